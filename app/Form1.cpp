@@ -1,0 +1,280 @@
+#include "app/Form1.h"
+
+#include "app/Pictures.h"
+#include "app/Twips.h"
+#include "common/AppContext.h"
+#include "map/ucGMap.h"
+#include "settings/DataFolders.h"
+#include "settings/SettingsFile.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QHostInfo>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPushButton>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTimer>
+
+namespace {
+
+const QColor kWindowGrey(0xC0, 0xC0, 0xC0);
+const QColor kDarkShade(0xFE, 0x6C, 0x58);
+const QColor kLightShade(0xFF, 0xBC, 0xB3);
+
+struct AlarmLabelDesign {
+    int top;
+    int height;
+    double pointSize;
+    bool dark;
+    Qt::Alignment alignment;
+    const char* caption;
+};
+
+// label_einsatz(0) to (8): top, height, font size, shade, alignment, design caption.
+const AlarmLabelDesign kAlarmLabels[9] = {
+    {1800, 615, 26.25, false, Qt::AlignCenter, "Meldbild"},
+    {720, 1095, 48, true, Qt::AlignCenter, "Stichwort"},
+    {2400, 615, 26.25, true, Qt::AlignCenter, "Straße/Hnr"},
+    {3000, 615, 26.25, false, Qt::AlignCenter, "Plz/Ort"},
+    {3600, 615, 26.25, true, Qt::AlignCenter, "Zusatz"},
+    {4200, 615, 26.25, false, Qt::AlignCenter, "Objekt"},
+    {4800, 615, 26.25, true, Qt::AlignCenter, "agO"},
+    {6000, 1335, 26.25, true, Qt::AlignLeft | Qt::AlignTop, "Vermerk"},
+    {5400, 615, 26.25, false, Qt::AlignCenter, "Hinweisgeber"},
+};
+
+constexpr int kAlarmLabelLeft = 9600;
+constexpr int kAlarmLabelWidth = 9135;
+
+QString colourSheet(const QColor& background, const QColor& text = QColor())
+{
+    QString sheet = QStringLiteral("background-color: %1; border: 1px solid #202020;").arg(background.name());
+    if (text.isValid())
+        sheet += QStringLiteral(" color: %1;").arg(text.name());
+    return sheet;
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, QRect geometry)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QLabel* makePicture(QWidget* parent, const QString& name, QRect geometry, const QPixmap& pixmap, bool visible)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setGeometry(geometry);
+    label->setPixmap(pixmap);
+    label->setAlignment(Qt::AlignCenter);
+    label->setVisible(visible);
+    return label;
+}
+
+QTableWidget* makeGrid(QWidget* parent, const QString& name, QRect geometry)
+{
+    auto* grid = new QTableWidget(parent);
+    grid->setObjectName(name);
+    grid->setGeometry(geometry);
+    grid->verticalHeader()->hide();
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    return grid;
+}
+
+} // namespace
+
+TopBar::TopBar(QWidget* parent)
+    : QWidget(parent)
+{
+}
+
+void TopBar::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    QLinearGradient gradient(0, 0, width(), 0);
+    gradient.setColorAt(0, QColor(0x6A, 0x97, 0xC0));
+    gradient.setColorAt(1, QColor(0xB3, 0xC9, 0xDD));
+    p.fillRect(rect(), gradient);
+}
+
+Form1::Form1(AppContext& ctx, QWidget* parent)
+    : QWidget(parent)
+    , m_ctx(ctx)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Kessvenn"));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kWindowGrey);
+    setPalette(pal);
+    resize(twipsToPixels(18960), twipsToPixels(14040));
+
+    createControls();
+
+    // The timer runs from the moment the window exists; its first tick opens the link.
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &Form1::onTimer1);
+    Timer1->start();
+
+    connect(cmd_ende, &QPushButton::clicked, this, &QWidget::close);
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls()
+{
+    roLabel1_1 = new TopBar(this);
+    roLabel1_1->setObjectName(QStringLiteral("roLabel1(1)"));
+    roLabel1_1->setGeometry(twipsRect(0, 0, 17295, 735));
+
+    cmd_Settings = makeButton(roLabel1_1, QStringLiteral("cmd_Settings"), QStringLiteral("Einstellungen"),
+                              twipsRect(720, 120, 1935, 495));
+    const QSize serverPictureSize = twipsRect(0, 0, 960, 480).size();
+    Image_S = makePicture(roLabel1_1, QStringLiteral("Image_S"), twipsRect(2880, 120, 960, 480),
+                          Pictures::serverState(false, serverPictureSize), true);
+    for (int i = 0; i < 2; ++i) {
+        Image_Server[i] = makePicture(roLabel1_1, QStringLiteral("Image_Server(%1)").arg(i),
+                                      twipsRect(3960 + 1080 * i, 120, 960, 480),
+                                      Pictures::serverState(i == 1, serverPictureSize), false);
+    }
+    cmd_Clear = makeButton(roLabel1_1, QStringLiteral("cmd_Clear"), QStringLiteral("Clear (strg+c)"),
+                           twipsRect(9720, 120, 1335, 495));
+    cmd_ende = makeButton(roLabel1_1, QStringLiteral("cmd_ende"), QStringLiteral("Programmende"),
+                          twipsRect(14640, 120, 2295, 495));
+    Label_vers = new QLabel(roLabel1_1);
+    Label_vers->setObjectName(QStringLiteral("Label_vers"));
+    Label_vers->setGeometry(twipsRect(120, 480, 1095, 255));
+
+    ucGMap1 = new ucGMap(this);
+    ucGMap1->setObjectName(QStringLiteral("ucGMap1"));
+    ucGMap1->setGeometry(twipsRect(0, 720, 9600, 9600));
+
+    for (int i = 0; i < 8; ++i) {
+        cmd_zoom[i] = makeButton(this, QStringLiteral("cmd_zoom(%1)").arg(i),
+                                 QStringLiteral("%1   (F%2)").arg(12 + i).arg(2 + i), twipsRect(720 * i, 720, 735, 615));
+    }
+    lbl_Zoom = new QLabel(QStringLiteral("16"), this);
+    lbl_Zoom->setObjectName(QStringLiteral("lbl_Zoom"));
+    lbl_Zoom->setGeometry(twipsRect(5760, 720, 495, 615));
+    lbl_Zoom->setAlignment(Qt::AlignCenter);
+
+    const QString mapTypeCaptions[4] = {QStringLiteral("Straße  (strg+s)"), QStringLiteral("Satellit   (strg+a)"),
+                                        QStringLiteral(" Hybrid   (strg+h)"), QStringLiteral("Terrain   (strg+t)")};
+    for (int i = 0; i < 4; ++i) {
+        cmd_Anbieter[i] = makeButton(this, QStringLiteral("cmd_Anbieter(%1)").arg(i), mapTypeCaptions[i],
+                                     twipsRect(6240 + 840 * i, 720, 855, 615));
+    }
+
+    for (int i = 0; i < 9; ++i) {
+        const AlarmLabelDesign& d = kAlarmLabels[i];
+        auto* label = new QLabel(QString::fromUtf8(d.caption), this);
+        label->setObjectName(QStringLiteral("label_einsatz(%1)").arg(i));
+        label->setGeometry(twipsRect(kAlarmLabelLeft, d.top, kAlarmLabelWidth, d.height));
+        QFont font(QStringLiteral("Arial"));
+        font.setPointSizeF(d.pointSize);
+        label->setFont(font);
+        label->setAlignment(d.alignment);
+        label->setWordWrap(!(d.alignment & Qt::AlignHCenter));
+        label->setStyleSheet(colourSheet(d.dark ? kDarkShade : kLightShade, palette().color(QPalette::WindowText)));
+        label_einsatz[i] = label;
+    }
+
+    for (int i = 0; i < 2; ++i) {
+        Label2[i] = new QLabel(this);
+        Label2[i]->setObjectName(QStringLiteral("Label2(%1)").arg(i));
+        Label2[i]->setGeometry(twipsRect(9600, i == 0 ? 1800 : 2040, 1095, i == 0 ? 255 : 375));
+    }
+    Label2[0]->setStyleSheet(colourSheet(kLightShade, QColor(0, 0, 0xC0)));
+    Label2[1]->setStyleSheet(colourSheet(kLightShade));
+    Label4 = new QLabel(this);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Label4->setGeometry(twipsRect(9600, 2400, 1095, 615));
+    Label4->setAlignment(Qt::AlignCenter);
+    Label4->setStyleSheet(colourSheet(kDarkShade));
+
+    const QSize signalSize = twipsRect(0, 0, 960, 960).size();
+    Image_Blau = makePicture(this, QStringLiteral("Image_Blau"), twipsRect(9600, 840, 975, 975),
+                             Pictures::alarmSignal(false, signalSize), true);
+    Image2 = makePicture(this, QStringLiteral("Image2"), twipsRect(10440, 840, 960, 960),
+                         Pictures::alarmSignal(true, signalSize), false);
+    Image3 = makePicture(this, QStringLiteral("Image3"), twipsRect(11280, 840, 960, 960),
+                         Pictures::alarmSignal(false, signalSize), false);
+    Image_Blau->setAttribute(Qt::WA_TranslucentBackground);
+
+    // The small labels and the signal picture stand on top of the big labels' left end.
+    for (QWidget* w : {static_cast<QWidget*>(Label2[0]), static_cast<QWidget*>(Label2[1]),
+                       static_cast<QWidget*>(Label4), static_cast<QWidget*>(Image_Blau)})
+        w->raise();
+
+    MSFlexGrid1 = makeGrid(this, QStringLiteral("MSFlexGrid1"), twipsRect(9600, 7320, 4665, 14040 - 7320));
+    Grid_Melder = makeGrid(this, QStringLiteral("Grid_Melder"), twipsRect(14280, 7320, 4680, 2720));
+    Grid_Status = makeGrid(this, QStringLiteral("Grid_Status"), twipsRect(14280, 10040, 4680, 4000));
+
+    List_Doku = new QTableView(this);
+    List_Doku->setObjectName(QStringLiteral("List_Doku"));
+    List_Doku->setGeometry(twipsRect(0, 10320, 9615, 14040 - 10320));
+
+    // The zoom and map-type buttons lie on top of the map.
+    for (QPushButton* b : cmd_zoom)
+        b->raise();
+    for (QPushButton* b : cmd_Anbieter)
+        b->raise();
+    lbl_Zoom->raise();
+}
+
+void Form1::load()
+{
+    m_ctx.SendPending = 0;
+    InitDataFolders(m_ctx);
+    Label_vers->setText(QStringLiteral("V %1.%2.%3")
+                            .arg(KESSVENN_VERSION_MAJOR)
+                            .arg(KESSVENN_VERSION_MINOR)
+                            .arg(KESSVENN_VERSION_PATCH));
+    for (QLabel* label : label_einsatz)
+        label->clear();
+    LoadSettings(m_ctx);
+    m_ctx.ServerPort = 4750;
+    m_ctx.FieldSeparator = QString(QChar(9));
+    m_ctx.FrameEnd = QStringLiteral("\x02\x02\x02\x03\x03\x03\x04\x04\x04\x04");
+    m_ctx.FrameStart = QString(QChar(5));
+    m_ctx.MonitorName = QHostInfo::localHostName();
+    m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
+    m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
+    // Alarm grids, map zoom 16, replay of the last alarm, documentation list and ticker follow here.
+    ucGMap1->setGZoom(16);
+}
+
+void Form1::onTimer1()
+{
+    if (m_ctx.ist_ende() == 1) {
+        Timer1->stop();
+        return;
+    }
+    // The link's supervision step runs here.
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    m_ctx.beginEnding();
+    Timer1->stop();
+    m_ctx.SendPending = 0;
+    event->accept();
+    if (m_ctx.endProcess)
+        m_ctx.endProcess();
+}
+
+void Form1::HandleStationAlarm(const QString&, int) {}
+void Form1::HandleUnitAlarm(const QString&) {}
+void Form1::HandleTickerMessage(const QString&) {}
+void Form1::InsertStatusRow(const QString&) {}
+void Form1::InsertPagerRow(const QString&) {}
+void Form1::DeleteTicker() {}
+void Form1::HandleFeedback(const QString&) {}

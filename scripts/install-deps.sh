@@ -1,0 +1,27 @@
+#!/bin/sh
+# Installs the Debian packages that building, testing and the demo need.
+# Does nothing when every package is already present.
+set -eu
+
+PACKAGES="qt6-base-dev qt6-base-dev-tools libasound2-dev libsndfile1-dev ninja-build cmake g++ \
+clang libclang-rt-14-dev libbenchmark-dev xvfb xauth espeak-ng sox alsa-utils fonts-liberation2 fontconfig"
+
+missing=""
+for p in $PACKAGES; do
+    if ! dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+        missing="$missing $p"
+    fi
+done
+
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+    SUDO=""
+else
+    SUDO="sudo"
+fi
+
+echo "Installing:$missing"
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -q
+# shellcheck disable=SC2086
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing

@@ -1,0 +1,52 @@
+#include "settings/DataFolders.h"
+
+#include "common/AppContext.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+
+// The existence tests here look the name up in the folder (a file or a folder counts); they are
+// not the open-for-reading test of FileExists.
+bool nameExists(const QString& path)
+{
+    return QFileInfo::exists(path);
+}
+
+// Creates one folder level, as the system does, and tells whether a folder now stands there.
+bool ensureFolder(const QString& path)
+{
+    if (!nameExists(path))
+        QDir().mkdir(path);
+    return QFileInfo(path).isDir();
+}
+
+} // namespace
+
+void InitDataFolders(AppContext& ctx)
+{
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+
+    // The data location is asked for with creation when it is missing (~/.local/share on a fresh
+    // account); when there is none, or it cannot be made, the program folder serves.
+    QString folder = ctx.ProgramFolder;
+    if (!base.isEmpty() && (QFileInfo(base).isDir() || QDir().mkpath(base))) {
+        const QString candidate = QDir::cleanPath(base) + QDir::separator() + QStringLiteral("Torvelle");
+        // A file named Torvelle in place of the folder could never hold the data files: the
+        // program folder is used then, as when the folder cannot be created.
+        if (ensureFolder(candidate))
+            folder = candidate;
+    }
+    ctx.DataFolder = QDir::toNativeSeparators(QDir::cleanPath(folder));
+
+    const QString archive = ArchiveFolder(ctx);
+    if (!nameExists(archive))
+        QDir().mkdir(archive);
+}
+
+QString ArchiveFolder(const AppContext& ctx)
+{
+    return ctx.dataFile(QStringLiteral("Ablage"));
+}

@@ -1,0 +1,109 @@
+#include "settings/SettingsFile.h"
+
+#include "common/AppContext.h"
+#include "common/CodePage.h"
+#include "common/FileExists.h"
+#include "common/NumberText.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <variant>
+
+namespace {
+
+constexpr int kLineCount = 27;
+
+using Field = std::variant<QString Settings::*, qint16 Settings::*>;
+
+// The fields in the order of their lines.
+const Field kFields[kLineCount] = {
+    &Settings::ServerAddress,     &Settings::SpeechEnabled,     &Settings::PlayAlarmWav,
+    &Settings::SpeechProgramPath, &Settings::SpeechTextFile,    &Settings::SpeechArgsBefore,
+    &Settings::SpeechArgsAfter,   &Settings::LeadText,          &Settings::TrailText,
+    &Settings::SpeakLeadText,     &Settings::SpeakTrailText,    &Settings::SpeakIncidentType,
+    &Settings::SpeakKeyword,      &Settings::SpeakTown,         &Settings::SpeakStreet,
+    &Settings::SpeakSupplement,   &Settings::SpeakDistrict,     &Settings::SpeakObject,
+    &Settings::SpeakOutsideTown,  &Settings::SpeakUnits,        &Settings::PlayUnitWavs,
+    &Settings::UseProxy,          &Settings::ProxyServer,       &Settings::ProxyPort,
+    &Settings::ProxyAuthRequired, &Settings::ProxyLogin,        &Settings::ProxyPassword,
+};
+
+constexpr int kSpeechTextFileLine = 5;
+
+} // namespace
+
+QString SettingsPath(const AppContext& ctx)
+{
+    return ctx.dataFile(QStringLiteral("settings.dat"));
+}
+
+QString DefaultSpeechTextFile(const AppContext& ctx)
+{
+    const QFileInfo programFolder(ctx.ProgramFolder);
+    const bool writable = programFolder.isDir() && programFolder.isWritable();
+    return (writable ? ctx.programFile(QStringLiteral("sabbel.txt")) : ctx.dataFile(QStringLiteral("sabbel.txt")));
+}
+
+void LoadSettings(AppContext& ctx)
+{
+    Settings& s = ctx.settings;
+    const QString path = SettingsPath(ctx);
+    if (FileExists(path) == 1) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            for (int line = 1; line <= kLineCount && !file.atEnd(); ++line) {
+                QByteArray bytes = file.readLine();
+                if (bytes.endsWith('\n'))
+                    bytes.chop(1);
+                if (bytes.endsWith('\r'))
+                    bytes.chop(1);
+                const QString text = CodePage::decode(bytes);
+                std::visit(
+                    [&](auto member) {
+                        using T = std::remove_reference_t<decltype(s.*member)>;
+                        if constexpr (std::is_same_v<T, QString>) {
+                            s.*member = text;
+                        } else if (const auto value = NumberText::readInt16(text)) {
+                            s.*member = *value; // a value out of range keeps the field as it was
+                        }
+                    },
+                    kFields[line - 1]);
+                if (line == kSpeechTextFileLine)
+                    s.SpeechTextFile = DefaultSpeechTextFile(ctx);
+            }
+        }
+    }
+    if (s.ServerAddress.isEmpty())
+        s.ServerAddress = QStringLiteral("localhost");
+}
+
+QByteArray SettingsFileBytes(const Settings& s)
+{
+    QByteArray out;
+    for (const Field& field : kFields) {
+        std::visit(
+            [&](auto member) {
+                using T = std::remove_cvref_t<decltype(s.*member)>;
+                if constexpr (std::is_same_v<T, QString>)
+                    out += CodePage::encode(s.*member);
+                else
+                    out += QByteArray::number(s.*member);
+            },
+            field);
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool SaveSettings(const AppContext& ctx)
+{
+    QSaveFile file(SettingsPath(ctx));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // The file holds the proxy password.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    file.write(SettingsFileBytes(ctx.settings));
+    return file.commit();
+}
