@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <QTime>
+
+#include <array>
+#include <functional>
+
+class AlarmMap;
+class AnnouncementOutput;
+class AppContext;
+class QLabel;
+class QTableWidget;
+class StationAlarm;
+
+// The controls of the main window that the alarm messages write to.
+struct AlarmControls {
+    std::array<QLabel*, 9> label_einsatz{};
+    std::array<QLabel*, 2> Label2{};
+    QLabel* Label4 = nullptr;
+    QLabel* Image_Blau = nullptr;
+    QLabel* Image2 = nullptr; // the indicator picture when field 15 is not 0
+    QLabel* Image3 = nullptr; // the indicator picture when field 15 is 0
+    QTableWidget* MSFlexGrid1 = nullptr;
+    QTableWidget* Grid_Status = nullptr;
+    QTableWidget* Grid_Melder = nullptr;
+};
+
+// What each alarm message does to the window, the map, the loudspeakers and last.dat.
+class AlarmHandler : public QObject {
+    Q_OBJECT
+
+public:
+    // map may be null (no map). The controls, the map and the output must outlive the handler.
+    AlarmHandler(AppContext& ctx, const AlarmControls& controls, AlarmMap* map, AnnouncementOutput& output,
+                 QObject* parent = nullptr);
+
+    // Headings, widths and alignments of the three grids; no selection highlight on any of them.
+    void InitAlarmGrids();
+
+    // "WACHALARM": replay 0 for a live alarm (stored in last.dat), 1 for the start-up replay.
+    void HandleStationAlarm(const QString& message, int replay);
+    // "WACHALARM_EM"
+    void HandleUnitAlarm(const QString& message);
+    // "WACHALARM_STATUS", "WACHALARM_MELDER", "WACHALARM_RM"
+    void InsertStatusRow(const QString& message);
+    void InsertPagerRow(const QString& message);
+    void HandleFeedback(const QString& message);
+
+    // Shows and announces the alarm of last.dat again, without rewriting the file.
+    void ReplayLastAlarm();
+
+    // The time of day of a status row.
+    std::function<QTime()> clock = [] { return QTime::currentTime(); };
+
+private:
+    void showUnits(const QStringList& units);
+    void placeIncident(const StationAlarm& alarm);
+    void onLookupFinished(bool found);
+    void paintNow();
+    [[nodiscard]] bool ending() const;
+    void playUnitSounds(const QStringList& units);
+    void speak(const StationAlarm& alarm);
+
+    AppContext& m_ctx;
+    AlarmControls m_controls;
+    AlarmMap* m_map = nullptr;
+    AnnouncementOutput& m_output;
+
+    // Address lookups answer in the order they were started; only the answer to the lookup of the
+    // latest alarm places the marker.
+    quint64 m_lookupsStarted = 0;
+    quint64 m_lookupsAnswered = 0;
+    quint64 m_markerLookup = 0;
+    // The centre of the latest alarm when it came with coordinates; a late answer to an older
+    // lookup must not move the map away from it.
+    QString m_latestCoordinates;
+};

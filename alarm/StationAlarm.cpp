@@ -1,0 +1,142 @@
+#include "alarm/StationAlarm.h"
+
+#include "alarm/UnitList.h"
+#include "common/AppContext.h"
+#include "common/NumberText.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString kLineEnd = QStringLiteral("\r\n");
+
+} // namespace
+
+StationAlarm::StationAlarm(QStringList fields)
+    : m_fields(std::move(fields))
+{
+}
+
+std::optional<StationAlarm> StationAlarm::parse(const QString& message)
+{
+    QStringList fields = message.split(QChar(9));
+    if (fields.size() < 7)
+        return std::nullopt;
+    return StationAlarm(std::move(fields));
+}
+
+QString StationAlarm::field(int i) const
+{
+    return i >= 0 && i < m_fields.size() ? m_fields.at(i) : QString();
+}
+
+QString StationAlarm::firstWord() const
+{
+    return field(2).section(QLatin1Char(' '), 0, 0);
+}
+
+QString StationAlarm::secondWord() const
+{
+    // Without a second word the label is emptied: it must not keep the previous incident's text.
+    return field(2).section(QLatin1Char(' '), 1, 1);
+}
+
+std::array<QString, 9> StationAlarm::incidentLabels() const
+{
+    std::array<QString, 9> labels;
+    labels[0] = field(3);
+    labels[1] = field(4);
+    labels[2] = field(7) + QLatin1Char(' ') + field(8);
+    labels[3] = field(5) + QLatin1Char(' ') + field(6);
+    if (!field(10).isEmpty())
+        labels[3] += QStringLiteral(" / ") + field(10);
+    labels[4] = field(12);
+    labels[5] = field(11);
+    labels[6] = field(13);
+    labels[7] = field(9);
+    if (!field(18).isEmpty())
+        labels[8] = QStringLiteral("Mitteiler: ") + field(18);
+    return labels;
+}
+
+QStringList StationAlarm::units() const
+{
+    return UnitList::split(field(14));
+}
+
+bool StationAlarm::indicatorOn() const
+{
+    return NumberText::readLeadingNumber(field(15)) != 0.0;
+}
+
+QString StationAlarm::coordinates() const
+{
+    QString latitude = field(16);
+    QString longitude = field(17);
+    latitude.replace(QLatin1Char(','), QLatin1Char('.'));
+    longitude.replace(QLatin1Char(','), QLatin1Char('.'));
+    return latitude + QLatin1Char(',') + longitude;
+}
+
+QString StationAlarm::address() const
+{
+    return field(5) + QLatin1Char(' ') + field(6) + QLatin1Char(',') + field(7) + QLatin1Char(' ') + field(8);
+}
+
+QString StationAlarm::speechText(const Settings& s) const
+{
+    QString text;
+    // Every block is its text and one line end; a block that itself ends in a line end is
+    // therefore followed by an empty line, which gives the speech program its pauses.
+    const auto block = [&text](const QString& content) { text += content + kLineEnd; };
+
+    if (isOn(s.SpeakLeadText))
+        block(s.LeadText + kLineEnd);
+    if (isOn(s.SpeakIncidentType))
+        block(field(3) + kLineEnd);
+    if (isOn(s.SpeakKeyword))
+        block(field(4) + kLineEnd);
+    if (isOn(s.SpeakTown))
+        block(field(6) + kLineEnd);
+    if (isOn(s.SpeakStreet))
+        block(field(7) + kLineEnd + kLineEnd + field(8) + kLineEnd);
+    if (isOn(s.SpeakSupplement))
+        block(field(12) + kLineEnd);
+    if (isOn(s.SpeakDistrict) && !field(10).isEmpty())
+        block(QStringLiteral("Stadtteil ") + kLineEnd + kLineEnd + field(10) + kLineEnd);
+    if (isOn(s.SpeakObject) && !field(11).isEmpty())
+        block(QStringLiteral("Objekt ") + kLineEnd + kLineEnd + field(11) + kLineEnd);
+    if (isOn(s.SpeakOutsideTown) && !field(13).isEmpty())
+        block(QStringLiteral("Außerhalb ") + kLineEnd + kLineEnd + field(13) + kLineEnd);
+    const QStringList unitList = units();
+    if (isOn(s.SpeakUnits) && !unitList.isEmpty()) {
+        QString list;
+        for (const QString& unit : unitList)
+            list += unit + kLineEnd;
+        block(QStringLiteral("Alarmiert sind") + kLineEnd + list + QStringLiteral("Ich wiederhole")
+              + QString(9, QLatin1Char(' ')) + QStringLiteral("Alarmiert sind") + kLineEnd + list);
+    }
+    if (isOn(s.SpeakTrailText))
+        block(s.TrailText + kLineEnd);
+    return text;
+}
+
+QString coordinateNumberText(double value)
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("0");
+    // Fixed notation, never an exponent: the coordinate text has no place for one.
+    const double magnitude = std::fabs(value);
+    const int integerDigits = magnitude >= 1.0 ? static_cast<int>(std::floor(std::log10(magnitude))) + 1 : 1;
+    QString text = QString::number(value, 'f', std::clamp(15 - integerDigits, 0, 15));
+    if (text.contains(QLatin1Char('.'))) {
+        while (text.endsWith(QLatin1Char('0')))
+            text.chop(1);
+        if (text.endsWith(QLatin1Char('.')))
+            text.chop(1);
+    }
+    if (text == QStringLiteral("-0"))
+        text = QStringLiteral("0");
+    return text;
+}
