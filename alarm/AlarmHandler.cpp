@@ -165,7 +165,7 @@ void AlarmHandler::placeIncident(const StationAlarm& alarm)
         return;
     if (alarm.hasCoordinates()) {
         // Any lookup still under way belongs to an older alarm now.
-        m_markerLookup = 0;
+        m_awaitingLookup = false;
         m_latestCoordinates = alarm.coordinates();
         m_map->setGPoint(m_latestCoordinates);
         m_map->DelMarker();
@@ -176,7 +176,7 @@ void AlarmHandler::placeIncident(const StationAlarm& alarm)
     // The marker waits for the lookup's answer; until then no marker shows the last incident's
     // place as if it were the new one.
     m_latestCoordinates.clear();
-    m_markerLookup = ++m_lookupsStarted;
+    m_awaitingLookup = true;
     m_map->DelMarker();
     m_map->Refresh();
     m_map->SetCenterToTextLocation(alarm.address());
@@ -184,8 +184,7 @@ void AlarmHandler::placeIncident(const StationAlarm& alarm)
 
 void AlarmHandler::onLookupFinished(bool found)
 {
-    const quint64 answered = ++m_lookupsAnswered;
-    if (answered != m_markerLookup) {
+    if (!m_awaitingLookup) {
         // A late answer for an older alarm: it may have moved the centre; put it back.
         if (found && !m_latestCoordinates.isEmpty()) {
             m_map->setGPoint(m_latestCoordinates);
@@ -193,7 +192,7 @@ void AlarmHandler::onLookupFinished(bool found)
         }
         return;
     }
-    m_markerLookup = 0;
+    m_awaitingLookup = false;
     m_map->DelMarker();
     if (found) {
         const QString position

@@ -68,11 +68,8 @@ private:
     AlarmMap* m_map = nullptr;
     AnnouncementOutput& m_output;
 
-    // Address lookups answer in the order they were started; only the answer to the lookup of the
-    // latest alarm places the marker.
-    quint64 m_lookupsStarted = 0;
-    quint64 m_lookupsAnswered = 0;
-    quint64 m_markerLookup = 0;
+    // The latest alarm waits for its address lookup; only that lookup's answer places the marker.
+    bool m_awaitingLookup = false;
     // The centre of the latest alarm when it came with coordinates; a late answer to an older
     // lookup must not move the map away from it.
     QString m_latestCoordinates;

@@ -13,8 +13,8 @@ public:
 
     virtual void setGPoint(const QString& coordinates) = 0;
 
-    // Starts looking up the address and returns at once; locationLookupFinished follows, once
-    // per call and in the order of the calls.
+    // Starts looking up the address and returns at once; locationLookupFinished follows. A newer
+    // lookup replaces a running one, which then reports nothing.
     virtual void SetCenterToTextLocation(const QString& address) = 0;
     [[nodiscard]] virtual double Lat() const = 0;
     [[nodiscard]] virtual double Lng() const = 0;
