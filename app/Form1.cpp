@@ -3,6 +3,7 @@
 #include "app/Pictures.h"
 #include "app/Twips.h"
 #include "common/AppContext.h"
+#include "log/DocumentationList.h"
 #include "map/ucGMap.h"
 #include "settings/DataFolders.h"
 #include "settings/SettingsFile.h"
@@ -116,6 +117,7 @@ Form1::Form1(AppContext& ctx, QWidget* parent)
     resize(twipsToPixels(18960), twipsToPixels(14040));
 
     createControls();
+    m_documentation = new DocumentationList(m_ctx, List_Doku, this);
 
     // The timer runs from the moment the window exists; its first tick opens the link.
     Timer1 = new QTimer(this);
@@ -250,6 +252,18 @@ void Form1::load()
     m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
     // Alarm grids, map zoom 16, replay of the last alarm, documentation list and ticker follow here.
     ucGMap1->setGZoom(16);
+    InitDocumentationList();
+    lese_ticker();
+}
+
+void Form1::InitDocumentationList()
+{
+    m_documentation->InitDocumentationList();
+}
+
+void Form1::lese_ticker()
+{
+    m_documentation->lese_ticker();
 }
 
 void Form1::onTimer1()
@@ -273,8 +287,16 @@ void Form1::closeEvent(QCloseEvent* event)
 
 void Form1::HandleStationAlarm(const QString&, int) {}
 void Form1::HandleUnitAlarm(const QString&) {}
-void Form1::HandleTickerMessage(const QString&) {}
+void Form1::HandleTickerMessage(const QString& message)
+{
+    m_documentation->HandleTickerMessage(message);
+}
+
 void Form1::InsertStatusRow(const QString&) {}
 void Form1::InsertPagerRow(const QString&) {}
-void Form1::DeleteTicker() {}
+void Form1::DeleteTicker()
+{
+    m_documentation->DeleteTicker();
+}
+
 void Form1::HandleFeedback(const QString&) {}

@@ -7,6 +7,7 @@
 #include <array>
 
 class AppContext;
+class DocumentationList;
 class QLabel;
 class QPushButton;
 class QTableView;
@@ -37,6 +38,10 @@ public:
     // The start-up sequence: data folders, version, settings, link values, paths, grids, map zoom,
     // replay of the last alarm, documentation list and ticker.
     void load();
+
+    // The documentation list: set up once at start-up, then refilled from the ticker file.
+    void InitDocumentationList();
+    void lese_ticker();
 
     // MessageHandlers
     void HandleStationAlarm(const QString& message, int replay) override;
@@ -81,4 +86,5 @@ private:
     void onTimer1();
 
     AppContext& m_ctx;
+    DocumentationList* m_documentation = nullptr;
 };

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QStyledItemDelegate>
+
+// Paints the documentation list's cells: markup captions (TickerModel::IsMarkupRole) as styled text
+// that wraps in the cell, plain captions as the text they are. A cell's size hint is the height of
+// its text at the column's width, at most MaxCellHeight.
+class MarkupDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+
+public:
+    static constexpr int MaxCellHeight = 400;
+    static constexpr int Margin = 2;
+
+    explicit MarkupDelegate(QObject* parent = nullptr);
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    [[nodiscard]] QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+    // The height the cell's content needs at the given column width.
+    [[nodiscard]] int heightFor(const QStyleOptionViewItem& option, const QModelIndex& index, int width) const;
+};

@@ -1,0 +1,147 @@
+#include "log/TickerModel.h"
+
+#include "log/CellMarkup.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+constexpr qsizetype kCachedCharacters = 16 * 1024 * 1024;
+
+qsizetype characters(const TickerCells& cells)
+{
+    qsizetype n = 1;
+    for (const QString& caption : cells.caption)
+        n += caption.size();
+    return n;
+}
+
+} // namespace
+
+TickerModel::TickerModel(QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_rows(kCachedCharacters)
+{
+}
+
+void TickerModel::setLines(TickerLines lines)
+{
+    beginResetModel();
+    m_lines = std::move(lines);
+    m_rows.clear();
+    m_order.clear();
+    if (m_sortColumn == TickerCells::Zeit)
+        orderByTime();
+    endResetModel();
+}
+
+void TickerModel::clear()
+{
+    setLines(TickerLines());
+}
+
+int TickerModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.isValid())
+        return 0;
+    return static_cast<int>(std::min<qsizetype>(m_lines.size(), INT_MAX));
+}
+
+int TickerModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : TickerCells::ColumnCount;
+}
+
+qsizetype TickerModel::lineOfRow(int row) const
+{
+    if (!m_order.empty())
+        return m_order[static_cast<size_t>(row)];
+    return m_sortOrder == Qt::DescendingOrder ? m_lines.size() - 1 - row : row;
+}
+
+qint64 TickerModel::number(int row) const
+{
+    if (row < 0 || row >= rowCount())
+        return 0;
+    return lineOfRow(row) + 1;
+}
+
+TickerCells TickerModel::cells(int row) const
+{
+    if (row < 0 || row >= rowCount())
+        return {};
+    const qsizetype line = lineOfRow(row);
+    if (const TickerCells* cached = m_rows.object(line))
+        return *cached;
+    TickerCells built = TickerCells::Append_Ticker(m_lines.text(line), line + 1);
+    const qsizetype cost = characters(built);
+    if (cost <= m_rows.maxCost())
+        m_rows.insert(line, new TickerCells(built), cost);
+    return built;
+}
+
+QVariant TickerModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= TickerCells::ColumnCount)
+        return {};
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+        if (column == TickerCells::Nr)
+            return QString::number(number(index.row()));
+        return cells(index.row()).caption[static_cast<size_t>(column)];
+    case Qt::ToolTipRole:
+        if (column == TickerCells::Text)
+            return CellMarkup::toolTip(cells(index.row()).caption[TickerCells::Text]);
+        return {};
+    case Qt::TextAlignmentRole:
+        return int(Qt::AlignLeft | Qt::AlignTop);
+    case IsMarkupRole:
+        return TickerCells::isMarkup(column);
+    case NumberRole:
+        return number(index.row());
+    default:
+        return {};
+    }
+}
+
+QVariant TickerModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return TickerCells::heading(section);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+void TickerModel::sort(int column, Qt::SortOrder order)
+{
+    if (!isSortable(column) || (column == m_sortColumn && order == m_sortOrder))
+        return;
+    beginResetModel();
+    m_sortColumn = column;
+    m_sortOrder = order;
+    m_rows.clear();
+    m_order.clear();
+    if (m_sortColumn == TickerCells::Zeit)
+        orderByTime();
+    endResetModel();
+}
+
+void TickerModel::orderByTime()
+{
+    const qsizetype n = m_lines.size();
+    std::vector<QString> keys(static_cast<size_t>(n));
+    for (qsizetype i = 0; i < n; ++i)
+        keys[static_cast<size_t>(i)] = TickerRecord::fromLine(m_lines.text(i)).timeSortKey();
+    m_order.resize(static_cast<size_t>(n));
+    for (qsizetype i = 0; i < n; ++i)
+        m_order[static_cast<size_t>(i)] = i;
+    // Entries of the same time keep their file order, newest first when descending.
+    const bool ascending = m_sortOrder == Qt::AscendingOrder;
+    std::sort(m_order.begin(), m_order.end(), [&](qsizetype a, qsizetype b) {
+        const int c = QString::compare(keys[static_cast<size_t>(a)], keys[static_cast<size_t>(b)]);
+        if (c != 0)
+            return ascending ? c < 0 : c > 0;
+        return ascending ? a < b : a > b;
+    });
+}
