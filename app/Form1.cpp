@@ -3,6 +3,7 @@
 #include "app/Pictures.h"
 #include "app/Twips.h"
 #include "common/AppContext.h"
+#include "link/ServerLink.h"
 #include "log/DocumentationList.h"
 #include "map/ucGMap.h"
 #include "settings/DataFolders.h"
@@ -118,6 +119,10 @@ Form1::Form1(AppContext& ctx, QWidget* parent)
 
     createControls();
     m_documentation = new DocumentationList(m_ctx, List_Doku, this);
+
+    serverLink = new ServerLink(m_ctx, *this, this);
+    connect(serverLink, &ServerLink::linkStatusChanged, this,
+            [this](int status) { Image_S->setPixmap(Image_Server[status == 1 ? 1 : 0]->pixmap()); });
 
     // The timer runs from the moment the window exists; its first tick opens the link.
     Timer1 = new QTimer(this);
@@ -272,7 +277,7 @@ void Form1::onTimer1()
         Timer1->stop();
         return;
     }
-    // The link's supervision step runs here.
+    serverLink->superviseTick();
 }
 
 void Form1::closeEvent(QCloseEvent* event)
@@ -280,6 +285,7 @@ void Form1::closeEvent(QCloseEvent* event)
     m_ctx.beginEnding();
     Timer1->stop();
     m_ctx.SendPending = 0;
+    serverLink->closeSocket();
     event->accept();
     if (m_ctx.endProcess)
         m_ctx.endProcess();

@@ -13,6 +13,7 @@ class QPushButton;
 class QTableView;
 class QTableWidget;
 class QTimer;
+class ServerLink;
 class ucGMap;
 
 // The top bar: a container painted with the window's colour gradient.
@@ -77,6 +78,9 @@ public:
     QTableWidget* Grid_Status = nullptr;
     QTableView* List_Doku = nullptr;
     QTimer* Timer1 = nullptr;
+
+    // The link to the dispatch computer; it owns the socket Winsock_Klein.
+    ServerLink* serverLink = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -1,0 +1,220 @@
+#include "link/ServerLink.h"
+
+#include "common/AppContext.h"
+
+#include <QEventLoop>
+#include <QScopedValueRollback>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+ServerLink::ServerLink(AppContext& ctx, MessageHandlers& handlers, QObject* parent)
+    : QObject(parent)
+    , Winsock_Klein(new QTcpSocket(this))
+    , m_ctx(ctx)
+    , m_receiver(handlers)
+{
+    Winsock_Klein->setObjectName(QStringLiteral("Winsock_Klein"));
+    connect(Winsock_Klein, &QTcpSocket::connected, this, &ServerLink::onConnected);
+    connect(Winsock_Klein, &QTcpSocket::readyRead, this, &ServerLink::onReadyRead);
+    connect(Winsock_Klein, &QTcpSocket::errorOccurred, this, [this] { m_errorSinceConnect = true; });
+    connect(Winsock_Klein, &QTcpSocket::bytesWritten, this, [this] {
+        if (Winsock_Klein->bytesToWrite() == 0)
+            m_ctx.SendPending = 0;
+    });
+}
+
+ServerLink::~ServerLink() = default;
+
+int ServerLink::LinkState() const
+{
+    if (m_errorSinceConnect)
+        return 9;
+    switch (Winsock_Klein->state()) {
+    case QAbstractSocket::UnconnectedState:
+        return 0;
+    case QAbstractSocket::BoundState:
+        return 1;
+    case QAbstractSocket::HostLookupState:
+        return 4;
+    case QAbstractSocket::ConnectingState:
+        return 6;
+    case QAbstractSocket::ConnectedState:
+        return 7;
+    case QAbstractSocket::ClosingState:
+        return 8;
+    case QAbstractSocket::ListeningState:
+        return 2;
+    }
+    return 9;
+}
+
+QString ServerLink::ServerAddress() const
+{
+    const QString address = m_ctx.settings.ServerAddress.trimmed();
+    return address.isEmpty() ? QStringLiteral("localhost") : address;
+}
+
+QString ServerLink::registrationMessage() const
+{
+    const QString& sep = m_ctx.FieldSeparator;
+    return QStringLiteral("HIER_MEIN_NAME") + sep + m_ctx.MonitorName + sep + QStringLiteral("MONITOR") + sep
+           + QStringLiteral("MONITOR") + sep + QStringLiteral("1");
+}
+
+void ServerLink::superviseTick()
+{
+    // Qt's timer does not fire into its own running slot; a direct call while a step is running
+    // (inside one of its waits) is ignored just the same.
+    if (m_ctx.ist_ende() == 1 || m_inSupervision)
+        return;
+    QScopedValueRollback<bool> running(m_inSupervision, true);
+
+    int status = 0;
+    switch (LinkState()) {
+    case 0:
+    case 6:
+    case 8:
+    case 9:
+        // Connected or not, the status shows it from the next tick on.
+        ConnectToServer(ServerAddress());
+        break;
+    case 7:
+        status = 1;
+        break;
+    default:
+        break;
+    }
+    if (m_ctx.ist_ende() == 1)
+        return;
+    if (status != m_linkStatus) {
+        m_linkStatus = status;
+        emit linkStatusChanged(status);
+    }
+}
+
+void ServerLink::ConnectToServer(const QString& address)
+{
+    if (m_ctx.ist_ende() == 1)
+        return;
+
+    // Whole frames that came before the connection broke are still handled; a partial one is not.
+    if (Winsock_Klein->bytesAvailable() > 0)
+        m_received.append(Winsock_Klein->readAll());
+    if (!m_received.isEmpty())
+        deliverReceived();
+
+    if (Winsock_Klein->state() != QAbstractSocket::UnconnectedState) {
+        Winsock_Klein->close();
+        waitUntil([this] { return Winsock_Klein->state() == QAbstractSocket::UnconnectedState; }, CloseWaitMs);
+        if (Winsock_Klein->state() != QAbstractSocket::UnconnectedState)
+            Winsock_Klein->abort();
+    }
+    if (m_ctx.ist_ende() == 1)
+        return;
+
+    m_errorSinceConnect = false;
+    m_received.clear();
+    m_receiver.reset();
+    Winsock_Klein->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    Winsock_Klein->connectToHost(address, m_ctx.ServerPort);
+    // Ends early when the attempt has failed, so that the next tick tries again a second later.
+    waitUntil(
+        [this] {
+            const auto state = Winsock_Klein->state();
+            return state == QAbstractSocket::ConnectedState || state == QAbstractSocket::UnconnectedState;
+        },
+        ConnectWaitMs);
+}
+
+void ServerLink::onConnected()
+{
+    // A new connection never continues the text of an old one.
+    m_received.clear();
+    m_receiver.reset();
+    enableKeepAlive();
+    if (m_ctx.ist_ende() == 1)
+        return;
+    waitUntil([this] { return Winsock_Klein->state() == QAbstractSocket::ConnectedState; }, RegistrationWaitMs);
+    SendToServer(registrationMessage());
+}
+
+void ServerLink::SendToServer(const QString& message)
+{
+    if (LinkState() != 7)
+        return;
+    m_ctx.SendPending = -1;
+    Winsock_Klein->write(MessageReceiver::frame(message));
+    // Bounded: the timer that drives the link does not fire while this wait runs, so a send that
+    // never completes must not keep the link from being reopened.
+    waitUntil([this] { return m_ctx.SendPending != -1; }, SendWaitMs);
+    if (m_ctx.SendPending == -1)
+        m_ctx.SendPending = 0;
+}
+
+void ServerLink::closeSocket()
+{
+    if (LinkState() != 0)
+        Winsock_Klein->close();
+}
+
+void ServerLink::onReadyRead()
+{
+    m_received.append(Winsock_Klein->readAll());
+    // Handlers may wait a long time in the event loop (speech). The socket does not announce new
+    // data while a readyRead slot is running, so the messages are dispatched outside of it: a
+    // second alarm then arrives and is handled inside the wait of the first.
+    if (!m_deliveryQueued) {
+        m_deliveryQueued = true;
+        QMetaObject::invokeMethod(this, &ServerLink::deliverReceived, Qt::QueuedConnection);
+    }
+}
+
+void ServerLink::deliverReceived()
+{
+    m_deliveryQueued = false;
+    const QByteArray chunk = std::exchange(m_received, QByteArray());
+    m_receiver.ReceiveChunk(chunk);
+}
+
+void ServerLink::enableKeepAlive()
+{
+    const qintptr fd = Winsock_Klein->socketDescriptor();
+    if (fd < 0)
+        return;
+    const int on = 1;
+    const int idle = KeepAliveIdleSeconds;
+    const int interval = KeepAliveIntervalSeconds;
+    const int probes = KeepAliveProbes;
+    const unsigned int unacknowledged = UnacknowledgedLimitMs;
+    const int s = static_cast<int>(fd);
+    // A failure leaves the system's defaults in place; the link works without them.
+    ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(s, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(s, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+    ::setsockopt(s, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledged, sizeof unacknowledged);
+}
+
+void ServerLink::waitUntil(const std::function<bool()>& done, int limitMs)
+{
+    if (done() || m_ctx.ist_ende() == 1)
+        return;
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(&m_ctx, &AppContext::ending, &loop, &QEventLoop::quit);
+    const auto check = [&] {
+        if (done())
+            loop.quit();
+    };
+    connect(Winsock_Klein, &QTcpSocket::stateChanged, &loop, check);
+    connect(Winsock_Klein, &QTcpSocket::bytesWritten, &loop, check);
+    connect(Winsock_Klein, &QTcpSocket::errorOccurred, &loop, check);
+    limit.start(limitMs);
+    loop.exec();
+}

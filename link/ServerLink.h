@@ -1,0 +1,90 @@
+#pragma once
+
+#include "link/MessageReceiver.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class AppContext;
+class MessageHandlers;
+class QTcpSocket;
+
+// The TCP client of the dispatch computer. The main window's one-second timer calls superviseTick(),
+// which reopens the connection whenever it is not up; every new connection is registered with the
+// one message the monitor ever sends. What arrives goes through the receiver to the handlers.
+//
+// Every wait blocks in an event loop until its condition, its time limit or the end of the program;
+// nothing is reported to the caller and no error is shown.
+class ServerLink : public QObject {
+    Q_OBJECT
+
+public:
+    // Time limits of the waits, in milliseconds.
+    static constexpr int CloseWaitMs = 5000;
+    static constexpr int ConnectWaitMs = 2500;
+    static constexpr int RegistrationWaitMs = 2000;
+    static constexpr int SendWaitMs = 5000;
+
+    // TCP keepalive: a peer that vanished without closing (cable pulled, machine frozen) is noticed
+    // after at most 20 + 4 × 5 = 40 s; unacknowledged sent data gives up after as long.
+    static constexpr int KeepAliveIdleSeconds = 20;
+    static constexpr int KeepAliveIntervalSeconds = 5;
+    static constexpr int KeepAliveProbes = 4;
+    static constexpr int UnacknowledgedLimitMs = 40000;
+
+    ServerLink(AppContext& ctx, MessageHandlers& handlers, QObject* parent = nullptr);
+    ~ServerLink() override;
+
+    // The supervision step, once per timer tick: reconnects when the socket is closed, connecting,
+    // closing or failed, and tells linkStatusChanged() when the status changes.
+    void superviseTick();
+
+    // Closes and reopens the connection; returns when it is up, when the waits run out, or when
+    // the program is ending.
+    void ConnectToServer(const QString& address);
+
+    // Sends one message as a frame when connected, and waits (bounded) until it is handed to the
+    // network.
+    void SendToServer(const QString& message);
+
+    // Shutdown: closes the socket unless it is closed already.
+    void closeSocket();
+
+    // The state code of the socket: 0 closed, 1 open, 4 resolving, 6 connecting, 7 connected,
+    // 8 closing, 9 an error since the last connect or close.
+    [[nodiscard]] int LinkState() const;
+
+    // The status last reported: 0 not connected, 1 connected.
+    [[nodiscard]] int LinkStatus() const { return m_linkStatus; }
+
+    // The host of the dispatch computer from the settings; "localhost" when they give none.
+    [[nodiscard]] QString ServerAddress() const;
+
+    // "HIER_MEIN_NAME", MonitorName, "MONITOR", "MONITOR", "1", separated by TAB.
+    [[nodiscard]] QString registrationMessage() const;
+
+    QTcpSocket* const Winsock_Klein;
+
+signals:
+    // The link went up (1) or down (0); emitted only on a change.
+    void linkStatusChanged(int status);
+
+private:
+    void onConnected();
+    void onReadyRead();
+    void deliverReceived();
+    void enableKeepAlive();
+    // Blocks in an event loop until done() holds, limitMs have passed, or the program is ending.
+    void waitUntil(const std::function<bool()>& done, int limitMs);
+
+    AppContext& m_ctx;
+    MessageReceiver m_receiver;
+    QByteArray m_received;
+    bool m_deliveryQueued = false;
+    bool m_errorSinceConnect = false;
+    bool m_inSupervision = false;
+    int m_linkStatus = 0;
+};
