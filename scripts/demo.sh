@@ -8,6 +8,23 @@ DEMO_HOME="$BUILD/demo-data"
 mkdir -p "$DEMO_HOME"
 export XDG_DATA_HOME="$DEMO_HOME"
 
+# Demo settings, written only when the demo data folder has none (what the settings dialog changes
+# stays): sound and speech on, espeak-ng reads the alarm text with its German voice ("-f" before the
+# file name; espeak-ng takes the 8-bit text as it is), every spoken part and the unit sounds on,
+# the dispatch computer on this machine. 27 lines, Windows-1252, CR LF, readable by the owner only.
+DEMO_SETTINGS="$DEMO_HOME/Torvelle/settings.dat"
+if [ ! -e "$DEMO_SETTINGS" ]; then
+    mkdir -p "$DEMO_HOME/Torvelle"
+    (
+        umask 077
+        printf '%s\r\n' \
+            "127.0.0.1" 1 1 "/usr/bin/espeak-ng" "$BUILD/bin/sabbel.txt" "-v de -f" "" \
+            "$(printf 'Achtung, Einsatz f\374r die Feuerwehr.')" "Ende der Durchsage." \
+            1 1 1 1 1 1 1 1 1 1 1 1 \
+            0 "" 0 0 "" "" >"$DEMO_SETTINGS"
+    )
+fi
+
 # The dispatch simulator plays the demo scenario on 127.0.0.1:4750 while the monitor runs, and
 # ends with it.
 SOURCE=$(cd "$(dirname "$0")/.." && pwd)

@@ -384,10 +384,18 @@ private slots:
     }
 
     // Without any sound device the sound goes to the "null" PCM, the call keeps the length of the
-    // sound, and ALSA prints nothing.
+    // sound, and ALSA prints nothing (each of these makes alsa-lib complain when asked).
+    void noDeviceFallsBackToNull_data()
+    {
+        QTest::addColumn<QByteArray>("definition");
+        QTest::newRow("no such card") << QByteArray("{ type hw; card \"NoSuchCard\" }");
+        QTest::newRow("no such PCM") << QByteArray("{ type plug; slave.pcm \"kessvenn_missing\" }");
+    }
+
     void noDeviceFallsBackToNull()
     {
-        useDefault("{ type hw; card 97; device 0 }");
+        QFETCH(QByteArray, definition);
+        useDefault(definition);
         const Sound sound { 1, 8000, 3000 };
         const QString source = path(QStringLiteral("nodevice.wav"));
         QVERIFY(writeSound(source, SF_FORMAT_WAV | SF_FORMAT_PCM_16, sound, 3));
