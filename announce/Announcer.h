@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarm/AnnouncementOutput.h"
 #include "announce/SoundOutput.h"
 
 #include <QByteArray>
@@ -11,8 +12,8 @@ class AppContext;
 
 // The three operations every announcement is made of: playing a sound file to its end, running
 // the operator's speech program on the speech text, and starting a program and waiting for it
-// while the window, the timer and the link keep working.
-class Announcer {
+// while the window, the timer and the link keep working. The alarm handlers announce through it.
+class Announcer final : public AnnouncementOutput {
 public:
     // What ShellAndWait gives back when it stopped waiting because the program is ending: the
     // child is still running and has no exit code yet.
@@ -25,7 +26,7 @@ public:
     explicit Announcer(AppContext& ctx);
     // Plays on the given output (tests, benchmarks).
     Announcer(AppContext& ctx, std::unique_ptr<SoundOutput> output);
-    ~Announcer();
+    ~Announcer() override;
 
     Announcer(const Announcer&) = delete;
     Announcer& operator=(const Announcer&) = delete;
@@ -33,13 +34,13 @@ public:
     // Plays the sound file and returns when it has finished playing, never earlier: the call lasts
     // at least as long as the sound, also where no device takes it. A missing file, one that cannot
     // be decoded, or one that is not a sound gives silence and returns at once. Blocks the thread.
-    void PlayWave(const QString& path);
+    void PlayWave(const QString& path) override;
 
     // Writes sound.sh in the data folder, which calls the speech program on the text file, runs it
     // with the data folder as working directory and waits for it with events handled. Returns at
     // once, without speech, when sound.sh cannot be written.
     void RunSpeechProgram(const QString& program, const QString& textFile, const QString& argsBefore,
-                          const QString& argsAfter);
+                          const QString& argsAfter) override;
 
     // Starts the file at the path (a ".sh" file through /bin/sh, in its own folder) and waits until
     // it has ended or the program is ending. With pumpEvents the wait handles every event of the
