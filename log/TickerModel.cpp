@@ -1,6 +1,7 @@
 #include "log/TickerModel.h"
 
 #include "log/CellMarkup.h"
+#include "log/TickerTime.h"
 
 #include <algorithm>
 #include <climits>
@@ -130,18 +131,21 @@ void TickerModel::sort(int column, Qt::SortOrder order)
 void TickerModel::orderByTime()
 {
     const qsizetype n = m_lines.size();
-    std::vector<QString> keys(static_cast<size_t>(n));
+    std::vector<TickerTime> times(static_cast<size_t>(n));
     for (qsizetype i = 0; i < n; ++i)
-        keys[static_cast<size_t>(i)] = TickerRecord::fromLine(m_lines.text(i)).timeSortKey();
+        times[static_cast<size_t>(i)] = TickerTime::ofLine(m_lines.bytes(i));
     m_order.resize(static_cast<size_t>(n));
     for (qsizetype i = 0; i < n; ++i)
         m_order[static_cast<size_t>(i)] = i;
     // Entries of the same time keep their file order, newest first when descending.
     const bool ascending = m_sortOrder == Qt::AscendingOrder;
     std::sort(m_order.begin(), m_order.end(), [&](qsizetype a, qsizetype b) {
-        const int c = QString::compare(keys[static_cast<size_t>(a)], keys[static_cast<size_t>(b)]);
-        if (c != 0)
-            return ascending ? c < 0 : c > 0;
+        const TickerTime& ta = times[static_cast<size_t>(a)];
+        const TickerTime& tb = times[static_cast<size_t>(b)];
+        if (ta < tb)
+            return ascending;
+        if (tb < ta)
+            return !ascending;
         return ascending ? a < b : a > b;
     });
 }

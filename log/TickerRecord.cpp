@@ -1,6 +1,6 @@
 #include "log/TickerRecord.h"
 
-#include <QRegularExpression>
+#include <optional>
 
 namespace {
 
@@ -16,11 +16,6 @@ std::optional<QStringView> recordField(QStringView line)
     QStringView rest = line.mid(start + 1);
     const qsizetype end = rest.indexOf(kFieldSeparator);
     return end < 0 ? rest : rest.left(end);
-}
-
-QString padded(const QString& number, int width)
-{
-    return number.rightJustified(width, QLatin1Char('0'));
 }
 
 } // namespace
@@ -44,26 +39,4 @@ TickerRecord TickerRecord::fromLine(QStringView line)
         rest = rest.mid(end + 1);
     }
     return record;
-}
-
-QString TickerRecord::timeSortKey() const
-{
-    static const QRegularExpression date(QStringLiteral("^\\s*(\\d{1,2})\\.(\\d{1,2})\\.(\\d{2,4})"));
-    static const QRegularExpression time(QStringLiteral("^\\s*(\\d{1,2}):(\\d{1,2})(?::(\\d{1,2}))?"));
-
-    QString key;
-    if (const QRegularExpressionMatch m = date.match(timeLine1); m.hasMatch()) {
-        QString year = m.captured(3);
-        if (year.size() == 2)
-            year.prepend(QStringLiteral("20"));
-        key = padded(year, 4) + padded(m.captured(2), 2) + padded(m.captured(1), 2);
-    } else {
-        key = timeLine1;
-    }
-    key += QChar(1);
-    if (const QRegularExpressionMatch m = time.match(timeLine2); m.hasMatch())
-        key += padded(m.captured(1), 2) + padded(m.captured(2), 2) + padded(m.captured(3), 2);
-    else
-        key += timeLine2;
-    return key;
 }

@@ -21,10 +21,5 @@ struct TickerRecord {
     // The record of one stored ticker line, taken as it stands: no trimming, no unescaping.
     [[nodiscard]] static TickerRecord fromLine(QStringView line);
 
-    // A key that orders entries by their time: a date in timeLine1 written as day.month.year is
-    // turned into year, month and day, a time of day in timeLine2 into hours, minutes and seconds
-    // with two digits each. Text in another form is compared as it stands.
-    [[nodiscard]] QString timeSortKey() const;
-
     bool operator==(const TickerRecord&) const = default;
 };

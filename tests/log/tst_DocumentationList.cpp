@@ -5,6 +5,7 @@
 #include "log/MarkupDelegate.h"
 #include "log/TickerModel.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -287,6 +288,13 @@ private slots:
         // The tooltip of a Text cell is its whole text, shown as text.
         const QString tip = model->data(model->index(1, 4), Qt::ToolTipRole).toString();
         QCOMPARE(tip, QStringLiteral("<qt>Brand 3<br>Von: Meier<br>Zeile 1<br>Zeile 2</qt>"));
+        QTRY_VERIFY(view->rowHeight(1) != DocumentationList::DefaultRowHeight);
+        const QPoint inCell = view->visualRect(model->index(1, 4)).center();
+        QHelpEvent help(QEvent::ToolTip, inCell, view->viewport()->mapToGlobal(inCell));
+        QApplication::sendEvent(view->viewport(), &help);
+        QTRY_VERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), tip);
+        QToolTip::hideText();
 
         // Delete: the list empties, the day's archive file holds the lines.
         form.DeleteTicker();

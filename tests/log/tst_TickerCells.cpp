@@ -1,5 +1,6 @@
 #include "log/TickerCells.h"
 #include "log/TickerRecord.h"
+#include "log/TickerTime.h"
 
 #include <QTest>
 
@@ -174,7 +175,7 @@ private slots:
                  QStringLiteral("<font Arial;10><fgcolor=000000><B></FONT></fgcolor>"));
     }
 
-    void timeSortKey_data()
+    void timeOrder_data()
     {
         QTest::addColumn<QString>("earlier1");
         QTest::addColumn<QString>("earlier2");
@@ -183,22 +184,43 @@ private slots:
         QTest::newRow("year before day") << "31.12.2025" << "23:59:59" << "01.01.2026" << "00:00:00";
         QTest::newRow("month before day") << "09.01.2026" << "12:00" << "1.2.2026" << "08:00";
         QTest::newRow("hours without leading zero") << "06.12.2026" << "9:05:00" << "06.12.2026" << "10:00:00";
+        QTest::newRow("seconds count") << "06.12.2026" << "10:00:01" << "06.12.2026" << "10:00:02";
+        QTest::newRow("no seconds is :00") << "06.12.2026" << "10:00" << "06.12.2026" << "10:00:01";
         QTest::newRow("two-digit year") << "31.12.25" << "10:00" << "01.01.2026" << "09:00";
+        QTest::newRow("leading blank") << " 5.12.2026" << "10:00" << "06.12.2026" << "09:00";
+        QTest::newRow("a readable date before text") << "06.12.2026" << "" << "gestern" << "";
+        QTest::newRow("three-digit year is text") << "06.12.2026" << "" << "06.12.202" << "";
         QTest::newRow("free text compares as text") << "Montag" << "a" << "Montag" << "b";
+        QTest::newRow("unreadable time after readable") << "06.12.2026" << "12:00" << "06.12.2026" << "mittags";
     }
 
-    void timeSortKey()
+    void timeOrder()
     {
         QFETCH(QString, earlier1);
         QFETCH(QString, earlier2);
         QFETCH(QString, later1);
         QFETCH(QString, later2);
-        TickerRecord a, b;
-        a.timeLine1 = earlier1;
-        a.timeLine2 = earlier2;
-        b.timeLine1 = later1;
-        b.timeLine2 = later2;
-        QVERIFY2(a.timeSortKey() < b.timeSortKey(), qPrintable(a.timeSortKey() + " / " + b.timeSortKey()));
+        const QByteArray a = line({"S", "E", earlier1, earlier2, "", "", ""}).toLatin1();
+        const QByteArray b = line({"S", "E", later1, later2, "", "", ""}).toLatin1();
+        QVERIFY(TickerTime::ofLine(a) < TickerTime::ofLine(b));
+        QVERIFY(!(TickerTime::ofLine(b) < TickerTime::ofLine(a)));
+    }
+
+    void timeOfLine()
+    {
+        const QByteArray full = line({"S", "E", "6.12.2026", "12:07:44", "", "", ""}).toLatin1();
+        const TickerTime t = TickerTime::ofLine(full);
+        QCOMPARE(t.date, 20261206);
+        QCOMPARE(t.time, 120744);
+        QCOMPARE(t.dateText, QByteArrayView("6.12.2026"));
+        // Lines without the subfields: nothing readable, nothing to crash on.
+        for (const QByteArray& bad : {QByteArray("WACHALARM_TICKER"), QByteArray("WACHALARM_TICKER\tS\x07" "E"),
+                                      QByteArray("WACHALARM_TICKER\tS\x07" "E\x07" "6.12.2026"), QByteArray()}) {
+            const TickerTime u = TickerTime::ofLine(bad);
+            QCOMPARE(u.time, -1);
+        }
+        QCOMPARE(TickerTime::ofLine("WACHALARM_TICKER\tS\x07" "E\x07" "6.12.2026").date, 20261206);
+        QVERIFY(TickerTime::ofLine(QByteArray()) == TickerTime::ofLine("x\ty"));
     }
 };
 

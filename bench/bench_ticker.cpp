@@ -1,0 +1,179 @@
+// The ticker with a file of 100,000 entries: one message appended and the list rebuilt, the window's
+// start-up, and the monitor's peak memory.
+#include "app/Form1.h"
+#include "common/AppContext.h"
+#include "common/CodePage.h"
+#include "log/DocumentationList.h"
+#include "log/TickerModel.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace {
+
+constexpr int kEntries = 100000;
+
+QString entry(int i)
+{
+    static const char* const senders[] = {"ILS Nord", "ILS Sued", "FEZ Kreis", "Leitstelle"};
+    static const char* const bodies[] = {
+        "Fahrzeug zurueck am Standort",
+        "Lage unklar<CR>Nachalarmierung Drehleiter<CR>Einsatzleitung vor Ort",
+        "Brand in Lagerhalle, mehrere Personen vermisst, Atemschutz erforderlich",
+        "Status 2"};
+    const QString headline = i % 3 == 0 ? QStringLiteral("Meldung %1").arg(i) : QString();
+    const QString from = i % 2 == 0 ? QStringLiteral("Disponent %1").arg(i % 17) : QString();
+    return QStringLiteral("WACHALARM_TICKER\t%1\x07" "EA %2\x07" "%3.%4.2026\x07" "%5:%6:%7\x07%8\x07%9\x07%10")
+        .arg(QLatin1String(senders[i % 4]))
+        .arg(i % 90 + 10)
+        .arg(i % 28 + 1, 2, 10, QLatin1Char('0'))
+        .arg(i % 12 + 1, 2, 10, QLatin1Char('0'))
+        .arg(i % 24, 2, 10, QLatin1Char('0'))
+        .arg(i % 60, 2, 10, QLatin1Char('0'))
+        .arg((i * 7) % 60, 2, 10, QLatin1Char('0'))
+        .arg(from, headline, QLatin1String(bodies[i % 4]));
+}
+
+// Two data homes: one whose ticker holds 100,000 entries, one without a ticker.
+struct DataHomes {
+    QTemporaryDir full;
+    QTemporaryDir empty;
+    qint64 tickerBytes = 0;
+
+    DataHomes()
+    {
+        for (QTemporaryDir* home : {&full, &empty})
+            QDir().mkpath(home->path() + QStringLiteral("/Torvelle/Ablage"));
+        QByteArray bytes;
+        for (int i = 1; i <= kEntries; ++i)
+            bytes += CodePage::encode(entry(i)) + "\r\n";
+        tickerBytes = bytes.size();
+        QFile file(tickerPath());
+        if (file.open(QIODevice::WriteOnly))
+            file.write(bytes);
+    }
+
+    QString dataFolder() const { return full.path() + QStringLiteral("/Torvelle"); }
+    QString tickerPath() const { return dataFolder() + QStringLiteral("/ticker.dat"); }
+};
+
+DataHomes* homes = nullptr;
+
+// A message arrives: the line is appended, the file read again, the rows rebuilt, the rows in view
+// measured and the list painted.
+void BM_TickerMessageAndRebuild(benchmark::State& state)
+{
+    AppContext ctx;
+    ctx.DataFolder = homes->dataFolder();
+    ctx.TickerPath = homes->tickerPath();
+    QTableView view;
+    view.resize(641, 248);
+    DocumentationList list(ctx, &view);
+    view.show();
+    list.lese_ticker();
+    list.fitVisibleRows();
+    view.viewport()->repaint();
+    int i = kEntries;
+    for (auto _ : state) {
+        list.HandleTickerMessage(entry(++i));
+        list.fitVisibleRows();
+        view.viewport()->repaint();
+    }
+    state.counters["rows"] = list.model()->rowCount();
+    // Take the appended lines out again, so that every run starts from 100,000 entries.
+    QFile file(homes->tickerPath());
+    if (file.open(QIODevice::ReadWrite))
+        file.resize(homes->tickerBytes);
+}
+BENCHMARK(BM_TickerMessageAndRebuild)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(50);
+
+// A click on "Zeit": the 100,000 rows ordered by their time (and back to "Nr", which costs nothing).
+void BM_SortByZeit(benchmark::State& state)
+{
+    TickerModel model;
+    model.setLines(TickerFile::read(homes->tickerPath()));
+    for (auto _ : state) {
+        model.sort(TickerCells::Zeit, Qt::DescendingOrder);
+        model.sort(TickerCells::Nr, Qt::DescendingOrder);
+    }
+    state.counters["rows"] = model.rowCount();
+}
+BENCHMARK(BM_SortByZeit)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// Start-up of the window with the data home of the argument (0: no ticker, 1: 100,000 entries),
+// as the program does it: the window is made and shown, start-up loads, and the window is painted
+// with the list filled.
+void BM_StartupUntilShown(benchmark::State& state)
+{
+    const bool full = state.range(0) == 1;
+    qputenv("XDG_DATA_HOME", (full ? homes->full.path() : homes->empty.path()).toLocal8Bit());
+    int rows = 0;
+    for (auto _ : state) {
+        AppContext ctx;
+        ctx.ProgramFolder = QCoreApplication::applicationDirPath();
+        Form1 window(ctx);
+        window.show();
+        window.load();
+        QCoreApplication::processEvents();
+        window.repaint();
+        rows = window.List_Doku->model()->rowCount();
+    }
+    state.counters["rows"] = rows;
+}
+BENCHMARK(BM_StartupUntilShown)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+// The real monitor started with the data home of the argument; its peak resident memory after it
+// has loaded and shown the list (it runs for three seconds, then it is ended).
+void BM_MonitorPeakMemory(benchmark::State& state)
+{
+    const bool full = state.range(0) == 1;
+    double peakMB = 0;
+    for (auto _ : state) {
+        QProcess monitor;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), full ? homes->full.path() : homes->empty.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        monitor.setProcessEnvironment(env);
+        monitor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        monitor.start(QStringLiteral(KESSVENN_BINARY), {});
+        if (!monitor.waitForStarted(5000)) {
+            state.SkipWithError("the monitor did not start");
+            break;
+        }
+        monitor.waitForFinished(3000);
+        QFile status(QStringLiteral("/proc/%1/status").arg(monitor.processId()));
+        if (status.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : status.readAll().split('\n')) {
+                if (line.startsWith("VmHWM:"))
+                    peakMB = line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+            }
+        }
+        monitor.kill();
+        monitor.waitForFinished(5000);
+    }
+    state.counters["peak_rss_MB"] = peakMB;
+}
+BENCHMARK(BM_MonitorPeakMemory)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    DataHomes data;
+    homes = &data;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    homes = nullptr;
+    return 0;
+}
