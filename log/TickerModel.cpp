@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <limits>
 
 namespace {
 
@@ -130,22 +131,34 @@ void TickerModel::sort(int column, Qt::SortOrder order)
 
 void TickerModel::orderByTime()
 {
+    // Most entries carry a readable date and time: they are ordered by one number. The others are
+    // compared part by part.
+    constexpr qint64 partly = std::numeric_limits<qint64>::max();
+    struct Item {
+        qint64 key;
+        qsizetype line;
+    };
     const qsizetype n = m_lines.size();
     std::vector<TickerTime> times(static_cast<size_t>(n));
-    for (qsizetype i = 0; i < n; ++i)
-        times[static_cast<size_t>(i)] = TickerTime::ofLine(m_lines.bytes(i));
-    m_order.resize(static_cast<size_t>(n));
-    for (qsizetype i = 0; i < n; ++i)
-        m_order[static_cast<size_t>(i)] = i;
+    std::vector<Item> items(static_cast<size_t>(n));
+    for (qsizetype i = 0; i < n; ++i) {
+        const TickerTime t = TickerTime::ofLine(m_lines.bytes(i));
+        times[static_cast<size_t>(i)] = t;
+        items[static_cast<size_t>(i)] = {t.date >= 0 && t.time >= 0 ? t.date * 1000000 + t.time : partly, i};
+    }
     // Entries of the same time keep their file order, newest first when descending.
     const bool ascending = m_sortOrder == Qt::AscendingOrder;
-    std::sort(m_order.begin(), m_order.end(), [&](qsizetype a, qsizetype b) {
-        const TickerTime& ta = times[static_cast<size_t>(a)];
-        const TickerTime& tb = times[static_cast<size_t>(b)];
-        if (ta < tb)
-            return ascending;
-        if (tb < ta)
-            return !ascending;
-        return ascending ? a < b : a > b;
+    std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
+        int c;
+        if (a.key != partly && b.key != partly)
+            c = a.key < b.key ? -1 : (a.key > b.key ? 1 : 0);
+        else
+            c = TickerTime::compare(times[static_cast<size_t>(a.line)], times[static_cast<size_t>(b.line)]);
+        if (c != 0)
+            return ascending ? c < 0 : c > 0;
+        return ascending ? a.line < b.line : a.line > b.line;
     });
+    m_order.resize(static_cast<size_t>(n));
+    for (qsizetype i = 0; i < n; ++i)
+        m_order[static_cast<size_t>(i)] = items[static_cast<size_t>(i)].line;
 }

@@ -111,10 +111,8 @@ TickerTime TickerTime::ofLine(QByteArrayView line)
     return t;
 }
 
-bool TickerTime::operator<(const TickerTime& other) const
+int TickerTime::compare(const TickerTime& a, const TickerTime& b)
 {
-    const int byDate = compareParts(date, dateText, other.date, other.dateText);
-    if (byDate != 0)
-        return byDate < 0;
-    return compareParts(time, timeText, other.time, other.timeText) < 0;
+    const int byDate = compareParts(a.date, a.dateText, b.date, b.dateText);
+    return byDate != 0 ? byDate : compareParts(a.time, a.timeText, b.time, b.timeText);
 }

@@ -16,7 +16,8 @@ struct TickerTime {
 
     [[nodiscard]] static TickerTime ofLine(QByteArrayView line);
 
-    // Earlier first: date, then time.
-    [[nodiscard]] bool operator<(const TickerTime& other) const;
-    [[nodiscard]] bool operator==(const TickerTime& other) const { return !(*this < other) && !(other < *this); }
+    // Earlier first: date, then time. Negative, zero or positive.
+    [[nodiscard]] static int compare(const TickerTime& a, const TickerTime& b);
+    [[nodiscard]] bool operator<(const TickerTime& other) const { return compare(*this, other) < 0; }
+    [[nodiscard]] bool operator==(const TickerTime& other) const { return compare(*this, other) == 0; }
 };

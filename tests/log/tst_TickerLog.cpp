@@ -294,11 +294,20 @@ private slots:
         // The order stays through a rebuild.
         m_log->HandleTickerMessage(at("E", "01.01.2020", "00:00:00"));
         QCOMPARE(rows(*m_model).first(), QStringLiteral("5:E"));
+        // Times that cannot be read go after those that can, by their text.
+        m_log->HandleTickerMessage(at("F", "gestern", "abends"));
+        m_log->HandleTickerMessage(at("G", "06.12.2026", "mittags"));
+        m_log->HandleTickerMessage(at("H", "Dienstag", ""));
+        QCOMPARE(rows(*m_model),
+                 (QStringList{"5:E", "2:B", "3:C", "1:A", "4:D", "7:G", "8:H", "6:F"}));
+        m_model->sort(TickerCells::Zeit, Qt::DescendingOrder);
+        QCOMPARE(rows(*m_model),
+                 (QStringList{"6:F", "8:H", "7:G", "4:D", "1:A", "3:C", "2:B", "5:E"}));
         // Other columns do not order.
         m_model->sort(TickerCells::Text, Qt::DescendingOrder);
         QCOMPARE(m_model->sortColumn(), int(TickerCells::Zeit));
         m_model->sort(TickerCells::Nr, Qt::DescendingOrder);
-        QCOMPARE(rows(*m_model), (QStringList{"5:E", "4:D", "3:C", "2:B", "1:A"}));
+        QCOMPARE(rows(*m_model), (QStringList{"8:H", "7:G", "6:F", "5:E", "4:D", "3:C", "2:B", "1:A"}));
     }
 
     void archiveFileName_data()
