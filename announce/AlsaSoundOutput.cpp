@@ -9,7 +9,9 @@ namespace {
 // Latency asked of the device: long enough that a busy display computer never runs it dry.
 constexpr unsigned kLatencyMicroseconds = 100000;
 
-void quietAlsaHandler(const char*, int, const char*, int, const char*, ...) { }
+void quietAlsaHandler(const char*, int, const char*, int, const char*, ...)
+{
+}
 
 snd_pcm_format_t alsaFormat(SoundFormat::SampleType type)
 {
@@ -32,9 +34,15 @@ AlsaSoundOutput::AlsaSoundOutput(QByteArray device)
     silenceAlsaMessages();
 }
 
-AlsaSoundOutput::~AlsaSoundOutput() { close(); }
+AlsaSoundOutput::~AlsaSoundOutput()
+{
+    close();
+}
 
-void AlsaSoundOutput::silenceAlsaMessages() { snd_lib_error_set_handler(&quietAlsaHandler); }
+void AlsaSoundOutput::silenceAlsaMessages()
+{
+    snd_lib_error_set_handler(&quietAlsaHandler);
+}
 
 bool AlsaSoundOutput::open(const SoundFormat& format)
 {
@@ -52,7 +60,7 @@ bool AlsaSoundOutput::openDevice(const QByteArray& name, const SoundFormat& form
         return false;
     if (snd_pcm_nonblock(pcm, 0) < 0
         || snd_pcm_set_params(pcm, alsaFormat(format.type), SND_PCM_ACCESS_RW_INTERLEAVED, unsigned(format.channels),
-                              unsigned(format.sampleRate), 1, kLatencyMicroseconds)
+               unsigned(format.sampleRate), 1, kLatencyMicroseconds)
             < 0) {
         snd_pcm_close(pcm);
         return false;

@@ -94,8 +94,8 @@ void Announcer::PlayWave(const QString& path)
         return;
     SF_INFO info {};
     const SndFilePtr file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
-    if (!file || info.frames <= 0 || info.channels < 1 || info.channels > kMostChannels
-        || info.samplerate < kLowestRate || info.samplerate > kHighestRate)
+    if (!file || info.frames <= 0 || info.channels < 1 || info.channels > kMostChannels || info.samplerate < kLowestRate
+        || info.samplerate > kHighestRate)
         return;
 
     const SoundFormat format { sampleTypeOf(info.format), info.channels, info.samplerate };
@@ -138,10 +138,11 @@ QString Announcer::ShellQuote(const QString& text)
     return quoted;
 }
 
-QString Announcer::SpeechCommandLine(const QString& program, const QString& textFile, const QString& argsBefore,
-                                     const QString& argsAfter)
+QString Announcer::SpeechCommandLine(
+    const QString& program, const QString& textFile, const QString& argsBefore, const QString& argsAfter)
 {
-    QString line = ShellQuote(program) + QLatin1Char(' ') + oneLine(argsBefore) + QLatin1Char(' ') + ShellQuote(textFile);
+    QString line
+        = ShellQuote(program) + QLatin1Char(' ') + oneLine(argsBefore) + QLatin1Char(' ') + ShellQuote(textFile);
     if (!argsAfter.isEmpty())
         line += QLatin1Char(' ') + oneLine(argsAfter);
     return line;
@@ -156,8 +157,8 @@ QByteArray Announcer::SpeechScript(const QString& dataFolder, const QString& com
     return QFile::encodeName(text);
 }
 
-void Announcer::RunSpeechProgram(const QString& program, const QString& textFile, const QString& argsBefore,
-                                 const QString& argsAfter)
+void Announcer::RunSpeechProgram(
+    const QString& program, const QString& textFile, const QString& argsBefore, const QString& argsAfter)
 {
     const QString scriptPath = m_ctx.dataFile(QStringLiteral("sound.sh"));
     {

@@ -39,8 +39,8 @@ public:
     // Writes sound.sh in the data folder, which calls the speech program on the text file, runs it
     // with the data folder as working directory and waits for it with events handled. Returns at
     // once, without speech, when sound.sh cannot be written.
-    void RunSpeechProgram(const QString& program, const QString& textFile, const QString& argsBefore,
-                          const QString& argsAfter) override;
+    void RunSpeechProgram(
+        const QString& program, const QString& textFile, const QString& argsBefore, const QString& argsAfter) override;
 
     // Starts the file at the path (a ".sh" file through /bin/sh, in its own folder) and waits until
     // it has ended or the program is ending. With pumpEvents the wait handles every event of the
@@ -52,8 +52,8 @@ public:
     // The command line that runs the speech program: the program path and the text file in
     // double quotes, the arguments before between them with a blank on each side, and the
     // arguments after, behind one blank, only when there are any.
-    [[nodiscard]] static QString SpeechCommandLine(const QString& program, const QString& textFile,
-                                                   const QString& argsBefore, const QString& argsAfter);
+    [[nodiscard]] static QString SpeechCommandLine(
+        const QString& program, const QString& textFile, const QString& argsBefore, const QString& argsAfter);
 
     // The bytes of sound.sh: "#!/bin/sh", cd into the data folder, the command line; LF line ends.
     [[nodiscard]] static QByteArray SpeechScript(const QString& dataFolder, const QString& commandLine);

@@ -185,7 +185,8 @@ private:
     QString captureRaw()
     {
         const QString out = path(QStringLiteral("captured-%1.raw").arg(m_configs + 1));
-        useDefault("{ type file; slave.pcm \"null\"; file \"|cat >> " + QFile::encodeName(out) + "\"; format \"raw\" }");
+        useDefault(
+            "{ type file; slave.pcm \"null\"; file \"|cat >> " + QFile::encodeName(out) + "\"; format \"raw\" }");
         return out;
     }
 
@@ -254,9 +255,8 @@ private slots:
         QCOMPARE(wave->bits, bits);
         QCOMPARE(wave->data.size(), expected.size());
         QVERIFY(wave->data == expected);
-        QVERIFY2(took >= sound.lengthNs(), qPrintable(QStringLiteral("returned after %1 ns of a %2 ns sound")
-                                                           .arg(took)
-                                                           .arg(sound.lengthNs())));
+        QVERIFY2(took >= sound.lengthNs(),
+            qPrintable(QStringLiteral("returned after %1 ns of a %2 ns sound").arg(took).arg(sound.lengthNs())));
     }
 
     // The decoder is not trusted alone: plain 16-bit samples must arrive exactly as written.
@@ -313,8 +313,8 @@ private slots:
         QVERIFY(readAll(out) == expected);
     }
 
-    // What is not a playable sound gives silence: ALSA is never opened and the call returns
-    // without waiting for anything.
+    // What is not a playable sound gives silence: ALSA is never opened, no output sees a frame, and
+    // so nothing holds the call (the length of a sound is kept only from its first frame on).
     void silenceForWhatIsNoSound_data()
     {
         QTest::addColumn<QString>("name");
@@ -368,12 +368,8 @@ private slots:
         const QString out = captureWave();
         AppContext ctx;
         Announcer announcer(ctx);
-        QElapsedTimer timer;
-        timer.start();
         announcer.PlayWave(file);
         QVERIFY2(!QFile::exists(out), "ALSA was opened");
-        // The slowest of these would last 40 s if it were taken as a sound.
-        QVERIFY(timer.elapsed() < 20000);
 
         auto recorder = std::make_unique<RecordingOutput>();
         RecordingOutput* seen = recorder.get();

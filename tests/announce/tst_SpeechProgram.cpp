@@ -52,7 +52,10 @@ sleep "${SPEECH_SLEEP:-0}"
 exit "${SPEECH_EXIT:-0}"
 )";
 
-bool isRunning(qint64 pid) { return pid > 0 && ::kill(pid_t(pid), 0) == 0; }
+bool isRunning(qint64 pid)
+{
+    return pid > 0 && ::kill(pid_t(pid), 0) == 0;
+}
 
 } // namespace
 
@@ -99,29 +102,53 @@ private slots:
         QTest::addColumn<QByteArray>("expected");
 
         QTest::newRow("no arguments: two blanks, nothing after the file")
-            << "/home/w/.local/share/Torvelle" << "/usr/bin/espeak-ng" << "/opt/k/sabbel.txt" << "" << ""
+            << "/home/w/.local/share/Torvelle"
+            << "/usr/bin/espeak-ng"
+            << "/opt/k/sabbel.txt"
+            << ""
+            << ""
             << QByteArray("#!/bin/sh\ncd \"/home/w/.local/share/Torvelle\"\n"
                           "\"/usr/bin/espeak-ng\"  \"/opt/k/sabbel.txt\"\n");
-        QTest::newRow("arguments before") << "/d" << "/usr/bin/espeak-ng" << "/opt/k/sabbel.txt" << "-v de -f" << ""
+        QTest::newRow("arguments before") << "/d"
+                                          << "/usr/bin/espeak-ng"
+                                          << "/opt/k/sabbel.txt"
+                                          << "-v de -f"
+                                          << ""
                                           << QByteArray("#!/bin/sh\ncd \"/d\"\n"
                                                         "\"/usr/bin/espeak-ng\" -v de -f \"/opt/k/sabbel.txt\"\n");
         QTest::newRow("arguments after, unquoted")
-            << "/d" << "/p/say" << "/t.txt" << "" << "--rate 150 -x"
-            << QByteArray("#!/bin/sh\ncd \"/d\"\n\"/p/say\"  \"/t.txt\" --rate 150 -x\n");
-        QTest::newRow("both") << "/d" << "/p/say" << "/t.txt" << "-a" << "-b"
-                              << QByteArray("#!/bin/sh\ncd \"/d\"\n\"/p/say\" -a \"/t.txt\" -b\n");
+            << "/d"
+            << "/p/say"
+            << "/t.txt"
+            << ""
+            << "--rate 150 -x" << QByteArray("#!/bin/sh\ncd \"/d\"\n\"/p/say\"  \"/t.txt\" --rate 150 -x\n");
+        QTest::newRow("both") << "/d"
+                              << "/p/say"
+                              << "/t.txt"
+                              << "-a"
+                              << "-b" << QByteArray("#!/bin/sh\ncd \"/d\"\n\"/p/say\" -a \"/t.txt\" -b\n");
         QTest::newRow("blanks and shell characters escaped in quotes")
-            << "/da ta/$HOME/`id`" << "/p q/\"say\"" << "/x\\y/$1.txt" << "" << ""
+            << "/da ta/$HOME/`id`"
+            << "/p q/\"say\""
+            << "/x\\y/$1.txt"
+            << ""
+            << ""
             << QByteArray("#!/bin/sh\ncd \"/da ta/\\$HOME/\\`id\\`\"\n\"/p q/\\\"say\\\"\"  \"/x\\\\y/\\$1.txt\"\n");
         QTest::newRow("other characters stay as they are")
-            << "/d'x" << "/p!/*?;&|<>(){}~#" << "/t'.txt" << "" << ""
-            << QByteArray("#!/bin/sh\ncd \"/d'x\"\n\"/p!/*?;&|<>(){}~#\"  \"/t'.txt\"\n");
+            << "/d'x"
+            << "/p!/*?;&|<>(){}~#"
+            << "/t'.txt"
+            << ""
+            << "" << QByteArray("#!/bin/sh\ncd \"/d'x\"\n\"/p!/*?;&|<>(){}~#\"  \"/t'.txt\"\n");
         QTest::newRow("line breaks in arguments become blanks")
-            << "/d" << "/p" << "/t" << "-a\r\nrm -rf x" << "-b\nc"
-            << QByteArray("#!/bin/sh\ncd \"/d\"\n\"/p\" -a  rm -rf x \"/t\" -b c\n");
+            << "/d"
+            << "/p"
+            << "/t"
+            << "-a\r\nrm -rf x"
+            << "-b\nc" << QByteArray("#!/bin/sh\ncd \"/d\"\n\"/p\" -a  rm -rf x \"/t\" -b c\n");
         QTest::newRow("umlauts in the file names' encoding")
-            << QString::fromUtf8("/Grünberg") << "/p" << QString::fromUtf8("/Wache Süd/sabbel.txt") << "" << ""
-            << QByteArray("#!/bin/sh\ncd \"/Gr\xc3\xbcnberg\"\n\"/p\"  \"/Wache S\xc3\xbc\x64/sabbel.txt\"\n");
+            << QString::fromUtf8("/Grünberg") << "/p" << QString::fromUtf8("/Wache Süd/sabbel.txt") << ""
+            << "" << QByteArray("#!/bin/sh\ncd \"/Gr\xc3\xbcnberg\"\n\"/p\"  \"/Wache S\xc3\xbc\x64/sabbel.txt\"\n");
     }
 
     void scriptLines()
@@ -145,11 +172,14 @@ private slots:
         QTest::addColumn<QString>("after");
         QTest::addColumn<QStringList>("arguments"); // {} stands for the text file
 
-        QTest::newRow("none") << "" << "" << QStringList { "{}" };
-        QTest::newRow("espeak-ng style") << "-v de -f" << "" << QStringList { "-v", "de", "-f", "{}" };
-        QTest::newRow("after the file") << "" << "--rate 150" << QStringList { "{}", "--rate", "150" };
-        QTest::newRow("shell quoting in the arguments")
-            << "-v 'de x'" << "\"a b\"" << QStringList { "-v", "de x", "{}", "a b" };
+        QTest::newRow("none") << ""
+                              << "" << QStringList { "{}" };
+        QTest::newRow("espeak-ng style") << "-v de -f"
+                                         << "" << QStringList { "-v", "de", "-f", "{}" };
+        QTest::newRow("after the file") << ""
+                                        << "--rate 150" << QStringList { "{}", "--rate", "150" };
+        QTest::newRow("shell quoting in the arguments") << "-v 'de x'"
+                                                        << "\"a b\"" << QStringList { "-v", "de x", "{}", "a b" };
     }
 
     void speechProgramGetsItsArguments()
@@ -166,7 +196,9 @@ private slots:
         QVERIFY(QDir().mkpath(QFileInfo(textFile).absolutePath()));
         QVERIFY(makeProgram(program, kRecorder));
         // Windows-1252 bytes as the alarm handler writes them: ä, ß, the euro sign, CR LF.
-        const QByteArray text("Einsatz: Stra\xdf" "e 5, Gr\xe4" "ben, 100 \x80\r\nZweite Zeile\r\n");
+        const QByteArray text("Einsatz: Stra\xdf"
+                              "e 5, Gr\xe4"
+                              "ben, 100 \x80\r\nZweite Zeile\r\n");
         QVERIFY(writeAll(textFile, text));
 
         AppContext ctx;
@@ -177,7 +209,7 @@ private slots:
 
         const QByteArray script = readAll(dataFolder + QStringLiteral("/sound.sh"));
         QCOMPARE(script,
-                 Announcer::SpeechScript(dataFolder, Announcer::SpeechCommandLine(program, textFile, before, after)));
+            Announcer::SpeechScript(dataFolder, Announcer::SpeechCommandLine(program, textFile, before, after)));
         QCOMPARE(script.count('\n'), 3);
         QVERIFY(!script.contains('\r'));
 
@@ -192,7 +224,7 @@ private slots:
             }
         }
         QCOMPARE(QString::fromUtf8(readAll(record + QStringLiteral("/cwd"))).trimmed(),
-                 QFileInfo(dataFolder).canonicalFilePath());
+            QFileInfo(dataFolder).canonicalFilePath());
     }
 
     // Each announcement replaces sound.sh; a data folder that cannot take it runs nothing.
@@ -211,7 +243,7 @@ private slots:
         announcer.RunSpeechProgram(program, QStringLiteral("/first.txt"), QString(), QString());
         announcer.RunSpeechProgram(program, QStringLiteral("/second.txt"), QStringLiteral("-x"), QString());
         QCOMPARE(readAll(dataFolder + QStringLiteral("/sound.sh")),
-                 Announcer::SpeechScript(dataFolder, QStringLiteral("\"%1\" -x \"/second.txt\"").arg(program)));
+            Announcer::SpeechScript(dataFolder, QStringLiteral("\"%1\" -x \"/second.txt\"").arg(program)));
 
         ctx.DataFolder = path(QStringLiteral("no such folder"));
         const QString record = recordFolder();
@@ -272,8 +304,9 @@ private slots:
         const QString marks = path(QStringLiteral("ending"));
         QVERIFY(QDir().mkpath(marks));
         const QString script = path(QStringLiteral("long.sh"));
-        QVERIFY(writeAll(script, "echo $$ > \"" + QFile::encodeName(marks) + "/pid\"\nsleep 1.5\ntouch \""
-                             + QFile::encodeName(marks) + "/done\"\n"));
+        QVERIFY(writeAll(script,
+            "echo $$ > \"" + QFile::encodeName(marks) + "/pid\"\nsleep 1.5\ntouch \"" + QFile::encodeName(marks)
+                + "/done\"\n"));
         AppContext ctx;
         Announcer announcer(ctx);
         QTimer::singleShot(300, &ctx, &AppContext::beginEnding);
@@ -351,7 +384,8 @@ private slots:
         QVERIFY(QDir().mkpath(dataFolder));
         const QString log = path(QStringLiteral("nested.log"));
         const QString program = path(QStringLiteral("nested-say"));
-        QVERIFY(makeProgram(program, "sleep \"$2\"\necho \"$(cat \"$1\") ended\" >> \"" + QFile::encodeName(log) + "\"\n"));
+        QVERIFY(
+            makeProgram(program, "sleep \"$2\"\necho \"$(cat \"$1\") ended\" >> \"" + QFile::encodeName(log) + "\"\n"));
         const QString first = path(QStringLiteral("first.txt"));
         const QString second = path(QStringLiteral("second.txt"));
         QVERIFY(writeAll(first, "first"));
@@ -371,8 +405,8 @@ private slots:
         QCOMPARE(order, (QStringList { "second returned", "first returned" }));
         QCOMPARE(readAll(log), QByteArray("first ended\nsecond ended\n"));
         QCOMPARE(readAll(dataFolder + QStringLiteral("/sound.sh")),
-                 Announcer::SpeechScript(dataFolder, Announcer::SpeechCommandLine(program, second, QString(),
-                                                                                  QStringLiteral("1.2"))));
+            Announcer::SpeechScript(
+                dataFolder, Announcer::SpeechCommandLine(program, second, QString(), QStringLiteral("1.2"))));
     }
 };
 
