@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -374,6 +375,36 @@ private slots:
         QCOMPARE(announcer.ShellAndWait(script, 2, false), 0);
         QVERIFY(!ticked);
         QTRY_VERIFY(ticked);
+    }
+
+    // The demo's speech program, espeak-ng with its German voice, takes the 8-bit text file as it
+    // is: umlauts and ß are spoken as from the same text in UTF-8 (here into a file instead of the
+    // loudspeakers).
+    void espeakReadsTheEightBitText()
+    {
+        const QString espeak = QStringLiteral("/usr/bin/espeak-ng");
+        QVERIFY2(QFileInfo(espeak).isExecutable(), "espeak-ng is installed by scripts/install-deps.sh");
+        const QString dataFolder = path(QStringLiteral("espeak data"));
+        QVERIFY(QDir().mkpath(dataFolder));
+        const QString eightBit = path(QStringLiteral("espeak sabbel.txt"));
+        const QString utf8 = path(QStringLiteral("espeak-utf8.txt"));
+        QVERIFY(writeAll(eightBit,
+            "Stra\xdf"
+            "e 5, Gr\xe4"
+            "ben, \xd6lweg\r\nZweite Zeile\r\n"));
+        QVERIFY(writeAll(utf8, QString::fromUtf8("Straße 5, Gräben, Ölweg\r\nZweite Zeile\r\n").toUtf8()));
+        const QString spoken = path(QStringLiteral("espeak spoken.wav"));
+        const QString reference = path(QStringLiteral("espeak-reference.wav"));
+
+        AppContext ctx;
+        ctx.DataFolder = dataFolder;
+        Announcer announcer(ctx);
+        announcer.RunSpeechProgram(espeak, eightBit, QStringLiteral("-v de -w '%1' -f").arg(spoken), QString());
+        QCOMPARE(QProcess::execute(espeak, { "-v", "de", "-w", reference, "-f", utf8 }), 0);
+
+        const QByteArray bytes = readAll(spoken);
+        QVERIFY(bytes.size() > 10000);
+        QVERIFY(bytes == readAll(reference));
     }
 
     // A second alarm announced inside the wait of the first: its speech runs with its own text,
