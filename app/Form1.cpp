@@ -162,6 +162,7 @@ void Form1::createControls()
 
     ucGMap1 = new ucGMap(this);
     ucGMap1->setObjectName(QStringLiteral("ucGMap1"));
+    ucGMap1->setContext(&m_ctx);
     ucGMap1->setGeometry(twipsRect(0, 720, 9600, 9600));
 
     for (int i = 0; i < 8; ++i) {

@@ -1,19 +1,219 @@
 #include "map/ucGMap.h"
 
-#include <algorithm>
+#include "common/AppContext.h"
+#include "common/CodePage.h"
+#include "common/NumberText.h"
+#include "map/CoordinateText.h"
+#include "map/GeocodeXml.h"
+#include "map/MapClient.h"
+#include "map/MapConfig.h"
+#include "map/MapMarker.h"
+#include "map/MapUrls.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace {
+
+constexpr int kImageSize = 640;
+
+std::optional<QUrl> requestUrl(const MapConfig& config, const QString& url)
+{
+    if (!config.canSend())
+        return std::nullopt;
+    // Everything in the text is already percent-encoded where it has to be; strict parsing keeps
+    // it exactly as composed.
+    QUrl parsed = QUrl::fromEncoded(url.toUtf8(), QUrl::StrictMode);
+    if (!parsed.isValid())
+        return std::nullopt;
+    return parsed;
+}
+
+} // namespace
 
 ucGMap::ucGMap(QWidget* parent)
     : QWidget(parent)
+    , m_client(new MapClient(this))
+    , m_backBuf(kImageSize, kImageSize, QImage::Format_RGB32)
 {
-    setAutoFillBackground(true);
+    m_backBuf.fill(Qt::white);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    connect(m_client, &MapClient::mapReadFinished, this, [this](int number, const std::optional<QByteArray>& body) {
+        const bool shown = body && LoadMapPicture(*body);
+        emit mapRequestFinished(number, shown);
+    });
+    connect(m_client, &MapClient::lookupAnswered, this, &ucGMap::onLookupAnswered);
+}
+
+ucGMap::~ucGMap() = default;
+
+void ucGMap::setContext(AppContext* ctx)
+{
+    m_ctx = ctx;
+}
+
+bool ucGMap::ending() const
+{
+    return m_ctx && m_ctx->ist_ende() == 1;
 }
 
 void ucGMap::setGZoom(int value)
 {
-    m_zoom = std::clamp(value, 0, 20);
+    if (m_view.setZoom(value))
+        Refresh();
+}
+
+void ucGMap::setGPoint(const QString& value)
+{
+    const QString before = m_view.centreText();
+    applyCentre(value);
+    if (m_view.centreText() != before)
+        m_lookupMaySetCentre = false;
+}
+
+void ucGMap::applyCentre(const QString& value)
+{
+    if (m_view.setCentreText(value) == MapViewState::CentreChange::Moved)
+        Refresh();
 }
 
 void ucGMap::setMapType(int value)
 {
-    m_mapType = std::clamp(value, 0, 3);
+    m_view.setMapType(value);
+    Refresh();
+}
+
+int ucGMap::Refresh()
+{
+    if (ending())
+        return 0;
+    ++m_requestCounter;
+    const MapConfig config = m_ctx ? MapConfig::read(m_ctx->DataFolder) : MapConfig();
+    m_lastRequestUrl = MapUrls::staticMapUrl(config.host, m_view.centreText(), m_view.zoom(), m_view.mapTypeName(),
+                                             Markers, config.key);
+    if (m_ctx)
+        m_client->setProxy(MapClient::proxyFor(m_ctx->settings));
+    m_client->startMapRead(m_requestCounter, m_ctx ? requestUrl(config, m_lastRequestUrl) : std::nullopt);
+    return m_requestCounter;
+}
+
+void ucGMap::Cancel_Dwonload(const QString& xkey)
+{
+    if (!xkey.startsWith(QLatin1String("C=")))
+        return;
+    bool ok = false;
+    const int number = xkey.mid(2).toInt(&ok);
+    if (ok)
+        m_client->cancelMapRead(number);
+}
+
+bool ucGMap::LoadMapPicture(const QByteArray& bytes)
+{
+    if (bytes.size() < MapClient::MinimumImageBytes)
+        return false;
+    QImage picture = QImage::fromData(bytes);
+    if (picture.isNull())
+        return false;
+    if (picture.size() != QSize(kImageSize, kImageSize))
+        picture = picture.scaled(kImageSize, kImageSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    m_backBuf = picture.convertToFormat(QImage::Format_RGB32);
+    repaint();
+    emit mapPictureChanged();
+    return true;
+}
+
+void ucGMap::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(rect(), m_backBuf);
+}
+
+void ucGMap::AddMarker(const QString& pos, int color, const QString& markerChar)
+{
+    Markers.append(MapMarker::fragment(pos, color, markerChar));
+}
+
+void ucGMap::DelMarker()
+{
+    while (!Markers.isEmpty())
+        Markers.removeLast();
+}
+
+void ucGMap::SetCenterToTextLocation(const QString& address)
+{
+    const quint64 id = ++m_lookupId;
+    m_lookupMaySetCentre = true;
+    std::optional<QUrl> url;
+    if (!ending() && m_ctx && !address.trimmed().isEmpty()) {
+        const MapConfig config = MapConfig::read(m_ctx->DataFolder);
+        m_lastRequestUrl = MapUrls::geocodeUrl(config.host, address, config.key);
+        m_client->setProxy(MapClient::proxyFor(m_ctx->settings));
+        url = requestUrl(config, m_lastRequestUrl);
+    }
+    m_client->startLookup(id, url, m_lookupTimeoutMs);
+}
+
+void ucGMap::onLookupAnswered(quint64 id, const std::optional<QByteArray>& body)
+{
+    if (id != m_lookupId)
+        return;
+    if (!m_lookupMaySetCentre) {
+        emit locationLookupFinished(false);
+        return;
+    }
+    m_lookupMaySetCentre = false;
+    // Only the ASCII digits, signs and points of the coordinates are read from the answer.
+    const std::optional<QString> found = body ? GeocodeXml::findLocation(CodePage::decode(*body)) : std::nullopt;
+    m_geoResult = found.value_or(QString());
+    if (found)
+        applyCentre(*found);
+    emit locationLookupFinished(found.has_value());
+}
+
+ucGMap::ImageOffset ucGMap::imageOffset(QPointF position) const
+{
+    const double w = std::max(width(), 1);
+    const double h = std::max(height(), 1);
+    return {static_cast<float>((position.x() / w - 0.5) * kImageSize),
+            static_cast<float>((position.y() / h - 0.5) * kImageSize)};
+}
+
+void ucGMap::mousePressEvent(QMouseEvent* event)
+{
+    const ImageOffset offset = imageOffset(event->position());
+    if (event->button() == Qt::LeftButton) {
+        m_dragStart = QPoint(static_cast<int>(NumberText::roundHalfEven(offset.x)),
+                             static_cast<int>(NumberText::roundHalfEven(offset.y)));
+    }
+}
+
+void ucGMap::mouseMoveEvent(QMouseEvent* event)
+{
+    const ImageOffset offset = imageOffset(event->position());
+    const float lat = m_view.pxlYToLat(static_cast<double>(offset.y) + m_view.centrePxlY());
+    const float lng = m_view.pxlXToLng(static_cast<double>(offset.x) + m_view.centrePxlX());
+    m_mouseCoordText = CoordinateText::join(lat, lng);
+    emit MouseMove(m_mouseCoordText);
+}
+
+void ucGMap::mouseReleaseEvent(QMouseEvent* event)
+{
+    const ImageOffset offset = imageOffset(event->position());
+    if (m_dragStart) {
+        const double dx = NumberText::roundHalfEven(m_dragStart->x() - static_cast<double>(offset.x));
+        const double dy = NumberText::roundHalfEven(m_dragStart->y() - static_cast<double>(offset.y));
+        m_dragStart.reset();
+        const float lat = m_view.pxlYToLat(m_view.centrePxlY() + dy);
+        const float lng = m_view.pxlXToLng(m_view.centrePxlX() + dx);
+        setGPoint(CoordinateText::join(lat, lng));
+    }
+    emit MouseUp(m_mouseCoordText);
+}
+
+void ucGMap::mouseDoubleClickEvent(QMouseEvent*)
+{
+    // Takes the place of the second press: it starts no drag.
+    emit DblClick(m_mouseCoordText);
 }

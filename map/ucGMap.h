@@ -1,21 +1,147 @@
 #pragma once
 
+#include "map/MapViewState.h"
+
+#include <QImage>
+#include <QPoint>
+#include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
-// The map control: a static map image of the incident's surroundings, stretched over the control.
+#include <optional>
+
+class AppContext;
+class MapClient;
+
+// The map control: one 640 × 640 static map image of the view (centre, zoom, map type and the
+// markers), stretched over the whole control. Every change of centre, zoom or map type requests a
+// new image from the map service; only the answer to the latest request is shown. Addresses are
+// looked up without waiting (locationLookupFinished tells when). The mouse reports the coordinate
+// under the pointer and drags the map.
 class ucGMap : public QWidget {
     Q_OBJECT
 
 public:
     explicit ucGMap(QWidget* parent = nullptr);
+    ~ucGMap() override;
 
-    [[nodiscard]] int GZoom() const { return m_zoom; }
+    // The program's values: the ending flag, the data folder with map.ini and the proxy settings.
+    // Without a context the control never sends a request.
+    void setContext(AppContext* ctx);
+
+    // View state. The setters of zoom and centre do nothing when the value is unchanged; every
+    // effective change recomputes the pixel centre and calls Refresh. The map type setter always
+    // calls Refresh.
+    [[nodiscard]] int GZoom() const { return m_view.zoom(); }
     void setGZoom(int value);
-
-    [[nodiscard]] int MapType() const { return m_mapType; }
+    [[nodiscard]] int RealZoom() const { return m_view.realZoom(); }
+    [[nodiscard]] QString GPoint() const { return m_view.centreText(); }
+    // A text that does not split into exactly two fields at its commas is kept as the centre text
+    // but moves nothing and requests nothing.
+    void setGPoint(const QString& value);
+    [[nodiscard]] double Lat() const { return m_view.lat(); }
+    [[nodiscard]] double Lng() const { return m_view.lng(); }
+    [[nodiscard]] int MapType() const { return m_view.mapType(); }
     void setMapType(int value);
+    [[nodiscard]] QString GetMapType(std::optional<int> mapType = {}) const { return m_view.mapTypeName(mapType); }
+    [[nodiscard]] int GCenterPxlX() const { return m_view.centrePxlX(); }
+    [[nodiscard]] int GCenterPxlY() const { return m_view.centrePxlY(); }
+
+    [[nodiscard]] int LngToPxlX(std::optional<double> lng = {}, std::optional<double> zoom = {},
+                                std::optional<double> imageWidth = {}) const
+    {
+        return m_view.lngToPxlX(lng, zoom, imageWidth);
+    }
+    [[nodiscard]] int LatToPxlY(std::optional<double> lat = {}, std::optional<double> zoom = {},
+                                std::optional<double> imageHeight = {}) const
+    {
+        return m_view.latToPxlY(lat, zoom, imageHeight);
+    }
+    [[nodiscard]] float PxlXToLng(std::optional<double> pxlX = {}, std::optional<double> zoom = {},
+                                  std::optional<double> imageWidth = {}) const
+    {
+        return m_view.pxlXToLng(pxlX, zoom, imageWidth);
+    }
+    [[nodiscard]] float PxlYToLat(std::optional<double> pxlY = {}, std::optional<double> zoom = {},
+                                  std::optional<double> imageHeight = {}) const
+    {
+        return m_view.pxlYToLat(pxlY, zoom, imageHeight);
+    }
+
+    // Starts a new map image request and returns its number (the new GRequestCounter); 0 and
+    // nothing else once the program is ending. The request is composed and counted even when
+    // map.ini names no usable service; it is then not sent.
+    int Refresh();
+    // Stops the map read named xkey ("C=" and its number) if it is still running.
+    void Cancel_Dwonload(const QString& xkey);
+
+    // Markers, as query fragments in the order of adding. Neither call requests an image: the
+    // caller calls Refresh when it has finished changing them.
+    QStringList Markers;
+    void AddMarker(const QString& pos, int color, const QString& markerChar);
+    void DelMarker();
+
+    // Looks the address up and returns at once. When the answer has been handled,
+    // locationLookupFinished(found) follows: found means the centre was set from it (GGeoResult
+    // holds the coordinate text). Not found (no answer within the time limit, an error, an answer
+    // without a location, or a newer centre set meanwhile) leaves the centre as it is. A newer
+    // lookup replaces a running one, which then reports nothing.
+    void SetCenterToTextLocation(const QString& address);
+    // The coordinate text of the latest handled lookup; empty when it found nothing.
+    [[nodiscard]] QString GGeoResult() const { return m_geoResult; }
+    [[nodiscard]] QString GLastRequestUrl() const { return m_lastRequestUrl; }
+    [[nodiscard]] int GRequestCounter() const { return m_requestCounter; }
+    [[nodiscard]] QString GMouseCoordText() const { return m_mouseCoordText; }
+
+    static constexpr int DefaultLookupTimeoutMs = 10000;
+    [[nodiscard]] int lookupTimeoutMs() const { return m_lookupTimeoutMs; }
+    void setLookupTimeoutMs(int ms) { m_lookupTimeoutMs = ms; }
+
+    // The image held for painting (BackBuf), 640 × 640; blank until the first map arrives.
+    [[nodiscard]] const QImage& BackBuf() const { return m_backBuf; }
+    // What an accepted map answer gets: the bytes replace BackBuf when they hold at least 8000
+    // bytes and decode as an image; true when they did.
+    bool LoadMapPicture(const QByteArray& bytes);
+
+signals:
+    void MouseMove(QString GMouseCoordLatLng);
+    void MouseUp(QString GMouseCoordLatLng);
+    void DblClick(QString GMouseCoordLatLng);
+    void locationLookupFinished(bool found);
+    // BackBuf holds a new map image.
+    void mapPictureChanged();
+    // Map request `number` has been answered or has failed; shown tells whether its image is now
+    // in BackBuf.
+    void mapRequestFinished(int number, bool shown);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    int m_zoom = 0;
-    int m_mapType = 0;
+    struct ImageOffset {
+        float x = 0;
+        float y = 0;
+    };
+    [[nodiscard]] ImageOffset imageOffset(QPointF position) const;
+    [[nodiscard]] bool ending() const;
+    void applyCentre(const QString& value);
+    void onLookupAnswered(quint64 id, const std::optional<QByteArray>& body);
+
+    QPointer<AppContext> m_ctx;
+    MapClient* m_client = nullptr;
+    MapViewState m_view;
+    QImage m_backBuf;
+    std::optional<QPoint> m_dragStart;
+    QString m_mouseCoordText;
+    QString m_geoResult;
+    QString m_lastRequestUrl;
+    int m_requestCounter = 0;
+    quint64 m_lookupId = 0;
+    // The running lookup may still set the centre; a centre set by anyone else ends that.
+    bool m_lookupMaySetCentre = false;
+    int m_lookupTimeoutMs = DefaultLookupTimeoutMs;
 };

@@ -25,6 +25,11 @@ if [ ! -e "$DEMO_SETTINGS" ]; then
     )
 fi
 
+# The map service of the demo is this machine, where nothing answers on port 9: the map stays
+# blank and no request leaves the computer.
+mkdir -p "$DEMO_HOME/Torvelle"
+printf 'host=http://127.0.0.1:9\r\nkey=\r\n' > "$DEMO_HOME/Torvelle/map.ini"
+
 # The dispatch simulator plays the demo scenario on 127.0.0.1:4750 while the monitor runs, and
 # ends with it.
 SOURCE=$(cd "$(dirname "$0")/.." && pwd)
