@@ -24,13 +24,9 @@ MarkupDelegate::MarkupDelegate(QObject* parent)
 
 void MarkupDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    if (!isMarkup(index)) {
-        QStyledItemDelegate::paint(painter, option, index);
-        return;
-    }
     QStyleOptionViewItem opt(option);
     initStyleOption(&opt, index);
-    const QString markup = opt.text;
+    const QString caption = opt.text;
     opt.text.clear();
     // Background, selection and focus as the style draws them for any cell.
     const QWidget* widget = opt.widget;
@@ -40,12 +36,27 @@ void MarkupDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     const QRect area = opt.rect.adjusted(Margin, Margin, -Margin, -Margin);
     if (area.width() <= 0 || area.height() <= 0)
         return;
-    const MarkupText text(CellMarkup::parse(markup), opt.font, area.width(), area.height());
     painter->save();
     painter->setClipRect(area, Qt::IntersectClip);
     painter->setPen(opt.palette.color(QPalette::Active, QPalette::Text));
-    text.draw(painter, area.topLeft());
+    if (isMarkup(index)) {
+        const MarkupText text(CellMarkup::parse(caption), opt.font, area.width(), area.height());
+        text.draw(painter, area.topLeft());
+    } else {
+        // A plain caption is a row number: in a narrow column a long one gets a smaller font rather
+        // than an ellipsis in place of its digits.
+        painter->setFont(fittedFont(opt.font, caption, area.width()));
+        painter->drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, caption);
+    }
     painter->restore();
+}
+
+QFont MarkupDelegate::fittedFont(const QFont& font, const QString& text, int width)
+{
+    QFont fitted = font;
+    while (QFontMetricsF(fitted).horizontalAdvance(text) > width && fitted.pointSizeF() > MinPlainPointSize)
+        fitted.setPointSizeF(std::max(MinPlainPointSize, fitted.pointSizeF() - 0.5));
+    return fitted;
 }
 
 int MarkupDelegate::heightFor(const QStyleOptionViewItem& option, const QModelIndex& index, int width) const

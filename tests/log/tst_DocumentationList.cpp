@@ -37,12 +37,12 @@ QFont crispFont()
     return font;
 }
 
-// One markup cell painted by the delegate on white.
-QImage renderCell(const QString& markup, QSize size = QSize(300, 120))
+// One cell painted by the delegate on white.
+QImage renderCell(const QString& markup, QSize size = QSize(300, 120), bool isMarkup = true)
 {
     QStandardItemModel model(1, 1);
     model.setData(model.index(0, 0), markup, Qt::DisplayRole);
-    model.setData(model.index(0, 0), true, TickerModel::IsMarkupRole);
+    model.setData(model.index(0, 0), isMarkup, TickerModel::IsMarkupRole);
     MarkupDelegate delegate;
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::white);
@@ -211,6 +211,21 @@ private slots:
         const QImage table = renderCell(QStringLiteral("<table><tr><td>x</td></tr></table>"));
         QVERIFY(countColour(table, kBlack) > 100);
         QCOMPARE(inkBands(renderCell(QStringLiteral("<p>a</p><br/>b"))), 1);
+    }
+
+    void plainCaptionShowsAllDigits()
+    {
+        // "Nr" is plain text: markup in it is not read, and a long number in the 30-pixel column
+        // keeps all its digits.
+        QVERIFY(countColour(renderCell(QStringLiteral("<B>1"), QSize(60, 40), false), kBlack)
+                > countColour(renderCell(QStringLiteral("1"), QSize(60, 40), false), kBlack) * 3);
+        const QFont font = crispFont();
+        QCOMPARE(MarkupDelegate::fittedFont(font, QStringLiteral("123"), 26).pointSizeF(), font.pointSizeF());
+        for (const QString& number : {QStringLiteral("32768"), QStringLiteral("101000")}) {
+            const QFont fitted = MarkupDelegate::fittedFont(font, number, 26);
+            QVERIFY(fitted.pointSizeF() < font.pointSizeF());
+            QVERIFY(QFontMetricsF(fitted).horizontalAdvance(number) <= 26);
+        }
     }
 
     void hugeCellPaintsClipped()
