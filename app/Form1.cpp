@@ -1,21 +1,28 @@
 #include "app/Form1.h"
 
+#include "app/MainLayout.h"
 #include "app/Pictures.h"
 #include "app/Twips.h"
+#include "app/WindowLook.h"
 #include "common/AppContext.h"
 #include "link/ServerLink.h"
 #include "log/DocumentationList.h"
 #include "map/ucGMap.h"
 #include "settings/DataFolders.h"
+#include "settings/Form2.h"
 #include "settings/SettingsFile.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QHostInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
@@ -132,9 +139,14 @@ Form1::Form1(AppContext& ctx, QWidget* parent)
     Timer1->start();
 
     connect(cmd_ende, &QPushButton::clicked, this, &QWidget::close);
+    connectCommands();
+    WindowLook::dress(*this);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    qApp->removeEventFilter(this);
+}
 
 void Form1::createControls()
 {
@@ -270,6 +282,174 @@ void Form1::InitDocumentationList()
 void Form1::lese_ticker()
 {
     m_documentation->lese_ticker();
+}
+
+void Form1::connectCommands()
+{
+    for (int i = 0; i < int(cmd_zoom.size()); ++i)
+        connect(cmd_zoom[i], &QPushButton::clicked, this, [this, i] { cmd_zoom_Click(i); });
+    for (int i = 0; i < int(cmd_Anbieter.size()); ++i)
+        connect(cmd_Anbieter[i], &QPushButton::clicked, this, [this, i] { cmd_Anbieter_Click(i); });
+    connect(cmd_Clear, &QPushButton::clicked, this, &Form1::cmd_Clear_Click);
+    connect(cmd_Settings, &QPushButton::clicked, this, &Form1::cmd_Settings_Click);
+
+    askYesNo = [](QWidget* parent, const QString& title, const QString& question) {
+        return QMessageBox::question(parent, title, question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+               == QMessageBox::Yes;
+    };
+
+    // The shortcuts act on key release whichever control has the focus, so the window looks at the
+    // key events of all its children before they do.
+    qApp->installEventFilter(this);
+
+    // The list gets its columns at start-up, after the first layout; their widths follow then.
+    connect(List_Doku->horizontalHeader(), &QHeaderView::sectionCountChanged, this,
+            &Form1::applyDocumentationColumns);
+}
+
+void Form1::cmd_zoom_Click(int index)
+{
+    ucGMap1->setGZoom(index + 12);
+    lbl_Zoom->setText(QString::number(ucGMap1->GZoom()));
+}
+
+void Form1::cmd_Anbieter_Click(int index)
+{
+    ucGMap1->setMapType(index);
+}
+
+void Form1::cmd_Clear_Click()
+{
+    // The question waits in an event loop, so an alarm may arrive before it is answered. What the
+    // operator decided to clear is what was on screen when asking; a newer alarm stays.
+    const auto incidentOnScreen = [this] {
+        QStringList texts;
+        for (const QLabel* label : label_einsatz)
+            texts << label->text();
+        texts << Label2[0]->text() << Label2[1]->text() << Label4->text();
+        for (int row = 0; row < MSFlexGrid1->rowCount(); ++row) {
+            const QTableWidgetItem* item = MSFlexGrid1->item(row, 0);
+            texts << (item ? item->text() : QString());
+        }
+        return texts;
+    };
+    const QStringList asked = incidentOnScreen();
+    if (!askYesNo || !askYesNo(this, windowTitle(), QStringLiteral("Einsatzdaten entfernen?")))
+        return;
+    if (incidentOnScreen() != asked)
+        return;
+
+    for (QLabel* label : label_einsatz)
+        label->clear();
+    Label2[0]->clear();
+    Label2[1]->clear();
+    Label4->clear();
+    // The grids' headings are their horizontal headers: no rows left means the heading row alone.
+    MSFlexGrid1->setRowCount(0);
+    Grid_Melder->setRowCount(0);
+}
+
+void Form1::cmd_Settings_Click()
+{
+    // One dialog: a click while it is open brings it to the front as it stands, with any edits.
+    if (!m_form2 || !m_form2->isVisible())
+        m_form2 = new Form2(m_ctx, this);
+    m_form2->show();
+    m_form2->raise();
+    m_form2->activateWindow();
+}
+
+Form2* Form1::settingsDialog() const
+{
+    return m_form2 && m_form2->isVisible() ? m_form2.data() : nullptr;
+}
+
+bool Form1::runShortcut(int key, Qt::KeyboardModifiers modifiers)
+{
+    const Qt::KeyboardModifiers held = modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (held == Qt::NoModifier && key >= Qt::Key_F2 && key <= Qt::Key_F9) {
+        cmd_zoom_Click(key - Qt::Key_F2);
+        return true;
+    }
+    if (held != Qt::ControlModifier)
+        return false;
+    switch (key) {
+    case Qt::Key_S:
+        cmd_Anbieter_Click(0);
+        return true;
+    case Qt::Key_A:
+        cmd_Anbieter_Click(1);
+        return true;
+    case Qt::Key_H:
+        cmd_Anbieter_Click(2);
+        return true;
+    case Qt::Key_T:
+        cmd_Anbieter_Click(3);
+        return true;
+    case Qt::Key_C:
+        cmd_Clear_Click();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyRelease && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        auto* key = static_cast<QKeyEvent*>(event);
+        if ((widget == this || isAncestorOf(widget)) && !key->isAutoRepeat()
+            && runShortcut(key->key(), key->modifiers()))
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    applyLayout(event->size());
+}
+
+void Form1::applyLayout(QSize clientPixels)
+{
+    MainLayoutGeometry now;
+    now.cmd_ende = pixelsToTwips(cmd_ende->geometry());
+    now.List_Doku = pixelsToTwips(List_Doku->geometry());
+    now.MSFlexGrid1 = pixelsToTwips(MSFlexGrid1->geometry());
+    now.Grid_Melder = pixelsToTwips(Grid_Melder->geometry());
+    now.Grid_Status = pixelsToTwips(Grid_Status->geometry());
+    for (int i = 0; i < int(label_einsatz.size()); ++i)
+        now.label_einsatz[i] = pixelsToTwips(label_einsatz[i]->geometry());
+    now.roLabel1 = pixelsToTwips(roLabel1_1->geometry());
+
+    const MainLayoutGeometry next = MainLayout::arrange(clientPixels.width() * kTwipsPerPixel,
+                                                        clientPixels.height() * kTwipsPerPixel, now);
+    cmd_ende->setGeometry(twipsEdgesToPixels(next.cmd_ende));
+    List_Doku->setGeometry(twipsEdgesToPixels(next.List_Doku));
+    MSFlexGrid1->setGeometry(twipsEdgesToPixels(next.MSFlexGrid1));
+    Grid_Melder->setGeometry(twipsEdgesToPixels(next.Grid_Melder));
+    Grid_Status->setGeometry(twipsEdgesToPixels(next.Grid_Status));
+    for (int i = 0; i < int(label_einsatz.size()); ++i)
+        label_einsatz[i]->setGeometry(twipsEdgesToPixels(next.label_einsatz[i]));
+    roLabel1_1->setGeometry(twipsEdgesToPixels(next.roLabel1));
+
+    applyDocumentationColumns();
+}
+
+void Form1::applyDocumentationColumns()
+{
+    QHeaderView* header = List_Doku->horizontalHeader();
+    if (header->count() < 5)
+        return;
+    int fixed = 0;
+    for (int i = 0; i < int(MainLayout::kFixedColumnWidths.size()); ++i) {
+        header->resizeSection(i, MainLayout::kFixedColumnWidths[i]);
+        fixed += header->sectionSize(i);
+    }
+    if (const auto text = MainLayout::textColumnWidth(List_Doku->width() * kTwipsPerPixel, fixed))
+        header->resizeSection(4, *text);
 }
 
 void Form1::onTimer1()

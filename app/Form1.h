@@ -2,12 +2,15 @@
 
 #include "link/MessageHandlers.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class AppContext;
 class DocumentationList;
+class Form2;
 class QLabel;
 class QPushButton;
 class QTableView;
@@ -55,6 +58,19 @@ public:
 
     [[nodiscard]] AppContext& context() { return m_ctx; }
 
+    // The operator commands; the buttons and the shortcuts both run these.
+    void cmd_zoom_Click(int index);
+    void cmd_Anbieter_Click(int index);
+    void cmd_Clear_Click();
+    void cmd_Settings_Click();
+
+    // The open settings dialog, or null while none is open.
+    [[nodiscard]] Form2* settingsDialog() const;
+
+    // Asks the clear command's Yes/No question and returns true for Yes. The window asks through a
+    // message box; tests answer here instead.
+    std::function<bool(QWidget* parent, const QString& title, const QString& question)> askYesNo;
+
     // The controls, under the names the station's documentation uses.
     TopBar* roLabel1_1 = nullptr;
     QPushButton* cmd_Settings = nullptr;
@@ -84,11 +100,18 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
     void onTimer1();
+    void connectCommands();
+    void applyLayout(QSize clientPixels);
+    void applyDocumentationColumns();
+    [[nodiscard]] bool runShortcut(int key, Qt::KeyboardModifiers modifiers);
 
     AppContext& m_ctx;
     DocumentationList* m_documentation = nullptr;
+    QPointer<Form2> m_form2;
 };

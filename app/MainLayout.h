@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QRect>
+
+#include <array>
+#include <optional>
+
+// The geometries, in twips, of the main window's controls that follow the size of the client area.
+// Everything else keeps its design place.
+struct MainLayoutGeometry {
+    QRect cmd_ende;
+    QRect List_Doku;
+    QRect MSFlexGrid1;
+    QRect Grid_Melder;
+    QRect Grid_Status;
+    std::array<QRect, 9> label_einsatz;
+    QRect roLabel1;
+
+    bool operator==(const MainLayoutGeometry&) const = default;
+};
+
+// The layout rules of the main window. Pure: the result depends only on the client size and on the
+// design values that the rules read back from the current geometries, never on earlier runs.
+class MainLayout {
+public:
+    // From this client width on, the pager and status grids stand side by side.
+    static constexpr int kWideFrom = 20000;
+    // The pager grid's width in the wide arrangement.
+    static constexpr int kWidePagerWidth = 3945;
+    // In the narrow arrangement the status grid fills the lowest part of the column.
+    static constexpr int kNarrowStatusHeight = 4000;
+    static constexpr int kEndButtonMargin = 360;
+
+    // The documentation list's fixed columns 0 to 3, in pixels.
+    static constexpr std::array<int, 4> kFixedColumnWidths{30, 70, 100, 100};
+
+    // Applies the rules for a client area of width × height twips to the current geometries.
+    // A rule whose result is negative leaves that one property as it was; the other rules still run.
+    [[nodiscard]] static MainLayoutGeometry arrange(int width, int height, MainLayoutGeometry current);
+
+    // The width in pixels of the documentation list's last column ("Text"): the list's width in
+    // whole pixels less the widths of columns 0 to 3 as the list reports them, less 20. Empty when
+    // that is negative, so the column keeps its width.
+    [[nodiscard]] static std::optional<int> textColumnWidth(int listWidthTwips, int firstFourColumnsPixels);
+};

@@ -1,0 +1,103 @@
+#include "app/WindowLook.h"
+
+#include "app/Form1.h"
+
+#include <QFont>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QTableWidget>
+
+namespace {
+
+// The top bar's blue, the calm colour of everything that is not the alarm itself.
+constexpr const char* kHeadingSheet =
+    "QHeaderView::section { background-color: #4f7aa3; color: white; font-weight: bold;"
+    " border: none; border-right: 1px solid #c0d0e0; padding: 2px 6px; }";
+
+constexpr const char* kButtonSheet =
+    "QPushButton { background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fbfcfd, stop:1 #dfe6ee);"
+    " color: #1c2b3a; border: 1px solid #4f7aa3; border-radius: 3px; padding: 0px; }"
+    "QPushButton:hover { background-color: #eef3f8; }"
+    "QPushButton:pressed { background-color: #c4d4e4; }";
+
+QFont arial(double pointSize, bool bold = false)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+} // namespace
+
+namespace WindowLook {
+
+void dressGrid(QTableWidget* grid)
+{
+    grid->setFont(arial(15, true));
+    grid->horizontalHeader()->setFont(arial(11, true));
+    grid->horizontalHeader()->setStyleSheet(QString::fromLatin1(kHeadingSheet));
+    grid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    grid->horizontalHeader()->setHighlightSections(false);
+    grid->verticalHeader()->setDefaultSectionSize(30);
+    grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->setStyleSheet(QStringLiteral("QTableWidget { background-color: white; gridline-color: #c8d2dc;"
+                                       " border: 1px solid #4f7aa3; }"));
+    // A selected or current cell must never hide a feedback colour, and the grids take no focus.
+    grid->setSelectionMode(QAbstractItemView::NoSelection);
+    grid->setFocusPolicy(Qt::NoFocus);
+    grid->setWordWrap(false);
+}
+
+void dressList(QAbstractItemView* list)
+{
+    list->setFont(arial(11));
+    list->setFocusPolicy(Qt::NoFocus);
+    list->setSelectionMode(QAbstractItemView::NoSelection);
+    if (auto* table = qobject_cast<QTableView*>(list)) {
+        table->horizontalHeader()->setFont(arial(10, true));
+        table->horizontalHeader()->setStyleSheet(QString::fromLatin1(kHeadingSheet));
+        table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        table->horizontalHeader()->setHighlightSections(false);
+        table->verticalHeader()->hide();
+        table->setShowGrid(false);
+    }
+}
+
+void dress(Form1& form)
+{
+    for (QTableWidget* grid : {form.MSFlexGrid1, form.Grid_Melder, form.Grid_Status})
+        dressGrid(grid);
+    dressList(form.List_Doku);
+
+    QList<QPushButton*> buttons{form.cmd_Settings, form.cmd_Clear, form.cmd_ende};
+    for (QPushButton* b : buttons)
+        b->setFont(arial(10, true));
+    for (QPushButton* b : form.cmd_zoom) {
+        b->setFont(arial(7.5, true));
+        buttons << b;
+    }
+    for (QPushButton* b : form.cmd_Anbieter) {
+        b->setFont(arial(7.5, true));
+        buttons << b;
+    }
+    for (QPushButton* b : buttons)
+        b->setStyleSheet(QString::fromLatin1(kButtonSheet));
+
+    form.lbl_Zoom->setFont(arial(16, true));
+    form.lbl_Zoom->setStyleSheet(
+        QStringLiteral("QLabel { background-color: rgba(255, 255, 255, 210); color: #1c2b3a;"
+                       " border: 1px solid #4f7aa3; }"));
+
+    form.Label_vers->setFont(arial(7));
+    form.Label_vers->setStyleSheet(QStringLiteral("QLabel { color: #1c2b3a; background: transparent; }"));
+
+    form.Label4->setFont(arial(10, true));
+    form.Label4->setWordWrap(true);
+    for (QLabel* l : form.Label2)
+        l->setFont(arial(9, true));
+}
+
+} // namespace WindowLook

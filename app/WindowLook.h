@@ -1,0 +1,18 @@
+#pragma once
+
+class Form1;
+class QAbstractItemView;
+class QTableWidget;
+
+// The face of the main window beyond the design places: fonts, row heights and the heading style
+// of the grids and the list, and the buttons. The alarm labels carry their own fonts and colours.
+// Meant to be read from across a room: large plain text, strong headings, no selection colours
+// that could hide a feedback colour.
+namespace WindowLook {
+
+void dress(Form1& form);
+
+void dressGrid(QTableWidget* grid);
+void dressList(QAbstractItemView* list);
+
+} // namespace WindowLook
