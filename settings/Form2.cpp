@@ -80,10 +80,12 @@ Form2::Form2(AppContext& ctx, QWidget* parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
     setPalette(pal);
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(8);
-    setFont(font);
     setFixedSize(kClientWidth, kClientHeight);
+    // The frame line runs through the middle of the group's title, so the controls' design tops
+    // (measured from the group's top edge) sit inside the frame.
+    setStyleSheet(QStringLiteral("QWidget { font-family: Arial; font-size: 7.5pt; }"
+                                 "QGroupBox { border: 1px solid #a8a8a8; border-radius: 2px; margin-top: 6px; }"
+                                 "QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0px 3px; }"));
 
     createControls();
     fillFromSettings();

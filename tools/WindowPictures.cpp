@@ -3,6 +3,7 @@
 //   QT_QPA_PLATFORM=offscreen kessvenn_pictures <folder>
 #include "app/Form1.h"
 #include "common/AppContext.h"
+#include "settings/Form2.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -146,5 +147,13 @@ int main(int argc, char* argv[])
 
     bool ok = savePicture(form, QSize(1264, 936), QDir(folder).filePath(QStringLiteral("window-1264x936.png")));
     ok = savePicture(form, QSize(1920, 1080), QDir(folder).filePath(QStringLiteral("window-1920x1080.png"))) && ok;
+
+    form.cmd_Settings_Click();
+    if (Form2* dialog = form.settingsDialog()) {
+        const QString path = QDir(folder).filePath(QStringLiteral("settings-dialog.png"));
+        const bool saved = dialog->grab().save(path);
+        std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+        ok = saved && ok;
+    }
     return ok ? 0 : 1;
 }
