@@ -6,7 +6,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QTableView>
 #include <QTableWidget>
 
 namespace {
@@ -51,26 +50,10 @@ void dressGrid(QTableWidget* grid)
     grid->setWordWrap(false);
 }
 
-void dressList(QAbstractItemView* list)
-{
-    list->setFont(arial(11));
-    list->setFocusPolicy(Qt::NoFocus);
-    list->setSelectionMode(QAbstractItemView::NoSelection);
-    if (auto* table = qobject_cast<QTableView*>(list)) {
-        table->horizontalHeader()->setFont(arial(10, true));
-        table->horizontalHeader()->setStyleSheet(QString::fromLatin1(kHeadingSheet));
-        table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        table->horizontalHeader()->setHighlightSections(false);
-        table->verticalHeader()->hide();
-        table->setShowGrid(false);
-    }
-}
-
 void dress(Form1& form)
 {
     for (QTableWidget* grid : {form.MSFlexGrid1, form.Grid_Melder, form.Grid_Status})
         dressGrid(grid);
-    dressList(form.List_Doku);
 
     QList<QPushButton*> buttons{form.cmd_Settings, form.cmd_Clear, form.cmd_ende};
     for (QPushButton* b : buttons)

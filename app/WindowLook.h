@@ -1,11 +1,11 @@
 #pragma once
 
 class Form1;
-class QAbstractItemView;
 class QTableWidget;
 
 // The face of the main window beyond the design places: fonts, row heights and the heading style
-// of the grids and the list, and the buttons. The alarm labels carry their own fonts and colours.
+// of the grids, and the buttons. The alarm labels carry their own fonts and colours, the
+// documentation list the palette of its own.
 // Meant to be read from across a room: large plain text, strong headings, no selection colours
 // that could hide a feedback colour.
 namespace WindowLook {
@@ -13,6 +13,5 @@ namespace WindowLook {
 void dress(Form1& form);
 
 void dressGrid(QTableWidget* grid);
-void dressList(QAbstractItemView* list);
 
 } // namespace WindowLook
