@@ -17,7 +17,7 @@ std::optional<double> plainNumber(const QString& text)
     static const QRegularExpression pattern(QStringLiteral("^[-+]?(\\d+\\.?\\d*|\\.\\d+)([eE][-+]?\\d+)?$"));
     if (!pattern.match(text).hasMatch())
         return std::nullopt;
-    const double value = NumberText::readLeadingNumber(text, {.allowExponent = true});
+    const double value = NumberText::readLeadingNumber(text, { .allowExponent = true });
     if (!std::isfinite(value))
         return std::nullopt;
     return value;

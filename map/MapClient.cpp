@@ -23,7 +23,7 @@ MapClient::MapClient(QObject* parent)
 MapClient::~MapClient()
 {
     // Replies still running must not report into a half-destroyed client.
-    for (QNetworkReply* reply : {m_mapReply.data(), m_lookupReply.data()}) {
+    for (QNetworkReply* reply : { m_mapReply.data(), m_lookupReply.data() }) {
         if (reply) {
             reply->disconnect(this);
             reply->abort();

@@ -32,7 +32,7 @@ QString UrlEncodeText(const QString& text)
 }
 
 QString staticMapUrl(const QString& host, const QString& centre, int zoom, const QString& mapTypeName,
-                     const QStringList& markers, const QString& key)
+    const QStringList& markers, const QString& key)
 {
     QString url = host + QStringLiteral("/maps/api/staticmap?sensor=false&format=jpg");
     url += QStringLiteral("&center=") + UrlEncodeText(centre);

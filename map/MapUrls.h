@@ -16,7 +16,7 @@ namespace MapUrls {
 // the marker fragments in their order, "&key=…". A coordinate text passes unchanged; anything
 // else in the centre is encoded so that it stays within its parameter.
 [[nodiscard]] QString staticMapUrl(const QString& host, const QString& centre, int zoom, const QString& mapTypeName,
-                                   const QStringList& markers, const QString& key);
+    const QStringList& markers, const QString& key);
 
 // host + "/maps/api/geocode/xml?&sensor=false&address=" + the encoded address + "&key=…".
 [[nodiscard]] QString geocodeUrl(const QString& host, const QString& address, const QString& key);

@@ -46,7 +46,7 @@ MapViewState::CentreChange MapViewState::setCentreText(const QString& text)
     const QStringList fields = text.split(QLatin1Char(','));
     if (fields.size() != 2)
         return CentreChange::Rejected;
-    const NumberText::Options withExponent{.allowExponent = true};
+    const NumberText::Options withExponent { .allowExponent = true };
     m_lat = static_cast<float>(NumberText::readLeadingNumber(fields[0], withExponent));
     m_lng = static_cast<float>(NumberText::readLeadingNumber(fields[1], withExponent));
     recomputePixelCentre();
@@ -69,16 +69,16 @@ int MapViewState::latToPxlY(std::optional<double> lat, std::optional<double> zoo
     return MapProjection::latToPxlY(lat.value_or(m_lat), zoom.value_or(m_zoom));
 }
 
-float MapViewState::pxlXToLng(std::optional<double> pxlX, std::optional<double> zoom,
-                              std::optional<double> imageWidth) const
+float MapViewState::pxlXToLng(
+    std::optional<double> pxlX, std::optional<double> zoom, std::optional<double> imageWidth) const
 {
-    return MapProjection::pxlXToLng(pxlX.value_or(m_centrePxlX), zoom.value_or(m_zoom),
-                                    imageWidth.value_or(MapProjection::DefaultImageSize));
+    return MapProjection::pxlXToLng(
+        pxlX.value_or(m_centrePxlX), zoom.value_or(m_zoom), imageWidth.value_or(MapProjection::DefaultImageSize));
 }
 
-float MapViewState::pxlYToLat(std::optional<double> pxlY, std::optional<double> zoom,
-                              std::optional<double> imageHeight) const
+float MapViewState::pxlYToLat(
+    std::optional<double> pxlY, std::optional<double> zoom, std::optional<double> imageHeight) const
 {
-    return MapProjection::pxlYToLat(pxlY.value_or(m_centrePxlY), zoom.value_or(m_zoom),
-                                    imageHeight.value_or(MapProjection::DefaultImageSize));
+    return MapProjection::pxlYToLat(
+        pxlY.value_or(m_centrePxlY), zoom.value_or(m_zoom), imageHeight.value_or(MapProjection::DefaultImageSize));
 }

@@ -39,14 +39,14 @@ public:
 
     // The conversions; a missing argument means the stored value (pixel centre, degrees, zoom, 640).
     // An explicit zoom is used as given, without clamping.
-    [[nodiscard]] int lngToPxlX(std::optional<double> lng = {}, std::optional<double> zoom = {},
-                                std::optional<double> imageWidth = {}) const;
-    [[nodiscard]] int latToPxlY(std::optional<double> lat = {}, std::optional<double> zoom = {},
-                                std::optional<double> imageHeight = {}) const;
-    [[nodiscard]] float pxlXToLng(std::optional<double> pxlX = {}, std::optional<double> zoom = {},
-                                  std::optional<double> imageWidth = {}) const;
-    [[nodiscard]] float pxlYToLat(std::optional<double> pxlY = {}, std::optional<double> zoom = {},
-                                  std::optional<double> imageHeight = {}) const;
+    [[nodiscard]] int lngToPxlX(
+        std::optional<double> lng = {}, std::optional<double> zoom = {}, std::optional<double> imageWidth = {}) const;
+    [[nodiscard]] int latToPxlY(
+        std::optional<double> lat = {}, std::optional<double> zoom = {}, std::optional<double> imageHeight = {}) const;
+    [[nodiscard]] float pxlXToLng(
+        std::optional<double> pxlX = {}, std::optional<double> zoom = {}, std::optional<double> imageWidth = {}) const;
+    [[nodiscard]] float pxlYToLat(
+        std::optional<double> pxlY = {}, std::optional<double> zoom = {}, std::optional<double> imageHeight = {}) const;
 
 private:
     void recomputePixelCentre();

@@ -90,8 +90,8 @@ int ucGMap::Refresh()
         return 0;
     ++m_requestCounter;
     const MapConfig config = m_ctx ? MapConfig::read(m_ctx->DataFolder) : MapConfig();
-    m_lastRequestUrl = MapUrls::staticMapUrl(config.host, m_view.centreText(), m_view.zoom(), m_view.mapTypeName(),
-                                             Markers, config.key);
+    m_lastRequestUrl = MapUrls::staticMapUrl(
+        config.host, m_view.centreText(), m_view.zoom(), m_view.mapTypeName(), Markers, config.key);
     if (m_ctx)
         m_client->setProxy(MapClient::proxyFor(m_ctx->settings));
     m_client->startMapRead(m_requestCounter, m_ctx ? requestUrl(config, m_lastRequestUrl) : std::nullopt);
@@ -160,6 +160,8 @@ void ucGMap::onLookupAnswered(quint64 id, const std::optional<QByteArray>& body)
     if (id != m_lookupId)
         return;
     if (!m_lookupMaySetCentre) {
+        // A centre was set while the lookup ran: the answer is older than what the map shows.
+        m_geoResult.clear();
         emit locationLookupFinished(false);
         return;
     }
@@ -176,8 +178,8 @@ ucGMap::ImageOffset ucGMap::imageOffset(QPointF position) const
 {
     const double w = std::max(width(), 1);
     const double h = std::max(height(), 1);
-    return {static_cast<float>((position.x() / w - 0.5) * kImageSize),
-            static_cast<float>((position.y() / h - 0.5) * kImageSize)};
+    return { static_cast<float>((position.x() / w - 0.5) * kImageSize),
+        static_cast<float>((position.y() / h - 0.5) * kImageSize) };
 }
 
 void ucGMap::mousePressEvent(QMouseEvent* event)
@@ -185,7 +187,7 @@ void ucGMap::mousePressEvent(QMouseEvent* event)
     const ImageOffset offset = imageOffset(event->position());
     if (event->button() == Qt::LeftButton) {
         m_dragStart = QPoint(static_cast<int>(NumberText::roundHalfEven(offset.x)),
-                             static_cast<int>(NumberText::roundHalfEven(offset.y)));
+            static_cast<int>(NumberText::roundHalfEven(offset.y)));
     }
 }
 

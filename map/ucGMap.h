@@ -47,23 +47,23 @@ public:
     [[nodiscard]] int GCenterPxlX() const { return m_view.centrePxlX(); }
     [[nodiscard]] int GCenterPxlY() const { return m_view.centrePxlY(); }
 
-    [[nodiscard]] int LngToPxlX(std::optional<double> lng = {}, std::optional<double> zoom = {},
-                                std::optional<double> imageWidth = {}) const
+    [[nodiscard]] int LngToPxlX(
+        std::optional<double> lng = {}, std::optional<double> zoom = {}, std::optional<double> imageWidth = {}) const
     {
         return m_view.lngToPxlX(lng, zoom, imageWidth);
     }
-    [[nodiscard]] int LatToPxlY(std::optional<double> lat = {}, std::optional<double> zoom = {},
-                                std::optional<double> imageHeight = {}) const
+    [[nodiscard]] int LatToPxlY(
+        std::optional<double> lat = {}, std::optional<double> zoom = {}, std::optional<double> imageHeight = {}) const
     {
         return m_view.latToPxlY(lat, zoom, imageHeight);
     }
-    [[nodiscard]] float PxlXToLng(std::optional<double> pxlX = {}, std::optional<double> zoom = {},
-                                  std::optional<double> imageWidth = {}) const
+    [[nodiscard]] float PxlXToLng(
+        std::optional<double> pxlX = {}, std::optional<double> zoom = {}, std::optional<double> imageWidth = {}) const
     {
         return m_view.pxlXToLng(pxlX, zoom, imageWidth);
     }
-    [[nodiscard]] float PxlYToLat(std::optional<double> pxlY = {}, std::optional<double> zoom = {},
-                                  std::optional<double> imageHeight = {}) const
+    [[nodiscard]] float PxlYToLat(
+        std::optional<double> pxlY = {}, std::optional<double> zoom = {}, std::optional<double> imageHeight = {}) const
     {
         return m_view.pxlYToLat(pxlY, zoom, imageHeight);
     }
@@ -87,7 +87,7 @@ public:
     // without a location, or a newer centre set meanwhile) leaves the centre as it is. A newer
     // lookup replaces a running one, which then reports nothing.
     void SetCenterToTextLocation(const QString& address);
-    // The coordinate text of the latest handled lookup; empty when it found nothing.
+    // The coordinate text of the latest lookup that reported; empty when it found nothing.
     [[nodiscard]] QString GGeoResult() const { return m_geoResult; }
     [[nodiscard]] QString GLastRequestUrl() const { return m_lastRequestUrl; }
     [[nodiscard]] int GRequestCounter() const { return m_requestCounter; }

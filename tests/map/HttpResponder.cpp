@@ -41,7 +41,8 @@ void HttpResponder::onConnection()
             for (qsizetype i = 1; i < lines.size(); ++i) {
                 const qsizetype colon = lines[i].indexOf(':');
                 if (colon > 0)
-                    request.headers.append({lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed()});
+                    request.headers.append(
+                        { lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed() });
             }
             const int index = static_cast<int>(m_requests.size());
             m_requests.append(request);

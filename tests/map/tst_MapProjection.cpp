@@ -45,7 +45,8 @@ private slots:
         QFETCH(double, degrees);
         QFETCH(double, zoom);
         QFETCH(int, pixel);
-        QCOMPARE(axis == 'x' ? MapProjection::lngToPxlX(degrees, zoom) : MapProjection::latToPxlY(degrees, zoom), pixel);
+        QCOMPARE(
+            axis == 'x' ? MapProjection::lngToPxlX(degrees, zoom) : MapProjection::latToPxlY(degrees, zoom), pixel);
     }
 
     void toDegrees_data()
@@ -71,8 +72,7 @@ private slots:
         QFETCH(double, pixel);
         QFETCH(double, zoom);
         QFETCH(QString, degrees);
-        const float value
-            = axis == 'x' ? MapProjection::pxlXToLng(pixel, zoom) : MapProjection::pxlYToLat(pixel, zoom);
+        const float value = axis == 'x' ? MapProjection::pxlXToLng(pixel, zoom) : MapProjection::pxlYToLat(pixel, zoom);
         QCOMPARE(QString::number(static_cast<double>(value), 'g', 8), degrees);
     }
 
@@ -80,7 +80,7 @@ private slots:
     {
         QCOMPARE(MapProjection::pxlXToLng(10000, 0, 256), 180.0f);
         QCOMPARE(QString::number(static_cast<double>(MapProjection::pxlYToLat(10000, 0, 256)), 'g', 8),
-                 QStringLiteral("-85.051132"));
+            QStringLiteral("-85.051132"));
     }
 
     void topEdgeReadsAsTheWebMapLimit()

@@ -15,8 +15,9 @@
 
 namespace {
 
-const QColor kQuadrants[4] = {Qt::red, Qt::green, Qt::blue, Qt::yellow}; // top left, top right, bottom left, bottom right
-const QColor kOther[4] = {Qt::cyan, Qt::magenta, Qt::darkRed, Qt::darkGreen};
+const QColor kQuadrants[4]
+    = { Qt::red, Qt::green, Qt::blue, Qt::yellow }; // top left, top right, bottom left, bottom right
+const QColor kOther[4] = { Qt::cyan, Qt::magenta, Qt::darkRed, Qt::darkGreen };
 
 // A 640 × 640 PNG of four coloured quadrants, padded after its end with zero bytes to `size`
 // bytes (decoders stop at the image's end, so the padding only changes the byte count).
@@ -86,7 +87,7 @@ Response proxyChallenge()
     Response r;
     r.status = 407;
     r.contentType = "text/plain";
-    r.extraHeaders = {{"Proxy-Authenticate", "Basic realm=\"Stadt\""}};
+    r.extraHeaders = { { "Proxy-Authenticate", "Basic realm=\"Stadt\"" } };
     return r;
 }
 
@@ -200,9 +201,7 @@ private slots:
         QCOMPARE(finishOf(1), std::optional<bool>(true));
         QVERIFY(sameQuadrants(m_map->BackBuf(), kQuadrants));
 
-        m_answer = [=](const HttpResponder::Request&) {
-            return image(body, status);
-        };
+        m_answer = [=](const HttpResponder::Request&) { return image(body, status); };
         m_map->setGZoom(15);
         QCOMPARE(finishOf(2), std::optional<bool>(shown));
         QCOMPARE(sameQuadrants(m_map->BackBuf(), kOther), shown);
@@ -402,7 +401,8 @@ private slots:
         QCOMPARE(lookup.count(), 0);
         QCOMPARE(m_map->GPoint(), QStringLiteral("48.1,11.5"));
         const QString lookupUrl = QString::fromLatin1(m_server->base())
-            + QStringLiteral("/maps/api/geocode/xml?&sensor=false&address=Hauptstra%C3%9Fe%205,%20M%C3%BCnchen&key=testkey");
+            + QStringLiteral(
+                "/maps/api/geocode/xml?&sensor=false&address=Hauptstra%C3%9Fe%205,%20M%C3%BCnchen&key=testkey");
         QCOMPARE(m_map->GLastRequestUrl(), lookupUrl);
 
         QVERIFY(lookup.wait(5000));
@@ -467,8 +467,8 @@ private slots:
             writeMapIni("host=http://127.0.0.1:" + QByteArray::number(closed.serverPort()) + "\r\nkey=k\r\n");
         }
         lookup.clear();
-        m_map->SetCenterToTextLocation(failure == QLatin1String("empty") ? QStringLiteral("  ")
-                                                                          : QStringLiteral("Nirgendwo 0"));
+        m_map->SetCenterToTextLocation(
+            failure == QLatin1String("empty") ? QStringLiteral("  ") : QStringLiteral("Nirgendwo 0"));
         QCOMPARE(lookup.count(), 0);
         QVERIFY(lookup.wait(5000));
         QCOMPARE(lookup.count(), 1);
@@ -499,6 +499,7 @@ private slots:
         QVERIFY(lookup.wait(5000));
         QCOMPARE(lookup.takeFirst().first().toBool(), false);
         QCOMPARE(m_map->GPoint(), QStringLiteral("50,10"));
+        QCOMPARE(m_map->GGeoResult(), QString());
 
         // A newer lookup replaces the running one, which then reports nothing.
         received.clear();
@@ -514,9 +515,19 @@ private slots:
         QCOMPARE(lookup.count(), 1);
     }
 
+    // The program's own limit, against a server that never answers.
     void lookupGivesUpAfterTenSeconds()
     {
         QCOMPARE(m_map->lookupTimeoutMs(), 10000);
+        m_map->setGPoint(QStringLiteral("48.1,11.5"));
+        m_answer = [](const HttpResponder::Request&) { return silence(); };
+        QSignalSpy lookup(m_map.get(), &ucGMap::locationLookupFinished);
+        QSignalSpy received(m_server.get(), &HttpResponder::requestReceived);
+        m_map->SetCenterToTextLocation(QStringLiteral("Stille 1"));
+        QVERIFY(received.wait(5000));
+        QVERIFY(lookup.wait(30000));
+        QCOMPARE(lookup.first().first().toBool(), false);
+        QCOMPARE(m_map->GPoint(), QStringLiteral("48.1,11.5"));
     }
 
     void stretchedPainting_data()
@@ -577,7 +588,10 @@ private slots:
         int paints = 0;
         struct PaintCounter : QObject {
             int* count;
-            explicit PaintCounter(int* c) : count(c) {}
+            explicit PaintCounter(int* c)
+                : count(c)
+            {
+            }
             bool eventFilter(QObject*, QEvent* e) override
             {
                 if (e->type() == QEvent::Paint)
@@ -604,8 +618,8 @@ private slots:
         m_map->AddMarker(QStringLiteral("48.1,11.5"), 65280, QStringLiteral("E"));
         m_map->AddMarker(QStringLiteral("1,2"), 0xFF0000, QStringLiteral("Xyz"));
         QCOMPARE(m_map->Markers,
-                 QStringList({QStringLiteral("&markers=color:0x00FF00%7Clabel:E%7C48.1,11.5"),
-                              QStringLiteral("&markers=color:0xFF0000%7Clabel:X%7C1,2")}));
+            QStringList({ QStringLiteral("&markers=color:0x00FF00%7Clabel:E%7C48.1,11.5"),
+                QStringLiteral("&markers=color:0xFF0000%7Clabel:X%7C1,2") }));
         QCOMPARE(m_map->GRequestCounter(), 0);
         m_map->Refresh();
         QVERIFY(m_map->GLastRequestUrl().endsWith(
@@ -638,17 +652,27 @@ private slots:
         QTest::addColumn<QString>("events"); // the events raised, with their texts
         QTest::addColumn<QString>("centre");
         QTest::addColumn<int>("requests");
-        QTest::newRow("move") << "move 600,150" << "MouseMove 48.10229,11.50344" << "48.1,11.5" << 0;
+        QTest::newRow("move") << "move 600,150"
+                              << "MouseMove 48.10229,11.50344"
+                              << "48.1,11.5" << 0;
         QTest::newRow("drag right") << "move 400,300; press L 400,300; release L 480,300"
-                                    << "MouseMove 48.09999,11.5; MouseUp 48.09999,11.5" << "48.09999,11.49863" << 1;
+                                    << "MouseMove 48.09999,11.5; MouseUp 48.09999,11.5"
+                                    << "48.09999,11.49863" << 1;
         QTest::newRow("drag down moves north") << "press L 400,300; release L 400,375"
-                                               << "MouseUp " << "48.10114,11.5" << 1;
-        QTest::newRow("click without movement") << "press L 400,300; release L 400,300" << "MouseUp "
+                                               << "MouseUp "
+                                               << "48.10114,11.5" << 1;
+        QTest::newRow("click without movement") << "press L 400,300; release L 400,300"
+                                                << "MouseUp "
                                                 << "48.09999,11.5" << 1;
         QTest::newRow("right button") << "move 600,150; press R 600,150; release R 700,150"
-                                      << "MouseMove 48.10229,11.50344; MouseUp 48.10229,11.50344" << "48.1,11.5" << 0;
-        QTest::newRow("release before any move") << "release L 10,10" << "MouseUp " << "48.1,11.5" << 0;
-        QTest::newRow("double-click before any move") << "dblclick 10,10" << "DblClick " << "48.1,11.5" << 0;
+                                      << "MouseMove 48.10229,11.50344; MouseUp 48.10229,11.50344"
+                                      << "48.1,11.5" << 0;
+        QTest::newRow("release before any move") << "release L 10,10"
+                                                 << "MouseUp "
+                                                 << "48.1,11.5" << 0;
+        QTest::newRow("double-click before any move") << "dblclick 10,10"
+                                                      << "DblClick "
+                                                      << "48.1,11.5" << 0;
         QTest::newRow("double-click after a move") << "move 600,150; dblclick 600,150"
                                                    << "MouseMove 48.10229,11.50344; DblClick 48.10229,11.50344"
                                                    << "48.1,11.5" << 0;
@@ -700,8 +724,8 @@ private:
     // The second press of a double-click arrives as a double-click event alone.
     void sendDoubleClick(QPoint at)
     {
-        QMouseEvent event(QEvent::MouseButtonDblClick, at, m_map->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                          Qt::NoModifier);
+        QMouseEvent event(
+            QEvent::MouseButtonDblClick, at, m_map->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(m_map.get(), &event);
     }
 };
