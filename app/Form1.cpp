@@ -1,5 +1,7 @@
 #include "app/Form1.h"
 
+#include "app/CaptionButton.h"
+#include "app/FittingLabel.h"
 #include "app/MainLayout.h"
 #include "app/Pictures.h"
 #include "app/Twips.h"
@@ -66,9 +68,10 @@ QString colourSheet(const QColor& background, const QColor& text = QColor())
     return sheet;
 }
 
+template <typename Button = QPushButton>
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, QRect geometry)
 {
-    auto* button = new QPushButton(caption, parent);
+    auto* button = new Button(caption, parent);
     button->setObjectName(name);
     button->setGeometry(geometry);
     button->setFocusPolicy(Qt::NoFocus);
@@ -178,7 +181,7 @@ void Form1::createControls()
     ucGMap1->setGeometry(twipsRect(0, 720, 9600, 9600));
 
     for (int i = 0; i < 8; ++i) {
-        cmd_zoom[i] = makeButton(this, QStringLiteral("cmd_zoom(%1)").arg(i),
+        cmd_zoom[i] = makeButton<CaptionButton>(this, QStringLiteral("cmd_zoom(%1)").arg(i),
                                  QStringLiteral("%1   (F%2)").arg(12 + i).arg(2 + i), twipsRect(720 * i, 720, 735, 615));
     }
     lbl_Zoom = new QLabel(QStringLiteral("16"), this);
@@ -189,13 +192,13 @@ void Form1::createControls()
     const QString mapTypeCaptions[4] = {QStringLiteral("Straße  (strg+s)"), QStringLiteral("Satellit   (strg+a)"),
                                         QStringLiteral(" Hybrid   (strg+h)"), QStringLiteral("Terrain   (strg+t)")};
     for (int i = 0; i < 4; ++i) {
-        cmd_Anbieter[i] = makeButton(this, QStringLiteral("cmd_Anbieter(%1)").arg(i), mapTypeCaptions[i],
+        cmd_Anbieter[i] = makeButton<CaptionButton>(this, QStringLiteral("cmd_Anbieter(%1)").arg(i), mapTypeCaptions[i],
                                      twipsRect(6240 + 840 * i, 720, 855, 615));
     }
 
     for (int i = 0; i < 9; ++i) {
         const AlarmLabelDesign& d = kAlarmLabels[i];
-        auto* label = new QLabel(QString::fromUtf8(d.caption), this);
+        auto* label = new FittingLabel(QString::fromUtf8(d.caption), this);
         label->setObjectName(QStringLiteral("label_einsatz(%1)").arg(i));
         label->setGeometry(twipsRect(kAlarmLabelLeft, d.top, kAlarmLabelWidth, d.height));
         QFont font(QStringLiteral("Arial"));

@@ -1,5 +1,6 @@
 #include "app/WindowLook.h"
 
+#include "app/FittingLabel.h"
 #include "app/Form1.h"
 
 #include <QFont>
@@ -12,6 +13,7 @@ namespace {
 
 // The top bar's blue, the calm colour of everything that is not the alarm itself.
 constexpr const char* kHeadingSheet =
+    "QHeaderView { background-color: #4f7aa3; border: none; }"
     "QHeaderView::section { background-color: #4f7aa3; color: white; font-weight: bold;"
     " border: none; border-right: 1px solid #c0d0e0; padding: 2px 6px; }";
 
@@ -59,11 +61,11 @@ void dress(Form1& form)
     for (QPushButton* b : buttons)
         b->setFont(arial(10, true));
     for (QPushButton* b : form.cmd_zoom) {
-        b->setFont(arial(7.5, true));
+        b->setFont(arial(11, true));
         buttons << b;
     }
     for (QPushButton* b : form.cmd_Anbieter) {
-        b->setFont(arial(7.5, true));
+        b->setFont(arial(8.5, true));
         buttons << b;
     }
     for (QPushButton* b : buttons)
@@ -76,6 +78,15 @@ void dress(Form1& form)
 
     form.Label_vers->setFont(arial(7));
     form.Label_vers->setStyleSheet(QStringLiteral("QLabel { color: #1c2b3a; background: transparent; }"));
+
+    // The small labels and the signal picture stand on the left ends of three alarm labels.
+    const auto cover = [&form](int label, const QWidget* over) {
+        if (auto* fitting = qobject_cast<FittingLabel*>(form.label_einsatz[label]))
+            fitting->setCoveredLeft(over->geometry().right() + 1 - fitting->x() + 4);
+    };
+    cover(1, form.Image_Blau);
+    cover(0, form.Label2[0]);
+    cover(2, form.Label4);
 
     form.Label4->setFont(arial(10, true));
     form.Label4->setWordWrap(true);
