@@ -59,7 +59,8 @@ void DocumentationList::InitDocumentationList()
                                          " selection-color: black; color: black; }"
                                          " QHeaderView::section { background-color: %5; color: black;"
                                          " border: 0px; border-right: 1px solid %3; border-bottom: 1px solid %3;"
-                                         " padding: 1px 3px; }")
+                                         " padding: 1px 2px; }"
+                                         " QHeaderView::down-arrow, QHeaderView::up-arrow { width: 7px; height: 5px; }")
                               .arg(rgb(Background), rgb(AlternateBackground), rgb(GridLines), rgb(Selection),
                                    rgb(HeaderBackground)));
     m_view->setAlternatingRowColors(true);
@@ -70,7 +71,6 @@ void DocumentationList::InitDocumentationList()
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);
     m_view->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_view->setMouseTracking(true);
 
     QHeaderView* rows = m_view->verticalHeader();
     rows->hide();

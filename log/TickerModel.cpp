@@ -10,6 +10,9 @@
 namespace {
 
 constexpr qsizetype kCachedCharacters = 16 * 1024 * 1024;
+// A tooltip shows the whole text of an ordinary entry; a huge one is cut where it would no longer
+// fit on the screen.
+constexpr qsizetype kToolTipCharacters = 4000;
 
 qsizetype characters(const TickerCells& cells)
 {
@@ -95,7 +98,7 @@ QVariant TickerModel::data(const QModelIndex& index, int role) const
         return cells(index.row()).caption[static_cast<size_t>(column)];
     case Qt::ToolTipRole:
         if (column == TickerCells::Text)
-            return CellMarkup::toolTip(cells(index.row()).caption[TickerCells::Text]);
+            return CellMarkup::toolTip(cells(index.row()).caption[TickerCells::Text], kToolTipCharacters);
         return {};
     case Qt::TextAlignmentRole:
         return int(Qt::AlignLeft | Qt::AlignTop);
