@@ -42,6 +42,19 @@ QRect FittingLabel::textRect() const
 
 FittingLabel::Fit FittingLabel::fitted() const
 {
+    const int key = int(alignment()) | (wordWrap() ? int(Qt::TextWordWrap) : 0);
+    if (m_fitAlignment != key || m_fitText != text() || m_fitRoom != textRect() || m_fitDesign != font()) {
+        m_fit = computeFit();
+        m_fitAlignment = key;
+        m_fitText = text();
+        m_fitRoom = textRect();
+        m_fitDesign = font();
+    }
+    return m_fit;
+}
+
+FittingLabel::Fit FittingLabel::computeFit() const
+{
     const int alignment = int(this->alignment());
     Fit fit{font(), alignment | (wordWrap() ? int(Qt::TextWordWrap) : 0)};
     const QString shown = text();

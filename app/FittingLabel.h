@@ -31,5 +31,15 @@ protected:
 
 private:
 
+    [[nodiscard]] Fit computeFit() const;
+
     int m_coveredLeft = 0;
+
+    // The last fit and what it was made for: a label is painted far more often than its text or
+    // size change.
+    mutable Fit m_fit;
+    mutable QString m_fitText;
+    mutable QRect m_fitRoom;
+    mutable QFont m_fitDesign;
+    mutable int m_fitAlignment = -1;
 };

@@ -55,6 +55,24 @@ private slots:
         QVERIFY2(needed.height() <= room.height() + 0.5, qPrintable(QString::number(needed.height())));
     }
 
+    // The fit follows the label's width and text, however often it was asked before.
+    void fitFollowsWidthAndText()
+    {
+        AppContext ctx;
+        Form1 form(ctx);
+        auto* keyword = qobject_cast<FittingLabel*>(form.label_einsatz[1]);
+        keyword->setText(QStringLiteral("B 3 - Brand Wohnhaus"));
+        keyword->resize(900, keyword->height());
+        QCOMPARE(keyword->fitted().font.pointSizeF(), 48.0);
+        keyword->resize(400, keyword->height());
+        const double narrow = keyword->fitted().font.pointSizeF();
+        QVERIFY(narrow < 48.0);
+        keyword->setText(QStringLiteral("B 3 - Brand Wohnhaus, Dachstuhl"));
+        QVERIFY(keyword->fitted().font.pointSizeF() < narrow);
+        keyword->setText(QStringLiteral("B 1"));
+        QCOMPARE(keyword->fitted().font.pointSizeF(), 48.0);
+    }
+
     void labelsBeneathSmallLabelsKeepClearOfThem()
     {
         AppContext ctx;

@@ -1,0 +1,106 @@
+// The main window's own costs: one full repaint with an alarm on screen, one layout run on a
+// resize, and fitting a long text into an alarm label (done on every paint of that label).
+#include "app/FittingLabel.h"
+#include "app/Form1.h"
+#include "common/AppContext.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QLabel>
+#include <QResizeEvent>
+#include <QTableWidget>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+const QString kRemark = QStringLiteral(
+    "Anrufer sieht Rauch aus dem Dachfenster, eine Person vermutlich noch in der Wohnung. Zufahrt über die "
+    "Hofeinfahrt, Hydrant vor dem Haus, Schlüssel beim Hausmeister im Erdgeschoss links.");
+
+void showAlarm(Form1& form)
+{
+    form.Timer1->stop();
+    form.label_einsatz[1]->setText(QStringLiteral("B 3 - Brand Wohnhaus mit Menschenleben in Gefahr"));
+    form.label_einsatz[2]->setText(QStringLiteral("Hauptstraße 12"));
+    form.label_einsatz[3]->setText(QStringLiteral("80331 München / Altstadt"));
+    form.label_einsatz[7]->setText(kRemark);
+    for (QTableWidget* grid : {form.MSFlexGrid1, form.Grid_Melder, form.Grid_Status}) {
+        grid->setColumnCount(3);
+        grid->setRowCount(12);
+        for (int r = 0; r < 12; ++r)
+            for (int c = 0; c < 3; ++c)
+                grid->setItem(r, c, new QTableWidgetItem(QStringLiteral("Zeile %1").arg(r)));
+    }
+}
+
+void BM_RepaintWindow(benchmark::State& state)
+{
+    AppContext ctx;
+    Form1 form(ctx);
+    showAlarm(form);
+    form.resize(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    QImage frame(form.size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        form.render(&frame);
+        benchmark::DoNotOptimize(frame.constBits());
+    }
+}
+BENCHMARK(BM_RepaintWindow)->Args({1264, 936})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
+
+void BM_LayoutOnResize(benchmark::State& state)
+{
+    AppContext ctx;
+    Form1 form(ctx);
+    form.Timer1->stop();
+    bool wide = false;
+    for (auto _ : state) {
+        const QSize size = wide ? QSize(1920, 1080) : QSize(1264, 936);
+        QResizeEvent event(size, form.size());
+        QApplication::sendEvent(&form, &event);
+        wide = !wide;
+    }
+}
+BENCHMARK(BM_LayoutOnResize)->Unit(benchmark::kMicrosecond);
+
+// A new text each time: the label searches the size that fits.
+void BM_FitNewRemark(benchmark::State& state)
+{
+    AppContext ctx;
+    Form1 form(ctx);
+    form.Timer1->stop();
+    auto* remark = qobject_cast<FittingLabel*>(form.label_einsatz[7]);
+    const QString texts[2] = {kRemark, kRemark + QStringLiteral(" Zweiter Zugang über die Garage.")};
+    int i = 0;
+    for (auto _ : state) {
+        remark->setText(texts[i ^= 1]);
+        benchmark::DoNotOptimize(remark->fitted());
+    }
+}
+BENCHMARK(BM_FitNewRemark)->Unit(benchmark::kMicrosecond);
+
+// The same text painted again: the fit is remembered.
+void BM_FitSameRemark(benchmark::State& state)
+{
+    AppContext ctx;
+    Form1 form(ctx);
+    form.Timer1->stop();
+    auto* remark = qobject_cast<FittingLabel*>(form.label_einsatz[7]);
+    remark->setText(kRemark);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(remark->fitted());
+}
+BENCHMARK(BM_FitSameRemark)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
