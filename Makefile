@@ -1,6 +1,9 @@
 # Kessvenn: the two commands a station needs, and a few for developers.
 BUILD ?= build
 JOBS ?= $(shell nproc)
+# The fuzz targets are built with clang in a tree of their own.
+FUZZ_BUILD ?= $(BUILD)-fuzz
+FUZZ_SECONDS ?= 600
 
 .PHONY: all deps build test demo bench fuzz clean
 
@@ -17,6 +20,7 @@ build: deps $(BUILD)/build.ninja
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	sh scripts/fuzz.sh $(FUZZ_BUILD) 25
 
 demo: build
 	sh scripts/demo.sh $(BUILD)
@@ -24,5 +28,8 @@ demo: build
 bench: build
 	sh scripts/bench.sh $(BUILD)
 
+fuzz: deps
+	sh scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD)

@@ -108,29 +108,39 @@ void MessageReceiver::ReceiveChunk(QByteArrayView chunk)
 
 QByteArray MessageReceiver::takeMessage(QByteArrayView piece, bool lostStart) const
 {
-    if (piece.size() > 1 + MaxPayloadBytes) {
-        piece = piece.last(1 + MaxPayloadBytes);
-        lostStart = true;
-    }
     // A frame that its sender broke off and started anew leaves the broken part in front of the
     // new start byte, and so do stray bytes before a frame. The frame therefore begins at the last
     // start byte that a known type follows; a start byte inside a field is followed by no type.
-    for (qsizetype at = piece.lastIndexOf(kFrameStart); at >= 0;
-         at = at > 0 ? piece.lastIndexOf(kFrameStart, at - 1) : -1) {
-        const QByteArrayView rest = piece.sliced(at + 1);
-        if (startsWithKnownType(rest))
-            return rest.toByteArray();
+    if (const qsizetype start = lastKnownFrameStart(piece); start >= 0) {
+        const QByteArrayView message = piece.sliced(start + 1);
+        return message.size() <= MaxPayloadBytes ? message.toByteArray() : QByteArray();
     }
     // An unknown type: dispatched to be ignored there. An empty payload is nothing to dispatch.
-    if (!lostStart && !piece.isEmpty() && piece.front() == kFrameStart)
+    if (!lostStart && !piece.isEmpty() && piece.front() == kFrameStart && piece.size() - 1 <= MaxPayloadBytes)
         return piece.sliced(1).toByteArray();
-    // No start byte at all: the frame is incomplete and dropped.
+    // No start byte at all, or an overlong frame: dropped.
     return {};
+}
+
+qsizetype MessageReceiver::lastKnownFrameStart(QByteArrayView text)
+{
+    for (qsizetype at = text.lastIndexOf(kFrameStart); at >= 0;
+         at = at > 0 ? text.lastIndexOf(kFrameStart, at - 1) : -1) {
+        if (startsWithKnownType(text.sliced(at + 1)))
+            return at;
+    }
+    return -1;
 }
 
 void MessageReceiver::dropOverlongFrame()
 {
-    m_buffer = m_buffer.last(kKeptTail);
+    // What can still become a frame is kept: from a later frame start on, or else the last bytes,
+    // which may hold the beginning of a frame start or of a terminator.
+    const qsizetype start = lastKnownFrameStart(m_buffer);
+    if (start > 0 && m_buffer.size() - start <= kMaxUnterminated)
+        m_buffer.remove(0, start);
+    else
+        m_buffer = m_buffer.last(kKeptTail);
     m_lostStart = true;
 }
 

@@ -43,6 +43,7 @@ public:
 
 private:
     [[nodiscard]] QByteArray takeMessage(QByteArrayView piece, bool lostStart) const;
+    [[nodiscard]] static qsizetype lastKnownFrameStart(QByteArrayView text);
     void dropOverlongFrame();
 
     MessageHandlers& m_handlers;

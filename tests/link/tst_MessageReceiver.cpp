@@ -229,7 +229,7 @@ private slots:
     }
 
     // A payload of 1 MiB gets through whole; one byte more and the frame is dropped, and the next
-    // frame still gets through. The buffer never holds much more than one largest frame.
+    // frame still gets through, also when it starts before the overlong one has ended. The buffer never holds much more than one largest frame.
     void largestFrame()
     {
         QFETCH(int, chunkSize);
@@ -237,7 +237,10 @@ private slots:
         payload += QByteArray(MessageReceiver::MaxPayloadBytes - payload.size(), 'x');
         const QByteArray tooLong = payload + "y";
         const QByteArray next = "WACHALARM_STATUS\tF1\t3";
-        const QByteArray stream = frame(payload) + frame(tooLong) + frame(next);
+        const QByteArray restarted = "WACHALARM_EM\tRTW 1\x07";
+        // The third frame is broken off after 2 MiB and started anew.
+        const QByteArray brokenOff = "\x05WACHALARM_TICKER\t" + QByteArray(2 * 1024 * 1024, 'z');
+        const QByteArray stream = frame(payload) + frame(tooLong) + brokenOff + frame(restarted) + frame(next);
 
         RecordingHandlers handlers;
         MessageReceiver receiver(handlers);
@@ -247,10 +250,11 @@ private slots:
             receiver.ReceiveChunk(QByteArrayView(stream).sliced(at, qMin(step, stream.size() - at)));
             largestBuffer = qMax(largestBuffer, receiver.bufferedBytes());
         }
-        QCOMPARE(handlers.calls.size(), 2);
+        QCOMPARE(handlers.calls.size(), 3);
         QCOMPARE(handlers.calls[0].size(), QStringLiteral("HandleTickerMessage:").size() + payload.size());
         QVERIFY(handlers.calls[0].endsWith(QStringLiteral("xxx")));
-        QCOMPARE(handlers.calls[1], call("InsertStatusRow", next));
+        QCOMPARE(handlers.calls[1], call("HandleUnitAlarm", restarted));
+        QCOMPARE(handlers.calls[2], call("InsertStatusRow", next));
         QVERIFY(largestBuffer <= MessageReceiver::MaxPayloadBytes + 10 + step);
     }
 
