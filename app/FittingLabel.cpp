@@ -56,7 +56,7 @@ FittingLabel::Fit FittingLabel::fitted() const
 FittingLabel::Fit FittingLabel::computeFit() const
 {
     const int alignment = int(this->alignment());
-    Fit fit{font(), alignment | (wordWrap() ? int(Qt::TextWordWrap) : 0)};
+    Fit fit { font(), alignment | (wordWrap() ? int(Qt::TextWordWrap) : 0) };
     const QString shown = text();
     const QRect room = textRect();
     const double design = fit.font.pointSizeF();

@@ -30,7 +30,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-
     [[nodiscard]] Fit computeFit() const;
 
     int m_coveredLeft = 0;

@@ -32,7 +32,7 @@ public:
     static constexpr int kEndButtonMargin = 360;
 
     // The documentation list's fixed columns 0 to 3, in pixels.
-    static constexpr std::array<int, 4> kFixedColumnWidths{30, 70, 100, 100};
+    static constexpr std::array<int, 4> kFixedColumnWidths { 30, 70, 100, 100 };
 
     // Applies the rules for a client area of width × height twips to the current geometries.
     // A rule whose result is negative leaves that one property as it was; the other rules still run.

@@ -12,16 +12,16 @@
 namespace {
 
 // The top bar's blue, the calm colour of everything that is not the alarm itself.
-constexpr const char* kHeadingSheet =
-    "QHeaderView { background-color: #4f7aa3; border: none; }"
-    "QHeaderView::section { background-color: #4f7aa3; color: white; font-weight: bold;"
-    " border: none; border-right: 1px solid #c0d0e0; padding: 2px 6px; }";
+constexpr const char* kHeadingSheet
+    = "QHeaderView { background-color: #4f7aa3; border: none; }"
+      "QHeaderView::section { background-color: #4f7aa3; color: white; font-weight: bold;"
+      " border: none; border-right: 1px solid #c0d0e0; padding: 2px 6px; }";
 
-constexpr const char* kButtonSheet =
-    "QPushButton { background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fbfcfd, stop:1 #dfe6ee);"
-    " color: #1c2b3a; border: 1px solid #4f7aa3; border-radius: 3px; padding: 0px; }"
-    "QPushButton:hover { background-color: #eef3f8; }"
-    "QPushButton:pressed { background-color: #c4d4e4; }";
+constexpr const char* kButtonSheet
+    = "QPushButton { background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fbfcfd, stop:1 #dfe6ee);"
+      " color: #1c2b3a; border: 1px solid #4f7aa3; border-radius: 3px; padding: 0px; }"
+      "QPushButton:hover { background-color: #eef3f8; }"
+      "QPushButton:pressed { background-color: #c4d4e4; }";
 
 QFont arial(double pointSize, bool bold = false)
 {
@@ -54,10 +54,10 @@ void dressGrid(QTableWidget* grid)
 
 void dress(Form1& form)
 {
-    for (QTableWidget* grid : {form.MSFlexGrid1, form.Grid_Melder, form.Grid_Status})
+    for (QTableWidget* grid : { form.MSFlexGrid1, form.Grid_Melder, form.Grid_Status })
         dressGrid(grid);
 
-    QList<QPushButton*> buttons{form.cmd_Settings, form.cmd_Clear, form.cmd_ende};
+    QList<QPushButton*> buttons { form.cmd_Settings, form.cmd_Clear, form.cmd_ende };
     for (QPushButton* b : buttons)
         b->setFont(arial(10, true));
     for (QPushButton* b : form.cmd_zoom) {
@@ -72,9 +72,8 @@ void dress(Form1& form)
         b->setStyleSheet(QString::fromLatin1(kButtonSheet));
 
     form.lbl_Zoom->setFont(arial(16, true));
-    form.lbl_Zoom->setStyleSheet(
-        QStringLiteral("QLabel { background-color: rgba(255, 255, 255, 210); color: #1c2b3a;"
-                       " border: 1px solid #4f7aa3; }"));
+    form.lbl_Zoom->setStyleSheet(QStringLiteral("QLabel { background-color: rgba(255, 255, 255, 210); color: #1c2b3a;"
+                                                " border: 1px solid #4f7aa3; }"));
 
     form.Label_vers->setFont(arial(7));
     form.Label_vers->setStyleSheet(QStringLiteral("QLabel { color: #1c2b3a; background: transparent; }"));

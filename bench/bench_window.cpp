@@ -26,7 +26,7 @@ void showAlarm(Form1& form)
     form.label_einsatz[2]->setText(QStringLiteral("Hauptstraße 12"));
     form.label_einsatz[3]->setText(QStringLiteral("80331 München / Altstadt"));
     form.label_einsatz[7]->setText(kRemark);
-    for (QTableWidget* grid : {form.MSFlexGrid1, form.Grid_Melder, form.Grid_Status}) {
+    for (QTableWidget* grid : { form.MSFlexGrid1, form.Grid_Melder, form.Grid_Status }) {
         grid->setColumnCount(3);
         grid->setRowCount(12);
         for (int r = 0; r < 12; ++r)
@@ -47,7 +47,7 @@ void BM_RepaintWindow(benchmark::State& state)
         benchmark::DoNotOptimize(frame.constBits());
     }
 }
-BENCHMARK(BM_RepaintWindow)->Args({1264, 936})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RepaintWindow)->Args({ 1264, 936 })->Args({ 1920, 1080 })->Unit(benchmark::kMillisecond);
 
 void BM_LayoutOnResize(benchmark::State& state)
 {
@@ -71,7 +71,7 @@ void BM_FitNewRemark(benchmark::State& state)
     Form1 form(ctx);
     form.Timer1->stop();
     auto* remark = qobject_cast<FittingLabel*>(form.label_einsatz[7]);
-    const QString texts[2] = {kRemark, kRemark + QStringLiteral(" Zweiter Zugang über die Garage.")};
+    const QString texts[2] = { kRemark, kRemark + QStringLiteral(" Zweiter Zugang über die Garage.") };
     int i = 0;
     for (auto _ : state) {
         remark->setText(texts[i ^= 1]);

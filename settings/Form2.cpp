@@ -35,8 +35,8 @@ QLabel* makeLabel(QWidget* parent, const QString& text, int left, int top, int w
     return label;
 }
 
-QCheckBox* makeCheck(QWidget* parent, const QString& name, const QString& text, int left, int top, int width,
-                     int height = kCheckHeight)
+QCheckBox* makeCheck(
+    QWidget* parent, const QString& name, const QString& text, int left, int top, int width, int height = kCheckHeight)
 {
     auto* check = new QCheckBox(text, parent);
     check->setObjectName(name);
@@ -68,8 +68,9 @@ qint16 flagOf(const QCheckBox* check)
 } // namespace
 
 Form2::Form2(AppContext& ctx, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-                          | Qt::MSWindowsFixedSizeDialogHint)
+    : QDialog(parent,
+        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+            | Qt::MSWindowsFixedSizeDialogHint)
     , m_ctx(ctx)
 {
     setObjectName(QStringLiteral("Form2"));
@@ -124,12 +125,12 @@ void Form2::createControls()
     QWidget* g = soundGroup;
 
     check_datei = makeCheck(g, QStringLiteral("check_datei"),
-                            QStringLiteral("Die Datei \"alarm.wav\" bei einem Alarmeingang abspielen (muss sich im "
-                                           "Installationsverzeichnis befinden) "),
-                            16, 32, 601);
+        QStringLiteral("Die Datei \"alarm.wav\" bei einem Alarmeingang abspielen (muss sich im "
+                       "Installationsverzeichnis befinden) "),
+        16, 32, 601);
     makeSeparator(g, 16, 64, 705);
     check_sound[10] = makeCheck(g, QStringLiteral("check_sound(10)"),
-                                QStringLiteral("Ein vorhandenes Sprachprogramm soll den Alarmtext ansagen"), 16, 80, 657);
+        QStringLiteral("Ein vorhandenes Sprachprogramm soll den Alarmtext ansagen"), 16, 80, 657);
 
     makeLabel(g, QStringLiteral("Programmpfad des Sprachprogramms:"), 16, 104, 209);
     txt_settings[0] = makeText(g, QStringLiteral("txt_settings(0)"), 208, 104, 409);
@@ -144,52 +145,55 @@ void Form2::createControls()
     makeSeparator(g, 16, 176, 705);
 
     makeLabel(g,
-              QStringLiteral("Dateiname: In diese Datei soll der Monitor die Einsatzdaten schreiben, die vom "
-                             "Sprachprogramm vorgelesen werden soll (beachte Schreibrechte)"),
-              16, 184, 705);
+        QStringLiteral("Dateiname: In diese Datei soll der Monitor die Einsatzdaten schreiben, die vom "
+                       "Sprachprogramm vorgelesen werden soll (beachte Schreibrechte)"),
+        16, 184, 705);
     txt_settings[1] = makeText(g, QStringLiteral("txt_settings(1)"), 16, 200, 689);
     makeLabel(g,
-              QStringLiteral("Der Monitor soll bei jedem neuen Einsatz folgendende Einsatzdaten in diese Datei "
-                             "hinein schreiben"),
-              16, 224, 505);
+        QStringLiteral("Der Monitor soll bei jedem neuen Einsatz folgendende Einsatzdaten in diese Datei "
+                       "hinein schreiben"),
+        16, 224, 505);
 
-    check_sound[0] = makeCheck(g, QStringLiteral("check_sound(0)"), QStringLiteral("Diesen Freitext vorweg:"), 16, 240, 137);
+    check_sound[0]
+        = makeCheck(g, QStringLiteral("check_sound(0)"), QStringLiteral("Diesen Freitext vorweg:"), 16, 240, 137);
     txt_settings[2] = makeText(g, QStringLiteral("txt_settings(2)"), 152, 240, 553);
 
-    const char* const parts[8] = {"Meldebild", "Stichwort", "Ortsname", "Straße + HNr",
-                                  "Zusatz",    "Stadtteil", "Objekt",   "a.g.O."};
-    const int lefts[8] = {16, 88, 160, 232, 320, 376, 440, 496};
-    const int widths[8] = {73, 73, 65, 81, 57, 57, 57, 49};
+    const char* const parts[8]
+        = { "Meldebild", "Stichwort", "Ortsname", "Straße + HNr", "Zusatz", "Stadtteil", "Objekt", "a.g.O." };
+    const int lefts[8] = { 16, 88, 160, 232, 320, 376, 440, 496 };
+    const int widths[8] = { 73, 73, 65, 81, 57, 57, 57, 49 };
     for (int i = 0; i < 8; ++i) {
-        check_sound[i + 1] = makeCheck(g, QStringLiteral("check_sound(%1)").arg(i + 1), QString::fromUtf8(parts[i]),
-                                       lefts[i], 264, widths[i]);
+        check_sound[i + 1] = makeCheck(
+            g, QStringLiteral("check_sound(%1)").arg(i + 1), QString::fromUtf8(parts[i]), lefts[i], 264, widths[i]);
     }
     check_em[0] = makeCheck(g, QStringLiteral("check_em(0)"), QStringLiteral("eingesetzte EM"), 560, 264, 97);
 
-    check_sound[9] = makeCheck(g, QStringLiteral("check_sound(9)"), QStringLiteral("Diesen Freitext hinterher:"), 16, 288, 137);
+    check_sound[9]
+        = makeCheck(g, QStringLiteral("check_sound(9)"), QStringLiteral("Diesen Freitext hinterher:"), 16, 288, 137);
     txt_settings[3] = makeText(g, QStringLiteral("txt_settings(3)"), 152, 288, 553);
     makeSeparator(g, 16, 312, 705);
 
     makeLabel(g,
-              QStringLiteral("Nach oder anstelle  obiger Ausgabe der  Einsatzdaten können außerdem die alarmierten "
-                             "Einsatzmittel aufgerufen werden."),
-              16, 320, 641);
+        QStringLiteral("Nach oder anstelle  obiger Ausgabe der  Einsatzdaten können außerdem die alarmierten "
+                       "Einsatzmittel aufgerufen werden."),
+        16, 320, 641);
     check_em[1] = makeCheck(g, QStringLiteral("check_em(1)"),
-                            QStringLiteral("Es existiert für jedes Einsatzmittel eine Wavedatei im Installationsverzeichnis "
-                                           "des Monitors. Diese soll der Monitor abspielen."),
-                            16, 336, 641, 25);
+        QStringLiteral("Es existiert für jedes Einsatzmittel eine Wavedatei im Installationsverzeichnis "
+                       "des Monitors. Diese soll der Monitor abspielen."),
+        16, 336, 641, 25);
     makeLabel(g,
-              QStringLiteral("Der Dateiname lautet für jedes Einsatzmittel: Rufname+\".wav\"  (Beispiel: Rufname = "
-                             "\"Ret 4520\", Dateiname = \"Ret 4520.wav\")"),
-              32, 360, 601);
-    makeLabel(g, QStringLiteral("Beachte: Die Rufnamen dürfen dann aber nicht diese Zeichen enthalten: "), 32, 376, 617);
+        QStringLiteral("Der Dateiname lautet für jedes Einsatzmittel: Rufname+\".wav\"  (Beispiel: Rufname = "
+                       "\"Ret 4520\", Dateiname = \"Ret 4520.wav\")"),
+        32, 360, 601);
+    makeLabel(
+        g, QStringLiteral("Beachte: Die Rufnamen dürfen dann aber nicht diese Zeichen enthalten: "), 32, 376, 617);
     makeLabel(g, QStringLiteral("/ \\ ~ . : ; | "), 384, 376, 89);
 
     proxyGroup = new QGroupBox(QStringLiteral("Proxyserver"), this);
     proxyGroup->setGeometry(16, 488, 737, 97);
     QWidget* p = proxyGroup;
     Check_Proxy = makeCheck(p, QStringLiteral("Check_Proxy"),
-                            QStringLiteral("Proxyserver für die Internetverbindung verwenden"), 8, 16, 297);
+        QStringLiteral("Proxyserver für die Internetverbindung verwenden"), 8, 16, 297);
     makeLabel(p, QStringLiteral("Proxyserver:"), 16, 40, 73);
     txt_proxy[0] = makeText(p, QStringLiteral("txt_proxy(0)"), 96, 40, 281);
     txt_proxy[0]->setMaxLength(250);

@@ -33,13 +33,13 @@ public:
     // The controls, under the names the station's documentation uses.
     QLineEdit* txt_Server = nullptr;
     QCheckBox* check_datei = nullptr;
-    std::array<QCheckBox*, 11> check_sound{};
-    std::array<QLineEdit*, 6> txt_settings{};
-    std::array<QCheckBox*, 2> check_em{};
-    std::array<QLineEdit*, 2> txt_proxy{};
+    std::array<QCheckBox*, 11> check_sound {};
+    std::array<QLineEdit*, 6> txt_settings {};
+    std::array<QCheckBox*, 2> check_em {};
+    std::array<QLineEdit*, 2> txt_proxy {};
     QCheckBox* Check_Proxy = nullptr;
     QCheckBox* Check_aut = nullptr;
-    std::array<QLineEdit*, 2> Text_Login{};
+    std::array<QLineEdit*, 2> Text_Login {};
     QPushButton* cmd_dialog = nullptr;
     QPushButton* cmd_save = nullptr;
     QPushButton* Command2 = nullptr;

@@ -58,29 +58,30 @@ void receiveDemoAlarm(Form1& form)
 {
     const QChar bell(7);
     form.HandleStationAlarm(
-        message({QStringLiteral("WACHALARM"), QStringLiteral("Einsatz 4711"), QStringLiteral("06.12.2026 19:42"),
-                 QStringLiteral("Rauch aus Dachgeschoss"), QStringLiteral("B 3 - Brand Wohnhaus"), QStringLiteral("80331"),
-                 QStringLiteral("München"), QStringLiteral("Hauptstraße"), QStringLiteral("12"),
-                 QStringLiteral("Anrufer sieht Rauch aus dem Dachfenster, eine Person vermutlich noch in der "
-                                "Wohnung. Zufahrt über die Hofeinfahrt."),
-                 QStringLiteral("Altstadt"), QStringLiteral("Wohn- und Geschäftshaus"), QStringLiteral("Hinterhaus, 3. OG"),
-                 QString(),
-                 QStringList{"ELW 1", "HLF 20(A)", "DLK 23(D)", "RTW 1", ""}.join(bell), QStringLiteral("1"),
-                 QStringLiteral("48,1374"), QStringLiteral("11,5755"), QStringLiteral("Huber, Anna")}),
+        message({ QStringLiteral("WACHALARM"), QStringLiteral("Einsatz 4711"), QStringLiteral("06.12.2026 19:42"),
+            QStringLiteral("Rauch aus Dachgeschoss"), QStringLiteral("B 3 - Brand Wohnhaus"), QStringLiteral("80331"),
+            QStringLiteral("München"), QStringLiteral("Hauptstraße"), QStringLiteral("12"),
+            QStringLiteral("Anrufer sieht Rauch aus dem Dachfenster, eine Person vermutlich noch in der "
+                           "Wohnung. Zufahrt über die Hofeinfahrt."),
+            QStringLiteral("Altstadt"), QStringLiteral("Wohn- und Geschäftshaus"), QStringLiteral("Hinterhaus, 3. OG"),
+            QString(), QStringList { "ELW 1", "HLF 20(A)", "DLK 23(D)", "RTW 1", "" }.join(bell), QStringLiteral("1"),
+            QStringLiteral("48,1374"), QStringLiteral("11,5755"), QStringLiteral("Huber, Anna") }),
         0);
-    for (const char* unit : {"Rotkreuz München 71/1\t3", "Florian Altstadt 11/1\t3", "Florian Altstadt 40/1\t3",
-                             "Florian Altstadt 23/1\t4"})
+    for (const char* unit : { "Rotkreuz München 71/1\t3", "Florian Altstadt 11/1\t3", "Florian Altstadt 40/1\t3",
+             "Florian Altstadt 23/1\t4" })
         form.InsertStatusRow(QStringLiteral("WACHALARM_STATUS\t") + QString::fromUtf8(unit));
-    for (const char* pager : {"Fischer, Lea\t1005", "Müller, Kai\t1004", "Wagner, Eva\t1003", "Schmidt, Jan\t1002",
-                              "Becker, Tom\t1001"})
+    for (const char* pager :
+        { "Fischer, Lea\t1005", "Müller, Kai\t1004", "Wagner, Eva\t1003", "Schmidt, Jan\t1002", "Becker, Tom\t1001" })
         form.InsertPagerRow(QStringLiteral("WACHALARM_MELDER\t") + QString::fromUtf8(pager));
-    for (const char* feedback : {"1001\t1", "1002\t2", "1003\t0", "1004\t4"})
+    for (const char* feedback : { "1001\t1", "1002\t2", "1003\t0", "1004\t4" })
         form.HandleFeedback(QStringLiteral("WACHALARM_RM\t") + QString::fromUtf8(feedback));
 
     const auto ticker = [&](const char* sender, const char* time, const char* headline, const char* body) {
-        form.HandleTickerMessage(QStringLiteral("WACHALARM_TICKER\t%1\x07" "EA 7\x07" "06.12.2026\x07%2\x07\x07%3\x07%4")
-                                     .arg(QString::fromUtf8(sender), QString::fromLatin1(time), QString::fromUtf8(headline),
-                                          QString::fromUtf8(body)));
+        form.HandleTickerMessage(QStringLiteral("WACHALARM_TICKER\t%1\x07"
+                                                "EA 7\x07"
+                                                "06.12.2026\x07%2\x07\x07%3\x07%4")
+                                     .arg(QString::fromUtf8(sender), QString::fromLatin1(time),
+                                         QString::fromUtf8(headline), QString::fromUtf8(body)));
     };
     ticker("Wache", "07:15:02", "", "Fahrzeugcheck HLF 20 ohne Mängel");
     ticker("ILS München", "19:43:10", "B 3 Hauptstraße 12", "Rauch aus Dachgeschoss<CR>Person vermisst");
@@ -109,33 +110,38 @@ void fillWhatTheHandlersLeft(Form1& form)
         for (int i = 0; i < 9; ++i)
             form.label_einsatz[i]->setText(texts[i]);
         form.Image_Blau->setPixmap(form.Image2->pixmap());
-        setHeadings(form.MSFlexGrid1, {QStringLiteral("Einsatzmittel D/A")}, {5505});
+        setHeadings(form.MSFlexGrid1, { QStringLiteral("Einsatzmittel D/A") }, { 5505 });
         form.MSFlexGrid1->setRowCount(0);
-        for (const char* unit : {"ELW 1", "HLF 20(A)", "DLK 23(D)", "RTW 1"})
-            appendRow(form.MSFlexGrid1, {QString::fromLatin1(unit)});
+        for (const char* unit : { "ELW 1", "HLF 20(A)", "DLK 23(D)", "RTW 1" })
+            appendRow(form.MSFlexGrid1, { QString::fromLatin1(unit) });
     }
 
     if (form.Grid_Status->rowCount() == 0) {
-        setHeadings(form.Grid_Status, {QStringLiteral("Zeit"), QStringLiteral("Rufname"), QStringLiteral("St")},
-                    {1200, 4465, 500});
-        appendRow(form.Grid_Status, {QStringLiteral("19:47"), QStringLiteral("Florian Altstadt 23/1"), QStringLiteral("4")});
-        appendRow(form.Grid_Status, {QStringLiteral("19:46"), QStringLiteral("Florian Altstadt 40/1"), QStringLiteral("3")});
-        appendRow(form.Grid_Status, {QStringLiteral("19:45"), QStringLiteral("Florian Altstadt 11/1"), QStringLiteral("3")});
-        appendRow(form.Grid_Status, {QStringLiteral("19:44"), QStringLiteral("Rotkreuz München 71/1"), QStringLiteral("3")});
+        setHeadings(form.Grid_Status, { QStringLiteral("Zeit"), QStringLiteral("Rufname"), QStringLiteral("St") },
+            { 1200, 4465, 500 });
+        appendRow(form.Grid_Status,
+            { QStringLiteral("19:47"), QStringLiteral("Florian Altstadt 23/1"), QStringLiteral("4") });
+        appendRow(form.Grid_Status,
+            { QStringLiteral("19:46"), QStringLiteral("Florian Altstadt 40/1"), QStringLiteral("3") });
+        appendRow(form.Grid_Status,
+            { QStringLiteral("19:45"), QStringLiteral("Florian Altstadt 11/1"), QStringLiteral("3") });
+        appendRow(form.Grid_Status,
+            { QStringLiteral("19:44"), QStringLiteral("Rotkreuz München 71/1"), QStringLiteral("3") });
     }
 
     if (form.Grid_Melder->rowCount() == 0) {
-        setHeadings(form.Grid_Melder, {QStringLiteral("Melder"), QStringLiteral("St"), QStringLiteral("id")},
-                    {2715, 1200, 0});
-        appendRow(form.Grid_Melder, {QStringLiteral("Becker, Tom"), QStringLiteral("kommt"), QStringLiteral("1001")},
-                  QColor(0, 255, 0), 1);
-        appendRow(form.Grid_Melder, {QStringLiteral("Schmidt, Jan"), QStringLiteral("später"), QStringLiteral("1002")},
-                  QColor(150, 254, 162), 1);
-        appendRow(form.Grid_Melder, {QStringLiteral("Wagner, Eva"), QStringLiteral("NICHT"), QStringLiteral("1003")},
-                  QColor(254, 150, 150), 1);
-        appendRow(form.Grid_Melder, {QStringLiteral("Müller, Kai"), QStringLiteral("Sonst."), QStringLiteral("1004")},
-                  QColor(160, 235, 254), 1);
-        appendRow(form.Grid_Melder, {QStringLiteral("Fischer, Lea"), QString(), QStringLiteral("1005")});
+        setHeadings(form.Grid_Melder, { QStringLiteral("Melder"), QStringLiteral("St"), QStringLiteral("id") },
+            { 2715, 1200, 0 });
+        appendRow(form.Grid_Melder, { QStringLiteral("Becker, Tom"), QStringLiteral("kommt"), QStringLiteral("1001") },
+            QColor(0, 255, 0), 1);
+        appendRow(form.Grid_Melder,
+            { QStringLiteral("Schmidt, Jan"), QStringLiteral("später"), QStringLiteral("1002") }, QColor(150, 254, 162),
+            1);
+        appendRow(form.Grid_Melder, { QStringLiteral("Wagner, Eva"), QStringLiteral("NICHT"), QStringLiteral("1003") },
+            QColor(254, 150, 150), 1);
+        appendRow(form.Grid_Melder, { QStringLiteral("Müller, Kai"), QStringLiteral("Sonst."), QStringLiteral("1004") },
+            QColor(160, 235, 254), 1);
+        appendRow(form.Grid_Melder, { QStringLiteral("Fischer, Lea"), QString(), QStringLiteral("1005") });
     }
 }
 

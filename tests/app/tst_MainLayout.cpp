@@ -4,8 +4,8 @@
 
 namespace {
 
-constexpr int kLabelTops[9] = {1800, 720, 2400, 3000, 3600, 4200, 4800, 6000, 5400};
-constexpr int kLabelHeights[9] = {615, 1095, 615, 615, 615, 615, 615, 1335, 615};
+constexpr int kLabelTops[9] = { 1800, 720, 2400, 3000, 3600, 4200, 4800, 6000, 5400 };
+constexpr int kLabelHeights[9] = { 615, 1095, 615, 615, 615, 615, 615, 1335, 615 };
 
 // The geometries the window creates its controls with, in twips.
 MainLayoutGeometry designGeometry()
@@ -38,7 +38,7 @@ class MainLayoutTest : public QObject {
 private slots:
     void designSizeIsNarrow()
     {
-        const MainLayoutGeometry g = arrangeFromDesign({QSize(18960, 14040)});
+        const MainLayoutGeometry g = arrangeFromDesign({ QSize(18960, 14040) });
         QCOMPARE(g.Grid_Melder, QRect(14280, 7320, 4680, 2720));
         QCOMPARE(g.Grid_Status, QRect(14280, 10040, 4680, 4000));
         QCOMPARE(g.MSFlexGrid1, QRect(9600, 7320, 4665, 6720));
@@ -56,16 +56,15 @@ private slots:
         QTest::addColumn<QRect>("melder");
         QTest::addColumn<QRect>("status");
 
-        QTest::newRow("20000 exactly is wide") << 20000 << 14040 << QRect(14280, 7320, 3945, 6720)
-                                               << QRect(18225, 7320, 1775, 6720);
+        QTest::newRow("20000 exactly is wide")
+            << 20000 << 14040 << QRect(14280, 7320, 3945, 6720) << QRect(18225, 7320, 1775, 6720);
         QTest::newRow("19999 is narrow") << 19999 << 14040 << QRect(14280, 7320, 5719, 2720)
                                          << QRect(14280, 10040, 5719, 4000);
-        QTest::newRow("full HD") << 28800 << 16200 << QRect(14280, 7320, 3945, 8880)
-                                 << QRect(18225, 7320, 10575, 8880);
+        QTest::newRow("full HD") << 28800 << 16200 << QRect(14280, 7320, 3945, 8880) << QRect(18225, 7320, 10575, 8880);
         QTest::newRow("narrow and tall") << 15000 << 20000 << QRect(14280, 7320, 720, 8680)
                                          << QRect(14280, 16000, 720, 4000);
-        QTest::newRow("11320 high leaves the pager grid no height") << 18960 << 11320 << QRect(14280, 7320, 4680, 0)
-                                                                    << QRect(14280, 7320, 4680, 4000);
+        QTest::newRow("11320 high leaves the pager grid no height")
+            << 18960 << 11320 << QRect(14280, 7320, 4680, 0) << QRect(14280, 7320, 4680, 4000);
     }
 
     void widthDecidesTheArrangement()
@@ -74,7 +73,7 @@ private slots:
         QFETCH(int, height);
         QFETCH(QRect, melder);
         QFETCH(QRect, status);
-        const MainLayoutGeometry g = arrangeFromDesign({QSize(width, height)});
+        const MainLayoutGeometry g = arrangeFromDesign({ QSize(width, height) });
         QCOMPARE(g.Grid_Melder, melder);
         QCOMPARE(g.Grid_Status, status);
         QCOMPARE(g.MSFlexGrid1.height(), height - 7320);
@@ -88,22 +87,25 @@ private slots:
     void noMemoryOfEarlierSizes_data()
     {
         QTest::addColumn<QList<QSize>>("road");
-        QTest::newRow("wide and back to narrow") << QList<QSize>{QSize(18960, 14040), QSize(20000, 14040), QSize(18960, 14040)};
-        QTest::newRow("full HD and back") << QList<QSize>{QSize(28800, 16200), QSize(18960, 14040)};
-        QTest::newRow("narrow, wide, wide") << QList<QSize>{QSize(19000, 15000), QSize(25000, 12000), QSize(18960, 14040)};
-        QTest::newRow("minimised and restored") << QList<QSize>{QSize(0, 0), QSize(18960, 14040)};
-        QTest::newRow("wide, minimised, restored") << QList<QSize>{QSize(28800, 16200), QSize(0, 0), QSize(18960, 14040)};
+        QTest::newRow("wide and back to narrow")
+            << QList<QSize> { QSize(18960, 14040), QSize(20000, 14040), QSize(18960, 14040) };
+        QTest::newRow("full HD and back") << QList<QSize> { QSize(28800, 16200), QSize(18960, 14040) };
+        QTest::newRow("narrow, wide, wide")
+            << QList<QSize> { QSize(19000, 15000), QSize(25000, 12000), QSize(18960, 14040) };
+        QTest::newRow("minimised and restored") << QList<QSize> { QSize(0, 0), QSize(18960, 14040) };
+        QTest::newRow("wide, minimised, restored")
+            << QList<QSize> { QSize(28800, 16200), QSize(0, 0), QSize(18960, 14040) };
     }
 
     void noMemoryOfEarlierSizes()
     {
         QFETCH(QList<QSize>, road);
-        QCOMPARE(arrangeFromDesign(road), arrangeFromDesign({road.last()}));
+        QCOMPARE(arrangeFromDesign(road), arrangeFromDesign({ road.last() }));
     }
 
     void goingWideAndBackToNarrow()
     {
-        const MainLayoutGeometry wide = arrangeFromDesign({QSize(18960, 14040), QSize(24000, 14040)});
+        const MainLayoutGeometry wide = arrangeFromDesign({ QSize(18960, 14040), QSize(24000, 14040) });
         QCOMPARE(wide.Grid_Melder, QRect(14280, 7320, 3945, 6720));
         QCOMPARE(wide.Grid_Status, QRect(18225, 7320, 5775, 6720));
         const MainLayoutGeometry narrow = MainLayout::arrange(18960, 14040, wide);
@@ -127,7 +129,7 @@ private slots:
         QFETCH(int, height);
         QFETCH(QRect, status);
         QFETCH(int, listHeight);
-        const MainLayoutGeometry g = arrangeFromDesign({QSize(18960, 14040), QSize(18960, height)});
+        const MainLayoutGeometry g = arrangeFromDesign({ QSize(18960, 14040), QSize(18960, height) });
         QCOMPARE(g.Grid_Melder, QRect(14280, 7320, 4680, 2720));
         QCOMPARE(g.Grid_Status, status);
         QCOMPARE(g.List_Doku.height(), listHeight);
@@ -138,7 +140,7 @@ private slots:
     // and is refused, so the controls stay where they were for the restore.
     void minimisedRefusesEveryNegativeValue()
     {
-        const MainLayoutGeometry shown = arrangeFromDesign({QSize(18960, 14040)});
+        const MainLayoutGeometry shown = arrangeFromDesign({ QSize(18960, 14040) });
         MainLayoutGeometry expected = shown;
         expected.roLabel1.setWidth(0);
         QCOMPARE(MainLayout::arrange(0, 0, shown), expected);
@@ -148,7 +150,7 @@ private slots:
     // Only the properties whose own results are negative keep their values.
     void narrowWindowRefusesPropertyByProperty()
     {
-        const MainLayoutGeometry g = arrangeFromDesign({QSize(18960, 14040), QSize(12000, 14040)});
+        const MainLayoutGeometry g = arrangeFromDesign({ QSize(18960, 14040), QSize(12000, 14040) });
         QCOMPARE(g.cmd_ende.left(), 12000 - 2655);
         QCOMPARE(g.Grid_Melder, QRect(14280, 7320, 4680, 2720)); // width -2280 refused, height set
         QCOMPARE(g.Grid_Status, QRect(14280, 10040, 4680, 4000)); // width refused

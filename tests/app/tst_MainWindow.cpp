@@ -38,7 +38,7 @@ QStringList screenTexts(const Form1& form)
     for (const QLabel* label : form.label_einsatz)
         texts << label->text();
     texts << form.Label2[0]->text() << form.Label2[1]->text() << form.Label4->text() << form.lbl_Zoom->text();
-    for (const QTableWidget* grid : {form.MSFlexGrid1, form.Grid_Melder, form.Grid_Status}) {
+    for (const QTableWidget* grid : { form.MSFlexGrid1, form.Grid_Melder, form.Grid_Status }) {
         texts << QString::number(grid->rowCount());
         for (int r = 0; r < grid->rowCount(); ++r)
             texts << (grid->item(r, 0) ? grid->item(r, 0)->text() : QString());
@@ -192,16 +192,16 @@ private slots:
         f.resize(1264, 936);
         QTRY_COMPARE(f.size(), QSize(1264, 936));
         QList<QRect> before;
-        for (QWidget* w : {static_cast<QWidget*>(f.Grid_Melder), static_cast<QWidget*>(f.Grid_Status),
-                           static_cast<QWidget*>(f.MSFlexGrid1), static_cast<QWidget*>(f.List_Doku),
-                           static_cast<QWidget*>(f.cmd_ende), static_cast<QWidget*>(f.label_einsatz[7])})
+        for (QWidget* w : { static_cast<QWidget*>(f.Grid_Melder), static_cast<QWidget*>(f.Grid_Status),
+                 static_cast<QWidget*>(f.MSFlexGrid1), static_cast<QWidget*>(f.List_Doku),
+                 static_cast<QWidget*>(f.cmd_ende), static_cast<QWidget*>(f.label_einsatz[7]) })
             before << w->geometry();
         QResizeEvent minimised(QSize(0, 0), f.size());
         QApplication::sendEvent(&f, &minimised);
         QList<QRect> after;
-        for (QWidget* w : {static_cast<QWidget*>(f.Grid_Melder), static_cast<QWidget*>(f.Grid_Status),
-                           static_cast<QWidget*>(f.MSFlexGrid1), static_cast<QWidget*>(f.List_Doku),
-                           static_cast<QWidget*>(f.cmd_ende), static_cast<QWidget*>(f.label_einsatz[7])})
+        for (QWidget* w : { static_cast<QWidget*>(f.Grid_Melder), static_cast<QWidget*>(f.Grid_Status),
+                 static_cast<QWidget*>(f.MSFlexGrid1), static_cast<QWidget*>(f.List_Doku),
+                 static_cast<QWidget*>(f.cmd_ende), static_cast<QWidget*>(f.label_einsatz[7]) })
             after << w->geometry();
         QCOMPARE(after, before);
     }
@@ -235,9 +235,9 @@ private slots:
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<QString>("target");
-        QTest::addColumn<int>("zoom");    // expected GZoom after the release (starts at 16)
+        QTest::addColumn<int>("zoom"); // expected GZoom after the release (starts at 16)
         QTest::addColumn<int>("mapType"); // expected MapType (starts at 1)
-        QTest::addColumn<int>("asked");   // times the clear question was asked
+        QTest::addColumn<int>("asked"); // times the clear question was asked
 
         const int none = int(Qt::NoModifier);
         const int ctrl = int(Qt::ControlModifier);
@@ -346,7 +346,7 @@ private slots:
     {
         Form1& f = form();
         f.cmd_zoom[6]->click();
-        for (int i : {2, 0, 3, 1}) {
+        for (int i : { 2, 0, 3, 1 }) {
             f.cmd_Anbieter[i]->click();
             QCOMPARE(f.ucGMap1->MapType(), i);
             QCOMPARE(f.lbl_Zoom->text(), QStringLiteral("18"));

@@ -99,10 +99,22 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("key");
-        QTest::newRow("zoom 12") << "cmd_zoom(0)" << "12   (F2)" << "12" << "(F2)";
-        QTest::newRow("zoom 19") << "cmd_zoom(7)" << "19   (F9)" << "19" << "(F9)";
-        QTest::newRow("road") << "cmd_Anbieter(0)" << "Straße  (strg+s)" << "Straße" << "(strg+s)";
-        QTest::newRow("hybrid") << "cmd_Anbieter(2)" << " Hybrid   (strg+h)" << "Hybrid" << "(strg+h)";
+        QTest::newRow("zoom 12") << "cmd_zoom(0)"
+                                 << "12   (F2)"
+                                 << "12"
+                                 << "(F2)";
+        QTest::newRow("zoom 19") << "cmd_zoom(7)"
+                                 << "19   (F9)"
+                                 << "19"
+                                 << "(F9)";
+        QTest::newRow("road") << "cmd_Anbieter(0)"
+                              << "Straße  (strg+s)"
+                              << "Straße"
+                              << "(strg+s)";
+        QTest::newRow("hybrid") << "cmd_Anbieter(2)"
+                                << " Hybrid   (strg+h)"
+                                << "Hybrid"
+                                << "(strg+h)";
     }
 
     void mapButtonsShowValueAndKey()

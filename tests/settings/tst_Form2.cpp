@@ -26,33 +26,33 @@ struct Binding {
 
 // Every control and its field, in the order the dialog saves them.
 const Binding kBindings[] = {
-    {"txt_Server", &Settings::ServerAddress},
-    {"check_datei", &Settings::PlayAlarmWav},
-    {"check_sound(10)", &Settings::SpeechEnabled},
-    {"txt_settings(0)", &Settings::SpeechProgramPath},
-    {"txt_settings(1)", &Settings::SpeechTextFile},
-    {"txt_settings(4)", &Settings::SpeechArgsBefore},
-    {"txt_settings(5)", &Settings::SpeechArgsAfter},
-    {"txt_settings(2)", &Settings::LeadText},
-    {"txt_settings(3)", &Settings::TrailText},
-    {"check_sound(0)", &Settings::SpeakLeadText},
-    {"check_sound(9)", &Settings::SpeakTrailText},
-    {"check_sound(1)", &Settings::SpeakIncidentType},
-    {"check_sound(2)", &Settings::SpeakKeyword},
-    {"check_sound(3)", &Settings::SpeakTown},
-    {"check_sound(4)", &Settings::SpeakStreet},
-    {"check_sound(5)", &Settings::SpeakSupplement},
-    {"check_sound(6)", &Settings::SpeakDistrict},
-    {"check_sound(7)", &Settings::SpeakObject},
-    {"check_sound(8)", &Settings::SpeakOutsideTown},
-    {"check_em(0)", &Settings::SpeakUnits},
-    {"check_em(1)", &Settings::PlayUnitWavs},
-    {"txt_proxy(0)", &Settings::ProxyServer},
-    {"txt_proxy(1)", &Settings::ProxyPort},
-    {"Check_Proxy", &Settings::UseProxy},
-    {"Check_aut", &Settings::ProxyAuthRequired},
-    {"Text_Login(0)", &Settings::ProxyLogin},
-    {"Text_Login(1)", &Settings::ProxyPassword},
+    { "txt_Server", &Settings::ServerAddress },
+    { "check_datei", &Settings::PlayAlarmWav },
+    { "check_sound(10)", &Settings::SpeechEnabled },
+    { "txt_settings(0)", &Settings::SpeechProgramPath },
+    { "txt_settings(1)", &Settings::SpeechTextFile },
+    { "txt_settings(4)", &Settings::SpeechArgsBefore },
+    { "txt_settings(5)", &Settings::SpeechArgsAfter },
+    { "txt_settings(2)", &Settings::LeadText },
+    { "txt_settings(3)", &Settings::TrailText },
+    { "check_sound(0)", &Settings::SpeakLeadText },
+    { "check_sound(9)", &Settings::SpeakTrailText },
+    { "check_sound(1)", &Settings::SpeakIncidentType },
+    { "check_sound(2)", &Settings::SpeakKeyword },
+    { "check_sound(3)", &Settings::SpeakTown },
+    { "check_sound(4)", &Settings::SpeakStreet },
+    { "check_sound(5)", &Settings::SpeakSupplement },
+    { "check_sound(6)", &Settings::SpeakDistrict },
+    { "check_sound(7)", &Settings::SpeakObject },
+    { "check_sound(8)", &Settings::SpeakOutsideTown },
+    { "check_em(0)", &Settings::SpeakUnits },
+    { "check_em(1)", &Settings::PlayUnitWavs },
+    { "txt_proxy(0)", &Settings::ProxyServer },
+    { "txt_proxy(1)", &Settings::ProxyPort },
+    { "Check_Proxy", &Settings::UseProxy },
+    { "Check_aut", &Settings::ProxyAuthRequired },
+    { "Text_Login(0)", &Settings::ProxyLogin },
+    { "Text_Login(1)", &Settings::ProxyPassword },
 };
 
 QByteArray fileBytes(const QString& path)
@@ -123,7 +123,7 @@ private slots:
         QVERIFY(!dialog->proxyGroup->geometry().intersects(dialog->soundGroup->geometry()));
         for (QWidget* w : dialog->proxyGroup->findChildren<QWidget*>())
             QVERIFY2(dialog->proxyGroup->rect().contains(w->geometry()), qPrintable(w->objectName()));
-        for (QWidget* w : {static_cast<QWidget*>(dialog->cmd_save), static_cast<QWidget*>(dialog->Command2)}) {
+        for (QWidget* w : { static_cast<QWidget*>(dialog->cmd_save), static_cast<QWidget*>(dialog->Command2) }) {
             QVERIFY(dialog->rect().contains(w->geometry()));
             QVERIFY(!w->geometry().intersects(dialog->proxyGroup->geometry()));
         }
