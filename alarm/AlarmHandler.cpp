@@ -83,13 +83,21 @@ bool writeSpeechText(const QString& path, const QString& text)
 } // namespace
 
 AlarmHandler::AlarmHandler(AppContext& ctx, const AlarmControls& controls, AlarmMap* map,
-                           AnnouncementOutput& output, QObject* parent)
+                           AnnouncementOutput* output, QObject* parent)
     : QObject(parent)
     , m_ctx(ctx)
     , m_controls(controls)
-    , m_map(map)
     , m_output(output)
 {
+    setMap(map);
+}
+
+void AlarmHandler::setMap(AlarmMap* map)
+{
+    if (m_map)
+        disconnect(m_map, nullptr, this, nullptr);
+    m_map = map;
+    m_awaitingLookup = false;
     if (m_map)
         connect(m_map, &AlarmMap::locationLookupFinished, this, &AlarmHandler::onLookupFinished);
 }
@@ -137,9 +145,7 @@ void AlarmHandler::HandleStationAlarm(const QString& message, int replay)
     if (replay == 0)
         LastAlarmStore::store(m_ctx.LastAlarmPath, alarm.fields());
 
-    if (isOn(m_ctx.settings.PlayAlarmWav) && !ending())
-        m_output.PlayWave(m_ctx.programFile(QStringLiteral("alarm.wav")));
-
+    playAlarmSound();
     speak(alarm);
 
     if (isOn(m_ctx.settings.PlayUnitWavs))
@@ -209,25 +215,31 @@ void AlarmHandler::paintNow()
         anchor->window()->repaint();
 }
 
+void AlarmHandler::playAlarmSound()
+{
+    if (m_output && isOn(m_ctx.settings.PlayAlarmWav) && !ending())
+        m_output->PlayWave(m_ctx.programFile(QStringLiteral("alarm.wav")));
+}
+
 void AlarmHandler::speak(const StationAlarm& alarm)
 {
     const Settings& s = m_ctx.settings;
-    if (!isOn(s.SpeechEnabled) || s.SpeechProgramPath.isEmpty() || FileExists(s.SpeechProgramPath) != 1 || ending())
+    if (!m_output || !isOn(s.SpeechEnabled) || s.SpeechProgramPath.isEmpty() || FileExists(s.SpeechProgramPath) != 1 || ending())
         return;
     // The speech program is not started on a text it cannot read.
     if (!writeSpeechText(s.SpeechTextFile, alarm.speechText(s)))
         return;
-    m_output.RunSpeechProgram(s.SpeechProgramPath, s.SpeechTextFile, s.SpeechArgsBefore, s.SpeechArgsAfter);
+    m_output->RunSpeechProgram(s.SpeechProgramPath, s.SpeechTextFile, s.SpeechArgsBefore, s.SpeechArgsAfter);
 }
 
 void AlarmHandler::playUnitSounds(const QStringList& units)
 {
     for (const QString& unit : units) {
-        if (ending())
+        if (ending() || !m_output)
             return;
         // A unit whose name cannot be a file of the program folder is shown and spoken, not played.
         if (const std::optional<QString> path = UnitList::soundFile(m_ctx.ProgramFolder, unit))
-            m_output.PlayWave(*path);
+            m_output->PlayWave(*path);
     }
 }
 
@@ -239,8 +251,7 @@ void AlarmHandler::HandleUnitAlarm(const QString& message)
     if (units.isEmpty())
         return;
     paintNow();
-    if (isOn(m_ctx.settings.PlayAlarmWav) && !ending())
-        m_output.PlayWave(m_ctx.programFile(QStringLiteral("alarm.wav")));
+    playAlarmSound();
     if (isOn(m_ctx.settings.PlayUnitWavs))
         playUnitSounds(units);
 }

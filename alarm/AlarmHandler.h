@@ -32,9 +32,13 @@ class AlarmHandler : public QObject {
     Q_OBJECT
 
 public:
-    // map may be null (no map). The controls, the map and the output must outlive the handler.
-    AlarmHandler(AppContext& ctx, const AlarmControls& controls, AlarmMap* map, AnnouncementOutput& output,
+    // map and output may be null: no map, nothing heard. The controls, the map and the output must
+    // outlive the handler.
+    AlarmHandler(AppContext& ctx, const AlarmControls& controls, AlarmMap* map, AnnouncementOutput* output,
                  QObject* parent = nullptr);
+
+    void setMap(AlarmMap* map);
+    void setOutput(AnnouncementOutput* output) { m_output = output; }
 
     // Headings, widths and alignments of the three grids; no selection highlight on any of them.
     void InitAlarmGrids();
@@ -60,13 +64,14 @@ private:
     void onLookupFinished(bool found);
     void paintNow();
     [[nodiscard]] bool ending() const;
+    void playAlarmSound();
     void playUnitSounds(const QStringList& units);
     void speak(const StationAlarm& alarm);
 
     AppContext& m_ctx;
     AlarmControls m_controls;
     AlarmMap* m_map = nullptr;
-    AnnouncementOutput& m_output;
+    AnnouncementOutput* m_output = nullptr;
 
     // The latest alarm waits for its address lookup; only that lookup's answer places the marker.
     bool m_awaitingLookup = false;

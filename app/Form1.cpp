@@ -1,5 +1,6 @@
 #include "app/Form1.h"
 
+#include "alarm/AlarmHandler.h"
 #include "app/CaptionButton.h"
 #include "app/FittingLabel.h"
 #include "app/MainLayout.h"
@@ -129,6 +130,8 @@ Form1::Form1(AppContext& ctx, QWidget* parent)
 
     createControls();
     m_documentation = new DocumentationList(m_ctx, List_Doku, this);
+
+    createAlarmHandler();
 
     serverLink = new ServerLink(m_ctx, *this, this);
     connect(serverLink, &ServerLink::linkStatusChanged, this,
@@ -271,8 +274,9 @@ void Form1::load()
     m_ctx.MonitorName = QHostInfo::localHostName();
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
     m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
-    // Alarm grids, map zoom 16, replay of the last alarm, documentation list and ticker follow here.
+    alarmHandler->InitAlarmGrids();
     ucGMap1->setGZoom(16);
+    alarmHandler->ReplayLastAlarm();
     InitDocumentationList();
     lese_ticker();
 }
@@ -475,18 +479,52 @@ void Form1::closeEvent(QCloseEvent* event)
         m_ctx.endProcess();
 }
 
-void Form1::HandleStationAlarm(const QString&, int) {}
-void Form1::HandleUnitAlarm(const QString&) {}
+void Form1::createAlarmHandler()
+{
+    AlarmControls controls;
+    controls.label_einsatz = label_einsatz;
+    controls.Label2 = Label2;
+    controls.Label4 = Label4;
+    controls.Image_Blau = Image_Blau;
+    controls.Image2 = Image2;
+    controls.Image3 = Image3;
+    controls.MSFlexGrid1 = MSFlexGrid1;
+    controls.Grid_Status = Grid_Status;
+    controls.Grid_Melder = Grid_Melder;
+    alarmHandler = new AlarmHandler(m_ctx, controls, nullptr, nullptr, this);
+}
+
+void Form1::HandleStationAlarm(const QString& message, int replay)
+{
+    alarmHandler->HandleStationAlarm(message, replay);
+}
+
+void Form1::HandleUnitAlarm(const QString& message)
+{
+    alarmHandler->HandleUnitAlarm(message);
+}
+
 void Form1::HandleTickerMessage(const QString& message)
 {
     m_documentation->HandleTickerMessage(message);
 }
 
-void Form1::InsertStatusRow(const QString&) {}
-void Form1::InsertPagerRow(const QString&) {}
+void Form1::InsertStatusRow(const QString& message)
+{
+    alarmHandler->InsertStatusRow(message);
+}
+
+void Form1::InsertPagerRow(const QString& message)
+{
+    alarmHandler->InsertPagerRow(message);
+}
+
 void Form1::DeleteTicker()
 {
     m_documentation->DeleteTicker();
 }
 
-void Form1::HandleFeedback(const QString&) {}
+void Form1::HandleFeedback(const QString& message)
+{
+    alarmHandler->HandleFeedback(message);
+}

@@ -8,6 +8,7 @@
 #include <array>
 #include <functional>
 
+class AlarmHandler;
 class AppContext;
 class DocumentationList;
 class Form2;
@@ -95,6 +96,9 @@ public:
     QTableView* List_Doku = nullptr;
     QTimer* Timer1 = nullptr;
 
+    // What the alarm messages do to the labels, the grids, the map and the loudspeakers.
+    AlarmHandler* alarmHandler = nullptr;
+
     // The link to the dispatch computer; it owns the socket Winsock_Klein.
     ServerLink* serverLink = nullptr;
 
@@ -105,6 +109,7 @@ protected:
 
 private:
     void createControls();
+    void createAlarmHandler();
     void onTimer1();
     void connectCommands();
     void applyLayout(QSize clientPixels);

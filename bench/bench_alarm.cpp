@@ -53,7 +53,7 @@ void BM_StatusAndPagerBurst(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         auto form = std::make_unique<Form1>(ctx);
-        AlarmHandler handler(ctx, controlsOf(*form), nullptr, output);
+        AlarmHandler handler(ctx, controlsOf(*form), nullptr, &output);
         handler.InitAlarmGrids();
         form->show();
         QCoreApplication::processEvents();

@@ -2,14 +2,17 @@
 #include "alarm/AlarmMap.h"
 #include "alarm/AnnouncementOutput.h"
 #include "app/Form1.h"
+#include "link/MessageHandlers.h"
 #include "common/AppContext.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
 
@@ -151,7 +154,7 @@ struct Bench {
     Form1 form{ctx};
     RecordingMap map;
     RecordingOutput output;
-    AlarmHandler handler{ctx, controlsOf(form), &map, output};
+    AlarmHandler handler{ctx, controlsOf(form), &map, &output};
 
     Bench()
     {
@@ -179,7 +182,48 @@ struct Bench {
 class AlarmHandlerTest : public QObject {
     Q_OBJECT
 
+private:
+    QTemporaryDir m_home;
+
 private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        qputenv("XDG_DATA_HOME", m_home.path().toLocal8Bit());
+    }
+
+    // Start-up sets the grids up and shows the stored alarm; the window hands each message on.
+    void windowStartUpAndMessages()
+    {
+        QVERIFY(QDir().mkpath(m_home.filePath(QStringLiteral("Torvelle"))));
+        writeAll(m_home.filePath(QStringLiteral("Torvelle/last.dat")),
+                 "WACHALARM\r\nKopf\r\nRD 1\r\nBrand\r\nF2\r\n44135\r\nDortmund\r\n");
+        QTemporaryDir program;
+        AppContext ctx;
+        ctx.ProgramFolder = program.path();
+        Form1 form(ctx);
+        form.Timer1->stop();
+        form.load();
+        QCOMPARE(form.MSFlexGrid1->horizontalHeaderItem(0)->text(), QStringLiteral("Einsatzmittel D/A"));
+        QCOMPARE(form.Grid_Melder->columnCount(), 3);
+        QCOMPARE(labelTexts(form), (QStringList{"Brand", "F2", " ", "44135 Dortmund", "", "", "", "", ""}));
+        QCOMPARE(readAll(ctx.LastAlarmPath), QByteArray("WACHALARM\r\nKopf\r\nRD 1\r\nBrand\r\nF2\r\n44135\r\nDortmund\r\n"));
+
+        MessageHandlers& handlers = form;
+        handlers.HandleStationAlarm(alarm(), 0);
+        QCOMPARE(form.label_einsatz[8]->text(), QStringLiteral("Mitteiler: Herr Meier"));
+        QVERIFY(readAll(ctx.LastAlarmPath).contains("Herr Meier") == false); // field 18 is not stored
+        QVERIFY(readAll(ctx.LastAlarmPath).contains("Zufahrt<CR>Hof"));
+        handlers.HandleUnitAlarm(QStringLiteral("WACHALARM_EM\tRTW 1\a"));
+        QCOMPARE(gridColumn(form.MSFlexGrid1, 0), QStringList{"RTW 1"});
+        handlers.InsertStatusRow(QStringLiteral("WACHALARM_STATUS\tHLF 20\t3"));
+        QCOMPARE(gridColumn(form.Grid_Status, 1), QStringList{"HLF 20"});
+        handlers.InsertPagerRow(QStringLiteral("WACHALARM_MELDER\tMüller\t0815"));
+        handlers.HandleFeedback(QStringLiteral("WACHALARM_RM\t0815\t3"));
+        QCOMPARE(gridColumn(form.Grid_Melder, 1), QStringList{"selbst"});
+        QCOMPARE(form.Grid_Melder->item(0, 1)->background().color(), QColor(254, 244, 130));
+    }
+
     void gridsSetUp()
     {
         Bench b;
