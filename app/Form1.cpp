@@ -1,6 +1,7 @@
 #include "app/Form1.h"
 
 #include "alarm/AlarmHandler.h"
+#include "announce/Announcer.h"
 #include "app/CaptionButton.h"
 #include "app/FittingLabel.h"
 #include "app/MainLayout.h"
@@ -491,7 +492,8 @@ void Form1::createAlarmHandler()
     controls.MSFlexGrid1 = MSFlexGrid1;
     controls.Grid_Status = Grid_Status;
     controls.Grid_Melder = Grid_Melder;
-    alarmHandler = new AlarmHandler(m_ctx, controls, nullptr, nullptr, this);
+    m_announcer = std::make_unique<Announcer>(m_ctx);
+    alarmHandler = new AlarmHandler(m_ctx, controls, nullptr, m_announcer.get(), this);
 }
 
 void Form1::HandleStationAlarm(const QString& message, int replay)

@@ -7,8 +7,10 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class AlarmHandler;
+class Announcer;
 class AppContext;
 class DocumentationList;
 class Form2;
@@ -117,6 +119,8 @@ private:
     [[nodiscard]] bool runShortcut(int key, Qt::KeyboardModifiers modifiers);
 
     AppContext& m_ctx;
+    // The loudspeakers and the speech program.
+    std::unique_ptr<Announcer> m_announcer;
     DocumentationList* m_documentation = nullptr;
     QPointer<Form2> m_form2;
 };
