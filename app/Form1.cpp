@@ -1,6 +1,7 @@
 #include "app/Form1.h"
 
 #include "alarm/AlarmHandler.h"
+#include "alarm/GMapAlarmMap.h"
 #include "announce/Announcer.h"
 #include "app/CaptionButton.h"
 #include "app/FittingLabel.h"
@@ -493,7 +494,8 @@ void Form1::createAlarmHandler()
     controls.Grid_Status = Grid_Status;
     controls.Grid_Melder = Grid_Melder;
     m_announcer = std::make_unique<Announcer>(m_ctx);
-    alarmHandler = new AlarmHandler(m_ctx, controls, nullptr, m_announcer.get(), this);
+    auto* map = new GMapAlarmMap(*ucGMap1, this);
+    alarmHandler = new AlarmHandler(m_ctx, controls, map, m_announcer.get(), this);
 }
 
 void Form1::HandleStationAlarm(const QString& message, int replay)
