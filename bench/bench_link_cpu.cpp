@@ -27,13 +27,13 @@ constexpr int kMeasuredMs = 30000;
 
 class NoHandlers : public MessageHandlers {
 public:
-    void HandleStationAlarm(const QString&, int) override {}
-    void HandleUnitAlarm(const QString&) override {}
-    void HandleTickerMessage(const QString&) override {}
-    void InsertStatusRow(const QString&) override {}
-    void InsertPagerRow(const QString&) override {}
-    void DeleteTicker() override {}
-    void HandleFeedback(const QString&) override {}
+    void HandleStationAlarm(const QString&, int) override { }
+    void HandleUnitAlarm(const QString&) override { }
+    void HandleTickerMessage(const QString&) override { }
+    void InsertStatusRow(const QString&) override { }
+    void InsertPagerRow(const QString&) override { }
+    void DeleteTicker() override { }
+    void HandleFeedback(const QString&) override { }
 };
 
 void runFor(int ms)
@@ -50,7 +50,7 @@ double seconds(const timeval& t)
 
 double ownCpuSeconds()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
@@ -89,7 +89,8 @@ void measureLink(benchmark::State& state, bool serverUp)
                 return;
             }
             port = server.serverPort();
-            QObject::connect(&server, &QTcpServer::newConnection, [&] { peers.append(server.nextPendingConnection()); });
+            QObject::connect(
+                &server, &QTcpServer::newConnection, [&] { peers.append(server.nextPendingConnection()); });
         }
         AppContext ctx;
         ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");

@@ -28,7 +28,8 @@ const QByteArray kEnd("\x02\x02\x02\x03\x03\x03\x04\x04\x04\x04", 10);
 QByteArray alarmStream()
 {
     QByteArray stream;
-    QByteArray payload = "WACHALARM\tAlarm\tZug 1\tFeuer\tB3 Wohnungsbrand\t58095\tHagen\tElberfelder Stra\xdf" "e\t12\t";
+    QByteArray payload = "WACHALARM\tAlarm\tZug 1\tFeuer\tB3 Wohnungsbrand\t58095\tHagen\tElberfelder Stra\xdf"
+                         "e\t12\t";
     while (payload.size() < 2048 - 11 - 40)
         payload += "Rauch aus Fenster im 2. OG, Personen vermutlich im Geb\xe4ude.\r\n";
     payload += "\tMitte\tELW 1\x07HLF 20(A)\x07\t1\t51,3594\t7,4738";

@@ -13,7 +13,7 @@ namespace {
 
 constexpr char kFrameStart = 5;
 constexpr char kFieldSeparator = 9;
-constexpr std::array<char, 10> kFrameEndBytes = {2, 2, 2, 3, 3, 3, 4, 4, 4, 4};
+constexpr std::array<char, 10> kFrameEndBytes = { 2, 2, 2, 3, 3, 3, 4, 4, 4, 4 };
 constexpr QByteArrayView kFrameEnd(kFrameEndBytes.data(), kFrameEndBytes.size());
 constexpr qsizetype kFrameEndSize = kFrameEndBytes.size();
 
@@ -33,16 +33,16 @@ struct TypeEntry {
 };
 
 // Types the dispatch computer sends; compared exactly, upper case only.
-constexpr std::array<TypeEntry, 8> kTypes = {{
-    {"VERSION", MessageType::Ignored},
-    {"WACHALARM", MessageType::StationAlarm},
-    {"WACHALARM_EM", MessageType::UnitAlarm},
-    {"WACHALARM_TICKER", MessageType::Ticker},
-    {"WACHALARM_STATUS", MessageType::Status},
-    {"WACHALARM_MELDER", MessageType::Pager},
-    {"WACHALARM_DEL", MessageType::DeleteTicker},
-    {"WACHALARM_RM", MessageType::Feedback},
-}};
+constexpr std::array<TypeEntry, 8> kTypes = { {
+    { "VERSION", MessageType::Ignored },
+    { "WACHALARM", MessageType::StationAlarm },
+    { "WACHALARM_EM", MessageType::UnitAlarm },
+    { "WACHALARM_TICKER", MessageType::Ticker },
+    { "WACHALARM_STATUS", MessageType::Status },
+    { "WACHALARM_MELDER", MessageType::Pager },
+    { "WACHALARM_DEL", MessageType::DeleteTicker },
+    { "WACHALARM_RM", MessageType::Feedback },
+} };
 
 // Whether the text begins with a known type that ends at a TAB or at the end.
 bool startsWithKnownType(QByteArrayView text)
@@ -88,8 +88,8 @@ void MessageReceiver::ReceiveChunk(QByteArrayView chunk)
             const qsizetype end = QByteArrayView(m_buffer).indexOf(kFrameEnd, from);
             if (end < 0)
                 break;
-            QByteArray message =
-                takeMessage(QByteArrayView(m_buffer).sliced(pieceStart, end - pieceStart), m_lostStart);
+            QByteArray message
+                = takeMessage(QByteArrayView(m_buffer).sliced(pieceStart, end - pieceStart), m_lostStart);
             m_lostStart = false;
             if (!message.isEmpty())
                 messages.append(std::move(message));

@@ -62,7 +62,7 @@ QString ServerLink::registrationMessage() const
 {
     const QString& sep = m_ctx.FieldSeparator;
     return QStringLiteral("HIER_MEIN_NAME") + sep + m_ctx.MonitorName + sep + QStringLiteral("MONITOR") + sep
-           + QStringLiteral("MONITOR") + sep + QStringLiteral("1");
+        + QStringLiteral("MONITOR") + sep + QStringLiteral("1");
 }
 
 void ServerLink::superviseTick()

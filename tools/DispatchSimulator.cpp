@@ -51,7 +51,8 @@ void DispatchSimulator::setScenario(QList<ScenarioScript::Step> steps)
 void DispatchSimulator::sendToAll(const QString& message)
 {
     if (m_monitors.empty())
-        emit report(QStringLiteral("no monitor connected; not sent: %1").arg(shortened(ScenarioScript::escape(message))));
+        emit report(
+            QStringLiteral("no monitor connected; not sent: %1").arg(shortened(ScenarioScript::escape(message))));
     for (auto& [socket, monitor] : m_monitors)
         send(socket, message);
 }
@@ -148,5 +149,6 @@ void DispatchSimulator::playNext(QTcpSocket* socket)
 void DispatchSimulator::send(QTcpSocket* socket, const QString& message)
 {
     socket->write(MessageReceiver::frame(message));
-    emit report(QStringLiteral("sent to %1: %2").arg(m_monitors[socket].peer, shortened(ScenarioScript::escape(message))));
+    emit report(
+        QStringLiteral("sent to %1: %2").arg(m_monitors[socket].peer, shortened(ScenarioScript::escape(message))));
 }

@@ -20,7 +20,7 @@ struct Step {
     Kind kind = Kind::Nothing;
     int waitMs = 0;
     QString message; // the payload as text, escapes resolved; one character is one byte on the wire
-    QString error;   // why the line was not understood (the step is then Nothing)
+    QString error; // why the line was not understood (the step is then Nothing)
 };
 
 [[nodiscard]] Step parseLine(const QString& line);

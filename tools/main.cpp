@@ -38,17 +38,16 @@ int main(int argc, char* argv[])
         "Plays the dispatch computer for Kessvenn monitors: prints each registration, plays the scenario to each "
         "registered monitor, and sends every message line typed on standard input to all connected monitors."));
     parser.addHelpOption();
-    const QCommandLineOption portOption({QStringLiteral("p"), QStringLiteral("port")},
-                                        QStringLiteral("TCP port to listen on (default 4750, 0 for any free one)."),
-                                        QStringLiteral("port"), QStringLiteral("4750"));
-    const QCommandLineOption listenOption(
-        {QStringLiteral("l"), QStringLiteral("listen")},
+    const QCommandLineOption portOption({ QStringLiteral("p"), QStringLiteral("port") },
+        QStringLiteral("TCP port to listen on (default 4750, 0 for any free one)."), QStringLiteral("port"),
+        QStringLiteral("4750"));
+    const QCommandLineOption listenOption({ QStringLiteral("l"), QStringLiteral("listen") },
         QStringLiteral("Address to listen on (default 127.0.0.1; 0.0.0.0 accepts monitors of other computers)."),
         QStringLiteral("address"), QStringLiteral("127.0.0.1"));
     parser.addOption(portOption);
     parser.addOption(listenOption);
     parser.addPositionalArgument(QStringLiteral("scenario"),
-                                 QStringLiteral("Scenario file (see tools/README.md); none to send only from stdin."));
+        QStringLiteral("Scenario file (see tools/README.md); none to send only from stdin."));
     parser.process(app);
 
     bool portOk = false;
@@ -79,7 +78,10 @@ int main(int argc, char* argv[])
     }
 
     if (!simulator.listen(address, static_cast<quint16>(port))) {
-        printError(QStringLiteral("cannot listen on %1:%2: %3").arg(address.toString()).arg(port).arg(simulator.errorString()));
+        printError(QStringLiteral("cannot listen on %1:%2: %3")
+                       .arg(address.toString())
+                       .arg(port)
+                       .arg(simulator.errorString()));
         return 1;
     }
     printLine(QStringLiteral("listening on %1:%2").arg(address.toString()).arg(simulator.port()));

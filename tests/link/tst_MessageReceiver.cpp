@@ -52,50 +52,54 @@ private slots:
         QTest::addColumn<QStringList>("expected");
 
         const QByteArray alarm("WACHALARM\tB3\tFeuer\tHauptstr. 1\t12345 Ort\t\tObjekt");
-        QTest::newRow("station alarm") << alarm << QStringList{call("HandleStationAlarm(0)", alarm)};
+        QTest::newRow("station alarm") << alarm << QStringList { call("HandleStationAlarm(0)", alarm) };
         QTest::newRow("unit alarm") << QByteArray("WACHALARM_EM\tHLF 20(A)\x07")
-                                    << QStringList{call("HandleUnitAlarm", "WACHALARM_EM\tHLF 20(A)\x07")};
-        QTest::newRow("ticker") << QByteArray("WACHALARM_TICKER\ta\x07" "b")
-                                << QStringList{call("HandleTickerMessage", "WACHALARM_TICKER\ta\x07" "b")};
+                                    << QStringList { call("HandleUnitAlarm", "WACHALARM_EM\tHLF 20(A)\x07") };
+        QTest::newRow("ticker") << QByteArray("WACHALARM_TICKER\ta\x07"
+                                              "b")
+                                << QStringList { call("HandleTickerMessage",
+                                       "WACHALARM_TICKER\ta\x07"
+                                       "b") };
         QTest::newRow("status") << QByteArray("WACHALARM_STATUS\tFlorian 1\t3")
-                                << QStringList{call("InsertStatusRow", "WACHALARM_STATUS\tFlorian 1\t3")};
+                                << QStringList { call("InsertStatusRow", "WACHALARM_STATUS\tFlorian 1\t3") };
         QTest::newRow("pager") << QByteArray("WACHALARM_MELDER\tMeier\t1234")
-                               << QStringList{call("InsertPagerRow", "WACHALARM_MELDER\tMeier\t1234")};
+                               << QStringList { call("InsertPagerRow", "WACHALARM_MELDER\tMeier\t1234") };
         QTest::newRow("feedback") << QByteArray("WACHALARM_RM\t1234\t2")
-                                  << QStringList{call("HandleFeedback", "WACHALARM_RM\t1234\t2")};
-        QTest::newRow("delete ticker, one field") << QByteArray("WACHALARM_DEL") << QStringList{"DeleteTicker:"};
-        QTest::newRow("delete ticker with fields") << QByteArray("WACHALARM_DEL\tx") << QStringList{"DeleteTicker:"};
+                                  << QStringList { call("HandleFeedback", "WACHALARM_RM\t1234\t2") };
+        QTest::newRow("delete ticker, one field") << QByteArray("WACHALARM_DEL") << QStringList { "DeleteTicker:" };
+        QTest::newRow("delete ticker with fields") << QByteArray("WACHALARM_DEL\tx") << QStringList { "DeleteTicker:" };
         QTest::newRow("one-field alarm") << QByteArray("WACHALARM")
-                                         << QStringList{call("HandleStationAlarm(0)", "WACHALARM")};
+                                         << QStringList { call("HandleStationAlarm(0)", "WACHALARM") };
         // Ignored, without a trace.
-        QTest::newRow("version") << QByteArray("VERSION\t4.2") << QStringList{};
-        QTest::newRow("lower case") << QByteArray("wachalarm\tB3") << QStringList{};
-        QTest::newRow("type with suffix") << QByteArray("WACHALARMX\tB3") << QStringList{};
-        QTest::newRow("type with blank") << QByteArray("WACHALARM \tB3") << QStringList{};
-        QTest::newRow("empty type") << QByteArray("\tWACHALARM") << QStringList{};
-        QTest::newRow("registration echoed") << QByteArray("HIER_MEIN_NAME\tx\tMONITOR\tMONITOR\t1") << QStringList{};
-        QTest::newRow("single character") << QByteArray("W") << QStringList{};
-        QTest::newRow("empty frame") << QByteArray() << QStringList{};
+        QTest::newRow("version") << QByteArray("VERSION\t4.2") << QStringList {};
+        QTest::newRow("lower case") << QByteArray("wachalarm\tB3") << QStringList {};
+        QTest::newRow("type with suffix") << QByteArray("WACHALARMX\tB3") << QStringList {};
+        QTest::newRow("type with blank") << QByteArray("WACHALARM \tB3") << QStringList {};
+        QTest::newRow("empty type") << QByteArray("\tWACHALARM") << QStringList {};
+        QTest::newRow("registration echoed") << QByteArray("HIER_MEIN_NAME\tx\tMONITOR\tMONITOR\t1") << QStringList {};
+        QTest::newRow("single character") << QByteArray("W") << QStringList {};
+        QTest::newRow("empty frame") << QByteArray() << QStringList {};
         // Text is Windows-1252, one byte one character, all 256 values intact, NUL and 5 included.
         const QByteArray umlauts("WACHALARM_STATUS\tL\xf6schzug S\xfc\x64\t\x80\x81\x9f\xff");
         QTest::newRow("windows-1252") << umlauts
-                                      << QStringList{QStringLiteral("InsertStatusRow:WACHALARM_STATUS\tLöschzug Süd\t€\u0081Ÿÿ")};
+                                      << QStringList { QStringLiteral(
+                                             "InsertStatusRow:WACHALARM_STATUS\tLöschzug Süd\t€\u0081Ÿÿ") };
         const QByteArray every = "WACHALARM_TICKER\t" + everyFieldByte() + "\t\0\0"_qba;
-        QTest::newRow("every byte value in fields") << every << QStringList{call("HandleTickerMessage", every)};
+        QTest::newRow("every byte value in fields") << every << QStringList { call("HandleTickerMessage", every) };
         const QByteArray crlf("WACHALARM\tB3\tFeuer\tStr\tOrt\t\tBMA\tZeile 1\r\nZeile 2");
-        QTest::newRow("CR LF in a field") << crlf << QStringList{call("HandleStationAlarm(0)", crlf)};
+        QTest::newRow("CR LF in a field") << crlf << QStringList { call("HandleStationAlarm(0)", crlf) };
     }
 
     void dispatchTable()
     {
         QFETCH(QByteArray, payload);
         QFETCH(QStringList, expected);
-        QCOMPARE(feed({frame(payload)}), expected);
+        QCOMPARE(feed({ frame(payload) }), expected);
         // The same, straight into the dispatcher.
         RecordingHandlers handlers;
         MessageReceiver::DispatchMessage(CodePage::decode(payload), handlers);
         if (payload.isEmpty() || payload.size() == 1)
-            QCOMPARE(handlers.calls, QStringList{});
+            QCOMPARE(handlers.calls, QStringList {});
         else
             QCOMPARE(handlers.calls, expected);
     }
@@ -110,26 +114,27 @@ private slots:
         const QString goodCall = call("InsertStatusRow", "WACHALARM_STATUS\tFlorian 1\t2");
 
         QTest::newRow("frame without start byte: dropped")
-            << QList<QByteArray>{"WACHALARM\tB3\tFeuer" + kEnd + good} << QStringList{goodCall};
+            << QList<QByteArray> { "WACHALARM\tB3\tFeuer" + kEnd + good } << QStringList { goodCall };
         QTest::newRow("bytes before the start byte: skipped, frame dispatched")
-            << QList<QByteArray>{"\r\n\x01xyz" + frame("WACHALARM_EM\tRTW 1\x07")}
-            << QStringList{call("HandleUnitAlarm", "WACHALARM_EM\tRTW 1\x07")};
+            << QList<QByteArray> { "\r\n\x01xyz" + frame("WACHALARM_EM\tRTW 1\x07") }
+            << QStringList { call("HandleUnitAlarm", "WACHALARM_EM\tRTW 1\x07") };
         QTest::newRow("half frame, then a whole one: half dropped")
-            << QList<QByteArray>{"\x05WACHALARM\tB3\tFeu", good} << QStringList{goodCall};
+            << QList<QByteArray> { "\x05WACHALARM\tB3\tFeu", good } << QStringList { goodCall };
         QTest::newRow("half frame and a whole one in one chunk: half dropped")
-            << QList<QByteArray>{"\x05WACHALARM\tB3\tFeu" + good} << QStringList{goodCall};
-        QTest::newRow("empty frame") << QList<QByteArray>{frame("") + good} << QStringList{goodCall};
-        QTest::newRow("only a terminator") << QList<QByteArray>{kEnd + good} << QStringList{goodCall};
-        QTest::newRow("terminators back to back") << QList<QByteArray>{kEnd + kEnd + kEnd, good}
-                                                  << QStringList{goodCall};
-        QTest::newRow("start bytes only") << QList<QByteArray>{"\x05\x05\x05" + kEnd + good} << QStringList{goodCall};
+            << QList<QByteArray> { "\x05WACHALARM\tB3\tFeu" + good } << QStringList { goodCall };
+        QTest::newRow("empty frame") << QList<QByteArray> { frame("") + good } << QStringList { goodCall };
+        QTest::newRow("only a terminator") << QList<QByteArray> { kEnd + good } << QStringList { goodCall };
+        QTest::newRow("terminators back to back")
+            << QList<QByteArray> { kEnd + kEnd + kEnd, good } << QStringList { goodCall };
+        QTest::newRow("start bytes only")
+            << QList<QByteArray> { "\x05\x05\x05" + kEnd + good } << QStringList { goodCall };
         QTest::newRow("part of a terminator in a field")
-            << QList<QByteArray>{frame("WACHALARM_RM\t1\x02\x02\x02\x03\x03\x03\x04\x04\x04\t2")}
-            << QStringList{call("HandleFeedback", "WACHALARM_RM\t1\x02\x02\x02\x03\x03\x03\x04\x04\x04\t2")};
+            << QList<QByteArray> { frame("WACHALARM_RM\t1\x02\x02\x02\x03\x03\x03\x04\x04\x04\t2") }
+            << QStringList { call("HandleFeedback", "WACHALARM_RM\t1\x02\x02\x02\x03\x03\x03\x04\x04\x04\t2") };
         QTest::newRow("start byte and type inside a field of an unknown type")
-            << QList<QByteArray>{frame("UNBEKANNT\tx\x05y")} << QStringList{};
-        QTest::newRow("garbage of every byte value") << QList<QByteArray>{everyFieldByte() + kEnd + good}
-                                                     << QStringList{goodCall};
+            << QList<QByteArray> { frame("UNBEKANNT\tx\x05y") } << QStringList {};
+        QTest::newRow("garbage of every byte value")
+            << QList<QByteArray> { everyFieldByte() + kEnd + good } << QStringList { goodCall };
     }
 
     void badInput()
@@ -144,7 +149,8 @@ private slots:
     void everyChunking()
     {
         const QList<QByteArray> payloads = {
-            "WACHALARM\tB3\tFeuer\tHauptstra\xdf" "e 1\t12345 M\xfcnchen\t\tObjekt\tZeile\r\nZwei",
+            "WACHALARM\tB3\tFeuer\tHauptstra\xdf"
+            "e 1\t12345 M\xfcnchen\t\tObjekt\tZeile\r\nZwei",
             "WACHALARM_EM\tELW 1\x07HLF 20(A)\x07",
             "VERSION\t1",
             "WACHALARM_RM\t7\t\x05\x02\x02\x03\x04",
@@ -157,17 +163,19 @@ private slots:
         for (const QByteArray& p : payloads)
             stream += frame(p);
         const QStringList expected = {
-            call("HandleStationAlarm(0)", payloads[0]), call("HandleUnitAlarm", payloads[1]),
-            call("HandleFeedback", payloads[3]),         "DeleteTicker:",
+            call("HandleStationAlarm(0)", payloads[0]),
+            call("HandleUnitAlarm", payloads[1]),
+            call("HandleFeedback", payloads[3]),
+            "DeleteTicker:",
             call("HandleTickerMessage", payloads[7]),
         };
-        QCOMPARE(feed({stream}), expected);
+        QCOMPARE(feed({ stream }), expected);
 
         for (qsizetype i = 1; i < stream.size(); ++i)
-            QCOMPARE(feed({stream.left(i), stream.mid(i)}), expected);
+            QCOMPARE(feed({ stream.left(i), stream.mid(i) }), expected);
         for (qsizetype i = 1; i < stream.size(); ++i) {
             for (qsizetype j = i + 1; j < stream.size(); ++j) {
-                const QStringList got = feed({stream.left(i), stream.mid(i, j - i), stream.mid(j)});
+                const QStringList got = feed({ stream.left(i), stream.mid(i, j - i), stream.mid(j) });
                 if (got != expected)
                     QFAIL(qPrintable(QStringLiteral("cut at %1 and %2").arg(i).arg(j)));
             }
@@ -196,7 +204,7 @@ private slots:
         RecordingHandlers handlers;
         MessageReceiver receiver(handlers);
         receiver.ReceiveChunk(frame("WACHALARM\tB3") + "\x05WACHALARM_ST");
-        QCOMPARE(handlers.calls, QStringList{call("HandleStationAlarm(0)", "WACHALARM\tB3")});
+        QCOMPARE(handlers.calls, QStringList { call("HandleStationAlarm(0)", "WACHALARM\tB3") });
         receiver.ReceiveChunk("ATUS\tF1\t3");
         QCOMPARE(handlers.calls.size(), 1);
         receiver.ReceiveChunk(kEnd.left(4));
@@ -217,7 +225,7 @@ private slots:
         receiver.ReceiveChunk("\x03\x03\x03\x04\x04\x04\x04");
         receiver.ReceiveChunk("X" + frame("WACHALARM_DEL").mid(1)); // first frame lost its start byte
         receiver.ReceiveChunk(frame("WACHALARM_EM\tRTW 1\x07"));
-        QCOMPARE(handlers.calls, QStringList{call("HandleUnitAlarm", "WACHALARM_EM\tRTW 1\x07")});
+        QCOMPARE(handlers.calls, QStringList { call("HandleUnitAlarm", "WACHALARM_EM\tRTW 1\x07") });
     }
 
     void largestFrame_data()
@@ -229,7 +237,8 @@ private slots:
     }
 
     // A payload of 1 MiB gets through whole; one byte more and the frame is dropped, and the next
-    // frame still gets through, also when it starts before the overlong one has ended. The buffer never holds much more than one largest frame.
+    // frame still gets through, also when it starts before the overlong one has ended. The buffer never holds much more
+    // than one largest frame.
     void largestFrame()
     {
         QFETCH(int, chunkSize);
@@ -289,7 +298,7 @@ private slots:
             receiver.ReceiveChunk(QByteArrayView(stream).sliced(at, qMin(step, stream.size() - at)));
             largestBuffer = qMax(largestBuffer, receiver.bufferedBytes());
         }
-        QCOMPARE(handlers.calls, QStringList{call("HandleStationAlarm(0)", alarm)});
+        QCOMPARE(handlers.calls, QStringList { call("HandleStationAlarm(0)", alarm) });
         QVERIFY(largestBuffer <= MessageReceiver::MaxPayloadBytes + 10 + step);
         QCOMPARE(receiver.bufferedBytes(), 0);
     }
@@ -302,9 +311,9 @@ private slots:
         MessageReceiver receiver(handlers);
         receiver.ReceiveChunk(frame("WACHALARM\tB3") + frame("WACHALARM_DEL") + frame("WACHALARM\tB4"));
         receiver.ReceiveChunk(frame("WACHALARM_RM\t1\t2"));
-        QCOMPARE(handlers.calls, (QStringList{call("HandleStationAlarm(0)", "WACHALARM\tB3"), "DeleteTicker:",
-                                              call("HandleStationAlarm(0)", "WACHALARM\tB4"),
-                                              call("HandleFeedback", "WACHALARM_RM\t1\t2")}));
+        QCOMPARE(handlers.calls,
+            (QStringList { call("HandleStationAlarm(0)", "WACHALARM\tB3"), "DeleteTicker:",
+                call("HandleStationAlarm(0)", "WACHALARM\tB4"), call("HandleFeedback", "WACHALARM_RM\t1\t2") }));
     }
 
     // A handler that runs the event loop may receive further chunks inside its call: their messages
@@ -323,14 +332,18 @@ private slots:
         handlers.receiver = &receiver;
         receiver.ReceiveChunk(frame("WACHALARM\tB3") + frame("WACHALARM_DEL") + "\x05WACHALARM_STA");
         receiver.ReceiveChunk("M\t5\t1" + kEnd);
-        QCOMPARE(handlers.calls, (QStringList{call("HandleStationAlarm(0)", "WACHALARM\tB3"),
-                                              call("HandleUnitAlarm", "WACHALARM_EM\tELW 1\x07"), "DeleteTicker:",
-                                              call("HandleFeedback", "WACHALARM_RM\t5\t1")}));
+        QCOMPARE(handlers.calls,
+            (QStringList { call("HandleStationAlarm(0)", "WACHALARM\tB3"),
+                call("HandleUnitAlarm", "WACHALARM_EM\tELW 1\x07"),
+                "DeleteTicker:", call("HandleFeedback", "WACHALARM_RM\t5\t1") }));
     }
 
     void frameBytes()
     {
-        QCOMPARE(MessageReceiver::frame(QStringLiteral("A\tÄ€")), QByteArray("\x05" "A\t\xc4\x80") + kEnd);
+        QCOMPARE(MessageReceiver::frame(QStringLiteral("A\tÄ€")),
+            QByteArray("\x05"
+                       "A\t\xc4\x80")
+                + kEnd);
     }
 };
 

@@ -45,13 +45,13 @@ private slots:
                                        << "WACHALARM_STATUS\tFlorian 1\t3" << false;
         QTest::newRow("units end in 7") << "WACHALARM_EM\tELW 1\\7HLF 20(A)\\7" << message << 0
                                         << "WACHALARM_EM\tELW 1\x07HLF 20(A)\x07" << false;
-        QTest::newRow("CR LF in a field") << "WACHALARM\tZeile 1\\nZeile 2" << message << 0
-                                          << "WACHALARM\tZeile 1\r\nZeile 2" << false;
+        QTest::newRow("CR LF in a field")
+            << "WACHALARM\tZeile 1\\nZeile 2" << message << 0 << "WACHALARM\tZeile 1\r\nZeile 2" << false;
         QTest::newRow("backslash") << "WACHALARM_RM\tC:\\\\x" << message << 0 << "WACHALARM_RM\tC:\\x" << false;
         QTest::newRow("byte escape") << "WACHALARM_RM\t\\x00\\x80\\xff" << message << 0
                                      << QStringLiteral("WACHALARM_RM\t") + QChar(0) + QStringLiteral("€ÿ") << false;
-        QTest::newRow("umlauts") << "WACHALARM_MELDER\tKäthe Groß\t1" << message << 0 << "WACHALARM_MELDER\tKäthe Groß\t1"
-                                 << false;
+        QTest::newRow("umlauts") << "WACHALARM_MELDER\tKäthe Groß\t1" << message << 0
+                                 << "WACHALARM_MELDER\tKäthe Groß\t1" << false;
         QTest::newRow("unknown escape kept") << "X\\q" << message << 0 << "X\\q" << true;
         QTest::newRow("short byte escape kept") << "X\\x4" << message << 0 << "X\\x4" << true;
         QTest::newRow("not in Windows-1252") << "X\tı" << message << 0 << "X\tı" << true;
@@ -92,7 +92,7 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QStringList errors;
         const QList<Step> steps = ScenarioScript::parseScript(QString::fromUtf8(file.readAll()), &errors);
-        QCOMPARE(errors, QStringList{});
+        QCOMPARE(errors, QStringList {});
 
         QStringList types;
         QStringList feedbackCodes;
@@ -117,17 +117,17 @@ private slots:
                 QCOMPARE(fields[1].count(QChar(7)), 6);
             }
         }
-        for (const char* type : {"VERSION", "WACHALARM", "WACHALARM_EM", "WACHALARM_TICKER", "WACHALARM_STATUS",
-                                 "WACHALARM_MELDER", "WACHALARM_DEL", "WACHALARM_RM"})
+        for (const char* type : { "VERSION", "WACHALARM", "WACHALARM_EM", "WACHALARM_TICKER", "WACHALARM_STATUS",
+                 "WACHALARM_MELDER", "WACHALARM_DEL", "WACHALARM_RM" })
             QVERIFY2(types.contains(QLatin1String(type)), type);
-        for (const char* code : {"-1", "0", "1", "2", "3", "4"})
+        for (const char* code : { "-1", "0", "1", "2", "3", "4" })
             QVERIFY2(feedbackCodes.contains(QLatin1String(code)), code);
         QVERIFY(feedbackCodes.size() > 6);
         QCOMPARE(alarmsWithCoordinates, 1);
         QCOMPARE(alarmsWithout, 1);
         units.removeDuplicates();
         units.sort();
-        QCOMPARE(units, (QStringList{"DLK 23(D)", "ELW 1", "HLF 20(A)", "RTW 1"}));
+        QCOMPARE(units, (QStringList { "DLK 23(D)", "ELW 1", "HLF 20(A)", "RTW 1" }));
     }
 
     // A monitor registers with the simulator and receives the scenario, byte for byte; a new
@@ -138,11 +138,12 @@ private slots:
         QVERIFY(simulator.listen(QHostAddress::LocalHost, 0));
         QStringList errors;
         simulator.setScenario(ScenarioScript::parseScript(
-            QStringLiteral("WACHALARM_DEL\nwait 0.2\n"
-                           "WACHALARM\tAlarm\tZug 1\tFeuer\tB3\t58095\tHagen\tElberfelder Straße\t12\tZeile 1\\nZeile 2\n"
-                           "# comment\nWACHALARM_EM\tELW 1\\7DLK 23(D)\\7\n"),
+            QStringLiteral(
+                "WACHALARM_DEL\nwait 0.2\n"
+                "WACHALARM\tAlarm\tZug 1\tFeuer\tB3\t58095\tHagen\tElberfelder Straße\t12\tZeile 1\\nZeile 2\n"
+                "# comment\nWACHALARM_EM\tELW 1\\7DLK 23(D)\\7\n"),
             &errors));
-        QCOMPARE(errors, QStringList{});
+        QCOMPARE(errors, QStringList {});
         QSignalSpy registrations(&simulator, &DispatchSimulator::registrationReceived);
         QSignalSpy finished(&simulator, &DispatchSimulator::scenarioFinished);
 
@@ -157,11 +158,13 @@ private slots:
         QTRY_COMPARE(finished.count(), 1);
         QCOMPARE(registrations.count(), 1);
         QCOMPARE(registrations[0][0].toStringList(),
-                 (QStringList{"HIER_MEIN_NAME", "wache-süd", "MONITOR", "MONITOR", "1"}));
+            (QStringList { "HIER_MEIN_NAME", "wache-süd", "MONITOR", "MONITOR", "1" }));
         const QStringList expected = {
             "DeleteTicker:",
-            "HandleStationAlarm(0):WACHALARM\tAlarm\tZug 1\tFeuer\tB3\t58095\tHagen\tElberfelder Straße\t12\tZeile 1\r\nZeile 2",
-            "HandleUnitAlarm:WACHALARM_EM\tELW 1\x07" "DLK 23(D)\x07",
+            "HandleStationAlarm(0):WACHALARM\tAlarm\tZug 1\tFeuer\tB3\t58095\tHagen\tElberfelder Straße\t12\tZeile "
+            "1\r\nZeile 2",
+            "HandleUnitAlarm:WACHALARM_EM\tELW 1\x07"
+            "DLK 23(D)\x07",
         };
         QTRY_COMPARE(handlers.calls, expected);
 
@@ -186,11 +189,13 @@ private slots:
 
         QProcess dispatch;
         dispatch.setProcessChannelMode(QProcess::SeparateChannels);
-        dispatch.start(QStringLiteral(KESSVENN_DISPATCH), {QStringLiteral("--port"), QStringLiteral("0"), scenario.fileName()});
+        dispatch.start(
+            QStringLiteral(KESSVENN_DISPATCH), { QStringLiteral("--port"), QStringLiteral("0"), scenario.fileName() });
         QVERIFY(dispatch.waitForStarted());
         QByteArray output;
         const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
-        QTRY_VERIFY((output += dispatch.readAllStandardOutput(), listening.match(QString::fromUtf8(output)).hasMatch()));
+        QTRY_VERIFY(
+            (output += dispatch.readAllStandardOutput(), listening.match(QString::fromUtf8(output)).hasMatch()));
         const quint16 port = listening.match(QString::fromUtf8(output)).captured(1).toUShort();
 
         AppContext ctx;
@@ -200,9 +205,9 @@ private slots:
         RecordingHandlers handlers;
         ServerLink link(ctx, handlers);
         link.superviseTick();
-        QTRY_COMPARE(handlers.calls, QStringList{"InsertStatusRow:WACHALARM_STATUS\tFlorian 1\t2"});
+        QTRY_COMPARE(handlers.calls, QStringList { "InsertStatusRow:WACHALARM_STATUS\tFlorian 1\t2" });
         QTRY_VERIFY((output += dispatch.readAllStandardOutput(),
-                     output.contains("HIER_MEIN_NAME | wache-nord | MONITOR | MONITOR | 1")));
+            output.contains("HIER_MEIN_NAME | wache-nord | MONITOR | MONITOR | 1")));
 
         dispatch.write("WACHALARM_EM\\tRTW 1\\7\n");
         QTRY_COMPARE(handlers.calls.size(), 2);
