@@ -2,16 +2,30 @@
 // starts, and how a burst of status and pager messages is taken.
 #include "alarm/AlarmHandler.h"
 #include "alarm/AnnouncementOutput.h"
+#include "alarm/GMapAlarmMap.h"
+#include "announce/Announcer.h"
+#include "announce/SoundOutput.h"
 #include "app/Form1.h"
 #include "common/AppContext.h"
+#include "link/MessageHandlers.h"
+#include "link/MessageReceiver.h"
+#include "map/ucGMap.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QLabel>
 #include <QTableWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
+#include <sndfile.h>
 
 #include <chrono>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -53,6 +67,7 @@ void BM_StatusAndPagerBurst(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         auto form = std::make_unique<Form1>(ctx);
+        form->Timer1->stop(); // no link: the messages come from the benchmark
         AlarmHandler handler(ctx, controlsOf(*form), nullptr, &output);
         handler.InitAlarmGrids();
         form->show();
@@ -90,6 +105,127 @@ void BM_StatusAndPagerBurst(benchmark::State& state)
     state.counters["repaint_after_ms"] = benchmark::Counter(repaintMs / double(state.iterations()));
 }
 BENCHMARK(BM_StatusAndPagerBurst)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// The loudspeakers of the benchmark: notes when the first sound starts and takes it at once.
+class StampingOutput : public SoundOutput {
+public:
+    explicit StampingOutput(std::optional<Clock::time_point>& started)
+        : m_started(started)
+    {
+    }
+    bool open(const SoundFormat&) override
+    {
+        if (!m_started)
+            m_started = Clock::now();
+        return true;
+    }
+    bool write(const void*, qint64) override { return true; }
+    void drain() override {}
+    void close() override {}
+
+private:
+    std::optional<Clock::time_point>& m_started;
+};
+
+// What the dispatcher hands on, to the handler under test.
+class Dispatch : public MessageHandlers {
+public:
+    explicit Dispatch(AlarmHandler& handler)
+        : m_handler(handler)
+    {
+    }
+    void HandleStationAlarm(const QString& m, int replay) override { m_handler.HandleStationAlarm(m, replay); }
+    void HandleUnitAlarm(const QString& m) override { m_handler.HandleUnitAlarm(m); }
+    void HandleTickerMessage(const QString&) override {}
+    void InsertStatusRow(const QString& m) override { m_handler.InsertStatusRow(m); }
+    void InsertPagerRow(const QString& m) override { m_handler.InsertPagerRow(m); }
+    void DeleteTicker() override {}
+    void HandleFeedback(const QString& m) override { m_handler.HandleFeedback(m); }
+
+private:
+    AlarmHandler& m_handler;
+};
+
+void writeShortSound(const QString& path)
+{
+    std::vector<short> samples(80, 1000); // 10 ms
+    SF_INFO info{};
+    info.channels = 1;
+    info.samplerate = 8000;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    if (SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info)) {
+        sf_writef_short(file, samples.data(), sf_count_t(samples.size()));
+        sf_close(file);
+    }
+}
+
+// From the last byte of a station-alarm frame reaching the receiver to the first sound starting,
+// with the labels set and painted, the map asked, last.dat written in between. The map service
+// is a local server that accepts and never answers. Every other alarm carries no coordinates and
+// starts an address lookup, which stays unanswered.
+void BM_StationAlarmToFirstSound(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    AppContext ctx;
+    ctx.DataFolder = dir.path();
+    ctx.ProgramFolder = dir.path();
+    ctx.LastAlarmPath = dir.filePath(QStringLiteral("last.dat"));
+    ctx.settings.PlayAlarmWav = 1;
+    writeShortSound(dir.filePath(QStringLiteral("alarm.wav")));
+
+    QTcpServer silentMap;
+    QList<QTcpSocket*> peers;
+    if (!silentMap.listen(QHostAddress::LocalHost, 0))
+        return state.SkipWithError("no local port for the map service");
+    QObject::connect(&silentMap, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* peer = silentMap.nextPendingConnection())
+            peers << peer;
+    });
+    QFile ini(dir.filePath(QStringLiteral("map.ini")));
+    if (!ini.open(QIODevice::WriteOnly))
+        return state.SkipWithError("cannot write map.ini");
+    ini.write(QStringLiteral("host=http://127.0.0.1:%1\r\nkey=bench\r\n").arg(silentMap.serverPort()).toLatin1());
+    ini.close();
+
+    std::optional<Clock::time_point> started;
+    Form1 form(ctx);
+    form.Timer1->stop(); // no link: the frames come from the benchmark
+    form.ucGMap1->setContext(&ctx);
+    form.show();
+    QCoreApplication::processEvents();
+    Announcer announcer(ctx, std::make_unique<StampingOutput>(started));
+    GMapAlarmMap map(*form.ucGMap1);
+    AlarmHandler handler(ctx, controlsOf(form), &map, &announcer);
+    handler.InitAlarmGrids();
+    Dispatch dispatch(handler);
+    MessageReceiver receiver(dispatch);
+
+    const QChar bell(7);
+    int n = 0;
+    for (auto _ : state) {
+        ++n;
+        const QString keyword = QStringLiteral("B%1").arg(n);
+        const QString coordinates = n % 2 ? QStringLiteral("51,5\t7,4") : QStringLiteral("\t");
+        const QString message = QStringLiteral("WACHALARM\tBrand\tB3 Y\tWohnungsbrand\t") + keyword
+            + QStringLiteral("\t44135\tDortmund\tKampstraße\t%1\tZufahrt\r\nHof\tInnenstadt\tStadthaus\t3. OG\t\t").arg(n)
+            + QStringLiteral("ELW 1") + bell + QStringLiteral("HLF 20(A)") + bell + QStringLiteral("RTW 1") + bell
+            + QStringLiteral("\t1\t") + coordinates + QStringLiteral("\tHerr Meier");
+        const QByteArray frame = MessageReceiver::frame(message);
+        receiver.ReceiveChunk(QByteArrayView(frame).first(frame.size() - 1));
+        started.reset();
+
+        const auto t0 = Clock::now();
+        receiver.ReceiveChunk(QByteArrayView(frame).last(1));
+        if (!started || form.label_einsatz[1]->text() != keyword) {
+            state.SkipWithError("the alarm did not reach the labels and the loudspeakers");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(*started - t0).count());
+        QCoreApplication::processEvents(); // the map's requests go out between alarms
+    }
+    state.counters["map_connections"] = double(peers.size());
+}
+BENCHMARK(BM_StationAlarmToFirstSound)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 
 } // namespace
 
