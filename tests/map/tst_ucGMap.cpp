@@ -646,7 +646,8 @@ private slots:
 
     void cancelDownload()
     {
-        m_answer = [](const HttpResponder::Request&) { return silence(); };
+        // The answer would come after 300 ms and be shown; the cancelled read never shows it.
+        m_answer = [](const HttpResponder::Request&) { return image(picture(kOther), 200, 300); };
         QSignalSpy received(m_server.get(), &HttpResponder::requestReceived);
         m_map->setGZoom(16);
         QVERIFY(received.wait(5000));
@@ -654,7 +655,10 @@ private slots:
         m_map->Cancel_Dwonload(QStringLiteral("C=2")); // no such read
         m_map->Cancel_Dwonload(QStringLiteral("nonsense"));
         m_map->Cancel_Dwonload(QStringLiteral("C=1"));
-        QVERIFY(!finished.wait(200));
+        QSignalSpy answered(m_server.get(), &HttpResponder::answered);
+        QVERIFY(answered.wait(5000));
+        QVERIFY(!finished.wait(300));
+        QCOMPARE(m_map->BackBuf().pixelColor(10, 10), QColor(Qt::white));
         QCOMPARE(m_map->GRequestCounter(), 1);
     }
 
