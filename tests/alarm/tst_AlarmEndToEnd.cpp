@@ -2,6 +2,7 @@
 // port 4750, the window, last.dat, the speech program and the sound output; then a restart and the
 // replay of the stored alarm.
 #include "common/CodePage.h"
+#include "tests/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,17 +20,10 @@
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using TestFiles::readAll;
+using TestFiles::writeAll;
 
-bool writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
+
 
 // A short test sound, 8 kHz mono 16-bit, whose samples tell it apart from every other one.
 QByteArray makeSound(const QString& path, int seed)

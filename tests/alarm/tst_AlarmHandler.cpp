@@ -4,6 +4,7 @@
 #include "app/Form1.h"
 #include "link/MessageHandlers.h"
 #include "common/AppContext.h"
+#include "tests/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,20 +19,12 @@
 
 namespace {
 
+using TestFiles::readAll;
+using TestFiles::writeAll;
+
 const QChar kBell(7);
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 // The map seen from the alarm: every call recorded, the address lookup answered by the test.
 class RecordingMap : public AlarmMap {
@@ -170,7 +163,7 @@ struct Bench {
     void enableSpeech()
     {
         const QString speech = program.filePath(QStringLiteral("speak"));
-        writeAll(speech, "#!/bin/sh\n");
+        QVERIFY(writeAll(speech, "#!/bin/sh\n"));
         ctx.settings.SpeechEnabled = 1;
         ctx.settings.SpeechProgramPath = speech;
         ctx.settings.SpeechArgsBefore = QStringLiteral("-v de");
@@ -196,8 +189,8 @@ private slots:
     void windowStartUpAndMessages()
     {
         QVERIFY(QDir().mkpath(m_home.filePath(QStringLiteral("Torvelle"))));
-        writeAll(m_home.filePath(QStringLiteral("Torvelle/last.dat")),
-                 "WACHALARM\r\nKopf\r\nRD 1\r\nBrand\r\nF2\r\n44135\r\nDortmund\r\n");
+        QVERIFY(writeAll(m_home.filePath(QStringLiteral("Torvelle/last.dat")),
+                 "WACHALARM\r\nKopf\r\nRD 1\r\nBrand\r\nF2\r\n44135\r\nDortmund\r\n"));
         QTemporaryDir program;
         AppContext ctx;
         ctx.ProgramFolder = program.path();
@@ -400,9 +393,9 @@ private slots:
         b.enableSpeech();
         b.ctx.settings.PlayAlarmWav = 1;
         b.ctx.settings.PlayUnitWavs = 1;
-        writeAll(b.ctx.LastAlarmPath, "WACHALARM\r\nKopf\r\nRD 1\r\nBrand\r\nF2\r\n44135\r\nDortmund\r\nHauptstra\xdf"
+        QVERIFY(writeAll(b.ctx.LastAlarmPath, "WACHALARM\r\nKopf\r\nRD 1\r\nBrand\r\nF2\r\n44135\r\nDortmund\r\nHauptstra\xdf"
                                       "e\r\n5\r\nZufahrt<CR>Hof\r\nMitte\r\nRathaus\r\n3. OG\r\nWaldweg\r\n"
-                                      "LF 1(A)\aRTW(D)\a\r\n1\r\n51,5\r\n7,4\r\n");
+                                      "LF 1(A)\aRTW(D)\a\r\n1\r\n51,5\r\n7,4\r\n"));
         const QByteArray before = readAll(b.ctx.LastAlarmPath);
         b.form.label_einsatz[8]->setText(QStringLiteral("alt"));
         b.handler.ReplayLastAlarm();
@@ -422,7 +415,7 @@ private slots:
         b.ctx.settings.PlayAlarmWav = 1;
         b.handler.ReplayLastAlarm();
         QVERIFY(b.output.calls.isEmpty());
-        writeAll(b.ctx.LastAlarmPath, "WACHALARM\r\na\r\nb\r\nc\r\nd\r\n"); // five lines: six fields
+        QVERIFY(writeAll(b.ctx.LastAlarmPath, "WACHALARM\r\na\r\nb\r\nc\r\nd\r\n")); // five lines: six fields
         b.handler.ReplayLastAlarm();
         QVERIFY(b.output.calls.isEmpty());
     }
@@ -474,7 +467,7 @@ private slots:
     {
         Bench b;
         b.enableSpeech();
-        writeAll(b.programFile("sabbel.txt"), QByteArray(5000, 'x'));
+        QVERIFY(writeAll(b.programFile("sabbel.txt"), QByteArray(5000, 'x')));
         b.handler.HandleStationAlarm(alarm(), 0);
         QVERIFY(readAll(b.programFile("sabbel.txt")).startsWith("F2\r\n\r\nAlarmiert"));
         QVERIFY(!readAll(b.programFile("sabbel.txt")).contains('x'));

@@ -1,4 +1,5 @@
 #include "alarm/LastAlarmStore.h"
+#include "tests/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,11 +10,8 @@
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using TestFiles::readAll;
+
 
 QStringList alarmFields(int count)
 {

@@ -1,6 +1,7 @@
 #include "announce/AlsaSoundOutput.h"
 #include "announce/Announcer.h"
 #include "common/AppContext.h"
+#include "tests/TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,6 +21,8 @@
 // ALSA_CONFIG_PATH at a configuration whose "default" PCM writes every sample into a file.
 
 namespace {
+
+using TestFiles::readAll;
 
 struct Sound {
     int channels = 1;
@@ -81,11 +84,6 @@ QByteArray decodedBytes(const QString& path, int bits, bool isFloat)
     return bytes;
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 struct CapturedWave {
     int formatTag = 0;

@@ -1,5 +1,6 @@
 #include "announce/Announcer.h"
 #include "common/AppContext.h"
+#include "tests/TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,19 +16,10 @@
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using TestFiles::readAll;
+using TestFiles::writeAll;
 
-bool writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return f.write(bytes) == bytes.size();
-}
+
 
 // A speech program: a shell script that runs the given body, executable.
 bool makeProgram(const QString& path, const QByteArray& body)

@@ -1,5 +1,6 @@
 #include "common/AppContext.h"
 #include "settings/SettingsFile.h"
+#include "tests/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,18 +10,10 @@
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using TestFiles::readAll;
+using TestFiles::writeAll;
 
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
+
 
 QByteArray lines(const QList<QByteArray>& values, const char* end = "\r\n")
 {
@@ -116,7 +109,7 @@ private slots:
     {
         AppContext ctx;
         prepare(ctx);
-        writeAll(SettingsPath(ctx), QByteArray(100000, 'x'));
+        QVERIFY(writeAll(SettingsPath(ctx), QByteArray(100000, 'x')));
         ctx.settings.ServerAddress = QStringLiteral("host");
         QVERIFY(SaveSettings(ctx));
         QCOMPARE(readAll(SettingsPath(ctx)), SettingsFileBytes(ctx.settings));
@@ -194,7 +187,7 @@ private slots:
         QFETCH(QString, login);
         AppContext ctx;
         prepare(ctx);
-        writeAll(SettingsPath(ctx), file);
+        QVERIFY(writeAll(SettingsPath(ctx), file));
         LoadSettings(ctx);
         QCOMPARE(ctx.settings.ServerAddress, server);
         QCOMPARE(int(ctx.settings.SpeechEnabled), speechEnabled);
@@ -209,7 +202,7 @@ private slots:
         prepare(ctx);
         QList<QByteArray> full(27, "0");
         full[4] = "C:\\Programme\\sprache\\text.txt";
-        writeAll(SettingsPath(ctx), lines(full));
+        QVERIFY(writeAll(SettingsPath(ctx), lines(full)));
         LoadSettings(ctx);
         QCOMPARE(ctx.settings.SpeechTextFile, sabbel());
     }
@@ -219,7 +212,7 @@ private slots:
         AppContext ctx;
         prepare(ctx);
         ctx.ProgramFolder = QStringLiteral("/proc/1"); // never writable, also not for root
-        writeAll(SettingsPath(ctx), lines(QList<QByteArray>(27, "0")));
+        QVERIFY(writeAll(SettingsPath(ctx), lines(QList<QByteArray>(27, "0"))));
         LoadSettings(ctx);
         QCOMPARE(ctx.settings.SpeechTextFile, m_data.path() + QStringLiteral("/sabbel.txt"));
     }
