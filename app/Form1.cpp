@@ -481,7 +481,7 @@ void Form1::closeEvent(QCloseEvent* event)
         m_ctx.endProcess();
 }
 
-void Form1::createAlarmHandler()
+AlarmControls Form1::alarmControls() const
 {
     AlarmControls controls;
     controls.label_einsatz = label_einsatz;
@@ -493,9 +493,14 @@ void Form1::createAlarmHandler()
     controls.MSFlexGrid1 = MSFlexGrid1;
     controls.Grid_Status = Grid_Status;
     controls.Grid_Melder = Grid_Melder;
+    return controls;
+}
+
+void Form1::createAlarmHandler()
+{
     m_announcer = std::make_unique<Announcer>(m_ctx);
     auto* map = new GMapAlarmMap(*ucGMap1, this);
-    alarmHandler = new AlarmHandler(m_ctx, controls, map, m_announcer.get(), this);
+    alarmHandler = new AlarmHandler(m_ctx, alarmControls(), map, m_announcer.get(), this);
 }
 
 void Form1::HandleStationAlarm(const QString& message, int replay)

@@ -10,6 +10,7 @@
 #include <memory>
 
 class AlarmHandler;
+struct AlarmControls;
 class Announcer;
 class AppContext;
 class DocumentationList;
@@ -100,6 +101,9 @@ public:
 
     // What the alarm messages do to the labels, the grids, the map and the loudspeakers.
     AlarmHandler* alarmHandler = nullptr;
+
+    // The controls that show an alarm, for the alarm handler.
+    [[nodiscard]] AlarmControls alarmControls() const;
 
     // The link to the dispatch computer; it owns the socket Winsock_Klein.
     ServerLink* serverLink = nullptr;

@@ -1,5 +1,6 @@
 // What an alarm costs the monitor: how soon a station alarm is on the screen and the first sound
 // starts, and how a burst of status and pager messages is taken.
+#include "bench/BenchMain.h"
 #include "alarm/AlarmHandler.h"
 #include "alarm/AnnouncementOutput.h"
 #include "alarm/GMapAlarmMap.h"
@@ -37,21 +38,6 @@ public:
     void RunSpeechProgram(const QString&, const QString&, const QString&, const QString&) override {}
 };
 
-AlarmControls controlsOf(Form1& form)
-{
-    AlarmControls c;
-    c.label_einsatz = form.label_einsatz;
-    c.Label2 = form.Label2;
-    c.Label4 = form.Label4;
-    c.Image_Blau = form.Image_Blau;
-    c.Image2 = form.Image2;
-    c.Image3 = form.Image3;
-    c.MSFlexGrid1 = form.MSFlexGrid1;
-    c.Grid_Status = form.Grid_Status;
-    c.Grid_Melder = form.Grid_Melder;
-    return c;
-}
-
 // 500 status and 500 pager messages in a row into a shown window, then what the station does with
 // the grids afterwards: a feedback for the oldest pager (the longest search) and a full repaint.
 void BM_StatusAndPagerBurst(benchmark::State& state)
@@ -68,7 +54,7 @@ void BM_StatusAndPagerBurst(benchmark::State& state)
         state.PauseTiming();
         auto form = std::make_unique<Form1>(ctx);
         form->Timer1->stop(); // no link: the messages come from the benchmark
-        AlarmHandler handler(ctx, controlsOf(*form), nullptr, &output);
+        AlarmHandler handler(ctx, form->alarmControls(), nullptr, &output);
         handler.InitAlarmGrids();
         form->show();
         QCoreApplication::processEvents();
@@ -195,7 +181,7 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     QCoreApplication::processEvents();
     Announcer announcer(ctx, std::make_unique<StampingOutput>(started));
     GMapAlarmMap map(*form.ucGMap1);
-    AlarmHandler handler(ctx, controlsOf(form), &map, &announcer);
+    AlarmHandler handler(ctx, form.alarmControls(), &map, &announcer);
     handler.InitAlarmGrids();
     Dispatch dispatch(handler);
     MessageReceiver receiver(dispatch);
@@ -231,11 +217,5 @@ BENCHMARK(BM_StationAlarmToFirstSound)->UseManualTime()->Unit(benchmark::kMillis
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QApplication>(argc, argv, BenchDisplay::Offscreen);
 }

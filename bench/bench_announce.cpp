@@ -1,5 +1,6 @@
 // What an announcement costs the monitor: the CPU it burns while the speech program talks, and
 // how soon a sound file starts to reach the loudspeakers.
+#include "bench/BenchMain.h"
 #include "announce/AlsaSoundOutput.h"
 #include "announce/Announcer.h"
 #include "common/AppContext.h"
@@ -144,11 +145,5 @@ BENCHMARK(BM_PlayWaveFirstSample)->Arg(0)->Arg(1)->Iterations(3)->UseManualTime(
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }

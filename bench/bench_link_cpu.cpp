@@ -1,6 +1,7 @@
 // What keeping the link up costs: CPU time in 30 s connected and idle, and in 30 s with the
 // dispatch computer down (a connection attempt every second). Measured for the link alone in this
 // process, and for the real monitor program against 127.0.0.1:4750.
+#include "bench/BenchMain.h"
 #include "common/AppContext.h"
 #include "link/MessageHandlers.h"
 #include "link/ServerLink.h"
@@ -221,11 +222,5 @@ BENCHMARK(BM_MonitorDispatchDown)->Iterations(1)->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }

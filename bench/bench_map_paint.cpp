@@ -1,3 +1,4 @@
+#include "bench/BenchMain.h"
 #include "map/ucGMap.h"
 
 #include <QApplication>
@@ -52,10 +53,5 @@ BENCHMARK(BM_PaintStretched)->Args({ 1920, 1080 })->Args({ 640, 640 })->UseRealT
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QApplication>(argc, argv, BenchDisplay::Offscreen);
 }

@@ -1,5 +1,6 @@
 // The main window's own costs: one full repaint with an alarm on screen, one layout run on a
 // resize, and fitting a long text into an alarm label (done on every paint of that label).
+#include "bench/BenchMain.h"
 #include "app/FittingLabel.h"
 #include "app/Form1.h"
 #include "common/AppContext.h"
@@ -97,10 +98,5 @@ BENCHMARK(BM_FitSameRemark)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QApplication>(argc, argv, BenchDisplay::Offscreen);
 }

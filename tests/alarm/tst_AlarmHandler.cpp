@@ -89,21 +89,6 @@ public:
     }
 };
 
-AlarmControls controlsOf(Form1& form)
-{
-    AlarmControls c;
-    c.label_einsatz = form.label_einsatz;
-    c.Label2 = form.Label2;
-    c.Label4 = form.Label4;
-    c.Image_Blau = form.Image_Blau;
-    c.Image2 = form.Image2;
-    c.Image3 = form.Image3;
-    c.MSFlexGrid1 = form.MSFlexGrid1;
-    c.Grid_Status = form.Grid_Status;
-    c.Grid_Melder = form.Grid_Melder;
-    return c;
-}
-
 QStringList alarmFields()
 {
     return {QStringLiteral("WACHALARM"), QStringLiteral("Kopf"),        QStringLiteral("RD 1"),
@@ -147,7 +132,7 @@ struct Bench {
     Form1 form{ctx};
     RecordingMap map;
     RecordingOutput output;
-    AlarmHandler handler{ctx, controlsOf(form), &map, &output};
+    AlarmHandler handler{ctx, form.alarmControls(), &map, &output};
 
     Bench()
     {
