@@ -2,7 +2,7 @@
 // port 4750, the window, last.dat, the speech program and the sound output; then a restart and the
 // replay of the stored alarm.
 #include "common/CodePage.h"
-#include "tests/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 #include "app/Form1.h"
 #include "link/MessageHandlers.h"
 #include "common/AppContext.h"
-#include "tests/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>

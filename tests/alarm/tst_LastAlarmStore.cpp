@@ -1,5 +1,5 @@
 #include "alarm/LastAlarmStore.h"
-#include "tests/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>

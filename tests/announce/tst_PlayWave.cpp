@@ -1,7 +1,7 @@
 #include "announce/AlsaSoundOutput.h"
 #include "announce/Announcer.h"
 #include "common/AppContext.h"
-#include "tests/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>

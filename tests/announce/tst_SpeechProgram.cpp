@@ -1,6 +1,6 @@
 #include "announce/Announcer.h"
 #include "common/AppContext.h"
-#include "tests/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>

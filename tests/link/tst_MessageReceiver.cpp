@@ -1,4 +1,4 @@
-#include "RecordingHandlers.h"
+#include "tests/support/RecordingHandlers.h"
 
 #include "common/CodePage.h"
 #include "link/MessageReceiver.h"

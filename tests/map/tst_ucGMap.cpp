@@ -1,4 +1,4 @@
-#include "HttpResponder.h"
+#include "tests/support/HttpResponder.h"
 
 #include "common/AppContext.h"
 #include "map/ucGMap.h"

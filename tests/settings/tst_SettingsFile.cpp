@@ -1,6 +1,6 @@
 #include "common/AppContext.h"
 #include "settings/SettingsFile.h"
-#include "tests/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "HttpResponder.h"
+#include "tests/support/HttpResponder.h"
 
 #include <QPointer>
 #include <QTcpSocket>

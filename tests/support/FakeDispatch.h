@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+// A dispatch computer for tests: listens (by default on a free port of 127.0.0.1), keeps every
+// byte each accepted monitor sent, and sends frames to the newest one.
+class FakeDispatch : public QObject {
+    Q_OBJECT
+
+public:
+    explicit FakeDispatch(QObject* parent = nullptr);
+
+    [[nodiscard]] bool listen(quint16 port = 0, const QHostAddress& address = QHostAddress::LocalHost);
+    [[nodiscard]] quint16 port() const { return m_server.serverPort(); }
+    [[nodiscard]] QTcpServer& server() { return m_server; }
+
+    // Connections accepted so far, oldest first, and what each of them sent.
+    [[nodiscard]] qsizetype clientCount() const { return m_clients.size(); }
+    [[nodiscard]] QByteArray received(qsizetype client = -1) const;
+    [[nodiscard]] QTcpSocket* client(qsizetype index = -1) const;
+
+    // Runs the event loop until a client has connected / until the newest client sent `bytes`
+    // bytes in all. False when `ms` ran out first.
+    [[nodiscard]] bool waitForClient(int ms = 10000);
+    [[nodiscard]] bool waitForReceived(qsizetype bytes, int ms = 10000);
+
+    // Raw bytes, or one framed message (Windows-1252), to the newest client.
+    void send(const QByteArray& bytes);
+    void sendMessage(const QString& message);
+
+    // Closes the newest client's connection from this side.
+    void dropClient();
+
+signals:
+    void clientConnected();
+    void bytesReceived();
+
+private:
+    QTcpServer m_server;
+    QList<QTcpSocket*> m_clients;
+    QList<QByteArray> m_received;
+};
