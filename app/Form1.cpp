@@ -260,7 +260,7 @@ void Form1::createControls()
 
 void Form1::load()
 {
-    m_ctx.SendPending = 0;
+    serverLink->SendPending = 0;
     InitDataFolders(m_ctx);
     Label_vers->setText(QStringLiteral("V %1.%2.%3")
                             .arg(KESSVENN_VERSION_MAJOR)
@@ -270,9 +270,6 @@ void Form1::load()
         label->clear();
     LoadSettings(m_ctx);
     m_ctx.ServerPort = 4750;
-    m_ctx.FieldSeparator = QString(QChar(9));
-    m_ctx.FrameEnd = QStringLiteral("\x02\x02\x02\x03\x03\x03\x04\x04\x04\x04");
-    m_ctx.FrameStart = QString(QChar(5));
     m_ctx.MonitorName = QHostInfo::localHostName();
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
     m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
@@ -474,7 +471,7 @@ void Form1::closeEvent(QCloseEvent* event)
 {
     m_ctx.beginEnding();
     Timer1->stop();
-    m_ctx.SendPending = 0;
+    serverLink->SendPending = 0;
     serverLink->closeSocket();
     event->accept();
     if (m_ctx.endProcess)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/Framing.h"
+
 #include <QObject>
 #include <QString>
 
@@ -56,17 +58,14 @@ public:
     QString DataFolder;
     QString ProgramFolder;
 
-    // Link values.
+    // Link values. The wire's separators are fixed by the link's wire format.
     quint16 ServerPort = 4750;
-    QString FieldSeparator = QString(QChar(9));
-    QString FrameStart = QString(QChar(5));
-    QString FrameEnd = QStringLiteral("\x02\x02\x02\x03\x03\x03\x04\x04\x04\x04");
+    const QString FieldSeparator = QString(QChar(Framing::FieldSeparator));
+    const QString FrameStart = QString(QChar(Framing::FrameStart));
+    const QString FrameEnd = QString::fromLatin1(Framing::FrameEnd);
     QString MonitorName;
     QString TickerPath;
     QString LastAlarmPath;
-
-    // -1 while a send awaits its completion notice.
-    qint16 SendPending = 0;
 
     // 0 while running, 1 once the program is ending. Only beginEnding() sets it.
     [[nodiscard]] qint16 ist_ende() const { return m_istEnde; }

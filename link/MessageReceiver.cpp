@@ -1,29 +1,23 @@
 #include "link/MessageReceiver.h"
 
 #include "common/CodePage.h"
+#include "link/Framing.h"
 #include "link/MessageHandlers.h"
 
 #include <QList>
 
 #include <array>
 #include <cstring>
-#include <exception>
 
 namespace {
 
-constexpr char kFrameStart = 5;
-constexpr char kFieldSeparator = 9;
-constexpr std::array<char, 10> kFrameEndBytes = { 2, 2, 2, 3, 3, 3, 4, 4, 4, 4 };
-constexpr QByteArrayView kFrameEnd(kFrameEndBytes.data(), kFrameEndBytes.size());
-constexpr qsizetype kFrameEndSize = kFrameEndBytes.size();
+using Framing::FieldSeparator;
+using Framing::FrameEnd;
+using Framing::FrameStart;
 
 // The largest unterminated text that can still become a valid frame: start byte, payload and all
 // but the last byte of the terminator.
-constexpr qsizetype kMaxUnterminated = 1 + MessageReceiver::MaxPayloadBytes + kFrameEndSize - 1;
-
-// What is kept of an overlong frame when it is dropped: enough to find a frame start
-// ("\x05WACHALARM_TICKER\t") or a terminator that straddles the cut.
-constexpr qsizetype kKeptTail = 32;
+constexpr qsizetype kMaxUnterminated = 1 + MessageReceiver::MaxPayloadBytes + FrameEnd.size() - 1;
 
 enum class MessageType { Ignored, StationAlarm, UnitAlarm, Ticker, Status, Pager, DeleteTicker, Feedback };
 
@@ -49,7 +43,7 @@ bool startsWithKnownType(QByteArrayView text)
 {
     for (const TypeEntry& entry : kTypes) {
         if (text.startsWith(entry.name)
-            && (text.size() == entry.name.size() || text[entry.name.size()] == kFieldSeparator))
+            && (text.size() == entry.name.size() || text[entry.name.size()] == FieldSeparator))
             return true;
     }
     return false;
@@ -65,7 +59,6 @@ MessageReceiver::MessageReceiver(MessageHandlers& handlers)
 void MessageReceiver::reset()
 {
     m_buffer = QByteArray();
-    m_lostStart = false;
 }
 
 void MessageReceiver::ReceiveChunk(QByteArrayView chunk)
@@ -83,17 +76,15 @@ void MessageReceiver::ReceiveChunk(QByteArrayView chunk)
     // A terminator that completes in this chunk ends in a byte 4; without one the chunk only adds.
     if (std::memchr(chunk.data(), 4, chunk.size())) {
         // Everything before oldSize - 9 was searched when it arrived.
-        qsizetype from = qMax<qsizetype>(0, oldSize - (kFrameEndSize - 1));
+        qsizetype from = qMax<qsizetype>(0, oldSize - (FrameEnd.size() - 1));
         for (;;) {
-            const qsizetype end = QByteArrayView(m_buffer).indexOf(kFrameEnd, from);
+            const qsizetype end = QByteArrayView(m_buffer).indexOf(FrameEnd, from);
             if (end < 0)
                 break;
-            QByteArray message
-                = takeMessage(QByteArrayView(m_buffer).sliced(pieceStart, end - pieceStart), m_lostStart);
-            m_lostStart = false;
-            if (!message.isEmpty())
-                messages.append(std::move(message));
-            pieceStart = end + kFrameEndSize;
+            if (const QByteArrayView message = messageOf(QByteArrayView(m_buffer).sliced(pieceStart, end - pieceStart));
+                !message.isEmpty())
+                messages.append(message.toByteArray());
+            pieceStart = end + FrameEnd.size();
             from = pieceStart;
         }
     }
@@ -106,48 +97,37 @@ void MessageReceiver::ReceiveChunk(QByteArrayView chunk)
         DispatchMessage(CodePage::decode(message), m_handlers);
 }
 
-QByteArray MessageReceiver::takeMessage(QByteArrayView piece, bool lostStart) const
+QByteArrayView MessageReceiver::messageOf(QByteArrayView piece)
 {
     // A frame that its sender broke off and started anew leaves the broken part in front of the
-    // new start byte, and so do stray bytes before a frame. The frame therefore begins at the last
-    // start byte that a known type follows; a start byte inside a field is followed by no type.
-    if (const qsizetype start = lastKnownFrameStart(piece); start >= 0) {
-        const QByteArrayView message = piece.sliced(start + 1);
-        return message.size() <= MaxPayloadBytes ? message.toByteArray() : QByteArray();
-    }
-    // An unknown type: dispatched to be ignored there. An empty payload is nothing to dispatch.
-    if (!lostStart && !piece.isEmpty() && piece.front() == kFrameStart && piece.size() - 1 <= MaxPayloadBytes)
-        return piece.sliced(1).toByteArray();
-    // No start byte at all, or an overlong frame: dropped.
-    return {};
-}
-
-qsizetype MessageReceiver::lastKnownFrameStart(QByteArrayView text)
-{
-    for (qsizetype at = text.lastIndexOf(kFrameStart); at >= 0;
-         at = at > 0 ? text.lastIndexOf(kFrameStart, at - 1) : -1) {
-        if (startsWithKnownType(text.sliced(at + 1)))
-            return at;
-    }
-    return -1;
+    // new start byte, and so do stray bytes before a frame: the frame begins at the last start
+    // byte. What stands before it is never part of the message, whatever type follows.
+    const qsizetype start = piece.lastIndexOf(FrameStart);
+    if (start < 0)
+        return {};
+    const QByteArrayView message = piece.sliced(start + 1);
+    // An overlong frame, an empty one and one of a type the monitor does not handle are dropped
+    // whole.
+    if (message.size() > MaxPayloadBytes || !startsWithKnownType(message))
+        return {};
+    return message;
 }
 
 void MessageReceiver::dropOverlongFrame()
 {
-    // What can still become a frame is kept: from a later frame start on, or else the last bytes,
-    // which may hold the beginning of a frame start or of a terminator.
-    const qsizetype start = lastKnownFrameStart(m_buffer);
+    // What can still become a frame is kept: from a later start byte on, or else the last bytes,
+    // which may hold the beginning of a terminator that ends the dropped frame.
+    const qsizetype start = m_buffer.lastIndexOf(FrameStart);
     if (start > 0 && m_buffer.size() - start <= kMaxUnterminated)
         m_buffer.remove(0, start);
     else
-        m_buffer = m_buffer.last(kKeptTail);
-    m_lostStart = true;
+        m_buffer = m_buffer.last(FrameEnd.size() - 1);
 }
 
 void MessageReceiver::DispatchMessage(const QString& message, MessageHandlers& handlers)
 {
     try {
-        const qsizetype tab = message.indexOf(QChar(kFieldSeparator));
+        const qsizetype tab = message.indexOf(QChar(FieldSeparator));
         const QString type = tab < 0 ? message : message.left(tab);
         MessageType kind = MessageType::Ignored;
         for (const TypeEntry& entry : kTypes) {
@@ -189,9 +169,9 @@ void MessageReceiver::DispatchMessage(const QString& message, MessageHandlers& h
 QByteArray MessageReceiver::frame(const QString& message)
 {
     QByteArray bytes;
-    bytes.reserve(message.size() + 1 + kFrameEndSize);
-    bytes.append(kFrameStart);
+    bytes.reserve(message.size() + 1 + FrameEnd.size());
+    bytes.append(FrameStart);
     bytes.append(CodePage::encode(message));
-    bytes.append(kFrameEnd);
+    bytes.append(FrameEnd);
     return bytes;
 }

@@ -13,9 +13,10 @@ class MessageHandlers;
 // The receiver owns no socket: the link feeds it whatever arrives, in chunks of any size, and
 // calls reset() when a new connection begins. A complete frame is dispatched as soon as its
 // terminator has arrived, whatever the chunking. A frame begins at the last start byte in front of
-// its terminator that a known type follows, so stray bytes and a frame broken off by its sender are
-// skipped; text without any start byte is dropped. Handlers may run a nested event loop and with it a nested
-// ReceiveChunk(); the nested call dispatches its own messages before the outer one goes on.
+// its terminator, so stray bytes and a frame broken off by its sender are dropped and never joined
+// to the frame that follows; text without a start byte and frames of an unknown type are dropped.
+// Handlers may run a nested event loop and with it a nested ReceiveChunk(); the nested call
+// dispatches its own messages before the outer one goes on.
 class MessageReceiver {
 public:
     // The largest payload accepted. Unterminated data beyond it is dropped, together with the rest
@@ -42,12 +43,10 @@ public:
     [[nodiscard]] static QByteArray frame(const QString& message);
 
 private:
-    [[nodiscard]] QByteArray takeMessage(QByteArrayView piece, bool lostStart) const;
-    [[nodiscard]] static qsizetype lastKnownFrameStart(QByteArrayView text);
+    // The message of the text before a terminator, or nothing when that text is to be dropped.
+    [[nodiscard]] static QByteArrayView messageOf(QByteArrayView piece);
     void dropOverlongFrame();
 
     MessageHandlers& m_handlers;
     QByteArray m_buffer;
-    // The start of the frame in the buffer was dropped (overlong frame or garbage).
-    bool m_lostStart = false;
 };

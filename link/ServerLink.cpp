@@ -1,6 +1,7 @@
 #include "link/ServerLink.h"
 
 #include "common/AppContext.h"
+#include "link/Framing.h"
 
 #include <QEventLoop>
 #include <QScopedValueRollback>
@@ -23,7 +24,7 @@ ServerLink::ServerLink(AppContext& ctx, MessageHandlers& handlers, QObject* pare
     connect(Winsock_Klein, &QTcpSocket::errorOccurred, this, [this] { m_errorSinceConnect = true; });
     connect(Winsock_Klein, &QTcpSocket::bytesWritten, this, [this] {
         if (Winsock_Klein->bytesToWrite() == 0)
-            m_ctx.SendPending = 0;
+            SendPending = 0;
     });
 }
 
@@ -60,7 +61,7 @@ QString ServerLink::ServerAddress() const
 
 QString ServerLink::registrationMessage() const
 {
-    const QString& sep = m_ctx.FieldSeparator;
+    const QChar sep(Framing::FieldSeparator);
     return QStringLiteral("HIER_MEIN_NAME") + sep + m_ctx.MonitorName + sep + QStringLiteral("MONITOR") + sep
         + QStringLiteral("MONITOR") + sep + QStringLiteral("1");
 }
@@ -107,12 +108,15 @@ void ServerLink::ConnectToServer(const QString& address)
     if (!m_received.isEmpty())
         deliverReceived();
 
-    if (Winsock_Klein->state() != QAbstractSocket::UnconnectedState) {
+    // Only a connection that is up has anything to close gracefully. A socket that is still
+    // looking up the host or waiting for the peer's answer is given up at once: Qt merely marks its
+    // close as pending, so waiting for it would sit out the whole close wait at every attempt.
+    if (Winsock_Klein->state() == QAbstractSocket::ConnectedState) {
         Winsock_Klein->close();
         waitUntil([this] { return Winsock_Klein->state() == QAbstractSocket::UnconnectedState; }, CloseWaitMs);
-        if (Winsock_Klein->state() != QAbstractSocket::UnconnectedState)
-            Winsock_Klein->abort();
     }
+    if (Winsock_Klein->state() != QAbstractSocket::UnconnectedState)
+        Winsock_Klein->abort();
     if (m_ctx.ist_ende() == 1)
         return;
 
@@ -146,13 +150,13 @@ void ServerLink::SendToServer(const QString& message)
 {
     if (LinkState() != 7)
         return;
-    m_ctx.SendPending = -1;
+    SendPending = -1;
     Winsock_Klein->write(MessageReceiver::frame(message));
     // Bounded: the timer that drives the link does not fire while this wait runs, so a send that
     // never completes must not keep the link from being reopened.
-    waitUntil([this] { return m_ctx.SendPending != -1; }, SendWaitMs);
-    if (m_ctx.SendPending == -1)
-        m_ctx.SendPending = 0;
+    waitUntil([this] { return SendPending != -1; }, SendWaitMs);
+    if (SendPending == -1)
+        SendPending = 0;
 }
 
 void ServerLink::closeSocket()

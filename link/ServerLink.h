@@ -68,6 +68,10 @@ public:
 
     QTcpSocket* const Winsock_Klein;
 
+    // -1 while a send awaits its completion notice, else 0. One flag for all sends: a send made
+    // inside the wait of another sets and clears the same flag.
+    qint16 SendPending = 0;
+
 signals:
     // The link went up (1) or down (0); emitted only on a change.
     void linkStatusChanged(int status);

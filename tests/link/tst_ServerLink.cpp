@@ -126,7 +126,7 @@ private slots:
         QCOMPARE(m_link->LinkStatus(), 0);
         QTRY_COMPARE(
             dispatch.received.value(0), QByteArray("\x05HIER_MEIN_NAME\tWACHE-NORD\tMONITOR\tMONITOR\t1") + kEnd);
-        QCOMPARE(m_ctx->SendPending, 0);
+        QCOMPARE(m_link->SendPending, 0);
 
         m_link->superviseTick();
         QCOMPARE(m_link->LinkStatus(), 1);
@@ -335,7 +335,7 @@ private slots:
         makeLink(closedPort());
         m_link->SendToServer(QStringLiteral("HIER_MEIN_NAME"));
         QCOMPARE(m_link->Winsock_Klein->bytesToWrite(), 0);
-        QCOMPARE(m_ctx->SendPending, 0);
+        QCOMPARE(m_link->SendPending, 0);
     }
 
     // Once the program is ending, the link neither connects nor reports.

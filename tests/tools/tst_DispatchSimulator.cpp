@@ -1,4 +1,4 @@
-#include "../link/RecordingHandlers.h"
+#include "tests/support/RecordingHandlers.h"
 
 #include "common/AppContext.h"
 #include "common/CodePage.h"
