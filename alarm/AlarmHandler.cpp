@@ -1,17 +1,14 @@
 #include "alarm/AlarmHandler.h"
 
 #include "alarm/AlarmMap.h"
+#include "alarm/AlarmPlan.h"
 #include "alarm/AlarmRows.h"
-#include "alarm/AnnouncementOutput.h"
 #include "alarm/GridCellDelegate.h"
 #include "alarm/LastAlarmStore.h"
-#include "alarm/StationAlarm.h"
-#include "alarm/UnitList.h"
+#include "announce/AnnouncementOutput.h"
 #include "common/AppContext.h"
-#include "common/CodePage.h"
-#include "common/FileExists.h"
+#include "map/CoordinateText.h"
 
-#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
@@ -31,6 +28,7 @@ QTableWidgetItem* makeCell(const QString& text)
     return item;
 }
 
+// The one place that makes an alarm grid a display: no selection, no focus, no editing.
 void setUpGrid(QTableWidget* grid, std::span<const AlarmRows::Column> columns)
 {
     if (!grid)
@@ -60,6 +58,8 @@ void insertTopRow(QTableWidget* grid, const std::array<QString, 3>& cells)
     grid->insertRow(0);
     for (int c = 0; c < 3; ++c)
         grid->setItem(0, c, makeCell(cells[c]));
+    if (grid->rowCount() > AlarmHandler::kMostGridRows)
+        grid->setRowCount(AlarmHandler::kMostGridRows);
 }
 
 void setText(QLabel* label, const QString& text)
@@ -68,22 +68,10 @@ void setText(QLabel* label, const QString& text)
         label->setText(text);
 }
 
-bool writeSpeechText(const QString& path, const QString& text)
-{
-    if (path.isEmpty())
-        return false;
-    QFile::remove(path);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const QByteArray bytes = CodePage::encode(text);
-    return file.write(bytes) == bytes.size();
-}
-
 } // namespace
 
-AlarmHandler::AlarmHandler(AppContext& ctx, const AlarmControls& controls, AlarmMap* map,
-                           AnnouncementOutput* output, QObject* parent)
+AlarmHandler::AlarmHandler(
+    AppContext& ctx, const AlarmControls& controls, AlarmMap* map, AnnouncementOutput* output, QObject* parent)
     : QObject(parent)
     , m_ctx(ctx)
     , m_controls(controls)
@@ -109,47 +97,32 @@ void AlarmHandler::InitAlarmGrids()
     setUpGrid(m_controls.Grid_Melder, AlarmRows::pagerColumns());
 }
 
-bool AlarmHandler::ending() const
-{
-    return m_ctx.ist_ende() == 1;
-}
-
 void AlarmHandler::HandleStationAlarm(const QString& message, int replay)
 {
-    const std::optional<StationAlarm> parsed = StationAlarm::parse(message);
-    if (!parsed)
+    const std::optional<StationAlarmPlan> plan = PlanStationAlarm(message, replay != 0, m_ctx);
+    if (!plan)
         return;
-    const StationAlarm& alarm = *parsed;
 
-    setText(m_controls.Label4, alarm.header());
-    setText(m_controls.Label2[0], alarm.firstWord());
-    setText(m_controls.Label2[1], alarm.secondWord());
-    const std::array<QString, 9> labels = alarm.incidentLabels();
+    setText(m_controls.Label4, plan->header);
+    setText(m_controls.Label2[0], plan->firstWord);
+    setText(m_controls.Label2[1], plan->secondWord);
     for (int i = 0; i < 9; ++i)
-        setText(m_controls.label_einsatz[i], labels[i]);
-
-    const QStringList units = alarm.units();
-    showUnits(units);
-
+        setText(m_controls.label_einsatz[i], plan->labels[i]);
+    showUnits(plan->units);
     if (m_controls.Image_Blau) {
-        const QLabel* source = alarm.indicatorOn() ? m_controls.Image2 : m_controls.Image3;
+        const QLabel* source = plan->indicatorOn ? m_controls.Image2 : m_controls.Image3;
         if (source)
             m_controls.Image_Blau->setPixmap(source->pixmap());
     }
-
-    placeIncident(alarm);
+    placeIncident(*plan);
 
     // The station sees the alarm before the first sound blocks the thread.
     paintNow();
 
-    if (replay == 0)
-        LastAlarmStore::store(m_ctx.LastAlarmPath, alarm.fields());
-
-    playAlarmSound();
-    speak(alarm);
-
-    if (isOn(m_ctx.settings.PlayUnitWavs))
-        playUnitSounds(units);
+    if (plan->lastAlarm)
+        LastAlarmStore::storeBytes(m_ctx.LastAlarmPath, *plan->lastAlarm);
+    if (m_output)
+        Announce(plan->announcement, *m_output, m_ctx);
 }
 
 void AlarmHandler::showUnits(const QStringList& units)
@@ -165,14 +138,14 @@ void AlarmHandler::showUnits(const QStringList& units)
         grid->setItem(r, 0, makeCell(units.at(r)));
 }
 
-void AlarmHandler::placeIncident(const StationAlarm& alarm)
+void AlarmHandler::placeIncident(const StationAlarmPlan& plan)
 {
     if (!m_map)
         return;
-    if (alarm.hasCoordinates()) {
+    if (plan.coordinates) {
         // Any lookup still under way belongs to an older alarm now.
         m_awaitingLookup = false;
-        m_latestCoordinates = alarm.coordinates();
+        m_latestCoordinates = *plan.coordinates;
         m_map->setGPoint(m_latestCoordinates);
         m_map->DelMarker();
         m_map->AddMarker(m_latestCoordinates, kMarkerColour, QStringLiteral("E"));
@@ -185,7 +158,7 @@ void AlarmHandler::placeIncident(const StationAlarm& alarm)
     m_awaitingLookup = true;
     m_map->DelMarker();
     m_map->Refresh();
-    m_map->SetCenterToTextLocation(alarm.address());
+    m_map->SetCenterToTextLocation(plan.address);
 }
 
 void AlarmHandler::onLookupFinished(bool found)
@@ -202,7 +175,7 @@ void AlarmHandler::onLookupFinished(bool found)
     m_map->DelMarker();
     if (found) {
         const QString position
-            = coordinateNumberText(m_map->Lat()) + QLatin1Char(',') + coordinateNumberText(m_map->Lng());
+            = CoordinateText::join(static_cast<float>(m_map->Lat()), static_cast<float>(m_map->Lng()));
         m_map->AddMarker(position, kMarkerColour, QStringLiteral("E"));
     }
     m_map->Refresh();
@@ -215,45 +188,15 @@ void AlarmHandler::paintNow()
         anchor->window()->repaint();
 }
 
-void AlarmHandler::playAlarmSound()
-{
-    if (m_output && isOn(m_ctx.settings.PlayAlarmWav) && !ending())
-        m_output->PlayWave(m_ctx.programFile(QStringLiteral("alarm.wav")));
-}
-
-void AlarmHandler::speak(const StationAlarm& alarm)
-{
-    const Settings& s = m_ctx.settings;
-    if (!m_output || !isOn(s.SpeechEnabled) || s.SpeechProgramPath.isEmpty() || FileExists(s.SpeechProgramPath) != 1 || ending())
-        return;
-    // The speech program is not started on a text it cannot read.
-    if (!writeSpeechText(s.SpeechTextFile, alarm.speechText(s)))
-        return;
-    m_output->RunSpeechProgram(s.SpeechProgramPath, s.SpeechTextFile, s.SpeechArgsBefore, s.SpeechArgsAfter);
-}
-
-void AlarmHandler::playUnitSounds(const QStringList& units)
-{
-    for (const QString& unit : units) {
-        if (ending() || !m_output)
-            return;
-        // A unit whose name cannot be a file of the program folder is shown and spoken, not played.
-        if (const std::optional<QString> path = UnitList::soundFile(m_ctx.ProgramFolder, unit))
-            m_output->PlayWave(*path);
-    }
-}
-
 void AlarmHandler::HandleUnitAlarm(const QString& message)
 {
-    const QStringList fields = message.split(QChar(9));
-    const QStringList units = UnitList::split(fields.value(1));
-    showUnits(units);
-    if (units.isEmpty())
+    const UnitAlarmPlan plan = PlanUnitAlarm(message, m_ctx);
+    showUnits(plan.units);
+    if (plan.units.isEmpty())
         return;
     paintNow();
-    playAlarmSound();
-    if (isOn(m_ctx.settings.PlayUnitWavs))
-        playUnitSounds(units);
+    if (m_output)
+        Announce(plan.announcement, *m_output, m_ctx);
 }
 
 void AlarmHandler::InsertStatusRow(const QString& message)

@@ -12,12 +12,12 @@ class AnnouncementOutput;
 class AppContext;
 class QLabel;
 class QTableWidget;
-class StationAlarm;
+struct StationAlarmPlan;
 
 // The controls of the main window that the alarm messages write to.
 struct AlarmControls {
-    std::array<QLabel*, 9> label_einsatz{};
-    std::array<QLabel*, 2> Label2{};
+    std::array<QLabel*, 9> label_einsatz {};
+    std::array<QLabel*, 2> Label2 {};
     QLabel* Label4 = nullptr;
     QLabel* Image_Blau = nullptr;
     QLabel* Image2 = nullptr; // the indicator picture when field 15 is not 0
@@ -27,7 +27,8 @@ struct AlarmControls {
     QTableWidget* Grid_Melder = nullptr;
 };
 
-// What each alarm message does to the window, the map, the loudspeakers and last.dat.
+// Applies what each alarm message does (its plan) to the window's labels and grids, the map,
+// last.dat and the announcement output.
 class AlarmHandler : public QObject {
     Q_OBJECT
 
@@ -35,13 +36,16 @@ public:
     // map and output may be null: no map, nothing heard. The controls, the map and the output must
     // outlive the handler.
     AlarmHandler(AppContext& ctx, const AlarmControls& controls, AlarmMap* map, AnnouncementOutput* output,
-                 QObject* parent = nullptr);
+        QObject* parent = nullptr);
 
     void setMap(AlarmMap* map);
     void setOutput(AnnouncementOutput* output) { m_output = output; }
 
-    // Headings, widths and alignments of the three grids; no selection highlight on any of them.
+    // Headings, widths and alignments of the three grids; no selection, focus or editing on any.
     void InitAlarmGrids();
+
+    // Grid_Status and Grid_Melder keep this many rows, the newest; the oldest goes for a new one.
+    static constexpr int kMostGridRows = 1000;
 
     // "WACHALARM": replay 0 for a live alarm (stored in last.dat), 1 for the start-up replay.
     void HandleStationAlarm(const QString& message, int replay);
@@ -60,20 +64,17 @@ public:
 
 private:
     void showUnits(const QStringList& units);
-    void placeIncident(const StationAlarm& alarm);
+    void placeIncident(const StationAlarmPlan& plan);
     void onLookupFinished(bool found);
     void paintNow();
-    [[nodiscard]] bool ending() const;
-    void playAlarmSound();
-    void playUnitSounds(const QStringList& units);
-    void speak(const StationAlarm& alarm);
 
     AppContext& m_ctx;
     AlarmControls m_controls;
     AlarmMap* m_map = nullptr;
     AnnouncementOutput* m_output = nullptr;
 
-    // The latest alarm waits for its address lookup; only that lookup's answer places the marker.
+    // The alarm on screen waits for its address lookup: its answer places the marker and centres
+    // the map, whatever happened on the map meanwhile. Only a newer alarm clears it.
     bool m_awaitingLookup = false;
     // The centre of the latest alarm when it came with coordinates; a late answer to an older
     // lookup must not move the map away from it.

@@ -6,9 +6,9 @@ namespace AlarmRows {
 
 namespace {
 
-constexpr Column kUnitColumns[] = {{"Einsatzmittel D/A", 5505}};
-constexpr Column kStatusColumns[] = {{"Zeit", 1200}, {"Rufname", 4465}, {"St", 500}};
-constexpr Column kPagerColumns[] = {{"Melder", 2715}, {"St", 1200}, {"id", 0}};
+constexpr Column kUnitColumns[] = { { "Einsatzmittel D/A", 5505 } };
+constexpr Column kStatusColumns[] = { { "Zeit", 1200 }, { "Rufname", 4465 }, { "St", 500 } };
+constexpr Column kPagerColumns[] = { { "Melder", 2715 }, { "St", 1200 }, { "id", 0 } };
 
 constexpr int rgb(int red, int green, int blue)
 {
@@ -37,7 +37,7 @@ std::optional<std::array<QString, 3>> statusRow(const QString& message, QTime no
     const QStringList fields = message.split(QChar(9));
     if (fields.size() < 3)
         return std::nullopt;
-    return std::array<QString, 3>{now.toString(QStringLiteral("HH:mm")), fields.at(1), fields.at(2)};
+    return std::array<QString, 3> { now.toString(QStringLiteral("HH:mm")), fields.at(1), fields.at(2) };
 }
 
 std::optional<std::array<QString, 3>> pagerRow(const QString& message)
@@ -45,26 +45,26 @@ std::optional<std::array<QString, 3>> pagerRow(const QString& message)
     const QStringList fields = message.split(QChar(9));
     if (fields.size() < 3)
         return std::nullopt;
-    return std::array<QString, 3>{fields.at(1), QString(), fields.at(2)};
+    return std::array<QString, 3> { fields.at(1), QString(), fields.at(2) };
 }
 
 Feedback feedbackForCode(int code)
 {
     switch (code) {
     case -1:
-        return {{}, QStringLiteral("Unb."), rgb(254, 244, 130)};
+        return { {}, QStringLiteral("Unb."), rgb(254, 244, 130) };
     case 0:
-        return {{}, QStringLiteral("NICHT"), rgb(254, 150, 150)};
+        return { {}, QStringLiteral("NICHT"), rgb(254, 150, 150) };
     case 1:
-        return {{}, QStringLiteral("kommt"), rgb(0, 255, 0)};
+        return { {}, QStringLiteral("kommt"), rgb(0, 255, 0) };
     case 2:
-        return {{}, QStringLiteral("später"), rgb(150, 254, 162)};
+        return { {}, QStringLiteral("später"), rgb(150, 254, 162) };
     case 3:
-        return {{}, QStringLiteral("selbst"), rgb(254, 244, 130)};
+        return { {}, QStringLiteral("selbst"), rgb(254, 244, 130) };
     case 4:
-        return {{}, QStringLiteral("Sonst."), rgb(160, 235, 254)};
+        return { {}, QStringLiteral("Sonst."), rgb(160, 235, 254) };
     default:
-        return {{}, QString(), 0};
+        return { {}, QString(), 0 };
     }
 }
 

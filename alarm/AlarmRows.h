@@ -17,9 +17,9 @@ struct Column {
     int widthTwips; // 0: hidden
 };
 
-[[nodiscard]] std::span<const Column> unitColumns();   // MSFlexGrid1
+[[nodiscard]] std::span<const Column> unitColumns(); // MSFlexGrid1
 [[nodiscard]] std::span<const Column> statusColumns(); // Grid_Status
-[[nodiscard]] std::span<const Column> pagerColumns();  // Grid_Melder
+[[nodiscard]] std::span<const Column> pagerColumns(); // Grid_Melder
 
 // Column 2 of Grid_Melder: the pager id, the key of a feedback.
 constexpr int kPagerIdColumn = 2;

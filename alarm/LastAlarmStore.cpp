@@ -2,9 +2,10 @@
 
 #include "common/CodePage.h"
 #include "common/FileExists.h"
+#include "common/SafeFile.h"
 
+#include <QDebug>
 #include <QFile>
-#include <QSaveFile>
 
 namespace LastAlarmStore {
 
@@ -30,15 +31,15 @@ QByteArray bytes(const QStringList& fields)
 
 bool store(const QString& path, const QStringList& fields)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray content = bytes(fields);
-    if (file.write(content) != content.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return storeBytes(path, bytes(fields));
+}
+
+bool storeBytes(const QString& path, const QByteArray& content)
+{
+    if (ReplaceFileWhole(path, content))
+        return true;
+    qWarning().noquote() << "Last alarm could not be stored in" << path << "; the previous file stays";
+    return false;
 }
 
 QString messageFromBytes(const QByteArray& content)

@@ -3,8 +3,8 @@
 #include "alarm/UnitList.h"
 #include "common/AppContext.h"
 #include "common/NumberText.h"
+#include "map/CoordinateText.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -70,13 +70,23 @@ bool StationAlarm::indicatorOn() const
     return NumberText::readLeadingNumber(field(15)) != 0.0;
 }
 
-QString StationAlarm::coordinates() const
+std::optional<QString> StationAlarm::coordinates() const
 {
-    QString latitude = field(16);
-    QString longitude = field(17);
-    latitude.replace(QLatin1Char(','), QLatin1Char('.'));
-    longitude.replace(QLatin1Char(','), QLatin1Char('.'));
-    return latitude + QLatin1Char(',') + longitude;
+    // Half a pair, or a half that is not a number, would send the map a centre it cannot read.
+    const auto read = [this](int i, double limit) -> std::optional<double> {
+        QString text = field(i).trimmed();
+        text.replace(QLatin1Char(','), QLatin1Char('.'));
+        bool ok = false;
+        const double value = text.toDouble(&ok);
+        if (!ok || !std::isfinite(value) || std::fabs(value) > limit)
+            return std::nullopt;
+        return value;
+    };
+    const std::optional<double> latitude = read(16, 90.0);
+    const std::optional<double> longitude = read(17, 180.0);
+    if (!latitude || !longitude)
+        return std::nullopt;
+    return CoordinateText::join(static_cast<float>(*latitude), static_cast<float>(*longitude));
 }
 
 QString StationAlarm::address() const
@@ -115,28 +125,9 @@ QString StationAlarm::speechText(const Settings& s) const
         for (const QString& unit : unitList)
             list += unit + kLineEnd;
         block(QStringLiteral("Alarmiert sind") + kLineEnd + list + QStringLiteral("Ich wiederhole")
-              + QString(9, QLatin1Char(' ')) + QStringLiteral("Alarmiert sind") + kLineEnd + list);
+            + QString(9, QLatin1Char(' ')) + QStringLiteral("Alarmiert sind") + kLineEnd + list);
     }
     if (isOn(s.SpeakTrailText))
         block(s.TrailText + kLineEnd);
-    return text;
-}
-
-QString coordinateNumberText(double value)
-{
-    if (!std::isfinite(value))
-        return QStringLiteral("0");
-    // Fixed notation, never an exponent: the coordinate text has no place for one.
-    const double magnitude = std::fabs(value);
-    const int integerDigits = magnitude >= 1.0 ? static_cast<int>(std::floor(std::log10(magnitude))) + 1 : 1;
-    QString text = QString::number(value, 'f', std::clamp(15 - integerDigits, 0, 15));
-    if (text.contains(QLatin1Char('.'))) {
-        while (text.endsWith(QLatin1Char('0')))
-            text.chop(1);
-        if (text.endsWith(QLatin1Char('.')))
-            text.chop(1);
-    }
-    if (text == QStringLiteral("-0"))
-        text = QStringLiteral("0");
     return text;
 }

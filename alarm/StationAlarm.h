@@ -34,10 +34,9 @@ public:
     // Image_Blau shows Image2 when field 15 reads as a number other than 0, Image3 otherwise.
     [[nodiscard]] bool indicatorOn() const;
 
-    // The map position: the coordinate text when field 16 holds a latitude, else the address that
-    // the map looks up.
-    [[nodiscard]] bool hasCoordinates() const { return !field(16).isEmpty(); }
-    [[nodiscard]] QString coordinates() const;
+    // The map position: the coordinate text when fields 16 and 17 both hold a readable latitude and
+    // longitude (a comma counts as decimal point); else nothing, and the map looks up the address.
+    [[nodiscard]] std::optional<QString> coordinates() const;
     [[nodiscard]] QString address() const;
 
     // The text the speech program reads aloud, block by block as the settings switch them on.
@@ -48,7 +47,3 @@ private:
 
     QStringList m_fields;
 };
-
-// A latitude or longitude read by the map, written as the coordinate text writes it: a point as
-// decimal separator, up to 15 significant digits.
-[[nodiscard]] QString coordinateNumberText(double value);

@@ -44,4 +44,17 @@ std::optional<QString> soundFile(const QString& programFolder, const QString& un
     return programFolder + QDir::separator() + name + QStringLiteral(".wav");
 }
 
+QStringList soundFiles(const QString& programFolder, const QStringList& units)
+{
+    QStringList files;
+    for (const QString& unit : units) {
+        if (files.size() >= kMostUnitSounds)
+            break;
+        const std::optional<QString> file = soundFile(programFolder, unit);
+        if (file && !files.contains(*file))
+            files.append(*file);
+    }
+    return files;
+}
+
 } // namespace UnitList

@@ -18,4 +18,11 @@ namespace UnitList {
 // file name (a path separator, "..", a control character, nothing left) has no sound file.
 [[nodiscard]] std::optional<QString> soundFile(const QString& programFolder, const QString& unit);
 
+// The most unit sounds one alarm plays: a frame that lists hundreds of units must not hold the
+// loudspeakers, and the next alarm, for hours.
+constexpr int kMostUnitSounds = 30;
+
+// The sound files of the units, in list order: each file once, at most kMostUnitSounds of them.
+[[nodiscard]] QStringList soundFiles(const QString& programFolder, const QStringList& units);
+
 } // namespace UnitList

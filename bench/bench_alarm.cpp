@@ -1,12 +1,11 @@
 // What an alarm costs the monitor: how soon a station alarm is on the screen and the first sound
 // starts, and how a burst of status and pager messages is taken.
-#include "bench/BenchMain.h"
 #include "alarm/AlarmHandler.h"
-#include "alarm/AnnouncementOutput.h"
 #include "alarm/GMapAlarmMap.h"
+#include "announce/AnnouncementOutput.h"
 #include "announce/Announcer.h"
 #include "announce/SoundOutput.h"
-#include "app/Form1.h"
+#include "bench/BenchMain.h"
 #include "common/AppContext.h"
 #include "link/MessageHandlers.h"
 #include "link/MessageReceiver.h"
@@ -32,10 +31,39 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The controls of an alarm display in one shown window, as the main window has them.
+struct AlarmWindow {
+    QWidget window;
+    AlarmControls controls;
+    ucGMap* map = nullptr;
+
+    explicit AlarmWindow(AppContext& ctx)
+    {
+        window.resize(1280, 1024);
+        for (int i = 0; i < 9; ++i) {
+            controls.label_einsatz[i] = new QLabel(&window);
+            controls.label_einsatz[i]->setGeometry(700, 40 * i, 500, 36);
+        }
+        controls.Label2 = { new QLabel(&window), new QLabel(&window) };
+        controls.Label4 = new QLabel(&window);
+        controls.MSFlexGrid1 = new QTableWidget(&window);
+        controls.MSFlexGrid1->setGeometry(700, 400, 500, 200);
+        controls.Grid_Status = new QTableWidget(&window);
+        controls.Grid_Status->setGeometry(700, 600, 250, 400);
+        controls.Grid_Melder = new QTableWidget(&window);
+        controls.Grid_Melder->setGeometry(950, 600, 250, 400);
+        map = new ucGMap(&window);
+        map->setContext(&ctx);
+        map->setGeometry(0, 0, 640, 640);
+        window.show();
+        QCoreApplication::processEvents();
+    }
+};
+
 class SilentOutput : public AnnouncementOutput {
 public:
-    void PlayWave(const QString&) override {}
-    void RunSpeechProgram(const QString&, const QString&, const QString&, const QString&) override {}
+    void PlayWave(const QString&) override { }
+    void RunSpeechProgram(const QString&, const QString&, const QString&, const QString&) override { }
 };
 
 // 500 status and 500 pager messages in a row into a shown window, then what the station does with
@@ -52,12 +80,9 @@ void BM_StatusAndPagerBurst(benchmark::State& state)
     double repaintMs = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        auto form = std::make_unique<Form1>(ctx);
-        form->Timer1->stop(); // no link: the messages come from the benchmark
-        AlarmHandler handler(ctx, form->alarmControls(), nullptr, &output);
+        auto form = std::make_unique<AlarmWindow>(ctx);
+        AlarmHandler handler(ctx, form->controls, nullptr, &output);
         handler.InitAlarmGrids();
-        form->show();
-        QCoreApplication::processEvents();
         QStringList messages;
         for (int i = 0; i < 500; ++i) {
             messages << QStringLiteral("WACHALARM_STATUS\tHLF %1\t%2").arg(i).arg(i % 9);
@@ -77,12 +102,12 @@ void BM_StatusAndPagerBurst(benchmark::State& state)
         auto t0 = Clock::now();
         handler.HandleFeedback(QStringLiteral("WACHALARM_RM\t10000\t1"));
         auto t1 = Clock::now();
-        form->repaint();
+        form->window.repaint();
         auto t2 = Clock::now();
         feedbackMs += std::chrono::duration<double, std::milli>(t1 - t0).count();
         repaintMs += std::chrono::duration<double, std::milli>(t2 - t1).count();
-        if (form->Grid_Melder->rowCount() != 500 || form->Grid_Status->rowCount() != 500
-            || form->Grid_Melder->item(499, 1)->text() != QStringLiteral("kommt"))
+        if (form->controls.Grid_Melder->rowCount() != 500 || form->controls.Grid_Status->rowCount() != 500
+            || form->controls.Grid_Melder->item(499, 1)->text() != QStringLiteral("kommt"))
             state.SkipWithError("the burst did not arrive whole");
         form.reset();
         state.ResumeTiming();
@@ -106,8 +131,8 @@ public:
         return true;
     }
     bool write(const void*, qint64) override { return true; }
-    void drain() override {}
-    void close() override {}
+    void drain() override { }
+    void close() override { }
 
 private:
     std::optional<Clock::time_point>& m_started;
@@ -122,10 +147,10 @@ public:
     }
     void HandleStationAlarm(const QString& m, int replay) override { m_handler.HandleStationAlarm(m, replay); }
     void HandleUnitAlarm(const QString& m) override { m_handler.HandleUnitAlarm(m); }
-    void HandleTickerMessage(const QString&) override {}
+    void HandleTickerMessage(const QString&) override { }
     void InsertStatusRow(const QString& m) override { m_handler.InsertStatusRow(m); }
     void InsertPagerRow(const QString& m) override { m_handler.InsertPagerRow(m); }
-    void DeleteTicker() override {}
+    void DeleteTicker() override { }
     void HandleFeedback(const QString& m) override { m_handler.HandleFeedback(m); }
 
 private:
@@ -135,7 +160,7 @@ private:
 void writeShortSound(const QString& path)
 {
     std::vector<short> samples(80, 1000); // 10 ms
-    SF_INFO info{};
+    SF_INFO info {};
     info.channels = 1;
     info.samplerate = 8000;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
@@ -174,14 +199,10 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     ini.close();
 
     std::optional<Clock::time_point> started;
-    Form1 form(ctx);
-    form.Timer1->stop(); // no link: the frames come from the benchmark
-    form.ucGMap1->setContext(&ctx);
-    form.show();
-    QCoreApplication::processEvents();
+    AlarmWindow form(ctx);
     Announcer announcer(ctx, std::make_unique<StampingOutput>(started));
-    GMapAlarmMap map(*form.ucGMap1);
-    AlarmHandler handler(ctx, form.alarmControls(), &map, &announcer);
+    GMapAlarmMap map(*form.map);
+    AlarmHandler handler(ctx, form.controls, &map, &announcer);
     handler.InitAlarmGrids();
     Dispatch dispatch(handler);
     MessageReceiver receiver(dispatch);
@@ -193,7 +214,8 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
         const QString keyword = QStringLiteral("B%1").arg(n);
         const QString coordinates = n % 2 ? QStringLiteral("51,5\t7,4") : QStringLiteral("\t");
         const QString message = QStringLiteral("WACHALARM\tBrand\tB3 Y\tWohnungsbrand\t") + keyword
-            + QStringLiteral("\t44135\tDortmund\tKampstraße\t%1\tZufahrt\r\nHof\tInnenstadt\tStadthaus\t3. OG\t\t").arg(n)
+            + QStringLiteral("\t44135\tDortmund\tKampstraße\t%1\tZufahrt\r\nHof\tInnenstadt\tStadthaus\t3. OG\t\t")
+                  .arg(n)
             + QStringLiteral("ELW 1") + bell + QStringLiteral("HLF 20(A)") + bell + QStringLiteral("RTW 1") + bell
             + QStringLiteral("\t1\t") + coordinates + QStringLiteral("\tHerr Meier");
         const QByteArray frame = MessageReceiver::frame(message);
@@ -202,7 +224,7 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
 
         const auto t0 = Clock::now();
         receiver.ReceiveChunk(QByteArrayView(frame).last(1));
-        if (!started || form.label_einsatz[1]->text() != keyword) {
+        if (!started || form.controls.label_einsatz[1]->text() != keyword) {
             state.SkipWithError("the alarm did not reach the labels and the loudspeakers");
             break;
         }

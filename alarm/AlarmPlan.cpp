@@ -1,0 +1,55 @@
+#include "alarm/AlarmPlan.h"
+
+#include "alarm/LastAlarmStore.h"
+#include "alarm/StationAlarm.h"
+#include "alarm/UnitList.h"
+#include "common/AppContext.h"
+
+namespace {
+
+Announcement soundsOf(const QStringList& units, const AppContext& ctx)
+{
+    Announcement announcement;
+    if (isOn(ctx.settings.PlayAlarmWav))
+        announcement.alarmSound = ctx.programFile(QStringLiteral("alarm.wav"));
+    if (isOn(ctx.settings.PlayUnitWavs))
+        announcement.unitSounds = UnitList::soundFiles(ctx.ProgramFolder, units);
+    return announcement;
+}
+
+} // namespace
+
+std::optional<StationAlarmPlan> PlanStationAlarm(const QString& message, bool replay, const AppContext& ctx)
+{
+    const std::optional<StationAlarm> alarm = StationAlarm::parse(message);
+    if (!alarm)
+        return std::nullopt;
+
+    StationAlarmPlan plan;
+    plan.header = alarm->header();
+    plan.firstWord = alarm->firstWord();
+    plan.secondWord = alarm->secondWord();
+    plan.labels = alarm->incidentLabels();
+    plan.units = alarm->units();
+    plan.indicatorOn = alarm->indicatorOn();
+    plan.coordinates = alarm->coordinates();
+    plan.address = alarm->address();
+    if (!replay)
+        plan.lastAlarm = LastAlarmStore::bytes(alarm->fields());
+
+    plan.announcement = soundsOf(plan.units, ctx);
+    const Settings& s = ctx.settings;
+    if (isOn(s.SpeechEnabled) && !s.SpeechProgramPath.isEmpty())
+        plan.announcement.speech = Announcement::Speech { s.SpeechProgramPath, s.SpeechTextFile, s.SpeechArgsBefore,
+            s.SpeechArgsAfter, alarm->speechText(s) };
+    return plan;
+}
+
+UnitAlarmPlan PlanUnitAlarm(const QString& message, const AppContext& ctx)
+{
+    UnitAlarmPlan plan;
+    plan.units = UnitList::split(message.section(QChar(9), 1, 1));
+    if (!plan.units.isEmpty())
+        plan.announcement = soundsOf(plan.units, ctx);
+    return plan;
+}

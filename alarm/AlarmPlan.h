@@ -1,0 +1,40 @@
+#pragma once
+
+#include "announce/Announcement.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+
+class AppContext;
+
+// What an alarm message does, decided before any control, file or loudspeaker is touched: what
+// the window shows, where the map goes, what last.dat becomes and what the station hears.
+struct StationAlarmPlan {
+    QString header; // Label4
+    QString firstWord; // Label2(0)
+    QString secondWord; // Label2(1)
+    std::array<QString, 9> labels; // label_einsatz(0) to (8)
+    QStringList units; // MSFlexGrid1, every unit as sent
+    bool indicatorOn = false; // Image_Blau shows Image2, else Image3
+    // The map's centre and marker; without them the address is looked up and the marker follows.
+    std::optional<QString> coordinates;
+    QString address;
+    std::optional<QByteArray> lastAlarm; // the new last.dat; none for the replay
+    Announcement announcement;
+};
+
+// "WACHALARM"; empty for a message with fewer than seven fields, which is ignored.
+[[nodiscard]] std::optional<StationAlarmPlan> PlanStationAlarm(
+    const QString& message, bool replay, const AppContext& ctx);
+
+struct UnitAlarmPlan {
+    QStringList units; // MSFlexGrid1
+    Announcement announcement; // alarm sound and unit sounds; nothing when there are no units
+};
+
+// "WACHALARM_EM"
+[[nodiscard]] UnitAlarmPlan PlanUnitAlarm(const QString& message, const AppContext& ctx);
