@@ -52,6 +52,19 @@ void MapClient::setProxy(const QNetworkProxy& proxy)
     m_network->setProxy(proxy);
 }
 
+namespace {
+
+// True when what the reply announces or already holds is beyond the cap.
+bool overCap(QNetworkReply* reply, qint64 maximumBytes)
+{
+    const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+    if (announced.isValid() && announced.toLongLong() > maximumBytes)
+        return true;
+    return reply->bytesAvailable() > maximumBytes;
+}
+
+} // namespace
+
 QNetworkReply* MapClient::get(const QUrl& url, qint64 maximumBytes)
 {
     QNetworkRequest request(url);
@@ -59,10 +72,15 @@ QNetworkReply* MapClient::get(const QUrl& url, qint64 maximumBytes)
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferNetwork);
     request.setTransferTimeout(MapTransferTimeoutMs);
     QNetworkReply* reply = m_network->get(request);
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, maximumBytes](qint64 received, qint64) {
-        if (received > maximumBytes)
+    // The reply keeps at most one byte beyond the cap: past that the network is not read on, and
+    // the read is stopped as soon as the excess is seen.
+    reply->setReadBufferSize(maximumBytes + 1);
+    const auto stopWhenOverCap = [reply, maximumBytes] {
+        if (reply->isRunning() && overCap(reply, maximumBytes))
             reply->abort();
-    });
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, reply, stopWhenOverCap);
+    connect(reply, &QNetworkReply::readyRead, reply, stopWhenOverCap);
     return reply;
 }
 
@@ -96,14 +114,20 @@ void MapClient::cancelMapRead(int number)
     }
 }
 
-std::optional<QByteArray> MapClient::successBody(QNetworkReply* reply)
+std::optional<QByteArray> MapClient::successBody(QNetworkReply* reply, qint64 maximumBytes)
 {
     if (reply->error() != QNetworkReply::NoError)
         return std::nullopt;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status < 200 || status > 299)
         return std::nullopt;
-    return reply->readAll();
+    // The whole answer may have arrived before any check above could run.
+    if (overCap(reply, maximumBytes))
+        return std::nullopt;
+    QByteArray body = reply->read(maximumBytes + 1);
+    if (body.size() > maximumBytes || reply->bytesAvailable() > 0)
+        return std::nullopt;
+    return body;
 }
 
 void MapClient::onMapFinished(QNetworkReply* reply, int number)
@@ -111,7 +135,7 @@ void MapClient::onMapFinished(QNetworkReply* reply, int number)
     reply->deleteLater();
     if (m_mapReply == reply)
         m_mapReply = nullptr;
-    std::optional<QByteArray> body = number == m_latestMapRead ? successBody(reply) : std::nullopt;
+    std::optional<QByteArray> body = number == m_latestMapRead ? successBody(reply, MaximumImageBytes) : std::nullopt;
     if (body && body->size() < MinimumImageBytes)
         body.reset();
     emit mapReadFinished(number, body);
@@ -149,5 +173,5 @@ void MapClient::onLookupFinished(QNetworkReply* reply, quint64 id)
         return;
     m_lookupReply = nullptr;
     m_lookupTimer->stop();
-    emit lookupAnswered(id, successBody(reply));
+    emit lookupAnswered(id, successBody(reply, MaximumLookupBytes));
 }

@@ -16,14 +16,17 @@ struct Settings;
 // The map control's reads from the map service, on the event loop. Only the answer to the latest
 // map read counts, and only when it is an HTTP success of at least MinimumImageBytes; a newer read
 // abandons the older one. A geocoding lookup ends after its time limit at the latest, and a newer
-// lookup abandons the older one without an answer.
+// lookup abandons the older one without an answer. An answer larger than its cap is never used,
+// however fast it arrives: a Content-Length beyond the cap stops the read before the body, and the
+// bytes are counted as they arrive and once more when the read ends.
 class MapClient : public QObject {
     Q_OBJECT
 
 public:
     // Smaller answers are the service's error pictures and texts, not maps.
     static constexpr qint64 MinimumImageBytes = 8000;
-    // Answers beyond these sizes are not what the service sends; the read is stopped.
+    // Answers beyond these sizes are not what the service sends; the read is stopped and the
+    // answer counts as a failure.
     static constexpr qint64 MaximumImageBytes = 16 * 1024 * 1024;
     static constexpr qint64 MaximumLookupBytes = 1024 * 1024;
     // A map read that has received nothing for this long is given up.
@@ -59,7 +62,8 @@ private:
     QNetworkReply* get(const QUrl& url, qint64 maximumBytes);
     void onMapFinished(QNetworkReply* reply, int number);
     void onLookupFinished(QNetworkReply* reply, quint64 id);
-    [[nodiscard]] static std::optional<QByteArray> successBody(QNetworkReply* reply);
+    // The whole body of an HTTP success within maximumBytes; nothing for anything else.
+    [[nodiscard]] static std::optional<QByteArray> successBody(QNetworkReply* reply, qint64 maximumBytes);
 
     QNetworkAccessManager* m_network = nullptr;
     int m_latestMapRead = 0;

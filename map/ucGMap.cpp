@@ -66,6 +66,7 @@ void ucGMap::setGZoom(int value)
 
 void ucGMap::setGPoint(const QString& value)
 {
+    // The host sets the centre for a newer alarm: a lookup still running belongs to an older one.
     const QString before = m_view.centreText();
     applyCentre(value);
     if (m_view.centreText() != before)
@@ -160,7 +161,7 @@ void ucGMap::onLookupAnswered(quint64 id, const std::optional<QByteArray>& body)
     if (id != m_lookupId)
         return;
     if (!m_lookupMaySetCentre) {
-        // A centre was set while the lookup ran: the answer is older than what the map shows.
+        // The host set a centre while the lookup ran: the answer is older than what the map shows.
         m_geoResult.clear();
         emit locationLookupFinished(false);
         return;
@@ -209,7 +210,9 @@ void ucGMap::mouseReleaseEvent(QMouseEvent* event)
         m_dragStart.reset();
         const float lat = m_view.pxlYToLat(m_view.centrePxlY() + dy);
         const float lng = m_view.pxlXToLng(m_view.centrePxlX() + dx);
-        setGPoint(CoordinateText::join(lat, lng));
+        // The operator's look around does not make a running lookup's answer stale: the incident
+        // still gets its centre when the answer comes.
+        applyCentre(CoordinateText::join(lat, lng));
     }
     emit MouseUp(m_mouseCoordText);
 }

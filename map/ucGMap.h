@@ -84,8 +84,9 @@ public:
     // Looks the address up and returns at once. When the answer has been handled,
     // locationLookupFinished(found) follows: found means the centre was set from it (GGeoResult
     // holds the coordinate text). Not found (no answer within the time limit, an error, an answer
-    // without a location, or a newer centre set meanwhile) leaves the centre as it is. A newer
-    // lookup replaces a running one, which then reports nothing.
+    // without a location, or a newer centre set by the host through setGPoint meanwhile) leaves the
+    // centre as it is. Dragging the map or changing zoom or map type meanwhile does not: the answer
+    // still sets the centre. A newer lookup replaces a running one, which then reports nothing.
     void SetCenterToTextLocation(const QString& address);
     // The coordinate text of the latest lookup that reported; empty when it found nothing.
     [[nodiscard]] QString GGeoResult() const { return m_geoResult; }
@@ -141,7 +142,7 @@ private:
     QString m_lastRequestUrl;
     int m_requestCounter = 0;
     quint64 m_lookupId = 0;
-    // The running lookup may still set the centre; a centre set by anyone else ends that.
+    // The running lookup may still set the centre; a centre the host sets ends that, a drag does not.
     bool m_lookupMaySetCentre = false;
     int m_lookupTimeoutMs = DefaultLookupTimeoutMs;
 };

@@ -1,8 +1,8 @@
 #include "tests/support/HttpResponder.h"
 
-#include <QPointer>
-#include <QTcpSocket>
 #include <QTimer>
+
+#include <memory>
 
 QByteArray HttpResponder::Request::header(const QByteArray& name) const
 {
@@ -30,7 +30,7 @@ void HttpResponder::onConnection()
             buffer->append(socket->readAll());
             // One request per connection: every answer closes it.
             const qsizetype end = buffer->indexOf("\r\n\r\n");
-            if (end < 0 || buffer->isEmpty())
+            if (end < 0)
                 return;
             const QList<QByteArray> lines = buffer->left(end).split('\n');
             buffer->clear();
@@ -47,27 +47,41 @@ void HttpResponder::onConnection()
             const int index = static_cast<int>(m_requests.size());
             m_requests.append(request);
             const Response response = m_handler(request);
+            m_pending.insert(index, { socket, response });
             emit requestReceived(index);
-            if (response.silent)
+            if (response.held)
                 return;
-            QPointer<QTcpSocket> guarded(socket);
-            auto send = [this, guarded, response, index] {
-                if (guarded && guarded->state() == QAbstractSocket::ConnectedState) {
-                    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " X\r\n";
-                    head += "Content-Type: " + response.contentType + "\r\n";
-                    head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-                    for (const auto& [name, value] : response.extraHeaders)
-                        head += name + ": " + value + "\r\n";
-                    head += "Connection: close\r\n\r\n";
-                    guarded->write(head + response.body);
-                    guarded->disconnectFromHost();
-                }
-                emit answered(index);
-            };
             if (response.delayMs > 0)
-                QTimer::singleShot(response.delayMs, this, send);
+                QTimer::singleShot(response.delayMs, this, [this, index] { send(index); });
             else
-                send();
+                send(index);
         });
     }
+}
+
+void HttpResponder::release(int index)
+{
+    send(index);
+}
+
+void HttpResponder::send(int index)
+{
+    if (!m_pending.contains(index))
+        return;
+    const Pending pending = m_pending.take(index);
+    const Response& response = pending.response;
+    if (pending.socket && pending.socket->state() == QAbstractSocket::ConnectedState) {
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " X\r\n";
+        head += "Content-Type: " + response.contentType + "\r\n";
+        if (response.sendLength)
+            head += "Content-Length: " + QByteArray::number(response.announcedLength.value_or(response.body.size()))
+                + "\r\n";
+        for (const auto& [name, value] : response.extraHeaders)
+            head += name + ": " + value + "\r\n";
+        head += "Connection: close\r\n\r\n";
+        pending.socket->write(head + response.body);
+        if (!response.keepOpen)
+            pending.socket->disconnectFromHost();
+    }
+    emit answered(index);
 }

@@ -1,15 +1,20 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QTcpServer>
+#include <QTcpSocket>
 
 #include <functional>
+#include <optional>
 
-// A small HTTP/1.1 server on 127.0.0.1 for the map tests: it records each request and answers it
-// as the test's handler decides, at once, after a delay, or never. It also serves as an HTTP proxy,
-// since a proxied request is an ordinary request with an absolute target.
+// A small HTTP/1.1 server on 127.0.0.1: it records each request and answers it as the test's
+// handler decides, at once, after a delay, when the test releases it, or never. It also serves as
+// an HTTP proxy, since a proxied request is an ordinary request with an absolute target. Every
+// answer closes its connection.
 class HttpResponder : public QObject {
     Q_OBJECT
 
@@ -27,7 +32,12 @@ public:
         QByteArray body;
         QList<QPair<QByteArray, QByteArray>> extraHeaders;
         int delayMs = 0;
-        bool silent = false; // keep the connection open and never answer
+        bool held = false; // kept back until release(index); never answered without it
+        // The Content-Length sent: the body's size unless given; with sendLength false there is
+        // none and the body ends with the connection.
+        std::optional<qint64> announcedLength;
+        bool sendLength = true;
+        bool keepOpen = false; // the connection stays open after the body
     };
 
     using Handler = std::function<Response(const Request&)>;
@@ -39,6 +49,8 @@ public:
     [[nodiscard]] QByteArray base() const { return "http://127.0.0.1:" + QByteArray::number(port()); }
     [[nodiscard]] const QList<Request>& requests() const { return m_requests; }
     void setHandler(Handler handler) { m_handler = std::move(handler); }
+    // Sends the held answer to request `index`.
+    void release(int index);
 
 signals:
     void requestReceived(int index);
@@ -46,9 +58,15 @@ signals:
     void answered(int index);
 
 private:
+    struct Pending {
+        QPointer<QTcpSocket> socket;
+        Response response;
+    };
     void onConnection();
+    void send(int index);
 
     QTcpServer m_server;
     Handler m_handler;
     QList<Request> m_requests;
+    QHash<int, Pending> m_pending;
 };
