@@ -1,10 +1,44 @@
 #include "common/NumberText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <string_view>
 
 namespace NumberText {
+
+namespace {
+
+// Whether a number of the form [sign] digits [. digits] [e [sign] digits] lies below 1 in size,
+// told from the place of its first significant digit and its exponent, so that it holds however
+// many digits either part has.
+bool isTooSmall(std::string_view number)
+{
+    const std::size_t e = number.find('e');
+    long long exponent = 0;
+    if (e != std::string_view::npos) {
+        std::size_t i = e + 1;
+        const bool negative = i < number.size() && number[i] == '-';
+        if (i < number.size() && (number[i] == '-' || number[i] == '+'))
+            ++i;
+        for (; i < number.size(); ++i)
+            exponent = std::min(exponent * 10 + (number[i] - '0'), 1'000'000'000LL);
+        if (negative)
+            exponent = -exponent;
+    }
+    const std::string_view mantissa = number.substr(0, e);
+    const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+    const std::size_t first = mantissa.find_first_of("123456789");
+    if (first == std::string_view::npos)
+        return true;
+    // The power of ten of the first significant digit: 0 for the units, -1 for the tenths.
+    const long long place
+        = first < point ? static_cast<long long>(point - first) - 1 : -static_cast<long long>(first - point);
+    return place + exponent < 0;
+}
+
+} // namespace
 
 double readLeadingNumber(QStringView text, Options options)
 {
@@ -53,8 +87,13 @@ double readLeadingNumber(QStringView text, Options options)
     double value = 0.0;
     const auto [end, error] = std::from_chars(begin, number.c_str() + number.size(), value);
     (void)end;
-    if (error == std::errc::result_out_of_range)
+    if (error == std::errc::result_out_of_range) {
+        // Out of range either way: a number too close to zero reads as 0, one too large stays an
+        // infinity that no reader can mistake for a value.
+        if (isTooSmall(number))
+            return 0.0;
         return number.front() == '-' ? -HUGE_VAL : HUGE_VAL;
+    }
     return error == std::errc() ? value : 0.0;
 }
 

@@ -8,7 +8,8 @@
 // the indicator field are read: leading blanks are skipped, then an optional sign, digits and an
 // optional fraction after a point (never a comma, whatever the locale). The first character that
 // cannot continue the number ends it; text after it is ignored. A text without a leading number
-// reads as 0.
+// reads as 0. A number too close to zero for a double (1e-400) reads as 0; one too large for it
+// (1e400) reads as an infinity of its sign: a clear failure (std::isfinite), never a usable value.
 namespace NumberText {
 
 struct Options {

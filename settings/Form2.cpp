@@ -11,7 +11,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
+
+#include <algorithm>
 
 namespace {
 
@@ -86,10 +89,13 @@ Form2::Form2(AppContext& ctx, QWidget* parent)
     // (measured from the group's top edge) sit inside the frame.
     setStyleSheet(QStringLiteral("QWidget { font-family: Arial; font-size: 7.5pt; }"
                                  "QGroupBox { border: 1px solid #a8a8a8; border-radius: 2px; margin-top: 6px; }"
-                                 "QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0px 3px; }"));
+                                 "QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0px 3px; }"
+                                 // The password box shows a star for each character.
+                                 "QLineEdit { lineedit-password-character: 42; }"));
 
     createControls();
     fillFromSettings();
+    placeOnScreen();
 
     pickFile = [](QWidget* parent, const QString& folder, const QString& filter) {
         return QFileDialog::getOpenFileName(parent, QString(), folder, filter);
@@ -227,6 +233,20 @@ void Form2::createControls()
     connect(cmd_save, &QPushButton::clicked, this, &Form2::cmd_save_Click);
     connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
     connect(txt_proxy[1], &QLineEdit::textEdited, this, [this] { markPort(false); });
+}
+
+void Form2::placeOnScreen()
+{
+    // Centred on the screen of the main window, not on the main window itself; a screen smaller
+    // than the dialog keeps its top left corner, so that the title bar stays in reach. A position
+    // set here is kept when the dialog is shown.
+    const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    QRect placed(QPoint(), size());
+    placed.moveCenter(area.center());
+    move(std::max(placed.left(), area.left()), std::max(placed.top(), area.top()));
 }
 
 void Form2::fillFromSettings()

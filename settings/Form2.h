@@ -55,6 +55,7 @@ public:
 private:
     void createControls();
     void fillFromSettings();
+    void placeOnScreen();
     void markPort(bool refused);
     void showProblem(const QString& text);
 

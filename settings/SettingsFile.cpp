@@ -4,10 +4,10 @@
 #include "common/CodePage.h"
 #include "common/FileExists.h"
 #include "common/NumberText.h"
+#include "common/SafeFile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <variant>
 
@@ -29,8 +29,6 @@ const Field kFields[kLineCount] = {
     &Settings::UseProxy,          &Settings::ProxyServer,       &Settings::ProxyPort,
     &Settings::ProxyAuthRequired, &Settings::ProxyLogin,        &Settings::ProxyPassword,
 };
-
-constexpr int kSpeechTextFileLine = 5;
 
 } // namespace
 
@@ -70,10 +68,11 @@ void LoadSettings(AppContext& ctx)
                         }
                     },
                     kFields[line - 1]);
-                if (line == kSpeechTextFileLine)
-                    s.SpeechTextFile = DefaultSpeechTextFile(ctx);
             }
         }
+        // Whatever line 5 held, and even when the file ends before it: the speech text goes to
+        // the program folder's sabbel.txt after every start with a settings file.
+        s.SpeechTextFile = DefaultSpeechTextFile(ctx);
     }
     if (s.ServerAddress.isEmpty())
         s.ServerAddress = QStringLiteral("localhost");
@@ -99,11 +98,8 @@ QByteArray SettingsFileBytes(const Settings& s)
 
 bool SaveSettings(const AppContext& ctx)
 {
-    QSaveFile file(SettingsPath(ctx));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    // The file holds the proxy password.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(SettingsFileBytes(ctx.settings));
-    return file.commit();
+    // The file holds the proxy password: readable by its owner only. A save that fails (a full
+    // disk) leaves the old file as it was.
+    return ReplaceFileWhole(
+        SettingsPath(ctx), SettingsFileBytes(ctx.settings), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }

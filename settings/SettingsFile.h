@@ -7,13 +7,14 @@ struct Settings;
 
 // settings.dat in the data folder: 27 lines in a fixed order, no keys, 8-bit text, CR LF.
 
-// Fills ctx.settings from the file; keeps the defaults for what cannot be read. Line 5 is always
-// replaced by the program folder's sabbel.txt (the data folder's when the program folder cannot be
-// written). An empty server address becomes "localhost".
+// Fills ctx.settings from the file; keeps the defaults for what cannot be read. When the file
+// exists, the speech text file is always the program folder's sabbel.txt (the data folder's when
+// the program folder cannot be written), whatever line 5 held and however short the file is.
+// An empty server address becomes "localhost".
 void LoadSettings(AppContext& ctx);
 
 // Writes every field to the file through a temporary file that replaces the old one, readable by
-// its owner only. Returns false when the file could not be written; nothing is shown either way.
+// its owner only. Returns false when the file could not be written (the old file then stays whole).
 bool SaveSettings(const AppContext& ctx);
 
 // The bytes of settings.dat for a settings record.
