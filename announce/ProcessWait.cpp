@@ -4,7 +4,9 @@
 #include "common/FileExists.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
@@ -16,10 +18,24 @@
 
 namespace {
 
-// Whether any process of the group is still there.
+// Whether a process of the group is still running. Members that have ended but wait to be reaped
+// by whoever adopted them do not count: they take no signal any more.
 bool groupAlive(pid_t group)
 {
-    return ::kill(-group, 0) == 0;
+    if (::kill(-group, 0) != 0)
+        return false;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        QFile stat(QStringLiteral("/proc/") + entry + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // pid (name) state ppid pgrp ...; the name may hold blanks and parentheses.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 2 && fields[2].toInt() == group && fields[0] != "Z")
+            return true;
+    }
+    return false;
 }
 
 // Waits with events handled until the condition holds, the time is up or the program ends.
@@ -122,7 +138,7 @@ std::optional<int> ProcessWait::ShellAndWait(const QString& path)
     ::kill(-group, SIGTERM);
     waitFor(m_ctx, gracePeriod, [&] { return process->state() == QProcess::NotRunning && !groupAlive(group); });
     if (groupAlive(group)) {
-        qWarning().noquote() << "Speech program did not end on SIGTERM; killed it";
+        qWarning().noquote() << "Speech program did not end on SIGTERM; sent SIGKILL";
         ::kill(-group, SIGKILL);
     }
     if (process->state() == QProcess::NotRunning)

@@ -1,0 +1,232 @@
+// What reaches the loudspeakers and the speech program, in which order, and how the wait for the
+// speech program ends.
+#include "announce/Announcement.h"
+#include "announce/Announcer.h"
+#include "announce/SpeechScript.h"
+#include "common/AppContext.h"
+#include "tests/support/SoundCapture.h"
+#include "tests/support/SoundWriter.h"
+#include "tests/support/TestFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using TestFiles::readAll;
+using TestFiles::writeAll;
+
+namespace {
+
+// Notes each call; the speech program's call with the text it was given.
+struct RecordingOutput final : AnnouncementOutput {
+    QStringList calls;
+    std::function<void()> afterCall;
+    void PlayWave(const QString& path) override { note(QStringLiteral("wave ") + QFileInfo(path).fileName()); }
+    void RunSpeechProgram(const QString&, const QString& textFile, const QString&, const QString&) override
+    {
+        note(QStringLiteral("speech ") + QString::fromLatin1(readAll(textFile)));
+    }
+    void note(const QString& call)
+    {
+        calls << call;
+        if (afterCall)
+            afterCall();
+    }
+};
+
+// A process of this machine that has not ended (a zombie has).
+bool running(const QByteArray& pid)
+{
+    const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid.trimmed())));
+    return !stat.isEmpty() && stat.at(stat.lastIndexOf(')') + 2) != 'Z';
+}
+
+} // namespace
+
+class AnnounceTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    AppContext m_ctx;
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    QString script(const QString& name, const QByteArray& body) const
+    {
+        const QString file = path(name);
+        return writeAll(file, "#!/bin/sh\n" + body + "\n")
+                && QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
+            ? file
+            : QString();
+    }
+
+private slots:
+    void initTestCase() { m_ctx.DataFolder = m_dir.path(); }
+
+    void order_data()
+    {
+        QTest::addColumn<bool>("programExists");
+        QTest::addColumn<QString>("textFile");
+        QTest::addColumn<int>("endAfterCalls");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList sounds { "wave alarm.wav", "wave A.wav", "wave B.wav" };
+        QTest::newRow("alarm sound, speech in the code page, unit sounds")
+            << true << "sabbel.txt" << 0 << QStringList { sounds[0], "speech Straße", sounds[1], sounds[2] };
+        QTest::newRow("no speech program: the sounds still play") << false << "sabbel.txt" << 0 << sounds;
+        QTest::newRow("speech text not writable: logged, the sounds still play")
+            << true << "missing/sabbel.txt" << 0 << sounds;
+        QTest::newRow("program ending after the alarm sound: nothing more")
+            << true << "sabbel.txt" << 1 << QStringList { sounds[0] };
+    }
+    void order()
+    {
+        QFETCH(bool, programExists);
+        QFETCH(QString, textFile);
+        QFETCH(int, endAfterCalls);
+        QFETCH(QStringList, expected);
+        AppContext ctx;
+        RecordingOutput output;
+        output.afterCall = [&] {
+            if (output.calls.size() == endAfterCalls)
+                ctx.beginEnding();
+        };
+        const QString program = programExists ? script(QStringLiteral("say"), "true") : path(QStringLiteral("none"));
+        Announcement announcement { path(QStringLiteral("alarm.wav")),
+            Announcement::Speech { program, path(textFile), {}, {}, QStringLiteral("Straße") },
+            { path(QStringLiteral("A.wav")), path(QStringLiteral("B.wav")) } };
+        if (textFile.contains(QLatin1Char('/')))
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written")));
+        Announce(announcement, output, ctx);
+        QCOMPARE(output.calls, expected);
+    }
+
+    void soundsReachTheSpeakerOneAfterAnother()
+    {
+        const SoundCapture capture(m_dir.path());
+        const QByteArray a = SoundWriter::write(path(QStringLiteral("a.wav")), 1);
+        const QByteArray b = SoundWriter::write(path(QStringLiteral("b.wav")), 2);
+        QVERIFY(!a.isEmpty() && !b.isEmpty());
+        QVERIFY(writeAll(path(QStringLiteral("not-a-sound.wav")), QByteArray(5000, 'x')));
+        Announcer announcer(m_ctx);
+        for (const char* name : { "a.wav", "missing.wav", "not-a-sound.wav", "b.wav", "a.wav" })
+            announcer.PlayWave(path(QString::fromLatin1(name)));
+        // Missing and undecodable files give silence, never a default sound.
+        QCOMPARE(capture.captured(), a + b + a);
+    }
+
+    void speechProgramGetsItsArguments_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QString>("arguments"); // as the program saw them; TEXT is the text file
+        QTest::newRow("no arguments") << "plain"
+                                      << ""
+                                      << ""
+                                      << "[TEXT]";
+        QTest::newRow("arguments before and after, split by the shell") << "plain"
+                                                                        << "-v 'de x'"
+                                                                        << "--fast"
+                                                                        << "[-v][de x][TEXT][--fast]";
+        QTest::newRow("shell characters in the paths are text") << "a $(touch injected) \"b\" `c` \\d"
+                                                                << ""
+                                                                << ""
+                                                                << "[TEXT]";
+        QTest::newRow("a line break in the arguments starts no command")
+            << "plain"
+            << "-q\ntouch injected"
+            << "x\rtouch injected"
+            << "[-q][touch][injected][TEXT][x][touch][injected]";
+    }
+    void speechProgramGetsItsArguments()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QFETCH(QString, arguments);
+        QTemporaryDir root;
+        const QString programFolder = root.filePath(folder);
+        QVERIFY(QDir().mkpath(programFolder));
+        const QString program = programFolder + QStringLiteral("/say");
+        const QString text = programFolder + QStringLiteral("/sabbel.txt");
+        QVERIFY(writeAll(program,
+            "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done > '" + QFile::encodeName(root.filePath("args"))
+                + "'\n"));
+        QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        AppContext ctx;
+        ctx.DataFolder = root.filePath(QStringLiteral("data"));
+        QVERIFY(QDir().mkpath(ctx.DataFolder));
+
+        Announcer(ctx).RunSpeechProgram(program, text, before, after);
+        QCOMPARE(QString::fromUtf8(readAll(root.filePath(QStringLiteral("args")))),
+            QString(arguments).replace(QStringLiteral("TEXT"), text));
+        QVERIFY(QDir(ctx.DataFolder).entryList(QDir::Files) == QStringList { QStringLiteral("sound.sh") });
+        QVERIFY(!QFile::exists(root.filePath(QStringLiteral("injected"))));
+        if (before.isEmpty() && after.isEmpty() && folder == QLatin1String("plain")) {
+            QCOMPARE(readAll(ctx.dataFile(QStringLiteral("sound.sh"))),
+                "#!/bin/sh\ncd \"" + QFile::encodeName(ctx.DataFolder) + "\"\n\"" + QFile::encodeName(program)
+                    + "\"  \"" + QFile::encodeName(text) + "\"\n");
+        }
+    }
+
+    void waitEnds_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<std::optional<int>>("expected");
+        QTest::addColumn<bool>("hangs");
+        QTest::newRow("the exit code comes back") << QByteArray("exit 7") << std::optional<int>(7) << false;
+        QTest::newRow("events run during the wait")
+            << QByteArray("while [ ! -f go ]; do sleep 0.02; done; exit 3") << std::optional<int>(3) << false;
+        QTest::newRow("running at the time limit: ended with its children")
+            << QByteArray("sleep 60 & echo $! > child; wait") << std::optional<int>() << true;
+        QTest::newRow("deaf to SIGTERM: killed after the grace period")
+            << QByteArray("trap '' TERM; sleep 60 & echo $! > child; while :; do sleep 1; done") << std::optional<int>()
+            << true;
+    }
+    void waitEnds()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(std::optional<int>, expected);
+        QFETCH(bool, hangs);
+        QFile::remove(path(QStringLiteral("go")));
+        const QString file = script(QStringLiteral("wait.sh"), body);
+        ProcessWait wait(m_ctx);
+        wait.timeLimit = std::chrono::milliseconds(hangs ? 300 : 60000);
+        wait.gracePeriod = std::chrono::milliseconds(300);
+        QTimer::singleShot(0, [this] { (void)writeAll(path(QStringLiteral("go")), {}); });
+        if (hangs)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("still running")));
+        if (body.startsWith("trap"))
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("SIGKILL")));
+        QCOMPARE(wait.ShellAndWait(file), expected);
+        if (hangs)
+            QTRY_VERIFY(!running(readAll(path(QStringLiteral("child")))));
+    }
+
+    void nothingToWaitFor()
+    {
+        ProcessWait wait(m_ctx);
+        QCOMPARE(wait.ShellAndWait(path(QStringLiteral("missing.sh"))), std::nullopt);
+        QCOMPARE(wait.ShellAndWait(QString()), std::nullopt);
+    }
+
+    void endingLeavesTheChildRunning()
+    {
+        AppContext ctx;
+        const QString file
+            = script(QStringLiteral("long.sh"), "echo $$ > pid; while [ ! -f done ]; do sleep 0.02; done");
+        QTimer::singleShot(0, &ctx, [&] {
+            QTRY_VERIFY(QFile::exists(path("pid")));
+            ctx.beginEnding();
+        });
+        QCOMPARE(ProcessWait(ctx).ShellAndWait(file), std::nullopt);
+        QVERIFY(running(readAll(path(QStringLiteral("pid")))));
+        QVERIFY(writeAll(path(QStringLiteral("done")), {}));
+    }
+};
+
+QTEST_GUILESS_MAIN(AnnounceTest)
+#include "tst_Announce.moc"

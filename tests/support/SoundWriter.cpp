@@ -1,0 +1,26 @@
+#include "tests/support/SoundWriter.h"
+
+#include <QFile>
+
+#include <sndfile.h>
+
+#include <vector>
+
+QByteArray SoundWriter::write(const QString& path, int seed, int frames)
+{
+    std::vector<short> samples(static_cast<size_t>(frames));
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = short(seed * 1000 + int(i % 97) * (seed + 1));
+    SF_INFO info {};
+    info.channels = 1;
+    info.samplerate = 8000;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    if (!file)
+        return {};
+    const sf_count_t written = sf_writef_short(file, samples.data(), sf_count_t(samples.size()));
+    sf_close(file);
+    if (written != sf_count_t(samples.size()))
+        return {};
+    return QByteArray(reinterpret_cast<const char*>(samples.data()), qsizetype(samples.size() * sizeof(short)));
+}
