@@ -28,9 +28,11 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -49,16 +51,21 @@ struct AlarmLabelDesign {
 
 // label_einsatz(0) to (8): top, height, font size, shade, alignment, design caption.
 const AlarmLabelDesign kAlarmLabels[9] = {
-    {1800, 615, 26.25, false, Qt::AlignCenter, "Meldbild"},
-    {720, 1095, 48, true, Qt::AlignCenter, "Stichwort"},
-    {2400, 615, 26.25, true, Qt::AlignCenter, "Straße/Hnr"},
-    {3000, 615, 26.25, false, Qt::AlignCenter, "Plz/Ort"},
-    {3600, 615, 26.25, true, Qt::AlignCenter, "Zusatz"},
-    {4200, 615, 26.25, false, Qt::AlignCenter, "Objekt"},
-    {4800, 615, 26.25, true, Qt::AlignCenter, "agO"},
-    {6000, 1335, 26.25, true, Qt::AlignLeft | Qt::AlignTop, "Vermerk"},
-    {5400, 615, 26.25, false, Qt::AlignCenter, "Hinweisgeber"},
+    { 1800, 615, 26.25, false, Qt::AlignCenter, "Meldbild" },
+    { 720, 1095, 48, true, Qt::AlignCenter, "Stichwort" },
+    { 2400, 615, 26.25, true, Qt::AlignCenter, "Straße/Hnr" },
+    { 3000, 615, 26.25, false, Qt::AlignCenter, "Plz/Ort" },
+    { 3600, 615, 26.25, true, Qt::AlignCenter, "Zusatz" },
+    { 4200, 615, 26.25, false, Qt::AlignCenter, "Objekt" },
+    { 4800, 615, 26.25, true, Qt::AlignCenter, "agO" },
+    { 6000, 1335, 26.25, true, Qt::AlignLeft | Qt::AlignTop, "Vermerk" },
+    { 5400, 615, 26.25, false, Qt::AlignCenter, "Hinweisgeber" },
 };
+
+// The client area the window is designed for: 18960 × 14040 twips.
+const QSize kDesignClient(twipsToPixels(18960), twipsToPixels(14040));
+// How long a shown window may take to reach the screen before the start-up goes on without it.
+constexpr int kOnScreenWaitMs = 3000;
 
 constexpr int kAlarmLabelLeft = 9600;
 constexpr int kAlarmLabelWidth = 9135;
@@ -98,7 +105,6 @@ QTableWidget* makeGrid(QWidget* parent, const QString& name, QRect geometry)
     grid->setObjectName(name);
     grid->setGeometry(geometry);
     grid->verticalHeader()->hide();
-    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     return grid;
 }
 
@@ -118,7 +124,7 @@ void TopBar::paintEvent(QPaintEvent*)
     p.fillRect(rect(), gradient);
 }
 
-Form1::Form1(AppContext& ctx, QWidget* parent)
+Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
     : QWidget(parent)
     , m_ctx(ctx)
 {
@@ -128,27 +134,28 @@ Form1::Form1(AppContext& ctx, QWidget* parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kWindowGrey);
     setPalette(pal);
-    resize(twipsToPixels(18960), twipsToPixels(14040));
+    resize(kDesignClient);
 
     createControls();
-    m_documentation = new DocumentationList(m_ctx, List_Doku, this);
+    m_documentation = new DocumentationList(m_ctx, m_ui.List_Doku, this);
 
     createAlarmHandler();
 
     serverLink = new ServerLink(m_ctx, *this, this);
     connect(serverLink, &ServerLink::linkStatusChanged, this,
-            [this](int status) { Image_S->setPixmap(Image_Server[status == 1 ? 1 : 0]->pixmap()); });
+        [this](int status) { m_ui.Image_S->setPixmap(m_ui.Image_Server[status == 1 ? 1 : 0]->pixmap()); });
 
     // The timer runs from the moment the window exists; its first tick opens the link.
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &Form1::onTimer1);
-    Timer1->start();
+    if (linkTimer == LinkTimer::Running)
+        Timer1->start();
 
-    connect(cmd_ende, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_ui.cmd_ende, &QPushButton::clicked, this, &QWidget::close);
     connectCommands();
-    WindowLook::dress(*this);
+    WindowLook::dress(m_ui);
 }
 
 Form1::~Form1()
@@ -158,47 +165,46 @@ Form1::~Form1()
 
 void Form1::createControls()
 {
-    roLabel1_1 = new TopBar(this);
-    roLabel1_1->setObjectName(QStringLiteral("roLabel1(1)"));
-    roLabel1_1->setGeometry(twipsRect(0, 0, 17295, 735));
+    m_ui.roLabel1_1 = new TopBar(this);
+    m_ui.roLabel1_1->setObjectName(QStringLiteral("roLabel1(1)"));
+    m_ui.roLabel1_1->setGeometry(twipsRect(0, 0, 17295, 735));
 
-    cmd_Settings = makeButton(roLabel1_1, QStringLiteral("cmd_Settings"), QStringLiteral("Einstellungen"),
-                              twipsRect(720, 120, 1935, 495));
+    m_ui.cmd_Settings = makeButton(m_ui.roLabel1_1, QStringLiteral("cmd_Settings"), QStringLiteral("Einstellungen"),
+        twipsRect(720, 120, 1935, 495));
     const QSize serverPictureSize = twipsRect(0, 0, 960, 480).size();
-    Image_S = makePicture(roLabel1_1, QStringLiteral("Image_S"), twipsRect(2880, 120, 960, 480),
-                          Pictures::serverState(false, serverPictureSize), true);
+    m_ui.Image_S = makePicture(m_ui.roLabel1_1, QStringLiteral("Image_S"), twipsRect(2880, 120, 960, 480),
+        Pictures::serverState(false, serverPictureSize), true);
     for (int i = 0; i < 2; ++i) {
-        Image_Server[i] = makePicture(roLabel1_1, QStringLiteral("Image_Server(%1)").arg(i),
-                                      twipsRect(3960 + 1080 * i, 120, 960, 480),
-                                      Pictures::serverState(i == 1, serverPictureSize), false);
+        m_ui.Image_Server[i] = makePicture(m_ui.roLabel1_1, QStringLiteral("Image_Server(%1)").arg(i),
+            twipsRect(3960 + 1080 * i, 120, 960, 480), Pictures::serverState(i == 1, serverPictureSize), false);
     }
-    cmd_Clear = makeButton(roLabel1_1, QStringLiteral("cmd_Clear"), QStringLiteral("Clear (strg+c)"),
-                           twipsRect(9720, 120, 1335, 495));
-    cmd_ende = makeButton(roLabel1_1, QStringLiteral("cmd_ende"), QStringLiteral("Programmende"),
-                          twipsRect(14640, 120, 2295, 495));
-    Label_vers = new QLabel(roLabel1_1);
-    Label_vers->setObjectName(QStringLiteral("Label_vers"));
-    Label_vers->setGeometry(twipsRect(120, 480, 1095, 255));
+    m_ui.cmd_Clear = makeButton(m_ui.roLabel1_1, QStringLiteral("cmd_Clear"), QStringLiteral("Clear (strg+c)"),
+        twipsRect(9720, 120, 1335, 495));
+    m_ui.cmd_ende = makeButton(
+        m_ui.roLabel1_1, QStringLiteral("cmd_ende"), QStringLiteral("Programmende"), twipsRect(14640, 120, 2295, 495));
+    m_ui.Label_vers = new QLabel(m_ui.roLabel1_1);
+    m_ui.Label_vers->setObjectName(QStringLiteral("Label_vers"));
+    m_ui.Label_vers->setGeometry(twipsRect(120, 480, 1095, 255));
 
-    ucGMap1 = new ucGMap(this);
-    ucGMap1->setObjectName(QStringLiteral("ucGMap1"));
-    ucGMap1->setContext(&m_ctx);
-    ucGMap1->setGeometry(twipsRect(0, 720, 9600, 9600));
+    m_ui.ucGMap1 = new ucGMap(this);
+    m_ui.ucGMap1->setObjectName(QStringLiteral("ucGMap1"));
+    m_ui.ucGMap1->setContext(&m_ctx);
+    m_ui.ucGMap1->setGeometry(twipsRect(0, 720, 9600, 9600));
 
     for (int i = 0; i < 8; ++i) {
-        cmd_zoom[i] = makeButton<CaptionButton>(this, QStringLiteral("cmd_zoom(%1)").arg(i),
-                                 QStringLiteral("%1   (F%2)").arg(12 + i).arg(2 + i), twipsRect(720 * i, 720, 735, 615));
+        m_ui.cmd_zoom[i] = makeButton<CaptionButton>(this, QStringLiteral("cmd_zoom(%1)").arg(i),
+            QStringLiteral("%1   (F%2)").arg(12 + i).arg(2 + i), twipsRect(720 * i, 720, 735, 615));
     }
-    lbl_Zoom = new QLabel(QStringLiteral("16"), this);
-    lbl_Zoom->setObjectName(QStringLiteral("lbl_Zoom"));
-    lbl_Zoom->setGeometry(twipsRect(5760, 720, 495, 615));
-    lbl_Zoom->setAlignment(Qt::AlignCenter);
+    m_ui.lbl_Zoom = new QLabel(QStringLiteral("16"), this);
+    m_ui.lbl_Zoom->setObjectName(QStringLiteral("lbl_Zoom"));
+    m_ui.lbl_Zoom->setGeometry(twipsRect(5760, 720, 495, 615));
+    m_ui.lbl_Zoom->setAlignment(Qt::AlignCenter);
 
-    const QString mapTypeCaptions[4] = {QStringLiteral("Straße  (strg+s)"), QStringLiteral("Satellit   (strg+a)"),
-                                        QStringLiteral(" Hybrid   (strg+h)"), QStringLiteral("Terrain   (strg+t)")};
+    const QString mapTypeCaptions[4] = { QStringLiteral("Straße  (strg+s)"), QStringLiteral("Satellit   (strg+a)"),
+        QStringLiteral(" Hybrid   (strg+h)"), QStringLiteral("Terrain   (strg+t)") };
     for (int i = 0; i < 4; ++i) {
-        cmd_Anbieter[i] = makeButton<CaptionButton>(this, QStringLiteral("cmd_Anbieter(%1)").arg(i), mapTypeCaptions[i],
-                                     twipsRect(6240 + 840 * i, 720, 855, 615));
+        m_ui.cmd_Anbieter[i] = makeButton<CaptionButton>(this, QStringLiteral("cmd_Anbieter(%1)").arg(i),
+            mapTypeCaptions[i], twipsRect(6240 + 840 * i, 720, 855, 615));
     }
 
     for (int i = 0; i < 9; ++i) {
@@ -212,61 +218,64 @@ void Form1::createControls()
         label->setAlignment(d.alignment);
         label->setWordWrap(!(d.alignment & Qt::AlignHCenter));
         label->setStyleSheet(colourSheet(d.dark ? kDarkShade : kLightShade, palette().color(QPalette::WindowText)));
-        label_einsatz[i] = label;
+        m_ui.label_einsatz[i] = label;
     }
 
     for (int i = 0; i < 2; ++i) {
-        Label2[i] = new QLabel(this);
-        Label2[i]->setObjectName(QStringLiteral("Label2(%1)").arg(i));
-        Label2[i]->setGeometry(twipsRect(9600, i == 0 ? 1800 : 2040, 1095, i == 0 ? 255 : 375));
+        m_ui.Label2[i] = new QLabel(this);
+        m_ui.Label2[i]->setObjectName(QStringLiteral("Label2(%1)").arg(i));
+        m_ui.Label2[i]->setGeometry(twipsRect(9600, i == 0 ? 1800 : 2040, 1095, i == 0 ? 255 : 375));
+        m_ui.Label2[i]->setTextFormat(Qt::PlainText);
     }
-    Label2[0]->setStyleSheet(colourSheet(kLightShade, QColor(0, 0, 0xC0)));
-    Label2[1]->setStyleSheet(colourSheet(kLightShade));
-    Label4 = new QLabel(this);
-    Label4->setObjectName(QStringLiteral("Label4"));
-    Label4->setGeometry(twipsRect(9600, 2400, 1095, 615));
-    Label4->setAlignment(Qt::AlignCenter);
-    Label4->setStyleSheet(colourSheet(kDarkShade));
+    m_ui.Label2[0]->setStyleSheet(colourSheet(kLightShade, QColor(0, 0, 0xC0)));
+    m_ui.Label2[1]->setStyleSheet(colourSheet(kLightShade));
+    m_ui.Label4 = new QLabel(this);
+    m_ui.Label4->setObjectName(QStringLiteral("Label4"));
+    m_ui.Label4->setGeometry(twipsRect(9600, 2400, 1095, 615));
+    m_ui.Label4->setAlignment(Qt::AlignCenter);
+    // Texts from the dispatch computer: shown as they are, never read as markup.
+    m_ui.Label4->setTextFormat(Qt::PlainText);
+    m_ui.Label4->setStyleSheet(colourSheet(kDarkShade));
 
     const QSize signalSize = twipsRect(0, 0, 960, 960).size();
-    Image_Blau = makePicture(this, QStringLiteral("Image_Blau"), twipsRect(9600, 840, 975, 975),
-                             Pictures::alarmSignal(false, signalSize), true);
-    Image2 = makePicture(this, QStringLiteral("Image2"), twipsRect(10440, 840, 960, 960),
-                         Pictures::alarmSignal(true, signalSize), false);
-    Image3 = makePicture(this, QStringLiteral("Image3"), twipsRect(11280, 840, 960, 960),
-                         Pictures::alarmSignal(false, signalSize), false);
-    Image_Blau->setAttribute(Qt::WA_TranslucentBackground);
+    m_ui.Image_Blau = makePicture(this, QStringLiteral("Image_Blau"), twipsRect(9600, 840, 975, 975),
+        Pictures::alarmSignal(false, signalSize), true);
+    m_ui.Image2 = makePicture(this, QStringLiteral("Image2"), twipsRect(10440, 840, 960, 960),
+        Pictures::alarmSignal(true, signalSize), false);
+    m_ui.Image3 = makePicture(this, QStringLiteral("Image3"), twipsRect(11280, 840, 960, 960),
+        Pictures::alarmSignal(false, signalSize), false);
+    m_ui.Image_Blau->setAttribute(Qt::WA_TranslucentBackground);
 
     // The small labels and the signal picture stand on top of the big labels' left end.
-    for (QWidget* w : {static_cast<QWidget*>(Label2[0]), static_cast<QWidget*>(Label2[1]),
-                       static_cast<QWidget*>(Label4), static_cast<QWidget*>(Image_Blau)})
+    for (QWidget* w : { static_cast<QWidget*>(m_ui.Label2[0]), static_cast<QWidget*>(m_ui.Label2[1]),
+             static_cast<QWidget*>(m_ui.Label4), static_cast<QWidget*>(m_ui.Image_Blau) })
         w->raise();
 
-    MSFlexGrid1 = makeGrid(this, QStringLiteral("MSFlexGrid1"), twipsRect(9600, 7320, 4665, 14040 - 7320));
-    Grid_Melder = makeGrid(this, QStringLiteral("Grid_Melder"), twipsRect(14280, 7320, 4680, 2720));
-    Grid_Status = makeGrid(this, QStringLiteral("Grid_Status"), twipsRect(14280, 10040, 4680, 4000));
+    m_ui.MSFlexGrid1 = makeGrid(this, QStringLiteral("MSFlexGrid1"), twipsRect(9600, 7320, 4665, 14040 - 7320));
+    m_ui.Grid_Melder = makeGrid(this, QStringLiteral("Grid_Melder"), twipsRect(14280, 7320, 4680, 2720));
+    m_ui.Grid_Status = makeGrid(this, QStringLiteral("Grid_Status"), twipsRect(14280, 10040, 4680, 4000));
 
-    List_Doku = new QTableView(this);
-    List_Doku->setObjectName(QStringLiteral("List_Doku"));
-    List_Doku->setGeometry(twipsRect(0, 10320, 9615, 14040 - 10320));
+    m_ui.List_Doku = new QTableView(this);
+    m_ui.List_Doku->setObjectName(QStringLiteral("List_Doku"));
+    m_ui.List_Doku->setGeometry(twipsRect(0, 10320, 9615, 14040 - 10320));
 
     // The zoom and map-type buttons lie on top of the map.
-    for (QPushButton* b : cmd_zoom)
+    for (QPushButton* b : m_ui.cmd_zoom)
         b->raise();
-    for (QPushButton* b : cmd_Anbieter)
+    for (QPushButton* b : m_ui.cmd_Anbieter)
         b->raise();
-    lbl_Zoom->raise();
+    m_ui.lbl_Zoom->raise();
 }
 
 void Form1::load()
 {
     serverLink->SendPending = 0;
     InitDataFolders(m_ctx);
-    Label_vers->setText(QStringLiteral("V %1.%2.%3")
-                            .arg(KESSVENN_VERSION_MAJOR)
-                            .arg(KESSVENN_VERSION_MINOR)
-                            .arg(KESSVENN_VERSION_PATCH));
-    for (QLabel* label : label_einsatz)
+    m_ui.Label_vers->setText(QStringLiteral("V %1.%2.%3")
+                                 .arg(KESSVENN_VERSION_MAJOR)
+                                 .arg(KESSVENN_VERSION_MINOR)
+                                 .arg(KESSVENN_VERSION_PATCH));
+    for (QLabel* label : m_ui.label_einsatz)
         label->clear();
     LoadSettings(m_ctx);
     m_ctx.ServerPort = 4750;
@@ -274,10 +283,62 @@ void Form1::load()
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
     m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
     alarmHandler->InitAlarmGrids();
-    ucGMap1->setGZoom(16);
-    alarmHandler->ReplayLastAlarm();
+    m_ui.ucGMap1->setGZoom(16);
+    waitUntilOnScreen();
+    // A live alarm that came in while the window reached the screen is newer than last.dat.
+    if (!m_liveAlarmShown)
+        alarmHandler->ReplayLastAlarm();
     InitDocumentationList();
     lese_ticker();
+}
+
+void Form1::showOnScreen()
+{
+    // The window system may tell the frame's size once the window exists; some only once it is on
+    // screen, and until then it counts as none (the start-up fits the window again then).
+    create();
+    if (const QScreen* screen = this->screen()) {
+        const QRect frame = frameGeometry();
+        const QMargins margins(geometry().left() - frame.left(), geometry().top() - frame.top(),
+            frame.right() - geometry().right(), frame.bottom() - geometry().bottom());
+        const QRect available = screen->availableGeometry();
+        const QSize client = kDesignClient.boundedTo(available.size().shrunkBy(margins)).expandedTo(QSize(1, 1));
+        QRect place(QPoint(), client.grownBy(margins));
+        place.moveCenter(available.center());
+        place.moveTopLeft(QPoint(std::max(place.left(), available.left()), std::max(place.top(), available.top())));
+        setGeometry(QRect(place.topLeft() + QPoint(margins.left(), margins.top()), client));
+    }
+    show();
+}
+
+void Form1::waitUntilOnScreen()
+{
+    QWindow* window = windowHandle();
+    if (!isVisible() || !window || window->isExposed() || m_ctx.ist_ende() == 1)
+        return;
+    // The window system maps a shown window a little later; the first expose paints it.
+    QEventLoop loop;
+    struct ExposeWatch : QObject {
+        QEventLoop& loop;
+        explicit ExposeWatch(QEventLoop& l)
+            : loop(l)
+        {
+        }
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed())
+                QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+            return false;
+        }
+    } watch(loop);
+    window->installEventFilter(&watch);
+    connect(&m_ctx, &AppContext::ending, &loop, &QEventLoop::quit);
+    QTimer::singleShot(kOnScreenWaitMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    window->removeEventFilter(&watch);
+    // A window manager's frame may have made the window too large for the screen after all.
+    if (const QScreen* screen = this->screen(); screen && !screen->availableGeometry().contains(frameGeometry()))
+        showOnScreen();
 }
 
 void Form1::InitDocumentationList()
@@ -292,16 +353,16 @@ void Form1::lese_ticker()
 
 void Form1::connectCommands()
 {
-    for (int i = 0; i < int(cmd_zoom.size()); ++i)
-        connect(cmd_zoom[i], &QPushButton::clicked, this, [this, i] { cmd_zoom_Click(i); });
-    for (int i = 0; i < int(cmd_Anbieter.size()); ++i)
-        connect(cmd_Anbieter[i], &QPushButton::clicked, this, [this, i] { cmd_Anbieter_Click(i); });
-    connect(cmd_Clear, &QPushButton::clicked, this, &Form1::cmd_Clear_Click);
-    connect(cmd_Settings, &QPushButton::clicked, this, &Form1::cmd_Settings_Click);
+    for (int i = 0; i < int(m_ui.cmd_zoom.size()); ++i)
+        connect(m_ui.cmd_zoom[i], &QPushButton::clicked, this, [this, i] { cmd_zoom_Click(i); });
+    for (int i = 0; i < int(m_ui.cmd_Anbieter.size()); ++i)
+        connect(m_ui.cmd_Anbieter[i], &QPushButton::clicked, this, [this, i] { cmd_Anbieter_Click(i); });
+    connect(m_ui.cmd_Clear, &QPushButton::clicked, this, &Form1::cmd_Clear_Click);
+    connect(m_ui.cmd_Settings, &QPushButton::clicked, this, &Form1::cmd_Settings_Click);
 
     askYesNo = [](QWidget* parent, const QString& title, const QString& question) {
         return QMessageBox::question(parent, title, question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-               == QMessageBox::Yes;
+            == QMessageBox::Yes;
     };
 
     // The shortcuts act on key release whichever control has the focus, so the window looks at the
@@ -309,19 +370,19 @@ void Form1::connectCommands()
     qApp->installEventFilter(this);
 
     // The list gets its columns at start-up, after the first layout; their widths follow then.
-    connect(List_Doku->horizontalHeader(), &QHeaderView::sectionCountChanged, this,
-            &Form1::applyDocumentationColumns);
+    connect(
+        m_ui.List_Doku->horizontalHeader(), &QHeaderView::sectionCountChanged, this, &Form1::applyDocumentationColumns);
 }
 
 void Form1::cmd_zoom_Click(int index)
 {
-    ucGMap1->setGZoom(index + 12);
-    lbl_Zoom->setText(QString::number(ucGMap1->GZoom()));
+    m_ui.ucGMap1->setGZoom(index + 12);
+    m_ui.lbl_Zoom->setText(QString::number(m_ui.ucGMap1->GZoom()));
 }
 
 void Form1::cmd_Anbieter_Click(int index)
 {
-    ucGMap1->setMapType(index);
+    m_ui.ucGMap1->setMapType(index);
 }
 
 void Form1::cmd_Clear_Click()
@@ -330,11 +391,11 @@ void Form1::cmd_Clear_Click()
     // operator decided to clear is what was on screen when asking; a newer alarm stays.
     const auto incidentOnScreen = [this] {
         QStringList texts;
-        for (const QLabel* label : label_einsatz)
+        for (const QLabel* label : m_ui.label_einsatz)
             texts << label->text();
-        texts << Label2[0]->text() << Label2[1]->text() << Label4->text();
-        for (int row = 0; row < MSFlexGrid1->rowCount(); ++row) {
-            const QTableWidgetItem* item = MSFlexGrid1->item(row, 0);
+        texts << m_ui.Label2[0]->text() << m_ui.Label2[1]->text() << m_ui.Label4->text();
+        for (int row = 0; row < m_ui.MSFlexGrid1->rowCount(); ++row) {
+            const QTableWidgetItem* item = m_ui.MSFlexGrid1->item(row, 0);
             texts << (item ? item->text() : QString());
         }
         return texts;
@@ -345,14 +406,14 @@ void Form1::cmd_Clear_Click()
     if (incidentOnScreen() != asked)
         return;
 
-    for (QLabel* label : label_einsatz)
+    for (QLabel* label : m_ui.label_einsatz)
         label->clear();
-    Label2[0]->clear();
-    Label2[1]->clear();
-    Label4->clear();
+    m_ui.Label2[0]->clear();
+    m_ui.Label2[1]->clear();
+    m_ui.Label4->clear();
     // The grids' headings are their horizontal headers: no rows left means the heading row alone.
-    MSFlexGrid1->setRowCount(0);
-    Grid_Melder->setRowCount(0);
+    m_ui.MSFlexGrid1->setRowCount(0);
+    m_ui.Grid_Melder->setRowCount(0);
 }
 
 void Form1::cmd_Settings_Click()
@@ -421,41 +482,34 @@ void Form1::resizeEvent(QResizeEvent* event)
 void Form1::applyLayout(QSize clientPixels)
 {
     MainLayoutGeometry now;
-    now.cmd_ende = pixelsToTwips(cmd_ende->geometry());
-    now.List_Doku = pixelsToTwips(List_Doku->geometry());
-    now.MSFlexGrid1 = pixelsToTwips(MSFlexGrid1->geometry());
-    now.Grid_Melder = pixelsToTwips(Grid_Melder->geometry());
-    now.Grid_Status = pixelsToTwips(Grid_Status->geometry());
-    for (int i = 0; i < int(label_einsatz.size()); ++i)
-        now.label_einsatz[i] = pixelsToTwips(label_einsatz[i]->geometry());
-    now.roLabel1 = pixelsToTwips(roLabel1_1->geometry());
+    now.cmd_ende = pixelsToTwips(m_ui.cmd_ende->geometry());
+    now.List_Doku = pixelsToTwips(m_ui.List_Doku->geometry());
+    now.MSFlexGrid1 = pixelsToTwips(m_ui.MSFlexGrid1->geometry());
+    now.Grid_Melder = pixelsToTwips(m_ui.Grid_Melder->geometry());
+    now.Grid_Status = pixelsToTwips(m_ui.Grid_Status->geometry());
+    for (int i = 0; i < int(m_ui.label_einsatz.size()); ++i)
+        now.label_einsatz[i] = pixelsToTwips(m_ui.label_einsatz[i]->geometry());
+    now.roLabel1 = pixelsToTwips(m_ui.roLabel1_1->geometry());
 
-    const MainLayoutGeometry next = MainLayout::arrange(clientPixels.width() * kTwipsPerPixel,
-                                                        clientPixels.height() * kTwipsPerPixel, now);
-    cmd_ende->setGeometry(twipsEdgesToPixels(next.cmd_ende));
-    List_Doku->setGeometry(twipsEdgesToPixels(next.List_Doku));
-    MSFlexGrid1->setGeometry(twipsEdgesToPixels(next.MSFlexGrid1));
-    Grid_Melder->setGeometry(twipsEdgesToPixels(next.Grid_Melder));
-    Grid_Status->setGeometry(twipsEdgesToPixels(next.Grid_Status));
-    for (int i = 0; i < int(label_einsatz.size()); ++i)
-        label_einsatz[i]->setGeometry(twipsEdgesToPixels(next.label_einsatz[i]));
-    roLabel1_1->setGeometry(twipsEdgesToPixels(next.roLabel1));
+    const MainLayoutGeometry next
+        = MainLayout::arrange(clientPixels.width() * kTwipsPerPixel, clientPixels.height() * kTwipsPerPixel, now);
+    m_ui.cmd_ende->setGeometry(twipsEdgesToPixels(next.cmd_ende));
+    m_ui.List_Doku->setGeometry(twipsEdgesToPixels(next.List_Doku));
+    m_ui.MSFlexGrid1->setGeometry(twipsEdgesToPixels(next.MSFlexGrid1));
+    m_ui.Grid_Melder->setGeometry(twipsEdgesToPixels(next.Grid_Melder));
+    m_ui.Grid_Status->setGeometry(twipsEdgesToPixels(next.Grid_Status));
+    for (int i = 0; i < int(m_ui.label_einsatz.size()); ++i)
+        m_ui.label_einsatz[i]->setGeometry(twipsEdgesToPixels(next.label_einsatz[i]));
+    m_ui.roLabel1_1->setGeometry(twipsEdgesToPixels(next.roLabel1));
 
     applyDocumentationColumns();
 }
 
 void Form1::applyDocumentationColumns()
 {
-    QHeaderView* header = List_Doku->horizontalHeader();
-    if (header->count() < 5)
-        return;
-    int fixed = 0;
-    for (int i = 0; i < int(MainLayout::kFixedColumnWidths.size()); ++i) {
-        header->resizeSection(i, MainLayout::kFixedColumnWidths[i]);
-        fixed += header->sectionSize(i);
-    }
-    if (const auto text = MainLayout::textColumnWidth(List_Doku->width() * kTwipsPerPixel, fixed))
-        header->resizeSection(4, *text);
+    // Rule 8 of the layout: the list knows its columns and keeps their widths in one place.
+    if (m_ui.List_Doku->horizontalHeader()->count() >= 5)
+        m_documentation->setColumnWidths();
 }
 
 void Form1::onTimer1()
@@ -481,27 +535,33 @@ void Form1::closeEvent(QCloseEvent* event)
 AlarmControls Form1::alarmControls() const
 {
     AlarmControls controls;
-    controls.label_einsatz = label_einsatz;
-    controls.Label2 = Label2;
-    controls.Label4 = Label4;
-    controls.Image_Blau = Image_Blau;
-    controls.Image2 = Image2;
-    controls.Image3 = Image3;
-    controls.MSFlexGrid1 = MSFlexGrid1;
-    controls.Grid_Status = Grid_Status;
-    controls.Grid_Melder = Grid_Melder;
+    controls.label_einsatz = m_ui.label_einsatz;
+    controls.Label2 = m_ui.Label2;
+    controls.Label4 = m_ui.Label4;
+    controls.Image_Blau = m_ui.Image_Blau;
+    controls.Image2 = m_ui.Image2;
+    controls.Image3 = m_ui.Image3;
+    controls.MSFlexGrid1 = m_ui.MSFlexGrid1;
+    controls.Grid_Status = m_ui.Grid_Status;
+    controls.Grid_Melder = m_ui.Grid_Melder;
     return controls;
+}
+
+void Form1::setAnnouncementOutput(AnnouncementOutput* output)
+{
+    alarmHandler->setOutput(output);
 }
 
 void Form1::createAlarmHandler()
 {
     m_announcer = std::make_unique<Announcer>(m_ctx);
-    auto* map = new GMapAlarmMap(*ucGMap1, this);
+    auto* map = new GMapAlarmMap(*m_ui.ucGMap1, this);
     alarmHandler = new AlarmHandler(m_ctx, alarmControls(), map, m_announcer.get(), this);
 }
 
 void Form1::HandleStationAlarm(const QString& message, int replay)
 {
+    m_liveAlarmShown = m_liveAlarmShown || replay == 0;
     alarmHandler->HandleStationAlarm(message, replay);
 }
 

@@ -11,6 +11,7 @@
 
 class AlarmHandler;
 struct AlarmControls;
+class AnnouncementOutput;
 class Announcer;
 class AppContext;
 class DocumentationList;
@@ -34,17 +35,52 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
+// The controls of the main window, under the names the station's documentation uses. Each one's
+// object name is that name as well.
+struct Form1Controls {
+    TopBar* roLabel1_1 = nullptr;
+    QPushButton* cmd_Settings = nullptr;
+    QLabel* Image_S = nullptr;
+    std::array<QLabel*, 2> Image_Server {};
+    QPushButton* cmd_Clear = nullptr;
+    QPushButton* cmd_ende = nullptr;
+    QLabel* Label_vers = nullptr;
+    ucGMap* ucGMap1 = nullptr;
+    std::array<QPushButton*, 8> cmd_zoom {};
+    QLabel* lbl_Zoom = nullptr;
+    std::array<QPushButton*, 4> cmd_Anbieter {};
+    std::array<QLabel*, 9> label_einsatz {};
+    std::array<QLabel*, 2> Label2 {};
+    QLabel* Label4 = nullptr;
+    QLabel* Image_Blau = nullptr;
+    QLabel* Image2 = nullptr;
+    QLabel* Image3 = nullptr;
+    QTableWidget* MSFlexGrid1 = nullptr;
+    QTableWidget* Grid_Melder = nullptr;
+    QTableWidget* Grid_Status = nullptr;
+    QTableView* List_Doku = nullptr;
+};
+
 // The main window, the program. Its children are the controls of the alarm display; the logic
 // behind them lives in the subsystems' own classes.
 class Form1 : public QWidget, public MessageHandlers {
     Q_OBJECT
 
 public:
-    explicit Form1(AppContext& ctx, QWidget* parent = nullptr);
+    // Whether the one-second timer that keeps the link up runs from the start. The program always
+    // starts it; a window built for a picture or a test may leave the link alone.
+    enum class LinkTimer { Running, Stopped };
+
+    explicit Form1(AppContext& ctx, LinkTimer linkTimer = LinkTimer::Running, QWidget* parent = nullptr);
     ~Form1() override;
 
+    // Shows the window centred on its screen, at its design size or, on a smaller screen, fitted
+    // into the screen's available area.
+    void showOnScreen();
+
     // The start-up sequence: data folders, version, settings, link values, paths, grids, map zoom,
-    // replay of the last alarm, documentation list and ticker.
+    // replay of the last alarm, documentation list and ticker. A shown window is on screen before
+    // the replay makes its first sound.
     void load();
 
     // The documentation list: set up once at start-up, then refilled from the ticker file.
@@ -75,32 +111,8 @@ public:
     // message box; tests answer here instead.
     std::function<bool(QWidget* parent, const QString& title, const QString& question)> askYesNo;
 
-    // The controls, under the names the station's documentation uses.
-    TopBar* roLabel1_1 = nullptr;
-    QPushButton* cmd_Settings = nullptr;
-    QLabel* Image_S = nullptr;
-    std::array<QLabel*, 2> Image_Server{};
-    QPushButton* cmd_Clear = nullptr;
-    QPushButton* cmd_ende = nullptr;
-    QLabel* Label_vers = nullptr;
-    ucGMap* ucGMap1 = nullptr;
-    std::array<QPushButton*, 8> cmd_zoom{};
-    QLabel* lbl_Zoom = nullptr;
-    std::array<QPushButton*, 4> cmd_Anbieter{};
-    std::array<QLabel*, 9> label_einsatz{};
-    std::array<QLabel*, 2> Label2{};
-    QLabel* Label4 = nullptr;
-    QLabel* Image_Blau = nullptr;
-    QLabel* Image2 = nullptr;
-    QLabel* Image3 = nullptr;
-    QTableWidget* MSFlexGrid1 = nullptr;
-    QTableWidget* Grid_Melder = nullptr;
-    QTableWidget* Grid_Status = nullptr;
-    QTableView* List_Doku = nullptr;
-    QTimer* Timer1 = nullptr;
-
-    // What the alarm messages do to the labels, the grids, the map and the loudspeakers.
-    AlarmHandler* alarmHandler = nullptr;
+    // Where alarms are announced: the loudspeakers and the speech program unless replaced.
+    void setAnnouncementOutput(AnnouncementOutput* output);
 
     // The controls that show an alarm, for the alarm handler.
     [[nodiscard]] AlarmControls alarmControls() const;
@@ -120,11 +132,17 @@ private:
     void connectCommands();
     void applyLayout(QSize clientPixels);
     void applyDocumentationColumns();
+    void waitUntilOnScreen();
     [[nodiscard]] bool runShortcut(int key, Qt::KeyboardModifiers modifiers);
 
     AppContext& m_ctx;
+    Form1Controls m_ui;
+    QTimer* Timer1 = nullptr;
+    // What the alarm messages do to the labels, the grids, the map and the loudspeakers.
+    AlarmHandler* alarmHandler = nullptr;
     // The loudspeakers and the speech program.
     std::unique_ptr<Announcer> m_announcer;
     DocumentationList* m_documentation = nullptr;
     QPointer<Form2> m_form2;
+    bool m_liveAlarmShown = false;
 };

@@ -1,7 +1,5 @@
 #include "app/MainLayout.h"
 
-#include "app/Twips.h"
-
 namespace {
 
 // A control refuses a negative position or size; the property keeps its value.
@@ -59,12 +57,4 @@ MainLayoutGeometry MainLayout::arrange(int W, int H, MainLayoutGeometry g)
 
     setWidth(g.roLabel1, W);
     return g;
-}
-
-std::optional<int> MainLayout::textColumnWidth(int listWidthTwips, int firstFourColumnsPixels)
-{
-    const int rest = listWidthTwips / kTwipsPerPixel - firstFourColumnsPixels - 20;
-    if (rest < 0)
-        return std::nullopt;
-    return rest;
 }

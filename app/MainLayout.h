@@ -3,7 +3,6 @@
 #include <QRect>
 
 #include <array>
-#include <optional>
 
 // The geometries, in twips, of the main window's controls that follow the size of the client area.
 // Everything else keeps its design place.
@@ -31,15 +30,7 @@ public:
     static constexpr int kNarrowStatusHeight = 4000;
     static constexpr int kEndButtonMargin = 360;
 
-    // The documentation list's fixed columns 0 to 3, in pixels.
-    static constexpr std::array<int, 4> kFixedColumnWidths { 30, 70, 100, 100 };
-
     // Applies the rules for a client area of width × height twips to the current geometries.
     // A rule whose result is negative leaves that one property as it was; the other rules still run.
     [[nodiscard]] static MainLayoutGeometry arrange(int width, int height, MainLayoutGeometry current);
-
-    // The width in pixels of the documentation list's last column ("Text"): the list's width in
-    // whole pixels less the widths of columns 0 to 3 as the list reports them, less 20. Empty when
-    // that is negative, so the column keeps its width.
-    [[nodiscard]] static std::optional<int> textColumnWidth(int listWidthTwips, int firstFourColumnsPixels);
 };

@@ -45,8 +45,8 @@ QPixmap alarmSignal(bool flashing, QSize size)
 
     // A signal light: a dome with rays when flashing.
     QPainterPath dome;
-    const QRectF bowl(box.left() + box.width() * 0.22, box.top() + box.height() * 0.25, box.width() * 0.56,
-                      box.height() * 0.6);
+    const QRectF bowl(
+        box.left() + box.width() * 0.22, box.top() + box.height() * 0.25, box.width() * 0.56, box.height() * 0.6);
     dome.moveTo(bowl.left(), bowl.bottom());
     dome.arcTo(bowl.adjusted(0, 0, 0, bowl.height() * 0.4), 180, -180);
     dome.lineTo(bowl.right(), bowl.bottom());
@@ -62,7 +62,7 @@ QPixmap alarmSignal(bool flashing, QSize size)
         const QPointF c(box.center().x(), bowl.top() + bowl.height() * 0.5);
         const qreal inner = box.width() * 0.36;
         const qreal outer = box.width() * 0.48;
-        for (int angle : {200, 240, 270, 300, 340}) {
+        for (int angle : { 200, 240, 270, 300, 340 }) {
             QLineF ray = QLineF::fromPolar(outer, angle).translated(c);
             ray.setP1(QLineF::fromPolar(inner, angle).translated(c).p2());
             p.drawLine(ray);

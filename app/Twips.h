@@ -21,12 +21,12 @@ constexpr int kTwipsPerPixel = 15;
 {
     const int left = twipsToPixels(twips.x());
     const int top = twipsToPixels(twips.y());
-    return QRect(left, top, twipsToPixels(twips.x() + twips.width()) - left,
-                 twipsToPixels(twips.y() + twips.height()) - top);
+    return QRect(
+        left, top, twipsToPixels(twips.x() + twips.width()) - left, twipsToPixels(twips.y() + twips.height()) - top);
 }
 
 [[nodiscard]] constexpr QRect pixelsToTwips(const QRect& pixels)
 {
     return QRect(pixels.x() * kTwipsPerPixel, pixels.y() * kTwipsPerPixel, pixels.width() * kTwipsPerPixel,
-                 pixels.height() * kTwipsPerPixel);
+        pixels.height() * kTwipsPerPixel);
 }

@@ -46,13 +46,10 @@ void dressGrid(QTableWidget* grid)
     grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grid->setStyleSheet(QStringLiteral("QTableWidget { background-color: white; gridline-color: #c8d2dc;"
                                        " border: 1px solid #4f7aa3; }"));
-    // A selected or current cell must never hide a feedback colour, and the grids take no focus.
-    grid->setSelectionMode(QAbstractItemView::NoSelection);
-    grid->setFocusPolicy(Qt::NoFocus);
     grid->setWordWrap(false);
 }
 
-void dress(Form1& form)
+void dress(const Form1Controls& form)
 {
     for (QTableWidget* grid : { form.MSFlexGrid1, form.Grid_Melder, form.Grid_Status })
         dressGrid(grid);

@@ -1,6 +1,6 @@
 #pragma once
 
-class Form1;
+struct Form1Controls;
 class QTableWidget;
 
 // The face of the main window beyond the design places: fonts, row heights and the heading style
@@ -10,7 +10,7 @@ class QTableWidget;
 // that could hide a feedback colour.
 namespace WindowLook {
 
-void dress(Form1& form);
+void dress(const Form1Controls& form);
 
 void dressGrid(QTableWidget* grid);
 

@@ -1,8 +1,9 @@
 #include "app/Form1.h"
+#include "app/GermanTexts.h"
 #include "common/AppContext.h"
 
 #include <QApplication>
-#include <QScreen>
+#include <QDebug>
 
 #include <unistd.h>
 
@@ -10,6 +11,8 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kessvenn"));
+    if (!installGermanQtTexts(app))
+        qWarning("Qt's German texts were not found; its buttons and dialogs speak English");
 
     AppContext ctx;
     ctx.ProgramFolder = QCoreApplication::applicationDirPath();
@@ -18,12 +21,7 @@ int main(int argc, char* argv[])
     ctx.endProcess = [] { ::_exit(0); };
 
     Form1 window(ctx);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = window.frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        window.move(frame.topLeft());
-    }
-    window.show();
+    window.showOnScreen();
     window.load();
     return QApplication::exec();
 }

@@ -1,8 +1,8 @@
 // The main window's own costs: one full repaint with an alarm on screen, one layout run on a
 // resize, and fitting a long text into an alarm label (done on every paint of that label).
-#include "bench/BenchMain.h"
 #include "app/FittingLabel.h"
 #include "app/Form1.h"
+#include "bench/BenchMain.h"
 #include "common/AppContext.h"
 
 #include <QApplication>
@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QResizeEvent>
 #include <QTableWidget>
-#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -20,14 +19,19 @@ const QString kRemark = QStringLiteral(
     "Anrufer sieht Rauch aus dem Dachfenster, eine Person vermutlich noch in der Wohnung. Zufahrt über die "
     "Hofeinfahrt, Hydrant vor dem Haus, Schlüssel beim Hausmeister im Erdgeschoss links.");
 
+QLabel* label(Form1& form, int index)
+{
+    return form.findChild<QLabel*>(QStringLiteral("label_einsatz(%1)").arg(index));
+}
+
 void showAlarm(Form1& form)
 {
-    form.Timer1->stop();
-    form.label_einsatz[1]->setText(QStringLiteral("B 3 - Brand Wohnhaus mit Menschenleben in Gefahr"));
-    form.label_einsatz[2]->setText(QStringLiteral("Hauptstraße 12"));
-    form.label_einsatz[3]->setText(QStringLiteral("80331 München / Altstadt"));
-    form.label_einsatz[7]->setText(kRemark);
-    for (QTableWidget* grid : { form.MSFlexGrid1, form.Grid_Melder, form.Grid_Status }) {
+    label(form, 1)->setText(QStringLiteral("B 3 - Brand Wohnhaus mit Menschenleben in Gefahr"));
+    label(form, 2)->setText(QStringLiteral("Hauptstraße 12"));
+    label(form, 3)->setText(QStringLiteral("80331 München / Altstadt"));
+    label(form, 7)->setText(kRemark);
+    for (const char* name : { "MSFlexGrid1", "Grid_Melder", "Grid_Status" }) {
+        auto* grid = form.findChild<QTableWidget*>(QString::fromLatin1(name));
         grid->setColumnCount(3);
         grid->setRowCount(12);
         for (int r = 0; r < 12; ++r)
@@ -39,7 +43,7 @@ void showAlarm(Form1& form)
 void BM_RepaintWindow(benchmark::State& state)
 {
     AppContext ctx;
-    Form1 form(ctx);
+    Form1 form(ctx, Form1::LinkTimer::Stopped);
     showAlarm(form);
     form.resize(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     QImage frame(form.size(), QImage::Format_ARGB32_Premultiplied);
@@ -53,8 +57,7 @@ BENCHMARK(BM_RepaintWindow)->Args({ 1264, 936 })->Args({ 1920, 1080 })->Unit(ben
 void BM_LayoutOnResize(benchmark::State& state)
 {
     AppContext ctx;
-    Form1 form(ctx);
-    form.Timer1->stop();
+    Form1 form(ctx, Form1::LinkTimer::Stopped);
     bool wide = false;
     for (auto _ : state) {
         const QSize size = wide ? QSize(1920, 1080) : QSize(1264, 936);
@@ -69,9 +72,8 @@ BENCHMARK(BM_LayoutOnResize)->Unit(benchmark::kMicrosecond);
 void BM_FitNewRemark(benchmark::State& state)
 {
     AppContext ctx;
-    Form1 form(ctx);
-    form.Timer1->stop();
-    auto* remark = qobject_cast<FittingLabel*>(form.label_einsatz[7]);
+    Form1 form(ctx, Form1::LinkTimer::Stopped);
+    auto* remark = qobject_cast<FittingLabel*>(label(form, 7));
     const QString texts[2] = { kRemark, kRemark + QStringLiteral(" Zweiter Zugang über die Garage.") };
     int i = 0;
     for (auto _ : state) {
@@ -85,9 +87,8 @@ BENCHMARK(BM_FitNewRemark)->Unit(benchmark::kMicrosecond);
 void BM_FitSameRemark(benchmark::State& state)
 {
     AppContext ctx;
-    Form1 form(ctx);
-    form.Timer1->stop();
-    auto* remark = qobject_cast<FittingLabel*>(form.label_einsatz[7]);
+    Form1 form(ctx, Form1::LinkTimer::Stopped);
+    auto* remark = qobject_cast<FittingLabel*>(label(form, 7));
     remark->setText(kRemark);
     for (auto _ : state)
         benchmark::DoNotOptimize(remark->fitted());

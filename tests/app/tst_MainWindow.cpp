@@ -1,488 +1,369 @@
-#include "app/Form1.h"
-#include "common/AppContext.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/WindowFixture.h"
+
+#include "announce/AnnouncementOutput.h"
+#include "app/GermanTexts.h"
 #include "map/ucGMap.h"
 #include "settings/Form2.h"
+#include "settings/SettingsFile.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QHeaderView>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QResizeEvent>
-#include <QStandardItemModel>
+#include <QScreen>
 #include <QTableView>
-#include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-#include <memory>
-
 namespace {
 
-void fillGrid(QTableWidget* grid, int rows)
+const QChar kTab(9);
+const QChar kBell(7);
+
+// A picture that a label reading its text as markup would load and show.
+QString pictureTag(const QTemporaryDir& home)
 {
-    grid->setColumnCount(3);
-    grid->setRowCount(rows);
-    for (int r = 0; r < rows; ++r)
-        grid->setItem(r, 0, new QTableWidgetItem(QStringLiteral("row %1").arg(r)));
+    const QString path = home.filePath(QStringLiteral("cyan.png"));
+    QImage cyan(64, 64, QImage::Format_RGB32);
+    cyan.fill(QColor(0, 255, 255));
+    cyan.save(path);
+    return QStringLiteral("<img src='%1'>").arg(path);
 }
 
-// What the incident display and its neighbours show, to compare before and after a command.
-QStringList screenTexts(const Form1& form)
-{
-    QStringList texts;
-    for (const QLabel* label : form.label_einsatz)
-        texts << label->text();
-    texts << form.Label2[0]->text() << form.Label2[1]->text() << form.Label4->text() << form.lbl_Zoom->text();
-    for (const QTableWidget* grid : { form.MSFlexGrid1, form.Grid_Melder, form.Grid_Status }) {
-        texts << QString::number(grid->rowCount());
-        for (int r = 0; r < grid->rowCount(); ++r)
-            texts << (grid->item(r, 0) ? grid->item(r, 0)->text() : QString());
+// Notes each sound and speech run, and what the screen showed of one alarm label at the first.
+class ScreenAtFirstSound : public AnnouncementOutput {
+public:
+    explicit ScreenAtFirstSound(QWidget& window)
+        : m_window(window)
+    {
     }
-    texts << QString::number(form.List_Doku->model() ? form.List_Doku->model()->rowCount() : -1);
-    return texts;
-}
+    void PlayWave(const QString& path) override { heard(path); }
+    void RunSpeechProgram(const QString& program, const QString&, const QString&, const QString&) override
+    {
+        heard(program);
+    }
+    QStringList sounds;
+    QImage onScreen;
+    QImage drawn;
+
+private:
+    void heard(const QString& path)
+    {
+        if (sounds.isEmpty()) {
+            auto* label = m_window.findChild<QLabel*>(QStringLiteral("label_einsatz(3)"));
+            const QRect r = label->geometry();
+            onScreen = m_window.screen()->grabWindow(m_window.winId(), r.x(), r.y(), r.width(), r.height()).toImage();
+            drawn = label->grab().toImage().convertToFormat(onScreen.format());
+        }
+        sounds << QFileInfo(path).fileName();
+    }
+    QWidget& m_window;
+};
 
 } // namespace
 
 class MainWindowTest : public QObject {
     Q_OBJECT
 
-private:
-    QTemporaryDir m_home;
-    std::unique_ptr<AppContext> m_ctx;
-    std::unique_ptr<Form1> m_form;
-    int m_asked = 0;
-    QString m_askedTitle;
-    QString m_askedQuestion;
-
-    Form1& form() { return *m_form; }
-
-    // A window with an alarm on screen, a status grid, a list and a stored last alarm.
-    void showAlarm()
-    {
-        Form1& f = form();
-        for (int i = 0; i < 9; ++i)
-            f.label_einsatz[i]->setText(QStringLiteral("text %1").arg(i));
-        f.Label2[0]->setText(QStringLiteral("06.12.2026"));
-        f.Label2[1]->setText(QStringLiteral("19:42"));
-        f.Label4->setText(QStringLiteral("Einsatz"));
-        fillGrid(f.MSFlexGrid1, 4);
-        fillGrid(f.Grid_Melder, 3);
-        fillGrid(f.Grid_Status, 2);
-        auto* model = new QStandardItemModel(2, 5, f.List_Doku);
-        f.List_Doku->setModel(model);
-    }
-
-    void answer(bool yes)
-    {
-        form().askYesNo = [this, yes](QWidget*, const QString& title, const QString& question) {
-            ++m_asked;
-            m_askedTitle = title;
-            m_askedQuestion = question;
-            return yes;
-        };
-    }
-
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_home.isValid());
-        qputenv("XDG_DATA_HOME", m_home.path().toLocal8Bit());
+        QVERIFY2(installGermanQtTexts(*qApp), "Qt's German texts are missing (Debian: qt6-translations-l10n)");
     }
 
-    void init()
+    void shortcutsAndButtons_data()
     {
-        m_ctx = std::make_unique<AppContext>();
-        m_ctx->ProgramFolder = m_home.path();
-        m_ctx->DataFolder = m_home.path();
-        m_form = std::make_unique<Form1>(*m_ctx);
-        m_form->Timer1->stop();
-        m_asked = 0;
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-    }
-
-    void cleanup()
-    {
-        m_form.reset();
-        m_ctx.reset();
-    }
-
-    // ---- layout -------------------------------------------------------------------------------
-
-    void layoutFollowsTheWindowSize_data()
-    {
-        QTest::addColumn<QSize>("client");
-        QTest::addColumn<QRect>("melder");
-        QTest::addColumn<QRect>("status");
-        QTest::addColumn<int>("endLeft");
-
-        // 18960 × 14040 twips: the pager grid 4680 × 2720, the status grid 4680 × 4000 below it.
-        QTest::newRow("design size") << QSize(1264, 936) << QRect(952, 488, 312, 181) << QRect(952, 669, 312, 267)
-                                     << 1087;
-        // 1333 pixels are 19995 twips, still narrow; 1334 are 20010, wide.
-        QTest::newRow("last narrow") << QSize(1333, 936) << QRect(952, 488, 381, 181) << QRect(952, 669, 381, 267)
-                                     << 1156;
-        QTest::newRow("first wide") << QSize(1334, 936) << QRect(952, 488, 263, 448) << QRect(1215, 488, 119, 448)
-                                    << 1157;
-        QTest::newRow("full HD") << QSize(1920, 1080) << QRect(952, 488, 263, 592) << QRect(1215, 488, 705, 592)
-                                 << 1743;
-    }
-
-    void layoutFollowsTheWindowSize()
-    {
-        QFETCH(QSize, client);
-        QFETCH(QRect, melder);
-        QFETCH(QRect, status);
-        QFETCH(int, endLeft);
-        Form1& f = form();
-        f.resize(client);
-        QTRY_COMPARE(f.size(), client);
-        QCOMPARE(f.Grid_Melder->geometry(), melder);
-        QCOMPARE(f.Grid_Status->geometry(), status);
-        QCOMPARE(f.cmd_ende->geometry(), QRect(endLeft, 8, 153, 33));
-        QCOMPARE(f.MSFlexGrid1->geometry(), QRect(640, 488, 311, client.height() - 488));
-        QCOMPARE(f.List_Doku->geometry(), QRect(0, 688, 641, client.height() - 688));
-        QCOMPARE(f.roLabel1_1->geometry(), QRect(0, 0, client.width(), 49));
-        for (const QLabel* label : f.label_einsatz)
-            QCOMPARE(label->width(), client.width() - 640);
-        QCOMPARE(f.label_einsatz[1]->geometry(), QRect(640, 48, client.width() - 640, 73));
-        // The map is never resized.
-        QCOMPARE(f.ucGMap1->geometry(), QRect(0, 48, 640, 640));
-    }
-
-    void wideAndBackToNarrow()
-    {
-        Form1& f = form();
-        f.resize(1264, 936);
-        QTRY_COMPARE(f.size(), QSize(1264, 936));
-        const QRect melder = f.Grid_Melder->geometry();
-        const QRect status = f.Grid_Status->geometry();
-        f.resize(1920, 1080);
-        QTRY_COMPARE(f.size(), QSize(1920, 1080));
-        QCOMPARE(f.Grid_Status->y(), 488);
-        f.resize(1264, 936);
-        QTRY_COMPARE(f.size(), QSize(1264, 936));
-        QCOMPARE(f.Grid_Melder->geometry(), melder);
-        QCOMPARE(f.Grid_Status->geometry(), status);
-    }
-
-    void lowWindowKeepsThePagerGridsHeight()
-    {
-        Form1& f = form();
-        f.resize(1264, 936);
-        QTRY_COMPARE(f.size(), QSize(1264, 936));
-        // 700 pixels are 10500 twips: below 11320 the pager grid's new height would be negative.
-        f.resize(1264, 700);
-        QTRY_COMPARE(f.size(), QSize(1264, 700));
-        QCOMPARE(f.Grid_Melder->geometry(), QRect(952, 488, 312, 181));
-        QCOMPARE(f.Grid_Status->geometry(), QRect(952, 669, 312, 31));
-        QCOMPARE(f.List_Doku->height(), 12);
-    }
-
-    // A minimised window reports no client area; every negative result is refused.
-    void minimisedChangesNothingVisible()
-    {
-        Form1& f = form();
-        f.resize(1264, 936);
-        QTRY_COMPARE(f.size(), QSize(1264, 936));
-        QList<QRect> before;
-        for (QWidget* w : { static_cast<QWidget*>(f.Grid_Melder), static_cast<QWidget*>(f.Grid_Status),
-                 static_cast<QWidget*>(f.MSFlexGrid1), static_cast<QWidget*>(f.List_Doku),
-                 static_cast<QWidget*>(f.cmd_ende), static_cast<QWidget*>(f.label_einsatz[7]) })
-            before << w->geometry();
-        QResizeEvent minimised(QSize(0, 0), f.size());
-        QApplication::sendEvent(&f, &minimised);
-        QList<QRect> after;
-        for (QWidget* w : { static_cast<QWidget*>(f.Grid_Melder), static_cast<QWidget*>(f.Grid_Status),
-                 static_cast<QWidget*>(f.MSFlexGrid1), static_cast<QWidget*>(f.List_Doku),
-                 static_cast<QWidget*>(f.cmd_ende), static_cast<QWidget*>(f.label_einsatz[7]) })
-            after << w->geometry();
-        QCOMPARE(after, before);
-    }
-
-    void documentationColumns()
-    {
-        Form1& f = form();
-        // The list gets its five columns at start-up, after the window was first laid out.
-        auto* model = new QStandardItemModel(0, 5, f.List_Doku);
-        f.List_Doku->setModel(model);
-        QHeaderView* header = f.List_Doku->horizontalHeader();
-        QCOMPARE(header->sectionSize(0), 30);
-        QCOMPARE(header->sectionSize(1), 70);
-        QCOMPARE(header->sectionSize(2), 100);
-        QCOMPARE(header->sectionSize(3), 100);
-        QCOMPARE(header->sectionSize(4), 641 - 300 - 20);
-
-        // Column 4 takes what the list reports for the others, here a column that cannot be as
-        // narrow as asked.
-        header->setMinimumSectionSize(40);
-        f.resize(1300, 900);
-        QTRY_COMPARE(f.size(), QSize(1300, 900));
-        QCOMPARE(header->sectionSize(0), 40);
-        QCOMPARE(header->sectionSize(4), 641 - 310 - 20);
-    }
-
-    // ---- shortcuts ----------------------------------------------------------------------------
-
-    void shortcuts_data()
-    {
-        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("target"); // where the key goes, or the button that is clicked
+        QTest::addColumn<int>("key"); // 0: a click
         QTest::addColumn<int>("modifiers");
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<int>("zoom"); // expected GZoom after the release (starts at 16)
-        QTest::addColumn<int>("mapType"); // expected MapType (starts at 1)
-        QTest::addColumn<int>("asked"); // times the clear question was asked
-
-        const int none = int(Qt::NoModifier);
-        const int ctrl = int(Qt::ControlModifier);
-        const int shift = int(Qt::ShiftModifier);
-        const int alt = int(Qt::AltModifier);
-        for (int i = 0; i < 8; ++i) {
-            QTest::addRow("F%d", i + 2) << int(Qt::Key_F2 + i) << none << "Form1" << 12 + i << 1 << 0;
-        }
-        QTest::newRow("F2 on the units grid") << int(Qt::Key_F2) << none << "MSFlexGrid1" << 12 << 1 << 0;
-        QTest::newRow("F9 on the list") << int(Qt::Key_F9) << none << "List_Doku" << 19 << 1 << 0;
-        QTest::newRow("F4 on the map") << int(Qt::Key_F4) << none << "ucGMap1" << 14 << 1 << 0;
-        QTest::newRow("F5 on a label") << int(Qt::Key_F5) << none << "label_einsatz(7)" << 15 << 1 << 0;
-        QTest::newRow("F3 on a button") << int(Qt::Key_F3) << none << "cmd_Settings" << 13 << 1 << 0;
-        QTest::newRow("Shift+F2") << int(Qt::Key_F2) << shift << "Form1" << 16 << 1 << 0;
-        QTest::newRow("Ctrl+F2") << int(Qt::Key_F2) << ctrl << "Form1" << 16 << 1 << 0;
-        QTest::newRow("Alt+F2") << int(Qt::Key_F2) << alt << "Form1" << 16 << 1 << 0;
-        QTest::newRow("F1") << int(Qt::Key_F1) << none << "Form1" << 16 << 1 << 0;
-        QTest::newRow("F10") << int(Qt::Key_F10) << none << "Form1" << 16 << 1 << 0;
-        QTest::newRow("Ctrl+S") << int(Qt::Key_S) << ctrl << "Form1" << 16 << 0 << 0;
-        QTest::newRow("Ctrl+A") << int(Qt::Key_A) << ctrl << "Form1" << 16 << 1 << 0;
-        QTest::newRow("Ctrl+H") << int(Qt::Key_H) << ctrl << "Grid_Status" << 16 << 2 << 0;
-        QTest::newRow("Ctrl+T") << int(Qt::Key_T) << ctrl << "List_Doku" << 16 << 3 << 0;
-        QTest::newRow("Ctrl+C") << int(Qt::Key_C) << ctrl << "Grid_Melder" << 16 << 1 << 1;
-        QTest::newRow("S alone") << int(Qt::Key_S) << none << "Form1" << 16 << 1 << 0;
-        QTest::newRow("Shift+S") << int(Qt::Key_S) << shift << "Form1" << 16 << 1 << 0;
-        QTest::newRow("Ctrl+Alt+S") << int(Qt::Key_S) << (ctrl | alt) << "Form1" << 16 << 1 << 0;
-        QTest::newRow("Ctrl+Shift+T") << int(Qt::Key_T) << (ctrl | shift) << "Form1" << 16 << 1 << 0;
-        QTest::newRow("Ctrl+Shift+C") << int(Qt::Key_C) << (ctrl | shift) << "Form1" << 16 << 1 << 0;
-        QTest::newRow("Ctrl+Alt+C") << int(Qt::Key_C) << (ctrl | alt) << "Form1" << 16 << 1 << 0;
-        QTest::newRow("C alone") << int(Qt::Key_C) << none << "Form1" << 16 << 1 << 0;
-        QTest::newRow("Ctrl+X") << int(Qt::Key_X) << ctrl << "Form1" << 16 << 1 << 0;
-        // The keypad and Meta keys are not among the modifiers that matter.
-        QTest::newRow("Meta+F6") << int(Qt::Key_F6) << int(Qt::MetaModifier) << "Form1" << 16 << 1 << 0;
+        QTest::addColumn<bool>("autoRepeat");
+        QTest::addColumn<int>("startType");
+        QTest::addColumn<int>("zoom"); // the map starts at zoom 10, which no command gives
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("asked");
+        const int none = Qt::NoModifier, ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier, alt = Qt::AltModifier;
+        QTest::newRow("F2 on the window") << "Form1" << int(Qt::Key_F2) << none << false << 1 << 12 << 1 << 0;
+        QTest::newRow("F3 on the units grid") << "MSFlexGrid1" << int(Qt::Key_F3) << none << false << 1 << 13 << 1 << 0;
+        QTest::newRow("F5 on a label") << "label_einsatz(7)" << int(Qt::Key_F5) << none << false << 1 << 15 << 1 << 0;
+        QTest::newRow("F6 on a button") << "cmd_Settings" << int(Qt::Key_F6) << none << false << 1 << 16 << 1 << 0;
+        QTest::newRow("F9 on the list") << "List_Doku" << int(Qt::Key_F9) << none << false << 1 << 19 << 1 << 0;
+        QTest::newRow("Meta does not count")
+            << "Form1" << int(Qt::Key_F7) << int(Qt::MetaModifier) << false << 1 << 17 << 1 << 0;
+        QTest::newRow("Shift+F2 does nothing") << "Form1" << int(Qt::Key_F2) << shift << false << 1 << 10 << 1 << 0;
+        QTest::newRow("Ctrl+F2 does nothing") << "Form1" << int(Qt::Key_F2) << ctrl << false << 1 << 10 << 1 << 0;
+        QTest::newRow("Alt+F2 does nothing") << "Form1" << int(Qt::Key_F2) << alt << false << 1 << 10 << 1 << 0;
+        QTest::newRow("F1 is no command") << "Form1" << int(Qt::Key_F1) << none << false << 1 << 10 << 1 << 0;
+        QTest::newRow("F10 is no command") << "Form1" << int(Qt::Key_F10) << none << false << 1 << 10 << 1 << 0;
+        QTest::newRow("auto-repeat release") << "Form1" << int(Qt::Key_F2) << none << true << 1 << 10 << 1 << 0;
+        QTest::newRow("Ctrl+S on the status grid")
+            << "Grid_Status" << int(Qt::Key_S) << ctrl << false << 2 << 10 << 0 << 0;
+        QTest::newRow("Ctrl+A") << "Form1" << int(Qt::Key_A) << ctrl << false << 0 << 10 << 1 << 0;
+        QTest::newRow("Ctrl+H") << "Form1" << int(Qt::Key_H) << ctrl << false << 1 << 10 << 2 << 0;
+        QTest::newRow("Ctrl+T on the list") << "List_Doku" << int(Qt::Key_T) << ctrl << false << 1 << 10 << 3 << 0;
+        QTest::newRow("Ctrl+C on the pager grid")
+            << "Grid_Melder" << int(Qt::Key_C) << ctrl << false << 1 << 10 << 1 << 1;
+        QTest::newRow("S alone does nothing") << "Form1" << int(Qt::Key_S) << none << false << 1 << 10 << 1 << 0;
+        QTest::newRow("Ctrl+Alt+S does nothing")
+            << "Form1" << int(Qt::Key_S) << (ctrl | alt) << false << 1 << 10 << 1 << 0;
+        QTest::newRow("Ctrl+Shift+T does nothing")
+            << "Form1" << int(Qt::Key_T) << (ctrl | shift) << false << 1 << 10 << 1 << 0;
+        QTest::newRow("Ctrl+Shift+C asks nothing")
+            << "Form1" << int(Qt::Key_C) << (ctrl | shift) << false << 1 << 10 << 1 << 0;
+        QTest::newRow("C alone asks nothing") << "Form1" << int(Qt::Key_C) << none << false << 1 << 10 << 1 << 0;
+        QTest::newRow("Ctrl+C in the settings dialog is the dialog's")
+            << "Form2" << int(Qt::Key_C) << ctrl << false << 1 << 10 << 1 << 0;
+        QTest::newRow("F2 in the settings dialog is the dialog's")
+            << "Form2" << int(Qt::Key_F2) << none << false << 1 << 10 << 1 << 0;
+        QTest::newRow("button 19") << "cmd_zoom(7)" << 0 << none << false << 1 << 19 << 1 << 0;
+        QTest::newRow("button Hybrid") << "cmd_Anbieter(2)" << 0 << none << false << 1 << 10 << 2 << 0;
+        QTest::newRow("button Clear") << "cmd_Clear" << 0 << none << false << 1 << 10 << 1 << 1;
     }
 
-    void shortcuts()
+    void shortcutsAndButtons()
     {
+        QFETCH(QString, target);
         QFETCH(int, key);
         QFETCH(int, modifiers);
-        QFETCH(QString, target);
+        QFETCH(bool, autoRepeat);
+        QFETCH(int, startType);
         QFETCH(int, zoom);
-        QFETCH(int, mapType);
+        QFETCH(int, type);
         QFETCH(int, asked);
-        answer(false);
-        Form1& f = form();
-        f.ucGMap1->setGZoom(16);
-        f.ucGMap1->setMapType(1);
-        QWidget* receiver = target == QLatin1String("Form1") ? &f : f.findChild<QWidget*>(target);
+        WindowFixture f;
+        f.form->show();
+        auto* map = f.control<ucGMap>(QStringLiteral("ucGMap1"));
+        map->setGZoom(10);
+        map->setMapType(startType);
+        QWidget* receiver = target == QLatin1String("Form1") ? f.form.get() : f.control(target);
+        if (target == QLatin1String("Form2")) {
+            f.form->cmd_Settings_Click();
+            receiver = f.form->settingsDialog()->txt_Server;
+        }
         QVERIFY(receiver);
-        receiver->setFocusPolicy(Qt::StrongFocus);
-        receiver->setFocus();
-
-        // Nothing happens on the press; the release acts.
-        QTest::keyPress(receiver, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-        QCOMPARE(f.ucGMap1->GZoom(), 16);
-        QCOMPARE(m_asked, 0);
-        QTest::keyRelease(receiver, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-
-        QCOMPARE(f.ucGMap1->GZoom(), zoom);
-        QCOMPARE(f.lbl_Zoom->text(), zoom == 16 ? QStringLiteral("16") : QString::number(zoom));
-        QCOMPARE(f.ucGMap1->MapType(), mapType);
-        QCOMPARE(m_asked, asked);
-    }
-
-    void autoRepeatReleasesAreIgnored()
-    {
-        Form1& f = form();
-        f.ucGMap1->setGZoom(16);
-        QKeyEvent repeated(QEvent::KeyRelease, Qt::Key_F2, Qt::NoModifier, QString(), true);
-        QApplication::sendEvent(f.MSFlexGrid1, &repeated);
-        QCOMPARE(f.ucGMap1->GZoom(), 16);
-        QKeyEvent last(QEvent::KeyRelease, Qt::Key_F2, Qt::NoModifier, QString(), false);
-        QApplication::sendEvent(f.MSFlexGrid1, &last);
-        QCOMPARE(f.ucGMap1->GZoom(), 12);
-    }
-
-    // The settings dialog is a window of its own: Ctrl+C there copies text and clears nothing.
-    void keysInTheSettingsDialogAreTheDialogs()
-    {
-        answer(true);
-        Form1& f = form();
-        f.label_einsatz[1]->setText(QStringLiteral("B 3"));
-        f.cmd_Settings->click();
-        Form2* dialog = f.settingsDialog();
-        QVERIFY(dialog);
-        QTest::keyClick(dialog->txt_Server, Qt::Key_C, Qt::ControlModifier);
-        QTest::keyClick(dialog->txt_Server, Qt::Key_F2);
-        QCOMPARE(m_asked, 0);
-        QCOMPARE(f.lbl_Zoom->text(), QStringLiteral("16"));
-        QCOMPARE(f.label_einsatz[1]->text(), QStringLiteral("B 3"));
-    }
-
-    // ---- commands -----------------------------------------------------------------------------
-
-    void zoomButtons()
-    {
-        Form1& f = form();
-        for (int i = 0; i < 8; ++i) {
-            f.cmd_zoom[i]->click();
-            QCOMPARE(f.ucGMap1->GZoom(), 12 + i);
-            QCOMPARE(f.lbl_Zoom->text(), QString::number(12 + i));
+        if (key == 0) {
+            qobject_cast<QPushButton*>(receiver)->click();
+        } else {
+            QTest::keyPress(receiver, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+            QCOMPARE(map->GZoom(), 10); // the release acts, not the press
+            QKeyEvent release(QEvent::KeyRelease, key, Qt::KeyboardModifiers(modifiers), QString(), autoRepeat);
+            QApplication::sendEvent(receiver, &release);
         }
+        QCOMPARE(map->GZoom(), zoom);
+        QCOMPARE(
+            f.control<QLabel>(QStringLiteral("lbl_Zoom"))->text(), zoom == 10 ? QString("16") : QString::number(zoom));
+        QCOMPARE(map->MapType(), type);
+        QCOMPARE(f.questions.size(), asked);
     }
 
-    void mapTypeButtonsLeaveTheZoomLabel()
+    void settingsTwiceIsOneDialog()
     {
-        Form1& f = form();
-        f.cmd_zoom[6]->click();
-        for (int i : { 2, 0, 3, 1 }) {
-            f.cmd_Anbieter[i]->click();
-            QCOMPARE(f.ucGMap1->MapType(), i);
-            QCOMPARE(f.lbl_Zoom->text(), QStringLiteral("18"));
+        WindowFixture f;
+        f.form->cmd_Settings_Click();
+        Form2* first = f.form->settingsDialog();
+        QVERIFY(first && first->isVisible());
+        f.form->cmd_Settings_Click();
+        QCOMPARE(f.form->settingsDialog(), first);
+        const QList<Form2*> dialogs = f.form->findChildren<Form2*>();
+        QCOMPARE(std::count_if(dialogs.begin(), dialogs.end(), [](const Form2* d) { return d->isVisible(); }), 1);
+    }
+
+    // The alarm's fields carry markup: every label and cell shows the characters, nothing loads.
+    void alarmIsShownAsPlainText()
+    {
+        WindowFixture f;
+        f.form->show();
+        const QString picture = pictureTag(f.home);
+        const QStringList fields = { "WACHALARM", picture, "<i>06.12.</i> <b>19:42</b>", picture, "<b>W1</b>",
+            "80331", "<u>München</u>", "Hauptstraße", "12", picture + " Zufahrt", "", "<s>Objekt</s>", "Zusatz", "",
+            QStringList { "<b>HLF</b>", picture, "" }.join(kBell), "1", "", "", picture };
+        f.form->HandleStationAlarm(fields.join(kTab), 1);
+
+        QCOMPARE(f.incidentTexts(),
+            QStringList({ picture, "<b>W1</b>", "Hauptstraße 12", "80331 <u>München</u>", "Zusatz", "<s>Objekt</s>", "",
+                picture + " Zufahrt", "Mitteiler: " + picture, "<i>06.12.</i>", "<b>19:42</b>", picture, "MSFlexGrid1",
+                "<b>HLF</b>", picture, "Grid_Melder", "Grid_Status" }));
+        for (QLabel* label : f.form->findChildren<QLabel*>()) {
+            const QImage shown = label->grab().toImage();
+            label->setTextFormat(Qt::PlainText);
+            QVERIFY2(label->grab().toImage() == shown, qPrintable(label->objectName()));
         }
+        const QImage window = f.form->grab().toImage();
+        for (int y = 0; y < window.height(); ++y)
+            for (int x = 0; x < window.width(); ++x)
+                QVERIFY2(window.pixelColor(x, y) != QColor(0, 255, 255), "the picture was loaded");
     }
 
-    void clearAnsweredNo()
+    void clearCommand_data()
     {
-        showAlarm();
-        const QStringList before = screenTexts(form());
-        answer(false);
-        form().cmd_Clear->click();
-        QCOMPARE(m_asked, 1);
-        QCOMPARE(m_askedQuestion, QStringLiteral("Einsatzdaten entfernen?"));
-        QCOMPARE(m_askedTitle, QStringLiteral("Kessvenn"));
-        QCOMPARE(screenTexts(form()), before);
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("alarmDuringQuestion");
+        QTest::addColumn<QStringList>("after");
+        const QStringList shown = { "Meldbild", "B 3", "Hauptstraße 12", "80331 München", "", "", "", "Vermerk", "",
+            "06.12.2026", "19:42", "Einsatz 4711", "MSFlexGrid1", "HLF 20", "RTW 1", "Grid_Melder", "Becker, Tom",
+            "Grid_Status", "HLF 20" };
+        QStringList newer = shown;
+        newer[1] = "TH 1";
+        newer.removeAt(shown.indexOf("RTW 1"));
+        QTest::newRow("No changes nothing") << false << false << shown;
+        QTest::newRow("Yes clears labels, units and pagers, not the status grid")
+            << true << false
+            << (QStringList(12, QString()) << "MSFlexGrid1"
+                                           << "Grid_Melder"
+                                           << "Grid_Status"
+                                           << "HLF 20");
+        QTest::newRow("an alarm during the question stays") << true << true << newer;
     }
 
-    void clearAnsweredYes()
+    void clearCommand()
     {
-        showAlarm();
-        Form1& f = form();
-        const QString lastAlarm = QDir(m_ctx->DataFolder).filePath(QStringLiteral("last.dat"));
-        m_ctx->LastAlarmPath = lastAlarm;
-        QFile file(lastAlarm);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("WACHALARM\r\nEinsatz\r\n");
-        file.close();
-
-        answer(true);
-        QTest::keyClick(f.Grid_Status, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(m_asked, 1);
-        for (const QLabel* label : f.label_einsatz)
-            QCOMPARE(label->text(), QString());
-        QCOMPARE(f.Label2[0]->text(), QString());
-        QCOMPARE(f.Label2[1]->text(), QString());
-        QCOMPARE(f.Label4->text(), QString());
-        // Only the headings are left.
-        QCOMPARE(f.MSFlexGrid1->rowCount(), 0);
-        QCOMPARE(f.Grid_Melder->rowCount(), 0);
-        QCOMPARE(f.MSFlexGrid1->columnCount(), 3);
-        // The status grid, the list, the zoom and the stored alarm stay.
-        QCOMPARE(f.Grid_Status->rowCount(), 2);
-        QCOMPARE(f.Grid_Status->item(1, 0)->text(), QStringLiteral("row 1"));
-        QCOMPARE(f.List_Doku->model()->rowCount(), 2);
-        QCOMPARE(f.lbl_Zoom->text(), QStringLiteral("16"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("WACHALARM\r\nEinsatz\r\n"));
-    }
-
-    // An alarm that arrives while the question is open is not what the operator chose to clear.
-    void alarmArrivingDuringTheQuestionStays()
-    {
-        showAlarm();
-        Form1& f = form();
-        f.askYesNo = [&](QWidget*, const QString&, const QString&) {
-            f.label_einsatz[1]->setText(QStringLiteral("TH 1 - Person in Aufzug"));
-            fillGrid(f.MSFlexGrid1, 2);
-            return true;
+        QFETCH(bool, yes);
+        QFETCH(bool, alarmDuringQuestion);
+        QFETCH(QStringList, after);
+        WindowFixture f;
+        f.form->load();
+        const auto alarm = [&](const QString& keyword, const QStringList& units) {
+            f.form->HandleStationAlarm(QStringList({ "WACHALARM", "Einsatz 4711", "06.12.2026 19:42", "Meldbild",
+                                                       keyword, "80331", "München", "Hauptstraße", "12", "Vermerk", "",
+                                                       "", "", "", (QStringList(units) << QString()).join(kBell), "0" })
+                                           .join(kTab),
+                0);
         };
-        f.cmd_Clear->click();
-        QCOMPARE(f.label_einsatz[1]->text(), QStringLiteral("TH 1 - Person in Aufzug"));
-        QCOMPARE(f.label_einsatz[2]->text(), QStringLiteral("text 2"));
-        QCOMPARE(f.MSFlexGrid1->rowCount(), 2);
-        QCOMPARE(f.Grid_Melder->rowCount(), 3);
+        alarm("B 3", { "HLF 20", "RTW 1" });
+        f.form->InsertPagerRow("WACHALARM_MELDER\tBecker, Tom\t1001");
+        f.form->InsertStatusRow("WACHALARM_STATUS\tHLF 20\t3");
+        f.form->HandleTickerMessage("WACHALARM_TICKER\tWache\x07"
+                                    "EA 7\x07"
+                                    "06.12.2026\x07"
+                                    "19:40:00\x07\x07\x07Text");
+        const QByteArray stored = TestFiles::readAll(f.dataFile("last.dat"));
+        QVERIFY(!stored.isEmpty());
+        const int listRows = f.control<QTableView>("List_Doku")->model()->rowCount();
+        QCOMPARE(listRows, 1);
+        f.answerYes = yes;
+        if (alarmDuringQuestion)
+            f.form->askYesNo = [&](QWidget*, const QString&, const QString&) {
+                alarm("TH 1", { "HLF 20" });
+                return true;
+            };
+        QTest::keyClick(f.form.get(), Qt::Key_C, Qt::ControlModifier);
+
+        QCOMPARE(f.incidentTexts(), after);
+        QCOMPARE(f.control<QTableView>("List_Doku")->model()->rowCount(), listRows);
+        if (!alarmDuringQuestion)
+            QCOMPARE(TestFiles::readAll(f.dataFile("last.dat")), stored);
+        QCOMPARE(f.questions, alarmDuringQuestion ? QStringList() : QStringList("Kessvenn|Einsatzdaten entfernen?"));
     }
 
-    // The window's own question: a message box with a question mark, Yes and No, No by default.
-    void theRealQuestionBox()
+    // The window's own question box, in German: Ja and Nein, Nein by default.
+    void theQuestionBoxIsGerman()
     {
-        Form1& g = form();
-        g.label_einsatz[0]->setText(QStringLiteral("Brand"));
-        QString text;
-        QString title;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QMessageBox::StandardButtons buttons;
-        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-        bool answerYes = false;
-        const auto respond = [&] {
+        WindowFixture f;
+        f.form->askYesNo = f.realQuestion;
+        f.form->show();
+        auto* keyword = f.control<QLabel>("label_einsatz(1)");
+        keyword->setText("B 3");
+        QStringList seen;
+        bool yes = false;
+        const auto answer = [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            text = box->text();
-            title = box->windowTitle();
-            icon = box->icon();
-            buttons = box->standardButtons();
-            defaultButton = box->standardButton(box->defaultButton());
-            box->button(answerYes ? QMessageBox::Yes : QMessageBox::No)->click();
+            QVERIFY(box);
+            seen = QStringList { box->windowTitle(), box->text(), QString::number(box->icon()),
+                box->button(QMessageBox::Yes)->text(), box->button(QMessageBox::No)->text(),
+                box->defaultButton()->text() };
+            box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
         };
-        QTimer::singleShot(0, this, respond);
-        g.cmd_Clear->click();
-        QCOMPARE(text, QStringLiteral("Einsatzdaten entfernen?"));
-        QCOMPARE(title, QStringLiteral("Kessvenn"));
-        QCOMPARE(icon, QMessageBox::Question);
-        QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Yes | QMessageBox::No));
-        QCOMPARE(defaultButton, QMessageBox::No);
-        QCOMPARE(g.label_einsatz[0]->text(), QStringLiteral("Brand"));
+        QTimer::singleShot(0, this, answer);
+        f.form->cmd_Clear_Click();
+        QCOMPARE(seen,
+            QStringList({ "Kessvenn", "Einsatzdaten entfernen?", QString::number(QMessageBox::Question), "&Ja", "&Nein",
+                "&Nein" }));
+        QCOMPARE(keyword->text(), "B 3");
+        yes = true;
+        QTimer::singleShot(0, this, answer);
+        f.form->cmd_Clear_Click();
+        QCOMPARE(keyword->text(), QString());
 
-        answerYes = true;
-        QTimer::singleShot(0, this, respond);
-        g.cmd_Clear->click();
-        QCOMPARE(g.label_einsatz[0]->text(), QString());
+        // The settings dialog's file picker.
+        QFileDialog picker(nullptr, QString(), f.home.path());
+        picker.setOption(QFileDialog::DontUseNativeDialog);
+        QCOMPARE(picker.findChild<QLabel*>("lookInLabel")->text(), "Suchen in:");
     }
 
-    void settingsTwiceGivesOneDialogWithItsEdits()
+    // The replayed alarm is on screen before its first sound, as a live alarm is; last.dat stays.
+    void replayIsOnScreenBeforeItSounds()
     {
-        Form1& f = form();
-        m_ctx->settings.ServerAddress = QStringLiteral("els.wache.local");
-        f.cmd_Settings->click();
-        Form2* first = f.settingsDialog();
-        QVERIFY(first);
-        QVERIFY(first->isVisible());
-        QVERIFY(!first->isModal());
-        QCOMPARE(first->txt_Server->text(), QStringLiteral("els.wache.local"));
-        first->txt_Server->setText(QStringLiteral("10.0.0.7"));
+        WindowFixture f;
+        QVERIFY(QDir().mkpath(f.dataFile(QString())));
+        f.ctx.DataFolder = f.dataFile(QString());
+        f.ctx.settings.PlayAlarmWav = 1;
+        QVERIFY(SaveSettings(f.ctx));
+        const QByteArray stored
+            = QStringList({ "WACHALARM", "Einsatz 4711", "06.12.2026 19:42", "Meldbild", "B 3", "80331", "München",
+                              "Hauptstraße", "12", "", "", "", "", "", "", "0", "", "", "" })
+                  .join("\r\n")
+                  .toLatin1();
+        QVERIFY(TestFiles::writeAll(f.dataFile("last.dat"), stored));
+        QVERIFY(TestFiles::writeAll(f.home.filePath("alarm.wav"), QByteArray()));
+        ScreenAtFirstSound output(*f.form);
+        f.form->setAnnouncementOutput(&output);
 
-        f.cmd_Settings->click();
-        QCOMPARE(f.settingsDialog(), first);
-        QCOMPARE(first->txt_Server->text(), QStringLiteral("10.0.0.7"));
-        int open = 0;
-        for (const Form2* d : f.findChildren<Form2*>())
-            open += d->isVisible() ? 1 : 0;
-        QCOMPARE(open, 1);
-        // The main window goes on working meanwhile.
-        QTest::keyRelease(&f, Qt::Key_F7);
-        QCOMPARE(f.lbl_Zoom->text(), QStringLiteral("17"));
+        f.form->show();
+        f.form->load();
+        QCOMPARE(output.sounds, QStringList("alarm.wav"));
+        QCOMPARE(f.control<QLabel>("label_einsatz(3)")->text(), "80331 München");
+        QVERIFY(!output.onScreen.isNull());
+        QVERIFY(output.onScreen == output.drawn);
+        QCOMPARE(TestFiles::readAll(f.dataFile("last.dat")), stored);
+    }
 
-        // Closed without saving, the next opening starts from the settings again.
-        first->Command2->click();
-        QVERIFY(!f.settingsDialog());
-        f.cmd_Settings->click();
-        QVERIFY(f.settingsDialog());
-        QCOMPARE(f.settingsDialog()->txt_Server->text(), QStringLiteral("els.wache.local"));
-        QCOMPARE(m_ctx->settings.ServerAddress, QStringLiteral("els.wache.local"));
+    // A screen smaller than the design size: the window opens inside it, laid out for its size.
+    void fittedIntoASmallScreen()
+    {
+        WindowFixture f;
+        f.form->showOnScreen();
+        QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
+        const QRect available = f.form->screen()->availableGeometry();
+        QCOMPARE(available.size(), QSize(1366, 768));
+        QVERIFY2(available.contains(f.form->frameGeometry()), qPrintable(QString("%1,%2 %3x%4 / %5,%6 %7x%8").arg(f.form->frameGeometry().x()).arg(f.form->frameGeometry().y()).arg(f.form->frameGeometry().width()).arg(f.form->frameGeometry().height()).arg(f.form->x()).arg(f.form->y()).arg(f.form->width()).arg(f.form->height())));
+        QCOMPARE(f.form->width(), 1264);
+        QVERIFY(f.form->height() < 936);
+        QCOMPARE(f.control("cmd_ende")->geometry().right() + 1, f.form->width() - 24);
+        QCOMPARE(f.control("List_Doku")->geometry().bottom() + 1, f.form->height());
+    }
+
+    void closingEndsAtOnceAndWritesNothing()
+    {
+        WindowFixture f;
+        int ended = 0;
+        f.ctx.endProcess = [&] { ++ended; };
+        f.form->load();
+        f.form->show();
+        qobject_cast<QPushButton*>(f.control("cmd_ende"))->click();
+        QCOMPARE(f.ctx.ist_ende(), qint16(1));
+        QCOMPARE(ended, 1);
+        QVERIFY(!f.form->isVisible());
+        QCOMPARE(QDir(f.ctx.DataFolder).entryList(QDir::Files), QStringList());
     }
 };
 
-QTEST_MAIN(MainWindowTest)
+int main(int argc, char** argv)
+{
+    // The station's screen: 1366 × 768, smaller than the window's design size.
+    QTemporaryDir folder;
+    const QString screens = folder.filePath("screens.json");
+    if (!TestFiles::writeAll(screens, R"({"screens":[{"name":"station","x":0,"y":0,"width":1366,"height":768}]})"))
+        return 1;
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.toLocal8Bit());
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Kessvenn");
+    MainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_MainWindow.moc"
