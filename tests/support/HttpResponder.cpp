@@ -1,5 +1,6 @@
 #include "tests/support/HttpResponder.h"
 
+#include <QSignalSpy>
 #include <QTimer>
 
 #include <memory>
@@ -84,4 +85,16 @@ void HttpResponder::send(int index)
             pending.socket->disconnectFromHost();
     }
     emit answered(index);
+}
+
+int HttpResponder::waitForRequest(const QByteArray& part, int timeoutMs)
+{
+    QSignalSpy received(this, &HttpResponder::requestReceived);
+    do {
+        for (int i = 0; i < m_requests.size(); ++i) {
+            if (m_requests.at(i).target.contains(part))
+                return i;
+        }
+    } while (received.wait(timeoutMs));
+    return -1;
 }

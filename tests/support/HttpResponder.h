@@ -51,6 +51,9 @@ public:
     void setHandler(Handler handler) { m_handler = std::move(handler); }
     // Sends the held answer to request `index`.
     void release(int index);
+    // The index of the first request whose target contains `part`, waiting up to `timeoutMs` for
+    // it to arrive; -1 when none does.
+    int waitForRequest(const QByteArray& part, int timeoutMs = 5000);
 
 signals:
     void requestReceived(int index);
