@@ -1,245 +1,127 @@
 #include "common/AppContext.h"
+#include "common/SafeFile.h"
+#include "settings/DataFolders.h"
 #include "settings/SettingsFile.h"
 #include "tests/support/TestFiles.h"
-
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/mount.h>
 
-namespace {
-
-using TestFiles::readAll;
-using TestFiles::writeAll;
-
-
-
-QByteArray lines(const QList<QByteArray>& values, const char* end = "\r\n")
-{
-    QByteArray out;
-    for (const QByteArray& v : values)
-        out += v + end;
-    return out;
-}
-
-} // namespace
+using namespace TestFiles;
 
 class SettingsFileTest : public QObject {
     Q_OBJECT
-
-private:
-    QTemporaryDir m_data;
-    QTemporaryDir m_program;
-
-    void prepare(AppContext& ctx)
-    {
-        ctx.DataFolder = m_data.path();
-        ctx.ProgramFolder = m_program.path();
-        QFile::remove(SettingsPath(ctx));
-        QDir(SettingsPath(ctx)).removeRecursively();
-    }
-
-    QString sabbel() const { return m_program.path() + QStringLiteral("/sabbel.txt"); }
+    QTemporaryDir m_data, m_program;
+    AppContext m_ctx;
+    QString path() const { return SettingsPath(m_ctx); }
 
 private slots:
-    void defaultsWithoutFile()
+    void init()
     {
-        AppContext ctx;
-        prepare(ctx);
-        LoadSettings(ctx);
-        Settings expected;
-        expected.ServerAddress = QStringLiteral("localhost");
-        QCOMPARE(ctx.settings, expected);
-        QVERIFY(ctx.settings.SpeechTextFile.isEmpty());
-        QVERIFY(!QFile::exists(SettingsPath(ctx))); // loading writes nothing
+        m_ctx.settings = Settings();
+        m_ctx.DataFolder = m_data.path();
+        m_ctx.ProgramFolder = m_program.path();
+        QFile::remove(path());
     }
-
+    // Every line read into its field and written back byte for byte (8-bit text, blanks kept) in
+    // place of a longer file, readable by its owner only; line 5 names sabbel.txt after loading.
     void roundTrip()
     {
-        AppContext ctx;
-        prepare(ctx);
-        Settings& s = ctx.settings;
-        s.ServerAddress = QStringLiteral("  10.0.0.7 ");
-        s.SpeechEnabled = 1;
-        s.PlayAlarmWav = 1;
-        s.SpeechProgramPath = QStringLiteral("/usr/bin/espeak-ng");
-        s.SpeechTextFile = QStringLiteral("/tmp/eigene.txt");
-        s.SpeechArgsBefore = QStringLiteral("-v de");
-        s.SpeechArgsAfter = QString();
-        s.LeadText = QStringLiteral("Achtung Einsatz für Wache Nord ");
-        s.TrailText = QStringLiteral("Ende der Durchsage – 5 €");
-        s.SpeakUnits = 1;
-        s.PlayUnitWavs = 1;
-        s.UseProxy = 1;
-        s.ProxyServer = QStringLiteral("proxy.stadt.local");
-        s.ProxyPort = 8080;
-        s.ProxyAuthRequired = 1;
-        s.ProxyLogin = QStringLiteral("wache");
-        s.ProxyPassword = QStringLiteral("gehëim ");
-        QVERIFY(SaveSettings(ctx));
-
-        const QByteArray bytes = readAll(SettingsPath(ctx));
-        QCOMPARE(bytes.count("\r\n"), 27);
-        QVERIFY(bytes.endsWith("\r\n"));
-        QVERIFY(!bytes.contains("\n\n"));
-        const QList<QByteArray> fileLines = bytes.split('\n');
-        QCOMPARE(fileLines.size(), 28);
-        QCOMPARE(fileLines[0], QByteArray("  10.0.0.7 \r"));
-        QCOMPARE(fileLines[1], QByteArray("1\r"));
-        QCOMPARE(fileLines[4], QByteArray("/tmp/eigene.txt\r"));
-        QCOMPARE(fileLines[8], QByteArray("Ende der Durchsage \x96 5 \x80\r"));
-        QCOMPARE(fileLines[23], QByteArray("8080\r"));
-        QCOMPARE(fileLines[26], QByteArray("geh\xebim \r"));
-
-        // Readable by its owner only: it holds the proxy password.
-        QCOMPARE(QFileInfo(SettingsPath(ctx)).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
-                 QFileDevice::Permissions());
-
-        AppContext back;
-        back.DataFolder = ctx.DataFolder;
-        back.ProgramFolder = ctx.ProgramFolder;
-        LoadSettings(back);
-        Settings expected = s;
-        expected.SpeechTextFile = sabbel(); // line 5 never survives a start
-        QCOMPARE(back.settings, expected);
+        QByteArrayList lines;
+        for (const char kind : QByteArray("TNNTTTTTTNNNNNNNNNNNNNTNNTT")) // text or number
+            lines += QByteArray::number(lines.size() + 1) + (kind == 'N' ? "" : " Stra\xdf\x65 \x96 \x80 ");
+        QVERIFY(writeAll(path(), lines.join("\r\n") + "\r\n" + QByteArray(100000, 'x')));
+        LoadSettings(m_ctx);
+        QVERIFY(SaveSettings(m_ctx));
+        lines[4] = QFile::encodeName(m_program.filePath(QStringLiteral("sabbel.txt")));
+        QCOMPARE(readAll(path()), lines.join("\r\n") + "\r\n");
+        QCOMPARE(
+            QFile::permissions(path()) & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(QDir(m_data.path()).entryList(QDir::Files | QDir::Hidden), QStringList({ "settings.dat" }));
     }
-
-    void saveReplacesTheFileWhole()
+    void shortAndBadFiles_data()
     {
-        AppContext ctx;
-        prepare(ctx);
-        QVERIFY(writeAll(SettingsPath(ctx), QByteArray(100000, 'x')));
-        ctx.settings.ServerAddress = QStringLiteral("host");
-        QVERIFY(SaveSettings(ctx));
-        QCOMPARE(readAll(SettingsPath(ctx)), SettingsFileBytes(ctx.settings));
-        QCOMPARE(QDir(ctx.DataFolder).entryList(QDir::Files), QStringList{"settings.dat"});
+        QTest::addColumn<QByteArray>("file"); // null: no settings.dat
+        QTest::addColumn<QString>("read"); // server|SpeechEnabled|ProxyPort|SpeechTextFile, P: program folder
+        const QByteArray zeros = QByteArray("0\r\n").repeated(21);
+        QTest::newRow("no file") << QByteArray() << "localhost|0|0|";
+        QTest::newRow("empty file") << QByteArray("") << "localhost|0|0|P/sabbel.txt";
+        QTest::newRow("four lines, LF only") << QByteArray("els\n1\n0\n/usr/bin/sag\n") << "els|1|0|P/sabbel.txt";
+        QTest::newRow("empty server, text after the port") << "\r\n2\r\n" + zeros + "8080 x"
+                                                           << "localhost|2|8080|P/sabbel.txt";
+        QTest::newRow("letter, out of range") << "s\r\na\r\n" + zeros + "99999"
+                                              << "s|0|0|P/sabbel.txt";
+        QTest::newRow("NUL, control bytes, 10 MB") << QByteArray("\0\xff\x81\r\n", 5) + QByteArray(10 << 20, '7')
+                                                   << QString::fromUtf16(u"\0ÿ\u0081|0|0|P/sabbel.txt", 20);
     }
-
-    void saveIntoMissingFolderFailsQuietly()
-    {
-        AppContext ctx;
-        ctx.DataFolder = m_data.filePath(QStringLiteral("does/not/exist"));
-        ctx.ProgramFolder = m_program.path();
-        QVERIFY(!SaveSettings(ctx));
-    }
-
-    void readingLines_data()
-    {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("server");
-        QTest::addColumn<int>("speechEnabled");
-        QTest::addColumn<int>("proxyPort");
-        QTest::addColumn<QString>("login");
-
-        QList<QByteArray> full(27, "0");
-        full[0] = "192.168.1.20";
-        full[22] = "proxy";
-        full[25] = "login";
-        full[26] = "pw";
-        QTest::newRow("complete") << lines(full) << "192.168.1.20" << 0 << 0 << "login";
-
-        QList<QByteArray> bare = full;
-        QTest::newRow("bare LF") << lines(bare, "\n") << "192.168.1.20" << 0 << 0 << "login";
-
-        QList<QByteArray> emptyServer = full;
-        emptyServer[0] = "";
-        QTest::newRow("empty server") << lines(emptyServer) << "localhost" << 0 << 0 << "login";
-
-        QList<QByteArray> flags = full;
-        flags[1] = "1";
-        flags[23] = "8080 x";
-        QTest::newRow("flag and port") << lines(flags) << "192.168.1.20" << 1 << 8080 << "login";
-
-        QList<QByteArray> outOfRange = full;
-        outOfRange[1] = "2";
-        outOfRange[23] = "99999";
-        QTest::newRow("out of range keeps default") << lines(outOfRange) << "192.168.1.20" << 2 << 0 << "login";
-
-        QList<QByteArray> letters = full;
-        letters[1] = "a";
-        letters[23] = " -12.5";
-        QTest::newRow("letter reads 0, halves to even") << lines(letters) << "192.168.1.20" << 0 << -12 << "login";
-
-        QTest::newRow("short file") << lines({"server", "1"}) << "server" << 1 << 0 << "";
-        QTest::newRow("empty file") << QByteArray() << "localhost" << 0 << 0 << "";
-
-        QList<QByteArray> longer = full;
-        longer.append("extra line");
-        QTest::newRow("over-long file") << lines(longer) << "192.168.1.20" << 0 << 0 << "login";
-
-        QList<QByteArray> huge = full;
-        huge[2] = QByteArray(10 * 1024 * 1024, '7');
-        QTest::newRow("10 MB line") << lines(huge) << "192.168.1.20" << 0 << 0 << "login";
-
-        QByteArray binary;
-        for (int i = 0; i < 4096; ++i)
-            binary.append(static_cast<char>((i * 37) & 0xFF));
-        QTest::newRow("binary garbage") << binary << CodePage_decodeFirstLine(binary) << 0 << 0 << "";
-    }
-
-    void readingLines()
+    void shortAndBadFiles()
     {
         QFETCH(QByteArray, file);
-        QFETCH(QString, server);
-        QFETCH(int, speechEnabled);
-        QFETCH(int, proxyPort);
-        QFETCH(QString, login);
-        AppContext ctx;
-        prepare(ctx);
-        QVERIFY(writeAll(SettingsPath(ctx), file));
-        LoadSettings(ctx);
-        QCOMPARE(ctx.settings.ServerAddress, server);
-        QCOMPARE(int(ctx.settings.SpeechEnabled), speechEnabled);
-        QCOMPARE(int(ctx.settings.ProxyPort), proxyPort);
-        QCOMPARE(ctx.settings.ProxyLogin, login);
-        QCOMPARE(readAll(SettingsPath(ctx)), file); // reading never changes the file
+        QFETCH(QString, read);
+        QVERIFY(file.isNull() || writeAll(path(), file));
+        LoadSettings(m_ctx);
+        const Settings& s = m_ctx.settings;
+        const QString speech = QString(s.SpeechTextFile).replace(m_program.path(), "P");
+        QCOMPARE(
+            QStringList({ s.ServerAddress, QString::number(s.SpeechEnabled), QString::number(s.ProxyPort), speech })
+                .join('|'),
+            read);
+        QCOMPARE(readAll(path()), file); // reading never changes the file
+        // The speech text goes to the data folder when the program folder cannot be written.
+        m_ctx.ProgramFolder = QStringLiteral("/proc/1");
+        QCOMPARE(DefaultSpeechTextFile(m_ctx), m_data.filePath(QStringLiteral("sabbel.txt")));
     }
-
-    void line5IsAlwaysReplaced()
+    void dataFolders_data()
     {
-        AppContext ctx;
-        prepare(ctx);
-        QList<QByteArray> full(27, "0");
-        full[4] = "C:\\Programme\\sprache\\text.txt";
-        QVERIFY(writeAll(SettingsPath(ctx), lines(full)));
-        LoadSettings(ctx);
-        QCOMPARE(ctx.settings.SpeechTextFile, sabbel());
+        QTest::addColumn<QString>("before"); // what stands where the data folder Torvelle belongs
+        QTest::addColumn<bool>("inProgramFolder");
+        QTest::newRow("first start") << "nothing" << false;
+        QTest::newRow("archive deleted") << "folder" << false;
+        QTest::newRow("a file in the folder's place") << "file" << true;
+        QTest::newRow("data location below a file") << "file, location below" << true;
     }
-
-    void line5GoesToDataFolderWhenProgramFolderIsReadOnly()
+    void dataFolders()
     {
-        AppContext ctx;
-        prepare(ctx);
-        ctx.ProgramFolder = QStringLiteral("/proc/1"); // never writable, also not for root
-        QVERIFY(writeAll(SettingsPath(ctx), lines(QList<QByteArray>(27, "0"))));
-        LoadSettings(ctx);
-        QCOMPARE(ctx.settings.SpeechTextFile, m_data.path() + QStringLiteral("/sabbel.txt"));
+        QFETCH(QString, before);
+        QFETCH(bool, inProgramFolder);
+        const QTemporaryDir home;
+        const QString torvelle = home.filePath(QStringLiteral("Torvelle"));
+        const QString kept = before == "folder" ? torvelle + "/kept" : torvelle;
+        QVERIFY(before == "nothing" || ((before != "folder" || QDir().mkdir(torvelle)) && writeAll(kept, "kept")));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(before.endsWith("below") ? torvelle + "/share" : home.path()));
+        InitDataFolders(m_ctx);
+        QCOMPARE(m_ctx.DataFolder, inProgramFolder ? m_program.path() : torvelle);
+        QVERIFY(QFileInfo(m_ctx.DataFolder + "/Ablage").isDir());
+        QCOMPARE(readAll(kept), QByteArray(before == "nothing" ? "" : "kept"));
     }
-
-    void aFolderInPlaceOfTheFileGivesDefaults()
+    // On a full disk (64 KiB in a mount namespace of this thread's own) a failed save leaves the
+    // settings file whole and owner-only, a failed replacement a larger file whole, and nothing
+    // beside them. With room again both succeed.
+    void fullDisk()
     {
-        AppContext ctx;
-        prepare(ctx);
-        QVERIFY(QDir().mkdir(SettingsPath(ctx)));
-        LoadSettings(ctx);
-        QCOMPARE(ctx.settings.ServerAddress, QStringLiteral("localhost"));
-        QDir(SettingsPath(ctx)).removeRecursively();
+        const QByteArray mountPoint = QFile::encodeName(m_data.path());
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::mount("tmpfs", mountPoint, "tmpfs", 0, "size=64k") != 0)
+            QSKIP("Mounting a small file system needs root (CAP_SYS_ADMIN); the full-disk case did not run.");
+        const auto unmount = qScopeGuard([&] { ::umount2(mountPoint, MNT_DETACH); });
+        const QString last = m_ctx.dataFile(QStringLiteral("last.dat"));
+        QVERIFY(SaveSettings(m_ctx) && writeAll(last, QByteArray(10000, 'o')));
+        const QByteArray saved = readAll(path());
+        QFile filler(m_ctx.dataFile(QStringLiteral("filler")));
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        for (int i = 0; i < 32 && filler.write(QByteArray(4096, 'f')) == 4096; ++i) { }
+        m_ctx.settings.ServerAddress = QStringLiteral("els");
+        QVERIFY(!SaveSettings(m_ctx) && !ReplaceFileWhole(last, QByteArray(20000, 'n')));
+        QCOMPARE(readAll(path()) + readAll(last), saved + QByteArray(10000, 'o'));
+        QCOMPARE(QFile::permissions(path()) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+        QCOMPARE(QDir(m_data.path()).entryList(QDir::Files | QDir::Hidden),
+            QStringList({ "filler", "last.dat", "settings.dat" }));
+        QVERIFY(filler.remove() && SaveSettings(m_ctx) && ReplaceFileWhole(last, QByteArray(20000, 'n')));
+        QCOMPARE(readAll(path()) + readAll(last), SettingsFileBytes(m_ctx.settings) + QByteArray(20000, 'n'));
     }
-
-private:
-    static QString CodePage_decodeFirstLine(const QByteArray& bytes);
 };
-
-#include "common/CodePage.h"
-
-QString SettingsFileTest::CodePage_decodeFirstLine(const QByteArray& bytes)
-{
-    QByteArray first = bytes.left(bytes.indexOf('\n'));
-    if (first.endsWith('\r'))
-        first.chop(1);
-    return first.isEmpty() ? QStringLiteral("localhost") : CodePage::decode(first);
-}
 
 QTEST_GUILESS_MAIN(SettingsFileTest)
 #include "tst_SettingsFile.moc"
