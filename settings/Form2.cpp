@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QStyle>
 
 #include <algorithm>
@@ -95,7 +96,6 @@ Form2::Form2(AppContext& ctx, QWidget* parent)
 
     createControls();
     fillFromSettings();
-    placeOnScreen();
 
     pickFile = [](QWidget* parent, const QString& folder, const QString& filter) {
         return QFileDialog::getOpenFileName(parent, QString(), folder, filter);
@@ -235,16 +235,27 @@ void Form2::createControls()
     connect(txt_proxy[1], &QLineEdit::textEdited, this, [this] { markPort(false); });
 }
 
+void Form2::showEvent(QShowEvent* event)
+{
+    // Placed once, when it first opens; QDialog then keeps that place instead of centring the
+    // dialog on the main window.
+    if (!event->spontaneous() && !m_placed) {
+        m_placed = true;
+        placeOnScreen();
+    }
+    QDialog::showEvent(event);
+}
+
 void Form2::placeOnScreen()
 {
-    // Centred on the screen of the main window, not on the main window itself; a screen smaller
-    // than the dialog keeps its top left corner, so that the title bar stays in reach. A position
-    // set here is kept when the dialog is shown.
+    // Centred on the screen of the main window, frame included as far as the window system has
+    // told it; a screen smaller than the dialog keeps its top left corner, so that the title bar
+    // stays in reach.
     const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
     if (!screen)
         return;
     const QRect area = screen->availableGeometry();
-    QRect placed(QPoint(), size());
+    QRect placed(QPoint(), frameGeometry().size());
     placed.moveCenter(area.center());
     move(std::max(placed.left(), area.left()), std::max(placed.top(), area.top()));
 }

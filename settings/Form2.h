@@ -52,6 +52,9 @@ public:
     static QString speechProgramFolder();
     static QString speechProgramFilter();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void createControls();
     void fillFromSettings();
@@ -60,4 +63,5 @@ private:
     void showProblem(const QString& text);
 
     AppContext& m_ctx;
+    bool m_placed = false;
 };
