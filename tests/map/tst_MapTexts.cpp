@@ -27,7 +27,7 @@ private slots:
     // even or a double where a 32-bit float belongs shows up here (degrees with eight digits).
     void projection_data()
     {
-        QTest::addColumn<char>("call"); // x, y: degrees to pixels; X, Y: pixels to degrees
+        QTest::addColumn<char>("call"); // x, y: degrees to pixels; X, Y: pixels to degrees; z: view
         QTest::addColumn<QString>("input"); // t: number to text; c: centre text to the centre's degrees
         QTest::addColumn<double>("zoom");
         QTest::addColumn<QString>("result");
@@ -41,6 +41,8 @@ private slots:
         row("lng left of the world", 'X', "-5", 16, "-180");
         row("lat above the world", 'Y', "-5", 16, "85.051132");
         row("lng held at the image size", 'X', "10000", 0, "720");
+        row("zoom and map type above their ranges", 'z', "25", 0, "20 terrain");
+        row("zoom and map type below their ranges", 'z', "-3", 0, "0 roadmap");
         row("text: seven digits, a point", 't', "48.099995", 0, "48.09999");
         row("text: no trailing zeros", 't', "-11.500004", 0, "-11.5");
         row("text: negative zero", 't', "-0", 0, "0");
@@ -69,6 +71,10 @@ private slots:
             view.setCentreText(input);
             QCOMPARE(view.centreText(), input);
             QCOMPARE(CoordinateText::join(view.lat(), view.lng()), result);
+        } else if (call == 'z') {
+            view.setZoom(static_cast<int>(value));
+            view.setMapType(static_cast<int>(value));
+            QCOMPARE(QString::number(view.zoom()) + QLatin1Char(' ') + view.mapTypeName(), result);
         } else if (call == 't') {
             QCOMPARE(CoordinateText::number(static_cast<float>(value)), result);
         } else if (call == 'x' || call == 'y') {

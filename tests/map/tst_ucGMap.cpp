@@ -63,7 +63,7 @@ class ucGMapTest : public QObject {
     {
         QFile file(m_data.filePath(QStringLiteral("map.ini")));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("host=" + host + "\r\nkey=testkey\r\n");
+        file.write("# the local map service\r\nhost=" + host + "/\r\nkey=testkey\r\n");
     }
 
     void useProxy(bool login)
@@ -97,6 +97,7 @@ class ucGMapTest : public QObject {
 private slots:
     void init()
     {
+        m_map.reset(); // the one of the test before
         m_ctx.DataFolder = m_data.path();
         m_ctx.settings = {};
         m_answer = [](const HttpResponder::Request&) { return picture(Qt::green, Qt::green); };
@@ -106,12 +107,6 @@ private slots:
         m_map.emplace();
         m_map->setContext(&m_ctx);
         m_map->resize(300, 200);
-    }
-
-    void cleanup()
-    {
-        m_map.reset();
-        m_server.reset();
     }
 
     // The texts that reach the service, directly or through the proxy of the settings.
@@ -155,14 +150,11 @@ private slots:
                 + "/maps/api/staticmap?sensor=false&format=jpg&center=0,0&zoom=16&size=640x640&maptype=roadmap"
                   "&markers=color:0x00FF00%7Clabel:E%7C48.1,11.5&key=testkey");
         QSignalSpy lookup(&*m_map, &ucGMap::locationLookupFinished);
-        m_map->DelMarker();
         m_map->SetCenterToTextLocation(QStringLiteral("Hauptstraße 5, München"));
         QVERIFY(lookup.wait(5000));
         QCOMPARE(m_server->requests().last().target,
             host + "/maps/api/geocode/xml?&sensor=false&address=Hauptstra%C3%9Fe%205,%20M%C3%BCnchen&key=testkey");
-        QCOMPARE(finishOf(2), std::optional<bool>(true));
-        QVERIFY(m_server->requests().last().target.endsWith(
-            "center=48.1372,11.5755&zoom=16&size=640x640&maptype=roadmap&key=testkey"));
+        QCOMPARE(m_map->GGeoResult(), QStringLiteral("48.1372,11.5755"));
     }
 
     // What each kind of answer gets. A map image is shown only when it is an HTTP success of 8000
@@ -333,6 +325,25 @@ private slots:
         QCOMPARE(lookup.count(), 1);
         QCOMPARE(lookup.first().first().toBool(), found);
         QCOMPARE(m_map->GPoint(), centre);
+    }
+
+    void latestMapAnswerWins()
+    {
+        m_answer = [](const HttpResponder::Request& r) {
+            Response held = r.target.contains("zoom=15") ? picture(Qt::red, Qt::red) : picture(Qt::green, Qt::green);
+            held.held = !r.target.contains("/geocode/");
+            return held;
+        };
+        m_map->setGZoom(15);
+        const int older = m_server->waitForRequest("zoom=15");
+        m_map->setGZoom(16);
+        m_server->release(m_server->waitForRequest("zoom=16"));
+        QCOMPARE(finishOf(2), std::optional<bool>(true));
+        m_server->release(older);
+        QSignalSpy lookup(&*m_map, &ucGMap::locationLookupFinished); // answered after the older map
+        m_map->SetCenterToTextLocation(QStringLiteral("Ort"));
+        QVERIFY(lookup.wait(5000));
+        QCOMPARE(m_map->BackBuf().pixelColor(10, 10), QColor(Qt::green));
     }
 
     void smoothScaling()
