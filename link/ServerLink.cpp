@@ -161,8 +161,14 @@ void ServerLink::SendToServer(const QString& message)
 
 void ServerLink::closeSocket()
 {
-    if (LinkState() != 0)
+    if (LinkState() == 0)
+        return;
+    // A connection attempt in progress would only be marked for closing; it is given up instead.
+    if (Winsock_Klein->state() == QAbstractSocket::ConnectedState)
         Winsock_Klein->close();
+    else
+        Winsock_Klein->abort();
+    m_errorSinceConnect = false;
 }
 
 void ServerLink::onReadyRead()

@@ -26,6 +26,19 @@ bool FakeDispatch::listen(quint16 port, const QHostAddress& address)
     return m_server.listen(address, port);
 }
 
+bool FakeDispatch::listenUnanswering()
+{
+    // The kernel queues one connection for a backlog of 0; the server takes none of them, so the
+    // connection after the queued one stays unanswered.
+    m_server.setListenBacklogSize(0);
+    m_server.setMaxPendingConnections(0);
+    if (!listen())
+        return false;
+    auto* queued = new QTcpSocket(this);
+    queued->connectToHost(QHostAddress::LocalHost, port());
+    return queued->waitForConnected(5000);
+}
+
 QByteArray FakeDispatch::received(qsizetype client) const
 {
     if (m_received.isEmpty())

@@ -16,6 +16,9 @@ public:
     explicit FakeDispatch(QObject* parent = nullptr);
 
     [[nodiscard]] bool listen(quint16 port = 0, const QHostAddress& address = QHostAddress::LocalHost);
+    // Listens on a free port of 127.0.0.1 with a full connect queue and never accepts: a monitor's
+    // connection attempt gets no answer at all, as from a host that is switched off.
+    [[nodiscard]] bool listenUnanswering();
     [[nodiscard]] quint16 port() const { return m_server.serverPort(); }
     [[nodiscard]] QTcpServer& server() { return m_server; }
 
