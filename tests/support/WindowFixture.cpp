@@ -43,3 +43,10 @@ QString WindowFixture::dataFile(const QString& name) const
 {
     return QDir(home.filePath(QStringLiteral("Torvelle"))).filePath(name);
 }
+
+QString WindowFixture::stationAlarm(const QString& keyword, const QStringList& units)
+{
+    return QStringList { "WACHALARM", "Einsatz 4711", "06.12.2026 19:42", "Meldbild", keyword, "80331", "München",
+        "Hauptstraße", "12", "Vermerk", "", "", "", "", (QStringList(units) << "").join(QChar(7)), "0" }
+        .join(QChar(9));
+}

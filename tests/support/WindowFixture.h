@@ -36,6 +36,9 @@ public:
     // the units, pager and status grids by name followed by its rows' units, pagers or call names.
     [[nodiscard]] QStringList incidentTexts() const;
 
+    // A station alarm as the dispatch computer sends it: fields 0 to 15, with this keyword and units.
+    [[nodiscard]] static QString stationAlarm(const QString& keyword, const QStringList& units);
+
     // The path of a file in the data folder, which exists once load() ran.
     [[nodiscard]] QString dataFile(const QString& name) const;
 };
