@@ -2,6 +2,7 @@
 #include "tests/support/WindowFixture.h"
 
 #include "announce/AnnouncementOutput.h"
+#include "app/FittingLabel.h"
 #include "app/GermanTexts.h"
 #include "map/ucGMap.h"
 #include "settings/Form2.h"
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMessageBox>
@@ -132,6 +134,19 @@ private slots:
         for (int y = 0; y < window.height(); ++y)
             for (int x = 0; x < window.width(); ++x)
                 QVERIFY2(window.pixel(x, y) != QColor(Qt::cyan).rgb(), "a picture was loaded");
+    }
+
+    // A long keyword is made smaller rather than cut: what is drawn fits the label.
+    void longTextFitsItsLabel()
+    {
+        WindowFixture f;
+        auto* keyword = f.control<FittingLabel>("label_einsatz(1)");
+        f.form->HandleStationAlarm(WindowFixture::stationAlarm(QString("Brand Wohnhaus ").repeated(8), {}), 1);
+        const FittingLabel::Fit fit = keyword->fitted();
+        const QRect room = keyword->textRect();
+        const QRectF needed = QFontMetricsF(fit.font).boundingRect(QRectF(room), fit.flags, keyword->text());
+        QVERIFY(fit.font.pointSizeF() < keyword->font().pointSizeF());
+        QVERIFY(needed.width() <= room.width() + 0.5 && needed.height() <= room.height() + 0.5);
     }
 
     void clearCommand_data()
