@@ -1,6 +1,7 @@
 #include "tools/DispatchSimulator.h"
 
 #include "common/CodePage.h"
+#include "link/Framing.h"
 #include "link/MessageReceiver.h"
 
 #include <QTcpServer>
@@ -8,8 +9,6 @@
 #include <QTimer>
 
 namespace {
-
-const QByteArray kFrameEnd("\x02\x02\x02\x03\x03\x03\x04\x04\x04\x04", 10);
 
 QString shortened(const QString& text)
 {
@@ -86,14 +85,14 @@ void DispatchSimulator::onReadyRead(QTcpSocket* socket)
     QByteArray& buffer = it->second.received;
     buffer += socket->readAll();
     qsizetype end;
-    while ((end = buffer.indexOf(kFrameEnd)) >= 0) {
+    while ((end = buffer.indexOf(Framing::FrameEnd)) >= 0) {
         const QByteArray piece = buffer.left(end);
-        buffer.remove(0, end + kFrameEnd.size());
+        buffer.remove(0, end + Framing::FrameEnd.size());
         onFrame(socket, piece);
         if (!m_monitors.contains(socket))
             return;
     }
-    if (buffer.size() > MessageReceiver::MaxPayloadBytes + 10) {
+    if (buffer.size() > MessageReceiver::MaxPayloadBytes + Framing::FrameEnd.size()) {
         emit report(QStringLiteral("%1 sent more than 1 MiB without a terminator; dropped").arg(it->second.peer));
         buffer.clear();
     }
@@ -102,13 +101,13 @@ void DispatchSimulator::onReadyRead(QTcpSocket* socket)
 void DispatchSimulator::onFrame(QTcpSocket* socket, const QByteArray& piece)
 {
     Monitor& monitor = m_monitors[socket];
-    if (!piece.startsWith('\x05')) {
+    if (!piece.startsWith(Framing::FrameStart)) {
         emit report(QStringLiteral("%1 sent a frame without its start byte: %2")
                         .arg(monitor.peer, shortened(ScenarioScript::escape(CodePage::decode(piece)))));
         return;
     }
     const QString message = CodePage::decode(QByteArrayView(piece).sliced(1));
-    const QStringList fields = message.split(QChar(9));
+    const QStringList fields = message.split(QChar(Framing::FieldSeparator));
     if (fields.first() != QLatin1String("HIER_MEIN_NAME")) {
         emit report(QStringLiteral("%1 sent: %2").arg(monitor.peer, shortened(ScenarioScript::escape(message))));
         return;
