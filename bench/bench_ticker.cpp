@@ -23,15 +23,16 @@ constexpr int kEntries = 100000;
 
 QString entry(int i)
 {
-    static const char* const senders[] = {"ILS Nord", "ILS Sued", "FEZ Kreis", "Leitstelle"};
-    static const char* const bodies[] = {
-        "Fahrzeug zurueck am Standort",
-        "Lage unklar<CR>Nachalarmierung Drehleiter<CR>Einsatzleitung vor Ort",
-        "Brand in Lagerhalle, mehrere Personen vermisst, Atemschutz erforderlich",
-        "Status 2"};
+    static const char* const senders[] = { "ILS Nord", "ILS Sued", "FEZ Kreis", "Leitstelle" };
+    static const char* const bodies[]
+        = { "Fahrzeug zurueck am Standort", "Lage unklar<CR>Nachalarmierung Drehleiter<CR>Einsatzleitung vor Ort",
+              "Brand in Lagerhalle, mehrere Personen vermisst, Atemschutz erforderlich", "Status 2" };
     const QString headline = i % 3 == 0 ? QStringLiteral("Meldung %1").arg(i) : QString();
     const QString from = i % 2 == 0 ? QStringLiteral("Disponent %1").arg(i % 17) : QString();
-    return QStringLiteral("WACHALARM_TICKER\t%1\x07" "EA %2\x07" "%3.%4.2026\x07" "%5:%6:%7\x07%8\x07%9\x07%10")
+    return QStringLiteral("WACHALARM_TICKER\t%1\x07"
+                          "EA %2\x07"
+                          "%3.%4.2026\x07"
+                          "%5:%6:%7\x07%8\x07%9\x07%10")
         .arg(QLatin1String(senders[i % 4]))
         .arg(i % 90 + 10)
         .arg(i % 28 + 1, 2, 10, QLatin1Char('0'))
@@ -50,7 +51,7 @@ struct DataHomes {
 
     DataHomes()
     {
-        for (QTemporaryDir* home : {&full, &empty})
+        for (QTemporaryDir* home : { &full, &empty })
             QDir().mkpath(home->path() + QStringLiteral("/Torvelle/Ablage"));
         QByteArray bytes;
         for (int i = 1; i <= kEntries; ++i)
@@ -127,7 +128,8 @@ void BM_StartupUntilShown(benchmark::State& state)
         window.load();
         QCoreApplication::processEvents();
         window.repaint();
-        rows = window.List_Doku->model()->rowCount();
+        if (const auto* list = window.findChild<QTableView*>(QStringLiteral("List_Doku")))
+            rows = list->model()->rowCount();
     }
     state.counters["rows"] = rows;
 }
@@ -137,7 +139,7 @@ BENCHMARK(BM_StartupUntilShown)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->
 bool ownNetwork()
 {
     QProcess probe;
-    probe.start(QStringLiteral("unshare"), {QStringLiteral("-n"), QStringLiteral("true")});
+    probe.start(QStringLiteral("unshare"), { QStringLiteral("-n"), QStringLiteral("true") });
     return probe.waitForFinished(5000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
 }
 
@@ -158,7 +160,7 @@ void BM_MonitorPeakMemory(benchmark::State& state)
         // simulator or test that listens on this machine hears from it. unshare executes the
         // monitor in its own place, so the process measured is the monitor.
         if (ownNetwork())
-            monitor.start(QStringLiteral("unshare"), {QStringLiteral("-n"), QStringLiteral(KESSVENN_BINARY)});
+            monitor.start(QStringLiteral("unshare"), { QStringLiteral("-n"), QStringLiteral(KESSVENN_BINARY) });
         else
             monitor.start(QStringLiteral(KESSVENN_BINARY), {});
         if (!monitor.waitForStarted(5000)) {

@@ -125,7 +125,7 @@ public:
         case Tag::Break:
             // A line break counts as a shown character.
             --m_left;
-            m_runs.append(MarkupRun{QString(), style(), true});
+            m_runs.append(MarkupRun { QString(), style(), true });
             break;
         case Tag::None:
             break;
@@ -152,7 +152,7 @@ private:
     {
         const MarkupStyle s = style();
         if (m_runs.isEmpty() || m_runs.last().lineBreak || !(m_runs.last().style == s))
-            m_runs.append(MarkupRun{QString(), s, false});
+            m_runs.append(MarkupRun { QString(), s, false });
         return m_runs.last();
     }
 

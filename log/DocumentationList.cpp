@@ -41,6 +41,7 @@ DocumentationList::DocumentationList(AppContext& ctx, QTableView* view, QObject*
     m_view->setModel(m_model);
     m_view->setItemDelegate(m_delegate);
     connect(m_model, &QAbstractItemModel::modelReset, this, &DocumentationList::scheduleFit);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &DocumentationList::scheduleFit);
     connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, this, &DocumentationList::scheduleFit);
     connect(m_view->horizontalHeader(), &QHeaderView::sectionResized, this, &DocumentationList::scheduleFit);
     connect(m_view->horizontalHeader(), &QHeaderView::sectionClicked, this, &DocumentationList::onHeaderClicked);
@@ -54,15 +55,15 @@ DocumentationList::~DocumentationList() = default;
 void DocumentationList::InitDocumentationList()
 {
     m_view->setFont(QFont(QStringLiteral("Arial"), 8));
-    m_view->setStyleSheet(QStringLiteral("QTableView { background-color: %1; alternate-background-color: %2;"
-                                         " gridline-color: %3; selection-background-color: %4;"
-                                         " selection-color: black; color: black; }"
-                                         " QHeaderView::section { background-color: %5; color: black;"
-                                         " border: 0px; border-right: 1px solid %3; border-bottom: 1px solid %3;"
-                                         " padding: 1px 2px; }"
-                                         " QHeaderView::down-arrow, QHeaderView::up-arrow { width: 7px; height: 5px; }")
-                              .arg(rgb(Background), rgb(AlternateBackground), rgb(GridLines), rgb(Selection),
-                                   rgb(HeaderBackground)));
+    m_view->setStyleSheet(
+        QStringLiteral("QTableView { background-color: %1; alternate-background-color: %2;"
+                       " gridline-color: %3; selection-background-color: %4;"
+                       " selection-color: black; color: black; }"
+                       " QHeaderView::section { background-color: %5; color: black;"
+                       " border: 0px; border-right: 1px solid %3; border-bottom: 1px solid %3;"
+                       " padding: 1px 2px; }"
+                       " QHeaderView::down-arrow, QHeaderView::up-arrow { width: 7px; height: 5px; }")
+            .arg(rgb(Background), rgb(AlternateBackground), rgb(GridLines), rgb(Selection), rgb(HeaderBackground)));
     m_view->setAlternatingRowColors(true);
     m_view->setShowGrid(true);
     m_view->setWordWrap(true);
@@ -93,7 +94,7 @@ void DocumentationList::InitDocumentationList()
 
 void DocumentationList::setColumnWidths()
 {
-    static constexpr int fixedWidths[4] = {30, 70, 100, 100};
+    static constexpr int fixedWidths[4] = { 30, 70, 100, 100 };
     QHeaderView* columns = m_view->horizontalHeader();
     int sum = 0;
     for (int i = 0; i < 4; ++i) {
@@ -156,8 +157,8 @@ void DocumentationList::fitVisibleRows()
         for (int column = 0; column < TickerCells::ColumnCount; ++column) {
             if (columns->isSectionHidden(column))
                 continue;
-            height = std::max(height, m_delegate->heightFor(option, m_model->index(row, column),
-                                                            columns->sectionSize(column)));
+            height = std::max(
+                height, m_delegate->heightFor(option, m_model->index(row, column), columns->sectionSize(column)));
         }
         // The grid line takes one pixel of the row.
         height += m_view->showGrid() ? 1 : 0;

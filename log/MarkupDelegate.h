@@ -3,8 +3,8 @@
 #include <QStyledItemDelegate>
 
 // Paints the documentation list's cells: markup captions (TickerModel::IsMarkupRole) as styled text
-// that wraps in the cell, plain captions (the row numbers) as the text they are, on one line. A cell's size hint is the height of
-// its text at the column's width, at most MaxCellHeight.
+// that wraps in the cell, plain captions (the row numbers) as the text they are, on one line. A cell's size hint is the
+// height of its text at the column's width, at most MaxCellHeight.
 class MarkupDelegate : public QStyledItemDelegate {
     Q_OBJECT
 

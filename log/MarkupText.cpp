@@ -51,7 +51,7 @@ MarkupText::MarkupText(const QList<MarkupRun>& runs, const QFont& baseFont, qrea
             style = runs[k].style;
         else if (from > 0)
             style = runs[from - 1].style;
-        paragraphs.push_back({from, k, style});
+        paragraphs.push_back({ from, k, style });
         from = k + 1;
     }
 
@@ -63,8 +63,8 @@ MarkupText::MarkupText(const QList<MarkupRun>& runs, const QFont& baseFont, qrea
         QString text;
         QList<QTextLayout::FormatRange> formats;
         for (qsizetype k = paragraph.from; k < paragraph.to; ++k) {
-            formats.append({static_cast<int>(text.size()), static_cast<int>(runs[k].text.size()),
-                            formatFor(runs[k].style, baseFont)});
+            formats.append({ static_cast<int>(text.size()), static_cast<int>(runs[k].text.size()),
+                formatFor(runs[k].style, baseFont) });
             text += runs[k].text;
         }
         auto layout = std::make_unique<QTextLayout>(text, fontFor(paragraph.style, baseFont));

@@ -2,7 +2,7 @@
 
 QString TickerCells::heading(int column)
 {
-    static const char* const headings[ColumnCount] = {"Nr", "Zeit", "Absender", "EA", "Text"};
+    static const char* const headings[ColumnCount] = { "Nr", "Zeit", "Absender", "EA", "Text" };
     return column >= 0 && column < ColumnCount ? QString::fromLatin1(headings[column]) : QString();
 }
 
@@ -22,7 +22,8 @@ TickerCells TickerCells::zeige_alle_anderen_spalten(const TickerRecord& r, qint6
 
     cells.caption[Absender]
         = QStringLiteral("<font Arial;10><fgcolor=000000><B>") + r.sender + QStringLiteral("</FONT></fgcolor>");
-    cells.caption[EA] = QStringLiteral("<font Arial;10><fgcolor=000000><B>") + r.ea + QStringLiteral("</FONT></fgcolor>");
+    cells.caption[EA]
+        = QStringLiteral("<font Arial;10><fgcolor=000000><B>") + r.ea + QStringLiteral("</FONT></fgcolor>");
 
     QString text;
     if (!r.headline.isEmpty()) {

@@ -9,6 +9,12 @@
 
 #include <cstring>
 
+#if defined(Q_OS_UNIX)
+#include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include <io.h>
+#endif
+
 TickerLines::TickerLines(QByteArray bytes)
     : m_bytes(std::move(bytes))
 {
@@ -22,7 +28,7 @@ TickerLines::TickerLines(QByteArray bytes)
         if (length > 0 && data[start + length - 1] == '\r')
             --length;
         if (length > 0)
-            m_spans.push_back(Span{start, length});
+            m_spans.push_back(Span { start, length });
         start = end + 1;
     }
 }
@@ -40,49 +46,89 @@ QString TickerLines::text(qsizetype i) const
     return CodePage::decode(bytes(i));
 }
 
+void TickerLines::append(QByteArrayView line)
+{
+    if (line.isEmpty())
+        return;
+    m_spans.push_back(Span { m_bytes.size(), line.size() });
+    m_bytes.append(line);
+}
+
 namespace {
 
-// Writes bytes at the end of an open file, all or nothing: a failed write (a full disk) takes back
-// what it got out, so that no half line is left for the next one to run on in.
-bool appendWhole(QFile& file, const QByteArray& bytes)
+// Opens a file for appending without a buffer of its own: every byte written has been handed to
+// the system when write() returns, so a cut-back after a failed write (a full disk) is not undone
+// by a buffer that the cut-back or the close writes out later.
+bool openForAppending(QFile& file, QIODevice::OpenMode mode = QIODevice::WriteOnly)
+{
+    return file.open(mode | QIODevice::Append | QIODevice::Unbuffered);
+}
+
+// Asks the system to put what was written to the file on the disk; false when it cannot.
+bool syncToDisk(QFile& file)
+{
+#if defined(Q_OS_UNIX)
+    return ::fsync(file.handle()) == 0;
+#elif defined(Q_OS_WIN)
+    return ::_commit(file.handle()) == 0;
+#else
+    return file.flush();
+#endif
+}
+
+// Writes bytes at the end of a file opened by openForAppending, all or nothing: a write that did
+// not reach the file whole is cut back to the file's old size, so that no half line is left for
+// the next one to run on in. A file that the write created is removed again.
+bool appendWhole(QFile& file, const QByteArray& bytes, bool created, bool mustReachDisk)
 {
     const qint64 before = file.size();
-    const bool written = file.write(bytes) == bytes.size() && file.flush();
+    bool written = file.write(bytes) == bytes.size() && file.size() == before + bytes.size();
+    if (written && mustReachDisk)
+        written = syncToDisk(file);
     if (!written)
         file.resize(before);
     file.close();
+    if (!written && created)
+        file.remove();
     return written;
 }
 
-// True for an empty or missing file and for one whose last byte is LF.
-bool endsWithLineEnd(const QString& path)
+// The last byte of an open file, or nothing for an empty file or one that cannot be read.
+std::optional<char> lastByte(QFile& file)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
-        return true;
-    char last = '\n';
-    return !file.seek(file.size() - 1) || !file.getChar(&last) || last == '\n';
+    char last = 0;
+    if (file.size() == 0 || !file.seek(file.size() - 1) || !file.getChar(&last))
+        return std::nullopt;
+    return last;
 }
 
 } // namespace
 
 namespace TickerFile {
 
-bool append(const QString& path, const QString& message)
+std::optional<QByteArray> append(const QString& path, const QString& message)
 {
+    if (path.isEmpty())
+        return std::nullopt;
+    const bool created = !QFileInfo::exists(path);
     QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return false;
+    if (!openForAppending(file, QIODevice::ReadWrite))
+        return std::nullopt;
     // One message is one line: a line break inside the text would cut it into two entries, the
     // second without a record, so each becomes a blank.
     QByteArray line = CodePage::encode(message);
     line.replace('\r', ' ').replace('\n', ' ');
-    line.append("\r\n");
+    QByteArray bytes = line + "\r\n";
     // A file whose last line lacks its line end (cut short, or written by hand) would take the new
-    // message into that line: the message starts a line of its own.
-    if (!endsWithLineEnd(path))
-        line.prepend("\r\n");
-    return appendWhole(file, line);
+    // message into that line: that line is ended first.
+    const std::optional<char> last = lastByte(file);
+    if (last == '\r')
+        bytes.prepend('\n');
+    else if (last && *last != '\n')
+        bytes.prepend("\r\n");
+    if (!appendWhole(file, bytes, created, false))
+        return std::nullopt;
+    return line;
 }
 
 TickerLines read(const QString& path)
@@ -117,14 +163,22 @@ bool archiveAndDelete(const QString& tickerPath, const QString& archiveFolder, Q
     if (!content.isEmpty()) {
         // The last line may lack its line end (a file written by hand, or cut short); the next
         // day's append must not run on in it.
-        if (!content.endsWith('\n'))
+        if (content.endsWith('\r'))
+            content.append('\n');
+        else if (!content.endsWith('\n'))
             content.append("\r\n");
         if (!QFileInfo(archiveFolder).isDir())
             QDir().mkdir(archiveFolder);
-        QFile archive(QDir(archiveFolder).filePath(archiveFileName(day)));
-        if (!archive.open(QIODevice::WriteOnly | QIODevice::Append))
+        const QString archivePath = QDir(archiveFolder).filePath(archiveFileName(day));
+        const bool created = !QFileInfo::exists(archivePath);
+        QFile archive(archivePath);
+        if (!openForAppending(archive)) {
+            if (created)
+                archive.remove();
             return false;
-        if (!appendWhole(archive, content))
+        }
+        // The ticker file goes only once its lines are on the disk in the archive.
+        if (!appendWhole(archive, content, created, true))
             return false;
     }
     return QFile::remove(tickerPath);

@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 // The non-empty lines of a ticker file, in file order, as the bytes of the file and where each
@@ -13,6 +14,10 @@ class TickerLines {
 public:
     TickerLines() = default;
     explicit TickerLines(QByteArray bytes);
+
+    // Adds one line (without its line end) after the others; an empty line is skipped, as a
+    // reader of the file skips it.
+    void append(QByteArrayView line);
 
     [[nodiscard]] qsizetype size() const { return static_cast<qsizetype>(m_spans.size()); }
     [[nodiscard]] bool isEmpty() const { return m_spans.empty(); }
@@ -34,9 +39,10 @@ private:
 // CR LF line ends; and the archive of the days on which it was cleared.
 namespace TickerFile {
 
-// Appends one message as a line. False when the file cannot be opened or written; the file then
-// holds what it held before, or the whole line.
-[[nodiscard]] bool append(const QString& path, const QString& message);
+// Appends one message as a line and returns the line as stored (its bytes without the line end).
+// Nothing when the file cannot be opened or written whole; the file then holds what it held
+// before, byte for byte.
+[[nodiscard]] std::optional<QByteArray> append(const QString& path, const QString& message);
 
 // Reads the file; no file, or one that cannot be read, gives no lines. Lines end with LF, CR LF
 // is read as well; empty lines are skipped.
@@ -48,8 +54,9 @@ namespace TickerFile {
 
 // Appends the whole ticker file to the archive file of the day in the archive folder (made when it
 // is missing), then deletes the ticker file. The ticker file is deleted only when its content has
-// reached the archive completely, so clearing the ticker never loses the station's log. True when
-// no ticker file is left.
+// reached the archive completely and the archive is on disk, so clearing the ticker never loses
+// the station's log. An archive that cannot be written whole is cut back to what it held before,
+// or removed when it was new. True when no ticker file is left.
 bool archiveAndDelete(const QString& tickerPath, const QString& archiveFolder, QDate day);
 
 } // namespace TickerFile

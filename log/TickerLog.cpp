@@ -13,9 +13,10 @@ TickerLog::TickerLog(AppContext& ctx, TickerModel& model)
 
 void TickerLog::HandleTickerMessage(const QString& message)
 {
-    if (!TickerFile::append(m_ctx.TickerPath, message))
-        return;
-    lese_ticker();
+    // The list already holds every earlier line: the stored line is added to it, and the file is
+    // not read again, so that a burst of messages costs each one the same.
+    if (const std::optional<QByteArray> line = TickerFile::append(m_ctx.TickerPath, message))
+        m_model.addLine(*line);
 }
 
 void TickerLog::DeleteTicker()

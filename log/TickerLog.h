@@ -9,13 +9,15 @@ class AppContext;
 class TickerModel;
 
 // The station's log: the ticker file in the data folder and the documentation list's rows over it.
-// The file is the only store; the rows are rebuilt from it after every change.
+// The file is the only store: the rows are read from it at start-up and after the ticker is
+// cleared; in between, each stored message adds its row.
 class TickerLog {
 public:
     TickerLog(AppContext& ctx, TickerModel& model);
 
-    // A "WACHALARM_TICKER" message: stored whole as a new line of the ticker file, then the list is
-    // rebuilt. When the file cannot be written the message is dropped and the list stays as it is.
+    // A "WACHALARM_TICKER" message: stored whole as a new line of the ticker file, then its row is
+    // added to the list. When the file cannot be written the message is dropped and the list stays
+    // as it is.
     void HandleTickerMessage(const QString& message);
 
     // A "WACHALARM_DEL" message: the ticker file is appended to the archive file of the day in
@@ -26,7 +28,7 @@ public:
     // Rebuilds the list from the ticker file; no file leaves it empty.
     void lese_ticker();
 
-    // The day whose archive file DeleteTicker appends to.
+    // The day whose archive file DeleteTicker appends to: the current date unless set otherwise.
     std::function<QDate()> today = [] { return QDate::currentDate(); };
 
 private:

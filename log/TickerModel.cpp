@@ -9,6 +9,30 @@
 
 namespace {
 
+// Ordering by "Zeit": most entries carry a readable date and time and are ordered by one number;
+// the others are compared part by part.
+constexpr qint64 kPartly = std::numeric_limits<qint64>::max();
+
+qint64 timeKey(const TickerTime& t)
+{
+    return t.date >= 0 && t.time >= 0 ? t.date * 1000000 + t.time : kPartly;
+}
+
+// Whether line a (its time, key and index) stands before line b in the order by "Zeit". Entries of
+// the same time keep their file order, newest first when descending.
+bool timeBefore(
+    const TickerTime& ta, qint64 ka, qsizetype a, const TickerTime& tb, qint64 kb, qsizetype b, bool ascending)
+{
+    int c;
+    if (ka != kPartly && kb != kPartly)
+        c = ka < kb ? -1 : (ka > kb ? 1 : 0);
+    else
+        c = TickerTime::compare(ta, tb);
+    if (c != 0)
+        return ascending ? c < 0 : c > 0;
+    return ascending ? a < b : a > b;
+}
+
 constexpr qsizetype kCachedCharacters = 16 * 1024 * 1024;
 // A tooltip shows the whole text of an ordinary entry; a huge one is cut where it would no longer
 // fit on the screen.
@@ -44,6 +68,35 @@ void TickerModel::setLines(TickerLines lines)
 void TickerModel::clear()
 {
     setLines(TickerLines());
+}
+
+void TickerModel::addLine(QByteArrayView line)
+{
+    if (line.isEmpty() || m_lines.size() >= INT_MAX)
+        return;
+    const qsizetype index = m_lines.size();
+    int row;
+    if (m_sortColumn == TickerCells::Zeit)
+        row = timeRowOf(line, index);
+    else
+        row = m_sortOrder == Qt::DescendingOrder ? 0 : static_cast<int>(index);
+    beginInsertRows(QModelIndex(), row, row);
+    m_lines.append(line);
+    if (m_sortColumn == TickerCells::Zeit)
+        m_order.insert(m_order.begin() + row, index);
+    endInsertRows();
+}
+
+int TickerModel::timeRowOf(QByteArrayView line, qsizetype index) const
+{
+    const TickerTime added = TickerTime::ofLine(line);
+    const qint64 addedKey = timeKey(added);
+    const bool ascending = m_sortOrder == Qt::AscendingOrder;
+    const auto at = std::lower_bound(m_order.begin(), m_order.end(), index, [&](qsizetype shown, qsizetype) {
+        const TickerTime t = TickerTime::ofLine(m_lines.bytes(shown));
+        return timeBefore(t, timeKey(t), shown, added, addedKey, index, ascending);
+    });
+    return static_cast<int>(at - m_order.begin());
 }
 
 int TickerModel::rowCount(const QModelIndex& parent) const
@@ -134,9 +187,6 @@ void TickerModel::sort(int column, Qt::SortOrder order)
 
 void TickerModel::orderByTime()
 {
-    // Most entries carry a readable date and time: they are ordered by one number. The others are
-    // compared part by part.
-    constexpr qint64 partly = std::numeric_limits<qint64>::max();
     struct Item {
         qint64 key;
         qsizetype line;
@@ -147,19 +197,12 @@ void TickerModel::orderByTime()
     for (qsizetype i = 0; i < n; ++i) {
         const TickerTime t = TickerTime::ofLine(m_lines.bytes(i));
         times[static_cast<size_t>(i)] = t;
-        items[static_cast<size_t>(i)] = {t.date >= 0 && t.time >= 0 ? t.date * 1000000 + t.time : partly, i};
+        items[static_cast<size_t>(i)] = { timeKey(t), i };
     }
-    // Entries of the same time keep their file order, newest first when descending.
     const bool ascending = m_sortOrder == Qt::AscendingOrder;
     std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
-        int c;
-        if (a.key != partly && b.key != partly)
-            c = a.key < b.key ? -1 : (a.key > b.key ? 1 : 0);
-        else
-            c = TickerTime::compare(times[static_cast<size_t>(a.line)], times[static_cast<size_t>(b.line)]);
-        if (c != 0)
-            return ascending ? c < 0 : c > 0;
-        return ascending ? a.line < b.line : a.line > b.line;
+        return timeBefore(times[static_cast<size_t>(a.line)], a.key, a.line, times[static_cast<size_t>(b.line)], b.key,
+            b.line, ascending);
     });
     m_order.resize(static_cast<size_t>(n));
     for (qsizetype i = 0; i < n; ++i)

@@ -31,14 +31,21 @@ public:
     void setLines(TickerLines lines);
     void clear();
 
+    // One line just stored at the end of the ticker file: its row is inserted where the current
+    // order puts it (on top while newest first); the other rows stay as they are.
+    void addLine(QByteArrayView line);
+
     [[nodiscard]] int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     [[nodiscard]] int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     [[nodiscard]] QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
-                                      int role = Qt::DisplayRole) const override;
+    [[nodiscard]] QVariant headerData(
+        int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
-    [[nodiscard]] static bool isSortable(int column) { return column == TickerCells::Nr || column == TickerCells::Zeit; }
+    [[nodiscard]] static bool isSortable(int column)
+    {
+        return column == TickerCells::Nr || column == TickerCells::Zeit;
+    }
     [[nodiscard]] int sortColumn() const { return m_sortColumn; }
     [[nodiscard]] Qt::SortOrder sortOrder() const { return m_sortOrder; }
 
@@ -49,6 +56,8 @@ public:
 private:
     [[nodiscard]] qsizetype lineOfRow(int row) const;
     void orderByTime();
+    // The row a new line takes in the order by "Zeit".
+    [[nodiscard]] int timeRowOf(QByteArrayView line, qsizetype index) const;
 
     TickerLines m_lines;
     int m_sortColumn = TickerCells::Nr;

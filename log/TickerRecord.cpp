@@ -27,8 +27,8 @@ TickerRecord TickerRecord::fromLine(QStringView line)
     if (!field)
         return record;
 
-    QString* const targets[7] = {&record.sender,   &record.ea,       &record.timeLine1, &record.timeLine2,
-                                 &record.fromName, &record.headline, &record.body};
+    QString* const targets[7] = { &record.sender, &record.ea, &record.timeLine1, &record.timeLine2, &record.fromName,
+        &record.headline, &record.body };
     QStringView rest = *field;
     for (int i = 0; i < 7; ++i) {
         const qsizetype end = rest.indexOf(kSubfieldSeparator);

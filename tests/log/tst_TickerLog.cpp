@@ -1,47 +1,41 @@
 #include "common/AppContext.h"
 #include "common/CodePage.h"
-#include "log/TickerFile.h"
+#include "log/DocumentationList.h"
+#include "log/MarkupDelegate.h"
 #include "log/TickerLog.h"
 #include "log/TickerModel.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
-#include <QFile>
-#include <QRandomGenerator>
-#include <QSignalSpy>
+#include <QScopeGuard>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sched.h>
+#include <sys/mount.h>
+
 namespace {
 
-QString entry(const QString& sender, const QString& body)
+QString entry(const QString& sender, const QString& body = "", const QString& day = "06.12.2026",
+    const QString& time = "12:07:44")
 {
-    return QStringLiteral("WACHALARM_TICKER\t") + sender + QStringLiteral("\x07" "EA\x07" "06.12.2026\x07" "12:07:44\x07\x07\x07")
-        + body;
+    return QStringList { "WACHALARM_TICKER\t" + sender, "EA", day, time, "", "", body }.join(QChar(7));
 }
 
-QByteArray readFile(const QString& path)
+QByteArray bytes(const QString& text)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    return CodePage::encode(text);
 }
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-// What the rows show: "Nr:sender" per row, top to bottom.
+// What the rows show, top to bottom: "Nr:sender".
 QStringList rows(const TickerModel& model)
 {
     QStringList shown;
-    for (int r = 0; r < model.rowCount(); ++r) {
-        const TickerCells cells = model.cells(r);
-        QString sender = cells.caption[TickerCells::Absender];
-        sender.remove(QStringLiteral("<font Arial;10><fgcolor=000000><B>")).remove(QStringLiteral("</FONT></fgcolor>"));
-        shown << model.data(model.index(r, 0)).toString() + QLatin1Char(':') + sender;
-    }
+    for (int r = 0; r < model.rowCount(); ++r)
+        shown << QStringLiteral("%1:%2")
+                     .arg(model.number(r))
+                     .arg(model.cells(r).caption[TickerCells::Absender].section('>', 3).section('<', 0, 0));
     return shown;
 }
 
@@ -50,299 +44,186 @@ QStringList rows(const TickerModel& model)
 class TickerLogTest : public QObject {
     Q_OBJECT
 
-private:
-    QTemporaryDir m_dir;
-    std::unique_ptr<AppContext> m_ctx;
-    std::unique_ptr<TickerModel> m_model;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    AppContext m_ctx;
+    TickerModel m_model;
     std::unique_ptr<TickerLog> m_log;
-    QString archiveFolder() const { return QDir(m_ctx->DataFolder).filePath(QStringLiteral("Ablage")); }
+
+    QString archive() const { return m_ctx.DataFolder + "/Ablage/2024_3_7"; }
+    void open(const QString& folder)
+    {
+        QVERIFY(QDir().mkpath(folder + "/Ablage"));
+        m_ctx.DataFolder = folder;
+        m_ctx.TickerPath = folder + QStringLiteral("/ticker.dat");
+        m_log = std::make_unique<TickerLog>(m_ctx, m_model);
+        m_log->today = [] { return QDate(2024, 3, 7); };
+        m_log->lese_ticker();
+    }
 
 private slots:
     void init()
     {
-        QVERIFY(m_dir.isValid());
-        QDir(m_dir.path()).removeRecursively();
-        QVERIFY(QDir().mkpath(m_dir.path() + QStringLiteral("/Ablage")));
-        m_ctx = std::make_unique<AppContext>();
-        m_ctx->DataFolder = m_dir.path();
-        m_ctx->TickerPath = m_ctx->dataFile(QStringLiteral("ticker.dat"));
-        m_model = std::make_unique<TickerModel>();
-        m_log = std::make_unique<TickerLog>(*m_ctx, *m_model);
-        m_log->today = [] { return QDate(2024, 3, 7); };
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_model.sort(TickerCells::Nr, Qt::DescendingOrder);
+        open(m_dir->path());
     }
 
-    void missingFileGivesEmptyList()
-    {
-        m_log->lese_ticker();
-        QCOMPARE(m_model->rowCount(), 0);
-        QVERIFY(!QFile::exists(m_ctx->TickerPath));
-    }
-
-    void newestFirstWithNumbers()
-    {
-        m_log->HandleTickerMessage(entry("A", "a"));
-        m_log->HandleTickerMessage(entry("B", "b"));
-        m_log->HandleTickerMessage(entry("C", "c"));
-        QCOMPARE(readFile(m_ctx->TickerPath),
-                 CodePage::encode(entry("A", "a") + "\r\n" + entry("B", "b") + "\r\n" + entry("C", "c") + "\r\n"));
-        QCOMPARE(rows(*m_model), (QStringList{"3:C", "2:B", "1:A"}));
-        QCOMPARE(m_model->data(m_model->index(0, 0), TickerModel::NumberRole).toLongLong(), 3);
-    }
-
-    void storedWhole()
-    {
-        // Type, further fields and 8-bit characters are stored as received.
-        const QString message = entry(QStringLiteral("Müller €"), "x") + QStringLiteral("\tfeld 2\tfeld 3");
-        m_log->HandleTickerMessage(message);
-        QCOMPARE(readFile(m_ctx->TickerPath), CodePage::encode(message) + "\r\n");
-        QCOMPARE(readFile(m_ctx->TickerPath).count('\x80'), 1);
-        QCOMPARE(rows(*m_model), QStringList{QStringLiteral("1:Müller €")});
-    }
-
-    void lineBreakInsideMessageStaysOneLine()
-    {
-        m_log->HandleTickerMessage(entry("A", "eins\r\nzwei\ndrei"));
-        QCOMPARE(readFile(m_ctx->TickerPath), CodePage::encode(entry("A", "eins  zwei drei")) + "\r\n");
-        QCOMPARE(m_model->rowCount(), 1);
-    }
-
-    void appendAfterLineWithoutLineEnd()
-    {
-        writeFile(m_ctx->TickerPath, CodePage::encode(entry("A", "a")));
-        m_log->HandleTickerMessage(entry("B", "b"));
-        QCOMPARE(readFile(m_ctx->TickerPath),
-                 CodePage::encode(entry("A", "a")) + "\r\n" + CodePage::encode(entry("B", "b")) + "\r\n");
-        QCOMPARE(rows(*m_model), (QStringList{"2:B", "1:A"}));
-    }
-
-    void identicalMessagesGiveTwoRows()
-    {
-        m_log->HandleTickerMessage(entry("A", "a"));
-        m_log->HandleTickerMessage(entry("A", "a"));
-        QCOMPARE(rows(*m_model), (QStringList{"2:A", "1:A"}));
-    }
-
-    void emptyLinesAreSkippedAndNotCounted_data()
+    // No file is a null one. After the messages the file holds `stored`, the list and a restart show `shown`.
+    void storeAndShow_data()
     {
         QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QStringList>("expected");
-        const QByteArray a = CodePage::encode(entry("A", "a"));
-        const QByteArray b = CodePage::encode(entry("B", "b"));
-        QTest::newRow("CR LF") << a + "\r\n\r\n" + b + "\r\n" << QStringList{"2:B", "1:A"};
-        QTest::newRow("bare LF") << a + "\n\n\n" + b + "\n" << QStringList{"2:B", "1:A"};
-        QTest::newRow("leading empty lines") << "\r\n\n" + a + "\r\n" + b << QStringList{"2:B", "1:A"};
-        QTest::newRow("no line end at the end") << a + "\r\n" + b << QStringList{"2:B", "1:A"};
-        QTest::newRow("only empty lines") << QByteArray("\r\n\r\n\n") << QStringList{};
-        QTest::newRow("empty file") << QByteArray() << QStringList{};
-        QTest::newRow("a blank is not empty") << a + "\r\n \r\n" + b + "\r\n" << QStringList{"3:B", "2:", "1:A"};
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<Qt::SortOrder>("order");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QStringList>("shown");
+        const int Nr = TickerCells::Nr, Zeit = TickerCells::Zeit;
+        const Qt::SortOrder up = Qt::AscendingOrder, down = Qt::DescendingOrder;
+        const QString a = entry("A"), b = entry("B"), c = entry("C");
+        QTest::newRow("no file: empty list, no file made")
+            << QByteArray() << QStringList() << Nr << down << QByteArray() << QStringList();
+        QTest::newRow("newest first, numbered from the oldest")
+            << QByteArray() << QStringList { a, b, c } << Nr << down << bytes(a + "\r\n" + b + "\r\n" + c + "\r\n")
+            << QStringList { "3:C", "2:B", "1:A" };
+        QTest::newRow("code page bytes and further fields stored whole, CR and LF as blanks")
+            << QByteArray() << QStringList { entry("Müller €", "1\r\n2\n") + "\tf2" } << Nr << down
+            << bytes(entry("Müller €", "1  2 ") + "\tf2\r\n") << QStringList { "1:Müller €" };
+        QTest::newRow("a cut-off last line is ended first")
+            << bytes(a) << QStringList { b } << Nr << down << bytes(a + "\r\n" + b + "\r\n")
+            << QStringList { "2:B", "1:A" };
+        QTest::newRow("a line cut between CR and LF") << bytes(a) + "\r" << QStringList { b } << Nr << down
+                                                      << bytes(a + "\r\n" + b + "\r\n") << QStringList { "2:B", "1:A" };
+        QTest::newRow("empty lines are skipped and not counted")
+            << "\r\n" + bytes(a) + "\r\n\r\n\n" + bytes(b) + "\n"
+            << QStringList { c } << Nr << down << "\r\n" + bytes(a) + "\r\n\r\n\n" + bytes(b) + "\n" + bytes(c) + "\r\n"
+            << QStringList { "3:C", "2:B", "1:A" };
+        const QByteArray malformed("kein Feld\r\nWACHALARM_TICKER\tnur\x07zwei\r\n \r\n");
+        QTest::newRow("malformed lines show what they have")
+            << malformed << QStringList() << Nr << down << malformed << QStringList { "3:", "2:nur", "1:" };
+        // Equal times keep the file order; times that cannot be read go after the others, by text.
+        const QStringList times { "06.12.2026", "10:00:00", "05.12.2026", "23:00:00", "06.12.2026", "9:30:00",
+            "06.12.2026", "10:00:00", "01.01.20", "00:00", "gestern", "abends", "06.12.2026", "mittags", "Dienstag",
+            "" };
+        QStringList timed;
+        for (int i = 0; i < 8; ++i)
+            timed << entry(QChar('A' + i), "", times[2 * i], times[2 * i + 1]);
+        const QByteArray all = bytes(timed.join("\r\n") + "\r\n");
+        QTest::newRow("Nr, oldest first") << QByteArray() << timed << Nr << up << all
+                                          << QStringList { "1:A", "2:B", "3:C", "4:D", "5:E", "6:F", "7:G", "8:H" };
+        QTest::newRow("Zeit, earliest first") << QByteArray() << timed << Zeit << up << all
+                                              << QStringList { "5:E", "2:B", "3:C", "1:A", "4:D", "7:G", "8:H", "6:F" };
+        QTest::newRow("Zeit, latest first") << QByteArray() << timed << Zeit << down << all
+                                            << QStringList { "6:F", "8:H", "7:G", "4:D", "1:A", "3:C", "2:B", "5:E" };
     }
 
-    void emptyLinesAreSkippedAndNotCounted()
+    void storeAndShow()
     {
         QFETCH(QByteArray, file);
-        QFETCH(QStringList, expected);
-        writeFile(m_ctx->TickerPath, file);
+        QFETCH(QStringList, messages);
+        QFETCH(int, column);
+        QFETCH(Qt::SortOrder, order);
+        QFETCH(QByteArray, stored);
+        QFETCH(QStringList, shown);
+        if (!file.isNull())
+            QVERIFY(TestFiles::writeAll(m_ctx.TickerPath, file));
+        m_model.sort(column, order);
+        m_model.sort(TickerCells::Text, Qt::AscendingOrder); // does not order
         m_log->lese_ticker();
-        QCOMPARE(rows(*m_model), expected);
+        for (const QString& message : messages)
+            m_log->HandleTickerMessage(message);
+        QCOMPARE(QFile::exists(m_ctx.TickerPath), !stored.isNull());
+        QCOMPARE(TestFiles::readAll(m_ctx.TickerPath), stored);
+        QCOMPARE(rows(m_model), shown);
+        TickerModel restarted;
+        restarted.sort(column, order);
+        TickerLog(m_ctx, restarted).lese_ticker();
+        QCOMPARE(rows(restarted), shown);
     }
 
-    void malformedLinesDoNotDisturbTheOthers()
+    void deleteArchivesBeforeDeleting()
     {
-        const QByteArray file = CodePage::encode(entry("A", "a")) + "\r\nkein Feld\r\nWACHALARM_TICKER\tnur\x07zwei\r\n"
-            + CodePage::encode(entry("D", "d")) + "\r\n";
-        writeFile(m_ctx->TickerPath, file);
-        m_log->lese_ticker();
-        QCOMPARE(rows(*m_model), (QStringList{"4:D", "3:nur", "2:", "1:A"}));
+        m_log->HandleTickerMessage(entry("A"));
+        QVERIFY(TestFiles::writeAll(m_ctx.TickerPath, TestFiles::readAll(m_ctx.TickerPath) + bytes(entry("B"))));
+        m_log->DeleteTicker();
+        QVERIFY(!QFile::exists(m_ctx.TickerPath));
+        QCOMPARE(m_model.rowCount(), 0);
+        QCOMPARE(TestFiles::readAll(archive()), bytes(entry("A") + "\r\n" + entry("B") + "\r\n"));
+        // A new ticker starts at 1; the day's archive takes it after the earlier one.
+        m_log->HandleTickerMessage(entry("C"));
+        QCOMPARE(rows(m_model), QStringList { "1:C" });
+        m_log->DeleteTicker();
+        QCOMPARE(TestFiles::readAll(archive()), bytes(entry("A") + "\r\n" + entry("B") + "\r\n" + entry("C") + "\r\n"));
     }
 
-    void binaryGarbageLoads()
+    // A full disk: what could not be written whole leaves every file as it was, and no new one.
+    void fullDisk_data()
     {
-        QByteArray garbage(256 * 1024, Qt::Uninitialized);
-        QRandomGenerator random(7);
-        for (char& c : garbage)
-            c = static_cast<char>(random.bounded(256));
-        writeFile(m_ctx->TickerPath, garbage);
-        m_log->lese_ticker();
-        const int expectedRows = static_cast<int>(TickerLines(garbage).size());
-        QVERIFY(expectedRows > 100);
-        QCOMPARE(m_model->rowCount(), expectedRows);
-        for (int r = 0; r < m_model->rowCount(); ++r) {
-            for (int c = 0; c < TickerCells::ColumnCount; ++c)
-                m_model->data(m_model->index(r, c));
-            m_model->data(m_model->index(r, TickerCells::Text), Qt::ToolTipRole);
-        }
-        // A message after the garbage is still stored and shown on top.
-        m_log->HandleTickerMessage(entry("Z", "z"));
-        QCOMPARE(rows(*m_model).first(), QStringLiteral("%1:Z").arg(expectedRows + 1));
+        QTest::addColumn<bool>("deleting");
+        QTest::addColumn<QByteArray>("earlierArchive");
+        QTest::newRow("ticker message") << false << QByteArray();
+        QTest::newRow("delete, no archive of the day yet") << true << QByteArray();
+        QTest::newRow("delete, onto the day's archive") << true << QByteArray(1000, 'x') + "\r\n";
     }
 
-    void tenMegabyteLineLoads()
+    void fullDisk()
     {
-        const QByteArray big = CodePage::encode(entry("B", QString(10 * 1024 * 1024, QLatin1Char('x'))));
-        writeFile(m_ctx->TickerPath, CodePage::encode(entry("A", "a")) + "\r\n" + big + "\r\n");
-        m_log->lese_ticker();
-        QCOMPARE(m_model->rowCount(), 2);
-        QCOMPARE(m_model->data(m_model->index(0, TickerCells::Text)).toString().size(),
-                 10 * 1024 * 1024 + QStringLiteral("<font Arial;10><fgcolor=000000><B></FONT></fgcolor>").size());
-        const QString tip = m_model->data(m_model->index(0, TickerCells::Text), Qt::ToolTipRole).toString();
-        QVERIFY(tip.startsWith(QStringLiteral("<qt>xxxx")));
-        QVERIFY(tip.size() < 5000);
-        QCOMPARE(rows(*m_model).last(), QStringLiteral("1:A"));
+        QFETCH(bool, deleting);
+        QFETCH(QByteArray, earlierArchive);
+        // The small disk is mounted in a mount namespace of this process alone.
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::mount("tmpfs", qPrintable(m_dir->path()), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("mounting a 64 KiB tmpfs needs root");
+        auto unmount = qScopeGuard([&] { ::umount2(qPrintable(m_dir->path()), MNT_DETACH); });
+        open(m_dir->path());
+        for (const char* s : { "A", "B", "C" })
+            m_log->HandleTickerMessage(entry(s, QString(2000, 'x')));
+        if (!earlierArchive.isNull())
+            QVERIFY(TestFiles::writeAll(archive(), earlierArchive));
+        const QByteArray ticker = TestFiles::readAll(m_ctx.TickerPath);
+        QFile filler(m_ctx.DataFolder + "/filler");
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        while (filler.write(QByteArray(512, 'f')) == 512) { }
+        if (deleting)
+            m_log->DeleteTicker();
+        else
+            m_log->HandleTickerMessage(entry("D", QString(6000, 'y')));
+        QCOMPARE(TestFiles::readAll(m_ctx.TickerPath), ticker);
+        QCOMPARE(QFile::exists(archive()), !earlierArchive.isNull());
+        QCOMPARE(TestFiles::readAll(archive()), earlierArchive);
+        QCOMPARE(rows(m_model), (QStringList { "3:C", "2:B", "1:A" }));
     }
 
-    void countGoesOnBeyond32767()
+    // A window over garbage, more lines than a 16-bit count and a line of 10 MiB: every line is a row
+    // with its number, rows in view fit their content within bounds, so does a new one on top.
+    void listInAWindow()
     {
         QByteArray file;
-        for (int i = 1; i <= 40000; ++i)
-            file += "WACHALARM_TICKER\t" + QByteArray::number(i) + "\r\n";
-        writeFile(m_ctx->TickerPath, file);
-        m_log->lese_ticker();
-        QCOMPARE(m_model->rowCount(), 40000);
-        QCOMPARE(rows(*m_model).first(), QStringLiteral("40000:40000"));
-        QCOMPARE(m_model->data(m_model->index(40000 - 32768, 0)).toString(), QStringLiteral("32768"));
-        QCOMPARE(rows(*m_model).last(), QStringLiteral("1:1"));
-    }
-
-    void deleteArchivesThenEmpties()
-    {
-        m_log->HandleTickerMessage(entry("A", "a"));
-        m_log->HandleTickerMessage(entry("B", "b"));
-        const QByteArray before = readFile(m_ctx->TickerPath);
-        m_log->DeleteTicker();
-        QVERIFY(!QFile::exists(m_ctx->TickerPath));
-        QCOMPARE(m_model->rowCount(), 0);
-        QCOMPARE(readFile(archiveFolder() + QStringLiteral("/2024_3_7")), before);
-
-        // A new ticker starts at 1; a second delete on the same day appends to the same file.
-        m_log->HandleTickerMessage(entry("C", "c"));
-        QCOMPARE(rows(*m_model), QStringList{"1:C"});
-        m_log->DeleteTicker();
-        QCOMPARE(readFile(archiveFolder() + QStringLiteral("/2024_3_7")),
-                 before + CodePage::encode(entry("C", "c")) + "\r\n");
-
-        // Another day, another file.
-        m_log->today = [] { return QDate(2024, 12, 24); };
-        m_log->HandleTickerMessage(entry("D", "d"));
-        m_log->DeleteTicker();
-        QCOMPARE(readFile(archiveFolder() + QStringLiteral("/2024_12_24")), CodePage::encode(entry("D", "d")) + "\r\n");
-        QCOMPARE(QDir(archiveFolder()).entryList(QDir::Files), (QStringList{"2024_12_24", "2024_3_7"}));
-    }
-
-    void deleteKeepsLinesWithoutLineEndApart()
-    {
-        writeFile(m_ctx->TickerPath, "WACHALARM_TICKER\tA");
-        m_log->DeleteTicker();
-        writeFile(m_ctx->TickerPath, "WACHALARM_TICKER\tB\r\n");
-        m_log->DeleteTicker();
-        QCOMPARE(readFile(archiveFolder() + QStringLiteral("/2024_3_7")),
-                 QByteArray("WACHALARM_TICKER\tA\r\nWACHALARM_TICKER\tB\r\n"));
-    }
-
-    void deleteWithoutFile()
-    {
-        m_log->DeleteTicker();
-        QCOMPARE(m_model->rowCount(), 0);
-        QVERIFY(QDir(archiveFolder()).entryList(QDir::Files).isEmpty());
-    }
-
-    void deleteMakesMissingArchiveFolder()
-    {
-        QVERIFY(QDir(archiveFolder()).removeRecursively());
-        m_log->HandleTickerMessage(entry("A", "a"));
-        m_log->DeleteTicker();
-        QVERIFY(!QFile::exists(m_ctx->TickerPath));
-        QCOMPARE(readFile(archiveFolder() + QStringLiteral("/2024_3_7")), CodePage::encode(entry("A", "a")) + "\r\n");
-    }
-
-    void deleteKeepsTickerWhenArchiveCannotBeWritten()
-    {
-        // A folder where the day's file should be: the archive cannot be written.
-        QVERIFY(QDir().mkdir(archiveFolder() + QStringLiteral("/2024_3_7")));
-        m_log->HandleTickerMessage(entry("A", "a"));
-        m_log->DeleteTicker();
-        QCOMPARE(readFile(m_ctx->TickerPath), CodePage::encode(entry("A", "a")) + "\r\n");
-        QCOMPARE(rows(*m_model), QStringList{"1:A"});
-    }
-
-    void unwritableTickerDropsTheMessage()
-    {
-        m_log->HandleTickerMessage(entry("A", "a"));
-        QSignalSpy resets(m_model.get(), &QAbstractItemModel::modelReset);
-        m_ctx->TickerPath = m_dir.path() + QStringLiteral("/Ablage"); // a folder cannot be appended to
-        m_log->HandleTickerMessage(entry("B", "b"));
-        QCOMPARE(resets.count(), 0);
-        QCOMPARE(rows(*m_model), QStringList{"1:A"});
-    }
-
-    void sortByNrAndZeit()
-    {
-        auto at = [](const char* sender, const char* day, const char* time) {
-            return QStringLiteral("WACHALARM_TICKER\t%1\x07\x07%2\x07%3\x07\x07\x07").arg(sender, day, time);
-        };
-        m_log->HandleTickerMessage(at("A", "06.12.2026", "10:00:00"));
-        m_log->HandleTickerMessage(at("B", "05.12.2026", "23:00:00"));
-        m_log->HandleTickerMessage(at("C", "06.12.2026", "9:30:00"));
-        m_log->HandleTickerMessage(at("D", "06.12.2026", "10:00:00"));
-        QCOMPARE(m_model->sortColumn(), int(TickerCells::Nr));
-        QCOMPARE(m_model->sortOrder(), Qt::DescendingOrder);
-
-        m_model->sort(TickerCells::Nr, Qt::AscendingOrder);
-        QCOMPARE(rows(*m_model), (QStringList{"1:A", "2:B", "3:C", "4:D"}));
-        m_model->sort(TickerCells::Zeit, Qt::DescendingOrder);
-        QCOMPARE(rows(*m_model), (QStringList{"4:D", "1:A", "3:C", "2:B"}));
-        m_model->sort(TickerCells::Zeit, Qt::AscendingOrder);
-        QCOMPARE(rows(*m_model), (QStringList{"2:B", "3:C", "1:A", "4:D"}));
-        // The order stays through a rebuild.
-        m_log->HandleTickerMessage(at("E", "01.01.2020", "00:00:00"));
-        QCOMPARE(rows(*m_model).first(), QStringLiteral("5:E"));
-        // Times that cannot be read go after those that can, by their text.
-        m_log->HandleTickerMessage(at("F", "gestern", "abends"));
-        m_log->HandleTickerMessage(at("G", "06.12.2026", "mittags"));
-        m_log->HandleTickerMessage(at("H", "Dienstag", ""));
-        QCOMPARE(rows(*m_model),
-                 (QStringList{"5:E", "2:B", "3:C", "1:A", "4:D", "7:G", "8:H", "6:F"}));
-        m_model->sort(TickerCells::Zeit, Qt::DescendingOrder);
-        QCOMPARE(rows(*m_model),
-                 (QStringList{"6:F", "8:H", "7:G", "4:D", "1:A", "3:C", "2:B", "5:E"}));
-        // Other columns do not order.
-        m_model->sort(TickerCells::Text, Qt::DescendingOrder);
-        QCOMPARE(m_model->sortColumn(), int(TickerCells::Zeit));
-        m_model->sort(TickerCells::Nr, Qt::DescendingOrder);
-        QCOMPARE(rows(*m_model), (QStringList{"8:H", "7:G", "6:F", "5:E", "4:D", "3:C", "2:B", "1:A"}));
-    }
-
-    void archiveFileName_data()
-    {
-        QTest::addColumn<QDate>("day");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("no leading zeros") << QDate(2024, 3, 7) << "2024_3_7";
-        QTest::newRow("two digits") << QDate(2026, 12, 31) << "2026_12_31";
-        QTest::newRow("first of the year") << QDate(2025, 1, 1) << "2025_1_1";
-    }
-
-    void archiveFileName()
-    {
-        QFETCH(QDate, day);
-        QFETCH(QString, name);
-        QCOMPARE(TickerFile::archiveFileName(day), name);
-    }
-
-    void headersAndToolTip()
-    {
-        m_log->HandleTickerMessage(QStringLiteral("WACHALARM_TICKER\tS\x07" "E\x07" "t1\x07" "t2\x07" "Meier\x07" "Brand\x07"
-                                                  "Zeile 1<CR><img src=x>"));
-        QCOMPARE(m_model->columnCount(), 5);
-        QStringList headings;
-        for (int c = 0; c < 5; ++c)
-            headings << m_model->headerData(c, Qt::Horizontal).toString();
-        QCOMPARE(headings, (QStringList{"Nr", "Zeit", "Absender", "EA", "Text"}));
-        QCOMPARE(m_model->data(m_model->index(0, TickerCells::Text), Qt::ToolTipRole).toString(),
-                 QStringLiteral("<qt>Brand<br>Von: Meier<br>Zeile 1<br>&lt;img src=x&gt;</qt>"));
-        QVERIFY(m_model->data(m_model->index(0, TickerCells::Absender), Qt::ToolTipRole).isNull());
-        QCOMPARE(m_model->data(m_model->index(0, 0), TickerModel::IsMarkupRole).toBool(), false);
-        QCOMPARE(m_model->data(m_model->index(0, 4), TickerModel::IsMarkupRole).toBool(), true);
+        for (int i = 1; i <= 40000; ++i) // every byte value, between the lines
+            file += char(i * 7919 % 256) + QByteArray("\r\nWACHALARM_TICKER\t") + QByteArray::number(i);
+        file += "\n" + bytes(entry("G", QString(10 << 20, '<')) + "\r\n" + entry("B", "1"));
+        QVERIFY(TestFiles::writeAll(m_ctx.TickerPath, file));
+        QTableView view;
+        view.resize(641, 248);
+        DocumentationList list(m_ctx, &view);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        list.lese_ticker();
+        const int count = int(TickerLines(file).size());
+        QString headings;
+        for (int c = 0; c < TickerCells::ColumnCount; ++c)
+            headings += list.model()->headerData(c, Qt::Horizontal).toString() + ' ';
+        QCOMPARE(headings, "Nr Zeit Absender EA Text ");
+        QTRY_VERIFY(view.rowHeight(0) != DocumentationList::DefaultRowHeight);
+        list.HandleTickerMessage(entry("C", "1<CR>2<CR>3"));
+        QTRY_VERIFY(view.rowHeight(0) != DocumentationList::DefaultRowHeight && view.rowHeight(0) > view.rowHeight(1));
+        QCOMPARE(list.model()->index(0, 4).data(Qt::ToolTipRole).toString(), "<qt>1<br>2<br>3</qt>");
+        QVERIFY(view.rowHeight(2) <= MarkupDelegate::MaxCellHeight + 1);
+        QVERIFY(list.model()->index(2, 4).data(Qt::ToolTipRole).toString().size() < 100000);
+        const QStringList shown = rows(*list.model());
+        QCOMPARE(shown.mid(0, 4).join(' ') + ' ' + shown.last().left(2),
+            QStringLiteral("%1:C %2:B %3:G %4:40000 1:").arg(count + 1).arg(count).arg(count - 1).arg(count - 2));
     }
 };
 
-QTEST_GUILESS_MAIN(TickerLogTest)
+QTEST_MAIN(TickerLogTest)
 #include "tst_TickerLog.moc"
