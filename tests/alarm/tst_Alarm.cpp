@@ -1,0 +1,294 @@
+// What an alarm message turns into (labels, map position, last.dat, what the station hears) and
+// how the handler applies it to real widgets, a recording map and real files.
+#include "alarm/AlarmHandler.h"
+#include "alarm/AlarmMap.h"
+#include "alarm/AlarmPlan.h"
+#include "alarm/LastAlarmStore.h"
+#include "announce/Announcer.h"
+#include "common/AppContext.h"
+#include "tests/support/SoundCapture.h"
+#include "tests/support/SoundWriter.h"
+#include "tests/support/TestFiles.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+using TestFiles::readAll;
+
+namespace {
+
+// A station alarm of 19 fields; field i replaced where given, cut after `count` fields.
+QString alarm(const QMap<int, QString>& fields = {}, int count = 19)
+{
+    QStringList f { "WACHALARM", "Brand", "B3 Y", "Wohnungsbrand", "B3", "44135", "Dortmund", "Kampstraße", "12",
+        "Zufahrt\r\nHof", "", "Stadthaus", "3. OG", "", "ELW 1\aRTW(D)\a", "1", "51,5", "7,4", "Herr Meier" };
+    for (auto it = fields.begin(); it != fields.end(); ++it)
+        f[it.key()] = it.value();
+    return f.mid(0, count).join(QChar(9));
+}
+
+// Unit sounds on, from the program folder /p.
+struct Context : AppContext {
+    Context()
+    {
+        ProgramFolder = QStringLiteral("/p");
+        settings.PlayUnitWavs = 1;
+    }
+};
+
+// A map that answers a lookup when the test says so, centring itself as the map control does.
+struct RecordingMap final : AlarmMap {
+    QString centre, marker;
+    double lat = 0, lng = 0;
+    void setGPoint(const QString& c) override { centre = c; }
+    void SetCenterToTextLocation(const QString&) override { }
+    double Lat() const override { return lat; }
+    double Lng() const override { return lng; }
+    void DelMarker() override { marker.clear(); }
+    void AddMarker(const QString& position, int, const QString&) override { marker = position; }
+    void Refresh() override { }
+};
+
+struct Window {
+    QWidget widget;
+    AlarmControls controls;
+    Window()
+    {
+        for (QLabel*& label : controls.label_einsatz)
+            label = new QLabel(&widget);
+        controls.MSFlexGrid1 = new QTableWidget(&widget);
+        controls.Grid_Status = new QTableWidget(&widget);
+        controls.Grid_Melder = new QTableWidget(&widget);
+    }
+};
+
+} // namespace
+
+class AlarmTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void coordinates_data()
+    {
+        QTest::addColumn<QString>("lat");
+        QTest::addColumn<QString>("lng");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("expected"); // empty: the address is looked up
+        QTest::newRow("comma as decimal point") << "51,5"
+                                                << "7,4" << 19 << "51.5,7.4";
+        QTest::newRow("point, blanks around") << " 51.5136 "
+                                              << "-7.4653" << 19 << "51.5136,-7.4653";
+        QTest::newRow("longitude missing") << "51,5"
+                                           << "" << 17 << "";
+        QTest::newRow("longitude empty") << "51,5"
+                                         << "" << 19 << "";
+        QTest::newRow("latitude empty") << ""
+                                        << "7,4" << 19 << "";
+        QTest::newRow("latitude not a number") << "Nord"
+                                               << "7,4" << 19 << "";
+        QTest::newRow("text after the number") << "51,5x"
+                                               << "7,4" << 19 << "";
+        QTest::newRow("latitude beyond the pole") << "91"
+                                                  << "7,4" << 19 << "";
+    }
+    void coordinates()
+    {
+        QFETCH(QString, lat);
+        QFETCH(QString, lng);
+        QFETCH(int, count);
+        QFETCH(QString, expected);
+        const auto plan = PlanStationAlarm(alarm({ { 16, lat }, { 17, lng } }, count), false, Context());
+        QVERIFY(plan);
+        QCOMPARE(plan->coordinates.value_or(QString()), expected);
+        QCOMPARE(plan->address, QStringLiteral("44135 Dortmund,Kampstraße 12"));
+    }
+
+    void unitSounds_data()
+    {
+        QTest::addColumn<QString>("units");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<QStringList>("played");
+        QTest::newRow("markers left out of the file name") << "LF 1(A)\aRTW(D)\a" << 2 << QStringList { "LF 1", "RTW" };
+        QTest::newRow("a sound once per alarm") << "RTW\aRTW(D)\aELW\aRTW\a" << 4 << QStringList { "RTW", "ELW" };
+        QStringList many;
+        for (int i = 0; i < 40; ++i)
+            many << QStringLiteral("U%1").arg(i);
+        QTest::newRow("at most 30 sounds, every unit shown") << many.join(QChar(7)) + QChar(7) << 40 << many.mid(0, 30);
+        QTest::newRow("no file outside the program folder") << "../x\aa/b\a\aHLF\a" << 4 << QStringList { "HLF" };
+        QTest::newRow("without a bell no unit") << "HLF" << 0 << QStringList {};
+    }
+    void unitSounds()
+    {
+        QFETCH(QString, units);
+        QFETCH(int, shown);
+        QFETCH(QStringList, played);
+        for (QString& name : played)
+            name = QStringLiteral("/p/") + name + QStringLiteral(".wav");
+        const auto plan = PlanStationAlarm(alarm({ { 14, units } }), true, Context());
+        QCOMPARE(plan->units.size(), shown);
+        QCOMPARE(plan->announcement.unitSounds, played);
+        const UnitAlarmPlan unitAlarm = PlanUnitAlarm(QStringLiteral("WACHALARM_EM\t") + units, Context());
+        QCOMPARE(unitAlarm.units, plan->units);
+        QCOMPARE(unitAlarm.announcement.unitSounds, played);
+    }
+
+    void lastAlarm()
+    {
+        const QByteArray expected
+            = "WACHALARM\r\nBrand\r\nB3 Y\r\nWohnungsbrand\r\nB3\r\n44135\r\nDortmund\r\n"
+              "Kampstra\xdf"
+              "e\r\n12\r\nZufahrt<CR>Hof\r\n\r\nStadthaus\r\n3. OG\r\n\r\nELW 1\aRTW(D)\a\r\n1\r\n"
+              "51,5\r\n7,4\r\n";
+        QCOMPARE(PlanStationAlarm(alarm(), false, Context())->lastAlarm, expected);
+        QCOMPARE(PlanStationAlarm(alarm(), true, Context())->lastAlarm, std::nullopt);
+        // Read back: the line breaks restored, the informant lost, one empty field more.
+        QCOMPARE(LastAlarmStore::messageFromBytes(expected), alarm({ { 18, "" } }));
+        QCOMPARE(LastAlarmStore::messageFromBytes("A\nB\rC\r\nD"), QStringLiteral("A\tB\rC\tD\t"));
+        // Fewer than seven fields: ignored; a unit alarm without units: silence.
+        QCOMPARE(PlanStationAlarm(alarm({}, 6), false, Context()).has_value(), false);
+        QVERIFY(PlanUnitAlarm(QStringLiteral("WACHALARM_EM"), Context()).announcement == Announcement {});
+    }
+
+    void speechText()
+    {
+        Context ctx;
+        ctx.settings.SpeechEnabled = 1;
+        ctx.settings.SpeechProgramPath = QStringLiteral("/bin/say");
+        ctx.settings.SpeakKeyword = ctx.settings.SpeakStreet = ctx.settings.SpeakObject = ctx.settings.SpeakUnits = 1;
+        ctx.settings.SpeakOutsideTown = ctx.settings.SpeakDistrict = 1; // fields 10 and 13 are empty
+        const auto plan = PlanStationAlarm(alarm(), false, ctx);
+        QCOMPARE(plan->announcement.speech->text,
+            QStringLiteral("B3\r\n\r\nKampstraße\r\n\r\n12\r\n\r\nObjekt \r\n\r\nStadthaus\r\n\r\n"
+                           "Alarmiert sind\r\nELW 1\r\nRTW(D)\r\nIch wiederhole         Alarmiert sind\r\n"
+                           "ELW 1\r\nRTW(D)\r\n\r\n"));
+    }
+
+    void showsAndReplays()
+    {
+        AppContext ctx;
+        ctx.LastAlarmPath = m_dir.filePath(QStringLiteral("last.dat"));
+        Window window;
+        AlarmHandler handler(ctx, window.controls, nullptr, nullptr);
+        handler.HandleStationAlarm(alarm({ { 4, "B3" } }), 0);
+        handler.HandleStationAlarm(alarm({ { 4, "B4" } }), 1); // shown, not stored
+        QCOMPARE(window.controls.label_einsatz[1]->text(), QStringLiteral("B4"));
+        QCOMPARE(window.controls.label_einsatz[3]->text(), QStringLiteral("44135 Dortmund"));
+        QCOMPARE(window.controls.MSFlexGrid1->item(1, 0)->text(), QStringLiteral("RTW(D)"));
+        handler.ReplayLastAlarm();
+        QCOMPARE(window.controls.label_einsatz[1]->text(), QStringLiteral("B3"));
+    }
+
+    void gridsKeepTheNewestRows()
+    {
+        AppContext ctx;
+        Window window;
+        AlarmHandler handler(ctx, window.controls, nullptr, nullptr);
+        QTableWidget* pagers = window.controls.Grid_Melder;
+        for (int i = 0; i <= AlarmHandler::kMostGridRows; ++i) {
+            handler.InsertPagerRow(QStringLiteral("WACHALARM_MELDER\tPerson %1\t%2").arg(i).arg(i % 1000));
+            handler.InsertStatusRow(QStringLiteral("WACHALARM_STATUS\tHLF %1\t3").arg(i));
+        }
+        QCOMPARE(pagers->rowCount(), AlarmHandler::kMostGridRows);
+        QCOMPARE(window.controls.Grid_Status->rowCount(), AlarmHandler::kMostGridRows);
+        QCOMPARE(pagers->item(999, 0)->text(), QStringLiteral("Person 1")); // Person 0 went first
+        QCOMPARE(window.controls.Grid_Status->item(0, 1)->text(), QStringLiteral("HLF 1000"));
+        // Id 0 stands in the newest row only now, id 1 in the oldest, id 2 next to it.
+        for (const char* feedback : { "0\t1", "1\t2.5", "2\t9", "3\t40000", "4", "5000\t1" })
+            handler.HandleFeedback(QStringLiteral("WACHALARM_RM\t") + QLatin1String(feedback));
+        QCOMPARE(pagers->item(0, 1)->text(), QStringLiteral("kommt"));
+        QCOMPARE(pagers->item(999, 1)->text(), QStringLiteral("später")); // halves to even
+        QCOMPARE(pagers->item(998, 1)->text(), QString()); // an unknown code: no word, on black
+        QCOMPARE(pagers->item(998, 1)->background().color(), QColor(Qt::black));
+        QCOMPARE(pagers->item(997, 1)->text(), QString()); // beyond 16 bits: nothing changes
+        QVERIFY(pagers->item(997, 1)->background().style() == Qt::NoBrush);
+        QCOMPARE(pagers->findItems(QStringLiteral("kommt"), Qt::MatchExactly).size(), 1);
+    }
+
+    void marker_data()
+    {
+        QTest::addColumn<QStringList>("steps"); // "alarm", "alarm 50,8" (with coordinates), "unit", "answer", "fail"
+        QTest::addColumn<QString>("marker");
+        QTest::addColumn<QString>("centre");
+        QTest::newRow("answer after other messages: marker and centre")
+            << QStringList { "alarm", "unit", "answer" } << "51.5,7.4"
+            << "51.5,7.4";
+        QTest::newRow("half a pair is looked up") << QStringList { "alarm 50,", "answer" } << "51.5,7.4"
+                                                  << "51.5,7.4";
+        QTest::newRow("a newer alarm with coordinates overtakes the answer")
+            << QStringList { "alarm", "alarm 50,8", "answer" } << "50,8"
+            << "50,8";
+        QTest::newRow("nothing found: no marker") << QStringList { "alarm 50,8", "alarm", "fail" } << ""
+                                                  << "50,8";
+    }
+    void marker()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, marker);
+        QFETCH(QString, centre);
+        AppContext ctx;
+        Window window;
+        RecordingMap map;
+        AlarmHandler handler(ctx, window.controls, &map, nullptr);
+        for (const QString& step : steps) {
+            const QStringList coordinates = step.section(QLatin1Char(' '), 1).split(QLatin1Char(','));
+            if (step.startsWith(QLatin1String("alarm")))
+                handler.HandleStationAlarm(alarm({ { 16, coordinates.value(0) }, { 17, coordinates.value(1) } }), 1);
+            else if (step == QLatin1String("unit"))
+                handler.HandleUnitAlarm(QStringLiteral("WACHALARM_EM\tDLK\a"));
+            else if (step == QLatin1String("answer"))
+                map.lat = 51.5, map.lng = 7.4, map.centre = QStringLiteral("51.5,7.4"),
+                emit map.locationLookupFinished(true);
+            else
+                emit map.locationLookupFinished(false);
+        }
+        QCOMPARE(map.marker, marker);
+        QCOMPARE(map.centre, centre);
+    }
+
+    void fullDiskKeepsOldFilesAndSounds()
+    {
+        const QString disk = m_dir.filePath(QStringLiteral("disk"));
+        QVERIFY(QDir().mkpath(disk));
+        if (QProcess::execute(QStringLiteral("mount"), { "-t", "tmpfs", "-o", "size=64k", "tmpfs", disk }) != 0)
+            QSKIP("mounting a 64 KiB tmpfs is not permitted here (needs root)");
+        const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), { disk }); });
+        const SoundCapture capture(m_dir.path());
+        AppContext ctx;
+        ctx.ProgramFolder = m_dir.path();
+        ctx.DataFolder = disk;
+        ctx.LastAlarmPath = disk + QStringLiteral("/last.dat");
+        ctx.settings.PlayAlarmWav = ctx.settings.PlayUnitWavs = ctx.settings.SpeechEnabled = 1;
+        ctx.settings.SpeechProgramPath = QStringLiteral("/bin/true");
+        ctx.settings.SpeechTextFile = disk + QStringLiteral("/sabbel.txt");
+        const QByteArray sounds = SoundWriter::write(m_dir.filePath(QStringLiteral("alarm.wav")), 1)
+            + SoundWriter::write(m_dir.filePath(QStringLiteral("RTW.wav")), 2);
+        Announcer announcer(ctx);
+        Window window;
+        AlarmHandler handler(ctx, window.controls, nullptr, &announcer);
+        handler.HandleStationAlarm(alarm({ { 4, "B1" } }), 0);
+        const QByteArray stored = readAll(ctx.LastAlarmPath);
+        QVERIFY(stored.contains("B1") && QFile::exists(ctx.dataFile(QStringLiteral("sound.sh"))));
+        const QByteArray script = readAll(ctx.dataFile(QStringLiteral("sound.sh")));
+
+        QFile filler(disk + QStringLiteral("/filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(1024, 'x')) == 1024 && filler.flush()) { }
+        capture.clear();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Last alarm could not be stored")));
+        QTest::ignoreMessage(
+            QtWarningMsg, QRegularExpression(QStringLiteral("^Speech script .* could not be written")));
+        handler.HandleStationAlarm(alarm({ { 4, QString(60000, QLatin1Char('y')) } }), 0);
+        QCOMPARE(readAll(ctx.LastAlarmPath), stored);
+        QCOMPARE(readAll(ctx.dataFile(QStringLiteral("sound.sh"))), script);
+        QCOMPARE(capture.captured(), sounds); // the alarm sound and the unit sounds all the same
+    }
+};
+
+QTEST_MAIN(AlarmTest)
+#include "tst_Alarm.moc"
