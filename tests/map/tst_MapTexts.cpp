@@ -23,13 +23,15 @@ class MapTextsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // The numbers the map has always produced: a changed constant, a rounding that is not half to
-    // even or a double where a 32-bit float belongs shows up here (degrees with eight digits).
-    void projection_data()
+    // The projection's numbers are those the map has always produced: a changed constant, a rounding
+    // that is not half to even or a double where a 32-bit float belongs shows up here (degrees with
+    // eight digits).
+    void texts_data()
     {
         QTest::addColumn<char>("call"); // x, y: degrees to pixels; X, Y: pixels to degrees; z: view
         QTest::addColumn<QString>("input"); // t: number to text; c: centre text to the centre's degrees
-        QTest::addColumn<double>("zoom");
+        QTest::addColumn<double>("zoom"); // a: address, u: centre in the URL, m: marker (colour),
+                                          // l: the location in an answer
         QTest::addColumn<QString>("result");
         row("x of 11.5 at 16", 'x', "11.5", 16, "8924547");
         row("y of 48.1f at 16", 'y', QString::number(double(48.1f), 'g', 17), 16, "5825031");
@@ -54,48 +56,11 @@ private slots:
         row("centre abc,def", 'c', "abc,def", 0, "0,0");
         row("centre with blanks, trailing text", 'c', " 48.1N, 11.5E", 0, "48.1,11.5");
         row("centre in exponent form, out of range", 'c', "1e-05,-2.5E2", 0, "1e-05,-250");
-    }
-
-    void projection()
-    {
-        QFETCH(char, call);
-        QFETCH(QString, input);
-        QFETCH(double, zoom);
-        QFETCH(QString, result);
-        using namespace MapProjection;
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); // the point stays a point
-        const double value = input.toDouble();
-        MapViewState view;
-        view.setCentreText(QStringLiteral("10.25,20.5"));
-        if (call == 'c') {
-            view.setCentreText(input);
-            QCOMPARE(view.centreText(), input);
-            QCOMPARE(CoordinateText::join(view.lat(), view.lng()), result);
-        } else if (call == 'z') {
-            view.setZoom(static_cast<int>(value));
-            view.setMapType(static_cast<int>(value));
-            QCOMPARE(QString::number(view.zoom()) + QLatin1Char(' ') + view.mapTypeName(), result);
-        } else if (call == 't') {
-            QCOMPARE(CoordinateText::number(static_cast<float>(value)), result);
-        } else if (call == 'x' || call == 'y') {
-            QCOMPARE(QString::number(call == 'x' ? lngToPxlX(value, zoom) : latToPxlY(value, zoom)), result);
-        } else {
-            QCOMPARE(QString::number(call == 'X' ? pxlXToLng(value, zoom) : pxlYToLat(value, zoom), 'g', 8), result);
-        }
-        QLocale::setDefault(QLocale::c());
-    }
-
-    // Whatever a text holds, it stays within its parameter of the request; an answer gives a
-    // coordinate text only from its first location with two numbers in range.
-    void textsOfRequestsAndAnswers_data()
-    {
-        QTest::addColumn<char>("part"); // a: address, c: centre, m: marker, l: location in an answer
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<double>("colour");
-        QTest::addColumn<QString>("result");
+        // Whatever a text holds, it stays within its parameter of the request; an answer gives a
+        // coordinate text only from its first location with two numbers in range.
         row("address beyond Latin-1", 'a', "5 € \U0001D11E", 0, "5%20%E2%82%AC%20%F0%9D%84%9E");
         row("address with delimiters", 'a', "a&key=x#1+2%/?\r\n", 0, "a%26key%3Dx%231%2B2%25%2F%3F%0D%0A");
-        row("centre with delimiters", 'c', "1&zoom=3,2#", 0, "center=1%26zoom%3D3,2%23&zoom=16&");
+        row("centre with delimiters", 'u', "1&zoom=3,2#", 0, "center=1%26zoom%3D3,2%23&zoom=16&");
         row("marker: first character, 24 bits", 'm', "EFG", 0x1234567, "&markers=color:0x234567%7Clabel:E%7C1,2");
         row("marker: no label, negative colour", 'm', "", -1, "&markers=color:0x0000FF%7Clabel:%7C1,2");
         row("marker: label with delimiter", 'm', "&x", 0, "&markers=color:0x000000%7Clabel:%26%7C1,2");
@@ -109,22 +74,43 @@ private slots:
         row("location beyond the pole", 'l', "<location><lat>95</lat><lng>11.5</lng></location>", 0, "");
     }
 
-    void textsOfRequestsAndAnswers()
+    void texts()
     {
-        QFETCH(char, part);
+        QFETCH(char, call);
         QFETCH(QString, input);
-        QFETCH(double, colour);
+        QFETCH(double, zoom);
         QFETCH(QString, result);
+        using namespace MapProjection;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); // the point stays a point
+        const double value = input.toDouble();
         const QString h = QStringLiteral("h");
-        if (part == 'a')
+        MapViewState view;
+        view.setCentreText(QStringLiteral("10.25,20.5"));
+        if (call == 'c') {
+            view.setCentreText(input);
+            QCOMPARE(view.centreText(), input);
+            QCOMPARE(CoordinateText::join(view.lat(), view.lng()), result);
+        } else if (call == 'z') {
+            view.setZoom(static_cast<int>(value));
+            view.setMapType(static_cast<int>(value));
+            QCOMPARE(QString::number(view.zoom()) + QLatin1Char(' ') + view.mapTypeName(), result);
+        } else if (call == 't') {
+            QCOMPARE(CoordinateText::number(static_cast<float>(value)), result);
+        } else if (call == 'a') {
             QCOMPARE(
                 MapUrls::geocodeUrl(h, input, h), "h/maps/api/geocode/xml?&sensor=false&address=" + result + "&key=h");
-        else if (part == 'c')
+        } else if (call == 'u') {
             QVERIFY(MapUrls::staticMapUrl(h, input, 16, h, {}, h).contains(result));
-        else if (part == 'm')
-            QCOMPARE(MapMarker::fragment(QStringLiteral("1,2"), static_cast<int>(colour), input), result);
-        else
+        } else if (call == 'm') {
+            QCOMPARE(MapMarker::fragment(QStringLiteral("1,2"), static_cast<int>(zoom), input), result);
+        } else if (call == 'l') {
             QCOMPARE(GeocodeXml::findLocation(input).value_or(QString()), result);
+        } else if (call == 'x' || call == 'y') {
+            QCOMPARE(QString::number(call == 'x' ? lngToPxlX(value, zoom) : latToPxlY(value, zoom)), result);
+        } else {
+            QCOMPARE(QString::number(call == 'X' ? pxlXToLng(value, zoom) : pxlYToLat(value, zoom), 'g', 8), result);
+        }
+        QLocale::setDefault(QLocale::c());
     }
 };
 
