@@ -2,7 +2,6 @@
 // speech program ends.
 #include "announce/Announcement.h"
 #include "announce/Announcer.h"
-#include "announce/SpeechScript.h"
 #include "common/AppContext.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/SoundWriter.h"
@@ -29,12 +28,7 @@ struct RecordingOutput final : AnnouncementOutput {
     {
         note(QStringLiteral("speech ") + QString::fromLatin1(readAll(textFile)));
     }
-    void note(const QString& call)
-    {
-        calls << call;
-        if (afterCall)
-            afterCall();
-    }
+    void note(const QString& call) { calls << call, afterCall(); }
 };
 
 // A process of this machine that has not ended (a zombie has).
@@ -119,34 +113,19 @@ private slots:
 
     void speechProgramGetsItsArguments_data()
     {
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<QString>("after");
-        QTest::addColumn<QString>("arguments"); // as the program saw them; TEXT is the text file
-        QTest::newRow("no arguments") << "plain"
-                                      << ""
-                                      << ""
-                                      << "[TEXT]";
-        QTest::newRow("arguments before and after, split by the shell") << "plain"
-                                                                        << "-v 'de x'"
-                                                                        << "--fast"
-                                                                        << "[-v][de x][TEXT][--fast]";
-        QTest::newRow("shell characters in the paths are text") << "a $(touch injected) \"b\" `c` \\d"
-                                                                << ""
-                                                                << ""
-                                                                << "[TEXT]";
-        QTest::newRow("a line break in the arguments starts no command")
-            << "plain"
-            << "-q\ntouch injected"
-            << "x\rtouch injected"
-            << "[-q][touch][injected][TEXT][x][touch][injected]";
+        QTest::addColumn<QStringList>("row"); // program folder, arguments before, after, as the program saw them
+        QTest::newRow("no arguments") << QStringList { "plain", "", "", "[TEXT]" };
+        QTest::newRow("arguments split by the shell")
+            << QStringList { "plain", "-v 'de x'", "--fast", "[-v][de x][TEXT][--fast]" };
+        QTest::newRow("shell characters in the paths are text")
+            << QStringList { "a $(touch injected) \"b\" `c` \\d", "", "", "[TEXT]" };
+        QTest::newRow("a line break in the arguments starts no command") << QStringList { "plain", "-q\ntouch injected",
+            "x\rtouch injected", "[-q][touch][injected][TEXT][x][touch][injected]" };
     }
     void speechProgramGetsItsArguments()
     {
-        QFETCH(QString, folder);
-        QFETCH(QString, before);
-        QFETCH(QString, after);
-        QFETCH(QString, arguments);
+        QFETCH(QStringList, row);
+        const QString &folder = row[0], &before = row[1], &after = row[2];
         QTemporaryDir root;
         const QString programFolder = root.filePath(folder);
         QVERIFY(QDir().mkpath(programFolder));
@@ -162,14 +141,13 @@ private slots:
 
         Announcer(ctx).RunSpeechProgram(program, text, before, after);
         QCOMPARE(QString::fromUtf8(readAll(root.filePath(QStringLiteral("args")))),
-            QString(arguments).replace(QStringLiteral("TEXT"), text));
+            QString(row[3]).replace(QStringLiteral("TEXT"), text));
         QVERIFY(QDir(ctx.DataFolder).entryList(QDir::Files) == QStringList { QStringLiteral("sound.sh") });
         QVERIFY(!QFile::exists(root.filePath(QStringLiteral("injected"))));
-        if (before.isEmpty() && after.isEmpty() && folder == QLatin1String("plain")) {
+        if (QTest::currentDataTag() == QLatin1String("no arguments"))
             QCOMPARE(readAll(ctx.dataFile(QStringLiteral("sound.sh"))),
                 "#!/bin/sh\ncd \"" + QFile::encodeName(ctx.DataFolder) + "\"\n\"" + QFile::encodeName(program)
                     + "\"  \"" + QFile::encodeName(text) + "\"\n");
-        }
     }
 
     void waitEnds_data()
@@ -204,27 +182,6 @@ private slots:
         QCOMPARE(wait.ShellAndWait(file), expected);
         if (hangs)
             QTRY_VERIFY(!running(readAll(path(QStringLiteral("child")))));
-    }
-
-    void nothingToWaitFor()
-    {
-        ProcessWait wait(m_ctx);
-        QCOMPARE(wait.ShellAndWait(path(QStringLiteral("missing.sh"))), std::nullopt);
-        QCOMPARE(wait.ShellAndWait(QString()), std::nullopt);
-    }
-
-    void endingLeavesTheChildRunning()
-    {
-        AppContext ctx;
-        const QString file
-            = script(QStringLiteral("long.sh"), "echo $$ > pid; while [ ! -f done ]; do sleep 0.02; done");
-        QTimer::singleShot(0, &ctx, [&] {
-            QTRY_VERIFY(QFile::exists(path("pid")));
-            ctx.beginEnding();
-        });
-        QCOMPARE(ProcessWait(ctx).ShellAndWait(file), std::nullopt);
-        QVERIFY(running(readAll(path(QStringLiteral("pid")))));
-        QVERIFY(writeAll(path(QStringLiteral("done")), {}));
     }
 };
 
