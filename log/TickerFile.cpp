@@ -76,28 +76,29 @@ bool syncToDisk(QFile& file)
 #endif
 }
 
-// Writes bytes at the end of a file opened by openForAppending, all or nothing: a write that did
-// not reach the file whole is cut back to the file's old size, so that no half line is left for
-// the next one to run on in. A file that the write created is removed again.
-bool appendWhole(QFile& file, const QByteArray& bytes, bool created, bool mustReachDisk)
+// Writes bytes at the end of a file opened by openForAppending whose size is `before`, all or
+// nothing: a write that did not reach the file whole is cut back to the old size, so that no half
+// line is left for the next one to run on in. A file that was empty is removed again, so that a
+// failed write leaves no empty file behind.
+bool appendWhole(QFile& file, qint64 before, const QByteArray& bytes, bool mustReachDisk)
 {
-    const qint64 before = file.size();
-    bool written = file.write(bytes) == bytes.size() && file.size() == before + bytes.size();
+    bool written = file.write(bytes) == bytes.size();
     if (written && mustReachDisk)
         written = syncToDisk(file);
     if (!written)
         file.resize(before);
     file.close();
-    if (!written && created)
+    if (!written && before == 0)
         file.remove();
     return written;
 }
 
-// The last byte of an open file, or nothing for an empty file or one that cannot be read.
-std::optional<char> lastByte(QFile& file)
+// The last byte of an open file of the given size, or nothing for an empty file or one that cannot
+// be read.
+std::optional<char> lastByte(QFile& file, qint64 size)
 {
     char last = 0;
-    if (file.size() == 0 || !file.seek(file.size() - 1) || !file.getChar(&last))
+    if (size <= 0 || !file.seek(size - 1) || !file.getChar(&last))
         return std::nullopt;
     return last;
 }
@@ -108,12 +109,10 @@ namespace TickerFile {
 
 std::optional<QByteArray> append(const QString& path, const QString& message)
 {
-    if (path.isEmpty())
-        return std::nullopt;
-    const bool created = !QFileInfo::exists(path);
     QFile file(path);
-    if (!openForAppending(file, QIODevice::ReadWrite))
+    if (path.isEmpty() || !openForAppending(file, QIODevice::ReadWrite))
         return std::nullopt;
+    const qint64 before = file.size();
     // One message is one line: a line break inside the text would cut it into two entries, the
     // second without a record, so each becomes a blank.
     QByteArray line = CodePage::encode(message);
@@ -121,12 +120,12 @@ std::optional<QByteArray> append(const QString& path, const QString& message)
     QByteArray bytes = line + "\r\n";
     // A file whose last line lacks its line end (cut short, or written by hand) would take the new
     // message into that line: that line is ended first.
-    const std::optional<char> last = lastByte(file);
+    const std::optional<char> last = lastByte(file, before);
     if (last == '\r')
         bytes.prepend('\n');
     else if (last && *last != '\n')
         bytes.prepend("\r\n");
-    if (!appendWhole(file, bytes, created, false))
+    if (!appendWhole(file, before, bytes, false))
         return std::nullopt;
     return line;
 }
@@ -169,16 +168,11 @@ bool archiveAndDelete(const QString& tickerPath, const QString& archiveFolder, Q
             content.append("\r\n");
         if (!QFileInfo(archiveFolder).isDir())
             QDir().mkdir(archiveFolder);
-        const QString archivePath = QDir(archiveFolder).filePath(archiveFileName(day));
-        const bool created = !QFileInfo::exists(archivePath);
-        QFile archive(archivePath);
-        if (!openForAppending(archive)) {
-            if (created)
-                archive.remove();
+        QFile archive(QDir(archiveFolder).filePath(archiveFileName(day)));
+        if (!openForAppending(archive))
             return false;
-        }
         // The ticker file goes only once its lines are on the disk in the archive.
-        if (!appendWhole(archive, content, created, true))
+        if (!appendWhole(archive, archive.size(), content, true))
             return false;
     }
     return QFile::remove(tickerPath);

@@ -2,6 +2,7 @@
 #include "common/CodePage.h"
 #include "log/DocumentationList.h"
 #include "log/MarkupDelegate.h"
+#include "log/MarkupText.h"
 #include "log/TickerLog.h"
 #include "log/TickerModel.h"
 #include "tests/support/TestFiles.h"
@@ -50,22 +51,17 @@ class TickerLogTest : public QObject {
     std::unique_ptr<TickerLog> m_log;
 
     QString archive() const { return m_ctx.DataFolder + "/Ablage/2024_3_7"; }
-    void open(const QString& folder)
-    {
-        QVERIFY(QDir().mkpath(folder + "/Ablage"));
-        m_ctx.DataFolder = folder;
-        m_ctx.TickerPath = folder + QStringLiteral("/ticker.dat");
-        m_log = std::make_unique<TickerLog>(m_ctx, m_model);
-        m_log->today = [] { return QDate(2024, 3, 7); };
-        m_log->lese_ticker();
-    }
 
 private slots:
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
         m_model.sort(TickerCells::Nr, Qt::DescendingOrder);
-        open(m_dir->path());
+        m_ctx.DataFolder = m_dir->path();
+        m_ctx.TickerPath = m_dir->path() + QStringLiteral("/ticker.dat");
+        m_log = std::make_unique<TickerLog>(m_ctx, m_model);
+        m_log->today = [] { return QDate(2024, 3, 7); };
+        m_log->lese_ticker();
     }
 
     // No file is a null one. After the messages the file holds `stored`, the list and a restart show `shown`.
@@ -101,19 +97,22 @@ private slots:
         QTest::newRow("malformed lines show what they have")
             << malformed << QStringList() << Nr << down << malformed << QStringList { "3:", "2:nur", "1:" };
         // Equal times keep the file order; times that cannot be read go after the others, by text.
-        const QStringList times { "06.12.2026", "10:00:00", "05.12.2026", "23:00:00", "06.12.2026", "9:30:00",
-            "06.12.2026", "10:00:00", "01.01.20", "00:00", "gestern", "abends", "06.12.2026", "mittags", "Dienstag",
-            "" };
+        const QStringList times { "06.12.2026", "10:00:01", "30.11.2026", "23:00:00", "06.12.2026", "9:30:00",
+            "06.12.2026", "10:00", "01.01.20", "00:00", "gestern", "abends", "06.12.2026", "mittags", "Dienstag", "",
+            "6.12.2026", "10:00:00" };
         QStringList timed;
-        for (int i = 0; i < 8; ++i)
+        for (int i = 0; i < 9; ++i)
             timed << entry(QChar('A' + i), "", times[2 * i], times[2 * i + 1]);
         const QByteArray all = bytes(timed.join("\r\n") + "\r\n");
-        QTest::newRow("Nr, oldest first") << QByteArray() << timed << Nr << up << all
-                                          << QStringList { "1:A", "2:B", "3:C", "4:D", "5:E", "6:F", "7:G", "8:H" };
-        QTest::newRow("Zeit, earliest first") << QByteArray() << timed << Zeit << up << all
-                                              << QStringList { "5:E", "2:B", "3:C", "1:A", "4:D", "7:G", "8:H", "6:F" };
-        QTest::newRow("Zeit, latest first") << QByteArray() << timed << Zeit << down << all
-                                            << QStringList { "6:F", "8:H", "7:G", "4:D", "1:A", "3:C", "2:B", "5:E" };
+        QTest::newRow("Nr, oldest first")
+            << QByteArray() << timed << Nr << up << all
+            << QStringList { "1:A", "2:B", "3:C", "4:D", "5:E", "6:F", "7:G", "8:H", "9:I" };
+        QTest::newRow("Zeit, earliest first")
+            << QByteArray() << timed << Zeit << up << all
+            << QStringList { "5:E", "2:B", "3:C", "4:D", "9:I", "1:A", "7:G", "8:H", "6:F" };
+        QTest::newRow("Zeit, latest first")
+            << QByteArray() << timed << Zeit << down << all
+            << QStringList { "6:F", "8:H", "7:G", "1:A", "9:I", "4:D", "3:C", "2:B", "5:E" };
     }
 
     void storeAndShow()
@@ -174,11 +173,10 @@ private slots:
             || ::mount("tmpfs", qPrintable(m_dir->path()), "tmpfs", 0, "size=64k") != 0)
             QSKIP("mounting a 64 KiB tmpfs needs root");
         auto unmount = qScopeGuard([&] { ::umount2(qPrintable(m_dir->path()), MNT_DETACH); });
-        open(m_dir->path());
         for (const char* s : { "A", "B", "C" })
             m_log->HandleTickerMessage(entry(s, QString(2000, 'x')));
         if (!earlierArchive.isNull())
-            QVERIFY(TestFiles::writeAll(archive(), earlierArchive));
+            QVERIFY(QDir().mkpath(m_ctx.DataFolder + "/Ablage") && TestFiles::writeAll(archive(), earlierArchive));
         const QByteArray ticker = TestFiles::readAll(m_ctx.TickerPath);
         QFile filler(m_ctx.DataFolder + "/filler");
         QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
@@ -217,6 +215,8 @@ private slots:
         list.HandleTickerMessage(entry("C", "1<CR>2<CR>3"));
         QTRY_VERIFY(view.rowHeight(0) != DocumentationList::DefaultRowHeight && view.rowHeight(0) > view.rowHeight(1));
         QCOMPARE(list.model()->index(0, 4).data(Qt::ToolTipRole).toString(), "<qt>1<br>2<br>3</qt>");
+        const QFont run = MarkupText::fontFor(MarkupStyle { 10, false, 0, true, true }, view.font());
+        QVERIFY(run.family() == "Arial" && run.pointSize() == 10 && run.bold() && run.italic());
         QVERIFY(view.rowHeight(2) <= MarkupDelegate::MaxCellHeight + 1);
         QVERIFY(list.model()->index(2, 4).data(Qt::ToolTipRole).toString().size() < 100000);
         const QStringList shown = rows(*list.model());
