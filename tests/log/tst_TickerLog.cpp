@@ -8,6 +8,7 @@
 #include "tests/support/TestFiles.h"
 
 #include <QDir>
+#include <QHeaderView>
 #include <QScopeGuard>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -76,8 +77,6 @@ private slots:
         const int Nr = TickerCells::Nr, Zeit = TickerCells::Zeit;
         const Qt::SortOrder up = Qt::AscendingOrder, down = Qt::DescendingOrder;
         const QString a = entry("A"), b = entry("B"), c = entry("C");
-        QTest::newRow("no file: empty list, no file made")
-            << QByteArray() << QStringList() << Nr << down << QByteArray() << QStringList();
         QTest::newRow("newest first, numbered from the oldest")
             << QByteArray() << QStringList { a, b, c } << Nr << down << bytes(a + "\r\n" + b + "\r\n" + c + "\r\n")
             << QStringList { "3:C", "2:B", "1:A" };
@@ -222,6 +221,9 @@ private slots:
         const QStringList shown = rows(*list.model());
         QCOMPARE(shown.mid(0, 4).join(' ') + ' ' + shown.last().left(2),
             QStringLiteral("%1:C %2:B %3:G %4:40000 1:").arg(count + 1).arg(count).arg(count - 1).arg(count - 2));
+        for (int click = 0; click < 2; ++click) // on "Zeit": latest first, then turned round
+            QTest::mouseClick(view.horizontalHeader()->viewport(), Qt::LeftButton, {}, QPoint(60, 5));
+        QCOMPARE(rows(*list.model()).first(), QString::number(count - 1) + ":G");
     }
 };
 
