@@ -28,6 +28,12 @@ class Form2Test : public QObject {
     AppContext m_ctx;
 
 private slots:
+    void init()
+    {
+        m_ctx.settings = Settings();
+        m_ctx.DataFolder = m_data.path();
+        QFile::remove(SettingsPath(m_ctx));
+    }
     // One control filled at a time: saving writes it to its own line alone and closes, and the
     // next opening shows it in that control alone. A port that does not fit and a file that cannot
     // be written keep the dialog open with a message. Every opening is centred on the screen, and
@@ -53,9 +59,8 @@ private slots:
         QFETCH(int, line);
         QFETCH(QString, typed);
         QFETCH(QString, saved);
-        m_ctx.settings = Settings();
-        m_ctx.DataFolder = m_data.filePath(line ? QStringLiteral(".") : QStringLiteral("missing"));
-        QFile::remove(SettingsPath(m_ctx));
+        if (line == 0)
+            m_ctx.DataFolder = m_data.filePath(QStringLiteral("missing"));
         QWidget mainWindow; // off the middle of the screen
         mainWindow.setGeometry(20, 30, 300, 200);
         Form2 dialog(m_ctx, &mainWindow);
@@ -81,6 +86,23 @@ private slots:
             QCOMPARE(box ? QString::number(box->isChecked()) : static_cast<QLineEdit*>(c)->text(), want);
             QCOMPARE(file.value(n - 1), CodePage::encode(want) + '\r');
         }
+    }
+    // A cancelled file picker keeps the speech program's path, a chosen file replaces it; "Schließen"
+    // keeps the settings and the file as they were.
+    void pickerAndClose()
+    {
+        Form2 dialog(m_ctx);
+        dialog.setAttribute(Qt::WA_DeleteOnClose, false);
+        QString answer;
+        dialog.pickFile = [&](QWidget*, const QString&, const QString&) { return answer; };
+        dialog.txt_settings[0]->setText(QStringLiteral("/opt/sag"));
+        dialog.cmd_dialog->click();
+        QCOMPARE(dialog.txt_settings[0]->text(), QStringLiteral("/opt/sag"));
+        answer = QStringLiteral("/usr/bin/espeak-ng");
+        dialog.cmd_dialog->click();
+        QCOMPARE(dialog.txt_settings[0]->text(), answer);
+        dialog.Command2->click();
+        QVERIFY(m_ctx.settings == Settings() && !QFile::exists(SettingsPath(m_ctx)));
     }
 };
 
