@@ -77,13 +77,29 @@ quint16 closedPort()
     return probe.serverPort();
 }
 
+enum class Dispatch { Up, Down, Silent };
+
 // The link alone, driven by a one-second timer as the main window drives it.
-void measureLink(benchmark::State& state, bool serverUp)
+void measureLink(benchmark::State& state, Dispatch dispatch)
 {
+    const bool serverUp = dispatch == Dispatch::Up;
     for (auto _ : state) {
         QTcpServer server;
         QList<QTcpSocket*> peers;
         quint16 port = closedPort();
+        QTcpSocket queued;
+        if (dispatch == Dispatch::Silent) {
+            // A connect queue that is full and never accepted from: connections get no answer.
+            server.setListenBacklogSize(0);
+            server.setMaxPendingConnections(0);
+            if (!server.listen(QHostAddress::LocalHost, 0)) {
+                state.SkipWithError("cannot listen on 127.0.0.1");
+                return;
+            }
+            port = server.serverPort();
+            queued.connectToHost(QHostAddress::LocalHost, port);
+            queued.waitForConnected(5000);
+        }
         if (serverUp) {
             if (!server.listen(QHostAddress::LocalHost, 0)) {
                 state.SkipWithError("cannot listen on 127.0.0.1");
@@ -124,15 +140,22 @@ void measureLink(benchmark::State& state, bool serverUp)
 
 void BM_LinkConnectedIdle(benchmark::State& state)
 {
-    measureLink(state, true);
+    measureLink(state, Dispatch::Up);
 }
 BENCHMARK(BM_LinkConnectedIdle)->Iterations(1)->Unit(benchmark::kSecond);
 
 void BM_LinkDispatchDown(benchmark::State& state)
 {
-    measureLink(state, false);
+    measureLink(state, Dispatch::Down);
 }
 BENCHMARK(BM_LinkDispatchDown)->Iterations(1)->Unit(benchmark::kSecond);
+
+// The dispatch computer's host does not answer at all: attempts in 30 s show the length of a round.
+void BM_LinkDispatchSilent(benchmark::State& state)
+{
+    measureLink(state, Dispatch::Silent);
+}
+BENCHMARK(BM_LinkDispatchSilent)->Iterations(1)->Unit(benchmark::kSecond);
 
 // The whole monitor program, with a data folder of its own that points it at 127.0.0.1:4750 and
 // its map service at a closed local port.

@@ -1,4 +1,5 @@
 // Throughput of the receiver: framing, decoding and dispatch of the wire stream.
+#include "link/Framing.h"
 #include "link/MessageHandlers.h"
 #include "link/MessageReceiver.h"
 
@@ -22,7 +23,7 @@ public:
     void HandleFeedback(const QString&) override { ++messages; }
 };
 
-const QByteArray kEnd("\x02\x02\x02\x03\x03\x03\x04\x04\x04\x04", 10);
+const QByteArray kEnd = Framing::FrameEnd.toByteArray();
 
 // 512 station alarms of 2 KB each (1 MiB), with umlauts, CR LF and unit lists.
 QByteArray alarmStream()
@@ -35,7 +36,7 @@ QByteArray alarmStream()
     payload += "\tMitte\tELW 1\x07HLF 20(A)\x07\t1\t51,3594\t7,4738";
     payload.truncate(2048 - 11);
     for (int i = 0; i < 512; ++i)
-        stream += '\x05' + payload + kEnd;
+        stream += Framing::FrameStart + payload + kEnd;
     return stream;
 }
 
@@ -74,7 +75,7 @@ void BM_OneMiBFrameByteByByte(benchmark::State& state)
 {
     QByteArray payload = "WACHALARM_TICKER\t";
     payload += QByteArray(MessageReceiver::MaxPayloadBytes - payload.size(), 'x');
-    const QByteArray frame = '\x05' + payload + kEnd;
+    const QByteArray frame = Framing::FrameStart + payload + kEnd;
     CountingHandlers handlers;
     for (auto _ : state) {
         MessageReceiver receiver(handlers);
