@@ -35,8 +35,8 @@ private slots:
             << QStringList { "ILS", "4711", "06.12.2026", "14:35:12", "Meier", "Brand", "Lage" }
             << QStringList { "06.12.2026[8 0 ] BR[8 0 ] 14:35[8 0 b]", "ILS[10 0 b]", "4711[10 0 b]",
                    "Brand[10 ff b] BR[0 - b] " + from + "Lage[10 0 bi]" };
-        QTest::newRow("no headline, no sender: the body alone; a short time whole")
-            << QStringList { "S", "E", "x", "9:5", "", "", "Lage" }
+        QTest::newRow("no headline, no sender: the body alone; a short time whole; a TAB ends the record")
+            << QStringList { "S", "E", "x", "9:5", "", "", "Lage\tmore" }
             << QStringList { "x[8 0 ] BR[8 0 ] 9:5[8 0 b]", "S[10 0 b]", "E[10 0 b]", "Lage[10 0 b]" };
         QTest::newRow("<CR> breaks the body only, in its exact case")
             << QStringList { "S", "E", "", "", "F<CR>", "", "a<CR><cr>b<CR>" }
