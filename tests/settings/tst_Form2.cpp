@@ -109,7 +109,7 @@ private slots:
 int main(int argc, char** argv)
 {
     QTemporaryFile screens; // a screen of a station's size, larger than the dialog
-    if (screens.open() && screens.write(R"({ "screens": [ { "name": "S", "width": 1366, "height": 768 } ] })") > 0
+    if (screens.open() && screens.write(R"({"screens":[{"name":"S","width":1366,"height":768}]})") > 0
         && screens.flush())
         qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(screens.fileName()));
     QApplication app(argc, argv);
