@@ -1,5 +1,5 @@
-// The ticker with a file of 100,000 entries: one message appended and the list rebuilt, the window's
-// start-up, and the monitor's peak memory.
+// The ticker with a file of 100,000 entries: one message appended and shown, the window's start-up,
+// and the monitor's peak memory.
 #include "app/Form1.h"
 #include "common/AppContext.h"
 #include "common/CodePage.h"
@@ -68,9 +68,9 @@ struct DataHomes {
 
 DataHomes* homes = nullptr;
 
-// A message arrives: the line is appended, the file read again, the rows rebuilt, the rows in view
-// measured and the list painted. Argument 1: the list is ordered by "Zeit", so every rebuild orders
-// the rows again.
+// A message arrives: the line is appended to the file, its row takes its place in the list, the
+// rows in view are measured and the list is painted. Argument 1: the list is ordered by "Zeit", so
+// the new row is placed by its time.
 void BM_TickerMessageAndRebuild(benchmark::State& state)
 {
     AppContext ctx;
