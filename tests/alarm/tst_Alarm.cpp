@@ -172,18 +172,18 @@ private slots:
         AlarmHandler handler(ctx, window.controls, nullptr, nullptr);
         QTableWidget* pagers = window.controls.Grid_Melder;
         for (int i = 0; i <= AlarmHandler::kMostGridRows; ++i) {
-            handler.InsertPagerRow(QStringLiteral("WACHALARM_MELDER\tPerson %1\t%2").arg(i).arg(i % 1000));
+            handler.InsertPagerRow(QStringLiteral("WACHALARM_MELDER\tPerson %1\t%2").arg(i).arg(i % 999));
             handler.InsertStatusRow(QStringLiteral("WACHALARM_STATUS\tHLF %1\t3").arg(i));
         }
         QCOMPARE(pagers->rowCount(), AlarmHandler::kMostGridRows);
         QCOMPARE(window.controls.Grid_Status->rowCount(), AlarmHandler::kMostGridRows);
         QCOMPARE(pagers->item(999, 0)->text(), QStringLiteral("Person 1")); // Person 0 went first
         QCOMPARE(window.controls.Grid_Status->item(0, 1)->text(), QStringLiteral("HLF 1000"));
-        // Id 0 stands in the newest row only now, id 1 in the oldest, id 2 next to it.
-        for (const char* feedback : { "0\t1", "1\t2.5", "2\t9", "3\t40000", "4", "5000\t1" })
+        // Id 1 stands in the newest and the oldest row, id 0 in the second.
+        for (const char* feedback : { "1\t1", "0\t2.5", "2\t9", "3\t40000", "4", "5000\t1" })
             handler.HandleFeedback(QStringLiteral("WACHALARM_RM\t") + QLatin1String(feedback));
-        QCOMPARE(pagers->item(0, 1)->text(), QStringLiteral("kommt"));
-        QCOMPARE(pagers->item(999, 1)->text(), QStringLiteral("später")); // halves to even
+        QCOMPARE(pagers->item(0, 1)->text(), QStringLiteral("kommt")); // the newer row only
+        QCOMPARE(pagers->item(1, 1)->text(), QStringLiteral("später")); // halves to even
         QCOMPARE(pagers->item(998, 1)->text(), QString()); // an unknown code: no word, on black
         QCOMPARE(pagers->item(998, 1)->background().color(), QColor(Qt::black));
         QCOMPARE(pagers->item(997, 1)->text(), QString()); // beyond 16 bits: nothing changes
