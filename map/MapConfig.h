@@ -3,24 +3,45 @@
 #include <QString>
 #include <QStringView>
 
-// Where the map service is: map.ini in the data folder, plain "key=value" lines with the keys
-// "host" (scheme, host and optional port) and "key" (the API key). Read afresh for every request,
-// so that a changed file counts without a restart.
+// Where the map comes from: map.ini in the data folder, plain "key=value" lines. The static map
+// service has "host" (scheme, host and optional port) and "key" (the API key). "provider=osm"
+// switches to a tile map without a key: "tiles", "tiles.satellite" and "tiles.terrain" are XYZ tile
+// addresses with {z}, {x} and {y}; "search" is the address search (Nominatim); "contact" goes into
+// the User-Agent; "countrycodes" narrows the search; "attribution" is shown on the map. Read afresh
+// for every request, so that a changed file counts without a restart.
 struct MapConfig {
     static inline const QString DefaultHost = QStringLiteral("https://maps.googleapis.com");
+    static inline const QString DefaultTiles = QStringLiteral("https://tile.openstreetmap.org/{z}/{x}/{y}.png");
+    static inline const QString DefaultSearch = QStringLiteral("https://nominatim.openstreetmap.org");
+    static inline const QString DefaultAttribution = QStringLiteral("\u00A9 OpenStreetMap-Mitwirkende");
     static inline const QString FileName = QStringLiteral("map.ini");
 
+    enum class Provider { Static, Osm };
+
+    Provider provider = Provider::Static;
     QString host = DefaultHost;
     QString key;
+    QString tiles = DefaultTiles;
+    QString tilesSatellite;
+    QString tilesTerrain;
+    QString search = DefaultSearch;
+    QString contact;
+    QString countrycodes;
+    QString attribution = DefaultAttribution;
     // True when map.ini names the host itself.
     bool hostGiven = false;
 
     // The service refuses requests without a key; so without a key requests go out only to a host
     // that map.ini names explicitly (a local or test service), never to the default one.
     [[nodiscard]] bool canSend() const { return hostGiven || !key.isEmpty(); }
+    [[nodiscard]] bool isOsm() const { return provider == Provider::Osm; }
+    // The tile address of a map type: satellite (1) and terrain (3) have their own when map.ini
+    // names one; every other map type shows the road map.
+    [[nodiscard]] const QString& tilesFor(int mapType) const;
 
     // Unknown keys, blank lines and lines starting with "#" or ";" are ignored; an empty value
-    // keeps the default; the host loses trailing slashes.
+    // keeps the default (an empty tiles.satellite or tiles.terrain means the road map); the host and
+    // the search address lose trailing slashes; an unknown provider is the static one.
     [[nodiscard]] static MapConfig parse(QStringView text);
     // map.ini of the data folder; the defaults when it is missing or unreadable.
     [[nodiscard]] static MapConfig read(const QString& dataFolder);

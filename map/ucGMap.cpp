@@ -3,15 +3,19 @@
 #include "common/AppContext.h"
 #include "common/CodePage.h"
 #include "common/NumberText.h"
+#include "map/AddressSearch.h"
 #include "map/CoordinateText.h"
 #include "map/GeocodeXml.h"
 #include "map/MapClient.h"
 #include "map/MapConfig.h"
 #include "map/MapMarker.h"
+#include "map/MapTiles.h"
 #include "map/MapUrls.h"
+#include "map/TileLoader.h"
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 
 namespace {
 
@@ -91,6 +95,18 @@ int ucGMap::Refresh()
         return 0;
     ++m_requestCounter;
     const MapConfig config = m_ctx ? MapConfig::read(m_ctx->DataFolder) : MapConfig();
+    if (config.isOsm()) {
+        m_osm = config;
+        m_client->startMapRead(m_requestCounter, std::nullopt);
+        requestTiles();
+        update();
+        return m_requestCounter;
+    }
+    if (m_osm) {
+        m_osm.reset();
+        if (m_tiles)
+            m_tiles->setView({});
+    }
     m_lastRequestUrl = MapUrls::staticMapUrl(
         config.host, m_view.centreText(), m_view.zoom(), m_view.mapTypeName(), Markers, config.key);
     if (m_ctx)
@@ -124,9 +140,80 @@ bool ucGMap::LoadMapPicture(const QByteArray& bytes)
     return true;
 }
 
+void ucGMap::requestTiles()
+{
+    if (!m_osm)
+        return;
+    if (!m_tiles) {
+        m_tiles = new TileLoader(QString(), this);
+        connect(m_tiles, &TileLoader::tileLoaded, this, qOverload<>(&QWidget::update));
+    }
+    m_tiles->setContact(m_osm->contact);
+    if (m_ctx)
+        m_tiles->setProxy(MapClient::proxyFor(m_ctx->settings));
+    const QString& pattern = m_osm->tilesFor(m_view.mapType());
+    QList<QString> urls;
+    for (const MapTiles::Placement& p :
+        MapTiles::cover(m_view.centrePxlX(), m_view.centrePxlY(), m_view.zoom(), size()))
+        urls.append(MapTiles::tileUrl(pattern, p.z, p.x, p.y));
+    if (!urls.isEmpty())
+        m_lastRequestUrl = urls.first();
+    m_tiles->setView(urls);
+}
+
+void ucGMap::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    requestTiles();
+}
+
+void ucGMap::paintTiles(QPainter& painter)
+{
+    painter.fillRect(rect(), QColor(0xE0, 0xDF, 0xDB));
+    const QString& pattern = m_osm->tilesFor(m_view.mapType());
+    const int cx = m_view.centrePxlX(), cy = m_view.centrePxlY(), zoom = m_view.zoom();
+    if (m_tiles) {
+        for (const MapTiles::Placement& p : MapTiles::cover(cx, cy, zoom, size())) {
+            if (const QImage* tile = m_tiles->tile(MapTiles::tileUrl(pattern, p.z, p.x, p.y)))
+                painter.drawImage(p.topLeft, *tile);
+        }
+    }
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (const MarkerSpot& marker : std::as_const(m_markerSpots)) {
+        MapViewState at;
+        if (at.setCentreText(marker.position) != MapViewState::CentreChange::Moved)
+            continue;
+        const QPoint tip
+            = MapTiles::toControl(m_view.lngToPxlX(at.lng()), m_view.latToPxlY(at.lat()), cx, cy, zoom, size());
+        const QRect head(tip.x() - 11, tip.y() - 34, 22, 22);
+        QPainterPath pin;
+        pin.moveTo(tip);
+        pin.arcTo(head, -60, 300);
+        pin.closeSubpath();
+        painter.setPen(QPen(Qt::black, 1));
+        painter.setBrush(QColor::fromRgb(QRgb(marker.color) & 0xFFFFFF));
+        painter.drawPath(pin);
+        painter.drawText(head, Qt::AlignCenter, marker.label);
+    }
+    // The tile servers' licences ask for the attribution to stay visible.
+    const QString text = m_osm->attribution;
+    QFont font = painter.font();
+    font.setPixelSize(11);
+    painter.setFont(font);
+    const QRect box = painter.fontMetrics().boundingRect(text).adjusted(-4, -2, 4, 2);
+    const QRect corner(width() - box.width(), height() - box.height(), box.width(), box.height());
+    painter.fillRect(corner, QColor(255, 255, 255, 200));
+    painter.setPen(Qt::black);
+    painter.drawText(corner, Qt::AlignCenter, text);
+}
+
 void ucGMap::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
+    if (m_osm) {
+        paintTiles(painter);
+        return;
+    }
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(rect(), m_backBuf);
 }
@@ -134,12 +221,14 @@ void ucGMap::paintEvent(QPaintEvent*)
 void ucGMap::AddMarker(const QString& pos, int color, const QString& markerChar)
 {
     Markers.append(MapMarker::fragment(pos, color, markerChar));
+    m_markerSpots.append({ pos, color, markerChar.left(1) });
 }
 
 void ucGMap::DelMarker()
 {
     while (!Markers.isEmpty())
         Markers.removeLast();
+    m_markerSpots.clear();
 }
 
 void ucGMap::SetCenterToTextLocation(const QString& address)
@@ -149,6 +238,17 @@ void ucGMap::SetCenterToTextLocation(const QString& address)
     std::optional<QUrl> url;
     if (!ending() && m_ctx && !address.trimmed().isEmpty()) {
         const MapConfig config = MapConfig::read(m_ctx->DataFolder);
+        if (config.isOsm()) {
+            if (!m_search) {
+                m_search = new AddressSearch(this);
+                connect(m_search, &AddressSearch::answered, this, &ucGMap::finishLookup);
+            }
+            m_search->setUserAgent(TileLoader::userAgent(config.contact));
+            m_search->setProxy(MapClient::proxyFor(m_ctx->settings));
+            m_lastRequestUrl = AddressSearch::searchUrl(config.search, address, config.countrycodes);
+            m_search->start(id, m_lastRequestUrl, m_lookupTimeoutMs);
+            return;
+        }
         m_lastRequestUrl = MapUrls::geocodeUrl(config.host, address, config.key);
         m_client->setProxy(MapClient::proxyFor(m_ctx->settings));
         url = requestUrl(config, m_lastRequestUrl);
@@ -157,6 +257,16 @@ void ucGMap::SetCenterToTextLocation(const QString& address)
 }
 
 void ucGMap::onLookupAnswered(quint64 id, const std::optional<QByteArray>& body)
+{
+    if (id != m_lookupId || !m_lookupMaySetCentre) {
+        finishLookup(id, std::nullopt);
+        return;
+    }
+    // Only the ASCII digits, signs and points of the coordinates are read from the answer.
+    finishLookup(id, body ? GeocodeXml::findLocation(CodePage::decode(*body)) : std::nullopt);
+}
+
+void ucGMap::finishLookup(quint64 id, const std::optional<QString>& found)
 {
     if (id != m_lookupId)
         return;
@@ -167,8 +277,6 @@ void ucGMap::onLookupAnswered(quint64 id, const std::optional<QByteArray>& body)
         return;
     }
     m_lookupMaySetCentre = false;
-    // Only the ASCII digits, signs and points of the coordinates are read from the answer.
-    const std::optional<QString> found = body ? GeocodeXml::findLocation(CodePage::decode(*body)) : std::nullopt;
     m_geoResult = found.value_or(QString());
     if (found)
         applyCentre(*found);
@@ -177,6 +285,8 @@ void ucGMap::onLookupAnswered(quint64 id, const std::optional<QByteArray>& body)
 
 ucGMap::ImageOffset ucGMap::imageOffset(QPointF position) const
 {
+    if (m_osm) // one control pixel is one world pixel
+        return { static_cast<float>(position.x() - width() / 2), static_cast<float>(position.y() - height() / 2) };
     const double w = std::max(width(), 1);
     const double h = std::max(height(), 1);
     return { static_cast<float>((position.x() / w - 0.5) * kImageSize),

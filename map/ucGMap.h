@@ -1,5 +1,6 @@
 #pragma once
 
+#include "map/MapConfig.h"
 #include "map/MapViewState.h"
 
 #include <QImage>
@@ -10,14 +11,21 @@
 
 #include <optional>
 
+class AddressSearch;
 class AppContext;
 class MapClient;
+class TileLoader;
 
 // The map control: one 640 × 640 static map image of the view (centre, zoom, map type and the
 // markers), stretched over the whole control. Every change of centre, zoom or map type requests a
 // new image from the map service; only the answer to the latest request is shown. Addresses are
 // looked up without waiting (locationLookupFinished tells when). The mouse reports the coordinate
 // under the pointer and drags the map.
+//
+// With "provider=osm" in map.ini the control shows a tile map instead: 256-pixel tiles at the
+// control's real size, one control pixel per world pixel, loaded in the background as they come;
+// the markers and the attribution are drawn by the control itself, and addresses are looked up
+// with the address search of map.ini.
 class ucGMap : public QWidget {
     Q_OBJECT
 
@@ -104,6 +112,9 @@ public:
     // bytes and decode as an image; true when they did.
     bool LoadMapPicture(const QByteArray& bytes);
 
+    // The tile map's loader; nullptr until the tile map was first shown.
+    [[nodiscard]] TileLoader* tileLoader() const { return m_tiles; }
+
 signals:
     void MouseMove(QString GMouseCoordLatLng);
     void MouseUp(QString GMouseCoordLatLng);
@@ -121,6 +132,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     struct ImageOffset {
@@ -131,9 +143,23 @@ private:
     [[nodiscard]] bool ending() const;
     void applyCentre(const QString& value);
     void onLookupAnswered(quint64 id, const std::optional<QByteArray>& body);
+    void finishLookup(quint64 id, const std::optional<QString>& found);
+    void requestTiles();
+    void paintTiles(QPainter& painter);
+
+    struct MarkerSpot {
+        QString position;
+        int color = 0;
+        QString label;
+    };
 
     QPointer<AppContext> m_ctx;
     MapClient* m_client = nullptr;
+    TileLoader* m_tiles = nullptr;
+    AddressSearch* m_search = nullptr;
+    // The map.ini of the latest Refresh when it chose the tile map.
+    std::optional<MapConfig> m_osm;
+    QList<MarkerSpot> m_markerSpots;
     MapViewState m_view;
     QImage m_backBuf;
     std::optional<QPoint> m_dragStart;

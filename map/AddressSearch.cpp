@@ -1,0 +1,149 @@
+#include "map/AddressSearch.h"
+
+#include "map/CoordinateText.h"
+#include "map/MapUrls.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTimer>
+
+#include <cmath>
+
+AddressSearch::AddressSearch(QObject* parent)
+    : QObject(parent)
+    , m_network(new QNetworkAccessManager(this))
+    , m_turn(new QTimer(this))
+    , m_limit(new QTimer(this))
+{
+    m_network->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    m_turn->setSingleShot(true);
+    m_limit->setSingleShot(true);
+    connect(m_turn, &QTimer::timeout, this, &AddressSearch::send);
+    connect(m_limit, &QTimer::timeout, this, [this] {
+        dropReply();
+        m_turn->stop();
+        finish(std::nullopt);
+    });
+}
+
+AddressSearch::~AddressSearch()
+{
+    dropReply();
+}
+
+QString AddressSearch::searchUrl(const QString& base, const QString& address, const QString& countrycodes)
+{
+    QString url = base + QStringLiteral("/search?format=jsonv2&limit=1&q=") + MapUrls::UrlEncodeText(address);
+    if (!countrycodes.isEmpty())
+        url += QStringLiteral("&countrycodes=") + MapUrls::UrlEncodeText(countrycodes);
+    return url;
+}
+
+std::optional<QString> AddressSearch::firstLocation(const QByteArray& json)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(json);
+    if (!doc.isArray() || doc.array().isEmpty() || !doc.array().first().isObject())
+        return std::nullopt;
+    const QJsonObject first = doc.array().first().toObject();
+    // jsonv2 writes the coordinates as strings; numbers are taken too.
+    const auto read = [&first](const char* name, double limit) -> std::optional<double> {
+        const QJsonValue value = first.value(QLatin1String(name));
+        bool ok = value.isDouble();
+        const double number = ok ? value.toDouble() : value.toString().toDouble(&ok);
+        if (!ok || !std::isfinite(number) || std::fabs(number) > limit)
+            return std::nullopt;
+        return number;
+    };
+    const std::optional<double> lat = read("lat", 90);
+    const std::optional<double> lon = read("lon", 180);
+    if (!lat || !lon)
+        return std::nullopt;
+    return CoordinateText::join(float(*lat), float(*lon));
+}
+
+void AddressSearch::setProxy(const QNetworkProxy& proxy)
+{
+    if (m_network->proxy() != proxy)
+        m_network->setProxy(proxy);
+}
+
+void AddressSearch::start(quint64 id, const QString& url, int timeoutMs)
+{
+    dropReply();
+    m_turn->stop();
+    m_id = id;
+    m_url = url;
+    m_open = true;
+    const QUrl parsed(url);
+    const bool usable
+        = parsed.isValid() && (parsed.scheme() == QLatin1String("http") || parsed.scheme() == QLatin1String("https"));
+    if (!usable || m_answers.contains(url)) {
+        // Answered from the event loop, so that the caller has returned before it hears of it.
+        const std::optional<QString> known = usable ? m_answers.value(url) : std::nullopt;
+        m_limit->stop();
+        QTimer::singleShot(0, this, [this, id, known] {
+            if (id == m_id)
+                finish(known);
+        });
+        return;
+    }
+    m_limit->start(timeoutMs);
+    const qint64 since = m_lastSent.isValid() ? m_lastSent.elapsed() : MinimumSpacingMs;
+    m_turn->start(int(std::max<qint64>(0, MinimumSpacingMs - since)));
+}
+
+void AddressSearch::send()
+{
+    QNetworkRequest request { QUrl(m_url) };
+    request.setHeader(QNetworkRequest::UserAgentHeader, m_userAgent);
+    m_lastSent.start();
+    QNetworkReply* reply = m_network->get(request);
+    m_reply = reply;
+    reply->setReadBufferSize(MaximumAnswerBytes + 1);
+    const auto overCap = [reply] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if ((length.isValid() && length.toLongLong() > MaximumAnswerBytes)
+            || reply->bytesAvailable() > MaximumAnswerBytes)
+            reply->abort();
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, reply, overCap);
+    connect(reply, &QNetworkReply::readyRead, reply, overCap);
+    const QString url = m_url;
+    connect(reply, &QNetworkReply::finished, this, [this, reply, url] {
+        reply->deleteLater();
+        if (reply != m_reply)
+            return;
+        m_reply = nullptr;
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299
+            || reply->bytesAvailable() > MaximumAnswerBytes) {
+            finish(std::nullopt);
+            return;
+        }
+        const std::optional<QString> location = firstLocation(reply->readAll());
+        m_answers.insert(url, location);
+        finish(location);
+    });
+}
+
+void AddressSearch::finish(const std::optional<QString>& location)
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    m_limit->stop();
+    emit answered(m_id, location);
+}
+
+void AddressSearch::dropReply()
+{
+    if (QNetworkReply* reply = m_reply) {
+        m_reply = nullptr;
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+    }
+}
