@@ -98,7 +98,7 @@ void TileLoader::start(const QString& url, bool cacheOnly)
     // A fresh tile on disk is used without asking; a stale one is revalidated. Without the
     // network, the copy on disk is taken whatever its age.
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-        cacheOnly ? QNetworkRequest::AlwaysCache : QNetworkRequest::PreferCache);
+        cacheOnly ? QNetworkRequest::AlwaysCache : QNetworkRequest::PreferNetwork);
     request.setTransferTimeout(TransferTimeoutMs);
     QNetworkReply* reply = m_network->get(request);
     reply->setReadBufferSize(MaximumTileBytes + 1);
