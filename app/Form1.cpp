@@ -5,8 +5,10 @@
 #include "announce/Announcer.h"
 #include "app/CaptionButton.h"
 #include "app/FittingLabel.h"
+#include "app/LinkWarning.h"
 #include "app/MainLayout.h"
 #include "app/Pictures.h"
+#include "app/ScreenWake.h"
 #include "app/Twips.h"
 #include "app/WindowLook.h"
 #include "common/AppContext.h"
@@ -19,6 +21,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QHostInfo>
 #include <QKeyEvent>
@@ -66,6 +69,8 @@ const AlarmLabelDesign kAlarmLabels[9] = {
 const QSize kDesignClient(twipsToPixels(18960), twipsToPixels(14040));
 // How long a shown window may take to reach the screen before the start-up goes on without it.
 constexpr int kOnScreenWaitMs = 3000;
+// In full screen the mouse pointer goes after this long without movement.
+constexpr int kPointerIdleMs = 3000;
 
 constexpr int kAlarmLabelLeft = 9600;
 constexpr int kAlarmLabelWidth = 9135;
@@ -141,9 +146,23 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
 
     createAlarmHandler();
 
+    m_wake = new ScreenWake(this);
+    m_linkWarning = new LinkWarning(this);
+    m_pointerIdle = new QTimer(this);
+    m_pointerIdle->setSingleShot(true);
+    m_pointerIdle->setInterval(kPointerIdleMs);
+    connect(m_pointerIdle, &QTimer::timeout, this, [this] {
+        if (m_fullScreen && !m_pointerHidden) {
+            m_pointerHidden = true;
+            QApplication::setOverrideCursor(Qt::BlankCursor);
+        }
+    });
+
     serverLink = new ServerLink(m_ctx, *this, this);
-    connect(serverLink, &ServerLink::linkStatusChanged, this,
-        [this](int status) { m_ui.Image_S->setPixmap(m_ui.Image_Server[status == 1 ? 1 : 0]->pixmap()); });
+    connect(serverLink, &ServerLink::linkStatusChanged, this, [this](int status) {
+        m_ui.Image_S->setPixmap(m_ui.Image_Server[status == 1 ? 1 : 0]->pixmap());
+        m_linkWarning->linkStatus(status);
+    });
 
     // The timer runs from the moment the window exists; its first tick opens the link.
     Timer1 = new QTimer(this);
@@ -161,6 +180,8 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
 Form1::~Form1()
 {
     qApp->removeEventFilter(this);
+    if (m_pointerHidden)
+        QApplication::restoreOverrideCursor();
 }
 
 void Form1::createControls()
@@ -278,6 +299,15 @@ void Form1::load()
     for (QLabel* label : m_ui.label_einsatz)
         label->clear();
     LoadSettings(m_ctx);
+    m_display = DisplaySettings::read(m_ctx.DataFolder);
+    m_wake->configure(m_display);
+    m_linkWarning->setDelaySeconds(m_display.linkWarningSeconds);
+    m_linkWarning->linkStatus(serverLink->LinkStatus());
+    if (m_display.fullscreen && !m_fullScreen) {
+        setFullScreen(true);
+        if (isVisible())
+            showOnScreen();
+    }
     m_ctx.ServerPort = 4750;
     m_ctx.MonitorName = QHostInfo::localHostName();
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
@@ -287,13 +317,62 @@ void Form1::load()
     waitUntilOnScreen();
     // A live alarm that came in while the window reached the screen is newer than last.dat.
     if (!m_liveAlarmShown)
-        alarmHandler->ReplayLastAlarm();
+        replayLastAlarm();
     InitDocumentationList();
     lese_ticker();
 }
 
+void Form1::replayLastAlarm()
+{
+    // After a long power cut the stored alarm is old news: shown, but not sounded in the night.
+    const QFileInfo stored(m_ctx.LastAlarmPath);
+    const qint64 ageMs = stored.lastModified().msecsTo(QDateTime::currentDateTime());
+    const double limitMs = m_display.replayAnnounceMinutes * 60000;
+    // A file from the future (a clock set back) has no age that could be trusted.
+    const bool announce = limitMs <= 0 || (ageMs >= 0 && double(ageMs) < limitMs);
+    if (!announce) {
+        alarmHandler->setOutput(nullptr);
+        alarmHandler->ReplayLastAlarm();
+        alarmHandler->setOutput(m_output);
+        return;
+    }
+    if (stored.exists())
+        m_wake->alarm();
+    alarmHandler->ReplayLastAlarm();
+}
+
+void Form1::setFullScreen(bool on)
+{
+    m_fullScreen = on;
+    // A shown window keeps its flags: changing them would make it anew, and the window system
+    // takes the frame off a full-screen window anyway.
+    if (!isVisible())
+        setWindowFlag(Qt::FramelessWindowHint, on);
+    if (on) {
+        m_pointerIdle->start();
+    } else {
+        m_pointerIdle->stop();
+        pointerMoved();
+    }
+}
+
+void Form1::pointerMoved()
+{
+    if (m_pointerHidden) {
+        m_pointerHidden = false;
+        QApplication::restoreOverrideCursor();
+    }
+    if (m_fullScreen)
+        m_pointerIdle->start();
+}
+
 void Form1::showOnScreen()
 {
+    if (m_fullScreen) {
+        // The layout follows on the resize to the screen's size.
+        showFullScreen();
+        return;
+    }
     // The window system may tell the frame's size once the window exists; some only once it is on
     // screen, and until then it counts as none (the start-up fits the window again then).
     create();
@@ -463,6 +542,16 @@ bool Form1::runShortcut(int key, Qt::KeyboardModifiers modifiers)
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
+    // Every movement of the pointer, whichever window it is over, reaches the application first.
+    if (event->type() == QEvent::MouseMove && m_fullScreen && watched->isWindowType())
+        pointerMoved();
+    // A window that goes full screen while shown may learn its new size from the window system
+    // without a resize event of its own; the layout follows the window's.
+    if (event->type() == QEvent::Resize && watched == windowHandle()) {
+        const QSize client = static_cast<QResizeEvent*>(event)->size();
+        applyLayout(client);
+        m_linkWarning->place(client);
+    }
     if (event->type() == QEvent::KeyRelease && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
         auto* key = static_cast<QKeyEvent*>(event);
@@ -477,6 +566,7 @@ void Form1::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     applyLayout(event->size());
+    m_linkWarning->place(event->size());
 }
 
 void Form1::applyLayout(QSize clientPixels)
@@ -549,6 +639,7 @@ AlarmControls Form1::alarmControls() const
 
 void Form1::setAnnouncementOutput(AnnouncementOutput* output)
 {
+    m_output = output;
     alarmHandler->setOutput(output);
 }
 
@@ -556,17 +647,21 @@ void Form1::createAlarmHandler()
 {
     m_announcer = std::make_unique<Announcer>(m_ctx);
     auto* map = new GMapAlarmMap(*m_ui.ucGMap1, this);
-    alarmHandler = new AlarmHandler(m_ctx, alarmControls(), map, m_announcer.get(), this);
+    m_output = m_announcer.get();
+    alarmHandler = new AlarmHandler(m_ctx, alarmControls(), map, m_output, this);
 }
 
 void Form1::HandleStationAlarm(const QString& message, int replay)
 {
     m_liveAlarmShown = m_liveAlarmShown || replay == 0;
+    // The screen is lit before the alarm's first sound.
+    m_wake->alarm();
     alarmHandler->HandleStationAlarm(message, replay);
 }
 
 void Form1::HandleUnitAlarm(const QString& message)
 {
+    m_wake->alarm();
     alarmHandler->HandleUnitAlarm(message);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DisplaySettings.h"
 #include "link/MessageHandlers.h"
 
 #include <QPointer>
@@ -16,11 +17,13 @@ class Announcer;
 class AppContext;
 class DocumentationList;
 class Form2;
+class LinkWarning;
 class QLabel;
 class QPushButton;
 class QTableView;
 class QTableWidget;
 class QTimer;
+class ScreenWake;
 class ServerLink;
 class ucGMap;
 
@@ -75,12 +78,17 @@ public:
     ~Form1() override;
 
     // Shows the window centred on its screen, at its design size or, on a smaller screen, fitted
-    // into the screen's available area.
+    // into the screen's available area; in full-screen mode over the whole screen without a frame.
     void showOnScreen();
 
-    // The start-up sequence: data folders, version, settings, link values, paths, grids, map zoom,
-    // replay of the last alarm, documentation list and ticker. A shown window is on screen before
-    // the replay makes its first sound.
+    // Full screen whatever display.ini says (the command line's --fullscreen); display.ini can
+    // only add it.
+    void setFullScreen(bool on);
+
+    // The start-up sequence: data folders, version, settings, display settings, link values, paths,
+    // grids, map zoom, replay of the last alarm, documentation list and ticker. A shown window is on
+    // screen before the replay makes its first sound; the replay is announced unless display.ini
+    // asks for a younger last.dat than there is.
     void load();
 
     // The documentation list: set up once at start-up, then refilled from the ticker file.
@@ -133,6 +141,8 @@ private:
     void applyLayout(QSize clientPixels);
     void applyDocumentationColumns();
     void waitUntilOnScreen();
+    void replayLastAlarm();
+    void pointerMoved();
     [[nodiscard]] bool runShortcut(int key, Qt::KeyboardModifiers modifiers);
 
     AppContext& m_ctx;
@@ -145,4 +155,13 @@ private:
     DocumentationList* m_documentation = nullptr;
     QPointer<Form2> m_form2;
     bool m_liveAlarmShown = false;
+    // Where announcements go now; the replay of an old alarm goes nowhere.
+    AnnouncementOutput* m_output = nullptr;
+    // The station's wall screen: display.ini, wake and sleep, the dead-link band, full screen.
+    DisplaySettings m_display;
+    ScreenWake* m_wake = nullptr;
+    LinkWarning* m_linkWarning = nullptr;
+    bool m_fullScreen = false;
+    QTimer* m_pointerIdle = nullptr;
+    bool m_pointerHidden = false;
 };

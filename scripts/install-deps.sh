@@ -4,7 +4,7 @@
 set -eu
 
 PACKAGES="qt6-base-dev qt6-base-dev-tools libasound2-dev libsndfile1-dev ninja-build cmake g++ \
-clang libclang-rt-14-dev libbenchmark-dev qt6-translations-l10n xvfb xauth espeak-ng sox alsa-utils fonts-liberation2 \
+clang libclang-rt-14-dev libbenchmark-dev libx11-dev libxext-dev libxss-dev qt6-translations-l10n xvfb xauth espeak-ng sox alsa-utils fonts-liberation2 \
 fontconfig"
 
 missing=""

@@ -1,14 +1,18 @@
 // Pictures of the main window with a demo alarm on screen, for the documentation: one at the design
-// size, one on a full-HD screen, and the settings dialog. The data folder is a temporary one without
-// map.ini, so the map sends no request and stays empty. Run under the offscreen platform:
-//   QT_QPA_PLATFORM=offscreen kessvenn_pictures <folder>
+// size, one on a full-HD screen, full screen on a full-HD wall screen with and without the dead-link
+// band, and the settings dialog. The data folder is a temporary one without map.ini, so the map
+// sends no request and stays empty. Runs on the offscreen platform with one 1920 × 1080 screen:
+//   kessvenn_pictures <folder>
 #include "app/Form1.h"
 #include "common/AppContext.h"
 #include "settings/Form2.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
+#include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -67,8 +71,38 @@ bool savePicture(Form1& form, QSize size, const QString& path)
 
 } // namespace
 
+// A station's wall screen after start-up, full screen; with display.ini's `ini` in its data folder.
+bool saveFullScreen(AppContext& ctx, const QByteArray& ini, int waitMs, const QString& path)
+{
+    QDir().mkpath(ctx.dataFile(QString()));
+    QFile file(ctx.dataFile(QStringLiteral("display.ini")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(ini) != ini.size())
+        return false;
+    file.close();
+    Form1 form(ctx, Form1::LinkTimer::Stopped);
+    form.setFullScreen(true);
+    form.showOnScreen();
+    form.load();
+    receiveDemoAlarm(form);
+    QEventLoop wait;
+    QTimer::singleShot(waitMs, &wait, &QEventLoop::quit);
+    wait.exec();
+    const bool ok = form.grab().save(path);
+    std::printf(
+        "%s %s (full screen %dx%d)\n", ok ? "wrote" : "could not write", qPrintable(path), form.width(), form.height());
+    return ok;
+}
+
 int main(int argc, char* argv[])
 {
+    QTemporaryDir screens;
+    const QString screenFile = screens.filePath(QStringLiteral("screens.json"));
+    QFile screenConfig(screenFile);
+    if (!screenConfig.open(QIODevice::WriteOnly)
+        || !screenConfig.write(R"({"screens":[{"name":"wall","width":1920,"height":1080}]})"))
+        return 1;
+    screenConfig.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screenFile.toLocal8Bit());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kessvenn"));
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
@@ -95,6 +129,17 @@ int main(int argc, char* argv[])
         const bool saved = dialog->grab().save(path);
         std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
         ok = saved && ok;
+        dialog->close();
     }
+    form.close();
+
+    AppContext wall;
+    wall.ProgramFolder = home.path();
+    wall.DataFolder = QDir(home.path()).filePath(QStringLiteral("Torvelle"));
+    ok = saveFullScreen(wall, "fullscreen=1\n", 200, QDir(folder).filePath(QStringLiteral("fullscreen-1920x1080.png")))
+        && ok;
+    ok = saveFullScreen(wall, "fullscreen=1\nlink_warning_seconds=1\n", 1500,
+             QDir(folder).filePath(QStringLiteral("link-warning-1920x1080.png")))
+        && ok;
     return ok ? 0 : 1;
 }

@@ -1,3 +1,4 @@
+#include "app/DisplaySettings.h"
 #include "app/MainLayout.h"
 
 #include <QTest>
@@ -60,6 +61,40 @@ private slots:
         for (int i = 0; i < 9; ++i)
             QCOMPARE(g.label_einsatz[i], QRect(9600, 720 + 600 * i, rest[3], 615));
         QCOMPARE(g.roLabel1, QRect(0, 0, rest[4], 735));
+    }
+
+    // display.ini: fullscreen, wake, wake.on, wake.off, awake, replay and warning times as read.
+    void displaySettings_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("read");
+        const QString defaults = "0|0|||30|0|0";
+        QTest::newRow("empty: a window that leaves the screen alone") << "" << defaults;
+        QTest::newRow("every key, any case, CR LF, comments after a blank")
+            << "FullScreen=1\r\nwake = Command # HDMI-CEC\r\nwake.on=cec-ctl --to 0 \"--image view\"\r\n"
+               "wake.off=/bin/standby#1\r\nawake_minutes=0.5\r\nreplay_announce_minutes=120\r\n"
+               "link_warning_seconds=30\r\n"
+            << "1|2|cec-ctl,--to,0,--image view|/bin/standby#1|0.5|120|30";
+        QTest::newRow("unusable values keep the defaults")
+            << "fullscreen=yes\nwake=dpms\nawake_minutes=-5\nreplay_announce_minutes=nan\nawake_minutes=1e9\n"
+               "link_warning_seconds=2.5\nlink_warning_seconds=x\nreplay_announce_minutes=inf"
+            << defaults;
+        QTest::newRow("commented out, no '=', unknown keys")
+            << "#fullscreen=1\n;wake=x11\nfullscreen\nwake.x=1" << defaults;
+        QTest::newRow("x11, awake 0 holds nothing") << "wake=x11\nawake_minutes=0"
+                                                    << "0|1|||0|0|0";
+    }
+
+    void displaySettings()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, read);
+        const DisplaySettings s = DisplaySettings::parse(text);
+        QCOMPARE(QStringList({ QString::number(s.fullscreen), QString::number(int(s.wake)), s.wakeOn.join(','),
+                                 s.wakeOff.join(','), QString::number(s.awakeMinutes),
+                                 QString::number(s.replayAnnounceMinutes), QString::number(s.linkWarningSeconds) })
+                     .join('|'),
+            read);
     }
 };
 

@@ -1,9 +1,11 @@
+#include "tests/support/FakeDispatch.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WindowFixture.h"
 
 #include "announce/AnnouncementOutput.h"
 #include "app/FittingLabel.h"
 #include "app/GermanTexts.h"
+#include "link/ServerLink.h"
 #include "map/ucGMap.h"
 #include "settings/Form2.h"
 #include "settings/SettingsFile.h"
@@ -17,16 +19,33 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 
+#include <X11/Xlib.h>
+#include <X11/extensions/scrnsaver.h>
+#undef KeyRelease // Xlib's names that Qt uses too
+
 namespace {
 
-// Notes each sound and speech run, and at the first what the screen showed of label_einsatz(3).
+QStringList warnings; // of the running test function only
+
+int saverState(Display* display)
+{
+    XScreenSaverInfo info {};
+    XScreenSaverQueryInfo(display, DefaultRootWindow(display), &info);
+    return info.state;
+}
+
+// Notes each sound and speech run, and at the first what the screen showed of label_einsatz(3) and
+// whether the X screen saver was on.
 struct ScreenAtFirstSound : AnnouncementOutput {
     QWidget* window = nullptr;
+    Display* display = nullptr;
+    int saverAtFirstSound = -1;
     QStringList sounds;
     QImage onScreen, drawn;
     void PlayWave(const QString& path) override { heard(path); }
@@ -38,6 +57,7 @@ struct ScreenAtFirstSound : AnnouncementOutput {
             const QRect r = label->geometry();
             onScreen = window->screen()->grabWindow(window->winId(), r.x(), r.y(), r.width(), r.height()).toImage();
             drawn = label->grab().toImage().convertToFormat(onScreen.format());
+            saverAtFirstSound = saverState(display);
         }
         sounds << QFileInfo(path).fileName();
     }
@@ -196,38 +216,141 @@ private slots:
         QCOMPARE(TestFiles::readAll(f.dataFile("last.dat")), stored);
     }
 
-    // As a live alarm, the replayed one is on screen before its first sound; last.dat stays as it was.
-    void replayIsOnScreenBeforeItSounds()
+    // RECORD is a program that writes its arguments down and fails when the first is "fail".
+    void replayAndWake_data()
     {
+        QTest::addColumn<QString>("ini");
+        QTest::addColumn<int>("ageMinutes"); // of last.dat; a live alarm follows the replay
+        QTest::addColumn<QStringList>("sounds");
+        QTest::addColumn<int>("saverAtFirstSound"); // 1 on, 0 off
+        QTest::addColumn<QStringList>("recorded");
+        QTest::addColumn<QStringList>("logged"); // parts of warnings
+        const QString command = "wake=command\nwake.on=RECORD on \"HDMI 1\"\nwake.off=RECORD off\nawake_minutes=0.05\n"
+                                "replay_announce_minutes=60";
+        const QStringList both = { "alarm.wav", "alarm.wav" }, live = { "alarm.wav" }, none;
+        QTest::newRow("no display.ini: an old alarm sounds, the screen is left alone")
+            << "" << 600 << both << 1 << none << none;
+        QTest::newRow("x11: the saver is reset before the first sound")
+            << "wake=x11" << 0 << both << 0 << none << QStringList("session D-Bus");
+        QTest::newRow("a young replay wakes and sounds; one hold, one sleep")
+            << command << 30 << both << 1 << QStringList { "on HDMI 1", "on HDMI 1", "off" } << none;
+        QTest::newRow("an old replay is shown only")
+            << command << 90 << live << 1 << QStringList { "on HDMI 1", "off" } << none;
+        QTest::newRow("a replay dated in the future is shown only")
+            << command << -90 << live << 1 << QStringList { "on HDMI 1", "off" } << none;
+        QTest::newRow("a failing and a missing program are noted; the alarm goes on")
+            << "wake=command\nwake.on=RECORD fail\nwake.off=/nonexistent/standby\nawake_minutes=0.05" << 0 << both << 1
+            << QStringList { "fail", "fail" } << QStringList { "ended with 1", "wake.off /nonexistent/standby failed" };
+    }
+
+    // As a live alarm, the replayed one is on screen before its first sound; last.dat stays as it was.
+    void replayAndWake()
+    {
+        QFETCH(QString, ini);
+        QFETCH(int, ageMinutes);
+        QFETCH(QStringList, sounds);
+        QFETCH(int, saverAtFirstSound);
+        QFETCH(QStringList, recorded);
+        QFETCH(QStringList, logged);
         WindowFixture f;
-        QVERIFY(QDir().mkpath(f.ctx.DataFolder = f.dataFile("")));
+        const QString record = f.home.filePath("record"), program = f.home.filePath("wake.sh");
+        QVERIFY(TestFiles::writeAll(
+            program, "#!/bin/sh\necho \"$*\" >> '" + record.toLocal8Bit() + "'\n[ \"$1\" != fail ]\n"));
+        QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+        QVERIFY(f.putDataFile("display.ini", ini.replace("RECORD", program).toLocal8Bit()));
         f.ctx.settings.PlayAlarmWav = 1;
         QVERIFY(SaveSettings(f.ctx));
         const QByteArray stored
             = WindowFixture::stationAlarm("B 3", {}).replace('\t', "\r\n").toLatin1() + "\r\n\r\n\r\n";
-        QVERIFY(TestFiles::writeAll(f.dataFile("last.dat"), stored));
+        QVERIFY(f.putDataFile("last.dat", stored));
+        QFile file(f.dataFile("last.dat"));
+        QVERIFY(file.open(QIODevice::ReadWrite)
+            && file.setFileTime(QDateTime::currentDateTime().addSecs(-60 * ageMinutes), QFile::FileModificationTime));
+        file.close();
         ScreenAtFirstSound output;
         output.window = f.form.get();
+        QVERIFY(output.display = XOpenDisplay(nullptr));
+        warnings.clear();
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) { warnings << text; });
+        const auto restore = qScopeGuard([&] {
+            qInstallMessageHandler(nullptr);
+            XCloseDisplay(output.display);
+        });
+        XForceScreenSaver(output.display, ScreenSaverActive);
+        QCOMPARE(saverState(output.display), ScreenSaverOn);
         f.form->setAnnouncementOutput(&output);
         f.form->show();
         f.form->load();
-        QCOMPARE(output.sounds, QStringList("alarm.wav"));
         QCOMPARE(f.control<QLabel>("label_einsatz(3)")->text(), "80331 München");
         QVERIFY(output.onScreen == output.drawn);
         QCOMPARE(TestFiles::readAll(f.dataFile("last.dat")), stored);
+        f.form->HandleStationAlarm(WindowFixture::stationAlarm("B 3", {}), 0);
+        QCOMPARE(output.sounds, sounds);
+        QCOMPARE(output.saverAtFirstSound, saverAtFirstSound);
+        QTRY_COMPARE_WITH_TIMEOUT(QString(TestFiles::readAll(record)).split('\n', Qt::SkipEmptyParts), recorded, 30000);
+        for (const QString& part : logged)
+            QTRY_VERIFY2_WITH_TIMEOUT(!warnings.filter(part).isEmpty(), qPrintable(warnings.join('\n')), 30000);
+    }
+
+    void fittedIntoTheScreen_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<int>("width");
+        QTest::newRow("a window fitted into a smaller screen") << QByteArray() << 1264;
+        QTest::newRow("fullscreen=1: the whole screen, no frame, no pointer at rest")
+            << QByteArray("fullscreen=1") << 1366;
     }
 
     // The screen (see main) is smaller than the design size: the window opens inside it, laid out.
-    void fittedIntoASmallScreen()
+    void fittedIntoTheScreen()
     {
+        QFETCH(QByteArray, ini);
+        QFETCH(int, width);
         WindowFixture f;
+        QVERIFY(f.putDataFile("display.ini", ini));
         f.form->showOnScreen();
+        f.form->load();
         QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
         QCOMPARE(f.form->screen()->availableGeometry(), QRect(0, 0, 1366, 768));
         QVERIFY(f.form->screen()->availableGeometry().contains(f.form->frameGeometry()));
-        QCOMPARE(f.form->width(), 1264);
-        QCOMPARE(f.control("cmd_ende")->geometry().right() + 1, 1264 - 24);
+        QCOMPARE(f.form->width(), width);
+        QCOMPARE(f.control("cmd_ende")->geometry().right() + 1, width - 24);
         QCOMPARE(f.control("List_Doku")->geometry().bottom() + 1, f.form->height());
+        QCOMPARE(f.form->isFullScreen(), width == 1366);
+        if (width != 1366)
+            return;
+        QTRY_VERIFY(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::BlankCursor);
+        QTest::mouseMove(f.form.get(), QPoint(50, 50));
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    // A dead link shows the band after display.ini's time, from the start and after a drop; it
+    // goes once the link is up again.
+    void linkWarningBand()
+    {
+        FakeDispatch dispatch;
+        QVERIFY(dispatch.listen());
+        const quint16 port = dispatch.port();
+        WindowFixture f;
+        QVERIFY(f.putDataFile("display.ini", "link_warning_seconds=1"));
+        f.form->show();
+        f.form->load(); // sets the real port, which the stopped link timer never dials
+        f.ctx.ServerPort = port;
+        f.ctx.settings.ServerAddress = "127.0.0.1";
+        auto* band = f.control<QLabel>("LinkWarning");
+        QTRY_VERIFY(band->isVisible());
+        QVERIFY(
+            QRegularExpression("^Keine Verbindung zur Leitstelle seit \\d\\d:\\d\\d$").match(band->text()).hasMatch());
+        QTimer ticks;
+        connect(&ticks, &QTimer::timeout, f.form->serverLink, &ServerLink::superviseTick);
+        ticks.start(100);
+        QTRY_VERIFY(!band->isVisible());
+        QVERIFY(dispatch.received().startsWith("\x05HIER_MEIN_NAME"));
+        dispatch.server().close();
+        dispatch.dropClient();
+        QTRY_VERIFY(band->isVisible());
+        QVERIFY(dispatch.listen(port));
+        QTRY_VERIFY(!band->isVisible());
     }
 };
 

@@ -1,4 +1,5 @@
 #include "tests/support/WindowFixture.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QLabel>
@@ -42,6 +43,11 @@ QStringList WindowFixture::incidentTexts() const
 QString WindowFixture::dataFile(const QString& name) const
 {
     return QDir(home.filePath(QStringLiteral("Torvelle"))).filePath(name);
+}
+
+bool WindowFixture::putDataFile(const QString& name, const QByteArray& bytes)
+{
+    return QDir().mkpath(ctx.DataFolder = dataFile(QString())) && TestFiles::writeAll(dataFile(name), bytes);
 }
 
 QString WindowFixture::stationAlarm(const QString& keyword, const QStringList& units)

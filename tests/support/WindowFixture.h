@@ -41,4 +41,6 @@ public:
 
     // The path of a file in the data folder, which exists once load() ran.
     [[nodiscard]] QString dataFile(const QString& name) const;
+    // Writes a file into the data folder before load(), creating the folder.
+    [[nodiscard]] bool putDataFile(const QString& name, const QByteArray& bytes);
 };

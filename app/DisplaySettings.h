@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+// How the station's wall screen is run: display.ini in the data folder, plain "key=value" lines as
+// in map.ini. A missing file, a missing key or a value that cannot be used gives the default, and
+// the defaults are a plain window that leaves the screen alone.
+struct DisplaySettings {
+    static inline const QString FileName = QStringLiteral("display.ini");
+
+    enum class Wake { Off, X11, Command };
+
+    // The window fills the screen without a frame.
+    bool fullscreen = false;
+    // How an alarm switches the screen on: the X server's screen saver and DPMS, or a command.
+    Wake wake = Wake::Off;
+    // With Wake::Command: program and arguments, split as a command line is (quotes group, no shell).
+    QStringList wakeOn;
+    QStringList wakeOff;
+    // The screen stays on this long after an alarm, then may sleep; 0 leaves the screen alone.
+    double awakeMinutes = 30;
+    // At start-up the stored alarm is announced only when last.dat is younger; 0 announces always.
+    double replayAnnounceMinutes = 0;
+    // A link down this long is shown across the window; 0 shows nothing.
+    int linkWarningSeconds = 0;
+
+    bool operator==(const DisplaySettings&) const = default;
+
+    // Blank lines and lines starting with "#" or ";" are ignored, and so are unknown keys and
+    // anything after a "#" that follows a blank.
+    [[nodiscard]] static DisplaySettings parse(QStringView text);
+    // display.ini of the data folder; the defaults when it is missing or unreadable.
+    [[nodiscard]] static DisplaySettings read(const QString& dataFolder);
+};

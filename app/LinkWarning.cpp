@@ -1,0 +1,66 @@
+#include "app/LinkWarning.h"
+
+#include <QFont>
+
+LinkWarning::LinkWarning(QWidget* parent)
+    : QLabel(parent)
+{
+    setObjectName(QStringLiteral("LinkWarning"));
+    setAlignment(Qt::AlignCenter);
+    setTextFormat(Qt::PlainText);
+    setWordWrap(true);
+    setStyleSheet(QStringLiteral("background-color: #d00000; color: white; border: 4px solid #700000;"));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    hide();
+    m_delay.setSingleShot(true);
+    connect(&m_delay, &QTimer::timeout, this, &LinkWarning::showBand);
+}
+
+void LinkWarning::setDelaySeconds(int seconds)
+{
+    m_delaySeconds = seconds;
+    if (m_status == 0)
+        linkStatus(0);
+}
+
+void LinkWarning::linkStatus(int status)
+{
+    if (status == 1) {
+        m_status = 1;
+        m_delay.stop();
+        m_downSince = QDateTime();
+        hide();
+        return;
+    }
+    if (m_status != 0)
+        m_downSince = QDateTime::currentDateTime();
+    m_status = 0;
+    if (m_delaySeconds <= 0) {
+        m_delay.stop();
+        hide();
+        return;
+    }
+    if (isHidden()) {
+        const qint64 left = qint64(m_delaySeconds) * 1000 - m_downSince.msecsTo(QDateTime::currentDateTime());
+        m_delay.start(int(qMax<qint64>(0, left)));
+    }
+}
+
+void LinkWarning::place(QSize client)
+{
+    // A fifth of the window's height, across its middle, in type a third of that high.
+    const int height = qMax(40, client.height() / 5);
+    setGeometry(0, (client.height() - height) / 2, client.width(), height);
+    QFont big = font();
+    big.setBold(true);
+    big.setPixelSize(qMax(12, height / 3));
+    setFont(big);
+}
+
+void LinkWarning::showBand()
+{
+    setText(
+        QStringLiteral("Keine Verbindung zur Leitstelle seit %1").arg(m_downSince.toString(QStringLiteral("HH:mm"))));
+    raise();
+    show();
+}

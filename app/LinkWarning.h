@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLabel>
+#include <QTimer>
+
+// The band that shows a dead link to the dispatch computer from across the room: once the link has
+// been down for the set time, a broad red band across the window says since when; it goes the
+// moment the link is up again.
+class LinkWarning : public QLabel {
+    Q_OBJECT
+
+public:
+    explicit LinkWarning(QWidget* parent);
+
+    // The time the link may be down before the band shows; 0 never shows it.
+    void setDelaySeconds(int seconds);
+    // The link's status: 1 up (registered), 0 down. The first call with 0 starts the clock.
+    void linkStatus(int status);
+
+    // Places the band across a window of this client size.
+    void place(QSize client);
+
+private:
+    void showBand();
+
+    int m_delaySeconds = 0;
+    int m_status = -1;
+    QDateTime m_downSince;
+    QTimer m_delay;
+};

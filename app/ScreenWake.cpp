@@ -1,0 +1,160 @@
+#include "app/ScreenWake.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDebug>
+#include <QProcess>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/dpms.h>
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.ScreenSaver");
+const QString kPath = QStringLiteral("/org/freedesktop/ScreenSaver");
+
+// While the saver is held off on X11 it is reset this often, well within any saver timeout.
+constexpr int kX11ResetMs = 20000;
+
+QDBusMessage screenSaverCall(const QString& method)
+{
+    return QDBusMessage::createMethodCall(kService, kPath, kService, method);
+}
+
+} // namespace
+
+ScreenWake::ScreenWake(QObject* parent)
+    : QObject(parent)
+{
+    m_holdEnd.setSingleShot(true);
+    connect(&m_holdEnd, &QTimer::timeout, this, &ScreenWake::release);
+    m_x11Reset.setInterval(kX11ResetMs);
+    connect(&m_x11Reset, &QTimer::timeout, this, &ScreenWake::wakeX11);
+}
+
+ScreenWake::~ScreenWake()
+{
+    if (m_display)
+        XCloseDisplay(m_display);
+}
+
+void ScreenWake::configure(const DisplaySettings& settings)
+{
+    m_settings = settings;
+}
+
+void ScreenWake::alarm()
+{
+    if (m_settings.wake == DisplaySettings::Wake::Off)
+        return;
+    if (m_settings.wake == DisplaySettings::Wake::X11)
+        wakeX11();
+    else
+        runCommand(m_settings.wakeOn, "wake.on");
+
+    if (m_settings.awakeMinutes <= 0)
+        return;
+    if (!holding()) {
+        inhibit();
+        if (m_settings.wake == DisplaySettings::Wake::X11)
+            m_x11Reset.start();
+    }
+    m_holdEnd.start(qRound(m_settings.awakeMinutes * 60000));
+}
+
+void ScreenWake::wakeX11()
+{
+    if (!m_displayTried) {
+        m_displayTried = true;
+        m_display = XOpenDisplay(nullptr);
+        if (!m_display)
+            qWarning("Screen wake: no X display (DISPLAY=%s)", qgetenv("DISPLAY").constData());
+    }
+    if (!m_display)
+        return;
+    XResetScreenSaver(m_display);
+    int event = 0, error = 0;
+    if (DPMSQueryExtension(m_display, &event, &error) && DPMSCapable(m_display)) {
+        DPMSForceLevel(m_display, DPMSModeOn);
+    } else if (!m_dpmsWarned) {
+        m_dpmsWarned = true;
+        qWarning("Screen wake: the X server has no DPMS; only its screen saver is reset");
+    }
+    XFlush(m_display);
+}
+
+void ScreenWake::runCommand(const QStringList& command, const char* what)
+{
+    if (command.isEmpty()) {
+        qWarning("Screen wake: %s names no program", what);
+        return;
+    }
+    // Started and left to run: its end, or its failure, is only written to the log.
+    auto* process = new QProcess(this);
+    process->setProgram(command.first());
+    process->setArguments(command.mid(1));
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    connect(process, &QProcess::errorOccurred, this, [process, what](QProcess::ProcessError error) {
+        qWarning().noquote() << "Screen wake:" << what << process->program() << "failed:" << process->errorString();
+        if (error == QProcess::FailedToStart)
+            process->deleteLater();
+    });
+    connect(process, &QProcess::finished, this, [process, what](int code, QProcess::ExitStatus status) {
+        if (status != QProcess::NormalExit || code != 0)
+            qWarning().noquote() << "Screen wake:" << what << process->program() << "ended with" << code;
+        process->deleteLater();
+    });
+    process->start();
+}
+
+void ScreenWake::inhibit()
+{
+    if (m_cookie || m_inhibitPending)
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        qWarning("Screen wake: no session D-Bus; the screen saver is not held off through it");
+        return;
+    }
+    m_inhibitPending = true;
+    QDBusMessage call = screenSaverCall(QStringLiteral("Inhibit"));
+    call << QCoreApplication::applicationName() << QStringLiteral("Alarm");
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        m_inhibitPending = false;
+        const QDBusPendingReply<uint> reply = *w;
+        if (reply.isError()) {
+            qWarning().noquote() << "Screen wake: the session's screen saver is not held off:"
+                                 << reply.error().message();
+            return;
+        }
+        m_cookie = reply.value();
+        // The hold ended while the answer was on its way.
+        if (!holding())
+            unInhibit();
+    });
+}
+
+void ScreenWake::unInhibit()
+{
+    if (!m_cookie)
+        return;
+    QDBusMessage call = screenSaverCall(QStringLiteral("UnInhibit"));
+    call << *m_cookie;
+    m_cookie.reset();
+    QDBusConnection::sessionBus().asyncCall(call);
+}
+
+void ScreenWake::release()
+{
+    m_holdEnd.stop();
+    m_x11Reset.stop();
+    unInhibit();
+    if (m_settings.wake == DisplaySettings::Wake::Command)
+        runCommand(m_settings.wakeOff, "wake.off");
+}
