@@ -157,20 +157,21 @@ void TileLoader::onFinished(QNetworkReply* reply, const QString& url, bool cache
         return;
     m_running.remove(url);
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const bool networkDown = reply->error() != QNetworkReply::NoError && status == 0
-        && reply->error() != QNetworkReply::OperationCanceledError;
     QImage image;
     if (reply->error() == QNetworkReply::NoError && status >= 200 && status <= 299
         && reply->bytesAvailable() <= MaximumTileBytes) {
         image = decode(reply->readAll());
         if (!image.isNull())
             keepAtLeastAWeek(reply);
+        else // not a tile: nothing to keep
+            m_disk->remove(reply->url());
     }
     if (!image.isNull()) {
         m_memory.insert(url, new QImage(std::move(image)));
         emit tileLoaded(url);
-    } else if (networkDown && !cacheOnly && m_disk->metaData(QUrl(url)).isValid()) {
-        // Offline: the copy on disk, however old, is better than an empty square.
+    } else if (!cacheOnly && !reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool()
+        && m_disk->metaData(QUrl(url)).isValid()) {
+        // Offline or refused: the copy on disk, however old, is better than an empty square.
         start(url, true);
         return;
     } else {
