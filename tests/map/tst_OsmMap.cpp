@@ -167,7 +167,7 @@ private slots:
         m_answer = [&](const HttpResponder::Request& r) {
             Response a = tile(r.target, now.toInt() > 256 ? now.toInt() : 256);
             const bool valid = now == "304" && r.header("if-none-match") == "\"v1\"";
-            a.status = valid ? 304 : now == "503" ? 503 : 200;
+            a.status = valid ? 304 : now == "503" || now == "304" ? 503 : 200;
             a.body = valid ? QByteArray() : now == "junk" ? "<html>busy</html>" : a.body;
             a.body += now == "over cap" ? QByteArray(TileLoader::MaximumTileBytes, '\0') : QByteArray();
             a.extraHeaders.append(qMakePair(QByteArray("ETag"), QByteArray("\"v1\"")));
