@@ -8,20 +8,46 @@
 
 #include <unistd.h>
 
-int main(int argc, char* argv[])
-{
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Kessvenn"));
-    QApplication::setApplicationVersion(
-        QStringLiteral("%1.%2.%3").arg(KESSVENN_VERSION_MAJOR).arg(KESSVENN_VERSION_MINOR).arg(KESSVENN_VERSION_PATCH));
+namespace {
 
-    QCommandLineParser parser;
+const QCommandLineOption kFullScreen(QStringLiteral("fullscreen"),
+    QStringLiteral("The window covers the whole screen without a frame (as fullscreen=1 in display.ini)."));
+
+void describeProgram(QCommandLineParser& parser)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Kessvenn"));
+    QCoreApplication::setApplicationVersion(
+        QStringLiteral("%1.%2.%3").arg(KESSVENN_VERSION_MAJOR).arg(KESSVENN_VERSION_MINOR).arg(KESSVENN_VERSION_PATCH));
     parser.setApplicationDescription(QStringLiteral("Alarm monitor of the fire and rescue station"));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption fullscreen(QStringLiteral("fullscreen"),
-        QStringLiteral("The window covers the whole screen without a frame (as fullscreen=1 in display.ini)."));
-    parser.addOption(fullscreen);
+    parser.addOption(kFullScreen);
+}
+
+// --help and --version answer without a screen.
+bool onlyAsksAboutTheProgram(int argc, char* argv[])
+{
+    const QStringList questions = { "-h", "--help", "-?", "--help-all", "-v", "--version" };
+    for (int i = 1; i < argc; ++i) {
+        if (questions.contains(QString::fromLocal8Bit(argv[i])))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCommandLineParser parser;
+    if (onlyAsksAboutTheProgram(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        describeProgram(parser);
+        parser.process(core);
+        return 0;
+    }
+    QApplication app(argc, argv);
+    describeProgram(parser);
     parser.process(app);
 
     if (!installGermanQtTexts(app))
@@ -34,7 +60,7 @@ int main(int argc, char* argv[])
     ctx.endProcess = [] { ::_exit(0); };
 
     Form1 window(ctx);
-    window.setFullScreen(parser.isSet(fullscreen));
+    window.setFullScreen(parser.isSet(kFullScreen));
     window.showOnScreen();
     window.load();
     return QApplication::exec();

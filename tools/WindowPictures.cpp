@@ -71,10 +71,16 @@ bool savePicture(Form1& form, QSize size, const QString& path)
 
 } // namespace
 
-// A station's wall screen after start-up, full screen; with display.ini's `ini` in its data folder.
-bool saveFullScreen(AppContext& ctx, const QByteArray& ini, int waitMs, const QString& path)
+// A station's wall screen after start-up, full screen, with a data folder of its own that holds
+// display.ini with `ini`.
+bool saveFullScreen(const QByteArray& ini, int waitMs, const QString& path)
 {
-    QDir().mkpath(ctx.dataFile(QString()));
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+    AppContext ctx;
+    ctx.ProgramFolder = home.path();
+    ctx.DataFolder = QDir(home.path()).filePath(QStringLiteral("Torvelle"));
+    QDir().mkpath(ctx.DataFolder);
     QFile file(ctx.dataFile(QStringLiteral("display.ini")));
     if (!file.open(QIODevice::WriteOnly) || file.write(ini) != ini.size())
         return false;
@@ -133,12 +139,8 @@ int main(int argc, char* argv[])
     }
     form.close();
 
-    AppContext wall;
-    wall.ProgramFolder = home.path();
-    wall.DataFolder = QDir(home.path()).filePath(QStringLiteral("Torvelle"));
-    ok = saveFullScreen(wall, "fullscreen=1\n", 200, QDir(folder).filePath(QStringLiteral("fullscreen-1920x1080.png")))
-        && ok;
-    ok = saveFullScreen(wall, "fullscreen=1\nlink_warning_seconds=1\n", 1500,
+    ok = saveFullScreen("fullscreen=1\n", 200, QDir(folder).filePath(QStringLiteral("fullscreen-1920x1080.png"))) && ok;
+    ok = saveFullScreen("fullscreen=1\nlink_warning_seconds=1\n", 1500,
              QDir(folder).filePath(QStringLiteral("link-warning-1920x1080.png")))
         && ok;
     return ok ? 0 : 1;
