@@ -78,7 +78,12 @@ void ScreenWake::wakeX11()
     XResetScreenSaver(m_display);
     int event = 0, error = 0;
     if (DPMSQueryExtension(m_display, &event, &error) && DPMSCapable(m_display)) {
-        DPMSForceLevel(m_display, DPMSModeOn);
+        // Forcing a level while DPMS is disabled is an X error, which ends the program in Xlib's
+        // default handler; a disabled DPMS never switched the screen off in the first place.
+        CARD16 level = 0;
+        BOOL enabled = False;
+        if (DPMSInfo(m_display, &level, &enabled) && enabled)
+            DPMSForceLevel(m_display, DPMSModeOn);
     } else if (!m_dpmsWarned) {
         m_dpmsWarned = true;
         qWarning("Screen wake: the X server has no DPMS; only its screen saver is reset");
