@@ -7,6 +7,7 @@
 #include "alarm/LastAlarmStore.h"
 #include "announce/AnnouncementOutput.h"
 #include "common/AppContext.h"
+#include "common/Twips.h"
 #include "map/CoordinateText.h"
 
 #include <QHeaderView>
@@ -16,7 +17,6 @@
 namespace {
 
 constexpr int kMarkerColour = 65280; // green
-constexpr int kTwipsPerPixel = 15;
 constexpr Qt::Alignment kCellAlignment = Qt::AlignLeft | Qt::AlignTop;
 
 QTableWidgetItem* makeCell(const QString& text)
@@ -39,7 +39,7 @@ void setUpGrid(QTableWidget* grid, std::span<const AlarmRows::Column> columns)
         auto* heading = new QTableWidgetItem(QString::fromUtf8(columns[c].heading));
         heading->setTextAlignment(kCellAlignment);
         grid->setHorizontalHeaderItem(c, heading);
-        grid->setColumnWidth(c, columns[c].widthTwips / kTwipsPerPixel);
+        grid->setColumnWidth(c, twipsToPixels(columns[c].widthTwips));
         grid->setColumnHidden(c, columns[c].widthTwips == 0);
     }
     grid->setSelectionMode(QAbstractItemView::NoSelection);

@@ -9,7 +9,7 @@
 #include "app/MainLayout.h"
 #include "app/Pictures.h"
 #include "app/ScreenWake.h"
-#include "app/Twips.h"
+#include "common/Twips.h"
 #include "app/WindowLook.h"
 #include "common/AppContext.h"
 #include "link/ServerLink.h"

@@ -123,7 +123,7 @@ void BM_StartupUntilShown(benchmark::State& state)
     for (auto _ : state) {
         AppContext ctx;
         ctx.ProgramFolder = QCoreApplication::applicationDirPath();
-        Form1 window(ctx);
+        Form1 window(ctx, Form1::LinkTimer::Stopped);
         window.show();
         window.load();
         QCoreApplication::processEvents();

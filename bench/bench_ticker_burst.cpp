@@ -33,7 +33,6 @@
 
 namespace {
 
-constexpr char kOwnNetwork[] = "KESSVENN_BENCH_OWN_NETWORK";
 constexpr int kStartMs = 30000;
 // A bound for one run; a monitor that has not handled the alarm by then is reported as failed.
 constexpr int kRunMs = 600000;
@@ -195,32 +194,11 @@ BENCHMARK(BM_StationAlarmAfterTickerBurst)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
 
-// Runs the program again inside a network namespace of its own with its loopback up.
-int runInOwnNetwork(int argc, char** argv)
-{
-    setenv(kOwnNetwork, "1", 1);
-    std::vector<char*> args { const_cast<char*>("unshare"), const_cast<char*>("--net"), const_cast<char*>("--"),
-        const_cast<char*>("/bin/sh"), const_cast<char*>("-c"),
-        const_cast<char*>("ip link set lo up && exec \"$0\" \"$@\""), const_cast<char*>("/proc/self/exe") };
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n > 0) {
-        self[n] = '\0';
-        args.back() = self;
-    }
-    for (int i = 1; i < argc; ++i)
-        args.push_back(argv[i]);
-    args.push_back(nullptr);
-    execvp("unshare", args.data());
-    std::perror("unshare --net (this benchmark needs root)");
-    return 1;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty(kOwnNetwork))
-        return runInOwnNetwork(argc, argv);
+    if (const int failed = runInOwnNetwork(argc, argv))
+        return failed;
     return runBenchmarks<QCoreApplication>(argc, argv);
 }
