@@ -1,27 +1,14 @@
-#include "tests/support/HttpResponder.h"
+#include "MapFixture.h"
 
-#include "common/AppContext.h"
 #include "map/TileLoader.h"
-#include "map/ucGMap.h"
 
-#include <QBuffer>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QRegularExpression>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 
 namespace {
 
-using Response = HttpResponder::Response;
 using Rows = QByteArrayList;
 const QRegularExpression kAgent(QStringLiteral("^Kessvenn/\\d+\\.\\d+\\.\\d+ \\(wache@example.org\\)$"));
-
-template <typename... Values> void row(const char* name, const Values&... values)
-{
-    (QTest::newRow(name) << ... << values);
-}
 
 // Tile "/z/x/y.png" has its own colour; the server dates its answers, as caches need.
 QColor colourOf(const QByteArray& target)
@@ -34,10 +21,7 @@ Response tile(const QByteArray& target, int side = 256)
 {
     QImage image(side, side, QImage::Format_RGB32);
     image.fill(colourOf(target));
-    Response r;
-    QBuffer buffer(&r.body);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    Response r = png(image);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     r.extraHeaders = { { "Date", QLocale::c().toString(now, "ddd, dd MMM yyyy hh:mm:ss 'GMT'").toLatin1() } };
     return r;
@@ -45,14 +29,10 @@ Response tile(const QByteArray& target, int side = 256)
 
 } // namespace
 
-class OsmMapTest : public QObject {
+class OsmMapTest : public QObject, MapFixture {
     Q_OBJECT
 
-    QTemporaryDir m_data, m_cache;
-    AppContext m_ctx;
-    HttpResponder::Handler m_answer;
-    std::optional<HttpResponder> m_server;
-    std::optional<ucGMap> m_map;
+    QTemporaryDir m_cache;
 
     bool settled()
     {
@@ -87,12 +67,8 @@ private slots:
 
     void init()
     {
-        m_answer = [](const HttpResponder::Request& r) { return tile(r.target); };
-        m_server.emplace([this](const HttpResponder::Request& r) { return m_answer(r); });
-        m_ctx.DataFolder = m_data.path();
-        QFile ini(m_data.filePath(QStringLiteral("map.ini")));
-        QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ini.write("provider=osm\ntiles=" + m_server->base() + "/{z}/{x}/{y}.png\nsearch=" + m_server->base()
+        startServer([](const HttpResponder::Request& r) { return tile(r.target); });
+        writeMapIni("provider=osm\ntiles=" + m_server->base() + "/{z}/{x}/{y}.png\nsearch=" + m_server->base()
             + "/\ncontact=wache@example.org\ncountrycodes=de\n");
     }
 
@@ -134,7 +110,7 @@ private slots:
         QCOMPARE(asked(), tiles);
         QVERIFY(most <= TileLoader::MaximumRunning);
         for (const HttpResponder::Request& r : m_server->requests())
-            QVERIFY(kAgent.match(QString::fromLatin1(r.header("user-agent"))).hasMatch());
+            QVERIFY(kAgent.match(QString::fromLatin1(r.headers.value("user-agent"))).hasMatch());
     }
 
     // A first view gets its four tiles once each, as `first` says; then a new control shows the
@@ -166,7 +142,7 @@ private slots:
         QString now = first;
         m_answer = [&](const HttpResponder::Request& r) {
             Response a = tile(r.target, now.toInt() > 256 ? now.toInt() : 256);
-            const bool valid = now == "304" && r.header("if-none-match") == "\"v1\"";
+            const bool valid = now == "304" && r.headers.value("if-none-match") == "\"v1\"";
             a.status = valid ? 304 : now == "503" || now == "304" ? 503 : 200;
             a.body = valid ? QByteArray() : now == "junk" ? "<html>busy</html>" : a.body;
             a.body += now == "over cap" ? QByteArray(TileLoader::MaximumTileBytes, '\0') : QByteArray();
@@ -237,16 +213,13 @@ private slots:
         };
         QVERIFY(showMap(QSize(200, 200), QStringLiteral("0,0"), 16));
         for (int i = 0; i < 2; ++i) {
-            QSignalSpy done(&*m_map, &ucGMap::locationLookupFinished);
-            m_map->SetCenterToTextLocation(QStringLiteral("Hauptstraße 5, München"));
-            QVERIFY(done.wait(5000));
+            QCOMPARE(lookUp(QStringLiteral("Hauptstraße 5, München")), std::optional(!found.isEmpty()));
             QCOMPARE(m_map->GGeoResult(), found);
-            QCOMPARE(done.first().first().toBool(), !found.isEmpty());
         }
         const Rows sent = asked("/search");
         QCOMPARE(sent.size(), searches);
         QCOMPARE(sent[0], "/search?format=jsonv2&limit=1&q=Hauptstra%C3%9Fe%205,%20M%C3%BCnchen&countrycodes=de");
-        QVERIFY(kAgent.match(QString::fromLatin1(m_server->requests().last().header("user-agent"))).hasMatch());
+        QVERIFY(kAgent.match(QString::fromLatin1(m_server->requests().last().headers.value("user-agent"))).hasMatch());
         QVERIFY(times.last() - times.first() >= (searches - 1) * 900);
         m_map->AddMarker(m_map->GGeoResult(), 65280, QStringLiteral("E"));
         QCOMPARE(middle(15) == QColor(0, 255, 0), !found.isEmpty());

@@ -1,26 +1,13 @@
-#include "tests/support/HttpResponder.h"
+#include "MapFixture.h"
 
-#include "common/AppContext.h"
 #include "map/MapClient.h"
-#include "map/ucGMap.h"
 
-#include <QBuffer>
-#include <QFile>
 #include <QPainter>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 
 namespace {
 
-using Response = HttpResponder::Response;
 constexpr qint64 kImageCap = MapClient::MaximumImageBytes;
 constexpr qint64 kLookupCap = MapClient::MaximumLookupBytes;
-
-template <typename... Values> void row(const char* name, const Values&... values)
-{
-    (QTest::newRow(name) << ... << values);
-}
 
 // A 640 × 640 PNG, left half `left`, right half `right`, padded after its end with zero bytes to
 // `size` (decoders stop at the image's end, so the padding only changes the byte count).
@@ -29,10 +16,7 @@ Response picture(const QColor& left, const QColor& right, qint64 size = 9000)
     QImage image(640, 640, QImage::Format_RGB32);
     image.fill(left);
     QPainter(&image).fillRect(320, 0, 320, 640, right);
-    Response r;
-    QBuffer buffer(&r.body);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    Response r = png(image);
     r.body.append(qMax<qint64>(0, size - r.body.size()), '\0');
     return r;
 }
@@ -50,20 +34,12 @@ Response geocode(const QByteArray& lat, const QByteArray& lng, qint64 size = 0)
 
 } // namespace
 
-class ucGMapTest : public QObject {
+class ucGMapTest : public QObject, MapFixture {
     Q_OBJECT
 
-    QTemporaryDir m_data;
-    AppContext m_ctx;
-    HttpResponder::Handler m_answer;
-    std::optional<HttpResponder> m_server;
-    std::optional<ucGMap> m_map;
-
-    void writeMapIni(const QByteArray& host)
+    void useHost(const QByteArray& host)
     {
-        QFile file(m_data.filePath(QStringLiteral("map.ini")));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("# the local map service\r\nhost=" + host + "/\r\nkey=testkey\r\n");
+        writeMapIni("# the local map service\r\nhost=" + host + "/\r\nkey=testkey\r\n");
     }
 
     void useProxy(bool login)
@@ -98,12 +74,9 @@ private slots:
     void init()
     {
         m_map.reset(); // the one of the test before
-        m_ctx.DataFolder = m_data.path();
         m_ctx.settings = {};
-        m_answer = [](const HttpResponder::Request&) { return picture(Qt::green, Qt::green); };
-        m_server.emplace([this](const HttpResponder::Request& r) { return m_answer(r); });
-        QVERIFY(m_server->isListening());
-        writeMapIni(m_server->base());
+        startServer([](const HttpResponder::Request&) { return picture(Qt::green, Qt::green); });
+        useHost(m_server->base());
         m_map.emplace();
         m_map->setContext(&m_ctx);
         m_map->resize(300, 200);
@@ -128,7 +101,7 @@ private slots:
         const QByteArray host = proxy ? "http://127.0.0.1:" + QByteArray::number(closed.serverPort()) : "";
         closed.close();
         if (proxy) {
-            writeMapIni(host);
+            useHost(host);
             useProxy(login);
         }
         const QByteArray credentials = login ? "Basic " + QByteArray("wache:geheim").toBase64() : QByteArray();
@@ -136,7 +109,7 @@ private slots:
             Response challenge;
             challenge.status = 407;
             challenge.extraHeaders = { { "Proxy-Authenticate", "Basic realm=\"Stadt\"" } };
-            if (r.header("proxy-authorization") != credentials)
+            if (r.headers.value("proxy-authorization") != credentials)
                 return challenge;
             return r.target.contains("/geocode/") ? geocode("48.1372", "11.5755") : picture(Qt::green, Qt::green);
         };

@@ -5,15 +5,6 @@
 
 #include <memory>
 
-QByteArray HttpResponder::Request::header(const QByteArray& name) const
-{
-    for (const auto& [key, value] : headers) {
-        if (key == name.toLower())
-            return value;
-    }
-    return {};
-}
-
 HttpResponder::HttpResponder(Handler handler, QObject* parent)
     : QObject(parent)
     , m_handler(std::move(handler))
@@ -42,8 +33,7 @@ void HttpResponder::onConnection()
             for (qsizetype i = 1; i < lines.size(); ++i) {
                 const qsizetype colon = lines[i].indexOf(':');
                 if (colon > 0)
-                    request.headers.append(
-                        { lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed() });
+                    request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
             }
             const int index = static_cast<int>(m_requests.size());
             m_requests.append(request);
@@ -53,19 +43,14 @@ void HttpResponder::onConnection()
             if (response.held)
                 return;
             if (response.delayMs > 0)
-                QTimer::singleShot(response.delayMs, this, [this, index] { send(index); });
+                QTimer::singleShot(response.delayMs, this, [this, index] { release(index); });
             else
-                send(index);
+                release(index);
         });
     }
 }
 
 void HttpResponder::release(int index)
-{
-    send(index);
-}
-
-void HttpResponder::send(int index)
 {
     if (!m_pending.contains(index))
         return;

@@ -22,8 +22,7 @@ public:
     struct Request {
         QByteArray method;
         QByteArray target; // "/path?query", or "http://host:port/path?query" through a proxy
-        QList<QPair<QByteArray, QByteArray>> headers; // names in lower case
-        [[nodiscard]] QByteArray header(const QByteArray& name) const;
+        QHash<QByteArray, QByteArray> headers; // names in lower case
     };
 
     struct Response {
@@ -44,12 +43,10 @@ public:
 
     explicit HttpResponder(Handler handler, QObject* parent = nullptr);
 
-    [[nodiscard]] bool isListening() const { return m_server.isListening(); }
     [[nodiscard]] quint16 port() const { return m_server.serverPort(); }
     [[nodiscard]] QByteArray base() const { return "http://127.0.0.1:" + QByteArray::number(port()); }
     [[nodiscard]] const QList<Request>& requests() const { return m_requests; }
-    void setHandler(Handler handler) { m_handler = std::move(handler); }
-    // Sends the held answer to request `index`.
+    // Sends the answer to request `index` (a held one, or one whose delay is over).
     void release(int index);
     // The index of the first request whose target contains `part`, waiting up to `timeoutMs` for
     // it to arrive; -1 when none does.
@@ -66,7 +63,6 @@ private:
         Response response;
     };
     void onConnection();
-    void send(int index);
 
     QTcpServer m_server;
     Handler m_handler;
