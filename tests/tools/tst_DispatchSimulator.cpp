@@ -26,7 +26,6 @@ private slots:
         QCOMPARE(errors, QStringList {});
         QSignalSpy registrations(&simulator, &DispatchSimulator::registrationReceived);
         QSignalSpy finished(&simulator, &DispatchSimulator::scenarioFinished);
-
         AppContext ctx;
         ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
         ctx.ServerPort = simulator.port();
@@ -35,13 +34,11 @@ private slots:
         link.superviseTick();
         QTRY_COMPARE(finished.count(), 1);
         QCOMPARE(registrations.count(), 1);
-        const QStringList scenario
-            = { "DeleteTicker:", "HandleStationAlarm(0):WACHALARM\tB3\tHauptstraße 1\tZeile 1\r\nZeile 2",
-                  "HandleUnitAlarm:WACHALARM_EM\tELW 1\x07"
-                  "DLK 23(D)\x07",
-                  QStringLiteral("HandleFeedback:WACHALARM_RM\t") + QChar(0) + QStringLiteral("€\\") };
+        const QStringList scenario { "DeleteTicker:",
+            "HandleStationAlarm(0):WACHALARM\tB3\tHauptstraße 1\tZeile 1\r\nZeile 2",
+            "HandleUnitAlarm:WACHALARM_EM\tELW 1\aDLK 23(D)\a",
+            QStringLiteral("HandleFeedback:WACHALARM_RM\t") + QChar(0) + QStringLiteral("€\\") };
         QTRY_COMPARE(handlers.calls, scenario);
-
         simulator.sendToAll(QStringLiteral("WACHALARM_STATUS\tFlorian 1\t3"));
         QTRY_COMPARE(handlers.calls.size(), 5);
         link.ConnectToServer(QStringLiteral("127.0.0.1"));
