@@ -12,11 +12,7 @@ FakeDispatch::FakeDispatch(QObject* parent)
             const qsizetype index = m_clients.size();
             m_clients.append(peer);
             m_received.append(QByteArray());
-            connect(peer, &QTcpSocket::readyRead, this, [this, peer, index] {
-                m_received[index] += peer->readAll();
-                emit bytesReceived();
-            });
-            emit clientConnected();
+            connect(peer, &QTcpSocket::readyRead, this, [this, peer, index] { m_received[index] += peer->readAll(); });
         }
     });
 }
@@ -39,25 +35,6 @@ bool FakeDispatch::listenUnanswering()
     return queued->waitForConnected(5000);
 }
 
-QByteArray FakeDispatch::received(qsizetype client) const
-{
-    if (m_received.isEmpty())
-        return {};
-    return m_received.at(client < 0 ? m_received.size() - 1 : client);
-}
-
-QTcpSocket* FakeDispatch::client(qsizetype index) const
-{
-    if (m_clients.isEmpty())
-        return nullptr;
-    return m_clients.at(index < 0 ? m_clients.size() - 1 : index);
-}
-
-bool FakeDispatch::waitForClient(int ms)
-{
-    return QTest::qWaitFor([this] { return !m_clients.isEmpty(); }, ms);
-}
-
 bool FakeDispatch::waitForReceived(qsizetype bytes, int ms)
 {
     return QTest::qWaitFor([this, bytes] { return received().size() >= bytes; }, ms);
@@ -65,8 +42,8 @@ bool FakeDispatch::waitForReceived(qsizetype bytes, int ms)
 
 void FakeDispatch::send(const QByteArray& bytes)
 {
-    if (QTcpSocket* peer = client())
-        peer->write(bytes);
+    if (!m_clients.isEmpty())
+        m_clients.last()->write(bytes);
 }
 
 void FakeDispatch::sendMessage(const QString& message)
@@ -76,6 +53,6 @@ void FakeDispatch::sendMessage(const QString& message)
 
 void FakeDispatch::dropClient()
 {
-    if (QTcpSocket* peer = client())
-        peer->disconnectFromHost();
+    if (!m_clients.isEmpty())
+        m_clients.last()->disconnectFromHost();
 }

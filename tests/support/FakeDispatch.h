@@ -22,14 +22,10 @@ public:
     [[nodiscard]] quint16 port() const { return m_server.serverPort(); }
     [[nodiscard]] QTcpServer& server() { return m_server; }
 
-    // Connections accepted so far, oldest first, and what each of them sent.
+    // Connections accepted so far, and what the newest of them sent.
     [[nodiscard]] qsizetype clientCount() const { return m_clients.size(); }
-    [[nodiscard]] QByteArray received(qsizetype client = -1) const;
-    [[nodiscard]] QTcpSocket* client(qsizetype index = -1) const;
-
-    // Runs the event loop until a client has connected / until the newest client sent `bytes`
-    // bytes in all. False when `ms` ran out first.
-    [[nodiscard]] bool waitForClient(int ms = 10000);
+    [[nodiscard]] QByteArray received() const { return m_received.isEmpty() ? QByteArray() : m_received.last(); }
+    // Runs the event loop until the newest client sent `bytes` bytes in all; false when `ms` ran out first.
     [[nodiscard]] bool waitForReceived(qsizetype bytes, int ms = 10000);
 
     // Raw bytes, or one framed message (Windows-1252), to the newest client.
@@ -38,10 +34,6 @@ public:
 
     // Closes the newest client's connection from this side.
     void dropClient();
-
-signals:
-    void clientConnected();
-    void bytesReceived();
 
 private:
     QTcpServer m_server;
