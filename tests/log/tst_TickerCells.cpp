@@ -10,12 +10,11 @@ QString describe(QStringView markup, qsizetype limit = CellMarkup::MaxShownChara
 {
     QStringList parts;
     for (const MarkupRun& r : CellMarkup::parse(markup, limit))
-        parts << QStringLiteral("%1[%2 %3 %4%5]")
+        parts << QStringLiteral("%1[%2 %3 %4]")
                      .arg(r.lineBreak ? "BR" : r.text)
                      .arg(r.style.pointSize)
-                     .arg(r.style.hasColour ? QString::number(r.style.colour, 16) : "-")
-                     .arg(r.style.bold ? "b" : "")
-                     .arg(r.style.italic ? "i" : "");
+                     .arg(r.style.hasColour ? QString::number(r.style.colour, 16) : "-",
+                         QString(r.style.bold ? "b" : "") + (r.style.italic ? "i" : ""));
     return parts.join(' ');
 }
 
@@ -89,7 +88,6 @@ private slots:
         QCOMPARE(describe(QString("<B>" + QString(50000, 'x')), 3), QStringLiteral("xxx\u2026[0 - b]"));
         QCOMPARE(CellMarkup::parse(QString("<BR>").repeated(5000), 100).size(), 101);
         QCOMPARE(describe(QString("<B>").repeated(5000) + "x", 100), QStringLiteral("\u2026[0 - b]")); // tags are work
-        // A tooltip can only show text.
         QCOMPARE(CellMarkup::toolTip(u"<B>Brand & <Rauch><BR><img src=x>"),
             QStringLiteral("<qt>Brand &amp; &lt;Rauch&gt;<br>&lt;img src=x&gt;</qt>"));
     }
