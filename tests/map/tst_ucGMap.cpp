@@ -23,6 +23,17 @@ template <typename... Values> void row(const char* name, const Values&... values
     (QTest::newRow(name) << ... << values);
 }
 
+template <typename... T> void columns(const auto&... names)
+{
+    (QTest::addColumn<T>(names), ...);
+}
+
+// The current row's values in the columns `names`.
+template <typename... T> auto fetch(const auto&... names)
+{
+    return std::tuple<T...> { *static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))... };
+}
+
 Response png(const QImage& image)
 {
     Response r;
@@ -184,8 +195,7 @@ private slots:
     // The texts that reach the service, directly or through the proxy of the settings.
     void requestTexts_data()
     {
-        QTest::addColumn<bool>("proxy");
-        QTest::addColumn<bool>("login");
+        columns<bool, bool>("proxy", "login");
         row("direct", false, false);
         row("through the proxy", true, false);
         row("through the proxy with login", true, true);
@@ -193,8 +203,7 @@ private slots:
 
     void requestTexts()
     {
-        QFETCH(bool, proxy);
-        QFETCH(bool, login);
+        auto [proxy, login] = fetch<bool, bool>("proxy", "login");
         QTcpServer closed; // through the proxy the map host is a port where nothing listens
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         const QByteArray host = proxy ? "http://127.0.0.1:" + QByteArray::number(closed.serverPort()) : "";
@@ -234,10 +243,8 @@ private slots:
     // no map request; no request goes out without a usable map service.
     void answers_data()
     {
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<qint64>("size");
-        QTest::addColumn<QString>("length"); // "none": ends with the connection; "announced": past
-        QTest::addColumn<bool>("taken"); //     the image cap, the body held back
+        // length "none": ends with the connection; "announced": past the image cap, the body held back
+        columns<QString, qint64, QString, bool>("answer", "size", "length", "taken");
         const QString exact = QStringLiteral("exact"), none = QStringLiteral("none");
         row("image of 8000 bytes", "image", qint64(8000), exact, true);
         row("image of 7999 bytes", "image", qint64(7999), exact, false);
@@ -260,10 +267,7 @@ private slots:
 
     void answers()
     {
-        QFETCH(QString, answer);
-        QFETCH(qint64, size);
-        QFETCH(QString, length);
-        QFETCH(bool, taken);
+        auto [answer, size, length, taken] = fetch<QString, qint64, QString, bool>("answer", "size", "length", "taken");
         const auto is = [&answer](const char* word) { return answer.endsWith(QLatin1String(word)); };
         const bool isImage = answer.startsWith(QLatin1String("image"));
         m_answer = [=](const HttpResponder::Request& q) {
@@ -308,10 +312,9 @@ private slots:
     // lookup overtook it.
     void duringLookup_data()
     {
-        QTest::addColumn<QString>("steps");
-        QTest::addColumn<QString>("events"); // the events raised, with their texts
-        QTest::addColumn<QString>("meanwhile"); // the centre after the steps
-        QTest::addColumn<QString>("centre"); // after the answer; the answer is dropped when it is the centre before
+        // the events raised, with their texts the centre after the steps after the answer; the answer is dropped when
+        // it is the centre before
+        columns<QString, QString, QString, QString>("steps", "events", "meanwhile", "centre");
         const QString moved = QStringLiteral("MouseMove 48.10229,11.50344");
         row("move, drag right and down moves west and north", "M 600 150; L 400 300; L 480 375",
             moved + "; MouseUp 48.10229,11.50344", "48.10114,11.49863", "1.5,2.5");
@@ -324,10 +327,8 @@ private slots:
 
     void duringLookup()
     {
-        QFETCH(QString, steps);
-        QFETCH(QString, events);
-        QFETCH(QString, meanwhile);
-        QFETCH(QString, centre);
+        auto [steps, events, meanwhile, centre]
+            = fetch<QString, QString, QString, QString>("steps", "events", "meanwhile", "centre");
         m_answer = [](const HttpResponder::Request& r) {
             if (!r.target.contains("/geocode/"))
                 return picture(Qt::green, Qt::green);
@@ -421,9 +422,7 @@ private slots:
     // The tiles asked for a view (the first lies under the middle), each once.
     void tilesAsked_data()
     {
-        QTest::addColumn<QString>("centre");
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<Rows>("tiles");
+        columns<QString, QSize, Rows>("centre", "size", "tiles");
         const QSize square(256, 256);
         row("city", QStringLiteral("48.1,11.5"), QSize(300, 200),
             Rows { "16/34861/22754", "16/34860/22753", "16/34861/22753", "16/34862/22753", "16/34860/22754",
@@ -437,9 +436,7 @@ private slots:
 
     void tilesAsked()
     {
-        QFETCH(QString, centre);
-        QFETCH(QSize, size);
-        QFETCH(Rows, tiles);
+        auto [centre, size, tiles] = fetch<QString, QSize, Rows>("centre", "size", "tiles");
         QVERIFY(showMap(size, centre, tiles[0].split('/')[0].toInt()));
         for (QByteArray& t : tiles)
             t = '/' + t + ".png";
@@ -454,10 +451,8 @@ private slots:
     // same view: from the disk cache with the server gone, revalidated, kept a week, or empty.
     void cacheAndOffline_data()
     {
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<QString>("later"); // "gone", or what the server answers then
-        QTest::addColumn<int>("askedAgain");
-        QTest::addColumn<bool>("shown");
+        // later: "gone", or what the server answers then
+        columns<QString, QString, int, bool>("first", "later", "askedAgain", "shown");
         row("fresh, server gone", QStringLiteral("max-age=3600"), QStringLiteral("gone"), 0, true);
         row("no cache headers: kept a week", QString(), QStringLiteral("503"), 0, true);
         row("stale, server gone", QStringLiteral("expired"), QStringLiteral("gone"), 0, true);
@@ -472,10 +467,8 @@ private slots:
 
     void cacheAndOffline()
     {
-        QFETCH(QString, first);
-        QFETCH(QString, later);
-        QFETCH(int, askedAgain);
-        QFETCH(bool, shown);
+        auto [first, later, askedAgain, shown]
+            = fetch<QString, QString, int, bool>("first", "later", "askedAgain", "shown");
         QString now = first;
         m_answer = [&](const HttpResponder::Request& r) {
             Response a = tile(r.target, now.toInt() > 256 ? now.toInt() : 256);
@@ -520,10 +513,7 @@ private slots:
     // again, a second after the first request at the earliest.
     void search_data()
     {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("found");
-        QTest::addColumn<int>("searches");
+        columns<int, QByteArray, QString, int>("status", "body", "found", "searches");
         const QByteArray hit = R"([{"place_id":7,"lat":"48.1372","lon":"11.5755","display_name":"M"}])";
         row("found", 200, hit, QStringLiteral("48.1372,11.5755"), 1);
         row("nothing found", 200, QByteArray("[]"), QString(), 1);
@@ -535,10 +525,8 @@ private slots:
 
     void search()
     {
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
-        QFETCH(QString, found);
-        QFETCH(int, searches);
+        auto [status, body, found, searches]
+            = fetch<int, QByteArray, QString, int>("status", "body", "found", "searches");
         QElapsedTimer clock;
         clock.start();
         QList<qint64> times;
@@ -546,7 +534,7 @@ private slots:
             if (!r.target.startsWith("/search"))
                 return tile(r.target);
             times += clock.elapsed();
-            return Response { status, "application/json", body, {}, 0, false, std::nullopt, true, false };
+            return Response { status, "application/json", body, {}, false, std::nullopt, true, false };
         };
         QVERIFY(showMap(QSize(200, 200), QStringLiteral("0,0"), 16));
         for (int i = 0; i < 2; ++i) {

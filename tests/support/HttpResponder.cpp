@@ -1,7 +1,6 @@
 #include "tests/support/HttpResponder.h"
 
 #include <QSignalSpy>
-#include <QTimer>
 
 #include <memory>
 
@@ -40,11 +39,7 @@ void HttpResponder::onConnection()
             const Response response = m_handler(request);
             m_pending.insert(index, { socket, response });
             emit requestReceived(index);
-            if (response.held)
-                return;
-            if (response.delayMs > 0)
-                QTimer::singleShot(response.delayMs, this, [this, index] { release(index); });
-            else
+            if (!response.held)
                 release(index);
         });
     }
@@ -69,7 +64,6 @@ void HttpResponder::release(int index)
         if (!response.keepOpen)
             pending.socket->disconnectFromHost();
     }
-    emit answered(index);
 }
 
 int HttpResponder::waitForRequest(const QByteArray& part, int timeoutMs)

@@ -12,7 +12,7 @@
 #include <optional>
 
 // A small HTTP/1.1 server on 127.0.0.1: it records each request and answers it as the test's
-// handler decides, at once, after a delay, when the test releases it, or never. It also serves as
+// handler decides, at once, when the test releases it, or never. It also serves as
 // an HTTP proxy, since a proxied request is an ordinary request with an absolute target. Every
 // answer closes its connection.
 class HttpResponder : public QObject {
@@ -30,7 +30,6 @@ public:
         QByteArray contentType = "image/png";
         QByteArray body;
         QList<QPair<QByteArray, QByteArray>> extraHeaders;
-        int delayMs = 0;
         bool held = false; // kept back until release(index); never answered without it
         // The Content-Length sent: the body's size unless given; with sendLength false there is
         // none and the body ends with the connection.
@@ -46,7 +45,7 @@ public:
     [[nodiscard]] quint16 port() const { return m_server.serverPort(); }
     [[nodiscard]] QByteArray base() const { return "http://127.0.0.1:" + QByteArray::number(port()); }
     [[nodiscard]] const QList<Request>& requests() const { return m_requests; }
-    // Sends the answer to request `index` (a held one, or one whose delay is over).
+    // Sends the held answer to request `index`.
     void release(int index);
     // The index of the first request whose target contains `part`, waiting up to `timeoutMs` for
     // it to arrive; -1 when none does.
@@ -54,8 +53,6 @@ public:
 
 signals:
     void requestReceived(int index);
-    // The answer to request `index` has been written (or its connection was gone by then).
-    void answered(int index);
 
 private:
     struct Pending {
