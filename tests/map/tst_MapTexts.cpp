@@ -8,31 +8,23 @@
 #include <QLocale>
 #include <QTest>
 
-namespace {
-
-void row(const char* name, char call, const QString& input, double zoom, const QString& result)
-{
-    QTest::newRow(name) << call << input << zoom << result;
-}
-
-} // namespace
-
 // What the map computes and writes without the network: pixels and degrees, centre and coordinate
 // texts, the requests' texts and the coordinates read from an answer.
 class MapTextsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // The projection's numbers are those the map has always produced: a changed constant, a rounding
-    // that is not half to even or a double where a 32-bit float belongs shows up here (degrees with
-    // eight digits).
+    // call x, y: degrees to pixels; X, Y: pixels to degrees (eight digits); z: view; t: number to text;
+    // c: centre text to degrees; a: address, u: centre in the URL; m: marker (colour); l: an answer's location
     void texts_data()
     {
-        QTest::addColumn<char>("call"); // x, y: degrees to pixels; X, Y: pixels to degrees; z: view
-        QTest::addColumn<QString>("input"); // t: number to text; c: centre text to the centre's degrees
-        QTest::addColumn<double>("zoom"); // a: address, u: centre in the URL, m: marker (colour),
-                                          // l: the location in an answer
+        QTest::addColumn<char>("call");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<double>("zoom");
         QTest::addColumn<QString>("result");
+        const auto row = [](const char* name, char call, const QString& in, double zoom, const QString& result) {
+            QTest::newRow(name) << call << in << zoom << result;
+        };
         row("x of 11.5 at 16", 'x', "11.5", 16, "8924547");
         row("y of 48.1f at 16", 'y', QString::number(double(48.1f), 'g', 17), 16, "5825031");
         row("x beyond 180 is 180", 'x', "200", 0, "256");
