@@ -405,10 +405,7 @@ private slots:
         const QImage shot = m_map->grab().toImage();
         QCOMPARE(shot.pixelColor(0, 0), QColor(Qt::red));
         QCOMPARE(shot.pixelColor(1919, 1079), QColor(Qt::blue));
-        int blended = 0;
-        for (int x = 950; x < 970; ++x)
-            blended += shot.pixelColor(x, 540) != QColor(Qt::red) && shot.pixelColor(x, 540) != QColor(Qt::blue);
-        QVERIFY(blended > 0);
+        QVERIFY(shot.pixelColor(959, 540) != QColor(Qt::red) && shot.pixelColor(959, 540) != QColor(Qt::blue));
         QCOMPARE(m_map->GRequestCounter(), 0); // a resize asks for nothing
     }
 
