@@ -1,21 +1,43 @@
 #include "common/AppContext.h"
+#include "common/CodePage.h"
+#include "common/FileExists.h"
+#include "common/NumberText.h"
 #include "common/SafeFile.h"
 #include "settings/DataFolders.h"
+#include "settings/Form2.h"
 #include "settings/SettingsFile.h"
 #include "tests/support/TestFiles.h"
+#include <QApplication>
+#include <QCheckBox>
 #include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
+#include <numeric>
+#include <sys/fsuid.h>
 #include <sys/mount.h>
 
 using namespace TestFiles;
 
-class SettingsFileTest : public QObject {
+// The dialog's controls in the order of the settings file's lines.
+static const QStringList kControls = QStringLiteral(
+    "txt_Server check_sound(10) check_datei txt_settings(0) txt_settings(1) txt_settings(4) txt_settings(5) "
+    "txt_settings(2) txt_settings(3) check_sound(0) check_sound(9) check_sound(1) check_sound(2) check_sound(3) "
+    "check_sound(4) check_sound(5) check_sound(6) check_sound(7) check_sound(8) check_em(0) check_em(1) Check_Proxy "
+    "txt_proxy(0) txt_proxy(1) Check_aut Text_Login(0) Text_Login(1)")
+                                         .split(' ');
+
+class SettingsAndHelpersTest : public QObject {
     Q_OBJECT
     QTemporaryDir m_data, m_program;
     AppContext m_ctx;
     QString path() const { return SettingsPath(m_ctx); }
+    static constexpr int kNone = 99999; // no 16-bit value
 
 private slots:
     void init()
@@ -25,8 +47,68 @@ private slots:
         m_ctx.ProgramFolder = m_program.path();
         QFile::remove(path());
     }
-    // Every line read into its field and written back byte for byte (8-bit text, blanks kept) in
-    // place of a longer file, readable by its owner only; line 5 names sabbel.txt after loading.
+    void codePageKeepsEveryByte()
+    {
+        QByteArray all(256, Qt::Uninitialized);
+        std::iota(all.begin(), all.end(), char(0));
+        const QString text = CodePage::decode(all);
+        QCOMPARE(QSet<QChar>(text.begin(), text.end()).size(), 256);
+        QCOMPARE(CodePage::encode(text), all);
+        // Windows-1252 where it differs from Latin-1; the bytes it leaves undefined stay controls.
+        QCOMPARE(CodePage::decode("\x80\x84\x93\x96\x81\xe4\xdf"), QString::fromUtf16(u"€„“–\u0081äß"));
+        QCOMPARE(CodePage::encode(u"a\u0411b"), QByteArray("a?b"));
+    }
+    // The leading number with an exponent allowed, and as a 16-bit integer (never an exponent).
+    void numbers_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("number");
+        QTest::addColumn<int>("int16");
+        QTest::newRow("blanks, sign, text after") << "  +8080 x" << 8080.0 << 8080;
+        QTest::newRow("a comma ends it") << "2,5" << 2.0 << 2;
+        QTest::newRow("half to the even below") << "2.5" << 2.5 << 2;
+        QTest::newRow("half to the even beyond") << "-3.5" << -3.5 << -4;
+        QTest::newRow("smallest") << "-32768.4" << -32768.4 << -32768;
+        QTest::newRow("rounds beyond") << "32767.5" << 32767.5 << kNone;
+        QTest::newRow("exponent") << "1.5E+3" << 1500.0 << 2;
+        QTest::newRow("underflow") << "-1e-400" << 0.0 << -1;
+        QTest::newRow("underflow in the digits") << "0." + QString(400, u'0') + "1" << 0.0 << 0;
+        QTest::newRow("overflow, negative exponent") << "-" + QString(400, u'9') + "e-9" << -HUGE_VAL << kNone;
+    }
+    void numbers()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, number);
+        QFETCH(int, int16);
+        QCOMPARE(NumberText::readLeadingNumber(text, { .allowExponent = true }), number);
+        QCOMPARE(std::optional<int>(NumberText::readInt16(text)).value_or(kNone), int16);
+    }
+    // In a folder that holds the empty file "a", readable by all, and "b", which only its owner may write.
+    void fileExists_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("exists");
+        QTest::newRow("empty file") << "a" << 1;
+        QTest::newRow("no read access") << "b" << 0;
+        QTest::newRow("folder") << "." << 0;
+        QTest::newRow("NUL in the path") << QString::fromUtf16(u"a\0b", 3) << 0;
+    }
+    void fileExists()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, exists);
+        const QTemporaryDir dir;
+        const QString a = dir.filePath(QStringLiteral("a")), b = dir.filePath(QStringLiteral("b"));
+        QVERIFY(writeAll(a, {}) && writeAll(b, {}) && QFile::setPermissions(b, QFile::WriteOwner)
+            && QFile::setPermissions(a, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther)
+            && QFile::setPermissions(dir.path(),
+                QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+        ::setfsuid(65534); // root reads every file: ask as an ordinary user (no change when not root)
+        const int result = FileExists(dir.filePath(name));
+        ::setfsuid(0);
+        QCOMPARE(result, exists);
+    }
+    // Every line read and written back byte for byte in place of a longer file; line 5 names sabbel.txt.
     void roundTrip()
     {
         QByteArrayList lines;
@@ -37,24 +119,20 @@ private slots:
         QVERIFY(SaveSettings(m_ctx));
         lines[4] = QFile::encodeName(m_program.filePath(QStringLiteral("sabbel.txt")));
         QCOMPARE(readAll(path()), lines.join("\r\n") + "\r\n");
-        QCOMPARE(
-            QFile::permissions(path()) & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner | QFile::WriteOwner);
         QCOMPARE(QDir(m_data.path()).entryList(QDir::Files | QDir::Hidden), QStringList({ "settings.dat" }));
     }
     void shortAndBadFiles_data()
     {
         QTest::addColumn<QByteArray>("file"); // null: no settings.dat
         QTest::addColumn<QString>("read"); // server|SpeechEnabled|ProxyPort|SpeechTextFile, P: program folder
-        const QByteArray zeros = QByteArray("0\r\n").repeated(21);
+        const QByteArray z = QByteArray("0\r\n").repeated(21);
         QTest::newRow("no file") << QByteArray() << "localhost|0|0|";
         QTest::newRow("empty file") << QByteArray("") << "localhost|0|0|P/sabbel.txt";
         QTest::newRow("four lines, LF only") << QByteArray("els\n1\n0\n/usr/bin/sag\n") << "els|1|0|P/sabbel.txt";
-        QTest::newRow("empty server, text after the port") << "\r\n2\r\n" + zeros + "8080 x"
-                                                           << "localhost|2|8080|P/sabbel.txt";
-        QTest::newRow("letter, out of range") << "s\r\na\r\n" + zeros + "99999"
-                                              << "s|0|0|P/sabbel.txt";
-        QTest::newRow("NUL, control bytes, 10 MB") << QByteArray("\0\xff\x81\r\n", 5) + QByteArray(10 << 20, '7')
-                                                   << QString::fromUtf16(u"\0ÿ\u0081|0|0|P/sabbel.txt", 20);
+        QTest::newRow("no server, 8080 x") << QByteArray("\r\n2\r\n" + z + "8080 x") << "localhost|2|8080|P/sabbel.txt";
+        QTest::newRow("letter, out of range") << QByteArray("s\r\na\r\n" + z + "99999") << "s|0|0|P/sabbel.txt";
+        QTest::newRow("NUL, controls, 10 MB") << QByteArray("\0\xff\x81\r\n", 5) + QByteArray(10 << 20, '7')
+                                              << QString::fromUtf16(u"\0ÿ\u0081|0|0|P/sabbel.txt", 20);
     }
     void shortAndBadFiles()
     {
@@ -64,13 +142,9 @@ private slots:
         LoadSettings(m_ctx);
         const Settings& s = m_ctx.settings;
         const QString speech = QString(s.SpeechTextFile).replace(m_program.path(), "P");
-        QCOMPARE(
-            QStringList({ s.ServerAddress, QString::number(s.SpeechEnabled), QString::number(s.ProxyPort), speech })
-                .join('|'),
-            read);
+        QCOMPARE(QString("%1|%2|%3|").arg(s.ServerAddress).arg(s.SpeechEnabled).arg(s.ProxyPort) + speech, read);
         QCOMPARE(readAll(path()), file); // reading never changes the file
-        // The speech text goes to the data folder when the program folder cannot be written.
-        m_ctx.ProgramFolder = QStringLiteral("/proc/1");
+        m_ctx.ProgramFolder = "/proc/1"; // cannot be written: the speech text goes to the data folder
         QCOMPARE(DefaultSpeechTextFile(m_ctx), m_data.filePath(QStringLiteral("sabbel.txt")));
     }
     void dataFolders_data()
@@ -86,8 +160,7 @@ private slots:
         QFETCH(QString, before);
         QFETCH(bool, inProgramFolder);
         const QTemporaryDir home;
-        const QString torvelle = home.filePath(QStringLiteral("Torvelle"));
-        const QString kept = before == "folder" ? torvelle + "/kept" : torvelle;
+        const QString torvelle = home.filePath("Torvelle"), kept = before == "folder" ? torvelle + "/kept" : torvelle;
         QVERIFY(before == "nothing" || ((before != "folder" || QDir().mkdir(torvelle)) && writeAll(kept, "kept")));
         qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
         InitDataFolders(m_ctx);
@@ -95,9 +168,75 @@ private slots:
         QVERIFY(QFileInfo(m_ctx.DataFolder + "/Ablage").isDir());
         QCOMPARE(readAll(kept), QByteArray(before == "nothing" ? "" : "kept"));
     }
-    // On a full disk (64 KiB in a mount namespace of this thread's own) a failed save leaves the
-    // settings file whole and owner-only, a failed replacement a larger file whole, and nothing
-    // beside them. With room again both succeed.
+    // The dialog, one control filled at a time: saving writes it to its own line alone and closes, and
+    // the next opening shows it in that control alone. A port that does not fit and a file that cannot
+    // be written keep it open with a message. It opens centred on the screen; the password shows stars.
+    void dialogSaveAndOpen_data()
+    {
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("typed"); // into a text box; a check box is ticked
+        QTest::addColumn<QString>("saved"); // null: nothing written
+        for (int n = 1; n <= 27; ++n) {
+            const QString value = n == 24 ? QStringLiteral("8080") : QStringLiteral(" Wert äöü %1 ").arg(n);
+            QTest::newRow(qPrintable(kControls[n - 1])) << n << value << value;
+        }
+        for (const auto& [typed, saved] : std::initializer_list<std::pair<const char*, const char*>> {
+                 { " 3128 ", "3128" }, { "", "0" }, { "-32768", "-32768" }, { "32768", nullptr }, { "8080x", nullptr },
+                 { "80.5", nullptr }, { "-", nullptr } })
+            QTest::newRow(qPrintable(QString("port \"%1\"").arg(typed))) << 24 << QString(typed) << QString(saved);
+        QTest::newRow("file cannot be written") << 0 << "els" << QString();
+    }
+    void dialogSaveAndOpen()
+    {
+        QFETCH(int, line);
+        QFETCH(QString, typed);
+        QFETCH(QString, saved);
+        m_ctx.DataFolder = line ? m_data.path() : m_data.filePath("missing");
+        QWidget mainWindow; // off the middle of the screen
+        mainWindow.setGeometry(20, 30, 300, 200);
+        Form2 dialog(m_ctx, &mainWindow);
+        dialog.setAttribute(Qt::WA_DeleteOnClose, false);
+        dialog.show();
+        QCOMPARE(dialog.frameGeometry().center(), mainWindow.screen()->availableGeometry().center());
+        QWidget* const control = dialog.findChild<QWidget*>(kControls[std::max(line, 1) - 1]);
+        auto* const check = qobject_cast<QCheckBox*>(control);
+        check ? check->setChecked(true) : static_cast<QLineEdit*>(control)->setText(typed);
+        QCOMPARE(dialog.Text_Login[1]->displayText(), QString(dialog.Text_Login[1]->text().size(), QLatin1Char('*')));
+        dialog.cmd_save->click();
+        QCOMPARE(dialog.isVisible(), saved.isNull());
+        QCOMPARE(dialog.lbl_problem->isVisibleTo(&dialog), saved.isNull());
+        const QList<QByteArray> file = readAll(path()).split('\n');
+        QCOMPARE(file.size(), saved.isNull() ? 1 : 28);
+        if (saved.isNull())
+            return;
+        Form2 again(m_ctx);
+        for (int n = 1; n <= 27; ++n) {
+            QWidget* const c = again.findChild<QWidget*>(kControls[n - 1]);
+            const auto* box = qobject_cast<QCheckBox*>(c);
+            const QString want = n == line ? (box ? "1" : saved) : (box || n == 24 ? "0" : "");
+            QCOMPARE(box ? QString::number(box->isChecked()) : static_cast<QLineEdit*>(c)->text(), want);
+            QCOMPARE(file.value(n - 1), CodePage::encode(want) + '\r');
+        }
+    }
+    // A cancelled file picker keeps the speech program's path, a chosen file replaces it; "Schließen"
+    // keeps the settings and the file as they were.
+    void dialogPickerAndClose()
+    {
+        Form2 dialog(m_ctx);
+        dialog.setAttribute(Qt::WA_DeleteOnClose, false);
+        QString answer;
+        dialog.pickFile = [&](QWidget*, const QString&, const QString&) { return answer; };
+        dialog.txt_settings[0]->setText(QStringLiteral("/opt/sag"));
+        for (const QString picked : { "", "/usr/bin/espeak-ng" }) {
+            answer = picked;
+            dialog.cmd_dialog->click();
+            QCOMPARE(dialog.txt_settings[0]->text(), picked.isEmpty() ? "/opt/sag" : picked);
+        }
+        dialog.Command2->click();
+        QVERIFY(m_ctx.settings == Settings() && !QFile::exists(path()));
+    }
+    // On a full disk (64 KiB, mounted in this thread's own namespace) a failed save leaves the settings file
+    // whole and owner-only, a failed replacement a larger file whole, nothing beside; with room both succeed.
     void fullDisk()
     {
         const QByteArray mountPoint = QFile::encodeName(m_data.path());
@@ -122,5 +261,15 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(SettingsFileTest)
+int main(int argc, char** argv)
+{
+    const QTemporaryDir folder; // a screen of a station's size, larger than the dialog
+    if (!writeAll(folder.filePath("screens.json"), R"({"screens":[{"name":"S","width":1366,"height":768}]})"))
+        return 1;
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(folder.filePath("screens.json")));
+    QApplication app(argc, argv);
+    SettingsAndHelpersTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_SettingsFile.moc"
