@@ -2,17 +2,21 @@
 // speech program ends.
 #include "announce/Announcement.h"
 #include "announce/Announcer.h"
+#include "announce/WavePlayer.h"
 #include "common/AppContext.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/SoundWriter.h"
 #include "tests/support/TestFiles.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <sndfile.h>
 
 using TestFiles::readAll;
 using TestFiles::writeAll;
@@ -30,6 +34,29 @@ struct RecordingOutput final : AnnouncementOutput {
     }
     void note(const QString& call) { calls << call, afterCall(); }
 };
+
+// Takes samples at once, as an output without a clock of its own does; can fail after some writes.
+struct RecordingSound final : SoundOutput {
+    QList<SoundFormat>* opened;
+    qint64* frames;
+    int failAfterWrites = -1;
+    bool open(const SoundFormat& format) override { return opened->append(format), true; }
+    bool write(const void*, qint64 count) override { return failAfterWrites-- != 0 && (*frames += count, true); }
+    void drain() override { }
+    void close() override { }
+};
+
+// A WAV of `frames` silent frames with the given sub-format, rate and channel count.
+bool writeWave(const QString& path, int subFormat, int rate, int channels, int frames)
+{
+    SF_INFO info { 0, rate, channels, SF_FORMAT_WAV | subFormat, 0, 0 };
+    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    if (!file)
+        return false;
+    const std::vector<float> silence(size_t(frames) * size_t(channels));
+    const bool written = sf_writef_float(file, silence.data(), frames) == frames;
+    return sf_close(file) == 0 && written;
+}
 
 // A process of this machine that has not ended (a zombie has).
 bool running(const QByteArray& pid)
@@ -109,6 +136,54 @@ private slots:
             announcer.PlayWave(path(QString::fromLatin1(name)));
         // Missing and undecodable files give silence, never a default sound.
         QCOMPARE(capture.captured(), a + b + a);
+    }
+
+    // What the player hands to the device for each kind of file, and how long the call lasts.
+    void wavePlayer_data()
+    {
+        QTest::addColumn<int>("subFormat");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("failAfterWrites");
+        QTest::addColumn<QList<SoundFormat>>("opened");
+        QTest::addColumn<qint64>("played");
+        using T = SoundFormat::SampleType;
+        QTest::newRow("16-bit") << int(SF_FORMAT_PCM_16) << 8000 << 1 << -1
+                                << QList { SoundFormat { T::Int16, 1, 8000 } } << 4800LL;
+        QTest::newRow("24-bit in 32") << int(SF_FORMAT_PCM_24) << 8000 << 2 << -1
+                                      << QList { SoundFormat { T::Int32, 2, 8000 } } << 4800LL;
+        QTest::newRow("float") << int(SF_FORMAT_FLOAT) << 8000 << 1 << -1 << QList { SoundFormat { T::Float, 1, 8000 } }
+                               << 4800LL;
+        QTest::newRow("device fails: silent, as long")
+            << int(SF_FORMAT_PCM_16) << 8000 << 1 << 0 << QList { SoundFormat { T::Int16, 1, 8000 } } << 0LL;
+        QTest::newRow("a rate of hours: not a sound")
+            << int(SF_FORMAT_PCM_16) << 999 << 1 << -1 << QList<SoundFormat>() << 0LL;
+        QTest::newRow("65 channels: not a sound")
+            << int(SF_FORMAT_PCM_16) << 8000 << 65 << -1 << QList<SoundFormat>() << 0LL;
+    }
+
+    void wavePlayer()
+    {
+        QFETCH(int, subFormat);
+        QFETCH(int, rate);
+        QFETCH(int, channels);
+        QFETCH(int, failAfterWrites);
+        QFETCH(QList<SoundFormat>, opened);
+        QFETCH(qint64, played);
+        QVERIFY(writeWave(path(QStringLiteral("w.wav")), subFormat, rate, channels, 4800));
+        QList<SoundFormat> seen;
+        qint64 frames = 0;
+        auto output = std::make_unique<RecordingSound>();
+        output->opened = &seen, output->frames = &frames, output->failAfterWrites = failAfterWrites;
+        WavePlayer player(std::move(output));
+        QElapsedTimer clock;
+        clock.start();
+        player.PlayWave(path(QStringLiteral("w.wav")));
+        QCOMPARE(seen, opened);
+        QCOMPARE(frames, played);
+        // 4800 frames at 8 kHz: a sound keeps its length also where the device takes it at once.
+        if (!opened.isEmpty())
+            QVERIFY(clock.elapsed() >= 600);
     }
 
     void speechProgramGetsItsArguments_data()
