@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 FUZZ_BUILD ?= $(BUILD)-fuzz
 FUZZ_SECONDS ?= 600
 
-.PHONY: all deps build test demo bench fuzz clean
+.PHONY: all deps build test package demo bench fuzz clean
 
 all: build
 
@@ -21,6 +21,10 @@ build: deps $(BUILD)/build.ninja
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	sh scripts/fuzz.sh $(FUZZ_BUILD) 25
+
+# kessvenn_<version>_amd64.deb in the build folder.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 demo: build
 	sh scripts/demo.sh $(BUILD)

@@ -7,9 +7,11 @@
 #include "alarm/LastAlarmStore.h"
 #include "announce/AnnouncementOutput.h"
 #include "common/AppContext.h"
+#include "common/Log.h"
 #include "common/Twips.h"
 #include "map/CoordinateText.h"
 
+#include <QDateTime>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
@@ -118,6 +120,11 @@ void AlarmHandler::HandleStationAlarm(const QString& message, int replay)
 
     // The station sees the alarm before the first sound blocks the thread.
     paintNow();
+    // The keywords and the time; never who reported it.
+    qCInfo(lcAlarm).noquote()
+        << (replay != 0 ? "Stored station alarm shown again:" : "Station alarm received:")
+        << QStringList { plan->header, plan->firstWord, plan->secondWord }.join(QLatin1Char(' ')).simplified() << "at"
+        << QDateTime::currentDateTime().toString(Qt::ISODate);
 
     if (plan->lastAlarm)
         LastAlarmStore::storeBytes(m_ctx.LastAlarmPath, *plan->lastAlarm);
@@ -195,6 +202,8 @@ void AlarmHandler::HandleUnitAlarm(const QString& message)
     if (plan.units.isEmpty())
         return;
     paintNow();
+    qCInfo(lcAlarm).noquote() << "Unit alarm received:" << plan.units.join(QStringLiteral(", ")) << "at"
+                              << QDateTime::currentDateTime().toString(Qt::ISODate);
     if (m_output)
         Announce(plan.announcement, *m_output, m_ctx);
 }

@@ -2,6 +2,7 @@
 
 #include "common/CodePage.h"
 #include "common/FileExists.h"
+#include "common/Log.h"
 #include "common/SafeFile.h"
 
 #include <QDebug>
@@ -38,7 +39,7 @@ bool storeBytes(const QString& path, const QByteArray& content)
 {
     if (ReplaceFileWhole(path, content))
         return true;
-    qWarning().noquote() << "Last alarm could not be stored in" << path << "; the previous file stays";
+    qCWarning(lcFiles).noquote() << "Last alarm could not be stored in" << path << "; the previous file stays";
     return false;
 }
 

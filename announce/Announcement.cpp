@@ -4,6 +4,7 @@
 #include "common/AppContext.h"
 #include "common/CodePage.h"
 #include "common/FileExists.h"
+#include "common/Log.h"
 #include "common/SafeFile.h"
 
 #include <QDebug>
@@ -21,7 +22,7 @@ void Announce(const Announcement& announcement, AnnouncementOutput& output, cons
         if (ReplaceFileWhole(speech->textFile, CodePage::encode(speech->text)))
             output.RunSpeechProgram(speech->program, speech->textFile, speech->argsBefore, speech->argsAfter);
         else
-            qWarning().noquote() << "Speech text" << speech->textFile << "could not be written; no speech";
+            qCWarning(lcFiles).noquote() << "Speech text" << speech->textFile << "could not be written; no speech";
     }
 
     for (const QString& sound : announcement.unitSounds) {

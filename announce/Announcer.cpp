@@ -3,6 +3,7 @@
 #include "announce/AlsaSoundOutput.h"
 #include "announce/SpeechScript.h"
 #include "common/AppContext.h"
+#include "common/Log.h"
 #include "common/SafeFile.h"
 
 #include <QDebug>
@@ -33,7 +34,7 @@ void Announcer::RunSpeechProgram(
     const QByteArray script
         = SpeechScript::Bytes(m_ctx.DataFolder, SpeechScript::CommandLine(program, textFile, argsBefore, argsAfter));
     if (!ReplaceFileWhole(scriptPath, script)) {
-        qWarning().noquote() << "Speech script" << scriptPath << "could not be written; no speech";
+        qCWarning(lcFiles).noquote() << "Speech script" << scriptPath << "could not be written; no speech";
         return;
     }
     m_wait.ShellAndWait(scriptPath);

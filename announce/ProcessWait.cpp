@@ -2,6 +2,7 @@
 
 #include "common/AppContext.h"
 #include "common/FileExists.h"
+#include "common/Log.h"
 
 #include <QDebug>
 #include <QDir>
@@ -120,11 +121,17 @@ std::optional<int> ProcessWait::ShellAndWait(const QString& path)
     }
 
     if (failed) {
+        qCWarning(lcAnnounce).noquote() << "Speech program" << process->program()
+                                        << "could not be started:" << process->errorString();
         delete process;
         return std::nullopt;
     }
     if (finished) {
         const int code = process->exitCode();
+        if (process->exitStatus() == QProcess::CrashExit)
+            qCWarning(lcAnnounce).noquote() << "Announcement ended: the speech program was killed by a signal";
+        else
+            qCInfo(lcAnnounce).noquote() << "Announcement ended: the speech program exited with code" << code;
         delete process;
         return code;
     }
@@ -134,11 +141,11 @@ std::optional<int> ProcessWait::ShellAndWait(const QString& path)
         return std::nullopt;
     }
 
-    qWarning().noquote() << "Speech program still running after" << timeLimit.count() << "ms; ending it";
+    qCWarning(lcAnnounce).noquote() << "Speech program still running after" << timeLimit.count() << "ms; ending it";
     ::kill(-group, SIGTERM);
     waitFor(m_ctx, gracePeriod, [&] { return process->state() == QProcess::NotRunning && !groupAlive(group); });
     if (groupAlive(group)) {
-        qWarning().noquote() << "Speech program did not end on SIGTERM; sent SIGKILL";
+        qCWarning(lcAnnounce).noquote() << "Speech program did not end on SIGTERM; sent SIGKILL";
         ::kill(-group, SIGKILL);
     }
     if (process->state() == QProcess::NotRunning)

@@ -1,11 +1,13 @@
 #include "announce/WavePlayer.h"
 
 #include "common/FileExists.h"
+#include "common/KeepAlive.h"
 
 #include <QFile>
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <thread>
@@ -92,6 +94,7 @@ void WavePlayer::PlayWave(const QString& path)
         if (playing && !m_output->write(buffer.data(), got))
             playing = false;
         frames += got;
+        KeepAlive::beat();
     }
     if (playing)
         m_output->drain();
@@ -99,6 +102,11 @@ void WavePlayer::PlayWave(const QString& path)
 
     // Outputs without a clock of their own (no sound card, a file) take the samples at once; the
     // announcement keeps its timing all the same.
-    if (start)
-        std::this_thread::sleep_until(*start + std::chrono::nanoseconds(frames * 1000000000 / info.samplerate));
+    if (!start)
+        return;
+    const Clock::time_point end = *start + std::chrono::nanoseconds(frames * 1000000000 / info.samplerate);
+    for (Clock::time_point now = Clock::now(); now < end; now = Clock::now()) {
+        std::this_thread::sleep_until(std::min(end, now + std::chrono::seconds(1)));
+        KeepAlive::beat();
+    }
 }

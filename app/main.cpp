@@ -1,6 +1,8 @@
 #include "app/Form1.h"
 #include "app/GermanTexts.h"
+#include "app/ServiceManager.h"
 #include "common/AppContext.h"
+#include "common/Log.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -39,6 +41,7 @@ bool onlyAsksAboutTheProgram(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    Log::useJournalWhenThere();
     QCommandLineParser parser;
     if (onlyAsksAboutTheProgram(argc, argv)) {
         QCoreApplication core(argc, argv);
@@ -49,6 +52,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     describeProgram(parser);
     parser.process(app);
+    qInfo().noquote() << "Kessvenn" << QCoreApplication::applicationVersion() << "starting";
 
     if (!installGermanQtTexts(app))
         qWarning("Qt's German texts were not found; its buttons and dialogs speak English");
@@ -63,5 +67,9 @@ int main(int argc, char* argv[])
     window.setFullScreen(parser.isSet(kFullScreen));
     window.showOnScreen();
     window.load();
+    qCInfo(lcFiles).noquote() << "Settings read from the data folder" << ctx.DataFolder << "; dispatch computer"
+                              << ctx.settings.ServerAddress << "port" << ctx.ServerPort;
+    ServiceManager service;
+    service.notifyReady();
     return QApplication::exec();
 }

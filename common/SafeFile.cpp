@@ -1,21 +1,30 @@
 #include "common/SafeFile.h"
 
+#include "common/Log.h"
+
 #include <QSaveFile>
+
+namespace {
+
+bool cancel(QSaveFile& file, const QString& path)
+{
+    qCWarning(lcFiles).noquote() << "Could not write" << path << "(" + file.errorString() + "); the old file stays";
+    file.cancelWriting();
+    return false;
+}
+
+} // namespace
 
 bool ReplaceFileWhole(const QString& path, const QByteArray& bytes, QFileDevice::Permissions permissions)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (permissions && !file.setPermissions(permissions)) {
-        file.cancelWriting();
-        return false;
-    }
+        return cancel(file, path);
+    if (permissions && !file.setPermissions(permissions))
+        return cancel(file, path);
     // A short write may sit in the buffer and report success; the disk's answer comes with the
     // flush, and commit() would rename the temporary file whatever that answer was.
-    if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError)
+        return cancel(file, path);
+    return file.commit() || cancel(file, path);
 }

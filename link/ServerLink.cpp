@@ -8,6 +8,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <utility>
+
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -21,6 +23,7 @@ ServerLink::ServerLink(AppContext& ctx, MessageHandlers& handlers, QObject* pare
     Winsock_Klein->setObjectName(QStringLiteral("Winsock_Klein"));
     connect(Winsock_Klein, &QTcpSocket::connected, this, &ServerLink::onConnected);
     connect(Winsock_Klein, &QTcpSocket::readyRead, this, &ServerLink::onReadyRead);
+    connect(Winsock_Klein, &QTcpSocket::disconnected, this, &ServerLink::onDisconnected);
     connect(Winsock_Klein, &QTcpSocket::errorOccurred, this, [this] { m_errorSinceConnect = true; });
     connect(Winsock_Klein, &QTcpSocket::bytesWritten, this, [this] {
         if (Winsock_Klein->bytesToWrite() == 0)
@@ -132,6 +135,30 @@ void ServerLink::ConnectToServer(const QString& address)
             return state == QAbstractSocket::ConnectedState || state == QAbstractSocket::UnconnectedState;
         },
         ConnectWaitMs);
+    if (Winsock_Klein->state() != QAbstractSocket::ConnectedState && m_ctx.ist_ende() != 1)
+        logFailedAttempt(address);
+}
+
+void ServerLink::logFailedAttempt(const QString& address)
+{
+    const QString reason = m_errorSinceConnect ? Winsock_Klein->errorString()
+                                               : QStringLiteral("no answer within %1 ms").arg(ConnectWaitMs);
+    int leftOut = 0;
+    if (!m_failedAttempts.failure(Log::RepeatLimit::Clock::now(), &leftOut))
+        return;
+    if (leftOut == 0)
+        qCWarning(lcLink).noquote() << "Connection to" << address << "port" << m_ctx.ServerPort << "failed:" << reason;
+    else
+        qCWarning(lcLink).noquote() << "Connection to" << address << "port" << m_ctx.ServerPort << "still failing,"
+                                    << leftOut << "more failed attempts since the last report:" << reason;
+}
+
+void ServerLink::onDisconnected()
+{
+    if (!std::exchange(m_up, false))
+        return;
+    const QString reason = m_errorSinceConnect ? Winsock_Klein->errorString() : QStringLiteral("connection closed");
+    qCWarning(lcLink).noquote() << "Link down:" << reason;
 }
 
 void ServerLink::onConnected()
@@ -140,10 +167,15 @@ void ServerLink::onConnected()
     m_received.clear();
     m_receiver.reset();
     enableKeepAlive();
+    m_up = true;
+    m_failedAttempts.success();
+    qCInfo(lcLink).noquote() << "Link up to" << Winsock_Klein->peerName() << "port" << Winsock_Klein->peerPort();
     if (m_ctx.ist_ende() == 1)
         return;
     waitUntil([this] { return Winsock_Klein->state() == QAbstractSocket::ConnectedState; }, RegistrationWaitMs);
     SendToServer(registrationMessage());
+    if (LinkState() == 7 && Winsock_Klein->bytesToWrite() == 0)
+        qCInfo(lcLink).noquote() << "Registered as" << m_ctx.MonitorName;
 }
 
 void ServerLink::SendToServer(const QString& message)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Log.h"
 #include "link/MessageReceiver.h"
 
 #include <QByteArray>
@@ -81,6 +82,9 @@ private:
     void onReadyRead();
     void deliverReceived();
     void enableKeepAlive();
+    void onDisconnected();
+    // Logs a failed connection attempt: the first of a row, then once a minute with a count.
+    void logFailedAttempt(const QString& address);
     // Blocks in an event loop until done() holds, limitMs have passed, or the program is ending.
     void waitUntil(const std::function<bool()>& done, int limitMs);
 
@@ -91,4 +95,6 @@ private:
     bool m_errorSinceConnect = false;
     bool m_inSupervision = false;
     int m_linkStatus = 0;
+    bool m_up = false; // connected; cleared (and logged) when the connection ends
+    Log::RepeatLimit m_failedAttempts;
 };

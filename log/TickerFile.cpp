@@ -2,6 +2,7 @@
 
 #include "common/CodePage.h"
 #include "common/FileExists.h"
+#include "common/Log.h"
 
 #include <QDir>
 #include <QFile>
@@ -85,8 +86,12 @@ bool appendWhole(QFile& file, qint64 before, const QByteArray& bytes, bool mustR
     bool written = file.write(bytes) == bytes.size();
     if (written && mustReachDisk)
         written = syncToDisk(file);
-    if (!written)
+    if (!written) {
+        qCWarning(lcFiles).noquote() << "Could not append to" << file.fileName()
+                                     << "(" + file.errorString()
+                + "); the message is dropped and the file stays as it was";
         file.resize(before);
+    }
     file.close();
     if (!written && before == 0)
         file.remove();

@@ -1,5 +1,6 @@
 #include "map/AddressSearch.h"
 
+#include "common/Log.h"
 #include "map/CoordinateText.h"
 #include "map/MapUrls.h"
 
@@ -120,6 +121,12 @@ void AddressSearch::send()
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299
             || reply->bytesAvailable() > MaximumAnswerBytes) {
+            if (reply->error() != QNetworkReply::OperationCanceledError)
+                qCWarning(lcMap).noquote()
+                    << "Address lookup at" << reply->url().host() << "failed:"
+                    << (reply->error() != QNetworkReply::NoError ? reply->errorString()
+                               : status < 200 || status > 299    ? QStringLiteral("HTTP status %1").arg(status)
+                                                                 : QStringLiteral("answer too large"));
             finish(std::nullopt);
             return;
         }

@@ -1,6 +1,7 @@
 #include "map/MapClient.h"
 
 #include "common/AppContext.h"
+#include "common/Log.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -116,14 +117,24 @@ void MapClient::cancelMapRead(int number)
 
 std::optional<QByteArray> MapClient::successBody(QNetworkReply* reply, qint64 maximumBytes)
 {
-    if (reply->error() != QNetworkReply::NoError)
+    // The host only: the request carries the station's key.
+    const QString host = reply->url().host();
+    if (reply->error() == QNetworkReply::OperationCanceledError)
         return std::nullopt;
+    if (reply->error() != QNetworkReply::NoError) {
+        qCWarning(lcMap).noquote() << "Map from" << host << "failed:" << reply->errorString();
+        return std::nullopt;
+    }
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status < 200 || status > 299)
+    if (status < 200 || status > 299) {
+        qCWarning(lcMap).noquote() << "Map from" << host << "answered HTTP status" << status;
         return std::nullopt;
+    }
     // The whole answer may have arrived before any check above could run.
-    if (overCap(reply, maximumBytes))
+    if (overCap(reply, maximumBytes)) {
+        qCWarning(lcMap).noquote() << "Map from" << host << "is larger than" << maximumBytes << "bytes; not shown";
         return std::nullopt;
+    }
     QByteArray body = reply->read(maximumBytes + 1);
     if (body.size() > maximumBytes || reply->bytesAvailable() > 0)
         return std::nullopt;

@@ -1,0 +1,139 @@
+// The monitor as a systemd service, run for real in a network of the test's own: the start-up and
+// watchdog notifications on a NOTIFY_SOCKET of the test's, and the journal lines with their
+// priorities for link up, registration, an alarm and link down. And the rate limit of a failure
+// that repeats.
+#include "common/Log.h"
+#include "link/MessageReceiver.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdlib>
+
+#include <sched.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+// Set before any thread starts: whether this process has a network of its own, loopback up.
+bool g_ownNetwork = false;
+
+} // namespace
+
+class ServiceTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void notificationsAndJournal()
+    {
+        if (!g_ownNetwork)
+            QSKIP("no network namespace of its own (needs root): port 4750 is not played here");
+        QTemporaryDir root;
+        const QString program = root.filePath(QStringLiteral("kessvenn"));
+        QVERIFY(QFile::copy(QStringLiteral(KESSVENN_EXECUTABLE), program));
+
+        const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        QVERIFY(fd >= 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(root.filePath(QStringLiteral("notify")));
+        QVERIFY(size_t(path.size()) < sizeof address.sun_path);
+        std::copy(path.begin(), path.end(), address.sun_path);
+        QCOMPARE(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        QStringList notes;
+        QSocketNotifier notifier(fd, QSocketNotifier::Read);
+        connect(&notifier, &QSocketNotifier::activated, this, [&] {
+            char datagram[256];
+            for (ssize_t n; (n = ::recv(fd, datagram, sizeof datagram, 0)) > 0;)
+                notes << QString::fromUtf8(datagram, n);
+        });
+
+        QTcpServer dispatch;
+        QVERIFY(dispatch.listen(QHostAddress::Any, 4750));
+        QProcess monitor;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("NOTIFY_SOCKET"), QFile::decodeName(path));
+        env.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("200000"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), root.filePath(QStringLiteral("home")));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        monitor.setProcessEnvironment(env);
+        // stderr is the journal stream: JOURNAL_STREAM names the pipe the monitor writes into.
+        monitor.start(QStringLiteral("sh"),
+            { QStringLiteral("-c"),
+                QStringLiteral("export JOURNAL_STREAM=$(stat -L -c %d:%i /proc/self/fd/2); exec \"$0\""), program });
+        QByteArray journal;
+        const auto logged = [&](const QByteArray& line) {
+            return QTest::qWaitFor(
+                       [&] {
+                           journal += monitor.readAllStandardError();
+                           return journal.contains('\n' + line) || monitor.state() == QProcess::NotRunning;
+                       },
+                       60000)
+                && journal.contains('\n' + line);
+        };
+
+        QVERIFY2(logged("<6>kessvenn.link: Registered as"), journal.constData());
+        QVERIFY(journal.contains("\n<6>kessvenn.link: Link up to "));
+        QVERIFY(QTest::qWaitFor([&] { return notes.size() >= 2; }, 60000));
+        QCOMPARE(notes.first(), QStringLiteral("READY=1"));
+        QCOMPARE(notes.at(1), QStringLiteral("WATCHDOG=1"));
+
+        QTcpSocket* link = dispatch.nextPendingConnection();
+        QVERIFY(link);
+        link->write(MessageReceiver::frame(
+            QStringLiteral("WACHALARM\tBrand\tB3 Y\tFeuer\tBrandgeruch\t44135\tDortmund\tKampstraße\t12\t\t\t\t\t\tELW "
+                           "1\a\t1\t\t\tHerr Meier")));
+        QVERIFY2(logged("<6>kessvenn.alarm: Station alarm received: Brand B3 Y at "), journal.constData());
+        link->close();
+        QVERIFY2(logged("<4>kessvenn.link: Link down: "), journal.constData());
+        QVERIFY(!journal.contains("Meier")); // never who reported it
+        monitor.kill();
+        QVERIFY(monitor.waitForFinished());
+        ::close(fd);
+    }
+
+    void repeatedFailure_data()
+    {
+        QTest::addColumn<QList<int>>("seconds"); // the failures, seconds from the first; -1 a success
+        QTest::addColumn<QList<int>>("logged"); // per failure: -1 not logged, else how many were left out
+        QTest::newRow("first failure logged") << QList<int> { 0 } << QList<int> { 0 };
+        QTest::newRow("once a minute with a count")
+            << QList<int> { 0, 1, 2, 59, 60, 61, 120 } << QList<int> { 0, -1, -1, -1, 3, -1, 1 };
+        QTest::newRow("a success starts over") << QList<int> { 0, 1, -1, 2, 3 } << QList<int> { 0, -1, 0, -1 };
+    }
+
+    void repeatedFailure()
+    {
+        QFETCH(QList<int>, seconds);
+        QFETCH(QList<int>, logged);
+        Log::RepeatLimit limit;
+        const Log::RepeatLimit::Clock::time_point start {};
+        QList<int> got;
+        for (const int s : seconds) {
+            if (s < 0) {
+                limit.success();
+                continue;
+            }
+            int leftOut = -1;
+            got << (limit.failure(start + std::chrono::seconds(s), &leftOut) ? leftOut : -1);
+        }
+        QCOMPARE(got, logged);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    g_ownNetwork = ::unshare(CLONE_NEWNET) == 0 && std::system("ip link set lo up") == 0;
+    QCoreApplication app(argc, argv);
+    ServiceTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_Service.moc"
