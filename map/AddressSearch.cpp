@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMetaEnum>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTimer>
@@ -124,9 +125,10 @@ void AddressSearch::send()
             if (reply->error() != QNetworkReply::OperationCanceledError)
                 qCWarning(lcMap).noquote()
                     << "Address lookup at" << reply->url().host() << "failed:"
-                    << (reply->error() != QNetworkReply::NoError ? reply->errorString()
-                               : status < 200 || status > 299    ? QStringLiteral("HTTP status %1").arg(status)
-                                                                 : QStringLiteral("answer too large"));
+                    << (reply->error() != QNetworkReply::NoError ? QString::fromLatin1(
+                            QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(reply->error()))
+                               : status < 200 || status > 299 ? QStringLiteral("HTTP status %1").arg(status)
+                                                              : QStringLiteral("answer too large"));
             finish(std::nullopt);
             return;
         }

@@ -3,6 +3,7 @@
 #include "common/AppContext.h"
 #include "common/Log.h"
 
+#include <QMetaEnum>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -82,6 +83,11 @@ QNetworkReply* MapClient::get(const QUrl& url, qint64 maximumBytes)
     };
     connect(reply, &QNetworkReply::metaDataChanged, reply, stopWhenOverCap);
     connect(reply, &QNetworkReply::readyRead, reply, stopWhenOverCap);
+    // Bytes counted by the transfer itself, whatever the read buffer holds at the time.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, maximumBytes](qint64 received, qint64) {
+        if (reply->isRunning() && received > maximumBytes)
+            reply->abort();
+    });
     return reply;
 }
 
@@ -122,7 +128,9 @@ std::optional<QByteArray> MapClient::successBody(QNetworkReply* reply, qint64 ma
     if (reply->error() == QNetworkReply::OperationCanceledError)
         return std::nullopt;
     if (reply->error() != QNetworkReply::NoError) {
-        qCWarning(lcMap).noquote() << "Map from" << host << "failed:" << reply->errorString();
+        // Not the error text: it quotes the whole address, key included.
+        qCWarning(lcMap).noquote() << "Map from" << host << "failed:"
+                                   << QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(reply->error());
         return std::nullopt;
     }
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
