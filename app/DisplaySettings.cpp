@@ -1,9 +1,7 @@
 #include "app/DisplaySettings.h"
 
-#include "common/CodePage.h"
+#include "common/KeyValueFile.h"
 
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 
 #include <cmath>
@@ -26,15 +24,8 @@ std::optional<double> number(const QString& value, double low, double high)
 DisplaySettings DisplaySettings::parse(QStringView text)
 {
     DisplaySettings s;
-    for (QStringView line : text.split(QLatin1Char('\n'))) {
-        line = line.trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char(';')))
-            continue;
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            continue;
-        const QString name = line.left(eq).trimmed().toString().toLower();
-        QString value = line.mid(eq + 1).toString();
+    for (const auto& [name, written] : KeyValueFile::parse(text)) {
+        QString value = written;
         for (const QLatin1String blank : { QLatin1String(" #"), QLatin1String("\t#") }) {
             if (const qsizetype comment = value.indexOf(blank); comment >= 0)
                 value.truncate(comment);
@@ -66,11 +57,5 @@ DisplaySettings DisplaySettings::parse(QStringView text)
 
 DisplaySettings DisplaySettings::read(const QString& dataFolder)
 {
-    if (dataFolder.isEmpty())
-        return {};
-    QFile file(dataFolder + QDir::separator() + FileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    // A configuration file, a few lines long; anything bigger is not one.
-    return parse(CodePage::decode(file.read(64 * 1024)));
+    return parse(KeyValueFile::read(dataFolder, FileName));
 }

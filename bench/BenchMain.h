@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QString>
 #include <QtGlobal>
 
 #include <benchmark/benchmark.h>
@@ -51,4 +54,18 @@ inline int runInOwnNetwork(int argc, char** argv)
     execvp("unshare", args.data());
     std::perror("unshare --net (this benchmark needs root)");
     return 1;
+}
+
+// User plus system time of another process so far, from /proc; -1 when it cannot be read.
+inline double processCpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    // After the command: state is field 3 of the line; utime and stime are fields 14 and 15.
+    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
 }

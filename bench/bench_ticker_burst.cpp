@@ -88,19 +88,6 @@ bool prepareHome(const QTemporaryDir& home, QString& dataFolder)
     return true;
 }
 
-// User plus system time of another process so far, from /proc.
-double processCpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
-}
-
 qint64 lineCount(const QString& path)
 {
     QFile file(path);

@@ -1,22 +1,12 @@
 #include "map/MapConfig.h"
 
-#include "common/CodePage.h"
-
-#include <QDir>
-#include <QFile>
+#include "common/KeyValueFile.h"
 
 MapConfig MapConfig::parse(QStringView text)
 {
     MapConfig config;
-    for (QStringView line : text.split(QLatin1Char('\n'))) {
-        line = line.trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char(';')))
-            continue;
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            continue;
-        const QString name = line.left(eq).trimmed().toString().toLower();
-        QString value = line.mid(eq + 1).trimmed().toString();
+    for (const auto& [name, written] : KeyValueFile::parse(text)) {
+        QString value = written.trimmed();
         if (name == QLatin1String("host") || name == QLatin1String("search")) {
             while (value.endsWith(QLatin1Char('/')))
                 value.chop(1);
@@ -61,12 +51,5 @@ const QString& MapConfig::tilesFor(int mapType) const
 
 MapConfig MapConfig::read(const QString& dataFolder)
 {
-    if (dataFolder.isEmpty())
-        return {};
-    QFile file(dataFolder + QDir::separator() + FileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    // A configuration file, a few lines long; anything bigger is not one.
-    const QByteArray bytes = file.read(64 * 1024);
-    return parse(CodePage::decode(bytes));
+    return parse(KeyValueFile::read(dataFolder, FileName));
 }
