@@ -6,11 +6,11 @@
 #include "alarm/LastAlarmStore.h"
 #include "announce/Announcer.h"
 #include "common/AppContext.h"
+#include "tests/support/OwnNamespaces.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/SoundWriter.h"
 #include "tests/support/TestFiles.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -228,9 +228,9 @@ private slots:
     {
         const QString disk = m_dir.filePath(QStringLiteral("disk"));
         QVERIFY(QDir().mkpath(disk));
-        if (QProcess::execute(QStringLiteral("mount"), { "-t", "tmpfs", "-o", "size=64k", "tmpfs", disk }) != 0)
+        const SmallDisk smallDisk(disk);
+        if (!smallDisk.mounted())
             QSKIP("mounting a 64 KiB tmpfs is not permitted here (needs root)");
-        const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), { disk }); });
         const SoundCapture capture(m_dir.path());
         AppContext ctx;
         ctx.ProgramFolder = m_dir.path();

@@ -3,6 +3,7 @@
 // output; then a restart and the replay of the stored alarm.
 #include "common/CodePage.h"
 #include "link/MessageReceiver.h"
+#include "tests/support/OwnNamespaces.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/SoundWriter.h"
 #include "tests/support/TestFiles.h"
@@ -13,10 +14,6 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <cstdlib>
-
-#include <sched.h>
 
 using TestFiles::readAll;
 using TestFiles::writeAll;
@@ -134,7 +131,7 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    g_ownNetwork = ::unshare(CLONE_NEWNET) == 0 && std::system("ip link set lo up") == 0;
+    g_ownNetwork = EnterOwnNetwork();
     QCoreApplication app(argc, argv);
     AlarmEndToEndTest test;
     return QTest::qExec(&test, argc, argv);

@@ -5,17 +5,14 @@
 #include "log/MarkupText.h"
 #include "log/TickerLog.h"
 #include "log/TickerModel.h"
+#include "tests/support/OwnNamespaces.h"
 #include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QHeaderView>
-#include <QScopeGuard>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sched.h>
-#include <sys/mount.h>
 
 namespace {
 
@@ -147,10 +144,9 @@ private slots:
         QFETCH(bool, deleting);
         QFETCH(QByteArray, earlierArchive);
         // The small disk is mounted in a mount namespace of this process alone.
-        if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-            || ::mount("tmpfs", qPrintable(m_dir->path()), "tmpfs", 0, "size=64k") != 0)
+        const SmallDisk disk(m_dir->path());
+        if (!disk.mounted())
             QSKIP("mounting a 64 KiB tmpfs needs root");
-        auto unmount = qScopeGuard([&] { ::umount2(qPrintable(m_dir->path()), MNT_DETACH); });
         for (const char* s : { "A", "B", "C" })
             m_log->HandleTickerMessage(entry(s, QString(2000, 'x')));
         if (!earlierArchive.isNull())

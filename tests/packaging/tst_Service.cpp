@@ -4,6 +4,7 @@
 // that repeats.
 #include "common/Log.h"
 #include "link/MessageReceiver.h"
+#include "tests/support/OwnNamespaces.h"
 
 #include <QDir>
 #include <QProcess>
@@ -13,9 +14,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cstdlib>
-
-#include <sched.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -130,7 +128,7 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    g_ownNetwork = ::unshare(CLONE_NEWNET) == 0 && std::system("ip link set lo up") == 0;
+    g_ownNetwork = EnterOwnNetwork();
     QCoreApplication app(argc, argv);
     ServiceTest test;
     return QTest::qExec(&test, argc, argv);

@@ -6,6 +6,7 @@
 #include "settings/DataFolders.h"
 #include "settings/Form2.h"
 #include "settings/SettingsFile.h"
+#include "tests/support/OwnNamespaces.h"
 #include "tests/support/TestFiles.h"
 #include <QApplication>
 #include <QCheckBox>
@@ -13,14 +14,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <numeric>
 #include <sys/fsuid.h>
-#include <sys/mount.h>
 
 using namespace TestFiles;
 
@@ -239,11 +238,9 @@ private slots:
     // whole and owner-only, a failed replacement a larger file whole, nothing beside; with room both succeed.
     void fullDisk()
     {
-        const QByteArray mountPoint = QFile::encodeName(m_data.path());
-        if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-            || ::mount("tmpfs", mountPoint, "tmpfs", 0, "size=64k") != 0)
+        const SmallDisk disk(m_data.path());
+        if (!disk.mounted())
             QSKIP("Mounting a small file system needs root (CAP_SYS_ADMIN); the full-disk case did not run.");
-        const auto unmount = qScopeGuard([&] { ::umount2(mountPoint, MNT_DETACH); });
         const QString last = m_ctx.dataFile(QStringLiteral("last.dat"));
         QVERIFY(SaveSettings(m_ctx) && writeAll(last, QByteArray(10000, 'o')));
         const QByteArray saved = readAll(path());
