@@ -5,7 +5,7 @@
 #include "alarm/AlarmRows.h"
 #include "alarm/GridCellDelegate.h"
 #include "alarm/LastAlarmStore.h"
-#include "announce/AnnouncementOutput.h"
+#include "announce/AnnouncementQueue.h"
 #include "common/AppContext.h"
 #include "common/Log.h"
 #include "common/Twips.h"
@@ -73,11 +73,11 @@ void setText(QLabel* label, const QString& text)
 } // namespace
 
 AlarmHandler::AlarmHandler(
-    AppContext& ctx, const AlarmControls& controls, AlarmMap* map, AnnouncementOutput* output, QObject* parent)
+    AppContext& ctx, const AlarmControls& controls, AlarmMap* map, AnnouncementQueue* announcements, QObject* parent)
     : QObject(parent)
     , m_ctx(ctx)
     , m_controls(controls)
-    , m_output(output)
+    , m_announcements(announcements)
 {
     setMap(map);
 }
@@ -118,7 +118,7 @@ void AlarmHandler::HandleStationAlarm(const QString& message, int replay)
     }
     placeIncident(*plan);
 
-    // The station sees the alarm before the first sound blocks the thread.
+    // The station sees the alarm before its first sound.
     paintNow();
     // The keywords and the time; never who reported it.
     qCInfo(lcAlarm).noquote()
@@ -128,8 +128,8 @@ void AlarmHandler::HandleStationAlarm(const QString& message, int replay)
 
     if (plan->lastAlarm)
         LastAlarmStore::storeBytes(m_ctx.LastAlarmPath, *plan->lastAlarm);
-    if (m_output)
-        Announce(plan->announcement, *m_output, m_ctx);
+    if (m_announcements)
+        m_announcements->announceNow(plan->announcement);
 }
 
 void AlarmHandler::showUnits(const QStringList& units)
@@ -204,8 +204,8 @@ void AlarmHandler::HandleUnitAlarm(const QString& message)
     paintNow();
     qCInfo(lcAlarm).noquote() << "Unit alarm received:" << plan.units.join(QStringLiteral(", ")) << "at"
                               << QDateTime::currentDateTime().toString(Qt::ISODate);
-    if (m_output)
-        Announce(plan.announcement, *m_output, m_ctx);
+    if (m_announcements)
+        m_announcements->announceNext(plan.announcement);
 }
 
 void AlarmHandler::InsertStatusRow(const QString& message)

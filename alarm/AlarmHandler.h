@@ -8,7 +8,7 @@
 #include <functional>
 
 class AlarmMap;
-class AnnouncementOutput;
+class AnnouncementQueue;
 class AppContext;
 class QLabel;
 class QTableWidget;
@@ -28,18 +28,19 @@ struct AlarmControls {
 };
 
 // Applies what each alarm message does (its plan) to the window's labels and grids, the map,
-// last.dat and the announcement output.
+// last.dat and the announcements. Nothing here waits for a sound or the speech program: a newer
+// alarm is shown the moment it arrives, whatever is being heard.
 class AlarmHandler : public QObject {
     Q_OBJECT
 
 public:
-    // map and output may be null: no map, nothing heard. The controls, the map and the output must
-    // outlive the handler.
-    AlarmHandler(AppContext& ctx, const AlarmControls& controls, AlarmMap* map, AnnouncementOutput* output,
+    // map and announcements may be null: no map, nothing heard. The controls, the map and the
+    // announcements must outlive the handler.
+    AlarmHandler(AppContext& ctx, const AlarmControls& controls, AlarmMap* map, AnnouncementQueue* announcements,
         QObject* parent = nullptr);
 
     void setMap(AlarmMap* map);
-    void setOutput(AnnouncementOutput* output) { m_output = output; }
+    void setAnnouncements(AnnouncementQueue* announcements) { m_announcements = announcements; }
 
     // Headings, widths and alignments of the three grids; no selection, focus or editing on any.
     void InitAlarmGrids();
@@ -71,7 +72,7 @@ private:
     AppContext& m_ctx;
     AlarmControls m_controls;
     AlarmMap* m_map = nullptr;
-    AnnouncementOutput* m_output = nullptr;
+    AnnouncementQueue* m_announcements = nullptr;
 
     // The alarm on screen waits for its address lookup: its answer places the marker and centres
     // the map, whatever happened on the map meanwhile. Only a newer alarm clears it.

@@ -8,21 +8,23 @@
 
 #include <QDebug>
 
-Announcer::Announcer(AppContext& ctx)
-    : Announcer(ctx, std::make_unique<AlsaSoundOutput>())
+Announcer::Announcer(AppContext& ctx, QObject* parent)
+    : Announcer(ctx, std::make_unique<AlsaSoundOutput>(), parent)
 {
 }
 
-Announcer::Announcer(AppContext& ctx, std::unique_ptr<SoundOutput> output)
-    : m_ctx(ctx)
-    , m_player(std::move(output))
-    , m_wait(ctx)
+Announcer::Announcer(AppContext& ctx, std::unique_ptr<SoundOutput> output, QObject* parent)
+    : AnnouncementOutput(parent)
+    , m_ctx(ctx)
+    , m_sound(std::move(output))
 {
+    connect(&m_sound, &SoundPlayer::played, this, &AnnouncementOutput::stepEnded);
+    connect(&m_speech, &ProgramRun::finished, this, &AnnouncementOutput::stepEnded);
 }
 
 void Announcer::PlayWave(const QString& path)
 {
-    m_player.PlayWave(path);
+    m_sound.play(path);
 }
 
 void Announcer::RunSpeechProgram(
@@ -35,7 +37,21 @@ void Announcer::RunSpeechProgram(
         = SpeechScript::Bytes(m_ctx.DataFolder, SpeechScript::CommandLine(program, textFile, argsBefore, argsAfter));
     if (!ReplaceFileWhole(scriptPath, script)) {
         qCWarning(lcFiles).noquote() << "Speech script" << scriptPath << "could not be written; no speech";
-        return;
+        return endStepLater();
     }
-    m_wait.ShellAndWait(scriptPath);
+    if (!m_speech.start(scriptPath))
+        endStepLater();
+}
+
+void Announcer::StopStep()
+{
+    if (m_speech.running())
+        m_speech.end();
+    else
+        m_sound.cut();
+}
+
+void Announcer::endStepLater()
+{
+    QMetaObject::invokeMethod(this, &AnnouncementOutput::stepEnded, Qt::QueuedConnection);
 }

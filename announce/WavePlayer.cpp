@@ -1,7 +1,6 @@
 #include "announce/WavePlayer.h"
 
 #include "common/FileExists.h"
-#include "common/KeepAlive.h"
 
 #include <QFile>
 
@@ -10,7 +9,6 @@
 #include <algorithm>
 #include <chrono>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -81,10 +79,12 @@ void WavePlayer::PlayWave(const QString& path)
 
     const SoundFormat format { sampleTypeOf(info.format), info.channels, info.samplerate };
     std::vector<char> buffer(size_t(kChunkFrames) * size_t(format.bytesPerFrame()));
+    if (m_cut)
+        return;
     bool playing = m_output->open(format);
     std::optional<Clock::time_point> start;
     sf_count_t frames = 0;
-    for (;;) {
+    while (!m_cut) {
         const sf_count_t got = readFrames(file.get(), format.type, buffer.data(), kChunkFrames);
         if (got <= 0)
             break;
@@ -94,9 +94,9 @@ void WavePlayer::PlayWave(const QString& path)
         if (playing && !m_output->write(buffer.data(), got))
             playing = false;
         frames += got;
-        KeepAlive::beat();
     }
-    if (playing)
+    // A cut sound is dropped from the device (closing drops what it holds), not played out.
+    if (playing && !m_cut)
         m_output->drain();
     m_output->close();
 
@@ -104,9 +104,26 @@ void WavePlayer::PlayWave(const QString& path)
     // announcement keeps its timing all the same.
     if (!start)
         return;
-    const Clock::time_point end = *start + std::chrono::nanoseconds(frames * 1000000000 / info.samplerate);
-    for (Clock::time_point now = Clock::now(); now < end; now = Clock::now()) {
-        std::this_thread::sleep_until(std::min(end, now + std::chrono::seconds(1)));
-        KeepAlive::beat();
+    waitUntilCut(*start + std::chrono::nanoseconds(frames * 1000000000 / info.samplerate));
+}
+
+void WavePlayer::Cut()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_cut = true;
     }
+    m_cutSignal.notify_all();
+}
+
+void WavePlayer::ResetCut()
+{
+    const std::lock_guard lock(m_mutex);
+    m_cut = false;
+}
+
+bool WavePlayer::waitUntilCut(Clock::time_point until)
+{
+    std::unique_lock lock(m_mutex);
+    return m_cutSignal.wait_until(lock, until, [this] { return m_cut.load(); });
 }

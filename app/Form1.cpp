@@ -2,6 +2,7 @@
 
 #include "alarm/AlarmHandler.h"
 #include "alarm/GMapAlarmMap.h"
+#include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
 #include "app/CaptionButton.h"
 #include "app/FittingLabel.h"
@@ -320,6 +321,9 @@ void Form1::load()
         replayLastAlarm();
     InitDocumentationList();
     lese_ticker();
+    // The link opens at once, while the replay is still heard, not at the timer's first tick.
+    if (Timer1->isActive())
+        QTimer::singleShot(0, serverLink, [this] { serverLink->superviseTick(); });
 }
 
 void Form1::replayLastAlarm()
@@ -331,9 +335,9 @@ void Form1::replayLastAlarm()
     // A file from the future (a clock set back) has no age that could be trusted.
     const bool announce = limitMs <= 0 || (ageMs >= 0 && double(ageMs) < limitMs);
     if (!announce) {
-        alarmHandler->setOutput(nullptr);
+        alarmHandler->setAnnouncements(nullptr);
         alarmHandler->ReplayLastAlarm();
-        alarmHandler->setOutput(m_output);
+        alarmHandler->setAnnouncements(m_announcements);
         return;
     }
     if (stored.exists())
@@ -639,16 +643,17 @@ AlarmControls Form1::alarmControls() const
 
 void Form1::setAnnouncementOutput(AnnouncementOutput* output)
 {
-    m_output = output;
-    alarmHandler->setOutput(output);
+    delete m_announcements;
+    m_announcements = new AnnouncementQueue(m_ctx, *output, this);
+    alarmHandler->setAnnouncements(m_announcements);
 }
 
 void Form1::createAlarmHandler()
 {
-    m_announcer = std::make_unique<Announcer>(m_ctx);
+    m_announcer = new Announcer(m_ctx, this);
+    m_announcements = new AnnouncementQueue(m_ctx, *m_announcer, this);
     auto* map = new GMapAlarmMap(*m_ui.ucGMap1, this);
-    m_output = m_announcer.get();
-    alarmHandler = new AlarmHandler(m_ctx, alarmControls(), map, m_output, this);
+    alarmHandler = new AlarmHandler(m_ctx, alarmControls(), map, m_announcements, this);
 }
 
 void Form1::HandleStationAlarm(const QString& message, int replay)

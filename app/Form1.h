@@ -13,6 +13,7 @@
 class AlarmHandler;
 struct AlarmControls;
 class AnnouncementOutput;
+class AnnouncementQueue;
 class Announcer;
 class AppContext;
 class DocumentationList;
@@ -119,8 +120,10 @@ public:
     // message box; tests answer here instead.
     std::function<bool(QWidget* parent, const QString& title, const QString& question)> askYesNo;
 
-    // Where alarms are announced: the loudspeakers and the speech program unless replaced.
+    // Where alarms are announced: the loudspeakers and the speech program unless replaced. The
+    // output must outlive the window.
     void setAnnouncementOutput(AnnouncementOutput* output);
+    [[nodiscard]] AnnouncementQueue* announcements() const { return m_announcements; }
 
     // The controls that show an alarm, for the alarm handler.
     [[nodiscard]] AlarmControls alarmControls() const;
@@ -150,13 +153,12 @@ private:
     QTimer* Timer1 = nullptr;
     // What the alarm messages do to the labels, the grids, the map and the loudspeakers.
     AlarmHandler* alarmHandler = nullptr;
-    // The loudspeakers and the speech program.
-    std::unique_ptr<Announcer> m_announcer;
+    // The loudspeakers and the speech program, and the order in which alarms are heard there.
+    Announcer* m_announcer = nullptr;
+    AnnouncementQueue* m_announcements = nullptr;
     DocumentationList* m_documentation = nullptr;
     QPointer<Form2> m_form2;
     bool m_liveAlarmShown = false;
-    // Where announcements go now; the replay of an old alarm goes nowhere.
-    AnnouncementOutput* m_output = nullptr;
     // The station's wall screen: display.ini, wake and sleep, the dead-link band, full screen.
     DisplaySettings m_display;
     ScreenWake* m_wake = nullptr;

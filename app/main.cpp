@@ -60,7 +60,8 @@ int main(int argc, char* argv[])
     AppContext ctx;
     ctx.ProgramFolder = QCoreApplication::applicationDirPath();
     // Shutdown ends the program at once: no handler runs after it and no wait resumes. Every file
-    // is complete on disk at that point, and a running speech program is left to finish on its own.
+    // is complete on disk at that point, and a speech program that was still talking has been sent
+    // SIGTERM with everything it started.
     ctx.endProcess = [] { ::_exit(0); };
 
     Form1 window(ctx);

@@ -6,6 +6,7 @@
 #include "common/AppContext.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -15,6 +16,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include <sys/resource.h>
@@ -29,6 +31,15 @@ double cpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Starts one step and runs the event loop until it has ended.
+void runStep(Announcer& announcer, const std::function<void()>& start)
+{
+    QEventLoop loop;
+    QObject::connect(&announcer, &AnnouncementOutput::stepEnded, &loop, &QEventLoop::quit);
+    start();
+    loop.exec();
 }
 
 // The monitor waits 5 s for a speech program, with its event loop running; the CPU time of the
@@ -55,7 +66,7 @@ void BM_SpeechWaitCpu(benchmark::State& state)
     for (auto _ : state) {
         const double before = cpuSeconds();
         const auto start = Clock::now();
-        announcer.RunSpeechProgram(program, text, QString(), QString());
+        runStep(announcer, [&] { announcer.RunSpeechProgram(program, text, QString(), QString()); });
         wall += std::chrono::duration<double>(Clock::now() - start).count();
         cpu += cpuSeconds() - before;
     }
@@ -94,7 +105,7 @@ private:
 };
 
 // From the call of PlayWave to the first samples handed to ALSA, for a 1 MB WAV (16-bit stereo,
-// 44.1 kHz, 5.9 s). The call itself lasts as long as the sound. Argument 0: ALSA's own
+// 44.1 kHz, 5.9 s). The step itself lasts as long as the sound. Argument 0: ALSA's own
 // configuration (on a machine without a sound card "default" fails and "null" takes the sound);
 // 1: a "default" PCM that exists, ALSA's file plugin writing to /dev/null.
 void BM_PlayWaveFirstSample(benchmark::State& state)
@@ -132,7 +143,7 @@ void BM_PlayWaveFirstSample(benchmark::State& state)
     Announcer announcer(ctx, std::move(output));
     for (auto _ : state) {
         const auto start = Clock::now();
-        announcer.PlayWave(wav);
+        runStep(announcer, [&] { announcer.PlayWave(wav); });
         if (!timed->written)
             return state.SkipWithError("nothing reached ALSA");
         state.SetIterationTime(std::chrono::duration<double>(timed->firstWrite - start).count());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Framing.h"
+#include "common/Framing.h"
 
 #include <QObject>
 #include <QString>

@@ -4,17 +4,23 @@
 #include "alarm/AlarmMap.h"
 #include "alarm/AlarmPlan.h"
 #include "alarm/LastAlarmStore.h"
+#include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
+#include "announce/SoundOutput.h"
 #include "common/AppContext.h"
 #include "tests/support/OwnNamespaces.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/SoundWriter.h"
 #include "tests/support/TestFiles.h"
 
+#include <QLabel>
+#include <QMutex>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWaitCondition>
 
 using TestFiles::readAll;
 
@@ -57,9 +63,65 @@ struct Window {
     AlarmControls controls;
     Window()
     {
+        for (QLabel*& label : controls.label_einsatz)
+            label = new QLabel(&widget);
+        controls.MSFlexGrid1 = new QTableWidget(&widget);
         controls.Grid_Status = new QTableWidget(&widget);
         controls.Grid_Melder = new QTableWidget(&widget);
     }
+    // The incident labels, then the units.
+    QStringList shown() const
+    {
+        QStringList texts;
+        for (const QLabel* label : controls.label_einsatz)
+            texts << label->text();
+        for (int r = 0; r < controls.MSFlexGrid1->rowCount(); ++r)
+            texts << controls.MSFlexGrid1->item(r, 0)->text();
+        return texts;
+    }
+};
+
+// The loudspeakers of the overlap test: every sound is noted by its rate, "+speech" when a speech
+// program was talking as it began, and waits at its first samples until the test lets it through.
+struct GateSound final : SoundOutput {
+    struct State {
+        QMutex mutex;
+        QWaitCondition moved;
+        QStringList heard;
+        qsizetype through = 0; // how many sounds may play on
+        QString speaking; // exists while the speech program talks
+        void let(qsizetype count)
+        {
+            const QMutexLocker lock(&mutex);
+            through = count;
+            moved.wakeAll();
+        }
+        QStringList sounds()
+        {
+            const QMutexLocker lock(&mutex);
+            return heard;
+        }
+    };
+    State& s;
+    explicit GateSound(State& state)
+        : s(state)
+    {
+    }
+    bool open(const SoundFormat& format) override
+    {
+        const QMutexLocker lock(&s.mutex);
+        s.heard << QString::number(format.sampleRate) + (QFile::exists(s.speaking) ? "+speech" : "");
+        return true;
+    }
+    bool write(const void*, qint64) override
+    {
+        QMutexLocker lock(&s.mutex);
+        while (s.heard.size() > s.through)
+            s.moved.wait(&s.mutex);
+        return true;
+    }
+    void drain() override { }
+    void close() override { }
 };
 
 } // namespace
@@ -224,6 +286,95 @@ private slots:
         QCOMPARE(map.marker + QLatin1Char(' ') + map.centre, expected);
     }
 
+    // A second alarm in each phase of the first one's announcement. alarm.wav plays at 8 kHz, the
+    // unit sounds A and B at 11025 and 16000 Hz; the speech program notes what it says and whether
+    // it was ended, and talks until the test lets it finish.
+    void secondAlarm_data()
+    {
+        QTest::addColumn<int>("phase"); // 0 alarm sound, 1 speech, 2 unit sounds
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QStringList>("heard");
+        QTest::addColumn<QStringList>("spoken");
+        QTest::addColumn<QString>("shown"); // keyword and units after the second alarm
+        const QString station = "WACHALARM_2", unit = "WACHALARM_EM\tA\a";
+        const QStringList allOfFirst { "8000", "11025", "16000" };
+        QTest::newRow("station alarm during the alarm sound")
+            << 0 << station << QStringList { "8000", "8000", "16000" } << QStringList { "say B2" } << "B2 B";
+        QTest::newRow("station alarm during the speech") << 1 << station << QStringList { "8000", "8000", "16000" }
+                                                         << QStringList { "say B1", "ended B1", "say B2" } << "B2 B";
+        QTest::newRow("station alarm during the unit sounds")
+            << 2 << station << QStringList { "8000", "11025", "8000", "16000" } << QStringList { "say B1", "say B2" }
+            << "B2 B";
+        for (const auto& [phase, name] : { std::pair { 0, "alarm sound" }, { 1, "speech" }, { 2, "unit sounds" } })
+            QTest::addRow("unit alarm during the %s: follows", name)
+                << phase << unit << allOfFirst + QStringList { "8000", "11025" } << QStringList { "say B1" } << "B1 A";
+    }
+    void secondAlarm()
+    {
+        QFETCH(int, phase);
+        QFETCH(QString, second);
+        QFETCH(QStringList, heard);
+        QFETCH(QStringList, spoken);
+        QFETCH(QString, shown);
+        QTemporaryDir dir;
+        const auto file = [&](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
+        AppContext ctx;
+        ctx.ProgramFolder = ctx.DataFolder = dir.path();
+        ctx.LastAlarmPath = file("last.dat");
+        Settings& s = ctx.settings;
+        s.PlayAlarmWav = s.PlayUnitWavs = s.SpeechEnabled = s.SpeakKeyword = 1;
+        s.SpeechProgramPath = file("say"), s.SpeechTextFile = file("sabbel.txt");
+        QVERIFY(TestFiles::writeAll(s.SpeechProgramPath,
+            "#!/bin/sh\ncd '" + QFile::encodeName(dir.path()) + "'\nt=$(tr -d '\\r\\n' < \"$1\")\n"
+            "echo $$ > speaking; echo \"say $t\" >> spoken\n"
+            "trap 'echo \"ended $t\" >> spoken; rm speaking; exit 0' TERM\n"
+            "while [ ! -f go ]; do sleep 0.02; done; rm speaking\n"));
+        QVERIFY(QFile::setPermissions(s.SpeechProgramPath, QFile::ReadOwner | QFile::ExeOwner));
+        for (const auto& [name, rate] : { std::pair { "alarm.wav", 8000 }, { "A.wav", 11025 }, { "B.wav", 16000 } })
+            QVERIFY(!SoundWriter::write(file(name), 1, 400, rate).isEmpty());
+        GateSound::State device;
+        device.speaking = file("speaking");
+        Announcer announcer(ctx, std::make_unique<GateSound>(device));
+        AnnouncementQueue queue(ctx, announcer);
+        Window window;
+        AlarmHandler handler(ctx, window.controls, nullptr, &queue);
+
+        handler.HandleStationAlarm(alarm({ { 4, "B1" }, { 14, "A\aB\a" } }), 0);
+        if (phase >= 1)
+            device.let(1);
+        QTRY_COMPARE(device.sounds().size(), 1);
+        if (phase >= 1)
+            QTRY_COMPARE(TestFiles::readAll(file("spoken")), QByteArray("say B1\n"));
+        if (phase == 2) {
+            QVERIFY(TestFiles::writeAll(file("go"), {}));
+            QTRY_COMPARE(device.sounds().size(), 2);
+            QVERIFY(QFile::remove(file("go")));
+        }
+        if (second == QLatin1String("WACHALARM_2"))
+            handler.HandleStationAlarm(alarm({ { 4, "B2" }, { 14, "B\a" } }), 0);
+        else
+            handler.HandleUnitAlarm(second);
+        // On screen at once, whatever is being heard.
+        QCOMPARE(window.controls.label_einsatz[1]->text() + " " + window.shown().mid(9).join(" "), shown);
+        device.let(1000);
+        QVERIFY(TestFiles::writeAll(file("go"), {}));
+        QTRY_VERIFY_WITH_TIMEOUT(!queue.busy(), 20000);
+        QCOMPARE(device.sounds(), heard);
+        QCOMPARE(QString::fromLatin1(TestFiles::readAll(file("spoken"))).split('\n', Qt::SkipEmptyParts), spoken);
+    }
+
+    // Fields that a newer alarm lacks leave their labels empty, never the older alarm's text.
+    void shorterAlarmEmptiesLabels()
+    {
+        AppContext ctx;
+        Window window;
+        AlarmHandler handler(ctx, window.controls, nullptr, nullptr);
+        handler.HandleStationAlarm(alarm(), 1);
+        handler.HandleStationAlarm(alarm({ { 4, "TH" }, { 10, "" }, { 11, "" }, { 12, "" } }, 13), 1);
+        QCOMPARE(window.shown(),
+            QStringList({ "Wohnungsbrand", "TH", "Kampstraße 12", "44135 Dortmund", "", "", "", "Zufahrt\r\nHof", "" }));
+    }
+
     void fullDiskKeepsOldFilesAndSounds()
     {
         const QString disk = m_dir.filePath(QStringLiteral("disk"));
@@ -242,9 +393,11 @@ private slots:
         const QByteArray sounds = SoundWriter::write(m_dir.filePath(QStringLiteral("alarm.wav")), 1)
             + SoundWriter::write(m_dir.filePath(QStringLiteral("RTW.wav")), 2);
         Announcer announcer(ctx);
+        AnnouncementQueue queue(ctx, announcer);
         Window window;
-        AlarmHandler handler(ctx, window.controls, nullptr, &announcer);
+        AlarmHandler handler(ctx, window.controls, nullptr, &queue);
         handler.HandleStationAlarm(alarm({ { 4, "B1" } }), 0);
+        QTRY_VERIFY(!queue.busy());
         const QByteArray stored = readAll(ctx.LastAlarmPath);
         QVERIFY(stored.contains("B1") && QFile::exists(ctx.dataFile(QStringLiteral("sound.sh"))));
         const QByteArray script = readAll(ctx.dataFile(QStringLiteral("sound.sh")));
@@ -257,6 +410,7 @@ private slots:
         QTest::ignoreMessage(
             QtWarningMsg, QRegularExpression(QStringLiteral("^Speech script .* could not be written")));
         handler.HandleStationAlarm(alarm({ { 4, QString(60000, QLatin1Char('y')) } }), 0);
+        QTRY_VERIFY(!queue.busy());
         QCOMPARE(readAll(ctx.LastAlarmPath), stored);
         QCOMPARE(readAll(ctx.dataFile(QStringLiteral("sound.sh"))), script);
         QCOMPARE(capture.captured(), sounds); // the alarm sound and the unit sounds all the same

@@ -1,7 +1,8 @@
 // What reaches the loudspeakers and the speech program, in which order, and how the wait for the
 // speech program ends.
-#include "announce/Announcement.h"
+#include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
+#include "announce/ProgramRun.h"
 #include "announce/WavePlayer.h"
 #include "common/AppContext.h"
 #include "tests/support/SoundCapture.h"
@@ -12,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -23,7 +25,7 @@ using TestFiles::writeAll;
 
 namespace {
 
-// Notes each call; the speech program's call with the text it was given.
+// Notes each call, the speech program's with the text it was given; each step ends at once.
 struct RecordingOutput final : AnnouncementOutput {
     QStringList calls;
     std::function<void()> afterCall;
@@ -32,7 +34,12 @@ struct RecordingOutput final : AnnouncementOutput {
     {
         note(QStringLiteral("speech ") + QString::fromLatin1(readAll(textFile)));
     }
-    void note(const QString& call) { calls << call, afterCall(); }
+    void StopStep() override { }
+    void note(const QString& call)
+    {
+        calls << call, afterCall();
+        QMetaObject::invokeMethod(this, &AnnouncementOutput::stepEnded, Qt::QueuedConnection);
+    }
 };
 
 // Takes samples at once, as an output without a clock of its own does; can fail after some writes.
@@ -120,7 +127,10 @@ private slots:
             { path(QStringLiteral("A.wav")), path(QStringLiteral("B.wav")) } };
         if (textFile.contains(QLatin1Char('/')))
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written")));
-        Announce(announcement, output, ctx);
+        AnnouncementQueue queue(ctx, output);
+        QSignalSpy idle(&queue, &AnnouncementQueue::idle);
+        queue.announceNow(announcement);
+        QVERIFY(idle.wait());
         QCOMPARE(output.calls, expected);
     }
 
@@ -132,8 +142,13 @@ private slots:
         QVERIFY(!a.isEmpty() && !b.isEmpty());
         QVERIFY(writeAll(path(QStringLiteral("not-a-sound.wav")), QByteArray(5000, 'x')));
         Announcer announcer(m_ctx);
+        AnnouncementQueue queue(m_ctx, announcer);
+        QSignalSpy idle(&queue, &AnnouncementQueue::idle);
+        Announcement sounds;
         for (const char* name : { "a.wav", "missing.wav", "not-a-sound.wav", "b.wav", "a.wav" })
-            announcer.PlayWave(path(QString::fromLatin1(name)));
+            sounds.unitSounds << path(QString::fromLatin1(name));
+        queue.announceNext(sounds);
+        QVERIFY(idle.wait());
         // Missing and undecodable files give silence, never a default sound.
         QCOMPARE(capture.captured(), a + b + a);
     }
@@ -214,7 +229,10 @@ private slots:
         ctx.DataFolder = root.filePath(QStringLiteral("data"));
         QVERIFY(QDir().mkpath(ctx.DataFolder));
 
-        Announcer(ctx).RunSpeechProgram(program, text, before, after);
+        Announcer announcer(ctx);
+        QSignalSpy ended(&announcer, &AnnouncementOutput::stepEnded);
+        announcer.RunSpeechProgram(program, text, before, after);
+        QVERIFY(ended.wait());
         QCOMPARE(QString::fromUtf8(readAll(root.filePath(QStringLiteral("args")))),
             QString(row[3]).replace(QStringLiteral("TEXT"), text));
         QVERIFY(QDir(ctx.DataFolder).entryList(QDir::Files) == QStringList { QStringLiteral("sound.sh") });
@@ -225,38 +243,49 @@ private slots:
                     + "\"  \"" + QFile::encodeName(text) + "\"\n");
     }
 
-    void waitEnds_data()
+    void programRun_data()
     {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<std::optional<int>>("expected");
         QTest::addColumn<bool>("hangs");
         QTest::newRow("the exit code comes back") << QByteArray("exit 7") << std::optional<int>(7) << false;
-        QTest::newRow("events run during the wait")
+        QTest::newRow("events run meanwhile")
             << QByteArray("while [ ! -f go ]; do sleep 0.02; done; exit 3") << std::optional<int>(3) << false;
         QTest::newRow("running at the time limit: ended with its children")
             << QByteArray("sleep 60 & echo $! > child; wait") << std::optional<int>() << true;
+        QTest::newRow("the whole group gets SIGTERM: a child hears it")
+            << QByteArray("sh -c 'trap \"echo TERM > heard; exit\" TERM; echo $$ > child; while :; do sleep 0.02; done' "
+                          "& wait")
+            << std::optional<int>() << true;
         QTest::newRow("deaf to SIGTERM: killed after the grace period")
             << QByteArray("trap '' TERM; sleep 60 & echo $! > child; while :; do sleep 1; done") << std::optional<int>()
             << true;
     }
-    void waitEnds()
+    void programRun()
     {
         QFETCH(QByteArray, body);
         QFETCH(std::optional<int>, expected);
         QFETCH(bool, hangs);
-        QFile::remove(path(QStringLiteral("go")));
-        const QString file = script(QStringLiteral("wait.sh"), body);
-        ProcessWait wait(m_ctx);
-        wait.timeLimit = std::chrono::milliseconds(hangs ? 300 : 60000);
-        wait.gracePeriod = std::chrono::milliseconds(300);
+        for (const char* name : { "go", "heard", "child" })
+            QFile::remove(path(QString::fromLatin1(name)));
+        const QString file = script(QStringLiteral("run.sh"), body);
+        ProgramRun run;
+        run.timeLimit = std::chrono::milliseconds(hangs ? 300 : 60000);
+        run.gracePeriod = std::chrono::milliseconds(body.startsWith("trap") ? 300 : 60000);
+        QSignalSpy finished(&run, &ProgramRun::finished);
         QTimer::singleShot(0, [this] { (void)writeAll(path(QStringLiteral("go")), {}); });
         if (hangs)
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("still running")));
         if (body.startsWith("trap"))
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("SIGKILL")));
-        QCOMPARE(wait.ShellAndWait(file), expected);
+        QVERIFY(run.start(file));
+        QVERIFY(!run.start(file)); // one run at a time
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(finished.at(0).at(0).value<std::optional<int>>(), expected);
         if (hangs)
-            QTRY_VERIFY(!running(readAll(path(QStringLiteral("child")))));
+            QVERIFY(!running(readAll(path(QStringLiteral("child")))));
+        if (body.contains("heard"))
+            QCOMPARE(readAll(path(QStringLiteral("heard"))), QByteArray("TERM\n"));
     }
 };
 

@@ -40,8 +40,10 @@ struct ScreenAtFirstSound : AnnouncementOutput {
     QImage onScreen, drawn;
     void PlayWave(const QString& path) override { heard(path); }
     void RunSpeechProgram(const QString& path, const QString&, const QString&, const QString&) override { heard(path); }
+    void StopStep() override { }
     void heard(const QString& path)
     {
+        QMetaObject::invokeMethod(this, &AnnouncementOutput::stepEnded, Qt::QueuedConnection);
         QWidget* label = window->findChild<QLabel*>("label_einsatz(3)");
         if (sounds.isEmpty()) {
             const QRect r = label->geometry();
@@ -247,7 +249,7 @@ private slots:
         QVERIFY(output.onScreen == output.drawn);
         QCOMPARE(TestFiles::readAll(f.dataFile("last.dat")), stored);
         f.form->HandleStationAlarm(WindowFixture::stationAlarm("B 3", {}), 0);
-        QCOMPARE(output.sounds, sounds);
+        QTRY_COMPARE(output.sounds, sounds);
         QCOMPARE(output.saverAtFirstSound, ini == "wake=x11" ? ScreenSaverOff : ScreenSaverOn);
         QTRY_COMPARE_WITH_TIMEOUT(QString(TestFiles::readAll(record)).split('\n', Qt::SkipEmptyParts), recorded, 30000);
         for (const QString& part : logged)

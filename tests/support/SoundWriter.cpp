@@ -6,14 +6,14 @@
 
 #include <vector>
 
-QByteArray SoundWriter::write(const QString& path, int seed, int frames)
+QByteArray SoundWriter::write(const QString& path, int seed, int frames, int rate)
 {
     std::vector<short> samples(static_cast<size_t>(frames));
     for (size_t i = 0; i < samples.size(); ++i)
         samples[i] = short(seed * 1000 + int(i % 97) * (seed + 1));
     SF_INFO info {};
     info.channels = 1;
-    info.samplerate = 8000;
+    info.samplerate = rate;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
     if (!file)

@@ -1,0 +1,163 @@
+#include "announce/ProgramRun.h"
+
+#include "common/FileExists.h"
+#include "common/Log.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+
+#include <csignal>
+
+#include <unistd.h>
+
+namespace {
+
+// How often an ended group is looked at until its last process has gone.
+constexpr std::chrono::milliseconds kGroupCheck { 20 };
+
+// Whether a process of the group is still running. Members that have ended but wait to be reaped
+// by whoever adopted them do not count: they take no signal any more.
+bool groupAlive(pid_t group)
+{
+    if (::kill(-group, 0) != 0)
+        return false;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        QFile stat(QStringLiteral("/proc/") + entry + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // pid (name) state ppid pgrp ...; the name may hold blanks and parentheses.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 2 && fields[2].toInt() == group && fields[0] != "Z")
+            return true;
+    }
+    return false;
+}
+
+QTimer* makeTimer(QObject* parent, std::chrono::milliseconds interval, bool singleShot)
+{
+    auto* timer = new QTimer(parent);
+    timer->setSingleShot(singleShot);
+    timer->setInterval(interval);
+    return timer;
+}
+
+} // namespace
+
+ProgramRun::ProgramRun(QObject* parent)
+    : QObject(parent)
+    , m_limit(makeTimer(this, kTimeLimit, true))
+    , m_groupCheck(makeTimer(this, kGroupCheck, false))
+    , m_grace(makeTimer(this, kGracePeriod, true))
+{
+    connect(m_limit, &QTimer::timeout, this, [this] {
+        qCWarning(lcAnnounce).noquote() << "Speech program still running after" << timeLimit.count()
+                                        << "ms; ending it";
+        end();
+    });
+    connect(m_groupCheck, &QTimer::timeout, this, &ProgramRun::checkGroupGone);
+    connect(m_grace, &QTimer::timeout, this, [this] {
+        if (!groupAlive(m_group))
+            return;
+        qCWarning(lcAnnounce).noquote() << "Speech program did not end on SIGTERM; sent SIGKILL";
+        m_killed = true;
+        ::kill(-m_group, SIGKILL);
+    });
+}
+
+ProgramRun::~ProgramRun()
+{
+    if (!m_process)
+        return;
+    // The monitor is going: whatever still speaks goes with it, and the QProcess lets the child be.
+    ::kill(-m_group, SIGTERM);
+    m_process->disconnect(this);
+    m_process->setParent(nullptr);
+    QObject::connect(m_process, &QProcess::finished, m_process, &QObject::deleteLater);
+    if (m_process->state() == QProcess::NotRunning)
+        m_process->deleteLater();
+}
+
+bool ProgramRun::start(const QString& path)
+{
+    if (m_process || FileExists(path) != 1)
+        return false;
+
+    const QFileInfo info(path);
+    auto* process = new QProcess(this);
+    process->setWorkingDirectory(info.absolutePath());
+    if (info.suffix() == QLatin1String("sh")) {
+        process->setProgram(QStringLiteral("/bin/sh"));
+        process->setArguments({ info.fileName() });
+    } else {
+        process->setProgram(info.absoluteFilePath());
+    }
+    // No pipes to the child: nothing here reads what it prints, and a chatty program must not
+    // fill the monitor's memory.
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    process->setChildProcessModifier([] { ::setpgid(0, 0); });
+
+    process->start();
+    if (!process->waitForStarted(-1) || process->state() == QProcess::NotRunning) {
+        qCWarning(lcAnnounce).noquote() << "Speech program" << process->program()
+                                        << "could not be started:" << process->errorString();
+        delete process;
+        return false;
+    }
+    m_process = process;
+    m_group = static_cast<pid_t>(process->processId());
+    m_ending = m_killed = false;
+    connect(process, &QProcess::finished, this, &ProgramRun::onExited);
+    m_limit->start(timeLimit);
+    return true;
+}
+
+void ProgramRun::end()
+{
+    if (!m_process || m_ending)
+        return;
+    m_ending = true;
+    m_limit->stop();
+    ::kill(-m_group, SIGTERM);
+    m_grace->start(gracePeriod);
+    m_groupCheck->start();
+}
+
+void ProgramRun::onExited()
+{
+    if (m_ending)
+        return checkGroupGone();
+    m_limit->stop();
+    const int code = m_process->exitCode();
+    if (m_process->exitStatus() == QProcess::CrashExit) {
+        qCWarning(lcAnnounce).noquote() << "Announcement ended: the speech program was killed by a signal";
+        return done(std::nullopt);
+    }
+    qCInfo(lcAnnounce).noquote() << "Announcement ended: the speech program exited with code" << code;
+    done(code);
+}
+
+void ProgramRun::checkGroupGone()
+{
+    // Ended only when the script has been reaped and nothing it started speaks on.
+    if (!m_process || m_process->state() != QProcess::NotRunning || groupAlive(m_group))
+        return;
+    done(std::nullopt);
+}
+
+void ProgramRun::done(std::optional<int> exitCode)
+{
+    m_limit->stop();
+    m_grace->stop();
+    m_groupCheck->stop();
+    m_process->deleteLater();
+    m_process = nullptr;
+    emit finished(exitCode);
+}
