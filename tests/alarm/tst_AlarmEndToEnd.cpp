@@ -113,15 +113,23 @@ private slots:
         QCOMPARE(readAll(file(m_root.path(), "args")),
             "[" + QFile::encodeName(file(m_program, "sabbel.txt")) + "][--schnell]");
 
-        // Restart: the stored alarm is shown and announced again, and last.dat stays as it was.
+        // Restart: the stored alarm is shown and announced again, and last.dat stays as it was. The
+        // link opens while the replay's alarm sound (a minute long now) still plays, and a new
+        // alarm taken then ends the replay.
         monitor.kill();
         QVERIFY(monitor.waitForFinished());
         capture.clear();
         QVERIFY(QFile::remove(file(m_root.path(), "text")));
+        const QString alarmWav = file(m_program, "alarm.wav"), shortWav = file(m_root.path(), "short.wav");
+        QVERIFY(QFile::rename(alarmWav, shortWav));
+        const QByteArray minute = SoundWriter::write(alarmWav, 4, 8000 * 60);
         QProcess second;
         QTcpSocket* again = start(second, capture);
         QVERIFY2(again, "the restarted monitor did not register");
-        QCOMPARE(played(again, capture, sounds.size()), sounds + unitAlarm);
+        QVERIFY2(!QFile::exists(file(m_root.path(), "text")), "registered only after the replay's alarm sound");
+        QVERIFY(QFile::remove(alarmWav) && QFile::rename(shortWav, alarmWav));
+        again->write(frame);
+        QCOMPARE(played(again, capture, minute.size() + sounds.size()), minute + sounds + unitAlarm);
         QCOMPARE(readAll(file(m_root.path(), "text")), QByteArray("Brandgeruch\r\n\r\n"));
         QCOMPARE(readAll(file(m_data, "last.dat")), last);
         second.kill();
