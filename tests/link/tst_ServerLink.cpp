@@ -9,6 +9,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 namespace {
 
 // A link to a dispatch computer on 127.0.0.1 that answers, or that never answers a connect.
@@ -28,6 +32,19 @@ struct Rig {
         QObject::connect(&link, &ServerLink::linkStatusChanged, [this](int status) { statuses.append(status); });
     }
 };
+
+// The socket's keepalive as the kernel has it: on, idle seconds, seconds between probes, probes.
+QList<int> keepAlive(qintptr fd)
+{
+    QList<int> values;
+    for (const auto& [level, name] : { std::pair { SOL_SOCKET, SO_KEEPALIVE }, { IPPROTO_TCP, TCP_KEEPIDLE },
+             { IPPROTO_TCP, TCP_KEEPINTVL }, { IPPROTO_TCP, TCP_KEEPCNT } }) {
+        int value = -1;
+        socklen_t size = sizeof value;
+        values << (::getsockopt(int(fd), level, name, &value, &size) == 0 ? value : -1);
+    }
+    return values;
+}
 
 } // namespace
 
@@ -49,6 +66,7 @@ private slots:
         for (int connection = 1; connection <= 2; ++connection) {
             rig.link.superviseTick();
             QCOMPARE(rig.dispatch.clientCount(), connection);
+            QCOMPARE(keepAlive(rig.link.Winsock_Klein->socketDescriptor()), QList<int>({ 1, 20, 5, 4 }));
             QVERIFY(rig.dispatch.waitForReceived(registration.size()));
             QCOMPARE(rig.link.SendPending, 0);
             rig.link.superviseTick();
