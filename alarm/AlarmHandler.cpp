@@ -1,17 +1,13 @@
 #include "alarm/AlarmHandler.h"
 
+#include "alarm/AlarmCore.h"
 #include "alarm/AlarmMap.h"
 #include "alarm/AlarmPlan.h"
 #include "alarm/AlarmRows.h"
 #include "alarm/GridCellDelegate.h"
-#include "alarm/LastAlarmStore.h"
-#include "announce/AnnouncementQueue.h"
-#include "common/AppContext.h"
-#include "common/Log.h"
 #include "common/Twips.h"
 #include "map/CoordinateText.h"
 
-#include <QDateTime>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
@@ -72,14 +68,20 @@ void setText(QLabel* label, const QString& text)
 
 } // namespace
 
-AlarmHandler::AlarmHandler(
-    AppContext& ctx, const AlarmControls& controls, AlarmMap* map, AnnouncementQueue* announcements, QObject* parent)
+AlarmHandler::AlarmHandler(const AlarmControls& controls, AlarmMap* map, QObject* parent)
     : QObject(parent)
-    , m_ctx(ctx)
     , m_controls(controls)
-    , m_announcements(announcements)
 {
     setMap(map);
+}
+
+void AlarmHandler::watch(AlarmCore& core)
+{
+    connect(&core, &AlarmCore::stationAlarm, this, &AlarmHandler::ShowStationAlarm);
+    connect(&core, &AlarmCore::unitAlarm, this, &AlarmHandler::ShowUnitAlarm);
+    connect(&core, &AlarmCore::statusMessage, this, &AlarmHandler::InsertStatusRow);
+    connect(&core, &AlarmCore::pagerMessage, this, &AlarmHandler::InsertPagerRow);
+    connect(&core, &AlarmCore::feedbackMessage, this, &AlarmHandler::HandleFeedback);
 }
 
 void AlarmHandler::setMap(AlarmMap* map)
@@ -99,37 +101,22 @@ void AlarmHandler::InitAlarmGrids()
     setUpGrid(m_controls.Grid_Melder, AlarmRows::pagerColumns());
 }
 
-void AlarmHandler::HandleStationAlarm(const QString& message, int replay)
+void AlarmHandler::ShowStationAlarm(const StationAlarmPlan& plan)
 {
-    const std::optional<StationAlarmPlan> plan = PlanStationAlarm(message, replay != 0, m_ctx);
-    if (!plan)
-        return;
-
-    setText(m_controls.Label4, plan->header);
-    setText(m_controls.Label2[0], plan->firstWord);
-    setText(m_controls.Label2[1], plan->secondWord);
+    setText(m_controls.Label4, plan.header);
+    setText(m_controls.Label2[0], plan.firstWord);
+    setText(m_controls.Label2[1], plan.secondWord);
     for (int i = 0; i < 9; ++i)
-        setText(m_controls.label_einsatz[i], plan->labels[i]);
-    showUnits(plan->units);
+        setText(m_controls.label_einsatz[i], plan.labels[i]);
+    showUnits(plan.units);
     if (m_controls.Image_Blau) {
-        const QLabel* source = plan->indicatorOn ? m_controls.Image2 : m_controls.Image3;
+        const QLabel* source = plan.indicatorOn ? m_controls.Image2 : m_controls.Image3;
         if (source)
             m_controls.Image_Blau->setPixmap(source->pixmap());
     }
-    placeIncident(*plan);
-
+    placeIncident(plan);
     // The station sees the alarm before its first sound.
     paintNow();
-    // The keywords and the time; never who reported it.
-    qCInfo(lcAlarm).noquote()
-        << (replay != 0 ? "Stored station alarm shown again:" : "Station alarm received:")
-        << QStringList { plan->header, plan->firstWord, plan->secondWord }.join(QLatin1Char(' ')).simplified() << "at"
-        << QDateTime::currentDateTime().toString(Qt::ISODate);
-
-    if (plan->lastAlarm)
-        LastAlarmStore::storeBytes(m_ctx.LastAlarmPath, *plan->lastAlarm);
-    if (m_announcements)
-        m_announcements->announceNow(plan->announcement);
 }
 
 void AlarmHandler::showUnits(const QStringList& units)
@@ -195,17 +182,11 @@ void AlarmHandler::paintNow()
         anchor->window()->repaint();
 }
 
-void AlarmHandler::HandleUnitAlarm(const QString& message)
+void AlarmHandler::ShowUnitAlarm(const UnitAlarmPlan& plan)
 {
-    const UnitAlarmPlan plan = PlanUnitAlarm(message, m_ctx);
     showUnits(plan.units);
-    if (plan.units.isEmpty())
-        return;
-    paintNow();
-    qCInfo(lcAlarm).noquote() << "Unit alarm received:" << plan.units.join(QStringLiteral(", ")) << "at"
-                              << QDateTime::currentDateTime().toString(Qt::ISODate);
-    if (m_announcements)
-        m_announcements->announceNext(plan.announcement);
+    if (!plan.units.isEmpty())
+        paintNow();
 }
 
 void AlarmHandler::InsertStatusRow(const QString& message)
@@ -238,10 +219,4 @@ void AlarmHandler::HandleFeedback(const QString& message)
         grid->setCurrentCell(r, AlarmRows::kFeedbackColumn, QItemSelectionModel::NoUpdate);
         return;
     }
-}
-
-void AlarmHandler::ReplayLastAlarm()
-{
-    if (const std::optional<QString> message = LastAlarmStore::read(m_ctx.LastAlarmPath))
-        HandleStationAlarm(*message, 1);
 }

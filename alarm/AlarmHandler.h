@@ -8,11 +8,11 @@
 #include <functional>
 
 class AlarmMap;
-class AnnouncementQueue;
-class AppContext;
+class AlarmCore;
 class QLabel;
 class QTableWidget;
 struct StationAlarmPlan;
+struct UnitAlarmPlan;
 
 // The controls of the main window that the alarm messages write to.
 struct AlarmControls {
@@ -27,20 +27,20 @@ struct AlarmControls {
     QTableWidget* Grid_Melder = nullptr;
 };
 
-// Applies what each alarm message does (its plan) to the window's labels and grids, the map,
-// last.dat and the announcements. Nothing here waits for a sound or the speech program: a newer
-// alarm is shown the moment it arrives, whatever is being heard.
+// Shows what each alarm message does (its plan) in the window's labels and grids and on the map.
+// Nothing here waits for a sound or the speech program: a newer alarm is shown the moment it
+// arrives, whatever is being heard.
 class AlarmHandler : public QObject {
     Q_OBJECT
 
 public:
-    // map and announcements may be null: no map, nothing heard. The controls, the map and the
-    // announcements must outlive the handler.
-    AlarmHandler(AppContext& ctx, const AlarmControls& controls, AlarmMap* map, AnnouncementQueue* announcements,
-        QObject* parent = nullptr);
+    // map may be null: no map. The controls and the map must outlive the handler.
+    AlarmHandler(const AlarmControls& controls, AlarmMap* map, QObject* parent = nullptr);
 
     void setMap(AlarmMap* map);
-    void setAnnouncements(AnnouncementQueue* announcements) { m_announcements = announcements; }
+
+    // Shows every alarm and grid message that the core hands on.
+    void watch(AlarmCore& core);
 
     // Headings, widths and alignments of the three grids; no selection, focus or editing on any.
     void InitAlarmGrids();
@@ -48,17 +48,12 @@ public:
     // Grid_Status and Grid_Melder keep this many rows, the newest; the oldest goes for a new one.
     static constexpr int kMostGridRows = 1000;
 
-    // "WACHALARM": replay 0 for a live alarm (stored in last.dat), 1 for the start-up replay.
-    void HandleStationAlarm(const QString& message, int replay);
-    // "WACHALARM_EM"
-    void HandleUnitAlarm(const QString& message);
+    void ShowStationAlarm(const StationAlarmPlan& plan);
+    void ShowUnitAlarm(const UnitAlarmPlan& plan);
     // "WACHALARM_STATUS", "WACHALARM_MELDER", "WACHALARM_RM"
     void InsertStatusRow(const QString& message);
     void InsertPagerRow(const QString& message);
     void HandleFeedback(const QString& message);
-
-    // Shows and announces the alarm of last.dat again, without rewriting the file.
-    void ReplayLastAlarm();
 
     // The time of day of a status row.
     std::function<QTime()> clock = [] { return QTime::currentTime(); };
@@ -69,10 +64,8 @@ private:
     void onLookupFinished(bool found);
     void paintNow();
 
-    AppContext& m_ctx;
     AlarmControls m_controls;
     AlarmMap* m_map = nullptr;
-    AnnouncementQueue* m_announcements = nullptr;
 
     // The alarm on screen waits for its address lookup: its answer places the marker and centres
     // the map, whatever happened on the map meanwhile. Only a newer alarm clears it.

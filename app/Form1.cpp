@@ -2,6 +2,7 @@
 
 #include "alarm/AlarmHandler.h"
 #include "alarm/GMapAlarmMap.h"
+#include "alarm/AlarmCore.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
 #include "app/CaptionButton.h"
@@ -148,6 +149,16 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
     createAlarmHandler();
 
     m_wake = new ScreenWake(this);
+    // The screen is lit before an alarm's first sound.
+    connect(m_core, &AlarmCore::stationAlarm, this, [this](const StationAlarmPlan&, bool replay) {
+        m_liveAlarmShown = m_liveAlarmShown || !replay;
+        if (!replay)
+            m_wake->alarm();
+    });
+    connect(m_core, &AlarmCore::unitAlarm, m_wake, &ScreenWake::alarm);
+    alarmHandler->watch(*m_core);
+    connect(m_core, &AlarmCore::tickerMessage, m_documentation, &DocumentationList::HandleTickerMessage);
+    connect(m_core, &AlarmCore::tickerDeleted, m_documentation, &DocumentationList::DeleteTicker);
     m_linkWarning = new LinkWarning(this);
     m_pointerIdle = new QTimer(this);
     m_pointerIdle->setSingleShot(true);
@@ -159,7 +170,7 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
         }
     });
 
-    serverLink = new ServerLink(m_ctx, *this, this);
+    serverLink = new ServerLink(m_ctx, *m_core, this);
     connect(serverLink, &ServerLink::linkStatusChanged, this, [this](int status) {
         m_ui.Image_S->setPixmap(m_ui.Image_Server[status == 1 ? 1 : 0]->pixmap());
         m_linkWarning->linkStatus(status);
@@ -334,15 +345,9 @@ void Form1::replayLastAlarm()
     const double limitMs = m_display.replayAnnounceMinutes * 60000;
     // A file from the future (a clock set back) has no age that could be trusted.
     const bool announce = limitMs <= 0 || (ageMs >= 0 && double(ageMs) < limitMs);
-    if (!announce) {
-        alarmHandler->setAnnouncements(nullptr);
-        alarmHandler->ReplayLastAlarm();
-        alarmHandler->setAnnouncements(m_announcements);
-        return;
-    }
-    if (stored.exists())
+    if (announce && stored.exists())
         m_wake->alarm();
-    alarmHandler->ReplayLastAlarm();
+    m_core->ReplayLastAlarm(announce);
 }
 
 void Form1::setFullScreen(bool on)
@@ -645,52 +650,50 @@ void Form1::setAnnouncementOutput(AnnouncementOutput* output)
 {
     delete m_announcements;
     m_announcements = new AnnouncementQueue(m_ctx, *output, this);
-    alarmHandler->setAnnouncements(m_announcements);
+    m_core->setAnnouncements(m_announcements);
 }
 
 void Form1::createAlarmHandler()
 {
     m_announcer = new Announcer(m_ctx, this);
     m_announcements = new AnnouncementQueue(m_ctx, *m_announcer, this);
+    m_core = new AlarmCore(m_ctx, this);
+    m_core->setAnnouncements(m_announcements);
     auto* map = new GMapAlarmMap(*m_ui.ucGMap1, this);
-    alarmHandler = new AlarmHandler(m_ctx, alarmControls(), map, m_announcements, this);
+    alarmHandler = new AlarmHandler(alarmControls(), map, this);
 }
 
 void Form1::HandleStationAlarm(const QString& message, int replay)
 {
-    m_liveAlarmShown = m_liveAlarmShown || replay == 0;
-    // The screen is lit before the alarm's first sound.
-    m_wake->alarm();
-    alarmHandler->HandleStationAlarm(message, replay);
+    m_core->HandleStationAlarm(message, replay);
 }
 
 void Form1::HandleUnitAlarm(const QString& message)
 {
-    m_wake->alarm();
-    alarmHandler->HandleUnitAlarm(message);
+    m_core->HandleUnitAlarm(message);
 }
 
 void Form1::HandleTickerMessage(const QString& message)
 {
-    m_documentation->HandleTickerMessage(message);
+    m_core->HandleTickerMessage(message);
 }
 
 void Form1::InsertStatusRow(const QString& message)
 {
-    alarmHandler->InsertStatusRow(message);
+    m_core->InsertStatusRow(message);
 }
 
 void Form1::InsertPagerRow(const QString& message)
 {
-    alarmHandler->InsertPagerRow(message);
+    m_core->InsertPagerRow(message);
 }
 
 void Form1::DeleteTicker()
 {
-    m_documentation->DeleteTicker();
+    m_core->DeleteTicker();
 }
 
 void Form1::HandleFeedback(const QString& message)
 {
-    alarmHandler->HandleFeedback(message);
+    m_core->HandleFeedback(message);
 }

@@ -12,6 +12,7 @@
 
 class AlarmHandler;
 struct AlarmControls;
+class AlarmCore;
 class AnnouncementOutput;
 class AnnouncementQueue;
 class Announcer;
@@ -96,7 +97,7 @@ public:
     void InitDocumentationList();
     void lese_ticker();
 
-    // MessageHandlers
+    // MessageHandlers: handed to the alarm core, as the link's messages are.
     void HandleStationAlarm(const QString& message, int replay) override;
     void HandleUnitAlarm(const QString& message) override;
     void HandleTickerMessage(const QString& message) override;
@@ -124,6 +125,7 @@ public:
     // output must outlive the window.
     void setAnnouncementOutput(AnnouncementOutput* output);
     [[nodiscard]] AnnouncementQueue* announcements() const { return m_announcements; }
+    [[nodiscard]] AlarmCore& core() const { return *m_core; }
 
     // The controls that show an alarm, for the alarm handler.
     [[nodiscard]] AlarmControls alarmControls() const;
@@ -151,7 +153,9 @@ private:
     AppContext& m_ctx;
     Form1Controls m_ui;
     QTimer* Timer1 = nullptr;
-    // What the alarm messages do to the labels, the grids, the map and the loudspeakers.
+    // The alarm's way from the link to the screen, last.dat and the loudspeakers; what the alarm
+    // messages show in the labels, the grids and the map.
+    AlarmCore* m_core = nullptr;
     AlarmHandler* alarmHandler = nullptr;
     // The loudspeakers and the speech program, and the order in which alarms are heard there.
     Announcer* m_announcer = nullptr;

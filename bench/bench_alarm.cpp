@@ -1,5 +1,6 @@
 // What an alarm costs the monitor: how soon a station alarm is on the screen and the first sound
 // starts, and how a burst of status and pager messages is taken.
+#include "alarm/AlarmCore.h"
 #include "alarm/AlarmHandler.h"
 #include "alarm/GMapAlarmMap.h"
 #include "announce/AnnouncementQueue.h"
@@ -7,7 +8,6 @@
 #include "announce/SoundOutput.h"
 #include "bench/BenchMain.h"
 #include "common/AppContext.h"
-#include "link/MessageHandlers.h"
 #include "link/MessageReceiver.h"
 #include "map/ucGMap.h"
 
@@ -76,7 +76,7 @@ void BM_StatusAndPagerBurst(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         auto form = std::make_unique<AlarmWindow>(ctx);
-        AlarmHandler handler(ctx, form->controls, nullptr, nullptr);
+        AlarmHandler handler(form->controls, nullptr);
         handler.InitAlarmGrids();
         QStringList messages;
         for (int i = 0; i < 500; ++i) {
@@ -134,25 +134,6 @@ private:
     std::atomic<Clock::rep>& m_started;
 };
 
-// What the dispatcher hands on, to the handler under test.
-class Dispatch : public MessageHandlers {
-public:
-    explicit Dispatch(AlarmHandler& handler)
-        : m_handler(handler)
-    {
-    }
-    void HandleStationAlarm(const QString& m, int replay) override { m_handler.HandleStationAlarm(m, replay); }
-    void HandleUnitAlarm(const QString& m) override { m_handler.HandleUnitAlarm(m); }
-    void HandleTickerMessage(const QString&) override { }
-    void InsertStatusRow(const QString& m) override { m_handler.InsertStatusRow(m); }
-    void InsertPagerRow(const QString& m) override { m_handler.InsertPagerRow(m); }
-    void DeleteTicker() override { }
-    void HandleFeedback(const QString& m) override { m_handler.HandleFeedback(m); }
-
-private:
-    AlarmHandler& m_handler;
-};
-
 void writeShortSound(const QString& path)
 {
     std::vector<short> samples(80, 1000); // 10 ms
@@ -199,10 +180,12 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     Announcer announcer(ctx, std::make_unique<StampingOutput>(started));
     AnnouncementQueue announcements(ctx, announcer);
     GMapAlarmMap map(*form.map);
-    AlarmHandler handler(ctx, form.controls, &map, &announcements);
+    AlarmCore core(ctx);
+    core.setAnnouncements(&announcements);
+    AlarmHandler handler(form.controls, &map);
     handler.InitAlarmGrids();
-    Dispatch dispatch(handler);
-    MessageReceiver receiver(dispatch);
+    handler.watch(core);
+    MessageReceiver receiver(core);
 
     const QChar bell(7);
     int n = 0;

@@ -1,5 +1,6 @@
 // What an alarm message turns into (labels, map position, last.dat, what the station hears) and
 // how the handler applies it to real widgets, a recording map and real files.
+#include "alarm/AlarmCore.h"
 #include "alarm/AlarmHandler.h"
 #include "alarm/AlarmMap.h"
 #include "alarm/AlarmPlan.h"
@@ -78,6 +79,20 @@ struct Window {
         for (int r = 0; r < controls.MSFlexGrid1->rowCount(); ++r)
             texts << controls.MSFlexGrid1->item(r, 0)->text();
         return texts;
+    }
+};
+
+// The alarm's way as the program has it: the core, and the screen watching it.
+struct Station {
+    Window window;
+    AlarmCore core;
+    AlarmHandler handler;
+    explicit Station(AppContext& ctx, AlarmMap* map = nullptr, AnnouncementQueue* announcements = nullptr)
+        : core(ctx)
+        , handler(window.controls, map)
+    {
+        core.setAnnouncements(announcements);
+        handler.watch(core);
     }
 };
 
@@ -231,7 +246,7 @@ private slots:
     {
         AppContext ctx;
         Window window;
-        AlarmHandler handler(ctx, window.controls, nullptr, nullptr);
+        AlarmHandler handler(window.controls, nullptr);
         QTableWidget* pagers = window.controls.Grid_Melder;
         for (int i = 0; i <= AlarmHandler::kMostGridRows; ++i) {
             handler.InsertPagerRow(QStringLiteral("WACHALARM_MELDER\tPerson %1\t%2").arg(i).arg(i % 999));
@@ -268,9 +283,9 @@ private slots:
         QFETCH(QStringList, steps);
         QFETCH(QString, expected);
         AppContext ctx;
-        Window window;
         RecordingMap map;
-        AlarmHandler handler(ctx, window.controls, &map, nullptr);
+        Station station(ctx, &map);
+        AlarmCore& handler = station.core;
         for (const QString& step : steps) {
             const QStringList coordinates = step.section(QLatin1Char(' '), 1).split(QLatin1Char(','));
             if (step.startsWith(QLatin1String("alarm")))
@@ -336,8 +351,9 @@ private slots:
         device.speaking = file("speaking");
         Announcer announcer(ctx, std::make_unique<GateSound>(device));
         AnnouncementQueue queue(ctx, announcer);
-        Window window;
-        AlarmHandler handler(ctx, window.controls, nullptr, &queue);
+        Station station(ctx, nullptr, &queue);
+        const Window& window = station.window;
+        AlarmCore& handler = station.core;
 
         handler.HandleStationAlarm(alarm({ { 4, "B1" }, { 14, "A\aB\a" } }), 0);
         if (phase >= 1)
@@ -367,8 +383,9 @@ private slots:
     void shorterAlarmEmptiesLabels()
     {
         AppContext ctx;
-        Window window;
-        AlarmHandler handler(ctx, window.controls, nullptr, nullptr);
+        Station station(ctx);
+        const Window& window = station.window;
+        AlarmCore& handler = station.core;
         handler.HandleStationAlarm(alarm(), 1);
         handler.HandleStationAlarm(alarm({ { 4, "TH" }, { 10, "" }, { 11, "" }, { 12, "" } }, 13), 1);
         QCOMPARE(window.shown(),
@@ -394,8 +411,8 @@ private slots:
             + SoundWriter::write(m_dir.filePath(QStringLiteral("RTW.wav")), 2);
         Announcer announcer(ctx);
         AnnouncementQueue queue(ctx, announcer);
-        Window window;
-        AlarmHandler handler(ctx, window.controls, nullptr, &queue);
+        AlarmCore handler(ctx);
+        handler.setAnnouncements(&queue);
         handler.HandleStationAlarm(alarm({ { 4, "B1" } }), 0);
         QTRY_VERIFY(!queue.busy());
         const QByteArray stored = readAll(ctx.LastAlarmPath);

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "alarm/AlarmPlan.h"
+#include "link/MessageHandlers.h"
+
+#include <QObject>
+
+class AnnouncementQueue;
+class AppContext;
+
+// The alarm's way, without a window: takes every message of the link, plans each alarm once and
+// hands the plan on. A station alarm goes first to whatever shows it (stationAlarm), then is
+// stored in last.dat and announced, and then goes to whatever keeps or prints it
+// (stationAlarmAnnounced), so that nothing but the screen stands before its first sound. The
+// other messages are handed on as they came.
+class AlarmCore : public QObject, public MessageHandlers {
+    Q_OBJECT
+
+public:
+    explicit AlarmCore(AppContext& ctx, QObject* parent = nullptr);
+
+    // Where alarms are heard; null: nothing is heard. Must outlive the core.
+    void setAnnouncements(AnnouncementQueue* announcements) { m_announcements = announcements; }
+    [[nodiscard]] AnnouncementQueue* announcements() const { return m_announcements; }
+
+    // "WACHALARM": replay 0 for a live alarm (stored in last.dat), 1 for the start-up replay.
+    void HandleStationAlarm(const QString& message, int replay) override;
+    void HandleUnitAlarm(const QString& message) override;
+    void HandleTickerMessage(const QString& message) override { emit tickerMessage(message); }
+    void InsertStatusRow(const QString& message) override { emit statusMessage(message); }
+    void InsertPagerRow(const QString& message) override { emit pagerMessage(message); }
+    void DeleteTicker() override { emit tickerDeleted(); }
+    void HandleFeedback(const QString& message) override { emit feedbackMessage(message); }
+
+    // Shows the alarm of last.dat again without rewriting the file; heard only when `announce`.
+    // False when there is none.
+    bool ReplayLastAlarm(bool announce);
+
+signals:
+    void stationAlarm(const StationAlarmPlan& plan, bool replay);
+    void stationAlarmAnnounced(const StationAlarmPlan& plan, bool replay);
+    void unitAlarm(const UnitAlarmPlan& plan);
+    void unitAlarmAnnounced(const UnitAlarmPlan& plan);
+    void tickerMessage(const QString& message);
+    void statusMessage(const QString& message);
+    void pagerMessage(const QString& message);
+    void tickerDeleted();
+    void feedbackMessage(const QString& message);
+
+private:
+    AppContext& m_ctx;
+    AnnouncementQueue* m_announcements = nullptr;
+    bool m_silentReplay = false;
+};
