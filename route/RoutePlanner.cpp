@@ -1,0 +1,168 @@
+#include "route/RoutePlanner.h"
+
+#include "common/Log.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QProcess>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+QString number(double value)
+{
+    return QString::number(value, 'f', 6);
+}
+
+} // namespace
+
+RoutePlanner::RoutePlanner(RouteSettings settings, QObject* parent)
+    : QObject(parent)
+    , m_settings(std::move(settings))
+    , m_limit(new QTimer(this))
+{
+    m_limit->setSingleShot(true);
+    connect(m_limit, &QTimer::timeout, this, [this] {
+        cancel();
+        fail(QStringLiteral("no answer within %1 ms").arg(timeLimit.count()));
+    });
+}
+
+RoutePlanner::~RoutePlanner()
+{
+    cancel();
+}
+
+void RoutePlanner::plan(QPointF incident)
+{
+    cancel();
+    if (!m_settings.active())
+        return;
+    m_limit->start(timeLimit);
+    if (m_settings.engine == RouteSettings::Engine::Routino)
+        planRoutino(incident);
+    else
+        planOsrm(incident);
+}
+
+void RoutePlanner::cancel()
+{
+    m_limit->stop();
+    if (m_process) {
+        QProcess* process = m_process;
+        m_process = nullptr;
+        process->disconnect(this);
+        if (process->state() == QProcess::NotRunning) {
+            process->deleteLater();
+        } else {
+            connect(process, &QProcess::finished, process, &QObject::deleteLater);
+            process->kill();
+        }
+    }
+    if (m_reply) {
+        QNetworkReply* reply = m_reply;
+        m_reply = nullptr;
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+    }
+}
+
+void RoutePlanner::planRoutino(QPointF incident)
+{
+    if (!QFileInfo(m_settings.data).isDir())
+        return fail(QStringLiteral("the routing data folder \"%1\" is missing").arg(m_settings.data));
+    const QPointF& station = *m_settings.station;
+    auto* process = new QProcess(this);
+    m_process = process;
+    process->setProgram(routinoRouter);
+    process->setArguments({ QStringLiteral("--dir=") + m_settings.data,
+        QStringLiteral("--transport=")
+            + (m_settings.profile.isEmpty() ? QStringLiteral("motorcar") : m_settings.profile),
+        QStringLiteral("--quickest"), QStringLiteral("--lon1=") + number(station.x()),
+        QStringLiteral("--lat1=") + number(station.y()), QStringLiteral("--lon2=") + number(incident.x()),
+        QStringLiteral("--lat2=") + number(incident.y()), QStringLiteral("--output-text-all"),
+        QStringLiteral("--output-stdout"), QStringLiteral("--quiet") });
+    process->setStandardInputFile(QProcess::nullDevice());
+    auto output = std::make_shared<QByteArray>();
+    auto errors = std::make_shared<QByteArray>();
+    connect(process, &QProcess::readyReadStandardOutput, this, [this, process, output] {
+        output->append(process->readAllStandardOutput());
+        if (output->size() > answerCap) {
+            cancel();
+            fail(QStringLiteral("routino answered more than %1 bytes").arg(answerCap));
+        }
+    });
+    connect(process, &QProcess::readyReadStandardError, this, [process, errors] {
+        // Only the beginning says why; the rest is dropped, however much a router prints.
+        const QByteArray more = process->readAllStandardError();
+        if (errors->size() < 1024)
+            errors->append(more.left(1024 - errors->size()));
+    });
+    connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        cancel();
+        fail(QStringLiteral("%1 could not be started").arg(routinoRouter));
+    });
+    connect(process, &QProcess::finished, this, [this, process, output, errors](int code, QProcess::ExitStatus status) {
+        output->append(process->readAllStandardOutput());
+        m_limit->stop();
+        m_process = nullptr;
+        process->deleteLater();
+        if (status != QProcess::NormalExit || code != 0)
+            return fail(QStringLiteral("routino ended with code %1: %2")
+                            .arg(code)
+                            .arg(QString::fromUtf8(errors->simplified())));
+        if (const std::optional<Route> route = RouteText::fromRoutino(*output))
+            return emit routeFound(*route);
+        fail(QStringLiteral("routino's answer could not be read"));
+    });
+    process->start();
+}
+
+void RoutePlanner::planOsrm(QPointF incident)
+{
+    if (!m_network)
+        m_network = new QNetworkAccessManager(this);
+    const QPointF& station = *m_settings.station;
+    const QString profile = m_settings.profile.isEmpty() ? QStringLiteral("driving") : m_settings.profile;
+    QUrl url(m_settings.osrm + QStringLiteral("/route/v1/%1/%2,%3;%4,%5")
+                 .arg(profile, number(station.x()), number(station.y()), number(incident.x()), number(incident.y())));
+    url.setQuery(QStringLiteral("overview=full&geometries=geojson&steps=true"));
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    QNetworkReply* reply = m_network->get(request);
+    m_reply = reply;
+    auto body = std::make_shared<QByteArray>();
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply, body] {
+        body->append(reply->readAll());
+        if (body->size() > answerCap) {
+            cancel();
+            fail(QStringLiteral("the route server answered more than %1 bytes").arg(answerCap));
+        }
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, body] {
+        body->append(reply->readAll());
+        m_limit->stop();
+        m_reply = nullptr;
+        reply->deleteLater();
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (const std::optional<Route> route = RouteText::fromOsrm(*body); route && status == 200)
+            return emit routeFound(*route);
+        // The host only: the address may carry what the station would rather not see in a log.
+        fail(QStringLiteral("the route server %1 answered %2 without a route")
+                 .arg(reply->url().host())
+                 .arg(status ? QString::number(status) : QStringLiteral("nothing")));
+    });
+}
+
+void RoutePlanner::fail(const QString& why)
+{
+    qCWarning(lcRoute).noquote() << "No route:" << why;
+    emit routeFailed();
+}

@@ -1,0 +1,85 @@
+#include "route/RouteSettings.h"
+
+#include "common/KeyValueFile.h"
+#include "common/Log.h"
+
+#include <QDebug>
+#include <QRegularExpression>
+#include <QUrl>
+
+#include <cmath>
+
+namespace {
+
+std::optional<QPointF> position(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 2)
+        return std::nullopt;
+    bool latOk = false, lonOk = false;
+    const double lat = parts[0].trimmed().toDouble(&latOk);
+    const double lon = parts[1].trimmed().toDouble(&lonOk);
+    if (!latOk || !lonOk || std::abs(lat) > 90 || std::abs(lon) > 180)
+        return std::nullopt;
+    return QPointF(lon, lat);
+}
+
+void unusable(const QString& key, const QString& value)
+{
+    qCWarning(lcRoute).noquote() << "map.ini:" << key << "=" << value << "cannot be used; no route";
+}
+
+} // namespace
+
+RouteSettings RouteSettings::parse(QStringView text)
+{
+    RouteSettings settings;
+    bool broken = false;
+    for (const auto& [name, written] : KeyValueFile::parse(text)) {
+        const QString value = written.trimmed();
+        if (name == QLatin1String("station")) {
+            settings.station = position(value);
+            if (!settings.station)
+                broken = true, unusable(name, value);
+        } else if (name == QLatin1String("route")) {
+            const QUrl url(value);
+            if (value.compare(QLatin1String("routino"), Qt::CaseInsensitive) == 0) {
+                settings.engine = Engine::Routino;
+            } else if (url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
+                && !url.host().isEmpty()) {
+                settings.engine = Engine::Osrm;
+                settings.osrm = value;
+                while (settings.osrm.endsWith(QLatin1Char('/')))
+                    settings.osrm.chop(1);
+            } else if (!value.isEmpty()) {
+                broken = true, unusable(name, value);
+            }
+        } else if (name == QLatin1String("route.data")) {
+            settings.data = value;
+        } else if (name == QLatin1String("route.profile")) {
+            // A profile is one word: it goes into a command line and an address.
+            static const QRegularExpression word(QStringLiteral("^[A-Za-z0-9_-]*$"));
+            if (word.match(value).hasMatch())
+                settings.profile = value;
+            else
+                broken = true, unusable(name, value);
+        } else if (name == QLatin1String("route.factor")) {
+            bool ok = false;
+            const double factor = value.toDouble(&ok);
+            if (ok && factor > 0 && factor <= 10)
+                settings.factor = factor;
+            else
+                broken = true, unusable(name, value);
+        }
+    }
+    if (broken)
+        settings.engine = Engine::None;
+    else if (settings.engine != Engine::None && !settings.station)
+        qCWarning(lcRoute).noquote() << "map.ini: route without station; no route";
+    return settings;
+}
+
+RouteSettings RouteSettings::read(const QString& dataFolder)
+{
+    return parse(KeyValueFile::read(dataFolder, QStringLiteral("map.ini")));
+}

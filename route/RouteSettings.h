@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QPointF>
+#include <QString>
+
+#include <optional>
+
+// The route's keys in map.ini: "station" (latitude,longitude in decimal degrees, where the crews
+// leave from), "route" ("routino" for the offline router, an OSRM server's address, absent: no
+// route), "route.data" (the folder that planetsplitter wrote), "route.profile" (routino's
+// transport, OSRM's profile) and "route.factor" (the drive time is multiplied by it). A value that
+// cannot be used is logged with the file's name and the key, and leaves the route off.
+struct RouteSettings {
+    enum class Engine { None, Routino, Osrm };
+
+    Engine engine = Engine::None;
+    std::optional<QPointF> station; // x longitude, y latitude
+    QString osrm; // the server's address without a trailing slash
+    QString data;
+    QString profile; // empty: motorcar for routino, driving for OSRM
+    double factor = 1.0;
+
+    [[nodiscard]] bool active() const { return engine != Engine::None && station.has_value(); }
+
+    [[nodiscard]] static RouteSettings parse(QStringView text);
+    [[nodiscard]] static RouteSettings read(const QString& dataFolder);
+};

@@ -1,0 +1,197 @@
+// The way from the station to the incident: the real routino on a small map of the test's own,
+// a local server that answers as OSRM does, and what each fault of a router gets.
+#include "route/RoutePlanner.h"
+#include "tests/support/HttpResponder.h"
+#include "tests/support/TestFiles.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// Hauptstraße (primary) runs east from the station to Kampstraße (residential), which runs north to
+// the incident; a track would be shorter but is no road for a fire engine.
+const QByteArray kTown = R"(<?xml version='1.0' encoding='UTF-8'?>
+<osm version="0.6" generator="test">
+  <node id="1" lat="51.5000" lon="7.4000" version="1"/>
+  <node id="2" lat="51.5000" lon="7.4100" version="1"/>
+  <node id="3" lat="51.5000" lon="7.4200" version="1"/>
+  <node id="4" lat="51.5100" lon="7.4200" version="1"/>
+  <node id="5" lat="51.5200" lon="7.4200" version="1"/>
+  <node id="6" lat="51.5100" lon="7.4000" version="1"/>
+  <way id="10" version="1"><nd ref="1"/><nd ref="2"/><nd ref="3"/><tag k="highway" v="primary"/><tag k="name" v="Hauptstraße"/></way>
+  <way id="11" version="1"><nd ref="3"/><nd ref="4"/><nd ref="5"/><tag k="highway" v="residential"/><tag k="name" v="Kampstraße"/></way>
+  <way id="12" version="1"><nd ref="1"/><nd ref="6"/><nd ref="4"/><tag k="highway" v="track"/><tag k="name" v="Feldweg"/></way>
+</osm>
+)";
+
+const QPointF kStation(7.40, 51.50), kIncident(7.42, 51.52);
+
+// The steps as the printout lists them, the summary last.
+QStringList described(const Route& route)
+{
+    QStringList lines;
+    for (const Route::Step& step : route.steps)
+        lines << RouteText::step(step);
+    return lines << RouteText::summary(route, 1.0);
+}
+
+} // namespace
+
+class RouteTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_data = m_dir.filePath(QStringLiteral("routino"));
+
+    QString script(const char* name, const QByteArray& body) const
+    {
+        const QString file = m_dir.filePath(QString::fromLatin1(name));
+        return TestFiles::writeAll(file, "#!/bin/sh\n" + body + "\n")
+                && QFile::setPermissions(file, QFile::ReadOwner | QFile::ExeOwner)
+            ? file
+            : QString();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("planetsplitter")).isEmpty())
+            QSKIP("routino is not installed");
+        QVERIFY(QDir().mkpath(m_data));
+        QVERIFY(TestFiles::writeAll(m_dir.filePath(QStringLiteral("town.osm")), kTown));
+        QProcess split;
+        split.setWorkingDirectory(m_dir.path());
+        split.start(QStringLiteral("planetsplitter"),
+            { QStringLiteral("--dir=") + m_data, QStringLiteral("--tagging=/usr/share/routino/tagging.xml"),
+                QStringLiteral("town.osm") });
+        QVERIFY(split.waitForFinished(60000) && split.exitCode() == 0);
+    }
+
+    void routino_data()
+    {
+        QTest::addColumn<QString>("router"); // empty: the real one
+        QTest::addColumn<QPointF>("incident");
+        QTest::addColumn<QStringList>("expected"); // empty: no route, one warning matching `why`
+        QTest::addColumn<QString>("why");
+        QTest::newRow("the quickest way, street by street") << QString() << kIncident
+                                                            << QStringList { "Hauptstraße 1,4 km", "Kampstraße 2,2 km",
+                                                                   "Anfahrt 4 min · 3,6 km" }
+                                                            << QString();
+        QTest::newRow("a position outside the data") << QString() << QPointF(9.9, 53.5) << QStringList() << "code 1";
+        QTest::newRow("no router installed") << "/nonexistent/router" << kIncident << QStringList() << "not be started";
+        QTest::newRow("a router that hangs") << "exec sleep 60" << kIncident << QStringList() << "no answer within";
+        QTest::newRow("garbage") << "echo 'garbage\tin'" << kIncident << QStringList() << "could not be read";
+        QTest::newRow("an answer without end") << "exec yes" << kIncident << QStringList() << "more than";
+        QTest::newRow("a router that fails") << "echo broken >&2; exit 3" << kIncident << QStringList()
+                                             << "code 3: broken";
+    }
+    void routino()
+    {
+        QFETCH(QString, router);
+        QFETCH(QPointF, incident);
+        QFETCH(QStringList, expected);
+        QFETCH(QString, why);
+        RouteSettings settings;
+        settings.engine = RouteSettings::Engine::Routino;
+        settings.station = kStation;
+        settings.data = m_data;
+        RoutePlanner planner(settings);
+        planner.timeLimit = std::chrono::milliseconds(router.contains("sleep") ? 300 : 30000);
+        planner.answerCap = 64 * 1024;
+        if (!router.isEmpty())
+            planner.routinoRouter = router.startsWith('/') ? router : script("router", router.toUtf8());
+        QSignalSpy found(&planner, &RoutePlanner::routeFound), failed(&planner, &RoutePlanner::routeFailed);
+        if (!why.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^No route: .*") + why));
+        planner.plan(incident);
+        QTRY_VERIFY_WITH_TIMEOUT(found.size() + failed.size() == 1, 30000);
+        QCOMPARE(found.isEmpty() ? QStringList() : described(found[0][0].value<Route>()), expected);
+        if (!found.isEmpty()) {
+            const Route route = found[0][0].value<Route>();
+            QCOMPARE(route.points.first(), kStation);
+            QCOMPARE(route.points.last(), kIncident);
+            QCOMPARE(route.points.size(), 4);
+        }
+    }
+
+    void osrm_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QStringList>("expected");
+        const QByteArray ok = R"({"code":"Ok","routes":[{"distance":4210.4,"duration":415.2,
+            "geometry":{"type":"LineString","coordinates":[[7.4,51.5],[7.42,51.5],[7.42,51.52]]},
+            "legs":[{"steps":[{"name":"Hauptstraße","distance":1384.0},{"name":"Hauptstraße","distance":100.0},
+            {"name":"","distance":2726.4},{"name":"Kampstraße","distance":0}]}]}]})";
+        QTest::newRow("the route, steps of one street joined")
+            << 200 << ok
+            << QStringList { "Hauptstraße 1,5 km", "Straße ohne Namen 2,7 km", "Anfahrt 7 min · 4,2 km" };
+        QTest::newRow("no route") << 400 << QByteArray(R"({"code":"NoRoute","message":"Impossible route"})")
+                                  << QStringList();
+        QTest::newRow("an answer over its cap") << 200 << QByteArray(300 * 1024, ' ') + ok << QStringList();
+        QTest::newRow("not JSON") << 200 << QByteArray("<html>") << QStringList();
+        QTest::newRow("a point off the globe")
+            << 200 << QByteArray(ok).replace("[7.42,51.52]", "[7.42,151.52]") << QStringList();
+    }
+    void osrm()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QStringList, expected);
+        HttpResponder server([&](const HttpResponder::Request&) {
+            HttpResponder::Response response;
+            response.status = status, response.contentType = "application/json", response.body = body;
+            return response;
+        });
+        RouteSettings settings = RouteSettings::parse(
+            QStringLiteral("station=51.5,7.4\nroute=%1/\nroute.factor=0.8\n").arg(QString::fromLatin1(server.base())));
+        QCOMPARE(settings.engine, RouteSettings::Engine::Osrm);
+        RoutePlanner planner(settings);
+        planner.answerCap = 256 * 1024;
+        QSignalSpy found(&planner, &RoutePlanner::routeFound), failed(&planner, &RoutePlanner::routeFailed);
+        if (expected.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^No route: ")));
+        planner.plan(kIncident);
+        QTRY_VERIFY_WITH_TIMEOUT(found.size() + failed.size() == 1, 30000);
+        QCOMPARE(server.requests().at(0).target,
+            QByteArray("/route/v1/driving/7.400000,51.500000;7.420000,51.520000"
+                       "?overview=full&geometries=geojson&steps=true"));
+        QCOMPARE(found.isEmpty() ? QStringList() : described(found[0][0].value<Route>()), expected);
+        if (!found.isEmpty())
+            QCOMPARE(RouteText::summary(found[0][0].value<Route>(), settings.factor), "Anfahrt 6 min · 4,2 km");
+    }
+
+    // What map.ini's route keys give; a value that cannot be used leaves the route off, with a word.
+    void settings_data()
+    {
+        QTest::addColumn<QString>("ini");
+        QTest::addColumn<bool>("active");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("routino") << "station=51.5136, 7.4653\nroute=routino\nroute.data=/x" << true << QString();
+        QTest::newRow("no route key: off") << "station=51.5,7.4" << false << QString();
+        QTest::newRow("no station") << "route=routino" << false << "route without station";
+        QTest::newRow("a station off the globe") << "station=95,7\nroute=routino" << false << "station = 95,7";
+        QTest::newRow("an unknown router") << "station=51,7\nroute=ftp://x" << false << "route = ftp://x";
+        QTest::newRow("a profile that is no word") << "station=51,7\nroute=routino\nroute.profile=a b;rm" << false
+                                                   << "route.profile";
+        QTest::newRow("a factor of nothing") << "station=51,7\nroute=routino\nroute.factor=0" << false
+                                             << "route.factor";
+    }
+    void settings()
+    {
+        QFETCH(QString, ini);
+        QFETCH(bool, active);
+        QFETCH(QString, warning);
+        if (!warning.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(warning)));
+        QCOMPARE(RouteSettings::parse(ini).active(), active);
+    }
+};
+
+QTEST_GUILESS_MAIN(RouteTest)
+#include "tst_Route.moc"
