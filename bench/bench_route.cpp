@@ -1,0 +1,108 @@
+// The way to the incident with routino on a map of a district's size: a grid of 700 × 700
+// junctions 100 m apart (70 km × 70 km, 490,000 nodes, 1,400 named streets, every tenth a main road),
+// prepared once by planetsplitter, then routes from the station at one corner to incidents spread
+// over the district.
+#include "bench/BenchMain.h"
+#include "route/RoutePlanner.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+
+namespace {
+
+constexpr int kSide = 700;
+constexpr double kStep = 0.0009; // about 100 m of latitude
+
+// Writes the district and prepares it; the folder of the routing data, empty when that failed.
+QString prepareDistrict(const QTemporaryDir& dir)
+{
+    QFile osm(dir.filePath(QStringLiteral("district.osm")));
+    if (!osm.open(QIODevice::WriteOnly))
+        return {};
+    osm.write("<?xml version='1.0' encoding='UTF-8'?>\n<osm version=\"0.6\" generator=\"bench\">\n");
+    const auto id = [](int row, int column) { return qint64(row) * kSide + column + 1; };
+    for (int r = 0; r < kSide; ++r)
+        for (int c = 0; c < kSide; ++c)
+            osm.write(QStringLiteral("<node id=\"%1\" lat=\"%2\" lon=\"%3\" version=\"1\"/>\n")
+                          .arg(id(r, c))
+                          .arg(51.4 + r * kStep, 0, 'f', 6)
+                          .arg(7.3 + c * kStep * 1.6, 0, 'f', 6)
+                          .toLatin1());
+    qint64 way = 1;
+    for (int line = 0; line < kSide; ++line) {
+        for (const bool row : { true, false }) {
+            osm.write(QStringLiteral("<way id=\"%1\" version=\"1\">").arg(way++).toLatin1());
+            for (int i = 0; i < kSide; ++i)
+                osm.write(QStringLiteral("<nd ref=\"%1\"/>").arg(row ? id(line, i) : id(i, line)).toLatin1());
+            osm.write(QStringLiteral("<tag k=\"highway\" v=\"%1\"/><tag k=\"name\" v=\"%2 %3\"/></way>\n")
+                          .arg(line % 10 == 0 ? QStringLiteral("primary") : QStringLiteral("residential"))
+                          .arg(row ? QStringLiteral("Querstraße") : QStringLiteral("Längsweg"))
+                          .arg(line)
+                          .toUtf8());
+        }
+    }
+    osm.write("</osm>\n");
+    osm.close();
+    const QString data = dir.filePath(QStringLiteral("routino"));
+    QDir().mkpath(data);
+    QProcess split;
+    split.setWorkingDirectory(dir.path());
+    split.start(QStringLiteral("planetsplitter"),
+        { QStringLiteral("--dir=") + data, QStringLiteral("--tagging=/usr/share/routino/tagging.xml"),
+            QStringLiteral("district.osm") });
+    if (!split.waitForFinished(600000) || split.exitCode() != 0)
+        return {};
+    return data;
+}
+
+void BM_RoutinoDistrict(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const QString data = prepareDistrict(dir);
+    if (data.isEmpty())
+        return state.SkipWithError("planetsplitter could not prepare the district (is routino installed?)");
+    RouteSettings settings;
+    settings.engine = RouteSettings::Engine::Routino;
+    settings.station = QPointF(7.3, 51.4);
+    settings.data = data;
+    RoutePlanner planner(settings);
+    int n = 0;
+    double km = 0;
+    for (auto _ : state) {
+        ++n;
+        // Incidents from near the station to the far corner.
+        const double share = double(n % 10 + 1) / 10;
+        const QPointF incident(7.3 + share * (kSide - 1) * kStep * 1.6, 51.4 + share * (kSide - 1) * kStep * 0.7);
+        QEventLoop loop;
+        std::optional<Route> found;
+        QObject::connect(&planner, &RoutePlanner::routeFound, &loop, [&](const Route& route) {
+            found = route;
+            loop.quit();
+        });
+        QObject::connect(&planner, &RoutePlanner::routeFailed, &loop, &QEventLoop::quit);
+        const auto t0 = std::chrono::steady_clock::now();
+        planner.plan(incident);
+        loop.exec();
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        if (!found)
+            return state.SkipWithError("no route");
+        km += found->meters / 1000;
+    }
+    state.counters["route_km"] = benchmark::Counter(km / double(state.iterations()));
+}
+BENCHMARK(BM_RoutinoDistrict)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return runBenchmarks<QCoreApplication>(argc, argv);
+}
