@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DesignPlaces.h"
 #include "app/DisplaySettings.h"
 #include "link/MessageHandlers.h"
 
@@ -138,6 +139,7 @@ private:
     void createAlarmHandler();
     void onTimer1();
     void connectCommands();
+    void noteDesign();
     void applyLayout(QSize clientPixels);
     void applyDocumentationColumns();
     void waitUntilOnScreen();
@@ -147,6 +149,7 @@ private:
 
     AppContext& m_ctx;
     Form1Controls m_ui;
+    DesignPlaces m_design;
     QTimer* Timer1 = nullptr;
     // What the alarm messages do to the labels, the grids, the map and the loudspeakers.
     AlarmHandler* alarmHandler = nullptr;
