@@ -17,7 +17,8 @@ void DesignPlaces::apply(double scale) const
         if (p.type == Type::Scaled && p.font.pointSizeF() > 0) {
             QFont font = p.font;
             font.setPointSizeF(p.font.pointSizeF() * scale);
-            p.widget->setFont(font);
+            if (p.widget->font() != font)
+                p.widget->setFont(font);
         }
     }
 }
