@@ -218,8 +218,8 @@ void AlarmHandler::HandleFeedback(const QString& message)
         QTableWidgetItem* cell = makeCell(feedback->word);
         const int c = feedback->colour;
         cell->setBackground(QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
+        // Only the cell changes: the view stays where the station has it, so no current cell.
         grid->setItem(r, AlarmRows::kFeedbackColumn, cell);
-        grid->setCurrentCell(r, AlarmRows::kFeedbackColumn, QItemSelectionModel::NoUpdate);
         return;
     }
 }

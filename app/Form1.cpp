@@ -39,6 +39,8 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <cmath>
+
 namespace {
 
 const QColor kWindowGrey(0xC0, 0xC0, 0xC0);
@@ -101,6 +103,8 @@ QLabel* makePicture(QWidget* parent, const QString& name, QRect geometry, const 
     label->setObjectName(name);
     label->setGeometry(geometry);
     label->setPixmap(pixmap);
+    // On a screen smaller than the design the picture shrinks with its place.
+    label->setScaledContents(true);
     label->setAlignment(Qt::AlignCenter);
     label->setVisible(visible);
     return label;
@@ -187,6 +191,7 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
     connect(m_ui.cmd_ende, &QPushButton::clicked, this, &QWidget::close);
     connectCommands();
     WindowLook::dress(m_ui);
+    noteDesign();
 }
 
 Form1::~Form1()
@@ -341,7 +346,10 @@ void Form1::replayLastAlarm()
 {
     // After a long power cut the stored alarm is old news: shown, but not sounded in the night.
     const QFileInfo stored(m_ctx.LastAlarmPath);
-    const qint64 ageMs = stored.lastModified().msecsTo(QDateTime::currentDateTime());
+    // The file system's zero time (1970-01-01, a clock that was never set) reads as no time at all:
+    // no age that could be trusted either.
+    const QDateTime modified = stored.lastModified();
+    const qint64 ageMs = modified.isValid() ? modified.msecsTo(QDateTime::currentDateTime()) : -1;
     const double limitMs = m_display.replayAnnounceMinutes * 60000;
     // A file from the future (a clock set back) has no age that could be trusted.
     const bool announce = limitMs <= 0 || (ageMs >= 0 && double(ageMs) < limitMs);
@@ -378,7 +386,10 @@ void Form1::pointerMoved()
 void Form1::showOnScreen()
 {
     if (m_fullScreen) {
-        // The layout follows on the resize to the screen's size.
+        // Without a window manager (a kiosk session) nobody acts on the request for full screen:
+        // the window takes the screen's place itself. The layout follows on the resize.
+        if (const QScreen* screen = this->screen())
+            setGeometry(screen->geometry());
         showFullScreen();
         return;
     }
@@ -578,29 +589,57 @@ void Form1::resizeEvent(QResizeEvent* event)
     m_linkWarning->place(event->size());
 }
 
+void Form1::noteDesign()
+{
+    // Buttons and small labels draw their type at a fixed size; it shrinks with the window. The
+    // alarm labels fit their type themselves, the map and the lists keep theirs.
+    const auto note = [this](QWidget* w) {
+        const bool fixedType
+            = qobject_cast<QPushButton*>(w) || (qobject_cast<QLabel*>(w) && !qobject_cast<FittingLabel*>(w));
+        m_design.note(w, fixedType ? DesignPlaces::Type::Scaled : DesignPlaces::Type::Kept);
+    };
+    for (QWidget* parent : { static_cast<QWidget*>(this), static_cast<QWidget*>(m_ui.roLabel1_1) }) {
+        for (QWidget* w : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (!w->isWindow() && w != m_linkWarning)
+                note(w);
+        }
+    }
+}
+
 void Form1::applyLayout(QSize clientPixels)
 {
-    MainLayoutGeometry now;
-    now.cmd_ende = pixelsToTwips(m_ui.cmd_ende->geometry());
-    now.List_Doku = pixelsToTwips(m_ui.List_Doku->geometry());
-    now.MSFlexGrid1 = pixelsToTwips(m_ui.MSFlexGrid1->geometry());
-    now.Grid_Melder = pixelsToTwips(m_ui.Grid_Melder->geometry());
-    now.Grid_Status = pixelsToTwips(m_ui.Grid_Status->geometry());
+    const int width = clientPixels.width() * kTwipsPerPixel;
+    const int height = clientPixels.height() * kTwipsPerPixel;
+    const double scale = MainLayout::scale(width, height);
+    if (scale <= 0)
+        return; // minimised: nothing to see
+    m_design.apply(scale);
+
+    MainLayoutGeometry design;
+    design.cmd_ende = m_design.design(m_ui.cmd_ende);
+    design.List_Doku = m_design.design(m_ui.List_Doku);
+    design.MSFlexGrid1 = m_design.design(m_ui.MSFlexGrid1);
+    design.Grid_Melder = m_design.design(m_ui.Grid_Melder);
+    design.Grid_Status = m_design.design(m_ui.Grid_Status);
     for (int i = 0; i < int(m_ui.label_einsatz.size()); ++i)
-        now.label_einsatz[i] = pixelsToTwips(m_ui.label_einsatz[i]->geometry());
-    now.roLabel1 = pixelsToTwips(m_ui.roLabel1_1->geometry());
+        design.label_einsatz[i] = m_design.design(m_ui.label_einsatz[i]);
+    design.roLabel1 = m_design.design(m_ui.roLabel1_1);
 
     const MainLayoutGeometry next
-        = MainLayout::arrange(clientPixels.width() * kTwipsPerPixel, clientPixels.height() * kTwipsPerPixel, now);
-    m_ui.cmd_ende->setGeometry(twipsEdgesToPixels(next.cmd_ende));
-    m_ui.List_Doku->setGeometry(twipsEdgesToPixels(next.List_Doku));
-    m_ui.MSFlexGrid1->setGeometry(twipsEdgesToPixels(next.MSFlexGrid1));
-    m_ui.Grid_Melder->setGeometry(twipsEdgesToPixels(next.Grid_Melder));
-    m_ui.Grid_Status->setGeometry(twipsEdgesToPixels(next.Grid_Status));
+        = MainLayout::arrange(int(std::lround(width / scale)), int(std::lround(height / scale)), design);
+    const auto place = [scale](QWidget* w, const QRect& twips) {
+        w->setGeometry(twipsEdgesToPixels(MainLayout::scaled(twips, scale)));
+    };
+    place(m_ui.cmd_ende, next.cmd_ende);
+    place(m_ui.List_Doku, next.List_Doku);
+    place(m_ui.MSFlexGrid1, next.MSFlexGrid1);
+    place(m_ui.Grid_Melder, next.Grid_Melder);
+    place(m_ui.Grid_Status, next.Grid_Status);
     for (int i = 0; i < int(m_ui.label_einsatz.size()); ++i)
-        m_ui.label_einsatz[i]->setGeometry(twipsEdgesToPixels(next.label_einsatz[i]));
-    m_ui.roLabel1_1->setGeometry(twipsEdgesToPixels(next.roLabel1));
+        place(m_ui.label_einsatz[i], next.label_einsatz[i]);
+    place(m_ui.roLabel1_1, next.roLabel1);
 
+    WindowLook::coverLabelEnds(m_ui);
     applyDocumentationColumns();
 }
 

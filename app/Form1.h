@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DesignPlaces.h"
 #include "app/DisplaySettings.h"
 #include "link/MessageHandlers.h"
 
@@ -143,6 +144,7 @@ private:
     void createAlarmHandler();
     void onTimer1();
     void connectCommands();
+    void noteDesign();
     void applyLayout(QSize clientPixels);
     void applyDocumentationColumns();
     void waitUntilOnScreen();
@@ -152,6 +154,7 @@ private:
 
     AppContext& m_ctx;
     Form1Controls m_ui;
+    DesignPlaces m_design;
     QTimer* Timer1 = nullptr;
     // The alarm's way from the link to the screen, last.dat and the loudspeakers; what the alarm
     // messages show in the labels, the grids and the map.

@@ -1,5 +1,8 @@
 #include "app/MainLayout.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 // A control refuses a negative position or size; the property keeps its value.
@@ -57,4 +60,18 @@ MainLayoutGeometry MainLayout::arrange(int W, int H, MainLayoutGeometry g)
 
     setWidth(g.roLabel1, W);
     return g;
+}
+
+double MainLayout::scale(int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return 0;
+    return std::min({ 1.0, double(width) / kDesignWidth, double(height) / kDesignHeight });
+}
+
+QRect MainLayout::scaled(const QRect& twips, double scale)
+{
+    const auto at = [scale](int v) { return int(std::lround(v * scale)); };
+    const int left = at(twips.x()), top = at(twips.y());
+    return QRect(left, top, at(twips.x() + twips.width()) - left, at(twips.y() + twips.height()) - top);
 }

@@ -75,6 +75,16 @@ void dress(const Form1Controls& form)
     form.Label_vers->setFont(arial(7));
     form.Label_vers->setStyleSheet(QStringLiteral("QLabel { color: #1c2b3a; background: transparent; }"));
 
+    coverLabelEnds(form);
+
+    form.Label4->setFont(arial(10, true));
+    form.Label4->setWordWrap(true);
+    for (QLabel* l : form.Label2)
+        l->setFont(arial(9, true));
+}
+
+void coverLabelEnds(const Form1Controls& form)
+{
     // The small labels and the signal picture stand on the left ends of three alarm labels.
     const auto cover = [&form](int label, const QWidget* over) {
         if (auto* fitting = qobject_cast<FittingLabel*>(form.label_einsatz[label]))
@@ -83,11 +93,6 @@ void dress(const Form1Controls& form)
     cover(1, form.Image_Blau);
     cover(0, form.Label2[0]);
     cover(2, form.Label4);
-
-    form.Label4->setFont(arial(10, true));
-    form.Label4->setWordWrap(true);
-    for (QLabel* l : form.Label2)
-        l->setFont(arial(9, true));
 }
 
 } // namespace WindowLook

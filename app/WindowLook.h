@@ -14,4 +14,8 @@ void dress(const Form1Controls& form);
 
 void dressGrid(QTableWidget* grid);
 
+// Tells the alarm labels how much of their left end the small labels and the signal picture
+// cover, at their current places.
+void coverLabelEnds(const Form1Controls& form);
+
 } // namespace WindowLook

@@ -1,5 +1,5 @@
 // The ticker with a file of 100,000 entries: one message appended and shown, the window's start-up,
-// and the monitor's peak memory.
+// and the monitor's peak memory; the memory one entry costs, read at start-up or received.
 #include "app/Form1.h"
 #include "common/AppContext.h"
 #include "common/CodePage.h"
@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 
 #include <memory>
+
+#include <malloc.h>
 
 namespace {
 
@@ -134,6 +136,71 @@ void BM_StartupUntilShown(benchmark::State& state)
     state.counters["rows"] = rows;
 }
 BENCHMARK(BM_StartupUntilShown)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+// Bytes the heap holds now: the small blocks in use and the large ones mapped on their own.
+double heapBytes()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return double(info.uordblks + info.hblkhd);
+}
+
+// What one entry costs in memory for good. Argument 0: a ticker of 2,000 entries read at start-up.
+// Argument 1: 2,000 messages received one by one while the list is shown, each row sized and
+// painted as it comes, after 2,000 others (so that what is built once or held only for the rows in
+// view is not counted).
+void BM_MemoryPerEntry(benchmark::State& state)
+{
+    constexpr int kMeasured = 2000;
+    const bool live = state.range(0) == 1;
+    double perEntry = 0;
+    for (auto _ : state) {
+        QTemporaryDir home;
+        AppContext ctx;
+        ctx.DataFolder = home.path();
+        QTableView view;
+        view.resize(641, 248);
+        DocumentationList list(ctx, &view);
+        view.show();
+        const auto receive = [&](int first, int count) {
+            for (int i = first; i < first + count; ++i) {
+                list.HandleTickerMessage(entry(i));
+                QCoreApplication::processEvents();
+            }
+        };
+        // The fonts and glyphs that painting caches for the whole program, with a ticker of its own.
+        ctx.TickerPath = home.filePath(QStringLiteral("first.dat"));
+        receive(1, 100);
+        list.lese_ticker();
+        ctx.TickerPath = home.filePath(QStringLiteral("ticker.dat"));
+        list.lese_ticker();
+        if (live) {
+            receive(1, kMeasured);
+        } else {
+            QFile file(ctx.TickerPath);
+            if (!file.open(QIODevice::WriteOnly)) {
+                state.SkipWithError("the ticker could not be written");
+                break;
+            }
+            for (int i = 1; i <= kMeasured; ++i)
+                file.write(CodePage::encode(entry(i)) + "\r\n");
+            file.close();
+        }
+        QCoreApplication::processEvents();
+        const double before = heapBytes();
+        if (live) {
+            receive(kMeasured + 1, kMeasured);
+        } else {
+            list.lese_ticker();
+            QCoreApplication::processEvents();
+        }
+        perEntry = (heapBytes() - before) / kMeasured;
+        if (list.model()->rowCount() != kMeasured * (live ? 2 : 1))
+            state.SkipWithError("rows are missing");
+    }
+    state.counters["bytes_per_entry"] = perEntry;
+    state.SetLabel(live ? "live messages" : "read at start-up");
+}
+BENCHMARK(BM_MemoryPerEntry)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 // Whether a program can be run in a network namespace of its own (root, or a user namespace).
 bool ownNetwork()

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(Q_OS_UNIX)
@@ -51,6 +52,10 @@ void TickerLines::append(QByteArrayView line)
 {
     if (line.isEmpty())
         return;
+    // The text grows by a small share rather than doubling, so that months of messages keep little
+    // room spare: each one costs about its bytes, as a line read at start-up does.
+    if (m_bytes.capacity() - m_bytes.size() < line.size())
+        m_bytes.reserve(m_bytes.size() + line.size() + std::max<qsizetype>(64 * 1024, m_bytes.size() / 32));
     m_spans.push_back(Span { m_bytes.size(), line.size() });
     m_bytes.append(line);
 }

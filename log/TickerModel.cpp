@@ -33,24 +33,28 @@ bool timeBefore(
     return ascending ? a < b : a > b;
 }
 
-constexpr qsizetype kCachedCharacters = 16 * 1024 * 1024;
+// A built row costs one unit per started 4,096 characters. The cache holds a few hundred ordinary
+// rows, more than any screen shows, or a few of the largest (a message is at most 1 MiB): the rows
+// of messages that came and went out of view are not kept.
+constexpr qsizetype kCharactersPerUnit = 4096;
+constexpr int kCachedUnits = 512;
 // A tooltip shows the whole text of an ordinary entry; a huge one is cut where it would no longer
 // fit on the screen.
 constexpr qsizetype kToolTipCharacters = 4000;
 
-qsizetype characters(const TickerCells& cells)
+qsizetype units(const TickerCells& cells)
 {
-    qsizetype n = 1;
+    qsizetype characters = 0;
     for (const QString& caption : cells.caption)
-        n += caption.size();
-    return n;
+        characters += caption.size();
+    return 1 + characters / kCharactersPerUnit;
 }
 
 } // namespace
 
 TickerModel::TickerModel(QObject* parent)
     : QAbstractTableModel(parent)
-    , m_rows(kCachedCharacters)
+    , m_rows(kCachedUnits)
 {
 }
 
@@ -133,7 +137,7 @@ TickerCells TickerModel::cells(int row) const
     if (const TickerCells* cached = m_rows.object(line))
         return *cached;
     TickerCells built = TickerCells::Append_Ticker(m_lines.text(line), line + 1);
-    const qsizetype cost = characters(built);
+    const qsizetype cost = units(built);
     if (cost <= m_rows.maxCost())
         m_rows.insert(line, new TickerCells(built), cost);
     return built;

@@ -65,6 +65,6 @@ private:
     // Line index per row while ordered by "Zeit"; empty while ordered by "Nr".
     std::vector<qsizetype> m_order;
     // Rows built lately, so that painting and sizing do not split the same line again and again.
-    // The cost is counted in characters.
+    // The cost is counted in units of characters (see TickerModel.cpp).
     mutable QCache<qsizetype, TickerCells> m_rows;
 };

@@ -1,7 +1,8 @@
 // Pictures of the main window with a demo alarm on screen, for the documentation: one at the design
-// size, one on a full-HD screen, full screen on a full-HD wall screen with and without the dead-link
-// band, and the settings dialog. The data folder is a temporary one without map.ini, so the map
-// sends no request and stays empty. Runs on the offscreen platform with one 1920 × 1080 screen:
+// size, one on a full-HD screen, two on small screens (1366 × 768, 800 × 600), full screen on a
+// full-HD wall screen with and without the dead-link band, and the settings dialog. The data folder
+// is a temporary one without map.ini, so the map sends no request and stays empty. Runs on the
+// offscreen platform with one 1920 × 1080 screen:
 //   kessvenn_pictures <folder>
 #include "app/Form1.h"
 #include "common/AppContext.h"
@@ -128,6 +129,8 @@ int main(int argc, char* argv[])
 
     bool ok = savePicture(form, QSize(1264, 936), QDir(folder).filePath(QStringLiteral("window-1264x936.png")));
     ok = savePicture(form, QSize(1920, 1080), QDir(folder).filePath(QStringLiteral("window-1920x1080.png"))) && ok;
+    ok = savePicture(form, QSize(1366, 768), QDir(folder).filePath(QStringLiteral("window-1366x768.png"))) && ok;
+    ok = savePicture(form, QSize(800, 600), QDir(folder).filePath(QStringLiteral("window-800x600.png"))) && ok;
 
     form.cmd_Settings_Click();
     if (Form2* dialog = form.settingsDialog()) {

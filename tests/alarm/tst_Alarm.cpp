@@ -4,6 +4,7 @@
 #include "alarm/AlarmHandler.h"
 #include "alarm/AlarmMap.h"
 #include "alarm/AlarmPlan.h"
+#include "alarm/AlarmRows.h"
 #include "alarm/LastAlarmStore.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QMutex>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -266,6 +268,35 @@ private slots:
         QCOMPARE(pagers->item(997, 1)->text(), QString()); // beyond 16 bits: nothing changes
         QVERIFY(pagers->item(997, 1)->background().style() == Qt::NoBrush);
         QCOMPARE(pagers->findItems(QStringLiteral("kommt"), Qt::MatchExactly).size(), 1);
+    }
+
+    // A feedback for a row out of sight colours it and leaves the view where it was: at the top, or
+    // where it was scrolled to by hand.
+    void feedbackLeavesTheViewAlone_data()
+    {
+        QTest::addColumn<int>("scrolledTo"); // the first row in view
+        QTest::addColumn<int>("row"); // of the feedback
+        QTest::newRow("at the top, the oldest row") << 0 << 59;
+        QTest::newRow("scrolled by hand, the newest row") << 30 << 0;
+    }
+    void feedbackLeavesTheViewAlone()
+    {
+        QFETCH(int, scrolledTo);
+        QFETCH(int, row);
+        Window window;
+        AlarmHandler handler(window.controls, nullptr);
+        QTableWidget* pagers = window.controls.Grid_Melder;
+        pagers->resize(300, 200);
+        window.widget.show();
+        for (int i = 0; i < 60; ++i)
+            handler.InsertPagerRow(QStringLiteral("WACHALARM_MELDER\tPerson %1\t%1").arg(1000 + i));
+        QCoreApplication::processEvents(); // the view lays its rows out
+        pagers->verticalScrollBar()->setValue(scrolledTo);
+        QCOMPARE(pagers->verticalScrollBar()->value(), scrolledTo);
+        handler.HandleFeedback(
+            QStringLiteral("WACHALARM_RM\t%1\t1").arg(pagers->item(row, AlarmRows::kPagerIdColumn)->text()));
+        QCOMPARE(pagers->item(row, AlarmRows::kFeedbackColumn)->text(), QStringLiteral("kommt"));
+        QCOMPARE(pagers->verticalScrollBar()->value(), scrolledTo);
     }
 
     void marker_data()

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QFontMetricsF>
+#include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMessageBox>
@@ -195,7 +196,7 @@ private slots:
     void replayAndWake_data()
     {
         QTest::addColumn<QString>("ini");
-        QTest::addColumn<int>("ageMinutes"); // of last.dat; a live alarm follows the replay
+        QTest::addColumn<int>("ageMinutes"); // of last.dat, INT_MAX: 1970-01-01; a live alarm follows the replay
         QTest::addColumn<QStringList>("sounds");
         QTest::addColumn<QStringList>("recorded");
         QTest::addColumn<QStringList>("logged"); // parts of warnings
@@ -208,6 +209,7 @@ private slots:
             << command << 30 << both << QStringList("on HDMI 1") + onOff << none;
         QTest::newRow("an old replay is shown only") << command << 90 << live << onOff << none;
         QTest::newRow("a replay dated in the future is shown only") << command << -90 << live << onOff << none;
+        QTest::newRow("a replay dated 1970-01-01 is shown only") << command << INT_MAX << live << onOff << none;
         QTest::newRow("a failing and a missing program are noted; the alarm goes on")
             << "wake=command\nwake.on=RECORD fail\nwake.off=/nonexistent/standby\nawake_minutes=0.05" << 0 << both
             << QStringList { "fail", "fail" } << QStringList { "ended with 1", "wake.off /nonexistent/standby failed" };
@@ -233,7 +235,9 @@ private slots:
         QVERIFY(f.putDataFile("last.dat", stored));
         QFile file(f.dataFile("last.dat"));
         QVERIFY(file.open(QIODevice::ReadWrite)
-            && file.setFileTime(QDateTime::currentDateTime().addSecs(-60 * ageMinutes), QFile::FileModificationTime));
+            && file.setFileTime(ageMinutes == INT_MAX ? QDateTime::fromSecsSinceEpoch(0)
+                                                      : QDateTime::currentDateTime().addSecs(-60 * ageMinutes),
+                QFile::FileModificationTime));
         ScreenAtFirstSound output;
         output.window = f.form.get();
         QVERIFY(output.display = XOpenDisplay(nullptr));
@@ -254,6 +258,46 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(QString(TestFiles::readAll(record)).split('\n', Qt::SkipEmptyParts), recorded, 30000);
         for (const QString& part : logged)
             QTRY_VERIFY2_WITH_TIMEOUT(!warnings.filter(part).isEmpty(), qPrintable(warnings.join('\n')), 30000);
+    }
+    void everySize_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("1366 x 768 screen, a window") << QSize(1264, 768);
+        QTest::newRow("1366 x 768 screen, full screen") << QSize(1366, 768);
+        QTest::newRow("800 x 600") << QSize(800, 600);
+        QTest::newRow("design size") << QSize(1264, 936);
+    }
+    // The demo alarm of the pictures: every list has room for rows inside the window, the top bar's
+    // buttons too, and the keyword and the address are drawn in whole words, in type still readable.
+    void everySize()
+    {
+        QFETCH(QSize, size);
+        WindowFixture f;
+        f.form->show();
+        f.form->load();
+        f.form->HandleStationAlarm(
+            WindowFixture::stationAlarm("TH 2 - Verkehrsunfall Gefahrstoffaustritt", { "HLF 20" })
+                .replace("Hauptstraße", "Kirchenweg"),
+            1);
+        f.form->resize(size);
+        QTRY_COMPARE(f.form->size(), size);
+        for (const char* name :
+            { "MSFlexGrid1", "Grid_Melder", "Grid_Status", "List_Doku", "cmd_ende", "cmd_Settings" }) {
+            QWidget* w = f.control(name);
+            QVERIFY2(f.form->rect().contains(w->mapTo(f.form.get(), w->rect().bottomRight())), name);
+            if (auto* list = qobject_cast<QTableView*>(w))
+                QVERIFY2(list->viewport()->height() >= 2 * list->verticalHeader()->defaultSectionSize(), name);
+        }
+        for (const char* name : { "label_einsatz(1)", "label_einsatz(2)", "label_einsatz(3)" }) {
+            auto* label = f.control<FittingLabel>(name);
+            const FittingLabel::Fit fit = label->fitted();
+            const QRectF needed
+                = QFontMetricsF(fit.font).boundingRect(QRectF(label->textRect()), fit.flags, label->text());
+            QVERIFY2(label->textRect().contains(needed.toAlignedRect().adjusted(1, 1, -1, -1)), name);
+            for (const QString& word : label->text().split(' '))
+                QVERIFY2(QFontMetricsF(fit.font).horizontalAdvance(word) <= label->textRect().width(), name);
+            QVERIFY2(fit.font.pointSizeF() >= 12, name);
+        }
     }
     void wallScreen_data()
     {
@@ -276,7 +320,6 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
         QVERIFY(f.form->screen()->availableGeometry().contains(f.form->frameGeometry()));
         QCOMPARE(f.form->width(), width);
-        QCOMPARE(f.control("cmd_ende")->geometry().right() + 1, width - 24);
         QCOMPARE(f.control("List_Doku")->geometry().bottom() + 1, f.form->height());
         if (width != 1366)
             return;
@@ -300,6 +343,33 @@ private slots:
         QVERIFY(dispatch.listen(f.ctx.ServerPort));
         QTRY_VERIFY(!band->isVisible());
     }
+    void kioskFullScreen_data()
+    {
+        QTest::addColumn<bool>("option"); // kessvenn --fullscreen, else fullscreen=1 in display.ini
+        QTest::newRow("display.ini") << false;
+        QTest::newRow("--fullscreen") << true;
+    }
+    // A kiosk: an X server of 1920 x 1080 without a window manager. The full-screen window covers
+    // the whole screen all the same, laid out to its size.
+    void kioskFullScreen()
+    {
+        QFETCH(bool, option);
+        if (QGuiApplication::platformName() != "xcb")
+            QSKIP("runs as test_kiosk_fullscreen, on an X server without a window manager");
+        WindowFixture f;
+        QVERIFY(f.putDataFile("display.ini", option ? "" : "fullscreen=1"));
+        f.form->setFullScreen(option);
+        f.form->showOnScreen();
+        f.form->load();
+        QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
+        Display* display = XOpenDisplay(nullptr);
+        QVERIFY(display);
+        const auto close = qScopeGuard([display] { XCloseDisplay(display); });
+        XWindowAttributes onServer {};
+        QTRY_VERIFY(XGetWindowAttributes(display, f.form->winId(), &onServer)
+            && QRect(onServer.x, onServer.y, onServer.width, onServer.height) == QRect(0, 0, 1920, 1080));
+        QTRY_COMPARE(f.control("List_Doku")->geometry().bottom() + 1, 1080);
+    }
 };
 
 int main(int argc, char** argv)
@@ -308,7 +378,9 @@ int main(int argc, char** argv)
     const QString screens = folder.filePath("screens.json");
     if (!TestFiles::writeAll(screens, R"({"screens":[{"name":"station","width":1366,"height":768}]})"))
         return 1;
-    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.toLocal8Bit());
+    // test_kiosk_fullscreen draws on the X server itself (see CMakeLists.txt).
+    qputenv("QT_QPA_PLATFORM",
+        qEnvironmentVariableIsSet("KESSVENN_TEST_X11") ? "xcb" : "offscreen:configfile=" + screens.toLocal8Bit());
     QApplication app(argc, argv);
     if (!installGermanQtTexts(app))
         qFatal("Qt's German texts are missing (Debian: qt6-translations-l10n)");

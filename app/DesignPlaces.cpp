@@ -1,0 +1,33 @@
+#include "app/DesignPlaces.h"
+
+#include "app/MainLayout.h"
+#include "common/Twips.h"
+
+void DesignPlaces::note(QWidget* widget, Type type)
+{
+    m_places.push_back({ widget, pixelsToTwips(widget->geometry()), widget->font(), type });
+}
+
+void DesignPlaces::apply(double scale) const
+{
+    for (const Place& p : m_places) {
+        if (!p.widget)
+            continue;
+        p.widget->setGeometry(twipsEdgesToPixels(MainLayout::scaled(p.twips, scale)));
+        if (p.type == Type::Scaled && p.font.pointSizeF() > 0) {
+            QFont font = p.font;
+            font.setPointSizeF(p.font.pointSizeF() * scale);
+            if (p.widget->font() != font)
+                p.widget->setFont(font);
+        }
+    }
+}
+
+QRect DesignPlaces::design(const QWidget* widget) const
+{
+    for (const Place& p : m_places) {
+        if (p.widget == widget)
+            return p.twips;
+    }
+    return {};
+}
