@@ -11,6 +11,7 @@
 #include "app/MainLayout.h"
 #include "app/Pictures.h"
 #include "app/ScreenWake.h"
+#include "route/RoutePlanner.h"
 #include "common/Twips.h"
 #include "app/WindowLook.h"
 #include "common/AppContext.h"
@@ -161,6 +162,20 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
     });
     connect(m_core, &AlarmCore::unitAlarm, m_wake, &ScreenWake::alarm);
     alarmHandler->watch(*m_core);
+    // A new alarm's route replaces the older one's as soon as its position is known; it is asked
+    // for after the alarm's first sound has started, never before.
+    connect(m_core, &AlarmCore::stationAlarm, this, [this] {
+        m_ui.lbl_Anfahrt->clear();
+        if (m_route)
+            m_route->cancel();
+    });
+    connect(
+        alarmHandler, &AlarmHandler::incidentPlaced, this,
+        [this](std::optional<QPointF> position) {
+            if (m_route && position)
+                m_route->plan(*position);
+        },
+        Qt::QueuedConnection);
     connect(m_core, &AlarmCore::tickerMessage, m_documentation, &DocumentationList::HandleTickerMessage);
     connect(m_core, &AlarmCore::tickerDeleted, m_documentation, &DocumentationList::DeleteTicker);
     m_linkWarning = new LinkWarning(this);
@@ -223,6 +238,10 @@ void Form1::createControls()
     m_ui.Label_vers = new QLabel(m_ui.roLabel1_1);
     m_ui.Label_vers->setObjectName(QStringLiteral("Label_vers"));
     m_ui.Label_vers->setGeometry(twipsRect(120, 480, 1095, 255));
+    m_ui.lbl_Anfahrt = new QLabel(m_ui.roLabel1_1);
+    m_ui.lbl_Anfahrt->setObjectName(QStringLiteral("lbl_Anfahrt"));
+    m_ui.lbl_Anfahrt->setGeometry(twipsRect(3960, 120, 5640, 495));
+    m_ui.lbl_Anfahrt->setAlignment(Qt::AlignCenter);
 
     m_ui.ucGMap1 = new ucGMap(this);
     m_ui.ucGMap1->setObjectName(QStringLiteral("ucGMap1"));
@@ -318,6 +337,7 @@ void Form1::load()
     LoadSettings(m_ctx);
     m_display = DisplaySettings::read(m_ctx.DataFolder);
     m_wake->configure(m_display);
+    setUpRoute();
     m_linkWarning->setDelaySeconds(m_display.linkWarningSeconds);
     m_linkWarning->linkStatus(serverLink->LinkStatus());
     if (m_display.fullscreen && !m_fullScreen) {
@@ -356,6 +376,22 @@ void Form1::replayLastAlarm()
     if (announce && stored.exists())
         m_wake->alarm();
     m_core->ReplayLastAlarm(announce);
+}
+
+void Form1::setUpRoute()
+{
+    delete m_route;
+    m_route = nullptr;
+    RouteSettings settings = RouteSettings::read(m_ctx.DataFolder);
+    if (!settings.active())
+        return;
+    m_route = new RoutePlanner(std::move(settings), this);
+    connect(m_route, &RoutePlanner::routeFound, this, &Form1::showRoute);
+}
+
+void Form1::showRoute(const Route& route)
+{
+    m_ui.lbl_Anfahrt->setText(RouteText::summary(route, m_route ? m_route->settings().factor : 1.0));
 }
 
 void Form1::setFullScreen(bool on)

@@ -14,6 +14,8 @@
 class AlarmHandler;
 struct AlarmControls;
 class AlarmCore;
+class RoutePlanner;
+struct Route;
 class AnnouncementOutput;
 class AnnouncementQueue;
 class Announcer;
@@ -51,6 +53,7 @@ struct Form1Controls {
     QPushButton* cmd_Clear = nullptr;
     QPushButton* cmd_ende = nullptr;
     QLabel* Label_vers = nullptr;
+    QLabel* lbl_Anfahrt = nullptr; // drive time and distance of the route to the incident
     ucGMap* ucGMap1 = nullptr;
     std::array<QPushButton*, 8> cmd_zoom {};
     QLabel* lbl_Zoom = nullptr;
@@ -149,6 +152,8 @@ private:
     void applyDocumentationColumns();
     void waitUntilOnScreen();
     void replayLastAlarm();
+    void setUpRoute();
+    void showRoute(const Route& route);
     void pointerMoved();
     [[nodiscard]] bool runShortcut(int key, Qt::KeyboardModifiers modifiers);
 
@@ -160,6 +165,8 @@ private:
     // messages show in the labels, the grids and the map.
     AlarmCore* m_core = nullptr;
     AlarmHandler* alarmHandler = nullptr;
+    // The way from the station to the incident, when map.ini asks for one.
+    RoutePlanner* m_route = nullptr;
     // The loudspeakers and the speech program, and the order in which alarms are heard there.
     Announcer* m_announcer = nullptr;
     AnnouncementQueue* m_announcements = nullptr;

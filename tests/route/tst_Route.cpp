@@ -2,34 +2,17 @@
 // a local server that answers as OSRM does, and what each fault of a router gets.
 #include "route/RoutePlanner.h"
 #include "tests/support/HttpResponder.h"
+#include "tests/support/RoutinoTown.h"
 #include "tests/support/TestFiles.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-// Hauptstraße (primary) runs east from the station to Kampstraße (residential), which runs north to
-// the incident; a track would be shorter but is no road for a fire engine.
-const QByteArray kTown = R"(<?xml version='1.0' encoding='UTF-8'?>
-<osm version="0.6" generator="test">
-  <node id="1" lat="51.5000" lon="7.4000" version="1"/>
-  <node id="2" lat="51.5000" lon="7.4100" version="1"/>
-  <node id="3" lat="51.5000" lon="7.4200" version="1"/>
-  <node id="4" lat="51.5100" lon="7.4200" version="1"/>
-  <node id="5" lat="51.5200" lon="7.4200" version="1"/>
-  <node id="6" lat="51.5100" lon="7.4000" version="1"/>
-  <way id="10" version="1"><nd ref="1"/><nd ref="2"/><nd ref="3"/><tag k="highway" v="primary"/><tag k="name" v="Hauptstraße"/></way>
-  <way id="11" version="1"><nd ref="3"/><nd ref="4"/><nd ref="5"/><tag k="highway" v="residential"/><tag k="name" v="Kampstraße"/></way>
-  <way id="12" version="1"><nd ref="1"/><nd ref="6"/><nd ref="4"/><tag k="highway" v="track"/><tag k="name" v="Feldweg"/></way>
-</osm>
-)";
-
-const QPointF kStation(7.40, 51.50), kIncident(7.42, 51.52);
+const QPointF kStation = RoutinoTown::Station, kIncident = RoutinoTown::Incident;
 
 // The steps as the printout lists them, the summary last.
 QStringList described(const Route& route)
@@ -46,7 +29,7 @@ class RouteTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QString m_data = m_dir.filePath(QStringLiteral("routino"));
+    QString m_data;
 
     QString script(const char* name, const QByteArray& body) const
     {
@@ -60,16 +43,9 @@ class RouteTest : public QObject {
 private slots:
     void initTestCase()
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("planetsplitter")).isEmpty())
-            QSKIP("routino is not installed");
-        QVERIFY(QDir().mkpath(m_data));
-        QVERIFY(TestFiles::writeAll(m_dir.filePath(QStringLiteral("town.osm")), kTown));
-        QProcess split;
-        split.setWorkingDirectory(m_dir.path());
-        split.start(QStringLiteral("planetsplitter"),
-            { QStringLiteral("--dir=") + m_data, QStringLiteral("--tagging=/usr/share/routino/tagging.xml"),
-                QStringLiteral("town.osm") });
-        QVERIFY(split.waitForFinished(60000) && split.exitCode() == 0);
+        m_data = RoutinoTown::prepare(m_dir.path());
+        if (m_data.isEmpty())
+            QSKIP("routino is missing or could not prepare the town");
     }
 
     void routino_data()
