@@ -146,7 +146,7 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
 
     createAlarmHandler();
 
-    m_wake = new ScreenWake(this);
+    m_wake = new ScreenWake(m_ctx, this);
     m_linkWarning = new LinkWarning(this);
     m_pointerIdle = new QTimer(this);
     m_pointerIdle->setSingleShot(true);
