@@ -1,18 +1,25 @@
 // The monitor as a systemd service, run for real in a network of the test's own: the start-up and
 // watchdog notifications on a NOTIFY_SOCKET of the test's, and the journal lines with their
-// priorities for link up, registration, an alarm and link down. And the rate limit of a failure
-// that repeats.
+// priorities for link up, registration, an alarm and link down. The notifications with and without
+// a watchdog, and the rate limit of a failure that repeats.
+#include "app/ServiceManager.h"
+#include "common/KeepAlive.h"
 #include "common/Log.h"
 #include "link/MessageReceiver.h"
 #include "tests/support/OwnNamespaces.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <memory>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -22,6 +29,37 @@ namespace {
 
 // Set before any thread starts: whether this process has a network of its own, loopback up.
 bool g_ownNetwork = false;
+
+// A NOTIFY_SOCKET of the test's: each datagram received, with the milliseconds since the socket was made.
+struct NotifySocket {
+    QTemporaryDir folder;
+    QByteArray path = QFile::encodeName(folder.filePath(QStringLiteral("notify")));
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_un address {};
+    QElapsedTimer clock;
+    QStringList notes;
+    QList<qint64> at;
+    std::unique_ptr<QSocketNotifier> notifier;
+
+    [[nodiscard]] bool bind()
+    {
+        address.sun_family = AF_UNIX;
+        if (fd < 0 || size_t(path.size()) >= sizeof address.sun_path)
+            return false;
+        std::copy(path.begin(), path.end(), address.sun_path);
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+            return false;
+        clock.start();
+        notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, [this] {
+            char datagram[256];
+            for (ssize_t n; (n = ::recv(fd, datagram, sizeof datagram, 0)) > 0;)
+                notes << QString::fromUtf8(datagram, n), at << clock.elapsed();
+        });
+        return true;
+    }
+    ~NotifySocket() { ::close(fd); }
+};
 
 } // namespace
 
@@ -37,27 +75,15 @@ private slots:
         const QString program = root.filePath(QStringLiteral("kessvenn"));
         QVERIFY(QFile::copy(QStringLiteral(KESSVENN_EXECUTABLE), program));
 
-        const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        QVERIFY(fd >= 0);
-        sockaddr_un address {};
-        address.sun_family = AF_UNIX;
-        const QByteArray path = QFile::encodeName(root.filePath(QStringLiteral("notify")));
-        QVERIFY(size_t(path.size()) < sizeof address.sun_path);
-        std::copy(path.begin(), path.end(), address.sun_path);
-        QCOMPARE(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-        QStringList notes;
-        QSocketNotifier notifier(fd, QSocketNotifier::Read);
-        connect(&notifier, &QSocketNotifier::activated, this, [&] {
-            char datagram[256];
-            for (ssize_t n; (n = ::recv(fd, datagram, sizeof datagram, 0)) > 0;)
-                notes << QString::fromUtf8(datagram, n);
-        });
+        NotifySocket socket;
+        QVERIFY(socket.bind());
+        const QStringList& notes = socket.notes;
 
         QTcpServer dispatch;
         QVERIFY(dispatch.listen(QHostAddress::Any, 4750));
         QProcess monitor;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("NOTIFY_SOCKET"), QFile::decodeName(path));
+        env.insert(QStringLiteral("NOTIFY_SOCKET"), QFile::decodeName(socket.path));
         env.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("200000"));
         env.insert(QStringLiteral("XDG_DATA_HOME"), root.filePath(QStringLiteral("home")));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -94,7 +120,45 @@ private slots:
         QVERIFY(!journal.contains("Meier")); // never who reported it
         monitor.kill();
         QVERIFY(monitor.waitForFinished());
-        ::close(fd);
+    }
+
+    // READY=1 in any case. Without a watchdog nothing more, not even from a long step; with one, a
+    // beat at half its interval, so that one late beat does not count as a hang.
+    void notifications_data()
+    {
+        QTest::addColumn<QByteArray>("watchdogUsec");
+        QTest::newRow("no watchdog") << QByteArray();
+        QTest::newRow("a watchdog of 400 ms") << QByteArray("400000");
+    }
+    void notifications()
+    {
+        QFETCH(QByteArray, watchdogUsec);
+        NotifySocket socket;
+        QVERIFY(socket.bind());
+        qputenv("NOTIFY_SOCKET", socket.path);
+        qunsetenv("WATCHDOG_PID");
+        if (watchdogUsec.isEmpty())
+            qunsetenv("WATCHDOG_USEC");
+        else
+            qputenv("WATCHDOG_USEC", watchdogUsec);
+        ServiceManager service;
+        service.notifyReady();
+        if (watchdogUsec.isEmpty()) {
+            KeepAlive::beat();
+            QVERIFY(::sendto(socket.fd, "end", 3, 0, reinterpret_cast<const sockaddr*>(&socket.address),
+                        sizeof socket.address) == 3);
+            QTRY_COMPARE(socket.notes, QStringList({ "READY=1", "end" }));
+            QVERIFY(service.findChildren<QTimer*>().isEmpty());
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(socket.notes.size() >= 10, 30000);
+        QCOMPARE(socket.notes, QStringList("READY=1") + QStringList(socket.notes.size() - 1, "WATCHDOG=1"));
+        // The median spacing of the beats, which one beat delayed by a busy machine does not move.
+        QList<qint64> spacing;
+        for (qsizetype i = 2; i < socket.at.size(); ++i)
+            spacing << socket.at[i] - socket.at[i - 1];
+        std::ranges::sort(spacing);
+        QCOMPARE_LE(spacing[spacing.size() / 2], watchdogUsec.toLongLong() / 1000 * 3 / 4);
     }
 
     void repeatedFailure_data()
