@@ -45,7 +45,9 @@ DisplaySettings DisplaySettings::parse(const KeyValueFile& file)
         } else if (name == QLatin1String("wake")) {
             const QString mode = value.toLower();
             if (mode == QLatin1String("x11") || mode == QLatin1String("command") || mode == QLatin1String("off"))
-                s.wake = mode == QLatin1String("x11") ? Wake::X11 : mode == QLatin1String("command") ? Wake::Command : Wake::Off;
+                s.wake = mode == QLatin1String("x11")  ? Wake::X11
+                    : mode == QLatin1String("command") ? Wake::Command
+                                                       : Wake::Off;
             else
                 file.unusable(entry, QStringLiteral("x11, command or off"));
         } else if (name == QLatin1String("wake.on") || name == QLatin1String("wake.off")) {

@@ -20,10 +20,11 @@ class QProcess;
 // forced on where the server has it; with Wake::Command the wake.on program is started and never
 // waited on. A wake program runs with nothing to read and its output thrown away, in a process
 // group of its own, one at a time: the one still running when the next starts, or at the time
-// limit, or when the monitor ends, is ended with everything it started. For awakeMinutes after the latest alarm the screen saver is held off (the session's
-// org.freedesktop.ScreenSaver inhibit over D-Bus, and on X11 a periodic reset); then the hold is
-// released and, with Wake::Command, wake.off runs. Whatever is missing (an X display, DPMS, the
-// D-Bus service, a program) is noted in the log; the alarm never waits for any of it.
+// limit, or when the monitor ends, is ended with everything it started. For awakeMinutes after
+// the latest alarm the screen saver is held off (the session's org.freedesktop.ScreenSaver inhibit
+// over D-Bus, and on X11 a periodic reset); then the hold is released and, with Wake::Command,
+// wake.off runs. Whatever is missing (an X display, DPMS, the D-Bus service, a program) is noted in
+// the log; the alarm never waits for any of it.
 struct _XDisplay;
 
 class ScreenWake : public QObject {

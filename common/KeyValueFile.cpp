@@ -98,8 +98,8 @@ void KeyValueFile::unusable(const Entry& entry, const QString& expected) const
 void KeyValueFile::warn(int line, const QString& problem) const
 {
     if (line > 0)
-        qCWarning(lcFiles).noquote() << m_source + QStringLiteral(" line ") + QString::number(line) + QStringLiteral(":")
-                                     << problem;
+        qCWarning(lcFiles).noquote() << m_source + QStringLiteral(" line ") + QString::number(line)
+                + QStringLiteral(":") << problem;
     else
         qCWarning(lcFiles).noquote() << m_source + QStringLiteral(":") << problem;
 }

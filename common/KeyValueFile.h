@@ -29,7 +29,8 @@ public:
     [[nodiscard]] static KeyValueFile parse(QByteArrayView bytes, const QString& source, const QStringList& known);
     // `fileName` in `dataFolder`: no entries when there is none; one that cannot be read, or is no
     // regular file (a pipe would block the reader), is a warning.
-    [[nodiscard]] static KeyValueFile read(const QString& dataFolder, const QString& fileName, const QStringList& known);
+    [[nodiscard]] static KeyValueFile read(
+        const QString& dataFolder, const QString& fileName, const QStringList& known);
 
     [[nodiscard]] const QList<Entry>& entries() const { return m_entries; }
 

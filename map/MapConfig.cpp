@@ -2,9 +2,10 @@
 
 #include "common/KeyValueFile.h"
 
-const QStringList MapConfig::Keys = { QStringLiteral("host"), QStringLiteral("key"), QStringLiteral("provider"),
-    QStringLiteral("tiles"), QStringLiteral("tiles.satellite"), QStringLiteral("tiles.terrain"),
-    QStringLiteral("search"), QStringLiteral("contact"), QStringLiteral("countrycodes"), QStringLiteral("attribution") };
+const QStringList MapConfig::Keys
+    = { QStringLiteral("host"), QStringLiteral("key"), QStringLiteral("provider"), QStringLiteral("tiles"),
+          QStringLiteral("tiles.satellite"), QStringLiteral("tiles.terrain"), QStringLiteral("search"),
+          QStringLiteral("contact"), QStringLiteral("countrycodes"), QStringLiteral("attribution") };
 
 MapConfig MapConfig::parse(const KeyValueFile& file)
 {
@@ -12,7 +13,8 @@ MapConfig MapConfig::parse(const KeyValueFile& file)
     for (const KeyValueFile::Entry& entry : file.entries()) {
         const QString& name = entry.name;
         QString value = entry.value;
-        const bool address = name == QLatin1String("host") || name == QLatin1String("search") || name.startsWith(QLatin1String("tiles"));
+        const bool address = name == QLatin1String("host") || name == QLatin1String("search")
+            || name.startsWith(QLatin1String("tiles"));
         if (address && !value.isEmpty() && !value.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
             && !value.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
             file.unusable(entry, QStringLiteral("an http:// or https:// address"));

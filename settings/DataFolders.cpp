@@ -43,13 +43,15 @@ void InitDataFolders(AppContext& ctx)
     ctx.DataFolder = QDir::toNativeSeparators(QDir::cleanPath(folder));
     if (folder == ctx.ProgramFolder) {
         const QFileInfo info(folder);
-        const QString text = QStringLiteral("No data folder could be made in \"%1\"; the program folder \"%2\" serves")
-                                 .arg(base, folder);
-        if (info.isDir() && info.isWritable())
+        QString text = QStringLiteral("No data folder could be made in \"%1\"; the program folder \"%2\" serves")
+                           .arg(base, folder);
+        if (info.isDir() && info.isWritable()) {
             qCInfo(lcFiles).noquote() << text;
-        else
-            qCWarning(lcFiles).noquote() << text + QStringLiteral(
+        } else {
+            text += QStringLiteral(
                 ", which cannot be written: the settings, the last alarm and the ticker are not kept");
+            qCWarning(lcFiles).noquote() << text;
+        }
     }
 
     for (const QString& sub : { ArchiveFolder(ctx), SoundsFolder(ctx) }) {

@@ -130,7 +130,8 @@ private slots:
         ctx.DataFolder = m_dir.path();
         QVERIFY(QDir(m_dir.path()).mkpath("Sounds") && TestFiles::writeAll(m_dir.filePath("Sounds/GW-L2.wav"), "RIFF"));
         for (QString& name : played)
-            name = (name.startsWith("Sounds/") ? m_dir.path() : QStringLiteral("/p")) + '/' + name + QStringLiteral(".wav");
+            name = (name.startsWith("Sounds/") ? m_dir.path() : QStringLiteral("/p")) + '/' + name
+                + QStringLiteral(".wav");
         const auto plan = PlanStationAlarm(alarm({ { 14, units } }), true, ctx);
         QCOMPARE(plan->units.size(), shown);
         QCOMPARE(plan->announcement.unitSounds, played);

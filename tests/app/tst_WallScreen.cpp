@@ -34,8 +34,10 @@ private slots:
         const QTemporaryDir folder;
         const QByteArray record = QFile::encodeName(folder.filePath("record"));
         QVERIFY(TestFiles::writeAll(folder.filePath("wake.sh"),
-            "sh -c 'trap \"echo term >> " + record + "; exit\" TERM; echo start $(readlink /proc/$$/fd/0 "
-                "/proc/$$/fd/1 /proc/$$/fd/2) >> " + record + "; sleep 600 & wait' &\nwait\n"));
+            "sh -c 'trap \"echo term >> " + record
+                + "; exit\" TERM; echo start $(readlink /proc/$$/fd/0 "
+                  "/proc/$$/fd/1 /proc/$$/fd/2) >> "
+                + record + "; sleep 600 & wait' &\nwait\n"));
         const auto lines = [&](const char* word) {
             return QString(TestFiles::readAll(folder.filePath("record"))).split('\n').filter(QLatin1String(word));
         };

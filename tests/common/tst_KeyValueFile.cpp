@@ -22,24 +22,27 @@ private slots:
         QTest::addColumn<QStringList>("warned"); // in any order, each once
         const QString display = "0|0|||30|0|0", map = "0|https://maps.googleapis.com|0||© OpenStreetMap-Mitwirkende";
         QTest::newRow("byte order mark, a quoted '#' kept, comments after a blank")
-            << "display.ini" << QByteArray("\xEF\xBB\xBFwake=command # HDMI-CEC\r\nwake.on=cec-ctl --osd-name "
-                                           "\"Wache #1\" --to 0   # the TV\r\nwake.off=/bin/standby#1\r\n")
+            << "display.ini"
+            << QByteArray("\xEF\xBB\xBFwake=command # HDMI-CEC\r\nwake.on=cec-ctl --osd-name "
+                          "\"Wache #1\" --to 0   # the TV\r\nwake.off=/bin/standby#1\r\n")
             << "0|2|cec-ctl,--osd-name,Wache #1,--to,0|/bin/standby#1|30|0|0" << QStringList();
         QTest::newRow("UTF-8 values, a comment after the contact")
-            << "map.ini" << QByteArray("\xEF\xBB\xBFprovider=osm\ncontact=wache@example.org      # named in every "
-                                       "request\nattribution=\xC2\xA9 Karte\n")
+            << "map.ini"
+            << QByteArray("\xEF\xBB\xBFprovider=osm\ncontact=wache@example.org      # named in every "
+                          "request\nattribution=\xC2\xA9 Karte\n")
             << "1|https://maps.googleapis.com|0|wache@example.org|© Karte" << QStringList();
         QTest::newRow("a line longer than any buffer is read whole")
-            << "map.ini" << "key=" + QByteArray(200000, 'k') + "\ncontact=x\n"
+            << "map.ini"
+            << "key=" + QByteArray(200000, 'k') + "\ncontact=x\n"
             << "0|https://maps.googleapis.com|200000|x|© OpenStreetMap-Mitwirkende" << QStringList();
         QTest::newRow("not UTF-8: Windows-1252, said once")
-            << "map.ini" << QByteArray("attribution=\xA9 Karte\r\n")
-            << "0|https://maps.googleapis.com|0||© Karte"
+            << "map.ini" << QByteArray("attribution=\xA9 Karte\r\n") << "0|https://maps.googleapis.com|0||© Karte"
             << QStringList("map.ini line 1: not UTF-8; read as Windows-1252");
         QTest::newRow("unknown key, no '=', unusable values: one warning each, with the line")
             << "display.ini"
-            << QByteArray("fullscreen=yes\nwake.x=1\n\n# wake=x11\nnonsense\nawake_minutes=-5\nlink_warning_seconds=2.5\n"
-                          "wake.on=\"\"\nwake=x11\n")
+            << QByteArray(
+                   "fullscreen=yes\nwake.x=1\n\n# wake=x11\nnonsense\nawake_minutes=-5\nlink_warning_seconds=2.5\n"
+                   "wake.on=\"\"\nwake=x11\n")
             << "0|1|||30|0|0"
             << QStringList { "display.ini line 1: fullscreen=yes is not used (0 or 1 expected)",
                    "display.ini line 2: unknown key \"wake.x\"; the line is ignored",
@@ -52,11 +55,11 @@ private slots:
             << "0|https://maps.googleapis.com|1||© OpenStreetMap-Mitwirkende"
             << QStringList { "map.ini line 1: provider=google is not used (osm or static expected)",
                    "map.ini line 2: host=maps.example.org is not used (an http:// or https:// address expected)" };
-        QTest::newRow("a pipe is not opened") << "map.ini" << QByteArray("<fifo>") << map
-                                              << QStringList("map.ini: no regular file; not read");
-        QTest::newRow("over 1 MiB is not read")
-            << "display.ini" << "fullscreen=1\n" + QByteArray(1024 * 1024, '#') << display
-            << QStringList("display.ini: larger than 1048576 bytes; not read");
+        QTest::newRow("a pipe is not opened")
+            << "map.ini" << QByteArray("<fifo>") << map << QStringList("map.ini: no regular file; not read");
+        QTest::newRow("over 1 MiB is not read") << "display.ini"
+                                                << "fullscreen=1\n" + QByteArray(1024 * 1024, '#') << display
+                                                << QStringList("display.ini: larger than 1048576 bytes; not read");
     }
     void read()
     {

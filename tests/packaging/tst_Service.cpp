@@ -146,7 +146,8 @@ private slots:
         if (watchdogUsec.isEmpty()) {
             KeepAlive::beat();
             QVERIFY(::sendto(socket.fd, "end", 3, 0, reinterpret_cast<const sockaddr*>(&socket.address),
-                        sizeof socket.address) == 3);
+                        sizeof socket.address)
+                == 3);
             QTRY_COMPARE(socket.notes, QStringList({ "READY=1", "end" }));
             QVERIFY(service.findChildren<QTimer*>().isEmpty());
             return;

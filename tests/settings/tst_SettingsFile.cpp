@@ -151,10 +151,14 @@ private slots:
         QTest::addColumn<QString>("before"); // what stands where the data folder Torvelle belongs
         QTest::addColumn<QString>("programFolder"); // "": a writable one
         QTest::addColumn<bool>("inProgramFolder");
-        QTest::newRow("first start") << "nothing" << "" << false;
-        QTest::newRow("archive deleted") << "folder" << "" << false;
-        QTest::newRow("a file in the folder's place") << "file" << "" << true;
-        QTest::newRow("a file in its place, an installed program: a warning") << "file" << "/proc/1" << true;
+        QTest::newRow("first start") << "nothing"
+                                     << "" << false;
+        QTest::newRow("archive deleted") << "folder"
+                                         << "" << false;
+        QTest::newRow("a file in the folder's place") << "file"
+                                                      << "" << true;
+        QTest::newRow("a file in its place, an installed program: a warning") << "file"
+                                                                              << "/proc/1" << true;
     }
     // The archive and the station's sounds folder are made; a read-only data folder is one warning.
     void dataFolders()
