@@ -19,10 +19,10 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <memory>
 
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 namespace {
@@ -30,33 +30,27 @@ namespace {
 // Set before any thread starts: whether this process has a network of its own, loopback up.
 bool g_ownNetwork = false;
 
-// A NOTIFY_SOCKET of the test's: each datagram received, with the milliseconds since the socket was made.
+// A NOTIFY_SOCKET of the test's: the datagrams received, each with its milliseconds since the start.
 struct NotifySocket {
     QTemporaryDir folder;
     QByteArray path = QFile::encodeName(folder.filePath(QStringLiteral("notify")));
     int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_un address {};
+    QSocketNotifier notifier { fd, QSocketNotifier::Read };
     QElapsedTimer clock;
     QStringList notes;
     QList<qint64> at;
-    std::unique_ptr<QSocketNotifier> notifier;
-
-    [[nodiscard]] bool bind()
+    bool bound = false;
+    NotifySocket()
     {
-        address.sun_family = AF_UNIX;
-        if (fd < 0 || size_t(path.size()) >= sizeof address.sun_path)
-            return false;
-        std::copy(path.begin(), path.end(), address.sun_path);
-        if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-            return false;
+        sockaddr_un address { AF_UNIX, {} };
+        std::copy_n(path.begin(), std::min<size_t>(path.size(), sizeof address.sun_path - 1), address.sun_path);
+        bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
         clock.start();
-        notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-        QObject::connect(notifier.get(), &QSocketNotifier::activated, [this] {
+        QObject::connect(&notifier, &QSocketNotifier::activated, [this] {
             char datagram[256];
             for (ssize_t n; (n = ::recv(fd, datagram, sizeof datagram, 0)) > 0;)
                 notes << QString::fromUtf8(datagram, n), at << clock.elapsed();
         });
-        return true;
     }
     ~NotifySocket() { ::close(fd); }
 };
@@ -76,7 +70,7 @@ private slots:
         QVERIFY(QFile::copy(QStringLiteral(KESSVENN_EXECUTABLE), program));
 
         NotifySocket socket;
-        QVERIFY(socket.bind());
+        QVERIFY(socket.bound);
         const QStringList& notes = socket.notes;
 
         QTcpServer dispatch;
@@ -134,7 +128,7 @@ private slots:
     {
         QFETCH(QByteArray, watchdogUsec);
         NotifySocket socket;
-        QVERIFY(socket.bind());
+        QVERIFY(socket.bound);
         qputenv("NOTIFY_SOCKET", socket.path);
         qunsetenv("WATCHDOG_PID");
         if (watchdogUsec.isEmpty())
@@ -145,10 +139,8 @@ private slots:
         service.notifyReady();
         if (watchdogUsec.isEmpty()) {
             KeepAlive::beat();
-            QVERIFY(::sendto(socket.fd, "end", 3, 0, reinterpret_cast<const sockaddr*>(&socket.address),
-                        sizeof socket.address)
-                == 3);
-            QTRY_COMPARE(socket.notes, QStringList({ "READY=1", "end" }));
+            QVERIFY(sd_notify(0, "STATUS=end") > 0);
+            QTRY_COMPARE(socket.notes, QStringList({ "READY=1", "STATUS=end" }));
             QVERIFY(service.findChildren<QTimer*>().isEmpty());
             return;
         }
