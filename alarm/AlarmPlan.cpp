@@ -4,6 +4,7 @@
 #include "alarm/StationAlarm.h"
 #include "alarm/UnitList.h"
 #include "common/AppContext.h"
+#include "settings/DataFolders.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ Announcement soundsOf(const QStringList& units, const AppContext& ctx)
     if (isOn(ctx.settings.PlayAlarmWav))
         announcement.alarmSound = ctx.programFile(QStringLiteral("alarm.wav"));
     if (isOn(ctx.settings.PlayUnitWavs))
-        announcement.unitSounds = UnitList::soundFiles(ctx.ProgramFolder, units);
+        announcement.unitSounds = UnitList::soundFiles({ SoundsFolder(ctx), ctx.ProgramFolder }, units);
     return announcement;
 }
 

@@ -1,6 +1,7 @@
 #include "alarm/UnitList.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace UnitList {
 
@@ -44,13 +45,17 @@ std::optional<QString> soundFile(const QString& programFolder, const QString& un
     return programFolder + QDir::separator() + name + QStringLiteral(".wav");
 }
 
-QStringList soundFiles(const QString& programFolder, const QStringList& units)
+QStringList soundFiles(const QStringList& folders, const QStringList& units)
 {
     QStringList files;
     for (const QString& unit : units) {
         if (files.size() >= kMostUnitSounds)
             break;
-        const std::optional<QString> file = soundFile(programFolder, unit);
+        std::optional<QString> file;
+        for (const QString& folder : folders) {
+            if (!folder.isEmpty() && (file = soundFile(folder, unit)) && QFileInfo::exists(*file))
+                break;
+        }
         if (file && !files.contains(*file))
             files.append(*file);
     }

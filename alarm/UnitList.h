@@ -22,7 +22,8 @@ namespace UnitList {
 // loudspeakers, and the next alarm, for hours.
 constexpr int kMostUnitSounds = 30;
 
-// The sound files of the units, in list order: each file once, at most kMostUnitSounds of them.
-[[nodiscard]] QStringList soundFiles(const QString& programFolder, const QStringList& units);
+// The sound files of the units, in list order: each from the first of `folders` that has it (from
+// the last when none has), each file once, at most kMostUnitSounds of them. Empty folders are skipped.
+[[nodiscard]] QStringList soundFiles(const QStringList& folders, const QStringList& units);
 
 } // namespace UnitList

@@ -1,11 +1,10 @@
 #include "announce/ProgramRun.h"
 
 #include "common/FileExists.h"
+#include "common/ProcessGroup.h"
 #include "common/Log.h"
 
 #include <QDebug>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
@@ -18,26 +17,6 @@ namespace {
 
 // How often an ended group is looked at until its last process has gone.
 constexpr std::chrono::milliseconds kGroupCheck { 20 };
-
-// Whether a process of the group is still running. Members that have ended but wait to be reaped
-// by whoever adopted them do not count: they take no signal any more.
-bool groupAlive(pid_t group)
-{
-    if (::kill(-group, 0) != 0)
-        return false;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& entry : entries) {
-        QFile stat(QStringLiteral("/proc/") + entry + QStringLiteral("/stat"));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        // pid (name) state ppid pgrp ...; the name may hold blanks and parentheses.
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 2 && fields[2].toInt() == group && fields[0] != "Z")
-            return true;
-    }
-    return false;
-}
 
 QTimer* makeTimer(QObject* parent, std::chrono::milliseconds interval, bool singleShot)
 {
@@ -62,7 +41,7 @@ ProgramRun::ProgramRun(QObject* parent)
     });
     connect(m_groupCheck, &QTimer::timeout, this, &ProgramRun::checkGroupGone);
     connect(m_grace, &QTimer::timeout, this, [this] {
-        if (!groupAlive(m_group))
+        if (!ProcessGroupAlive(m_group))
             return;
         qCWarning(lcAnnounce).noquote() << "Speech program did not end on SIGTERM; sent SIGKILL";
         m_killed = true;
@@ -147,7 +126,7 @@ void ProgramRun::onExited()
 void ProgramRun::checkGroupGone()
 {
     // Ended only when the script has been reaped and nothing it started speaks on.
-    if (!m_process || m_process->state() != QProcess::NotRunning || groupAlive(m_group))
+    if (!m_process || m_process->state() != QProcess::NotRunning || ProcessGroupAlive(m_group))
         return;
     done(std::nullopt);
 }

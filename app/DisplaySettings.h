@@ -1,12 +1,15 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
-// How the station's wall screen is run: display.ini in the data folder, plain "key=value" lines as
-// in map.ini. A missing file, a missing key or a value that cannot be used gives the default, and
-// the defaults are a plain window that leaves the screen alone.
+class KeyValueFile;
+
+// How the station's wall screen is run: display.ini in the data folder, read as KeyValueFile reads
+// map.ini. A missing file or key gives the default; a value that cannot be used is a warning and
+// leaves the default too. The defaults are a plain window that leaves the screen alone.
 struct DisplaySettings {
     static inline const QString FileName = QStringLiteral("display.ini");
 
@@ -28,9 +31,11 @@ struct DisplaySettings {
 
     bool operator==(const DisplaySettings&) const = default;
 
-    // Blank lines and lines starting with "#" or ";" are ignored, and so are unknown keys and
-    // anything after a "#" that follows a blank.
-    [[nodiscard]] static DisplaySettings parse(QStringView text);
+    static const QStringList Keys;
+
+    [[nodiscard]] static DisplaySettings parse(const KeyValueFile& file);
+    [[nodiscard]] static DisplaySettings parse(QByteArrayView bytes);
+    [[nodiscard]] static DisplaySettings parse(QStringView text) { return parse(text.toUtf8()); }
     // display.ini of the data folder; the defaults when it is missing or unreadable.
     [[nodiscard]] static DisplaySettings read(const QString& dataFolder);
 };

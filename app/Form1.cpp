@@ -11,6 +11,7 @@
 #include "app/MainLayout.h"
 #include "app/Pictures.h"
 #include "app/ScreenWake.h"
+#include "map/MapConfig.h"
 #include "route/RoutePlanner.h"
 #include "common/Twips.h"
 #include "app/WindowLook.h"
@@ -153,7 +154,7 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
 
     createAlarmHandler();
 
-    m_wake = new ScreenWake(this);
+    m_wake = new ScreenWake(m_ctx, this);
     // The screen is lit before an alarm's first sound.
     connect(m_core, &AlarmCore::stationAlarm, this, [this](const StationAlarmPlan&, bool replay) {
         m_liveAlarmShown = m_liveAlarmShown || !replay;
@@ -382,7 +383,7 @@ void Form1::setUpRoute()
 {
     delete m_route;
     m_route = nullptr;
-    RouteSettings settings = RouteSettings::read(m_ctx.DataFolder);
+    RouteSettings settings = MapConfig::read(m_ctx.DataFolder).route;
     if (!settings.active())
         return;
     m_route = new RoutePlanner(std::move(settings), this);

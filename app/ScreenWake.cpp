@@ -1,5 +1,8 @@
 #include "app/ScreenWake.h"
 
+#include "common/AppContext.h"
+#include "common/ProcessGroup.h"
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -7,6 +10,10 @@
 #include <QDBusPendingReply>
 #include <QDebug>
 #include <QProcess>
+
+#include <utility>
+
+#include <unistd.h>
 
 #include <X11/Xlib.h>
 #include <X11/extensions/dpms.h>
@@ -26,9 +33,11 @@ QDBusMessage screenSaverCall(const QString& method)
 
 } // namespace
 
-ScreenWake::ScreenWake(QObject* parent)
+ScreenWake::ScreenWake(AppContext& ctx, QObject* parent)
     : QObject(parent)
+    , m_ctx(ctx)
 {
+    connect(&m_ctx, &AppContext::ending, this, &ScreenWake::endCommandsNow);
     m_holdEnd.setSingleShot(true);
     connect(&m_holdEnd, &QTimer::timeout, this, &ScreenWake::release);
     m_x11Reset.setInterval(kX11ResetMs);
@@ -37,6 +46,7 @@ ScreenWake::ScreenWake(QObject* parent)
 
 ScreenWake::~ScreenWake()
 {
+    endCommandsNow();
     if (m_display)
         XCloseDisplay(m_display);
 }
@@ -93,27 +103,73 @@ void ScreenWake::wakeX11()
 
 void ScreenWake::runCommand(const QStringList& command, const char* what)
 {
+    if (m_ctx.ist_ende() != 0)
+        return;
     if (command.isEmpty()) {
         qWarning("Screen wake: %s names no program", what);
         return;
     }
-    // Started and left to run: its end, or its failure, is only written to the log.
+    // One at a time: a wake.off that hangs must not hold the screen dark, nor may each alarm add one.
+    if (m_running) {
+        qWarning().noquote() << "Screen wake:" << m_running->program() << "still running; ended for" << what;
+        endCommand(m_running);
+    }
+    // Started and left to run: its end, or its failure, is only written to the log. Nothing it
+    // prints is kept: a program that writes without end must not fill the monitor's memory.
     auto* process = new QProcess(this);
     process->setProgram(command.first());
     process->setArguments(command.mid(1));
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());
-    connect(process, &QProcess::errorOccurred, this, [process, what](QProcess::ProcessError error) {
+    process->setStandardErrorFile(QProcess::nullDevice());
+    process->setChildProcessModifier([] { ::setpgid(0, 0); });
+    connect(process, &QProcess::errorOccurred, this, [this, process, what](QProcess::ProcessError error) {
         qWarning().noquote() << "Screen wake:" << what << process->program() << "failed:" << process->errorString();
-        if (error == QProcess::FailedToStart)
+        if (error == QProcess::FailedToStart) {
+            if (m_running == process)
+                m_running = nullptr;
             process->deleteLater();
+        }
     });
-    connect(process, &QProcess::finished, this, [process, what](int code, QProcess::ExitStatus status) {
+    connect(process, &QProcess::finished, this, [this, process, what](int code, QProcess::ExitStatus status) {
         if (status != QProcess::NormalExit || code != 0)
             qWarning().noquote() << "Screen wake:" << what << process->program() << "ended with" << code;
+        if (m_running == process)
+            m_running = nullptr;
         process->deleteLater();
     });
     process->start();
+    if (process->state() == QProcess::NotRunning)
+        return;
+    m_running = process;
+    QTimer::singleShot(timeLimit, process, [this, process, what] {
+        if (m_running != process)
+            return;
+        qWarning().noquote() << "Screen wake:" << what << process->program() << "still running after"
+                             << timeLimit.count() << "ms; ended with everything it started";
+        endCommand(process);
+    });
+}
+
+void ScreenWake::endCommand(QProcess* process)
+{
+    if (m_running == process)
+        m_running = nullptr;
+    const auto group = static_cast<pid_t>(process->processId());
+    if (group <= 0)
+        return;
+    m_ending.insert(group);
+    EndProcessGroup(group, gracePeriod);
+    QTimer::singleShot(gracePeriod, this, [this, group] { m_ending.remove(group); });
+}
+
+void ScreenWake::endCommandsNow()
+{
+    QSet<pid_t> groups = std::exchange(m_ending, {});
+    if (m_running)
+        groups.insert(static_cast<pid_t>(std::exchange(m_running, nullptr)->processId()));
+    for (const pid_t group : groups)
+        EndProcessGroupAndWait(group, gracePeriod);
 }
 
 void ScreenWake::inhibit()

@@ -1,35 +1,105 @@
 #include "common/KeyValueFile.h"
 
 #include "common/CodePage.h"
+#include "common/Log.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
 
-namespace KeyValueFile {
+namespace {
 
-QList<Entry> parse(QStringView text)
+// The value without a comment: from a '#' after a blank, outside double quotes.
+QStringView withoutComment(QStringView value)
 {
-    QList<Entry> entries;
-    for (QStringView line : text.split(QLatin1Char('\n'))) {
-        line = line.trimmed();
+    bool quoted = false;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == QLatin1Char('"'))
+            quoted = !quoted;
+        else if (value[i] == QLatin1Char('#') && !quoted && i > 0 && value[i - 1].isSpace())
+            return value.left(i);
+    }
+    return value;
+}
+
+} // namespace
+
+KeyValueFile KeyValueFile::parse(QByteArrayView bytes, const QString& source, const QStringList& known)
+{
+    KeyValueFile file;
+    file.m_source = source;
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes = bytes.sliced(3);
+    int number = 0;
+    for (qsizetype start = 0; start < bytes.size();) {
+        qsizetype end = bytes.indexOf('\n', start);
+        if (end < 0)
+            end = bytes.size();
+        const QByteArrayView raw = bytes.sliced(start, end - start);
+        start = end + 1;
+        ++number;
+
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString text = utf8.decode(raw);
+        if (utf8.hasError()) {
+            text = CodePage::decode(raw.toByteArray());
+            file.warn(number, QStringLiteral("not UTF-8; read as Windows-1252"));
+        }
+        const QStringView line = QStringView(text).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char(';')))
             continue;
         const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0)
+        if (eq < 0) {
+            file.warn(number, QStringLiteral("no key=value; the line is ignored"));
             continue;
-        entries.append({ line.left(eq).trimmed().toString().toLower(), line.mid(eq + 1).toString() });
+        }
+        const QString name = line.left(eq).trimmed().toString().toLower();
+        if (!known.contains(name)) {
+            file.warn(number, QStringLiteral("unknown key \"%1\"; the line is ignored").arg(name));
+            continue;
+        }
+        file.m_entries.append({ name, withoutComment(line.mid(eq + 1)).trimmed().toString(), number });
     }
-    return entries;
+    return file;
 }
 
-QString read(const QString& dataFolder, const QString& fileName)
+KeyValueFile KeyValueFile::read(const QString& dataFolder, const QString& fileName, const QStringList& known)
 {
     if (dataFolder.isEmpty())
         return {};
-    QFile file(dataFolder + QDir::separator() + fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    const QString path = dataFolder + QDir::separator() + fileName;
+    const QFileInfo info(path);
+    if (!info.exists())
         return {};
-    return CodePage::decode(file.read(64 * 1024));
+    KeyValueFile none;
+    none.m_source = path;
+    if (!info.isFile()) {
+        none.warn(0, QStringLiteral("no regular file; not read"));
+        return none;
+    }
+    if (info.size() > kMostBytes) {
+        none.warn(0, QStringLiteral("larger than %1 bytes; not read").arg(kMostBytes));
+        return none;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        none.warn(0, QStringLiteral("cannot be read: ") + file.errorString());
+        return none;
+    }
+    return parse(file.read(kMostBytes), path, known);
 }
 
-} // namespace KeyValueFile
+void KeyValueFile::unusable(const Entry& entry, const QString& expected) const
+{
+    warn(entry.line, QStringLiteral("%1=%2 is not used (%3 expected)").arg(entry.name, entry.value, expected));
+}
+
+void KeyValueFile::warn(int line, const QString& problem) const
+{
+    if (line > 0)
+        qCWarning(lcFiles).noquote() << m_source + QStringLiteral(" line ") + QString::number(line)
+                + QStringLiteral(":") << problem;
+    else
+        qCWarning(lcFiles).noquote() << m_source + QStringLiteral(":") << problem;
+}

@@ -2,11 +2,28 @@
 
 #include "common/KeyValueFile.h"
 
-MapConfig MapConfig::parse(QStringView text)
+const QStringList MapConfig::Keys
+    = { QStringLiteral("host"), QStringLiteral("key"), QStringLiteral("provider"), QStringLiteral("tiles"),
+          QStringLiteral("tiles.satellite"), QStringLiteral("tiles.terrain"), QStringLiteral("search"),
+          QStringLiteral("contact"), QStringLiteral("countrycodes"), QStringLiteral("attribution"),
+          // The route's keys, read by RouteSettings.
+          QStringLiteral("station"), QStringLiteral("route"), QStringLiteral("route.data"),
+          QStringLiteral("route.profile"), QStringLiteral("route.factor") };
+
+MapConfig MapConfig::parse(const KeyValueFile& file)
 {
     MapConfig config;
-    for (const auto& [name, written] : KeyValueFile::parse(text)) {
-        QString value = written.trimmed();
+    config.route = RouteSettings::parse(file);
+    for (const KeyValueFile::Entry& entry : file.entries()) {
+        const QString& name = entry.name;
+        QString value = entry.value;
+        const bool address = name == QLatin1String("host") || name == QLatin1String("search")
+            || name.startsWith(QLatin1String("tiles"));
+        if (address && !value.isEmpty() && !value.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+            && !value.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
+            file.unusable(entry, QStringLiteral("an http:// or https:// address"));
+            continue;
+        }
         if (name == QLatin1String("host") || name == QLatin1String("search")) {
             while (value.endsWith(QLatin1Char('/')))
                 value.chop(1);
@@ -19,8 +36,10 @@ MapConfig MapConfig::parse(QStringView text)
         } else if (name == QLatin1String("key")) {
             config.key = value;
         } else if (name == QLatin1String("provider")) {
-            config.provider
-                = value.compare(QLatin1String("osm"), Qt::CaseInsensitive) == 0 ? Provider::Osm : Provider::Static;
+            const bool osm = value.compare(QLatin1String("osm"), Qt::CaseInsensitive) == 0;
+            if (!osm && !value.isEmpty() && value.compare(QLatin1String("static"), Qt::CaseInsensitive) != 0)
+                file.unusable(entry, QStringLiteral("osm or static"));
+            config.provider = osm ? Provider::Osm : Provider::Static;
         } else if (name == QLatin1String("tiles")) {
             config.tiles = value.isEmpty() ? DefaultTiles : value;
         } else if (name == QLatin1String("tiles.satellite")) {
@@ -49,7 +68,12 @@ const QString& MapConfig::tilesFor(int mapType) const
     return tiles;
 }
 
+MapConfig MapConfig::parse(QByteArrayView bytes)
+{
+    return parse(KeyValueFile::parse(bytes, FileName, Keys));
+}
+
 MapConfig MapConfig::read(const QString& dataFolder)
 {
-    return parse(KeyValueFile::read(dataFolder, FileName));
+    return parse(KeyValueFile::read(dataFolder, FileName, Keys));
 }

@@ -1,7 +1,13 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
+
+#include "route/RouteSettings.h"
+
+class KeyValueFile;
 
 // Where the map comes from: map.ini in the data folder, plain "key=value" lines. The static map
 // service has "host" (scheme, host and optional port) and "key" (the API key). "provider=osm"
@@ -30,6 +36,8 @@ struct MapConfig {
     QString attribution = DefaultAttribution;
     // True when map.ini names the host itself.
     bool hostGiven = false;
+    // The way from the station to the incident.
+    RouteSettings route;
 
     // The service refuses requests without a key; so without a key requests go out only to a host
     // that map.ini names explicitly (a local or test service), never to the default one.
@@ -39,10 +47,14 @@ struct MapConfig {
     // names one; every other map type shows the road map.
     [[nodiscard]] const QString& tilesFor(int mapType) const;
 
-    // Unknown keys, blank lines and lines starting with "#" or ";" are ignored; an empty value
-    // keeps the default (an empty tiles.satellite or tiles.terrain means the road map); the host and
-    // the search address lose trailing slashes; an unknown provider is the static one.
-    [[nodiscard]] static MapConfig parse(QStringView text);
+    static const QStringList Keys;
+
+    // Read as KeyValueFile reads it. An empty value keeps the default (an empty tiles.satellite or
+    // tiles.terrain means the road map); the host and the search address lose trailing slashes. An
+    // unknown provider, or an address that is not http or https, is a warning and keeps the default.
+    [[nodiscard]] static MapConfig parse(const KeyValueFile& file);
+    [[nodiscard]] static MapConfig parse(QByteArrayView bytes);
+    [[nodiscard]] static MapConfig parse(QStringView text) { return parse(text.toUtf8()); }
     // map.ini of the data folder; the defaults when it is missing or unreadable.
     [[nodiscard]] static MapConfig read(const QString& dataFolder);
 };

@@ -24,23 +24,26 @@ std::optional<QPointF> position(const QString& text)
     return QPointF(lon, lat);
 }
 
-void unusable(const QString& key, const QString& value)
-{
-    qCWarning(lcRoute).noquote() << "map.ini:" << key << "=" << value << "cannot be used; no route";
-}
-
 } // namespace
 
-RouteSettings RouteSettings::parse(QStringView text)
+const QStringList RouteSettings::Keys = { QStringLiteral("station"), QStringLiteral("route"),
+    QStringLiteral("route.data"), QStringLiteral("route.profile"), QStringLiteral("route.factor") };
+
+RouteSettings RouteSettings::parse(const KeyValueFile& file)
 {
     RouteSettings settings;
     bool broken = false;
-    for (const auto& [name, written] : KeyValueFile::parse(text)) {
-        const QString value = written.trimmed();
+    const auto unusable = [&](const KeyValueFile::Entry& entry, const QString& expected) {
+        broken = true;
+        file.unusable(entry, expected + QStringLiteral("; no route"));
+    };
+    for (const KeyValueFile::Entry& entry : file.entries()) {
+        const QString& name = entry.name;
+        const QString& value = entry.value;
         if (name == QLatin1String("station")) {
             settings.station = position(value);
             if (!settings.station)
-                broken = true, unusable(name, value);
+                unusable(entry, QStringLiteral("latitude,longitude"));
         } else if (name == QLatin1String("route")) {
             const QUrl url(value);
             if (value.compare(QLatin1String("routino"), Qt::CaseInsensitive) == 0) {
@@ -52,7 +55,7 @@ RouteSettings RouteSettings::parse(QStringView text)
                 while (settings.osrm.endsWith(QLatin1Char('/')))
                     settings.osrm.chop(1);
             } else if (!value.isEmpty()) {
-                broken = true, unusable(name, value);
+                unusable(entry, QStringLiteral("routino or an http:// address"));
             }
         } else if (name == QLatin1String("route.data")) {
             settings.data = value;
@@ -62,14 +65,14 @@ RouteSettings RouteSettings::parse(QStringView text)
             if (word.match(value).hasMatch())
                 settings.profile = value;
             else
-                broken = true, unusable(name, value);
+                unusable(entry, QStringLiteral("one word"));
         } else if (name == QLatin1String("route.factor")) {
             bool ok = false;
             const double factor = value.toDouble(&ok);
             if (ok && factor > 0 && factor <= 10)
                 settings.factor = factor;
             else
-                broken = true, unusable(name, value);
+                unusable(entry, QStringLiteral("a number above 0 up to 10"));
         }
     }
     if (broken)
@@ -77,9 +80,4 @@ RouteSettings RouteSettings::parse(QStringView text)
     else if (settings.engine != Engine::None && !settings.station)
         qCWarning(lcRoute).noquote() << "map.ini: route without station; no route";
     return settings;
-}
-
-RouteSettings RouteSettings::read(const QString& dataFolder)
-{
-    return parse(KeyValueFile::read(dataFolder, QStringLiteral("map.ini")));
 }

@@ -2,14 +2,17 @@
 
 #include <QPointF>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
+
+class KeyValueFile;
 
 // The route's keys in map.ini: "station" (latitude,longitude in decimal degrees, where the crews
 // leave from), "route" ("routino" for the offline router, an OSRM server's address, absent: no
 // route), "route.data" (the folder that planetsplitter wrote), "route.profile" (routino's
 // transport, OSRM's profile) and "route.factor" (the drive time is multiplied by it). A value that
-// cannot be used is logged with the file's name and the key, and leaves the route off.
+// cannot be used is a warning naming the file and the line, and leaves the route off.
 struct RouteSettings {
     enum class Engine { None, Routino, Osrm };
 
@@ -22,6 +25,8 @@ struct RouteSettings {
 
     [[nodiscard]] bool active() const { return engine != Engine::None && station.has_value(); }
 
-    [[nodiscard]] static RouteSettings parse(QStringView text);
-    [[nodiscard]] static RouteSettings read(const QString& dataFolder);
+    static const QStringList Keys;
+
+    // The route's keys of a file read whole (map.ini); other keys are left to their reader.
+    [[nodiscard]] static RouteSettings parse(const KeyValueFile& file);
 };

@@ -1,6 +1,7 @@
 #include "settings/DataFolders.h"
 
 #include "common/AppContext.h"
+#include "common/Log.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -40,13 +41,31 @@ void InitDataFolders(AppContext& ctx)
             folder = candidate;
     }
     ctx.DataFolder = QDir::toNativeSeparators(QDir::cleanPath(folder));
+    if (folder == ctx.ProgramFolder) {
+        const QFileInfo info(folder);
+        QString text = QStringLiteral("No data folder could be made in \"%1\"; the program folder \"%2\" serves")
+                           .arg(base, folder);
+        if (info.isDir() && info.isWritable()) {
+            qCInfo(lcFiles).noquote() << text;
+        } else {
+            text += QStringLiteral(
+                ", which cannot be written: the settings, the last alarm and the ticker are not kept");
+            qCWarning(lcFiles).noquote() << text;
+        }
+    }
 
-    const QString archive = ArchiveFolder(ctx);
-    if (!nameExists(archive))
-        QDir().mkdir(archive);
+    for (const QString& sub : { ArchiveFolder(ctx), SoundsFolder(ctx) }) {
+        if (!nameExists(sub))
+            QDir().mkdir(sub);
+    }
 }
 
 QString ArchiveFolder(const AppContext& ctx)
 {
     return ctx.dataFile(QStringLiteral("Ablage"));
+}
+
+QString SoundsFolder(const AppContext& ctx)
+{
+    return ctx.DataFolder.isEmpty() ? QString() : ctx.dataFile(QStringLiteral("Sounds"));
 }

@@ -5,9 +5,14 @@
 class AppContext;
 
 // Decides the data folder once at start-up: "Torvelle" in the user's data location
-// ($XDG_DATA_HOME or ~/.local/share), or the program folder when that cannot be had. Creates the
-// folder and its archive folder "Ablage" when they are missing. Sets ctx.DataFolder.
+// ($XDG_DATA_HOME or ~/.local/share), or the program folder when that cannot be had, which is a
+// warning. Creates the folder, its archive folder "Ablage" and its sounds folder "Sounds" when they
+// are missing. Sets ctx.DataFolder.
 void InitDataFolders(AppContext& ctx);
 
 // The archive folder inside the data folder.
 [[nodiscard]] QString ArchiveFolder(const AppContext& ctx);
+
+// The station's own unit sounds, looked up before the program folder's; empty before there is a
+// data folder.
+[[nodiscard]] QString SoundsFolder(const AppContext& ctx);

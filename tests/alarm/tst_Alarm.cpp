@@ -197,18 +197,24 @@ private slots:
         QTest::newRow("at most 30 sounds, every unit shown") << many.join(QChar(7)) + QChar(7) << 40 << many.mid(0, 30);
         QTest::newRow("no file outside the program folder") << "../x\aa/b\a\aHLF\a" << 4 << QStringList { "HLF" };
         QTest::newRow("without a bell no unit") << "HLF" << 0 << QStringList {};
+        QTest::newRow("the station's own sound first") << "HLF\aGW-L2\a" << 2 << QStringList { "HLF", "Sounds/GW-L2" };
     }
+    // The station's own sounds are in the data folder's Sounds, here GW-L2.wav alone.
     void unitSounds()
     {
         QFETCH(QString, units);
         QFETCH(int, shown);
         QFETCH(QStringList, played);
+        Context ctx;
+        ctx.DataFolder = m_dir.path();
+        QVERIFY(QDir(m_dir.path()).mkpath("Sounds") && TestFiles::writeAll(m_dir.filePath("Sounds/GW-L2.wav"), "RIFF"));
         for (QString& name : played)
-            name = QStringLiteral("/p/") + name + QStringLiteral(".wav");
-        const auto plan = PlanStationAlarm(alarm({ { 14, units } }), true, Context());
+            name = (name.startsWith("Sounds/") ? m_dir.path() : QStringLiteral("/p")) + '/' + name
+                + QStringLiteral(".wav");
+        const auto plan = PlanStationAlarm(alarm({ { 14, units } }), true, ctx);
         QCOMPARE(plan->units.size(), shown);
         QCOMPARE(plan->announcement.unitSounds, played);
-        const UnitAlarmPlan unitAlarm = PlanUnitAlarm(QStringLiteral("WACHALARM_EM\t") + units, Context());
+        const UnitAlarmPlan unitAlarm = PlanUnitAlarm(QStringLiteral("WACHALARM_EM\t") + units, ctx);
         QCOMPARE(unitAlarm.units, plan->units);
         QCOMPARE(unitAlarm.announcement.unitSounds, played);
     }

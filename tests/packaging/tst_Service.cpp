@@ -1,7 +1,8 @@
 // The monitor as a systemd service, run for real in a network of the test's own: the start-up and
 // watchdog notifications on a NOTIFY_SOCKET of the test's, and the journal lines with their
-// priorities for link up, registration, an alarm and link down. And the rate limit of a failure
-// that repeats.
+// priorities for link up, registration, an alarm and link down. The notifications with and without
+// a watchdog, and the rate limit of a failure that repeats.
+#include "app/ServiceManager.h"
 #include "common/Log.h"
 #include "link/MessageReceiver.h"
 #include "tests/support/OwnNamespaces.h"
@@ -13,15 +14,41 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 namespace {
 
 // Set before any thread starts: whether this process has a network of its own, loopback up.
 bool g_ownNetwork = false;
+
+// A NOTIFY_SOCKET of the test's: the datagrams received.
+struct NotifySocket {
+    QTemporaryDir folder;
+    QByteArray path = QFile::encodeName(folder.filePath(QStringLiteral("notify")));
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    QSocketNotifier notifier { fd, QSocketNotifier::Read };
+    QStringList notes;
+    bool bound = false;
+    NotifySocket()
+    {
+        sockaddr_un address { AF_UNIX, {} };
+        std::copy_n(path.begin(), std::min<size_t>(path.size(), sizeof address.sun_path - 1), address.sun_path);
+        bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        QObject::connect(&notifier, &QSocketNotifier::activated, [this] {
+            char datagram[256];
+            for (ssize_t n; (n = ::recv(fd, datagram, sizeof datagram, 0)) > 0;)
+                notes << QString::fromUtf8(datagram, n);
+        });
+    }
+    ~NotifySocket() { ::close(fd); }
+};
 
 } // namespace
 
@@ -37,27 +64,15 @@ private slots:
         const QString program = root.filePath(QStringLiteral("kessvenn"));
         QVERIFY(QFile::copy(QStringLiteral(KESSVENN_EXECUTABLE), program));
 
-        const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        QVERIFY(fd >= 0);
-        sockaddr_un address {};
-        address.sun_family = AF_UNIX;
-        const QByteArray path = QFile::encodeName(root.filePath(QStringLiteral("notify")));
-        QVERIFY(size_t(path.size()) < sizeof address.sun_path);
-        std::copy(path.begin(), path.end(), address.sun_path);
-        QCOMPARE(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-        QStringList notes;
-        QSocketNotifier notifier(fd, QSocketNotifier::Read);
-        connect(&notifier, &QSocketNotifier::activated, this, [&] {
-            char datagram[256];
-            for (ssize_t n; (n = ::recv(fd, datagram, sizeof datagram, 0)) > 0;)
-                notes << QString::fromUtf8(datagram, n);
-        });
+        NotifySocket socket;
+        QVERIFY(socket.bound);
+        const QStringList& notes = socket.notes;
 
         QTcpServer dispatch;
         QVERIFY(dispatch.listen(QHostAddress::Any, 4750));
         QProcess monitor;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("NOTIFY_SOCKET"), QFile::decodeName(path));
+        env.insert(QStringLiteral("NOTIFY_SOCKET"), QFile::decodeName(socket.path));
         env.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("200000"));
         env.insert(QStringLiteral("XDG_DATA_HOME"), root.filePath(QStringLiteral("home")));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -94,7 +109,42 @@ private slots:
         QVERIFY(!journal.contains("Meier")); // never who reported it
         monitor.kill();
         QVERIFY(monitor.waitForFinished());
-        ::close(fd);
+    }
+
+    // READY=1 in any case. Without a watchdog nothing more; with one, a
+    // beat at half its interval, so that one late beat does not count as a hang.
+    void notifications_data()
+    {
+        QTest::addColumn<QByteArray>("watchdogUsec");
+        QTest::newRow("no watchdog") << QByteArray();
+        QTest::newRow("a watchdog of 400 ms") << QByteArray("400000");
+    }
+    void notifications()
+    {
+        QFETCH(QByteArray, watchdogUsec);
+        NotifySocket socket;
+        QVERIFY(socket.bound);
+        qputenv("NOTIFY_SOCKET", socket.path);
+        qunsetenv("WATCHDOG_PID");
+        if (watchdogUsec.isEmpty())
+            qunsetenv("WATCHDOG_USEC");
+        else
+            qputenv("WATCHDOG_USEC", watchdogUsec);
+        ServiceManager service;
+        service.notifyReady();
+        if (watchdogUsec.isEmpty()) {
+            QVERIFY(sd_notify(0, "STATUS=end") > 0);
+            QTRY_COMPARE(socket.notes, QStringList({ "READY=1", "STATUS=end" }));
+            QVERIFY(service.findChildren<QTimer*>().isEmpty());
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(socket.notes.size() >= 10, 30000);
+        QCOMPARE(socket.notes, QStringList("READY=1") + QStringList(socket.notes.size() - 1, "WATCHDOG=1"));
+        // The beats come from the event loop's timer at half the interval; their spacing as sent
+        // depends on the machine's load, the timer's does not.
+        const QList<QTimer*> timers = service.findChildren<QTimer*>();
+        QCOMPARE(timers.size(), 1);
+        QCOMPARE_LE(timers[0]->interval(), watchdogUsec.toLongLong() / 2000);
     }
 
     void repeatedFailure_data()

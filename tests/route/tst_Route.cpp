@@ -1,5 +1,6 @@
 // The way from the station to the incident: the real routino on a small map of the test's own,
 // a local server that answers as OSRM does, and what each fault of a router gets.
+#include "map/MapConfig.h"
 #include "route/RoutePlanner.h"
 #include "tests/support/HttpResponder.h"
 #include "tests/support/RoutinoTown.h"
@@ -124,8 +125,10 @@ private slots:
             response.status = status, response.contentType = "application/json", response.body = body;
             return response;
         });
-        RouteSettings settings = RouteSettings::parse(
-            QStringLiteral("station=51.5,7.4\nroute=%1/\nroute.factor=0.8\n").arg(QString::fromLatin1(server.base())));
+        const RouteSettings settings
+            = MapConfig::parse(QStringLiteral("station=51.5,7.4\nroute=%1/\nroute.factor=0.8\n")
+                                   .arg(QString::fromLatin1(server.base())))
+                  .route;
         QCOMPARE(settings.engine, RouteSettings::Engine::Osrm);
         RoutePlanner planner(settings);
         planner.answerCap = 256 * 1024;
@@ -151,8 +154,8 @@ private slots:
         QTest::newRow("routino") << "station=51.5136, 7.4653\nroute=routino\nroute.data=/x" << true << QString();
         QTest::newRow("no route key: off") << "station=51.5,7.4" << false << QString();
         QTest::newRow("no station") << "route=routino" << false << "route without station";
-        QTest::newRow("a station off the globe") << "station=95,7\nroute=routino" << false << "station = 95,7";
-        QTest::newRow("an unknown router") << "station=51,7\nroute=ftp://x" << false << "route = ftp://x";
+        QTest::newRow("a station off the globe") << "station=95,7\nroute=routino" << false << "station=95,7 is not used";
+        QTest::newRow("an unknown router") << "station=51,7\nroute=ftp://x" << false << "route=ftp://x is not used";
         QTest::newRow("a profile that is no word") << "station=51,7\nroute=routino\nroute.profile=a b;rm" << false
                                                    << "route.profile";
         QTest::newRow("a factor of nothing") << "station=51,7\nroute=routino\nroute.factor=0" << false
@@ -165,7 +168,7 @@ private slots:
         QFETCH(QString, warning);
         if (!warning.isEmpty())
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(warning)));
-        QCOMPARE(RouteSettings::parse(ini).active(), active);
+        QCOMPARE(MapConfig::parse(ini).route.active(), active);
     }
 };
 

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -149,22 +150,36 @@ private slots:
     void dataFolders_data()
     {
         QTest::addColumn<QString>("before"); // what stands where the data folder Torvelle belongs
+        QTest::addColumn<QString>("programFolder"); // "": a writable one
         QTest::addColumn<bool>("inProgramFolder");
-        QTest::newRow("first start") << "nothing" << false;
-        QTest::newRow("archive deleted") << "folder" << false;
-        QTest::newRow("a file in the folder's place") << "file" << true;
+        QTest::newRow("first start") << "nothing"
+                                     << "" << false;
+        QTest::newRow("archive deleted") << "folder"
+                                         << "" << false;
+        QTest::newRow("a file in the folder's place") << "file"
+                                                      << "" << true;
+        QTest::newRow("a file in its place, an installed program: a warning") << "file"
+                                                                              << "/proc/1" << true;
     }
+    // The archive and the station's sounds folder are made; a read-only data folder is one warning.
     void dataFolders()
     {
         QFETCH(QString, before);
+        QFETCH(QString, programFolder);
         QFETCH(bool, inProgramFolder);
         const QTemporaryDir home;
         const QString torvelle = home.filePath("Torvelle"), kept = before == "folder" ? torvelle + "/kept" : torvelle;
         QVERIFY(before == "nothing" || ((before != "folder" || QDir().mkdir(torvelle)) && writeAll(kept, "kept")));
         qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+        if (!programFolder.isEmpty()) {
+            m_ctx.ProgramFolder = programFolder;
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot be written"));
+        }
+        QTest::failOnWarning(QRegularExpression("."));
         InitDataFolders(m_ctx);
-        QCOMPARE(m_ctx.DataFolder, inProgramFolder ? m_program.path() : torvelle);
-        QVERIFY(QFileInfo(m_ctx.DataFolder + "/Ablage").isDir());
+        QCOMPARE(m_ctx.DataFolder, inProgramFolder ? m_ctx.ProgramFolder : torvelle);
+        QCOMPARE(QFileInfo(m_ctx.DataFolder + "/Sounds").isDir() && QFileInfo(m_ctx.DataFolder + "/Ablage").isDir(),
+            programFolder.isEmpty());
         QCOMPARE(readAll(kept), QByteArray(before == "nothing" ? "" : "kept"));
     }
     // The dialog, one control filled at a time: saving writes it to its own line alone and closes, and
