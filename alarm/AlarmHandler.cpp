@@ -173,6 +173,7 @@ void AlarmHandler::onLookupFinished(bool found)
         m_map->AddMarker(position, kMarkerColour, QStringLiteral("E"));
     }
     m_map->Refresh();
+    emit incidentPlaced(found ? std::optional<QPointF>(QPointF(m_map->Lng(), m_map->Lat())) : std::nullopt);
 }
 
 void AlarmHandler::paintNow()

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QObject>
+#include <QPointF>
 #include <QStringList>
 #include <QTime>
 
 #include <array>
 #include <functional>
+#include <optional>
 
 class AlarmMap;
 class AlarmCore;
@@ -57,6 +59,11 @@ public:
 
     // The time of day of a status row.
     std::function<QTime()> clock = [] { return QTime::currentTime(); };
+
+signals:
+    // The address lookup of the latest alarm has answered: the incident's position (x longitude,
+    // y latitude), or nothing when it found none.
+    void incidentPlaced(std::optional<QPointF> position);
 
 private:
     void showUnits(const QStringList& units);

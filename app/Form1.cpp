@@ -17,6 +17,7 @@
 #include "link/ServerLink.h"
 #include "log/DocumentationList.h"
 #include "map/ucGMap.h"
+#include "print/Printout.h"
 #include "settings/DataFolders.h"
 #include "settings/Form2.h"
 #include "settings/SettingsFile.h"
@@ -157,6 +158,7 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
     });
     connect(m_core, &AlarmCore::unitAlarm, m_wake, &ScreenWake::alarm);
     alarmHandler->watch(*m_core);
+    m_printout->watch(*m_core);
     connect(m_core, &AlarmCore::tickerMessage, m_documentation, &DocumentationList::HandleTickerMessage);
     connect(m_core, &AlarmCore::tickerDeleted, m_documentation, &DocumentationList::DeleteTicker);
     m_linkWarning = new LinkWarning(this);
@@ -544,6 +546,9 @@ bool Form1::runShortcut(int key, Qt::KeyboardModifiers modifiers)
     case Qt::Key_C:
         cmd_Clear_Click();
         return true;
+    case Qt::Key_P:
+        m_printout->printNow();
+        return true;
     default:
         return false;
     }
@@ -661,6 +666,8 @@ void Form1::createAlarmHandler()
     m_core->setAnnouncements(m_announcements);
     auto* map = new GMapAlarmMap(*m_ui.ucGMap1, this);
     alarmHandler = new AlarmHandler(alarmControls(), map, this);
+    m_printout = new Printout(m_ctx, this);
+    connect(alarmHandler, &AlarmHandler::incidentPlaced, m_printout, &Printout::incidentPlaced);
 }
 
 void Form1::HandleStationAlarm(const QString& message, int replay)
