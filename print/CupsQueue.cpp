@@ -11,6 +11,16 @@ QString lastError()
     return QString::fromUtf8(cupsLastErrorString());
 }
 
+// cupsGetNamedDest says nothing about why it found no queue: ask the scheduler directly.
+bool reachable()
+{
+    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 5000, nullptr);
+    if (!http)
+        return false;
+    httpClose(http);
+    return true;
+}
+
 } // namespace
 
 Submission submit(const QString& printer, const QString& title, const QByteArray& pdf, int copies)
@@ -22,9 +32,9 @@ Submission submit(const QString& printer, const QString& title, const QByteArray
     cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, wanted.isEmpty() ? nullptr : wanted.constData(), nullptr);
     if (!dest) {
         result.queue = printer;
-        result.failure = cupsLastError() == IPP_STATUS_OK || cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND
-            ? (printer.isEmpty() ? QStringLiteral("no default printer") : QStringLiteral("no such queue"))
-            : lastError();
+        result.failure = reachable() ? (printer.isEmpty() ? QStringLiteral("CUPS knows no default printer")
+                                                          : QStringLiteral("CUPS knows no such queue"))
+                                     : QStringLiteral("the CUPS scheduler %1 cannot be reached").arg(QString::fromUtf8(cupsServer()));
         return result;
     }
     result.queue = QString::fromUtf8(dest->name);

@@ -55,7 +55,8 @@ public:
         , m_content(content)
         , m_painter(&writer)
     {
-        m_area = QRectF(writer.pageLayout().paintRectPixels(kResolution));
+        // The painter's origin is the top-left corner inside the margins.
+        m_area = QRectF(QPointF(0, 0), writer.pageLayout().paintRectPixels(kResolution).size());
         m_footTop = m_area.bottom() - mm(7);
         m_y = m_area.top();
     }
