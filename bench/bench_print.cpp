@@ -61,8 +61,9 @@ void BM_AlarmFrameToCupsJob(benchmark::State& state)
     mapIni.close();
     AlarmCore core(ctx);
     MessageReceiver receiver(core);
-    const QString message = QStringLiteral("WACHALARM\tAlarm\tZug 1\tFeuer\tB3 Wohnungsbrand\t58095\tHagen\tElberfelder "
-                                           "Straße\t12\tRauch\tMitte\tHaus\t\t\tELW 1\aHLF 20\a\t1\t51,3594\t7,4738\tMeier");
+    const QString message
+        = QStringLiteral("WACHALARM\tAlarm\tZug 1\tFeuer\tB3 Wohnungsbrand\t58095\tHagen\tElberfelder "
+                         "Straße\t12\tRauch\tMitte\tHaus\t\t\tELW 1\aHLF 20\a\t1\t51,3594\t7,4738\tMeier");
     const QByteArray frame = MessageReceiver::frame(message);
 
     // One alarm through a fresh printout; the time from the frame's last byte to its job.

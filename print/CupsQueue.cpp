@@ -32,9 +32,10 @@ Submission submit(const QString& printer, const QString& title, const QByteArray
     cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, wanted.isEmpty() ? nullptr : wanted.constData(), nullptr);
     if (!dest) {
         result.queue = printer;
-        result.failure = reachable() ? (printer.isEmpty() ? QStringLiteral("CUPS knows no default printer")
-                                                          : QStringLiteral("CUPS knows no such queue"))
-                                     : QStringLiteral("the CUPS scheduler %1 cannot be reached").arg(QString::fromUtf8(cupsServer()));
+        result.failure = reachable()
+            ? (printer.isEmpty() ? QStringLiteral("CUPS knows no default printer")
+                                 : QStringLiteral("CUPS knows no such queue"))
+            : QStringLiteral("the CUPS scheduler %1 cannot be reached").arg(QString::fromUtf8(cupsServer()));
         return result;
     }
     result.queue = QString::fromUtf8(dest->name);

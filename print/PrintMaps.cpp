@@ -148,8 +148,8 @@ QImage PrintMaps::tileMap(QPointF position, int zoom, int* missing, int* wanted)
     int found = 0;
     for (const MapTiles::Placement& place : MapTiles::cover(cx, cy, zoom, image.size())) {
         ++*wanted;
-        const QImage* tile = m_tiles ? m_tiles->tile(MapTiles::tileUrl(m_config.tiles, place.z, place.x, place.y))
-                                     : nullptr;
+        const QImage* tile
+            = m_tiles ? m_tiles->tile(MapTiles::tileUrl(m_config.tiles, place.z, place.x, place.y)) : nullptr;
         if (tile) {
             p.drawImage(place.topLeft, *tile);
             ++found;

@@ -123,8 +123,8 @@ private:
                                  .arg(m_content.printedTime.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
                                      m_content.version, QString::number(m_page));
         m_painter.drawLine(QPointF(m_area.left(), m_footTop + mm(1)), QPointF(m_area.right(), m_footTop + mm(1)));
-        m_painter.drawText(QRectF(m_area.left(), m_footTop + mm(2), m_area.width(), mm(5)),
-            Qt::AlignLeft | Qt::AlignVCenter, text);
+        m_painter.drawText(
+            QRectF(m_area.left(), m_footTop + mm(2), m_area.width(), mm(5)), Qt::AlignLeft | Qt::AlignVCenter, text);
     }
 
     QPdfWriter& m_writer;

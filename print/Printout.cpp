@@ -16,7 +16,10 @@ namespace {
 
 QString version()
 {
-    return QStringLiteral("%1.%2.%3").arg(KESSVENN_VERSION_MAJOR).arg(KESSVENN_VERSION_MINOR).arg(KESSVENN_VERSION_PATCH);
+    return QStringLiteral("%1.%2.%3")
+        .arg(KESSVENN_VERSION_MAJOR)
+        .arg(KESSVENN_VERSION_MINOR)
+        .arg(KESSVENN_VERSION_PATCH);
 }
 
 std::optional<QPointF> readCoordinates(const QString& text)
@@ -202,8 +205,8 @@ void Printout::send(const Alarm& alarm, const PrintSettings& settings, int copie
     job.content.printedTime = clock();
     job.content.version = version();
     job.content.paper = settings.paper == PrintSettings::Paper::A5 ? QPageSize::A5
-        : settings.paper == PrintSettings::Paper::Letter                ? QPageSize::Letter
-                                                                        : QPageSize::A4;
+        : settings.paper == PrintSettings::Paper::Letter           ? QPageSize::Letter
+                                                                   : QPageSize::A4;
     job.content.position = alarm.position;
     if (alarm.position) {
         const PrintMaps::Maps maps = m_maps->compose(*alarm.position);
@@ -224,7 +227,8 @@ void Printout::send(const Alarm& alarm, const PrintSettings& settings, int copie
     job.copies = copies;
     m_pool.start([this, job] {
         const PrintResult result = run(job);
-        QMetaObject::invokeMethod(this, [this, result] { emit printed(result); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, result] { emit printed(result); }, Qt::QueuedConnection);
     });
 }
 

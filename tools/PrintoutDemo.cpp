@@ -38,9 +38,14 @@ int main(int argc, char* argv[])
     PrintPageContent page = PrintPage::fromAlarm(fields, true);
     page.monitorName = QStringLiteral("Wache Demo");
     page.alarmTime = page.printedTime = QDateTime::currentDateTime();
-    page.version = QStringLiteral("%1.%2.%3").arg(KESSVENN_VERSION_MAJOR).arg(KESSVENN_VERSION_MINOR).arg(KESSVENN_VERSION_PATCH);
+    page.version = QStringLiteral("%1.%2.%3")
+                       .arg(KESSVENN_VERSION_MAJOR)
+                       .arg(KESSVENN_VERSION_MINOR)
+                       .arg(KESSVENN_VERSION_PATCH);
     const QString paper = args.value(3).toLower();
-    page.paper = paper == QLatin1String("a5") ? QPageSize::A5 : paper == QLatin1String("letter") ? QPageSize::Letter : QPageSize::A4;
+    page.paper = paper == QLatin1String("a5") ? QPageSize::A5
+        : paper == QLatin1String("letter")    ? QPageSize::Letter
+                                              : QPageSize::A4;
     bool latOk = false, lngOk = false;
     const double lat = QString(fields.value(16)).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&latOk);
     const double lng = QString(fields.value(17)).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&lngOk);

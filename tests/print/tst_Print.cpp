@@ -1,9 +1,8 @@
 // The alarm on paper through a real CUPS scheduler of the test's own: what arrives in its queue
-// (the page's text, the navigation code, the maps, the copies), the wait for maps, Ctrl+P, and the
-// faults that must end in one warning each.
+// (the page's text, the navigation code, the maps, the copies, print.ini's keys), the wait for maps,
+// Ctrl+P, and the faults that must end in one warning each.
 #include "alarm/AlarmCore.h"
 #include "common/AppContext.h"
-#include "print/PrintArchive.h"
 #include "print/PrintSettings.h"
 #include "print/Printout.h"
 #include "tests/support/HttpResponder.h"
@@ -16,7 +15,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,20 +36,10 @@ void countPrintWarnings(QtMsgType type, const QMessageLogContext& context, const
 // The demo's alarm: umlauts, a two-line remark, three units, the informant; coordinates given.
 QString alarm(const QString& keyword, const QString& lat = "51,3594", const QString& lng = "7,4738")
 {
-    return QStringList { "WACHALARM", "Alarm", "Zug 1", "Feuer", keyword, "58095", "Hagen", "Elberfelder Straße",
-        "12", "Rauch aus Fenster\r\nPersonen vermutlich in der Wohnung", "Mitte", "Mehrfamilienhaus Kühne",
-        "3. OG links", "", "ELW 1\aHLF 20(A)\aDLK 23(D)\a", "1", lat, lng, "Frau Jäger" }
+    return QStringList { "WACHALARM", "Alarm", "Zug 1", "Feuer", keyword, "58095", "Hagen", "Elberfelder Straße", "12",
+        "Rauch aus Fenster\r\nPersonen vermutlich in der Wohnung", "Mitte", "Mehrfamilienhaus Kühne", "3. OG links", "",
+        "ELW 1\aHLF 20(A)\aDLK 23(D)\a", "1", lat, lng, "Frau Jäger" }
         .join('\t');
-}
-
-QByteArray tilePng()
-{
-    QImage tile(256, 256, QImage::Format_RGB32);
-    tile.fill(QColor(200, 220, 190));
-    QBuffer bytes;
-    bytes.open(QIODevice::WriteOnly);
-    tile.save(&bytes, "PNG");
-    return bytes.data();
 }
 
 // A tool's standard output; nothing when it failed.
@@ -102,22 +90,18 @@ class PrintTest : public QObject {
 
     std::unique_ptr<PrivateCups> m_cups;
     QTemporaryDir m_cache;
-    HttpResponder m_tiles { [](const HttpResponder::Request&) {
-        static const QByteArray png = tilePng();
+    bool m_tilesAnswer = true; // false: the tile server never answers
+    HttpResponder m_tiles { [this](const HttpResponder::Request&) {
         HttpResponder::Response answer;
-        answer.body = png;
+        QBuffer png(&answer.body);
+        png.open(QIODevice::WriteOnly);
+        QImage tile(256, 256, QImage::Format_RGB32);
+        tile.fill(Qt::gray);
+        tile.save(&png, "PNG");
+        answer.held = !m_tilesAnswer;
         return answer;
     } };
-    HttpResponder m_silentTiles { [](const HttpResponder::Request&) {
-        HttpResponder::Response never;
-        never.held = true;
-        return never;
-    } };
-
-    QByteArray mapIni(const HttpResponder& server) const
-    {
-        return "provider=osm\ntiles=" + server.base() + "/{z}/{x}/{y}.png\ncontact=wache@example.org\n";
-    }
+    QByteArray mapIni() const { return "provider=osm\ntiles=" + m_tiles.base() + "/{z}/{x}/{y}.png\n"; }
 
 private slots:
     void initTestCase()
@@ -128,34 +112,6 @@ private slots:
         if (!m_cups->started())
             QSKIP(qPrintable(m_cups->whyNot()));
         QVERIFY(m_cups->addQueue("Test"));
-    }
-
-    void settingsAndNames_data()
-    {
-        QTest::addColumn<QByteArray>("ini");
-        QTest::addColumn<QString>("expected"); // printer copies units wait informant keep paper
-        QTest::newRow("empty") << QByteArray("") << " 1 0 15 1 30 0";
-        QTest::newRow("the example, comments after values")
-            << QByteArray("printer=Wache-Laser        # a queue\r\ncopies=2\nunit_alarms=1\nwait_seconds=9\n"
-                          "informant=0\nkeep_days=7\npaper=a5\n")
-            << "Wache-Laser 2 1 9 0 7 1";
-        QTest::newRow("out of range and unreadable")
-            << QByteArray("copies=-3\nwait_seconds=99999\nkeep_days=x\npaper=letter\n") << " 0 0 300 1 30 2";
-    }
-    void settingsAndNames()
-    {
-        QFETCH(QByteArray, ini);
-        QFETCH(QString, expected);
-        const PrintSettings s = PrintSettings::parse(QString::fromUtf8(ini));
-        QCOMPARE(QStringList({ s.printer, QString::number(s.copies), QString::number(s.unitAlarms),
-                     QString::number(s.waitSeconds), QString::number(s.informant), QString::number(s.keepDays),
-                     QString::number(int(s.paper)) })
-                     .join(' '),
-            expected);
-        const QDateTime at(QDate(2026, 12, 6), QTime(19, 42, 7));
-        QCOMPARE(PrintArchive::fileName(at, "B3 Wohnungsbrand/../Kühne"),
-            "2026-12-06_194207_B3_Wohnungsbrand_.._Kühne.pdf");
-        QCOMPARE(PrintArchive::fileName(at, " ../ "), "2026-12-06_194207_Alarm.pdf");
     }
 
     // The page as it arrives in the queue, and as kept in Ausdrucke/.
@@ -170,15 +126,15 @@ private slots:
         const QStringList common { "Einsatzauftrag", "Wache Nord", "B3 Wohnungsbrand", "Elberfelder Straße 12",
             "58095 Hagen / Mitte", "ELW 1, HLF 20(A), DLK 23(D)", "Personen vermutlich in der Wohnung" };
         QTest::newRow("coordinates, informant, two copies")
-            << QByteArray("printer=Test\ncopies=2\nwait_seconds=120\n") << "51,3594\t7,4738" << ""
-            << common + QStringList { "Frau Jäger", "51.359400, 7.473800", "-Keine Koordinaten" }
+            << QByteArray("printer=Test   # the station's laser\ncopies=2\nwait_seconds=120\n") << "51,3594\t7,4738"
+            << "" << common + QStringList { "Frau Jäger", "51.359400, 7.473800", "-Keine Koordinaten" }
             << "geo:51.359400,7.473800" << 2;
         QTest::newRow("informant=0, the lookup found nothing")
-            << QByteArray("printer=Test\ninformant=0\nwait_seconds=120\n") << "\t" << "none"
-            << common + QStringList { "Keine Koordinaten", "-Frau Jäger", "-Mitteiler" } << "" << 1;
+            << QByteArray("printer=Test\ninformant=0\nwait_seconds=120\n") << "\t"
+            << "none" << common + QStringList { "Keine Koordinaten", "-Frau Jäger", "-Mitteiler" } << "" << 1;
         QTest::newRow("the lookup's answer on A5")
-            << QByteArray("printer=Test\ncopies=1\npaper=A5\nwait_seconds=120\n") << "\t" << "7.4738,51.3594"
-            << common + QStringList { "Frau Jäger" } << "geo:51.359400,7.473800" << 1;
+            << QByteArray("printer=Test\ncopies=1\npaper=A5\nwait_seconds=120\n") << "\t"
+            << "7.4738,51.3594" << common + QStringList { "Frau Jäger" } << "geo:51.359400,7.473800" << 1;
     }
     void pageInTheQueue()
     {
@@ -190,13 +146,14 @@ private slots:
         QFETCH(int, copies);
         const int warningsBefore = g_printWarnings;
         const qsizetype tileRequests = m_tiles.requests().size();
-        Station station(printIni, mapIni(m_tiles));
+        Station station(printIni, mapIni());
         station.core.HandleStationAlarm(
             alarm("B3 Wohnungsbrand", coordinates.section('\t', 0, 0), coordinates.section('\t', 1, 1)), 0);
         if (lookup == "none")
             station.printout.incidentPlaced(std::nullopt);
         else if (!lookup.isEmpty())
-            station.printout.incidentPlaced(QPointF(lookup.section(',', 0, 0).toDouble(), lookup.section(',', 1).toDouble()));
+            station.printout.incidentPlaced(
+                QPointF(lookup.section(',', 0, 0).toDouble(), lookup.section(',', 1).toDouble()));
         const std::optional<PrintResult> result = station.next(0);
         QVERIFY(result);
         QCOMPARE(result->warnings, QStringList());
@@ -236,14 +193,17 @@ private slots:
     // when automatic printing is off.
     void newerAlarmAndCtrlP()
     {
-        Station station("printer=Test\ncopies=3\nwait_seconds=300\n", mapIni(m_silentTiles));
+        m_tilesAnswer = false;
+        Station station("printer=Test\ncopies=3\nwait_seconds=300\n", mapIni());
         const int warningsBefore = g_printWarnings;
-        station.core.HandleStationAlarm(alarm("B1 Erste"), 0);
-        QVERIFY(m_silentTiles.waitForRequest("/14/", 10000) >= 0);
+        const qsizetype asked = m_tiles.requests().size();
+        station.core.HandleStationAlarm(alarm("B1/../Erste", "50,1", "8,1"), 0);
+        QVERIFY(QTest::qWaitFor([&] { return m_tiles.requests().size() > asked; }, 10000));
         station.core.HandleStationAlarm(alarm("B2 Zweite", "51,4", "7,5"), 0);
         std::optional<PrintResult> first = station.next(0);
         QVERIFY(first);
-        QVERIFY(first->pdfPath.contains("B1_Erste"));
+        QVERIFY(first->pdfPath.startsWith(station.home.filePath("Ausdrucke/")));
+        QVERIFY(first->pdfPath.endsWith("_B1_.._Erste.pdf"));
         QCOMPARE(first->warnings.size(), 1);
         QVERIFY(first->warnings.first().contains("maps lack"));
         QCOMPARE(g_printWarnings, warningsBefore + 1);
@@ -261,27 +221,23 @@ private slots:
     void faults_data()
     {
         QTest::addColumn<QString>("fault");
-        QTest::addColumn<QByteArray>("printIni");
+        QTest::addColumn<QByteArray>("printer");
         QTest::addColumn<bool>("queued");
         QTest::addColumn<bool>("kept");
         QTest::addColumn<QString>("warning");
-        QTest::newRow("unknown queue") << "" << QByteArray("printer=Nirgends\nwait_seconds=0\n") << false << true
-                                       << "no such queue";
-        QTest::newRow("stopped printer") << "stop" << QByteArray("printer=Test\nwait_seconds=0\n") << true << true
-                                         << "stopped";
-        QTest::newRow("full disk") << "disk" << QByteArray("printer=Test\nwait_seconds=0\n") << true << false
-                                   << "could not be written";
-        QTest::newRow("no scheduler") << "cupsd" << QByteArray("printer=Test\nwait_seconds=0\n") << false << true
-                                      << "cannot be reached";
+        QTest::newRow("unknown queue") << "" << QByteArray("Nirgends") << false << true << "no such queue";
+        QTest::newRow("stopped printer") << "stop" << QByteArray("Test") << true << true << "stopped";
+        QTest::newRow("full disk") << "disk" << QByteArray("Test") << true << false << "could not be written";
+        QTest::newRow("no scheduler") << "cupsd" << QByteArray("Test") << false << true << "cannot be reached";
     }
     void faults()
     {
         QFETCH(QString, fault);
-        QFETCH(QByteArray, printIni);
+        QFETCH(QByteArray, printer);
         QFETCH(bool, queued);
         QFETCH(bool, kept);
         QFETCH(QString, warning);
-        Station station(printIni, "", [&](Station& s) {
+        Station station("wait_seconds=0\nprinter=" + printer, "", [&](Station& s) {
             if (fault != "disk" || !QDir(s.home.path()).mkpath("Ausdrucke"))
                 return;
             s.disk.emplace(s.home.filePath("Ausdrucke"));

@@ -20,14 +20,13 @@ PrivateCups::PrivateCups()
         dir.mkpath(QLatin1String(sub));
     const QByteArray root = QFile::encodeName(m_dir.path());
     const bool written = TestFiles::writeAll(dir.filePath(QStringLiteral("cupsd.conf")),
-                             "Listen " + QFile::encodeName(socket()) + "\nBrowsing No\nWebInterface No\n"
-                                 "LogLevel warn\nPreserveJobFiles Yes\nMaxJobs 0\n"
-                                 "<Location />\n Order allow,deny\n Allow all\n</Location>\n"
-                                 "<Policy default>\n <Limit All>\n  Order deny,allow\n </Limit>\n</Policy>\n")
+                             QByteArray("Listen @/cups.sock\nBrowsing No\nWebInterface No\nPreserveJobFiles Yes\n"
+                                        "<Location />\nOrder allow,deny\nAllow all\n</Location>\n")
+                                 .replace("@", root))
         && TestFiles::writeAll(dir.filePath(QStringLiteral("cups-files.conf")),
-            "ServerRoot " + root + "\nRequestRoot " + root + "/spool\nCacheDir " + root + "/cache\nStateDir " + root
-                + "/state\nTempDir " + root + "/tmp\nErrorLog " + root + "/log/error_log\nAccessLog " + root
-                + "/log/access_log\nPageLog " + root + "/log/page_log\nFileDevice Yes\n");
+            QByteArray("ServerRoot @\nRequestRoot @/spool\nCacheDir @/cache\nStateDir @/state\nTempDir @/tmp\n"
+                       "ErrorLog @/log/error_log\nAccessLog @/log/access_log\nPageLog @/log/page_log\nFileDevice Yes\n")
+                .replace("@", root));
     if (!written) {
         m_whyNot = QStringLiteral("cannot write the scheduler's configuration");
         return;
@@ -41,9 +40,9 @@ PrivateCups::PrivateCups()
         probe.connectToServer(socket());
         return probe.waitForConnected(100);
     };
-    m_started = m_cupsd.waitForStarted(5000) && QTest::qWaitFor([&] {
-        return answers() || m_cupsd.state() != QProcess::Running;
-    }, 15000) && m_cupsd.state() == QProcess::Running;
+    m_started = m_cupsd.waitForStarted(5000)
+        && QTest::qWaitFor([&] { return answers() || m_cupsd.state() != QProcess::Running; }, 15000)
+        && m_cupsd.state() == QProcess::Running;
     if (!m_started) {
         m_whyNot = QStringLiteral("a private cupsd did not start: ")
             + QString::fromLocal8Bit(TestFiles::readAll(dir.filePath(QStringLiteral("log/error_log")))).right(400);
@@ -95,7 +94,9 @@ std::optional<PrivateCups::Job> PrivateCups::job(int id, int timeoutMs) const
     job.document = TestFiles::readAll(document);
     // The control file holds the job's IPP attributes: integer tag, name length, name, value length, value.
     const QByteArray attributes = TestFiles::readAll(control);
-    const QByteArray copies = QByteArray::fromRawData("\x21\x00\x06" "copies\x00\x04", 11);
+    const QByteArray copies = QByteArray::fromRawData("\x21\x00\x06"
+                                                      "copies\x00\x04",
+        11);
     const qsizetype at = attributes.indexOf(copies);
     if (at >= 0 && at + copies.size() + 4 <= attributes.size())
         job.copies = qFromBigEndian<qint32>(attributes.constData() + at + copies.size());
