@@ -504,6 +504,7 @@ void Form1::cmd_Clear_Click()
     // The grids' headings are their horizontal headers: no rows left means the heading row alone.
     m_ui.MSFlexGrid1->setRowCount(0);
     m_ui.Grid_Melder->setRowCount(0);
+    m_printout->screenCleared();
 }
 
 void Form1::cmd_Settings_Click()

@@ -121,6 +121,7 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
     m_alarm = Alarm {};
     m_alarm->fields = plan.fields;
     m_alarm->time = clock();
+    m_onScreen = true;
     if (!m_settings)
         return;
     if (!replay && m_settings->copies > 0) {
@@ -176,7 +177,7 @@ void Printout::printNow()
         qCInfo(lcPrint) << "Nothing printed: the data folder has no" << PrintSettings::FileName;
         return;
     }
-    if (!m_alarm) {
+    if (!m_alarm || !m_onScreen) {
         qCInfo(lcPrint) << "Nothing printed: no alarm on screen";
         return;
     }

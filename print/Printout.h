@@ -44,6 +44,10 @@ public:
     // Ctrl+P: the alarm on screen, one copy, at once with what there is. Nothing without print.ini.
     void printNow();
 
+    // The alarm has left the screen: Ctrl+P has nothing to print until the next one. Its automatic
+    // printout still goes out.
+    void screenCleared() { m_onScreen = false; }
+
     // The address lookup of the latest alarm has answered (x longitude, y latitude).
     void incidentPlaced(std::optional<QPointF> position);
 
@@ -78,7 +82,8 @@ private:
 
     AppContext& m_ctx;
     PrintMaps* m_maps = nullptr;
-    std::optional<Alarm> m_alarm; // the alarm on screen
+    std::optional<Alarm> m_alarm; // the latest alarm
+    bool m_onScreen = false;
     std::optional<Waiting> m_waiting; // its automatic printout, while it waits
     std::optional<PrintSettings> m_settings; // print.ini as the latest alarm found it
     QTimer m_deadline;
