@@ -175,7 +175,7 @@ void AlarmHandler::onLookupFinished(bool found)
         m_map->AddMarker(position, kMarkerColour, QStringLiteral("E"));
     }
     m_map->Refresh();
-    emit incidentPlaced(found ? std::optional(QPointF(m_map->Lng(), m_map->Lat())) : std::nullopt);
+    emit incidentPlaced(found ? std::optional<QPointF>(QPointF(m_map->Lng(), m_map->Lat())) : std::nullopt);
 }
 
 void AlarmHandler::paintNow()

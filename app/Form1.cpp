@@ -19,6 +19,7 @@
 #include "link/ServerLink.h"
 #include "log/DocumentationList.h"
 #include "map/ucGMap.h"
+#include "print/Printout.h"
 #include "settings/DataFolders.h"
 #include "settings/Form2.h"
 #include "settings/SettingsFile.h"
@@ -177,6 +178,7 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
                 m_route->plan(*position);
         },
         Qt::QueuedConnection);
+    m_printout->watch(*m_core);
     connect(m_core, &AlarmCore::tickerMessage, m_documentation, &DocumentationList::HandleTickerMessage);
     connect(m_core, &AlarmCore::tickerDeleted, m_documentation, &DocumentationList::DeleteTicker);
     m_linkWarning = new LinkWarning(this);
@@ -550,6 +552,7 @@ void Form1::cmd_Clear_Click()
     // The grids' headings are their horizontal headers: no rows left means the heading row alone.
     m_ui.MSFlexGrid1->setRowCount(0);
     m_ui.Grid_Melder->setRowCount(0);
+    m_printout->screenCleared();
 }
 
 void Form1::cmd_Settings_Click()
@@ -591,6 +594,9 @@ bool Form1::runShortcut(int key, Qt::KeyboardModifiers modifiers)
         return true;
     case Qt::Key_C:
         cmd_Clear_Click();
+        return true;
+    case Qt::Key_P:
+        m_printout->printNow();
         return true;
     default:
         return false;
@@ -737,6 +743,10 @@ void Form1::createAlarmHandler()
     m_core->setAnnouncements(m_announcements);
     auto* map = new GMapAlarmMap(*m_ui.ucGMap1, this);
     alarmHandler = new AlarmHandler(alarmControls(), map, this);
+    m_printout = new Printout(m_ctx, this);
+    // Queued: a position that the screen sets before the printout has taken its alarm belongs to
+    // that alarm, not to the one still waiting to be printed.
+    connect(alarmHandler, &AlarmHandler::incidentPlaced, m_printout, &Printout::incidentPlaced, Qt::QueuedConnection);
 }
 
 void Form1::HandleStationAlarm(const QString& message, int replay)

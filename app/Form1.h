@@ -23,6 +23,7 @@ class AppContext;
 class DocumentationList;
 class Form2;
 class LinkWarning;
+class Printout;
 class QLabel;
 class QPushButton;
 class QTableView;
@@ -130,6 +131,7 @@ public:
     void setAnnouncementOutput(AnnouncementOutput* output);
     [[nodiscard]] AnnouncementQueue* announcements() const { return m_announcements; }
     [[nodiscard]] AlarmCore& core() const { return *m_core; }
+    [[nodiscard]] Printout& printout() const { return *m_printout; }
 
     // The controls that show an alarm, for the alarm handler.
     [[nodiscard]] AlarmControls alarmControls() const;
@@ -167,6 +169,8 @@ private:
     AlarmHandler* alarmHandler = nullptr;
     // The way from the station to the incident, when map.ini asks for one.
     RoutePlanner* m_route = nullptr;
+    // The alarm on paper, after its announcement has started.
+    Printout* m_printout = nullptr;
     // The loudspeakers and the speech program, and the order in which alarms are heard there.
     Announcer* m_announcer = nullptr;
     AnnouncementQueue* m_announcements = nullptr;

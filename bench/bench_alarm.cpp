@@ -10,6 +10,8 @@
 #include "common/AppContext.h"
 #include "link/MessageReceiver.h"
 #include "map/ucGMap.h"
+#include "print/Printout.h"
+#include "tests/support/PrivateCups.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -150,9 +152,18 @@ void writeShortSound(const QString& path)
 // From the last byte of a station-alarm frame reaching the receiver to the first sound starting,
 // with the labels set and painted, the map asked, last.dat written in between. The map service
 // is a local server that accepts and never answers. Every other alarm carries no coordinates and
-// starts an address lookup, which stays unanswered.
+// starts an address lookup, which stays unanswered. With the argument 1 the printout is on: each
+// alarm waits for maps that never come, so the next alarm sends the older one to a private CUPS
+// scheduler at once and its page is rendered and submitted while the new alarm's sound starts.
 void BM_StationAlarmToFirstSound(benchmark::State& state)
 {
+    const bool printing = state.range(0) == 1;
+    std::unique_ptr<PrivateCups> cups;
+    if (printing) {
+        cups = std::make_unique<PrivateCups>();
+        if (!cups->started() || !cups->addQueue(QStringLiteral("Bench")))
+            return state.SkipWithError("no private CUPS scheduler");
+    }
     QTemporaryDir dir;
     AppContext ctx;
     ctx.DataFolder = dir.path();
@@ -174,6 +185,10 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
         return state.SkipWithError("cannot write map.ini");
     ini.write(QStringLiteral("host=http://127.0.0.1:%1\r\nkey=bench\r\n").arg(silentMap.serverPort()).toLatin1());
     ini.close();
+    QFile printIni(dir.filePath(QStringLiteral("print.ini")));
+    if (printing && (!printIni.open(QIODevice::WriteOnly) || printIni.write("printer=Bench\nwait_seconds=60\n") < 0))
+        return state.SkipWithError("cannot write print.ini");
+    printIni.close();
 
     std::atomic<Clock::rep> started { 0 };
     AlarmWindow form(ctx);
@@ -186,6 +201,13 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     handler.InitAlarmGrids();
     handler.watch(core);
     MessageReceiver receiver(core);
+    Printout printout(ctx);
+    int printed = 0;
+    if (printing) {
+        printout.watch(core);
+        QObject::connect(&handler, &AlarmHandler::incidentPlaced, &printout, &Printout::incidentPlaced);
+        QObject::connect(&printout, &Printout::printed, [&](const PrintResult& r) { printed += r.jobId > 0; });
+    }
 
     const QChar bell(7);
     int n = 0;
@@ -219,8 +241,9 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     state.counters["map_connections"] = double(peers.size());
+    state.counters["printed"] = double(printed);
 }
-BENCHMARK(BM_StationAlarmToFirstSound)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
+BENCHMARK(BM_StationAlarmToFirstSound)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 
 } // namespace
 

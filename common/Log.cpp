@@ -11,6 +11,7 @@ Q_LOGGING_CATEGORY(lcAnnounce, "kessvenn.announce")
 Q_LOGGING_CATEGORY(lcMap, "kessvenn.map")
 Q_LOGGING_CATEGORY(lcFiles, "kessvenn.files")
 Q_LOGGING_CATEGORY(lcRoute, "kessvenn.route")
+Q_LOGGING_CATEGORY(lcPrint, "kessvenn.print")
 
 namespace Log {
 

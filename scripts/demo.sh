@@ -30,9 +30,13 @@ fi
 mkdir -p "$DEMO_HOME/Torvelle"
 printf 'host=http://127.0.0.1:9\r\nkey=\r\n' > "$DEMO_HOME/Torvelle/map.ini"
 
+# The demo alarm's printout as a PDF in the build tree; no printer is needed and none is used.
+SOURCE=$(cd "$(dirname "$0")/.." && pwd)
+"$BUILD/bin/kessvenn-printout" "$SOURCE/tools/demo.scenario" "$BUILD/demo-printout.pdf"
+echo "demo: the demo alarm's printout is $BUILD/demo-printout.pdf"
+
 # The dispatch simulator plays the demo scenario on 127.0.0.1:4750 while the monitor runs, and
 # ends with it.
-SOURCE=$(cd "$(dirname "$0")/.." && pwd)
 "$BUILD/bin/kessvenn-dispatch" --listen 127.0.0.1 --port 4750 "$SOURCE/tools/demo.scenario" </dev/null &
 DISPATCH_PID=$!
 trap 'kill "$DISPATCH_PID" 2>/dev/null || true' EXIT INT TERM

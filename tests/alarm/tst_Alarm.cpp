@@ -308,12 +308,15 @@ private slots:
     void marker_data()
     {
         QTest::addColumn<QStringList>("steps"); // "alarm", "alarm 50,8" (with coordinates), "unit", "answer", "fail"
-        QTest::addColumn<QString>("expected"); // marker, then centre
+        QTest::addColumn<QString>("expected"); // marker, centre, then what incidentPlaced told
         QTest::newRow("answer after other messages")
-            << QStringList { "alarm", "unit", "answer" } << "51.5,7.4 51.5,7.4";
-        QTest::newRow("half a pair is looked up") << QStringList { "alarm 50,", "answer" } << "51.5,7.4 51.5,7.4";
-        QTest::newRow("overtaken by a newer alarm") << QStringList { "alarm", "alarm 50,8", "answer" } << "50,8 50,8";
-        QTest::newRow("nothing found: no marker") << QStringList { "alarm 50,8", "alarm", "fail" } << " 50,8";
+            << QStringList { "alarm", "unit", "answer" } << "51.5,7.4 51.5,7.4 7.4/51.5";
+        QTest::newRow("half a pair is looked up")
+            << QStringList { "alarm 50,", "answer" } << "51.5,7.4 51.5,7.4 7.4/51.5";
+        // An alarm with coordinates is placed at once; the older alarm's late answer places nothing.
+        QTest::newRow("overtaken by a newer alarm")
+            << QStringList { "alarm", "alarm 50,8", "answer" } << "50,8 50,8 8/50";
+        QTest::newRow("nothing found: no marker") << QStringList { "alarm 50,8", "alarm", "fail" } << " 50,8 8/50 none";
     }
     void marker()
     {
@@ -323,6 +326,10 @@ private slots:
         RecordingMap map;
         Station station(ctx, &map);
         AlarmCore& handler = station.core;
+        QStringList placed;
+        QObject::connect(&station.handler, &AlarmHandler::incidentPlaced, [&](std::optional<QPointF> p) {
+            placed << (p ? QStringLiteral("%1/%2").arg(p->x()).arg(p->y()) : QStringLiteral("none"));
+        });
         for (const QString& step : steps) {
             const QStringList coordinates = step.section(QLatin1Char(' '), 1).split(QLatin1Char(','));
             if (step.startsWith(QLatin1String("alarm")))
@@ -335,7 +342,7 @@ private slots:
             else
                 emit map.locationLookupFinished(false);
         }
-        QCOMPARE(map.marker + QLatin1Char(' ') + map.centre, expected);
+        QCOMPARE(map.marker + QLatin1Char(' ') + map.centre + QLatin1Char(' ') + placed.join(' '), expected);
     }
 
     // A second alarm in each phase of the first one's announcement. alarm.wav plays at 8 kHz, the

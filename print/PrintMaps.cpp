@@ -1,0 +1,182 @@
+#include "print/PrintMaps.h"
+
+#include "common/AppContext.h"
+#include "map/CoordinateText.h"
+#include "map/MapClient.h"
+#include "map/MapMarker.h"
+#include "map/MapProjection.h"
+#include "map/MapTiles.h"
+#include "map/MapUrls.h"
+#include "map/TileLoader.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QTimer>
+
+namespace {
+
+constexpr int kZooms[2] = { PrintMaps::OverviewZoom, PrintMaps::DetailZoom };
+constexpr int kMarkerColour = 0x0000FF; // red, lowest byte first as the map service counts
+
+// The incident: a red ring with a cross, readable on a black-and-white printer too.
+void drawMarker(QPainter& p, QPointF at)
+{
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::black, 7));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(at, 22, 22);
+    p.setPen(QPen(QColor(220, 0, 0), 4));
+    p.drawEllipse(at, 22, 22);
+    p.drawLine(at - QPointF(34, 0), at - QPointF(10, 0));
+    p.drawLine(at + QPointF(10, 0), at + QPointF(34, 0));
+    p.drawLine(at - QPointF(0, 34), at - QPointF(0, 10));
+    p.drawLine(at + QPointF(0, 10), at + QPointF(0, 34));
+}
+
+// The tile servers' licences ask for the attribution on every map.
+void drawAttribution(QPainter& p, const QString& text, QSize size)
+{
+    if (text.isEmpty())
+        return;
+    QFont f = p.font();
+    f.setPixelSize(18);
+    p.setFont(f);
+    const QRect box = p.fontMetrics().boundingRect(text).adjusted(-6, -3, 6, 3);
+    const QRect placed(size.width() - box.width(), size.height() - box.height(), box.width(), box.height());
+    p.fillRect(placed, QColor(255, 255, 255, 210));
+    p.setPen(Qt::black);
+    p.drawText(placed, Qt::AlignCenter, text);
+}
+
+} // namespace
+
+PrintMaps::PrintMaps(AppContext& ctx, const QString& tileCacheFolder, QObject* parent)
+    : QObject(parent)
+    , m_ctx(ctx)
+    , m_tileCacheFolder(tileCacheFolder)
+{
+}
+
+QStringList PrintMaps::tileUrls(QPointF position, int zoom) const
+{
+    QStringList urls;
+    const int cx = MapProjection::lngToPxlX(position.x(), zoom);
+    const int cy = MapProjection::latToPxlY(position.y(), zoom);
+    for (const MapTiles::Placement& p : MapTiles::cover(cx, cy, zoom, QSize(Side, Side)))
+        urls.append(MapTiles::tileUrl(m_config.tiles, p.z, p.x, p.y));
+    return urls;
+}
+
+QString PrintMaps::staticUrl(QPointF position, int zoom) const
+{
+    const QString centre = CoordinateText::join(float(position.y()), float(position.x()));
+    // Twice the pixels of the screen's map, for the paper.
+    return MapUrls::staticMapUrl(m_config.host, centre, zoom, QStringLiteral("roadmap"),
+               { MapMarker::fragment(centre, kMarkerColour, QStringLiteral("E")) }, m_config.key)
+        + QStringLiteral("&scale=2");
+}
+
+void PrintMaps::gather(QPointF position)
+{
+    m_config = MapConfig::read(m_ctx.DataFolder);
+    m_gathering = true;
+    if (m_config.isOsm()) {
+        if (!m_tiles) {
+            m_tiles = new TileLoader(m_tileCacheFolder, this);
+            connect(m_tiles, &TileLoader::idle, this, &PrintMaps::finishGathering);
+        }
+        m_tiles->setContact(m_config.contact);
+        m_tiles->setProxy(MapClient::proxyFor(m_ctx.settings));
+        // Emits idle at once when every tile is in memory already.
+        m_tiles->setView(tileUrls(position, OverviewZoom) + tileUrls(position, DetailZoom));
+        return;
+    }
+    if (m_tiles)
+        m_tiles->setView({});
+    m_staticPosition = position;
+    m_staticImages[0] = m_staticImages[1] = QImage();
+    m_staticWaiting = 0;
+    ++m_staticRead;
+    if (m_config.canSend()) {
+        for (int i = 0; i < 2; ++i) {
+            if (!m_staticClients[i]) {
+                m_staticClients[i] = new MapClient(this);
+                connect(m_staticClients[i], &MapClient::mapReadFinished, this,
+                    [this, i](int number, const std::optional<QByteArray>& body) {
+                        if (number == m_staticRead)
+                            onStaticAnswer(i, body);
+                    });
+            }
+            const QUrl url = QUrl::fromEncoded(staticUrl(position, kZooms[i]).toUtf8(), QUrl::StrictMode);
+            if (!url.isValid())
+                continue;
+            m_staticClients[i]->setProxy(MapClient::proxyFor(m_ctx.settings));
+            m_staticClients[i]->startMapRead(m_staticRead, url);
+            ++m_staticWaiting;
+        }
+    }
+    if (m_staticWaiting == 0)
+        QTimer::singleShot(0, this, &PrintMaps::finishGathering);
+}
+
+void PrintMaps::onStaticAnswer(int index, const std::optional<QByteArray>& body)
+{
+    if (body) {
+        QImage image = QImage::fromData(*body);
+        if (!image.isNull())
+            m_staticImages[index] = image.convertToFormat(QImage::Format_RGB32);
+    }
+    if (--m_staticWaiting == 0)
+        finishGathering();
+}
+
+void PrintMaps::finishGathering()
+{
+    if (!m_gathering)
+        return;
+    m_gathering = false;
+    emit gathered();
+}
+
+QImage PrintMaps::tileMap(QPointF position, int zoom, int* missing, int* wanted) const
+{
+    QImage image(Side, Side, QImage::Format_RGB32);
+    image.fill(QColor(232, 232, 232));
+    const int cx = MapProjection::lngToPxlX(position.x(), zoom);
+    const int cy = MapProjection::latToPxlY(position.y(), zoom);
+    QPainter p(&image);
+    int found = 0;
+    for (const MapTiles::Placement& place : MapTiles::cover(cx, cy, zoom, image.size())) {
+        ++*wanted;
+        const QImage* tile
+            = m_tiles ? m_tiles->tile(MapTiles::tileUrl(m_config.tiles, place.z, place.x, place.y)) : nullptr;
+        if (tile) {
+            p.drawImage(place.topLeft, *tile);
+            ++found;
+        } else {
+            ++*missing;
+        }
+    }
+    if (found == 0)
+        return {};
+    drawMarker(p, QPointF(Side / 2.0, Side / 2.0));
+    drawAttribution(p, m_config.attribution, image.size());
+    return image;
+}
+
+PrintMaps::Maps PrintMaps::compose(QPointF position) const
+{
+    Maps maps;
+    if (m_config.isOsm()) {
+        maps.overview = tileMap(position, OverviewZoom, &maps.missing, &maps.wanted);
+        maps.detail = tileMap(position, DetailZoom, &maps.missing, &maps.wanted);
+        return maps;
+    }
+    // The static service draws the marker and its own attribution into the picture.
+    maps.wanted = 2;
+    const bool here = m_staticPosition == position;
+    maps.overview = here ? m_staticImages[0] : QImage();
+    maps.detail = here ? m_staticImages[1] : QImage();
+    maps.missing = int(maps.overview.isNull()) + int(maps.detail.isNull());
+    return maps;
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "map/MapConfig.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPointF>
+#include <QStringList>
+
+class AppContext;
+class MapClient;
+class TileLoader;
+
+// The two maps of the printout, an overview (zoom 14) and a detail (zoom 17), each Side pixels
+// square with the incident marker and the map's attribution. With the tile map of map.ini the
+// tiles come through a tile loader of their own (the map control's cache folder, User-Agent,
+// proxy and its limit of running requests), so that the printout never changes what the screen
+// loads; with the static map service from two static map requests.
+class PrintMaps : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int Side = 720; // about 200 dpi on the 90 mm of an A4 page's map
+    static constexpr int OverviewZoom = 14;
+    static constexpr int DetailZoom = 17;
+
+    // An empty tile cache folder means the map control's.
+    explicit PrintMaps(AppContext& ctx, const QString& tileCacheFolder = {}, QObject* parent = nullptr);
+
+    // Starts loading both maps of the position (x longitude, y latitude), dropping what an older
+    // position still loads; gathered follows once everything has answered or failed.
+    void gather(QPointF position);
+
+    struct Maps {
+        QImage overview;
+        QImage detail;
+        int missing = 0; // tiles (or static maps) that are not in
+        int wanted = 0;
+    };
+    // Both maps from what has arrived so far; never waits.
+    [[nodiscard]] Maps compose(QPointF position) const;
+
+signals:
+    void gathered();
+
+private:
+    [[nodiscard]] QStringList tileUrls(QPointF position, int zoom) const;
+    [[nodiscard]] QImage tileMap(QPointF position, int zoom, int* missing, int* wanted) const;
+    [[nodiscard]] QString staticUrl(QPointF position, int zoom) const;
+    void onStaticAnswer(int zoom, const std::optional<QByteArray>& body);
+    void finishGathering();
+
+    AppContext& m_ctx;
+    QString m_tileCacheFolder;
+    MapConfig m_config;
+    TileLoader* m_tiles = nullptr;
+    MapClient* m_staticClients[2] = { nullptr, nullptr };
+    QImage m_staticImages[2];
+    QPointF m_staticPosition;
+    int m_staticWaiting = 0;
+    int m_staticRead = 0;
+    bool m_gathering = false;
+};

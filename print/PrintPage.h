@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QImage>
+#include <QList>
+#include <QPageSize>
+#include <QPair>
+#include <QPointF>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What goes on the paper of one printout, all of it plain values, so that the page can be
+// rendered on any thread.
+struct PrintPageContent {
+    QString title = QStringLiteral("Einsatzauftrag");
+    QString monitorName;
+    QDateTime alarmTime;
+    QDateTime printedTime;
+    QString version;
+    QString keyword;
+    QString extraKeyword;
+    QList<QPair<QString, QString>> rows; // label and text, in page order; empty texts are left out
+    std::optional<QPointF> position; // x longitude, y latitude
+    QImage overview; // zoom 14; null: not available
+    QImage detail; // zoom 17
+    QPageSize::PageSizeId paper = QPageSize::A4;
+};
+
+namespace PrintPage {
+
+// The page of a station alarm from the message's fields (field 0 being "WACHALARM"); `units`
+// replaces the alarm's own units when given (a unit alarm's page). The informant only when
+// `informant`.
+[[nodiscard]] PrintPageContent fromAlarm(
+    const QStringList& fields, bool informant, const std::optional<QStringList>& units = std::nullopt);
+
+// "geo:<lat>,<lon>" with six decimals.
+[[nodiscard]] QString geoUri(QPointF position);
+
+// The page rendered into a PDF: head, keywords, the rows (long texts wrapped and continued on a
+// further page, never cut off), the two maps and the navigation code, or "Keine Koordinaten"
+// without a position; a foot on every page.
+[[nodiscard]] QByteArray render(const PrintPageContent& content);
+
+} // namespace PrintPage

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class KeyValueFile;
+
+// How the station wants its alarms on paper: print.ini in the data folder, one "key=value" a
+// line like map.ini. Without the file nothing is printed at all.
+struct PrintSettings {
+    static inline const QString FileName = QStringLiteral("print.ini");
+
+    QString printer; // a CUPS queue; empty: CUPS's default printer
+    int copies = 1; // per station alarm; 0: no automatic printout (Ctrl+P still prints)
+    bool unitAlarms = false; // unit alarms printed too
+    int waitSeconds = 15; // at most this long for the address lookup and the map tiles
+    bool informant = true; // false: the informant's name stays off the paper
+    int keepDays = 30; // PDF copies older than this are deleted; 0 keeps them for ever
+    enum class Paper { A4, A5, Letter };
+    Paper paper = Paper::A4; // portrait
+
+    static const QStringList Keys;
+
+    // A value that cannot be used (a number outside copies 0 to 99, wait_seconds 0 to 300,
+    // keep_days 0 to 3650, a flag that is not 0 or 1, an unknown paper) is a warning naming the
+    // file and the line, and keeps the default.
+    [[nodiscard]] static PrintSettings parse(const KeyValueFile& file);
+    // print.ini of the data folder; nothing when there is none.
+    [[nodiscard]] static std::optional<PrintSettings> read(const QString& dataFolder);
+};

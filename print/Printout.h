@@ -1,0 +1,92 @@
+#pragma once
+
+#include "alarm/AlarmPlan.h"
+#include "print/PrintSettings.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointF>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+class AlarmCore;
+class AppContext;
+class PrintMaps;
+
+// What became of one printout.
+struct PrintResult {
+    QString pdfPath; // the kept copy; empty when it could not be written
+    QString queue;
+    int jobId = 0; // CUPS's job id; 0 when CUPS did not take it
+    int copies = 0; // 0: kept only, not sent
+    QStringList warnings; // each also went to the journal once
+};
+
+// The alarm on paper. For each live station alarm (and unit alarm when print.ini asks for it) it
+// waits for the incident's position and the maps, at most wait_seconds, then renders the page
+// once into a PDF, keeps it in Ausdrucke/ and hands it to CUPS: all of that on a worker thread of
+// its own, one printout after the other, so that neither the alarm's thread nor its sound ever
+// waits for paper. A newer alarm during the wait sends the older one at once with what it has.
+// Every fault is one warning in the journal (kessvenn.print) and nothing else.
+class Printout : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Printout(AppContext& ctx, QObject* parent = nullptr);
+    ~Printout() override;
+
+    // Prints what the core has announced; also deletes old copies now and once a day.
+    void watch(AlarmCore& core);
+
+    // Ctrl+P: the alarm on screen, one copy, at once with what there is. Nothing without print.ini.
+    void printNow();
+
+    // The alarm has left the screen: Ctrl+P has nothing to print until the next one. Its automatic
+    // printout still goes out.
+    void screenCleared() { m_onScreen = false; }
+
+    // The address lookup of the latest alarm has answered (x longitude, y latitude).
+    void incidentPlaced(std::optional<QPointF> position);
+
+    void onStationAlarm(const StationAlarmPlan& plan, bool replay);
+    void onUnitAlarm(const UnitAlarmPlan& plan);
+
+    // Deletes copies older than keep_days (on the worker thread).
+    void pruneArchive();
+
+    std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+
+signals:
+    void printed(const PrintResult& result);
+
+private:
+    struct Alarm {
+        QStringList fields;
+        QDateTime time;
+        std::optional<QPointF> position;
+        bool placed = false; // the position is known, or known to be missing
+    };
+    struct Waiting {
+        int copies = 0;
+        bool mapsIn = false;
+    };
+
+    void place(std::optional<QPointF> position);
+    void checkWaiting();
+    void finishWaiting();
+    void send(const Alarm& alarm, const PrintSettings& settings, int copies, const std::optional<QStringList>& units,
+        const QString& title);
+
+    AppContext& m_ctx;
+    PrintMaps* m_maps = nullptr;
+    std::optional<Alarm> m_alarm; // the latest alarm
+    bool m_onScreen = false;
+    std::optional<Waiting> m_waiting; // its automatic printout, while it waits
+    std::optional<PrintSettings> m_settings; // print.ini as the latest alarm found it
+    QTimer m_deadline;
+    QTimer m_daily;
+    QThreadPool m_pool;
+};

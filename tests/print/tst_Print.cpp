@@ -1,0 +1,269 @@
+// The alarm on paper through a real CUPS scheduler of the test's own: what arrives in its queue
+// (the page's text, the navigation code, the maps, the copies, print.ini's keys), the wait for maps,
+// Ctrl+P, and the faults that must end in one warning each.
+#include "alarm/AlarmCore.h"
+#include "common/AppContext.h"
+#include "print/PrintSettings.h"
+#include "print/Printout.h"
+#include "tests/support/HttpResponder.h"
+#include "tests/support/OwnNamespaces.h"
+#include "tests/support/PrivateCups.h"
+#include "tests/support/TestFiles.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+
+namespace {
+
+int g_printWarnings = 0;
+QtMessageHandler g_previousHandler = nullptr;
+
+void countPrintWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && context.category && QByteArray(context.category) == "kessvenn.print")
+        ++g_printWarnings;
+    g_previousHandler(type, context, message);
+}
+
+// The demo's alarm: umlauts, a two-line remark, three units, the informant; coordinates given.
+QString alarm(const QString& keyword, const QString& lat = "51,3594", const QString& lng = "7,4738")
+{
+    return QStringList { "WACHALARM", "Alarm", "Zug 1", "Feuer", keyword, "58095", "Hagen", "Elberfelder Straße", "12",
+        "Rauch aus Fenster\r\nPersonen vermutlich in der Wohnung", "Mitte", "Mehrfamilienhaus Kühne", "3. OG links", "",
+        "ELW 1\aHLF 20(A)\aDLK 23(D)\a", "1", lat, lng, "Frau Jäger" }
+        .join('\t');
+}
+
+// A tool's standard output; nothing when it failed.
+std::optional<QString> output(const QString& program, const QStringList& arguments)
+{
+    QProcess p;
+    p.start(program, arguments);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return std::nullopt;
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// One station: its data folder with print.ini and map.ini, the core and the printout.
+struct Station {
+    QTemporaryDir home;
+    std::optional<SmallDisk> disk; // on Ausdrucke/ when a test asks for one
+    AppContext ctx;
+    AlarmCore core { ctx };
+    Printout printout { ctx };
+    QSignalSpy printed { &printout, &Printout::printed };
+
+    // `prepare` runs before the printout's worker thread starts.
+    Station(const QByteArray& printIni, const QByteArray& mapIni, const std::function<void(Station&)>& prepare = {})
+    {
+        ctx.DataFolder = home.path();
+        ctx.LastAlarmPath = home.filePath("last.dat");
+        ctx.MonitorName = QStringLiteral("Wache Nord");
+        if (!printIni.isNull())
+            (void)TestFiles::writeAll(home.filePath(PrintSettings::FileName), printIni);
+        (void)TestFiles::writeAll(home.filePath("map.ini"), mapIni);
+        if (prepare)
+            prepare(*this);
+        printout.watch(core);
+    }
+    // The next printout's result, waiting for it.
+    std::optional<PrintResult> next(qsizetype index)
+    {
+        if (!QTest::qWaitFor([&] { return printed.size() > index; }, 60000))
+            return std::nullopt;
+        return printed.at(index).at(0).value<PrintResult>();
+    }
+};
+
+} // namespace
+
+class PrintTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<PrivateCups> m_cups;
+    QTemporaryDir m_cache;
+    bool m_tilesAnswer = true; // false: the tile server never answers
+    HttpResponder m_tiles { [this](const HttpResponder::Request&) {
+        HttpResponder::Response answer;
+        QBuffer png(&answer.body);
+        png.open(QIODevice::WriteOnly);
+        QImage tile(256, 256, QImage::Format_RGB32);
+        tile.fill(Qt::gray);
+        tile.save(&png, "PNG");
+        answer.held = !m_tilesAnswer;
+        return answer;
+    } };
+    QByteArray mapIni() const { return "provider=osm\ntiles=" + m_tiles.base() + "/{z}/{x}/{y}.png\n"; }
+
+private slots:
+    void initTestCase()
+    {
+        g_previousHandler = qInstallMessageHandler(countPrintWarnings);
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_cache.path()));
+        m_cups = std::make_unique<PrivateCups>();
+        if (!m_cups->started())
+            QSKIP(qPrintable(m_cups->whyNot()));
+        QVERIFY(m_cups->addQueue("Test"));
+    }
+
+    // The page as it arrives in the queue, and as kept in Ausdrucke/.
+    void pageInTheQueue_data()
+    {
+        QTest::addColumn<QByteArray>("printIni");
+        QTest::addColumn<QString>("coordinates"); // lat TAB lng of the alarm
+        QTest::addColumn<QString>("lookup"); // what the lookup answers: "lng,lat", "none", or "" (not asked)
+        QTest::addColumn<QStringList>("texts"); // on the page; "-" before one that must not be
+        QTest::addColumn<QString>("geo"); // the navigation code; empty: none
+        QTest::addColumn<int>("copies");
+        const QStringList common { "Einsatzauftrag", "Wache Nord", "B3 Wohnungsbrand", "Elberfelder Straße 12",
+            "58095 Hagen / Mitte", "ELW 1, HLF 20(A), DLK 23(D)", "Personen vermutlich in der Wohnung" };
+        QTest::newRow("coordinates, informant, two copies")
+            << QByteArray("printer=Test   # the station's laser\ncopies=2\nwait_seconds=120\n") << "51,3594\t7,4738"
+            << "" << common + QStringList { "Frau Jäger", "51.359400, 7.473800", "-Keine Koordinaten" }
+            << "geo:51.359400,7.473800" << 2;
+        QTest::newRow("informant=0, the lookup found nothing")
+            << QByteArray("printer=Test\ninformant=0\nwait_seconds=120\n") << "\t"
+            << "none" << common + QStringList { "Keine Koordinaten", "-Frau Jäger", "-Mitteiler" } << "" << 1;
+        QTest::newRow("the lookup's answer on A5")
+            << QByteArray("printer=Test\ncopies=1\npaper=A5\nwait_seconds=120\n") << "\t"
+            << "7.4738,51.3594" << common + QStringList { "Frau Jäger" } << "geo:51.359400,7.473800" << 1;
+    }
+    void pageInTheQueue()
+    {
+        QFETCH(QByteArray, printIni);
+        QFETCH(QString, coordinates);
+        QFETCH(QString, lookup);
+        QFETCH(QStringList, texts);
+        QFETCH(QString, geo);
+        QFETCH(int, copies);
+        const int warningsBefore = g_printWarnings;
+        const qsizetype tileRequests = m_tiles.requests().size();
+        Station station(printIni, mapIni());
+        station.core.HandleStationAlarm(
+            alarm("B3 Wohnungsbrand", coordinates.section('\t', 0, 0), coordinates.section('\t', 1, 1)), 0);
+        if (lookup == "none")
+            station.printout.incidentPlaced(std::nullopt);
+        else if (!lookup.isEmpty())
+            station.printout.incidentPlaced(
+                QPointF(lookup.section(',', 0, 0).toDouble(), lookup.section(',', 1).toDouble()));
+        const std::optional<PrintResult> result = station.next(0);
+        QVERIFY(result);
+        QCOMPARE(result->warnings, QStringList());
+        QCOMPARE(g_printWarnings, warningsBefore);
+        QVERIFY(result->jobId > 0);
+        const std::optional<PrivateCups::Job> job = m_cups->job(result->jobId);
+        QVERIFY(job);
+        QCOMPARE(job->copies, copies);
+        // What CUPS got is the copy kept in Ausdrucke.
+        QVERIFY(result->pdfPath.startsWith(station.home.filePath("Ausdrucke/")));
+        QCOMPARE(job->document, TestFiles::readAll(result->pdfPath));
+
+        const QString text = output("pdftotext", { "-layout", result->pdfPath, "-" }).value_or("").simplified();
+        for (const QString& t : texts)
+            QVERIFY2(t.startsWith('-') ? !text.contains(t.mid(1)) : text.contains(t), qPrintable(t + " in " + text));
+        const QString picture = station.home.filePath("page");
+        QVERIFY(output("pdftoppm", { "-r", "150", "-png", result->pdfPath, picture }));
+        QString codes;
+        for (const QFileInfo& page : QDir(station.home.path()).entryInfoList({ "page-*.png" }))
+            codes += output("zbarimg", { "--raw", "-q", page.filePath() }).value_or("");
+        QCOMPARE(codes.trimmed(), geo);
+        // Two maps of at least 200 dpi, each made of tiles fetched with the program's User-Agent.
+        const QStringList images = output("pdfimages", { "-list", result->pdfPath }).value_or("").split('\n').mid(2);
+        int maps = 0;
+        for (const QString& line : images) {
+            const QStringList columns = line.simplified().split(' ');
+            if (columns.size() > 13 && columns.at(2) == "image" && columns.at(12).toInt() >= 200)
+                ++maps;
+        }
+        QCOMPARE(maps, geo.isEmpty() ? 0 : 2);
+        for (qsizetype i = tileRequests; i < m_tiles.requests().size(); ++i)
+            QVERIFY(m_tiles.requests().at(i).headers.value("user-agent").startsWith("Kessvenn/"));
+    }
+
+    // A newer alarm while the older one waits for tiles that never come: the older one is printed
+    // at once with what it has (one warning about the maps); Ctrl+P prints one copy at once also
+    // when automatic printing is off.
+    void newerAlarmAndCtrlP()
+    {
+        m_tilesAnswer = false;
+        Station station("printer=Test\ncopies=3\nwait_seconds=300\n", mapIni());
+        const int warningsBefore = g_printWarnings;
+        const qsizetype asked = m_tiles.requests().size();
+        station.core.HandleStationAlarm(alarm("B1/../Erste", "50,1", "8,1"), 0);
+        QVERIFY(QTest::qWaitFor([&] { return m_tiles.requests().size() > asked; }, 10000));
+        station.core.HandleStationAlarm(alarm("B2 Zweite", "51,4", "7,5"), 0);
+        std::optional<PrintResult> first = station.next(0);
+        QVERIFY(first);
+        QVERIFY(first->pdfPath.startsWith(station.home.filePath("Ausdrucke/")));
+        QVERIFY(first->pdfPath.endsWith("_B1_.._Erste.pdf"));
+        QCOMPARE(first->warnings.size(), 1);
+        QVERIFY(first->warnings.first().contains("maps lack"));
+        QCOMPARE(g_printWarnings, warningsBefore + 1);
+        QCOMPARE(m_cups->job(first->jobId).value_or(PrivateCups::Job {}).copies, 3);
+
+        (void)TestFiles::writeAll(station.home.filePath(PrintSettings::FileName), "printer=Test\ncopies=0\n");
+        station.printout.printNow();
+        const std::optional<PrintResult> now = station.next(1);
+        QVERIFY(now);
+        QVERIFY(now->pdfPath.contains("B2_Zweite"));
+        QCOMPARE(m_cups->job(now->jobId).value_or(PrivateCups::Job {}).copies, 1);
+    }
+
+    // Each fault is one warning; the PDF is kept where it can be written. Last: it stops the scheduler.
+    void faults_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QByteArray>("printer");
+        QTest::addColumn<bool>("queued");
+        QTest::addColumn<bool>("kept");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("unknown queue") << "" << QByteArray("Nirgends") << false << true << "no such queue";
+        QTest::newRow("stopped printer") << "stop" << QByteArray("Test") << true << true << "stopped";
+        QTest::newRow("full disk") << "disk" << QByteArray("Test") << true << false << "could not be written";
+        QTest::newRow("no scheduler") << "cupsd" << QByteArray("Test") << false << true << "cannot be reached";
+    }
+    void faults()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QByteArray, printer);
+        QFETCH(bool, queued);
+        QFETCH(bool, kept);
+        QFETCH(QString, warning);
+        Station station("wait_seconds=0\nprinter=" + printer, "", [&](Station& s) {
+            if (fault != "disk" || !QDir(s.home.path()).mkpath("Ausdrucke"))
+                return;
+            s.disk.emplace(s.home.filePath("Ausdrucke"));
+            QFile filler(s.home.filePath("Ausdrucke/filler"));
+            if (filler.open(QIODevice::WriteOnly))
+                while (filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) { }
+        });
+        if (station.disk && !station.disk->mounted())
+            QSKIP("no small disk without root");
+        if (fault == "stop")
+            QVERIFY(m_cups->tool("cupsdisable", { "Test" }));
+        if (fault == "cupsd")
+            m_cups->stop();
+        const int warningsBefore = g_printWarnings;
+        station.core.HandleStationAlarm(alarm("B3 Fehler", "", ""), 0);
+        const std::optional<PrintResult> result = station.next(0);
+        if (fault == "stop")
+            QVERIFY(m_cups->tool("cupsenable", { "Test" }));
+        QVERIFY(result);
+        QCOMPARE(result->jobId > 0, queued);
+        QCOMPARE(!result->pdfPath.isEmpty(), kept);
+        QCOMPARE(result->warnings.size(), 1);
+        QVERIFY2(result->warnings.first().contains(warning), qPrintable(result->warnings.first()));
+        QCOMPARE(g_printWarnings, warningsBefore + 1);
+    }
+};
+
+QTEST_MAIN(PrintTest)
+#include "tst_Print.moc"
