@@ -144,6 +144,8 @@ void AlarmHandler::placeIncident(const StationAlarmPlan& plan)
         m_map->DelMarker();
         m_map->AddMarker(m_latestCoordinates, kMarkerColour, QStringLiteral("E"));
         m_map->Refresh();
+        const QStringList latLng = m_latestCoordinates.split(QLatin1Char(','));
+        emit incidentPlaced(QPointF(latLng.value(1).toDouble(), latLng.value(0).toDouble()));
         return;
     }
     // The marker waits for the lookup's answer; until then no marker shows the last incident's
@@ -173,6 +175,7 @@ void AlarmHandler::onLookupFinished(bool found)
         m_map->AddMarker(position, kMarkerColour, QStringLiteral("E"));
     }
     m_map->Refresh();
+    emit incidentPlaced(found ? std::optional(QPointF(m_map->Lng(), m_map->Lat())) : std::nullopt);
 }
 
 void AlarmHandler::paintNow()

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QObject>
+#include <QPointF>
 #include <QStringList>
 #include <QTime>
 
 #include <array>
 #include <functional>
+#include <optional>
 
 class AlarmMap;
 class AlarmCore;
@@ -57,6 +59,12 @@ public:
 
     // The time of day of a status row.
     std::function<QTime()> clock = [] { return QTime::currentTime(); };
+
+signals:
+    // Once per station alarm shown with a map: where its marker was set (x longitude, y latitude),
+    // from the alarm's own coordinates at once or from the address lookup's answer later; nothing
+    // when the lookup found no place.
+    void incidentPlaced(std::optional<QPointF> position);
 
 private:
     void showUnits(const QStringList& units);

@@ -34,6 +34,7 @@ std::optional<StationAlarmPlan> PlanStationAlarm(const QString& message, bool re
     plan.indicatorOn = alarm->indicatorOn();
     plan.coordinates = alarm->coordinates();
     plan.address = alarm->address();
+    plan.fields = alarm->fields();
     if (!replay)
         plan.lastAlarm = LastAlarmStore::bytes(alarm->fields());
 

@@ -14,6 +14,7 @@
 #include "common/Twips.h"
 #include "app/WindowLook.h"
 #include "common/AppContext.h"
+#include "history/HistoryDesk.h"
 #include "link/ServerLink.h"
 #include "log/DocumentationList.h"
 #include "map/ucGMap.h"
@@ -157,6 +158,7 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
     });
     connect(m_core, &AlarmCore::unitAlarm, m_wake, &ScreenWake::alarm);
     alarmHandler->watch(*m_core);
+    m_history = new HistoryDesk(m_ctx, *m_core, *alarmHandler, alarmControls(), m_ui.roLabel1_1, this);
     connect(m_core, &AlarmCore::tickerMessage, m_documentation, &DocumentationList::HandleTickerMessage);
     connect(m_core, &AlarmCore::tickerDeleted, m_documentation, &DocumentationList::DeleteTicker);
     m_linkWarning = new LinkWarning(this);
@@ -324,6 +326,7 @@ void Form1::load()
     m_ctx.MonitorName = QHostInfo::localHostName();
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
     m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
+    m_history->start();
     alarmHandler->InitAlarmGrids();
     m_ui.ucGMap1->setGZoom(16);
     waitUntilOnScreen();
@@ -526,9 +529,16 @@ bool Form1::runShortcut(int key, Qt::KeyboardModifiers modifiers)
         cmd_zoom_Click(key - Qt::Key_F2);
         return true;
     }
+    if (held == Qt::NoModifier && key == Qt::Key_Escape && m_history->showsArchive()) {
+        m_history->returnToLive();
+        return true;
+    }
     if (held != Qt::ControlModifier)
         return false;
     switch (key) {
+    case Qt::Key_E:
+        m_history->openList();
+        return true;
     case Qt::Key_S:
         cmd_Anbieter_Click(0);
         return true;

@@ -10,6 +10,7 @@ Q_LOGGING_CATEGORY(lcAlarm, "kessvenn.alarm")
 Q_LOGGING_CATEGORY(lcAnnounce, "kessvenn.announce")
 Q_LOGGING_CATEGORY(lcMap, "kessvenn.map")
 Q_LOGGING_CATEGORY(lcFiles, "kessvenn.files")
+Q_LOGGING_CATEGORY(lcHistory, "kessvenn.history")
 
 namespace Log {
 
