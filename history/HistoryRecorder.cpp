@@ -84,7 +84,8 @@ public:
         if (counts && (counts->first > 0 || counts->second > 0))
             qCInfo(lcHistory) << "Personal fields of" << counts->first << "alarms cleared," << counts->second
                               << "alarms deleted from the history";
-        done(counts.has_value(), QStringLiteral("The history's retention"));
+        if (!counts)
+            warn(QStringLiteral("The history's retention failed"));
     }
 
 signals:

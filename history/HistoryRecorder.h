@@ -49,7 +49,8 @@ public:
     void runRetention();
 
 signals:
-    // From the writing thread, after each write: done, or failed (the warning's text).
+    // From the writing thread, after each alarm, feedback or position: kept, or failed (the
+    // warning's text; a failed retention, too).
     void written();
     void failed(const QString& reason);
     // start() is done: the file is open, or not.

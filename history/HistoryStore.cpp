@@ -57,6 +57,12 @@ QVariant textOrNull(const QString& text)
     return text.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(text);
 }
 
+// A column that is never NULL: the empty text where there is none.
+QVariant text(const QString& text)
+{
+    return text.isNull() ? QVariant(QString(QLatin1String(""))) : QVariant(text);
+}
+
 } // namespace
 
 HistoryStore::HistoryStore(QString path)
@@ -250,10 +256,10 @@ std::optional<QList<qint64>> HistoryStore::store(const QList<HistoryEntry>& entr
         }
         for (const QVariant& v : { QVariant(station ? QStringLiteral("station") : QStringLiteral("unit")),
                  QVariant(utcText(e.received)), QVariant(local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))),
-                 QVariant(local.date().year()), runningNumber, QVariant(kept.join(QChar(9))),
-                 QVariant(station ? HistoryFields::keyword(e.fields) : QString()),
-                 QVariant(station ? HistoryFields::address(e.fields) : QString()),
-                 QVariant(e.fields.value(station ? HistoryFields::kUnits : 1)),
+                 QVariant(local.date().year()), runningNumber, text(kept.join(QChar(9))),
+                 text(station ? HistoryFields::keyword(e.fields) : QString()),
+                 text(station ? HistoryFields::address(e.fields) : QString()),
+                 text(e.fields.value(station ? HistoryFields::kUnits : 1)),
                  station ? textOrNull(e.fields.value(HistoryFields::kRemark)) : QVariant(QMetaType::fromType<QString>()),
                  station ? textOrNull(e.fields.value(HistoryFields::kInformant))
                          : QVariant(QMetaType::fromType<QString>()),
