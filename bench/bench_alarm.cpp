@@ -8,6 +8,7 @@
 #include "announce/SoundOutput.h"
 #include "bench/BenchMain.h"
 #include "common/AppContext.h"
+#include "history/HistoryRecorder.h"
 #include "link/MessageReceiver.h"
 #include "map/ucGMap.h"
 
@@ -150,7 +151,8 @@ void writeShortSound(const QString& path)
 // From the last byte of a station-alarm frame reaching the receiver to the first sound starting,
 // with the labels set and painted, the map asked, last.dat written in between. The map service
 // is a local server that accepts and never answers. Every other alarm carries no coordinates and
-// starts an address lookup, which stays unanswered.
+// starts an address lookup, which stays unanswered. Argument 1: the history keeps every alarm, as
+// in the program.
 void BM_StationAlarmToFirstSound(benchmark::State& state)
 {
     QTemporaryDir dir;
@@ -186,6 +188,14 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     handler.InitAlarmGrids();
     handler.watch(core);
     MessageReceiver receiver(core);
+    std::optional<HistoryRecorder> history;
+    if (state.range(0) == 1) {
+        history.emplace(dir.filePath(QStringLiteral("history.sqlite")), ctx.LastAlarmPath, HistorySettings {});
+        history->start();
+        history->watch(core);
+        QObject::connect(&handler, &AlarmHandler::incidentPlaced, &*history, &HistoryRecorder::recordPlacement,
+            Qt::QueuedConnection);
+    }
 
     const QChar bell(7);
     int n = 0;
@@ -220,7 +230,7 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     }
     state.counters["map_connections"] = double(peers.size());
 }
-BENCHMARK(BM_StationAlarmToFirstSound)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
+BENCHMARK(BM_StationAlarmToFirstSound)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 
 } // namespace
 

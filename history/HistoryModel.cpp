@@ -10,12 +10,24 @@ void HistoryModel::setRows(std::vector<HistoryRow> rows)
 {
     beginResetModel();
     m_rows = std::move(rows);
+    m_searchable = false;
     m_shown.clear();
+    if (!m_terms.isEmpty())
+        makeSearchable();
     for (int i = 0; i < int(m_rows.size()); ++i) {
         if (HistorySearch::matches(m_rows[i].search, m_terms))
             m_shown.push_back(i);
     }
     endResetModel();
+}
+
+void HistoryModel::makeSearchable()
+{
+    // The list opens without them; the first keystroke makes them.
+    if (std::exchange(m_searchable, true))
+        return;
+    for (HistoryRow& row : m_rows)
+        row.makeSearchText();
 }
 
 void HistoryModel::setSearch(QStringView text)
@@ -29,6 +41,7 @@ void HistoryModel::setSearch(QStringView text)
         narrower = narrower && std::any_of(terms.begin(), terms.end(), [&](const QString& t) { return t.contains(old); });
     beginResetModel();
     m_terms = terms;
+    makeSearchable();
     std::vector<int> shown;
     if (narrower) {
         for (int i : m_shown) {

@@ -28,7 +28,10 @@ public:
     [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    void makeSearchable();
+
     std::vector<HistoryRow> m_rows;
+    bool m_searchable = false;
     std::vector<int> m_shown;
     QStringList m_terms;
 };

@@ -1,6 +1,5 @@
 #include "history/HistoryReader.h"
 
-#include "alarm/UnitList.h"
 #include "history/HistoryFields.h"
 
 #include <QHash>
@@ -14,15 +13,28 @@ namespace {
 
 const QString kUnitSeparator = QStringLiteral(", ");
 
-QString shownUnits(const QString& field)
+// The units of the field as UnitList splits them, with ", " between them.
+QString shownUnits(QString field)
 {
-    return UnitList::split(field).join(kUnitSeparator);
+    field.truncate(std::max<qsizetype>(0, field.lastIndexOf(QChar(7))));
+    return field.replace(QChar(7), kUnitSeparator);
 }
 
 QString searchText(const QString& keyword, const QString& address, const QString& remark, const QString& units)
 {
-    return (keyword + QLatin1Char('\n') + address + QLatin1Char('\n') + remark + QLatin1Char('\n') + units)
-        .toCaseFolded();
+    QString text;
+    text.reserve(keyword.size() + address.size() + remark.size() + units.size() + 3);
+    text.append(keyword).append(QLatin1Char('\n')).append(address).append(QLatin1Char('\n')).append(remark);
+    text.append(QLatin1Char('\n')).append(units);
+    // Most texts are plain ASCII, where folding is lowering and needs no table.
+    for (QChar& c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80)
+            return text.toCaseFolded();
+        if (u >= 'A' && u <= 'Z')
+            c = QChar(u + ('a' - 'A'));
+    }
+    return text;
 }
 
 // RFC 4180: a field with the separator, a quote or a line break is quoted, its quotes doubled.
@@ -41,6 +53,11 @@ QString yearCondition(std::optional<int> year)
 }
 
 } // namespace
+
+void HistoryRow::makeSearchText()
+{
+    search = searchText(keyword, address, remark, units);
+}
 
 namespace HistorySearch {
 
@@ -85,8 +102,13 @@ bool HistoryReader::open()
         : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     db.setDatabaseName(m_path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=250") + (m_readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
-    if (db.isOpen() || db.open())
+    // The list reads every page of a year: mapped, they are not copied once more.
+    if (db.isOpen())
         return true;
+    if (db.open()) {
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA mmap_size = 268435456"));
+        return true;
+    }
     m_error = db.lastError().text();
     return false;
 }
@@ -110,8 +132,7 @@ std::vector<HistoryRow> HistoryReader::rows(std::optional<int> year)
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("SELECT id, kind, received_local, keyword, address, units, coalesce(remark, ''),"
-                               " (SELECT count(*) FROM answers WHERE alarm_id = alarms.id AND answer = 'kommt')"
-                               " FROM alarms")
+                               " coming FROM alarms")
             + yearCondition(year) + QStringLiteral(" ORDER BY received_utc DESC, id DESC"))) {
         m_error = q.lastError().text();
         return rows;
@@ -125,7 +146,7 @@ std::vector<HistoryRow> HistoryReader::rows(std::optional<int> year)
         row.address = q.value(4).toString();
         row.units = shownUnits(q.value(5).toString());
         row.coming = q.value(7).toInt();
-        row.search = searchText(row.keyword, row.address, q.value(6).toString(), row.units);
+        row.remark = q.value(6).toString();
     }
     return rows;
 }

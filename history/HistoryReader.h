@@ -19,7 +19,10 @@ struct HistoryRow {
     QString address;
     QString units; // as shown: ", " between units
     int coming = 0; // "kommt" answers
-    QString search; // keyword, address, remark and units, case-folded
+    QString remark;
+    // Keyword, address, remark and units, case-folded: made when first searched.
+    QString search;
+    void makeSearchText();
 };
 
 // A stored station alarm as it came, the personal fields back in place while they are kept.

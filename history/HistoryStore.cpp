@@ -33,6 +33,7 @@ const char* const kMigrations[] = {
     " keyword TEXT NOT NULL,"
     " address TEXT NOT NULL,"
     " units TEXT NOT NULL,"
+    " coming INTEGER NOT NULL DEFAULT 0,"
     " remark TEXT,"
     " informant TEXT,"
     " lat REAL,"
@@ -307,7 +308,15 @@ bool HistoryStore::answer(
                              " received_utc = excluded.received_utc, name = coalesce(excluded.name, name)"));
     for (const QVariant& v : { QVariant(alarmId), QVariant(pagerId), textOrNull(name), QVariant(word), QVariant(utcText(at)) })
         q.addBindValue(v);
-    return m_open && (q.exec() || fail(QStringLiteral("answer"), q.lastError()));
+    // The list shows the count with every alarm; it is kept with the alarm rather than counted
+    // for each of a hundred thousand rows.
+    QSqlQuery count(QSqlDatabase::database(m_connection, false));
+    count.prepare(QStringLiteral("UPDATE alarms SET coming = (SELECT count(*) FROM answers WHERE alarm_id = ?"
+                                 " AND answer = 'kommt') WHERE id = ?"));
+    count.addBindValue(alarmId);
+    count.addBindValue(alarmId);
+    return m_open && (q.exec() || fail(QStringLiteral("answer"), q.lastError()))
+        && (count.exec() || fail(QStringLiteral("answer count"), count.lastError()));
 }
 
 std::optional<std::pair<int, int>> HistoryStore::applyRetention(const HistorySettings& s, const QDateTime& now)
