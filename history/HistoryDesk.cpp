@@ -30,7 +30,8 @@ HistoryDesk::HistoryDesk(AppContext& ctx, AlarmCore& core, AlarmHandler& handler
 {
     auto* button = new QPushButton(QStringLiteral("Einsätze (strg+e)"), bar);
     button->setObjectName(QStringLiteral("cmd_Einsaetze"));
-    button->setGeometry(twipsRect(11280, 120, 1935, 495));
+    // Beside the link picture, left of what the layout moves with the right edge.
+    button->setGeometry(twipsRect(4080, 120, 1935, 495));
     button->setFocusPolicy(Qt::NoFocus);
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(10);
@@ -42,8 +43,7 @@ HistoryDesk::HistoryDesk(AppContext& ctx, AlarmCore& core, AlarmHandler& handler
     m_band->setObjectName(QStringLiteral("ArchiveBand"));
     m_band->setFocusPolicy(Qt::NoFocus);
     m_band->setFont(font);
-    m_band->setStyleSheet(QStringLiteral("background-color: #FFD400; color: black; border: 3px solid black;"
-                                         " font-size: 20pt; font-weight: bold;"));
+    m_band->setStyleSheet(QStringLiteral("background-color: #FFD400; color: black; border: 3px solid black;"));
     m_band->hide();
     connect(m_band, &QPushButton::clicked, this, &HistoryDesk::returnToLive);
     bar->installEventFilter(this);
@@ -84,14 +84,27 @@ void HistoryDesk::showArchived(const HistoryAlarm& alarm)
     if (m_recorder)
         m_recorder->forgetPlacement();
     m_archive = true;
-    m_band->setText(QStringLiteral("Archiv: Einsatz vom %1   —   Esc: zurück zum aktuellen Einsatz")
+    m_band->setText(QStringLiteral("Archiv: Einsatz vom %1   (Esc: zurück)")
                         .arg(alarm.received.toString(QStringLiteral("dd.MM.yyyy HH:mm"))));
-    m_band->setGeometry(m_bar->rect());
+    placeBand();
     m_band->show();
     m_band->raise();
     if (m_view)
         m_view->hide();
     m_handler.ShowStationAlarm(*plan);
+}
+
+void HistoryDesk::placeBand()
+{
+    // Over the whole bar, in the largest bold font whose line fits into it.
+    m_band->setGeometry(m_bar->rect());
+    QFont font = m_band->font();
+    for (int pixels = std::max(8, m_bar->height() * 11 / 20); pixels >= 8; --pixels) {
+        font.setPixelSize(pixels);
+        if (QFontMetrics(font).horizontalAdvance(m_band->text()) <= m_bar->width() - 16)
+            break;
+    }
+    m_band->setFont(font);
 }
 
 void HistoryDesk::returnToLive()
@@ -135,6 +148,6 @@ void HistoryDesk::onUnitAlarm(const UnitAlarmPlan& plan)
 bool HistoryDesk::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_bar && event->type() == QEvent::Resize)
-        m_band->setGeometry(m_bar->rect());
+        placeBand();
     return QObject::eventFilter(watched, event);
 }

@@ -40,6 +40,7 @@ public:
 
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void placeBand();
     void onStationAlarm(const StationAlarmPlan& plan);
     void onUnitAlarm(const UnitAlarmPlan& plan);
 
