@@ -3,6 +3,7 @@
 // archived alarm on the display, and the CSV as a real CSV reader reads it.
 #include "alarm/AlarmCore.h"
 #include "alarm/AlarmHandler.h"
+#include "alarm/AlarmMap.h"
 #include "alarm/LastAlarmStore.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
@@ -63,6 +64,17 @@ QList<QStringList> readCsv(const QString& path)
     return rows;
 }
 
+// A map whose address lookup finds 51.51 N, 7.46 E when the test says so.
+struct LookupMap final : AlarmMap {
+    void setGPoint(const QString&) override { }
+    void SetCenterToTextLocation(const QString&) override { }
+    double Lat() const override { return 51.51; }
+    double Lng() const override { return 7.46; }
+    void DelMarker() override { }
+    void AddMarker(const QString&, int, const QString&) override { }
+    void Refresh() override { }
+};
+
 QDateTime at(const char* text)
 {
     return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate);
@@ -112,11 +124,16 @@ private slots:
         auto history = recorder(now);
         QVERIFY(history);
         history->watch(core);
+        LookupMap map;
+        AlarmHandler handler(AlarmControls {}, &map);
+        handler.watch(core);
+        connect(&handler, &AlarmHandler::incidentPlaced, history.get(), &HistoryRecorder::recordPlacement,
+            Qt::QueuedConnection);
         QSignalSpy written(history.get(), &HistoryRecorder::written);
         core.HandleStationAlarm(fields({ { 4, "B1" } }).join('\t'), 1); // the replay: not kept
         core.InsertPagerRow(QStringLiteral("WACHALARM_MELDER\tJörg Ähm\t4711"));
         core.HandleStationAlarm(fields().join('\t'), 0);
-        history->recordPlacement(QPointF(7.46, 51.51));
+        emit map.locationLookupFinished(true);
         now = now.addSecs(59 * 60);
         core.HandleFeedback(QStringLiteral("WACHALARM_RM\t4711\t1")); // kommt
         core.HandleFeedback(QStringLiteral("WACHALARM_RM\t4712\t2")); // später, an unknown pager
