@@ -105,10 +105,9 @@ private:
         if (!m_store.setAside().isEmpty())
             qCWarning(lcHistory).noquote() << "History was damaged or no database; set aside as"
                                            << m_store.setAside() << "and started anew" << m_store.lastError();
-        if (!m_latest) {
-            if (const auto latest = m_store.latestStationAlarm())
-                m_latest = latest;
-        }
+        // Feedback after a restart still belongs to the alarm before it; after a failed alarm, to none.
+        if (!std::exchange(m_knowsLatest, true))
+            m_latest = m_store.latestStationAlarm();
         return true;
     }
 
@@ -142,6 +141,7 @@ private:
     QString m_lastAlarmPath;
     HistorySettings m_settings;
     std::optional<std::pair<qint64, QDateTime>> m_latest;
+    bool m_knowsLatest = false;
 };
 
 HistoryRecorder::HistoryRecorder(QString path, QString lastAlarmPath, HistorySettings settings, QObject* parent)
