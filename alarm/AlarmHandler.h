@@ -61,8 +61,9 @@ public:
     std::function<QTime()> clock = [] { return QTime::currentTime(); };
 
 signals:
-    // Once per station alarm, when its marker is set (x longitude, y latitude) or its address
-    // was not found (nothing). Without a map nothing comes.
+    // Once per station alarm shown with a map: where its marker was set (x longitude, y latitude),
+    // from the alarm's own coordinates at once or from the address lookup's answer later; nothing
+    // when the lookup found no place.
     void incidentPlaced(std::optional<QPointF> position);
 
 private:

@@ -24,7 +24,7 @@ struct StationAlarmPlan {
     std::optional<QString> coordinates;
     QString address;
     std::optional<QByteArray> lastAlarm; // the new last.dat; none for the replay
-    QStringList fields; // the message as sent, field 0 being "WACHALARM", for the printout
+    QStringList fields; // the message's fields as received
     Announcement announcement;
 };
 

@@ -16,6 +16,7 @@
 #include "common/Twips.h"
 #include "app/WindowLook.h"
 #include "common/AppContext.h"
+#include "history/HistoryDesk.h"
 #include "link/ServerLink.h"
 #include "log/DocumentationList.h"
 #include "map/ucGMap.h"
@@ -179,6 +180,7 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
         },
         Qt::QueuedConnection);
     m_printout->watch(*m_core);
+    m_history = new HistoryDesk(m_ctx, *m_core, *alarmHandler, alarmControls(), m_ui.roLabel1_1, this);
     connect(m_core, &AlarmCore::tickerMessage, m_documentation, &DocumentationList::HandleTickerMessage);
     connect(m_core, &AlarmCore::tickerDeleted, m_documentation, &DocumentationList::DeleteTicker);
     m_linkWarning = new LinkWarning(this);
@@ -352,6 +354,7 @@ void Form1::load()
     m_ctx.MonitorName = QHostInfo::localHostName();
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
     m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
+    m_history->start();
     alarmHandler->InitAlarmGrids();
     m_ui.ucGMap1->setGZoom(16);
     waitUntilOnScreen();
@@ -577,9 +580,16 @@ bool Form1::runShortcut(int key, Qt::KeyboardModifiers modifiers)
         cmd_zoom_Click(key - Qt::Key_F2);
         return true;
     }
+    if (held == Qt::NoModifier && key == Qt::Key_Escape && m_history->showsArchive()) {
+        m_history->returnToLive();
+        return true;
+    }
     if (held != Qt::ControlModifier)
         return false;
     switch (key) {
+    case Qt::Key_E:
+        m_history->openList();
+        return true;
     case Qt::Key_S:
         cmd_Anbieter_Click(0);
         return true;

@@ -22,6 +22,7 @@ class Announcer;
 class AppContext;
 class DocumentationList;
 class Form2;
+class HistoryDesk;
 class LinkWarning;
 class Printout;
 class QLabel;
@@ -175,6 +176,8 @@ private:
     Announcer* m_announcer = nullptr;
     AnnouncementQueue* m_announcements = nullptr;
     DocumentationList* m_documentation = nullptr;
+    // Every alarm kept; the list "Einsätze" and an archived alarm on the display.
+    HistoryDesk* m_history = nullptr;
     QPointer<Form2> m_form2;
     bool m_liveAlarmShown = false;
     // The station's wall screen: display.ini, wake and sleep, the dead-link band, full screen.

@@ -3,10 +3,13 @@
 #include "app/ServiceManager.h"
 #include "common/AppContext.h"
 #include "common/Log.h"
+#include "history/HistoryReader.h"
+#include "settings/DataFolders.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDebug>
+#include <QFile>
 
 #include <unistd.h>
 
@@ -14,6 +17,8 @@ namespace {
 
 const QCommandLineOption kFullScreen(QStringLiteral("fullscreen"),
     QStringLiteral("The window covers the whole screen without a frame (as fullscreen=1 in display.ini)."));
+const QCommandLineOption kExportHistory(QStringLiteral("export-history"),
+    QStringLiteral("Writes the alarm history, or the alarms of YEAR, as CSV to standard output and exits."));
 
 void describeProgram(QCommandLineParser& parser)
 {
@@ -24,17 +29,48 @@ void describeProgram(QCommandLineParser& parser)
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(kFullScreen);
+    parser.addOption(kExportHistory);
+    parser.addPositionalArgument(QStringLiteral("YEAR"), QStringLiteral("The year of --export-history."), QStringLiteral("[YEAR]"));
 }
 
-// --help and --version answer without a screen.
-bool onlyAsksAboutTheProgram(int argc, char* argv[])
+// --help, --version and the export answer without a screen.
+bool needsNoScreen(int argc, char* argv[])
 {
-    const QStringList questions = { "-h", "--help", "-?", "--help-all", "-v", "--version" };
+    const QStringList questions = { "-h", "--help", "-?", "--help-all", "-v", "--version", "--export-history" };
     for (int i = 1; i < argc; ++i) {
         if (questions.contains(QString::fromLocal8Bit(argv[i])))
             return true;
     }
     return false;
+}
+
+// The history as CSV on standard output; the file is only read. 0 when written, 1 otherwise.
+int exportHistory(const QStringList& arguments)
+{
+    bool ok = arguments.isEmpty();
+    const int year = arguments.value(0).toInt(ok ? nullptr : &ok);
+    if (!ok || arguments.size() > 1 || (!arguments.isEmpty() && (year < 1900 || year > 9999))) {
+        qCritical().noquote() << "--export-history takes one year, such as 2026";
+        return 1;
+    }
+    AppContext ctx;
+    ctx.ProgramFolder = QCoreApplication::applicationDirPath();
+    InitDataFolders(ctx);
+    const QString path = ctx.dataFile(QStringLiteral("history.sqlite"));
+    QFile out;
+    if (!out.open(stdout, QIODevice::WriteOnly))
+        return 1;
+    if (!QFile::exists(path)) {
+        HistoryReader::writeCsvHeading(out);
+        return out.flush() ? 0 : 1;
+    }
+    HistoryReader reader(path, true);
+    if (!reader.open()
+        || !reader.writeCsv(out, arguments.isEmpty() ? std::nullopt : std::optional(year))) {
+        qCritical().noquote() << "The history" << path << "could not be read:" << reader.lastError();
+        return 1;
+    }
+    return out.flush() ? 0 : 1;
 }
 
 } // namespace
@@ -43,11 +79,11 @@ int main(int argc, char* argv[])
 {
     Log::useJournalWhenThere();
     QCommandLineParser parser;
-    if (onlyAsksAboutTheProgram(argc, argv)) {
+    if (needsNoScreen(argc, argv)) {
         QCoreApplication core(argc, argv);
         describeProgram(parser);
         parser.process(core);
-        return 0;
+        return parser.isSet(kExportHistory) ? exportHistory(parser.positionalArguments()) : 0;
     }
     QApplication app(argc, argv);
     describeProgram(parser);

@@ -8,6 +8,7 @@
 #include "announce/SoundOutput.h"
 #include "bench/BenchMain.h"
 #include "common/AppContext.h"
+#include "history/HistoryRecorder.h"
 #include "link/MessageReceiver.h"
 #include "map/ucGMap.h"
 #include "print/Printout.h"
@@ -152,9 +153,10 @@ void writeShortSound(const QString& path)
 // From the last byte of a station-alarm frame reaching the receiver to the first sound starting,
 // with the labels set and painted, the map asked, last.dat written in between. The map service
 // is a local server that accepts and never answers. Every other alarm carries no coordinates and
-// starts an address lookup, which stays unanswered. With the argument 1 the printout is on: each
-// alarm waits for maps that never come, so the next alarm sends the older one to a private CUPS
-// scheduler at once and its page is rendered and submitted while the new alarm's sound starts.
+// starts an address lookup, which stays unanswered. Argument 1: the printout is on; each alarm
+// waits for maps that never come, so the next alarm sends the older one to a private CUPS scheduler
+// at once and its page is rendered and submitted while the new alarm's sound starts. Argument 2:
+// the history keeps every alarm, as in the program.
 void BM_StationAlarmToFirstSound(benchmark::State& state)
 {
     const bool printing = state.range(0) == 1;
@@ -205,8 +207,17 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     int printed = 0;
     if (printing) {
         printout.watch(core);
-        QObject::connect(&handler, &AlarmHandler::incidentPlaced, &printout, &Printout::incidentPlaced);
+        QObject::connect(&handler, &AlarmHandler::incidentPlaced, &printout, &Printout::incidentPlaced,
+            Qt::QueuedConnection);
         QObject::connect(&printout, &Printout::printed, [&](const PrintResult& r) { printed += r.jobId > 0; });
+    }
+    std::optional<HistoryRecorder> history;
+    if (state.range(0) == 2) {
+        history.emplace(dir.filePath(QStringLiteral("history.sqlite")), ctx.LastAlarmPath, HistorySettings {});
+        history->start();
+        history->watch(core);
+        QObject::connect(&handler, &AlarmHandler::incidentPlaced, &*history, &HistoryRecorder::recordPlacement,
+            Qt::QueuedConnection);
     }
 
     const QChar bell(7);
@@ -243,7 +254,7 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     state.counters["map_connections"] = double(peers.size());
     state.counters["printed"] = double(printed);
 }
-BENCHMARK(BM_StationAlarmToFirstSound)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
+BENCHMARK(BM_StationAlarmToFirstSound)->Arg(0)->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 
 } // namespace
 

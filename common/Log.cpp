@@ -12,6 +12,7 @@ Q_LOGGING_CATEGORY(lcMap, "kessvenn.map")
 Q_LOGGING_CATEGORY(lcFiles, "kessvenn.files")
 Q_LOGGING_CATEGORY(lcRoute, "kessvenn.route")
 Q_LOGGING_CATEGORY(lcPrint, "kessvenn.print")
+Q_LOGGING_CATEGORY(lcHistory, "kessvenn.history")
 
 namespace Log {
 

@@ -33,7 +33,7 @@ diff -u "$OUT/expected" "$OUT/contents" || fail "package contents"
 # Versions as the libraries' symbols need them: a hand-written list would not carry libc6's.
 DEPENDS=", $(dpkg-deb -f "$DEB" Depends),"
 case "$DEPENDS" in *", libc6 (>= 2."*) ;; *) fail "Depends lacks a versioned libc6:$DEPENDS" ;; esac
-for lib in libqt6widgets6 libqt6network6 libsystemd0 libasound2 libsndfile1; do
+for lib in libqt6widgets6 libqt6network6 libqt6sql6 libqt6sql6-sqlite libsystemd0 libasound2 libsndfile1; do
     case "$DEPENDS" in *", $lib "* | *", $lib,"*) ;; *) fail "Depends lacks $lib:$DEPENDS" ;; esac
 done
 

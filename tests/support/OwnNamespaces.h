@@ -7,16 +7,17 @@
 #include <sched.h>
 #include <sys/mount.h>
 
-// A 64 KiB file system on `folder`, mounted in a mount namespace of this thread alone, for the
+// A small file system (64 KiB unless told) on `folder`, mounted in a mount namespace of this thread alone, for the
 // full-disk cases; unmounted again at the end of the scope. Needs root: mounted() says whether it
 // could be had.
 class SmallDisk {
 public:
-    explicit SmallDisk(const QString& folder)
+    explicit SmallDisk(const QString& folder, int kib = 64)
         : m_folder(QFile::encodeName(folder))
     {
+        const QByteArray size = "size=" + QByteArray::number(kib) + 'k';
         m_mounted = ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
-            && ::mount("tmpfs", m_folder.constData(), "tmpfs", 0, "size=64k") == 0;
+            && ::mount("tmpfs", m_folder.constData(), "tmpfs", 0, size.constData()) == 0;
     }
     ~SmallDisk()
     {

@@ -1,0 +1,239 @@
+#include "history/HistoryReader.h"
+
+#include "history/HistoryFields.h"
+
+#include <QHash>
+#include <QIODevice>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+
+const QString kUnitSeparator = QStringLiteral(", ");
+
+// The units of the field as UnitList splits them, with ", " between them.
+QString shownUnits(QString field)
+{
+    field.truncate(std::max<qsizetype>(0, field.lastIndexOf(QChar(7))));
+    return field.replace(QChar(7), kUnitSeparator);
+}
+
+QString searchText(const QString& keyword, const QString& address, const QString& remark, const QString& units)
+{
+    QString text;
+    text.reserve(keyword.size() + address.size() + remark.size() + units.size() + 3);
+    text.append(keyword).append(QLatin1Char('\n')).append(address).append(QLatin1Char('\n')).append(remark);
+    text.append(QLatin1Char('\n')).append(units);
+    // Most texts are plain ASCII, where folding is lowering and needs no table.
+    for (QChar& c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80)
+            return text.toCaseFolded();
+        if (u >= 'A' && u <= 'Z')
+            c = QChar(u + ('a' - 'A'));
+    }
+    return text;
+}
+
+// RFC 4180: a field with the separator, a quote or a line break is quoted, its quotes doubled.
+QString csvField(QString text)
+{
+    if (!text.contains(QLatin1Char(';')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
+        && !text.contains(QLatin1Char('\r')))
+        return text;
+    text.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+QString yearCondition(std::optional<int> year)
+{
+    return year ? QStringLiteral(" WHERE year = %1").arg(*year) : QString();
+}
+
+} // namespace
+
+void HistoryRow::makeSearchText()
+{
+    search = searchText(keyword, address, remark, units);
+}
+
+namespace HistorySearch {
+
+QStringList terms(QStringView text)
+{
+    QStringList words;
+    for (QStringView word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        words << word.toString().toCaseFolded();
+    return words;
+}
+
+bool matches(const QString& search, const QStringList& terms)
+{
+    for (const QString& term : terms) {
+        if (!search.contains(term))
+            return false;
+    }
+    return true;
+}
+
+} // namespace HistorySearch
+
+HistoryReader::HistoryReader(QString path, bool readOnly)
+    : m_path(std::move(path))
+    , m_connection(QStringLiteral("history-reader-%1").arg(quintptr(this)))
+    , m_readOnly(readOnly)
+{
+}
+
+HistoryReader::~HistoryReader()
+{
+    if (QSqlDatabase::contains(m_connection)) {
+        QSqlDatabase::database(m_connection, false).close();
+        QSqlDatabase::removeDatabase(m_connection);
+    }
+}
+
+bool HistoryReader::open()
+{
+    QSqlDatabase db = QSqlDatabase::contains(m_connection)
+        ? QSqlDatabase::database(m_connection, false)
+        : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    db.setDatabaseName(m_path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=250") + (m_readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
+    // The list reads every page of a year: mapped, they are not copied once more.
+    if (db.isOpen())
+        return true;
+    if (db.open()) {
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA mmap_size = 268435456"));
+        return true;
+    }
+    m_error = db.lastError().text();
+    return false;
+}
+
+QList<int> HistoryReader::years()
+{
+    QList<int> list;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    if (!q.exec(QStringLiteral("SELECT DISTINCT year FROM alarms ORDER BY year DESC"))) {
+        m_error = q.lastError().text();
+        return list;
+    }
+    while (q.next())
+        list << q.value(0).toInt();
+    return list;
+}
+
+std::vector<HistoryRow> HistoryReader::rows(std::optional<int> year)
+{
+    std::vector<HistoryRow> rows;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT id, kind, received_local, keyword, address, units, coalesce(remark, ''),"
+                               " coming FROM alarms")
+            + yearCondition(year) + QStringLiteral(" ORDER BY received_utc DESC, id DESC"))) {
+        m_error = q.lastError().text();
+        return rows;
+    }
+    while (q.next()) {
+        HistoryRow& row = rows.emplace_back();
+        row.id = q.value(0).toLongLong();
+        row.station = q.value(1).toString() == QLatin1String("station");
+        row.local = q.value(2).toString();
+        row.keyword = q.value(3).toString();
+        row.address = q.value(4).toString();
+        row.units = shownUnits(q.value(5).toString());
+        row.coming = q.value(7).toInt();
+        row.remark = q.value(6).toString();
+    }
+    return rows;
+}
+
+std::optional<HistoryAlarm> HistoryReader::alarm(qint64 id)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("SELECT received_local, fields, remark, informant FROM alarms WHERE id = ?"));
+    q.addBindValue(id);
+    if (!q.exec() || !q.next()) {
+        m_error = q.lastError().text();
+        return std::nullopt;
+    }
+    HistoryAlarm alarm { QDateTime::fromString(q.value(0).toString(), Qt::ISODate),
+        q.value(1).toString().split(QChar(9)) };
+    for (const auto& [index, column] : { std::pair(HistoryFields::kRemark, 2), std::pair(HistoryFields::kInformant, 3) }) {
+        if (index < alarm.fields.size())
+            alarm.fields[index] = q.value(column).toString();
+    }
+    return alarm;
+}
+
+void HistoryReader::writeCsvHeading(QIODevice& out)
+{
+    out.write("\xEF\xBB\xBF"
+              "Datum;Uhrzeit;Nummer;Art;Stichwort;Meldebild;Stra\xC3\x9F" "e;Ort;Objekt;Einheiten;kommt;sp\xC3\xA4ter;nicht;"
+              "Mitteiler;Vermerk;R\xC3\xBC" "ckmeldungen\r\n");
+}
+
+bool HistoryReader::writeCsv(QIODevice& out, std::optional<int> year, QStringView search)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    // Names and answers of every alarm first: one pass over the answers, not one query per alarm.
+    struct Answers {
+        int counts[3] = {};
+        QStringList names;
+    };
+    QHash<qint64, Answers> answers;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    const QString words[3] = { QStringLiteral("kommt"), QStringLiteral("später"), QStringLiteral("nicht") };
+    if (!q.exec(QStringLiteral("SELECT alarm_id, answer, name, received_utc FROM answers ORDER BY received_utc"))) {
+        m_error = q.lastError().text();
+        return false;
+    }
+    while (q.next()) {
+        Answers& a = answers[q.value(0).toLongLong()];
+        const QString word = q.value(1).toString();
+        for (int i = 0; i < 3; ++i)
+            a.counts[i] += word == words[i] ? 1 : 0;
+        if (!q.value(2).isNull()) {
+            const QString at = QDateTime::fromString(q.value(3).toString(), Qt::ISODateWithMs).toLocalTime().toString(QStringLiteral("HH:mm"));
+            a.names << q.value(2).toString() + QLatin1Char(' ') + word + QLatin1Char(' ') + at;
+        }
+    }
+    if (!q.exec(QStringLiteral("SELECT id, kind, received_local, number, fields, units, coalesce(remark, ''),"
+                               " coalesce(informant, '') FROM alarms")
+            + yearCondition(year) + QStringLiteral(" ORDER BY received_utc, id"))) {
+        m_error = q.lastError().text();
+        return false;
+    }
+    const QStringList terms = HistorySearch::terms(search);
+    const auto line = [&out](const QStringList& fields) {
+        QStringList quoted;
+        for (const QString& f : fields)
+            quoted << csvField(f);
+        out.write((quoted.join(QLatin1Char(';')) + QStringLiteral("\r\n")).toUtf8());
+    };
+    writeCsvHeading(out);
+    while (q.next()) {
+        const bool station = q.value(1).toString() == QLatin1String("station");
+        const QStringList fields = q.value(4).toString().split(QChar(9));
+        const QString keyword = station ? HistoryFields::keyword(fields) : QString();
+        const QString address = station ? HistoryFields::address(fields) : QString();
+        const QString units = shownUnits(q.value(5).toString());
+        const QString remark = q.value(6).toString();
+        if (!HistorySearch::matches(searchText(keyword, address, remark, units), terms))
+            continue;
+        const QString local = q.value(2).toString();
+        const Answers a = answers.value(q.value(0).toLongLong());
+        line({ local.mid(8, 2) + QLatin1Char('.') + local.mid(5, 2) + QLatin1Char('.') + local.left(4), local.mid(11, 5),
+            q.value(3).isNull() ? QString() : q.value(3).toString(),
+            station ? QStringLiteral("Wachalarm") : QStringLiteral("Einheitenalarm"), keyword,
+            station ? HistoryFields::incidentPicture(fields) : QString(), station ? HistoryFields::street(fields) : QString(),
+            station ? HistoryFields::place(fields) : QString(), station ? HistoryFields::object(fields) : QString(), units,
+            QString::number(a.counts[0]), QString::number(a.counts[1]), QString::number(a.counts[2]),
+            q.value(7).toString(), remark, a.names.join(kUnitSeparator) });
+    }
+    return true;
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "history/HistorySettings.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QObject>
+#include <QPointF>
+#include <QThread>
+
+#include <functional>
+#include <optional>
+
+class AlarmCore;
+struct StationAlarmPlan;
+struct UnitAlarmPlan;
+
+// Keeps every live alarm in history.sqlite. The core's alarms reach it after their announcement
+// has started; the writing happens on a thread of its own, so that a slow, locked or full disk
+// never holds the thread that takes alarms. A write that fails is one warning in the journal; the
+// next alarm tries again.
+class HistoryRecorder : public QObject {
+    Q_OBJECT
+
+public:
+    // path: history.sqlite; lastAlarmPath: last.dat, taken over once into a new history.
+    HistoryRecorder(QString path, QString lastAlarmPath, HistorySettings settings, QObject* parent = nullptr);
+    ~HistoryRecorder() override;
+
+    // The time of day of every record and of the retention; tests set it before start().
+    std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+
+    // Opens the file, takes last.dat over into a new one, clears and deletes what is due, and from
+    // then on does so once a day.
+    void start();
+    // Records the core's live alarms, pager rows and feedback.
+    void watch(AlarmCore& core);
+
+    void recordStationAlarm(const StationAlarmPlan& plan, bool replay);
+    void recordUnitAlarm(const UnitAlarmPlan& plan);
+    void recordPagerRow(const QString& message);
+    void recordFeedback(const QString& message);
+    // The marker's place of the newest live alarm, once its address lookup answered; connect with
+    // Qt::QueuedConnection, so that a place set while a newer alarm is shown counts for that one.
+    void recordPlacement(std::optional<QPointF> position);
+    // Something else than the live alarm is put on the map: its place is not recorded.
+    void forgetPlacement() { m_awaitingPlacement = false; }
+    // Clears and deletes what is due now.
+    void runRetention();
+
+signals:
+    // From the writing thread, after each alarm, feedback or position: kept, or failed (the
+    // warning's text; a failed retention, too).
+    void written();
+    void failed(const QString& reason);
+    // start() is done: the file is open, or not.
+    void started(bool open);
+
+private:
+    QThread m_thread;
+    class HistoryWorker* m_worker = nullptr;
+    // Pager id → holder, from the pager rows.
+    QHash<QString, QString> m_pagerHolders;
+    bool m_awaitingPlacement = false;
+};
