@@ -101,7 +101,19 @@ void AlarmHandler::InitAlarmGrids()
     setUpGrid(m_controls.Grid_Melder, AlarmRows::pagerColumns());
 }
 
+void AlarmHandler::ShowAlarmAgain(const StationAlarmPlan& plan)
+{
+    m_quietPlacement = true;
+    show(plan);
+}
+
 void AlarmHandler::ShowStationAlarm(const StationAlarmPlan& plan)
+{
+    m_quietPlacement = false;
+    show(plan);
+}
+
+void AlarmHandler::show(const StationAlarmPlan& plan)
 {
     setText(m_controls.Label4, plan.header);
     setText(m_controls.Label2[0], plan.firstWord);
@@ -145,7 +157,7 @@ void AlarmHandler::placeIncident(const StationAlarmPlan& plan)
         m_map->AddMarker(m_latestCoordinates, kMarkerColour, QStringLiteral("E"));
         m_map->Refresh();
         const QStringList latLng = m_latestCoordinates.split(QLatin1Char(','));
-        emit incidentPlaced(QPointF(latLng.value(1).toDouble(), latLng.value(0).toDouble()));
+        placed(QPointF(latLng.value(1).toDouble(), latLng.value(0).toDouble()));
         return;
     }
     // The marker waits for the lookup's answer; until then no marker shows the last incident's
@@ -175,7 +187,13 @@ void AlarmHandler::onLookupFinished(bool found)
         m_map->AddMarker(position, kMarkerColour, QStringLiteral("E"));
     }
     m_map->Refresh();
-    emit incidentPlaced(found ? std::optional<QPointF>(QPointF(m_map->Lng(), m_map->Lat())) : std::nullopt);
+    placed(found ? std::optional<QPointF>(QPointF(m_map->Lng(), m_map->Lat())) : std::nullopt);
+}
+
+void AlarmHandler::placed(std::optional<QPointF> position)
+{
+    if (!m_quietPlacement)
+        emit incidentPlaced(position);
 }
 
 void AlarmHandler::paintNow()

@@ -51,6 +51,9 @@ public:
     static constexpr int kMostGridRows = 1000;
 
     void ShowStationAlarm(const StationAlarmPlan& plan);
+    // The same for an alarm taken from the history, or the live alarm shown again after it: its
+    // place tells nobody (incidentPlaced stays silent), as it is no new incident.
+    void ShowAlarmAgain(const StationAlarmPlan& plan);
     void ShowUnitAlarm(const UnitAlarmPlan& plan);
     // "WACHALARM_STATUS", "WACHALARM_MELDER", "WACHALARM_RM"
     void InsertStatusRow(const QString& message);
@@ -70,6 +73,8 @@ private:
     void showUnits(const QStringList& units);
     void placeIncident(const StationAlarmPlan& plan);
     void onLookupFinished(bool found);
+    void show(const StationAlarmPlan& plan);
+    void placed(std::optional<QPointF> position);
     void paintNow();
 
     AlarmControls m_controls;
@@ -78,6 +83,8 @@ private:
     // The alarm on screen waits for its address lookup: its answer places the marker and centres
     // the map, whatever happened on the map meanwhile. Only a newer alarm clears it.
     bool m_awaitingLookup = false;
+    // The alarm on screen is shown again: its place is not news.
+    bool m_quietPlacement = false;
     // The centre of the latest alarm when it came with coordinates; a late answer to an older
     // lookup must not move the map away from it.
     QString m_latestCoordinates;

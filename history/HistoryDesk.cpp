@@ -91,7 +91,7 @@ void HistoryDesk::showArchived(const HistoryAlarm& alarm)
     m_band->raise();
     if (m_view)
         m_view->hide();
-    m_handler.ShowStationAlarm(*plan);
+    m_handler.ShowAlarmAgain(*plan);
 }
 
 void HistoryDesk::placeBand()
@@ -113,7 +113,7 @@ void HistoryDesk::returnToLive()
         return;
     m_band->hide();
     if (m_live) {
-        m_handler.ShowStationAlarm(*m_live);
+        m_handler.ShowAlarmAgain(*m_live);
     } else {
         for (QLabel* label : m_controls.label_einsatz)
             label->clear();

@@ -317,6 +317,8 @@ private slots:
         QTest::newRow("overtaken by a newer alarm")
             << QStringList { "alarm", "alarm 50,8", "answer" } << "50,8 50,8 8/50";
         QTest::newRow("nothing found: no marker") << QStringList { "alarm 50,8", "alarm", "fail" } << " 50,8 8/50 none";
+        // An alarm of the history shown again is no new incident: nobody is told its place.
+        QTest::newRow("shown again") << QStringList { "again 50,8", "again", "answer" } << "51.5,7.4 51.5,7.4 ";
     }
     void marker()
     {
@@ -332,8 +334,11 @@ private slots:
         });
         for (const QString& step : steps) {
             const QStringList coordinates = step.section(QLatin1Char(' '), 1).split(QLatin1Char(','));
+            const QString message = alarm({ { 16, coordinates.value(0) }, { 17, coordinates.value(1) } });
             if (step.startsWith(QLatin1String("alarm")))
-                handler.HandleStationAlarm(alarm({ { 16, coordinates.value(0) }, { 17, coordinates.value(1) } }), 1);
+                handler.HandleStationAlarm(message, 1);
+            else if (step.startsWith(QLatin1String("again")))
+                station.handler.ShowAlarmAgain(*PlanStationAlarm(message, true, ctx));
             else if (step == QLatin1String("unit"))
                 handler.HandleUnitAlarm(QStringLiteral("WACHALARM_EM\tDLK\a"));
             else if (step == QLatin1String("answer"))
