@@ -5,7 +5,9 @@
 #include "tests/support/HttpResponder.h"
 #include "tests/support/RoutinoTown.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/WindowFixture.h"
 
+#include <QLabel>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -96,6 +98,20 @@ private slots:
         }
     }
 
+    // The window: the drive time and distance in the top bar once the route is known, gone with
+    // the next alarm.
+    void window()
+    {
+        WindowFixture f;
+        QVERIFY(f.putDataFile("map.ini", "station=51.5,7.4\nroute=routino\nroute.data=" + m_data.toUtf8() + "\n"));
+        f.form->load();
+        auto* drive = f.control<QLabel>(QStringLiteral("lbl_Anfahrt"));
+        f.form->HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 3"), {}) + "\t51,52\t7,42", 0);
+        QTRY_COMPARE(drive->text(), QStringLiteral("Anfahrt 4 min · 3,6 km"));
+        f.form->HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 4"), {}), 0);
+        QCOMPARE(drive->text(), QString());
+    }
+
     void osrm_data()
     {
         QTest::addColumn<int>("status");
@@ -172,5 +188,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(RouteTest)
+QTEST_MAIN(RouteTest)
 #include "tst_Route.moc"
