@@ -500,6 +500,8 @@ void Form1::cmd_Settings_Click()
     // One dialog: a click while it is open brings it to the front as it stands, with any edits.
     if (!m_form2 || !m_form2->isVisible())
         m_form2 = new Form2(m_ctx, this);
+    // The map reads map.ini again when the dialog has closed.
+    connect(m_form2, &QDialog::finished, m_ui.ucGMap1, &ucGMap::reloadConfiguration, Qt::UniqueConnection);
     m_form2->show();
     m_form2->raise();
     m_form2->activateWindow();

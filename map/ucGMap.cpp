@@ -13,6 +13,8 @@
 #include "map/MapUrls.h"
 #include "map/TileLoader.h"
 
+#include <QBuffer>
+#include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -55,6 +57,23 @@ ucGMap::~ucGMap() = default;
 void ucGMap::setContext(AppContext* ctx)
 {
     m_ctx = ctx;
+    m_config.reset();
+}
+
+const MapConfig& ucGMap::config()
+{
+    if (!m_config)
+        m_config = m_ctx ? MapConfig::read(m_ctx->DataFolder) : MapConfig();
+    return *m_config;
+}
+
+void ucGMap::reloadConfiguration()
+{
+    const std::optional<MapConfig> before = m_config;
+    m_config.reset();
+    const MapConfig& now = config();
+    if (before && *before != now)
+        Refresh();
 }
 
 bool ucGMap::ending() const
@@ -94,7 +113,7 @@ int ucGMap::Refresh()
     if (ending())
         return 0;
     ++m_requestCounter;
-    const MapConfig config = m_ctx ? MapConfig::read(m_ctx->DataFolder) : MapConfig();
+    const MapConfig& config = this->config();
     if (config.isOsm()) {
         m_osm = config;
         m_client->startMapRead(m_requestCounter, std::nullopt);
@@ -129,7 +148,20 @@ bool ucGMap::LoadMapPicture(const QByteArray& bytes)
 {
     if (bytes.size() < MapClient::MinimumImageBytes)
         return false;
-    QImage picture = QImage::fromData(bytes);
+    // The service's formats only, told by their first bytes: no other image reader sees them.
+    const QByteArray format = TileLoader::pictureFormat(bytes);
+    if (format.isEmpty())
+        return false;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    reader.setDecideFormatFromContent(false);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() > 2048 || size.height() > 2048)
+        return false;
+    QImage picture = reader.read();
     if (picture.isNull())
         return false;
     if (picture.size() != QSize(kImageSize, kImageSize))
@@ -147,6 +179,7 @@ void ucGMap::requestTiles()
     if (!m_tiles) {
         m_tiles = new TileLoader(QString(), this);
         connect(m_tiles, &TileLoader::tileLoaded, this, qOverload<>(&QWidget::update));
+        setTileTimeLimitMs(m_tileTimeLimitMs);
     }
     m_tiles->setContact(m_osm->contact);
     if (m_ctx)
@@ -159,6 +192,13 @@ void ucGMap::requestTiles()
     if (!urls.isEmpty())
         m_lastRequestUrl = urls.first();
     m_tiles->setView(urls);
+}
+
+void ucGMap::setTileTimeLimitMs(int ms)
+{
+    m_tileTimeLimitMs = ms;
+    if (m_tiles && ms > 0)
+        m_tiles->setTimeLimitMs(ms);
 }
 
 void ucGMap::resizeEvent(QResizeEvent* event)
@@ -237,7 +277,7 @@ void ucGMap::SetCenterToTextLocation(const QString& address)
     m_lookupMaySetCentre = true;
     std::optional<QUrl> url;
     if (!ending() && m_ctx && !address.trimmed().isEmpty()) {
-        const MapConfig config = MapConfig::read(m_ctx->DataFolder);
+        const MapConfig& config = this->config();
         if (config.isOsm()) {
             if (!m_search) {
                 m_search = new AddressSearch(this);

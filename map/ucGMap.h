@@ -34,8 +34,11 @@ public:
     ~ucGMap() override;
 
     // The program's values: the ending flag, the data folder with map.ini and the proxy settings.
-    // Without a context the control never sends a request.
+    // Without a context the control never sends a request. map.ini is read at the first request
+    // after this and then only by reloadConfiguration, never on an alarm's way.
     void setContext(AppContext* ctx);
+    // Reads map.ini again (after the settings dialog); the view is requested anew when it changed.
+    void reloadConfiguration();
 
     // View state. The setters of zoom and centre do nothing when the value is unchanged; every
     // effective change recomputes the pixel centre and calls Refresh. The map type setter always
@@ -109,11 +112,13 @@ public:
     // The image held for painting (BackBuf), 640 × 640; blank until the first map arrives.
     [[nodiscard]] const QImage& BackBuf() const { return m_backBuf; }
     // What an accepted map answer gets: the bytes replace BackBuf when they hold at least 8000
-    // bytes and decode as an image; true when they did.
+    // bytes and decode as a PNG, JPEG or WebP picture of at most 2048 pixels a side; true when they did.
     bool LoadMapPicture(const QByteArray& bytes);
 
     // The tile map's loader; nullptr until the tile map was first shown.
     [[nodiscard]] TileLoader* tileLoader() const { return m_tiles; }
+    // The whole time one tile request may take (TileLoader::DefaultTimeLimitMs unless set).
+    void setTileTimeLimitMs(int ms);
 
 signals:
     void MouseMove(QString GMouseCoordLatLng);
@@ -141,6 +146,8 @@ private:
     };
     [[nodiscard]] ImageOffset imageOffset(QPointF position) const;
     [[nodiscard]] bool ending() const;
+    // map.ini as last read; read now when it has not been since setContext.
+    [[nodiscard]] const MapConfig& config();
     void applyCentre(const QString& value);
     void onLookupAnswered(quint64 id, const std::optional<QByteArray>& body);
     void finishLookup(quint64 id, const std::optional<QString>& found);
@@ -157,6 +164,7 @@ private:
     MapClient* m_client = nullptr;
     TileLoader* m_tiles = nullptr;
     AddressSearch* m_search = nullptr;
+    std::optional<MapConfig> m_config;
     // The map.ini of the latest Refresh when it chose the tile map.
     std::optional<MapConfig> m_osm;
     QList<MarkerSpot> m_markerSpots;
@@ -171,4 +179,5 @@ private:
     // The running lookup may still set the centre; a centre the host sets ends that, a drag does not.
     bool m_lookupMaySetCentre = false;
     int m_lookupTimeoutMs = DefaultLookupTimeoutMs;
+    int m_tileTimeLimitMs = 0;
 };

@@ -5,7 +5,7 @@ set -eu
 
 PACKAGES="qt6-base-dev qt6-base-dev-tools libasound2-dev libsndfile1-dev ninja-build cmake g++ \
 clang libclang-rt-14-dev libbenchmark-dev libx11-dev libxext-dev libxss-dev qt6-translations-l10n xvfb xauth espeak-ng sox alsa-utils fonts-liberation2 \
-fontconfig iproute2 util-linux libsystemd-dev systemd desktop-file-utils dpkg-dev file gzip man-db"
+libqt6svg6 fontconfig iproute2 util-linux libsystemd-dev systemd desktop-file-utils dpkg-dev file gzip man-db"
 
 missing=""
 for p in $PACKAGES; do

@@ -1,6 +1,7 @@
 #include "tests/support/HttpResponder.h"
 
 #include <QSignalSpy>
+#include <QTimer>
 
 #include <memory>
 
@@ -60,9 +61,26 @@ void HttpResponder::release(int index)
         for (const auto& [name, value] : response.extraHeaders)
             head += name + ": " + value + "\r\n";
         head += "Connection: close\r\n\r\n";
-        pending.socket->write(head + response.body);
-        if (!response.keepOpen)
-            pending.socket->disconnectFromHost();
+        QTcpSocket* socket = pending.socket;
+        const bool close = !response.keepOpen;
+        if (response.trickleMs <= 0) {
+            socket->write(head + response.body);
+            if (close)
+                socket->disconnectFromHost();
+            return;
+        }
+        socket->write(head);
+        auto* timer = new QTimer(socket); // ends with the connection
+        connect(timer, &QTimer::timeout, socket,
+            [socket, timer, close, body = response.body, sent = qsizetype(0)]() mutable {
+                if (sent < body.size())
+                    socket->write(body.mid(sent++, 1));
+                else if (close) {
+                    timer->stop();
+                    socket->disconnectFromHost();
+                }
+            });
+        timer->start(response.trickleMs);
     }
 }
 
