@@ -43,7 +43,7 @@ TileLoader::TileLoader(const QString& cacheFolder, QObject* parent)
     , m_userAgent(userAgent({}))
     , m_memory(MemoryTiles)
 {
-    m_decoders.setMaxThreadCount(1);
+    m_decoders.setMaxThreadCount(MaximumRunning); // as many as tiles come in at once
     m_network->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
     const QString folder = cacheFolder.isEmpty()
         ? QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/tiles")

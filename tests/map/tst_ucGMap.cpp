@@ -527,7 +527,7 @@ private slots:
     // What a failing tile server (a view of four tiles) or search server gets: one line under
     // kessvenn.map however many tiles fail alike, and nothing else in the log. A tile is never
     // decoded unless it is a PNG, JPEG or WebP, is stopped at its time limit or its cap however its
-    // bytes come, and follows at most three redirects, each on its own host.
+    // bytes come, and follows at most three redirects, only on its own host.
     void failures_data()
     {
         // logged: what the one line holds; asked: requests (searches for "search")
