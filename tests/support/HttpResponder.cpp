@@ -62,25 +62,15 @@ void HttpResponder::release(int index)
             head += name + ": " + value + "\r\n";
         head += "Connection: close\r\n\r\n";
         QTcpSocket* socket = pending.socket;
-        const bool close = !response.keepOpen;
-        if (response.trickleMs <= 0) {
-            socket->write(head + response.body);
-            if (close)
-                socket->disconnectFromHost();
-            return;
+        socket->write(response.trickleMs > 0 ? head : head + response.body);
+        if (response.trickleMs > 0) {
+            auto* timer = new QTimer(socket); // ends with the connection
+            connect(timer, &QTimer::timeout, socket,
+                [socket, body = response.body, sent = qsizetype(0)]() mutable { socket->write(body.mid(sent++, 1)); });
+            timer->start(response.trickleMs);
+        } else if (!response.keepOpen) {
+            socket->disconnectFromHost();
         }
-        socket->write(head);
-        auto* timer = new QTimer(socket); // ends with the connection
-        connect(timer, &QTimer::timeout, socket,
-            [socket, timer, close, body = response.body, sent = qsizetype(0)]() mutable {
-                if (sent < body.size())
-                    socket->write(body.mid(sent++, 1));
-                else if (close) {
-                    timer->stop();
-                    socket->disconnectFromHost();
-                }
-            });
-        timer->start(response.trickleMs);
     }
 }
 
