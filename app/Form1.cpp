@@ -169,6 +169,7 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
     // for after the alarm's first sound has started, never before.
     connect(m_core, &AlarmCore::stationAlarm, this, [this] {
         m_ui.lbl_Anfahrt->clear();
+        m_ui.ucGMap1->setRoute({});
         if (m_route)
             m_route->cancel();
     });
@@ -388,7 +389,7 @@ void Form1::setUpRoute()
 {
     delete m_route;
     m_route = nullptr;
-    RouteSettings settings = MapConfig::read(m_ctx.DataFolder).route;
+    RouteSettings settings = m_ui.ucGMap1->config().route;
     if (!settings.active())
         return;
     m_route = new RoutePlanner(std::move(settings), this);
@@ -398,6 +399,7 @@ void Form1::setUpRoute()
 void Form1::showRoute(const Route& route)
 {
     m_ui.lbl_Anfahrt->setText(RouteText::summary(route, m_route ? m_route->settings().factor : 1.0));
+    m_ui.ucGMap1->setRoute(route.points);
 }
 
 void Form1::setFullScreen(bool on)
@@ -563,6 +565,9 @@ void Form1::cmd_Settings_Click()
     // One dialog: a click while it is open brings it to the front as it stands, with any edits.
     if (!m_form2 || !m_form2->isVisible())
         m_form2 = new Form2(m_ctx, this);
+    // The map reads map.ini again when the dialog has closed.
+    connect(m_form2, &QDialog::finished, m_ui.ucGMap1, &ucGMap::reloadConfiguration, Qt::UniqueConnection);
+    connect(m_form2, &QDialog::finished, this, &Form1::setUpRoute, Qt::UniqueConnection);
     m_form2->show();
     m_form2->raise();
     m_form2->activateWindow();
@@ -576,6 +581,12 @@ Form2* Form1::settingsDialog() const
 bool Form1::runShortcut(int key, Qt::KeyboardModifiers modifiers)
 {
     const Qt::KeyboardModifiers held = modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (held == Qt::NoModifier && key == Qt::Key_F10) {
+        // The whole way from the station to the incident.
+        if (m_ui.ucGMap1->fitRoute())
+            m_ui.lbl_Zoom->setText(QString::number(m_ui.ucGMap1->GZoom()));
+        return true;
+    }
     if (held == Qt::NoModifier && key >= Qt::Key_F2 && key <= Qt::Key_F9) {
         cmd_zoom_Click(key - Qt::Key_F2);
         return true;
@@ -754,6 +765,7 @@ void Form1::createAlarmHandler()
     auto* map = new GMapAlarmMap(*m_ui.ucGMap1, this);
     alarmHandler = new AlarmHandler(alarmControls(), map, this);
     m_printout = new Printout(m_ctx, this);
+    m_printout->setMapConfig([map = m_ui.ucGMap1] { return map->config(); });
     // Queued: a position that the screen sets before the printout has taken its alarm belongs to
     // that alarm, not to the one still waiting to be printed.
     connect(alarmHandler, &AlarmHandler::incidentPlaced, m_printout, &Printout::incidentPlaced, Qt::QueuedConnection);

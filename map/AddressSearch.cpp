@@ -1,15 +1,12 @@
 #include "map/AddressSearch.h"
 
-#include "common/Log.h"
 #include "map/CoordinateText.h"
 #include "map/MapUrls.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMetaEnum>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QTimer>
 
 #include <cmath>
@@ -25,6 +22,9 @@ AddressSearch::AddressSearch(QObject* parent)
     m_limit->setSingleShot(true);
     connect(m_turn, &QTimer::timeout, this, &AddressSearch::send);
     connect(m_limit, &QTimer::timeout, this, [this] {
+        if (m_reply)
+            m_log.failed(QStringLiteral("Address search from ") + m_reply->host(),
+                QStringLiteral("no whole answer within %1 s").arg(m_limit->interval() / 1000.0));
         dropReply();
         m_turn->stop();
         finish(std::nullopt);
@@ -102,37 +102,18 @@ void AddressSearch::send()
     QNetworkRequest request { QUrl(m_url) };
     request.setHeader(QNetworkRequest::UserAgentHeader, m_userAgent);
     m_lastSent.start();
-    QNetworkReply* reply = m_network->get(request);
-    m_reply = reply;
-    reply->setReadBufferSize(MaximumAnswerBytes + 1);
-    const auto overCap = [reply] {
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if ((length.isValid() && length.toLongLong() > MaximumAnswerBytes)
-            || reply->bytesAvailable() > MaximumAnswerBytes)
-            reply->abort();
-    };
-    connect(reply, &QNetworkReply::metaDataChanged, reply, overCap);
-    connect(reply, &QNetworkReply::readyRead, reply, overCap);
+    BoundedGet* get = new BoundedGet(m_network, request, { MaximumAnswerBytes, 0, 0 }, this);
+    m_reply = get;
     const QString url = m_url;
-    connect(reply, &QNetworkReply::finished, this, [this, reply, url] {
-        reply->deleteLater();
-        if (reply != m_reply)
-            return;
+    connect(get, &BoundedGet::finished, this, [this, get, url](const BoundedGet::Result& result) {
+        get->deleteLater();
         m_reply = nullptr;
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299
-            || reply->bytesAvailable() > MaximumAnswerBytes) {
-            if (reply->error() != QNetworkReply::OperationCanceledError)
-                qCWarning(lcMap).noquote()
-                    << "Address lookup at" << reply->url().host() << "failed:"
-                    << (reply->error() != QNetworkReply::NoError ? QString::fromLatin1(
-                            QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(reply->error()))
-                               : status < 200 || status > 299 ? QStringLiteral("HTTP status %1").arg(status)
-                                                              : QStringLiteral("answer too large"));
+        if (!result.ok()) {
+            m_log.failed(QStringLiteral("Address search from ") + get->host(), result.reason());
             finish(std::nullopt);
             return;
         }
-        const std::optional<QString> location = firstLocation(reply->readAll());
+        const std::optional<QString> location = firstLocation(result.body);
         m_answers.insert(url, location);
         finish(location);
     });
@@ -149,10 +130,6 @@ void AddressSearch::finish(const std::optional<QString>& location)
 
 void AddressSearch::dropReply()
 {
-    if (QNetworkReply* reply = m_reply) {
-        m_reply = nullptr;
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-    }
+    BoundedGet::drop(m_reply);
+    m_reply = nullptr;
 }

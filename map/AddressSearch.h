@@ -1,5 +1,8 @@
 #pragma once
 
+#include "map/BoundedGet.h"
+#include "map/MapFailureLog.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -12,14 +15,14 @@
 #include <optional>
 
 class QNetworkAccessManager;
-class QNetworkReply;
 class QTimer;
 
 // Address search against a Nominatim server: "/search?format=jsonv2&limit=1&q=…&countrycodes=…".
 // At most one request a second (a search asked for sooner waits for its turn); every answer the
 // server gave is kept for the program's life, so the same address is never asked twice. A newer
 // search replaces a running or waiting one, which then answers nothing. Each search answers within
-// its time limit at the latest.
+// its time limit at the latest. Every failed search is logged under kessvenn.map, a repeated one
+// once a minute.
 class AddressSearch : public QObject {
     Q_OBJECT
 
@@ -57,7 +60,8 @@ private:
     QTimer* m_turn = nullptr; // waits for the one-a-second spacing
     QTimer* m_limit = nullptr;
     QElapsedTimer m_lastSent;
-    QPointer<QNetworkReply> m_reply;
+    QPointer<BoundedGet> m_reply;
+    MapFailureLog m_log;
     quint64 m_id = 0;
     QString m_url;
     bool m_open = false; // search m_id has not answered yet

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "map/BoundedGet.h"
+#include "map/MapFailureLog.h"
+
 #include <QByteArray>
 #include <QNetworkProxy>
 #include <QObject>
@@ -9,16 +12,14 @@
 #include <optional>
 
 class QNetworkAccessManager;
-class QNetworkReply;
-class QTimer;
 struct Settings;
 
 // The map control's reads from the map service, on the event loop. Only the answer to the latest
 // map read counts, and only when it is an HTTP success of at least MinimumImageBytes; a newer read
 // abandons the older one. A geocoding lookup ends after its time limit at the latest, and a newer
 // lookup abandons the older one without an answer. An answer larger than its cap is never used,
-// however fast it arrives: a Content-Length beyond the cap stops the read before the body, and the
-// bytes are counted as they arrive and once more when the read ends.
+// however fast it arrives (see BoundedGet). Every failure is logged under kessvenn.map, a repeated
+// one once a minute.
 class MapClient : public QObject {
     Q_OBJECT
 
@@ -59,17 +60,16 @@ signals:
     void lookupAnswered(quint64 id, const std::optional<QByteArray>& body);
 
 private:
-    QNetworkReply* get(const QUrl& url, qint64 maximumBytes);
-    void onMapFinished(QNetworkReply* reply, int number);
-    void onLookupFinished(QNetworkReply* reply, quint64 id);
-    // The whole body of an HTTP success within maximumBytes; nothing for anything else.
-    [[nodiscard]] static std::optional<QByteArray> successBody(QNetworkReply* reply, qint64 maximumBytes);
+    BoundedGet* get(const QUrl& url, BoundedGet::Limits limits);
+    // The body of an HTTP success; nothing, and a line in the journal, for anything else.
+    [[nodiscard]] std::optional<QByteArray> successBody(
+        const char* what, const QString& host, const BoundedGet::Result& result);
 
     QNetworkAccessManager* m_network = nullptr;
+    MapFailureLog m_log;
     int m_latestMapRead = 0;
-    QPointer<QNetworkReply> m_mapReply;
-    int m_mapReplyNumber = 0;
-    QPointer<QNetworkReply> m_lookupReply;
+    QPointer<BoundedGet> m_mapRead;
+    int m_mapReadNumber = 0;
+    QPointer<BoundedGet> m_lookup;
     quint64 m_lookupId = 0;
-    QTimer* m_lookupTimer = nullptr;
 };

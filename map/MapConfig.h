@@ -13,8 +13,8 @@ class KeyValueFile;
 // service has "host" (scheme, host and optional port) and "key" (the API key). "provider=osm"
 // switches to a tile map without a key: "tiles", "tiles.satellite" and "tiles.terrain" are XYZ tile
 // addresses with {z}, {x} and {y}; "search" is the address search (Nominatim); "contact" goes into
-// the User-Agent; "countrycodes" narrows the search; "attribution" is shown on the map. Read afresh
-// for every request, so that a changed file counts without a restart.
+// the User-Agent; "countrycodes" narrows the search; "attribution" is shown on the map. The map
+// reads it at start-up and again when the settings dialog closes.
 struct MapConfig {
     static inline const QString DefaultHost = QStringLiteral("https://maps.googleapis.com");
     static inline const QString DefaultTiles = QStringLiteral("https://tile.openstreetmap.org/{z}/{x}/{y}.png");
@@ -42,6 +42,7 @@ struct MapConfig {
     // The service refuses requests without a key; so without a key requests go out only to a host
     // that map.ini names explicitly (a local or test service), never to the default one.
     [[nodiscard]] bool canSend() const { return hostGiven || !key.isEmpty(); }
+    [[nodiscard]] bool operator==(const MapConfig&) const = default;
     [[nodiscard]] bool isOsm() const { return provider == Provider::Osm; }
     // The tile address of a map type: satellite (1) and terrain (3) have their own when map.ini
     // names one; every other map type shows the road map.

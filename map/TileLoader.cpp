@@ -3,24 +3,54 @@
 #include <QBuffer>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
+#include <QFutureWatcher>
 #include <QImageReader>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
 #include <QNetworkProxy>
-#include <QNetworkReply>
+#include <QPromise>
 #include <QStandardPaths>
+
+#include <functional>
+#include <memory>
+
+// The disk cache, which makes sure of its folder before each write. Qt's own cache would print a
+// line of its own (outside the map's category) for every tile it cannot store; here an unusable
+// folder only means that nothing is stored, and the loader logs it once.
+class TileDiskCache : public QNetworkDiskCache {
+public:
+    using QNetworkDiskCache::QNetworkDiskCache;
+    std::function<void()> unusable;
+
+    QIODevice* prepare(const QNetworkCacheMetaData& metaData) override
+    {
+        // Qt writes a tile into "prepared" first, then moves it to its place beside it.
+        const QString prepared = QDir(cacheDirectory()).filePath(QStringLiteral("prepared"));
+        if (cacheDirectory().isEmpty() || !QDir().mkpath(prepared) || !QFileInfo(prepared).isWritable()
+            || !QFileInfo(cacheDirectory()).isWritable()) {
+            unusable();
+            return nullptr;
+        }
+        return QNetworkDiskCache::prepare(metaData);
+    }
+};
 
 TileLoader::TileLoader(const QString& cacheFolder, QObject* parent)
     : QObject(parent)
     , m_network(new QNetworkAccessManager(this))
-    , m_disk(new QNetworkDiskCache(this))
+    , m_disk(new TileDiskCache(this))
     , m_userAgent(userAgent({}))
     , m_memory(MemoryTiles)
 {
+    m_decoders.setMaxThreadCount(MaximumRunning); // as many as tiles come in at once
     m_network->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
     const QString folder = cacheFolder.isEmpty()
         ? QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/tiles")
         : cacheFolder;
+    m_disk->unusable = [this, folder] {
+        m_log.failed(QStringLiteral("Tile cache in ") + folder, QStringLiteral("the folder cannot be written"));
+    };
     m_disk->setCacheDirectory(folder);
     m_disk->setMaximumCacheSize(DiskCacheBytes);
     m_network->setCache(m_disk);
@@ -28,10 +58,8 @@ TileLoader::TileLoader(const QString& cacheFolder, QObject* parent)
 
 TileLoader::~TileLoader()
 {
-    for (QNetworkReply* reply : std::as_const(m_running)) {
-        reply->disconnect(this);
-        reply->abort();
-    }
+    for (BoundedGet* get : std::as_const(m_running))
+        get->stop();
 }
 
 QByteArray TileLoader::userAgent(const QString& contact)
@@ -50,6 +78,18 @@ QByteArray TileLoader::userAgent(const QString& contact)
     return agent;
 }
 
+QByteArray TileLoader::pictureFormat(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\x89PNG\r\n\x1A\n"))
+        return QByteArrayLiteral("png");
+    if (bytes.startsWith("\xFF\xD8\xFF"))
+        return QByteArrayLiteral("jpeg");
+    static const bool webp = QImageReader::supportedImageFormats().contains("webp");
+    if (webp && bytes.size() >= 12 && bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP")
+        return QByteArrayLiteral("webp");
+    return {};
+}
+
 void TileLoader::setProxy(const QNetworkProxy& proxy)
 {
     if (m_network->proxy() != proxy)
@@ -64,15 +104,23 @@ void TileLoader::setView(const QList<QString>& urls)
             ++it;
             continue;
         }
-        QNetworkReply* reply = it.value();
+        BoundedGet::drop(it.value());
         it = m_running.erase(it);
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
+    }
+    // A decoding still running finishes in its worker; its tile is not wanted any more.
+    for (auto it = m_decoding.begin(); it != m_decoding.end();) {
+        if (wanted.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        it.value()->disconnect(this);
+        it.value()->deleteLater();
+        it = m_decoding.erase(it);
     }
     m_waiting.clear();
     for (const QString& url : urls) {
-        if (!m_memory.contains(url) && !m_running.contains(url) && !m_waiting.contains(url))
+        if (!m_memory.contains(url) && !m_running.contains(url) && !m_decoding.contains(url)
+            && !m_waiting.contains(url))
             m_waiting.append(url);
     }
     startNext();
@@ -82,7 +130,7 @@ void TileLoader::startNext()
 {
     while (m_running.size() < MaximumRunning && !m_waiting.isEmpty())
         start(m_waiting.takeFirst(), false);
-    if (m_running.isEmpty() && m_waiting.isEmpty())
+    if (m_running.isEmpty() && m_decoding.isEmpty() && m_waiting.isEmpty())
         emit idle();
 }
 
@@ -99,46 +147,35 @@ void TileLoader::start(const QString& url, bool cacheOnly)
     // network, the copy on disk is taken whatever its age.
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
         cacheOnly ? QNetworkRequest::AlwaysCache : QNetworkRequest::PreferNetwork);
-    request.setTransferTimeout(TransferTimeoutMs);
-    QNetworkReply* reply = m_network->get(request);
-    reply->setReadBufferSize(MaximumTileBytes + 1);
-    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply] {
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > MaximumTileBytes)
-            reply->abort();
-    });
-    connect(reply, &QNetworkReply::readyRead, reply, [reply] {
-        if (reply->bytesAvailable() > MaximumTileBytes)
-            reply->abort();
-    });
-    m_running.insert(url, reply);
-    connect(
-        reply, &QNetworkReply::finished, this, [this, reply, url, cacheOnly] { onFinished(reply, url, cacheOnly); });
+    auto* get = new BoundedGet(m_network, request, { MaximumTileBytes, m_timeLimitMs, 0 }, this);
+    m_running.insert(url, get);
+    connect(get, &BoundedGet::finished, this,
+        [this, url, cacheOnly](const BoundedGet::Result& result) { onFinished(url, cacheOnly, result); });
 }
 
-void TileLoader::keepAtLeastAWeek(QNetworkReply* reply)
+void TileLoader::keepAtLeastAWeek(const BoundedGet::Result& result)
 {
-    if (reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool())
+    if (result.fromCache || result.cacheHeaders)
         return;
-    QNetworkCacheMetaData meta = m_disk->metaData(reply->url());
+    QNetworkCacheMetaData meta = m_disk->metaData(result.finalUrl);
     if (!meta.isValid() || !meta.saveToDisk())
         return;
     const QDateTime week = QDateTime::currentDateTimeUtc().addDays(KeepWithoutHeadersDays);
     if (meta.expirationDate().isValid() && meta.expirationDate() >= week)
         return;
-    const bool noHeaders = !reply->hasRawHeader("Cache-Control") && !reply->hasRawHeader("Expires");
-    if (noHeaders) {
-        meta.setExpirationDate(week);
-        m_disk->updateMetaData(meta);
-    }
+    meta.setExpirationDate(week);
+    m_disk->updateMetaData(meta);
 }
 
-QImage TileLoader::decode(const QByteArray& bytes)
+QImage TileLoader::decode(const QByteArray& bytes, const QByteArray& format)
 {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    // Only the reader of the format the bytes begin as: nothing else ever sees them.
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    reader.setDecideFormatFromContent(false);
     const QSize size = reader.size();
     if (!size.isValid() || size.width() > MaximumTileSide || size.height() > MaximumTileSide)
         return {};
@@ -150,32 +187,59 @@ QImage TileLoader::decode(const QByteArray& bytes)
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-void TileLoader::onFinished(QNetworkReply* reply, const QString& url, bool cacheOnly)
+void TileLoader::onFinished(const QString& url, bool cacheOnly, const BoundedGet::Result& result)
 {
-    reply->deleteLater();
-    if (m_running.value(url) != reply)
-        return;
-    m_running.remove(url);
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    QImage image;
-    if (reply->error() == QNetworkReply::NoError && status >= 200 && status <= 299
-        && reply->bytesAvailable() <= MaximumTileBytes) {
-        image = decode(reply->readAll());
-        if (!image.isNull())
-            keepAtLeastAWeek(reply);
-        else // not a tile: nothing to keep
-            m_disk->remove(reply->url());
+    if (BoundedGet* get = m_running.take(url))
+        get->deleteLater();
+    if (!result.ok()) {
+        m_log.failed(QStringLiteral("Tile from ") + QUrl(url).host(), result.reason());
+        return fail(url, cacheOnly, result.fromCache);
     }
-    if (!image.isNull()) {
-        m_memory.insert(url, new QImage(std::move(image)));
+    const QByteArray format = pictureFormat(result.body);
+    if (format.isEmpty()) {
+        m_log.failed(
+            QStringLiteral("Tile from ") + QUrl(url).host(), QStringLiteral("not a PNG, JPEG or WebP picture"));
+        m_disk->remove(result.finalUrl); // not a tile: nothing to keep
+        return fail(url, cacheOnly, result.fromCache);
+    }
+    auto* watcher = new QFutureWatcher<QImage>(this);
+    m_decoding.insert(url, watcher);
+    connect(watcher, &QFutureWatcher<QImage>::finished, this, [this, url, result, watcher] {
+        watcher->deleteLater();
+        m_decoding.remove(url);
+        onDecoded(url, result, watcher->result());
+    });
+    auto promise = std::make_shared<QPromise<QImage>>();
+    watcher->setFuture(promise->future());
+    promise->start();
+    m_decoders.start([promise, bytes = result.body, format] {
+        promise->addResult(decode(bytes, format));
+        promise->finish();
+    });
+    startNext();
+}
+
+void TileLoader::onDecoded(const QString& url, const BoundedGet::Result& result, const QImage& image)
+{
+    if (image.isNull()) {
+        m_log.failed(QStringLiteral("Tile from ") + QUrl(url).host(), QStringLiteral("not a usable picture"));
+        m_disk->remove(result.finalUrl);
+        emit tileFailed(url);
+    } else {
+        keepAtLeastAWeek(result);
+        m_memory.insert(url, new QImage(image));
         emit tileLoaded(url);
-    } else if (!cacheOnly && !reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool()
-        && m_disk->metaData(QUrl(url)).isValid()) {
+    }
+    startNext();
+}
+
+void TileLoader::fail(const QString& url, bool cacheOnly, bool fromCache)
+{
+    if (!cacheOnly && !fromCache && m_disk->metaData(QUrl(url)).isValid()) {
         // Offline or refused: the copy on disk, however old, is better than an empty square.
         start(url, true);
         return;
-    } else {
-        emit tileFailed(url);
     }
+    emit tileFailed(url);
     startNext();
 }

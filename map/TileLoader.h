@@ -1,5 +1,8 @@
 #pragma once
 
+#include "map/BoundedGet.h"
+#include "map/MapFailureLog.h"
+
 #include <QCache>
 #include <QHash>
 #include <QImage>
@@ -7,18 +10,24 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QThreadPool>
 
+template <typename T> class QFutureWatcher;
 class QNetworkAccessManager;
-class QNetworkDiskCache;
 class QNetworkProxy;
-class QNetworkReply;
+class TileDiskCache;
 
 // Loads map tiles for the view on the event loop, politely: at most two requests at once, a
 // User-Agent that names the program and the station's contact, and a disk cache (bounded, honouring
 // the servers' cache headers, tiles without them kept seven days, stale ones revalidated). When the
 // network fails, a tile still on disk is shown whatever its age. A tile that can be neither loaded
 // nor found on disk stays empty until the next view asks for it; nothing is retried by itself.
-// Decoded tiles are kept in memory for painting.
+//
+// A tile server cannot hold the monitor up: each request has a total time limit however slowly
+// its bytes come, a cap on its size, at most three redirects on its own host; only PNG, JPEG and
+// (where Qt reads it) WebP are decoded, told by their first bytes, and decoding runs in a worker
+// thread. Decoded tiles are kept in memory for painting. Every failed tile and cache write is
+// logged under kessvenn.map, a repeated one once a minute.
 class TileLoader : public QObject {
     Q_OBJECT
 
@@ -26,11 +35,11 @@ public:
     static constexpr int MaximumRunning = 2;
     static constexpr qint64 DiskCacheBytes = 500LL * 1024 * 1024;
     static constexpr int KeepWithoutHeadersDays = 7;
-    // Bigger answers are not tiles; they are dropped unread.
+    // Bigger answers are not tiles; they are stopped as soon as they pass it.
     static constexpr qint64 MaximumTileBytes = 2 * 1024 * 1024;
     static constexpr int MaximumTileSide = 1024;
     static constexpr int MemoryTiles = 400;
-    static constexpr int TransferTimeoutMs = 30000;
+    static constexpr int DefaultTimeLimitMs = 15000;
 
     // An empty cacheFolder means "tiles" under the user's cache folder.
     explicit TileLoader(const QString& cacheFolder = {}, QObject* parent = nullptr);
@@ -38,15 +47,21 @@ public:
 
     // "Kessvenn/<version> (<contact>)", the contact left out when there is none.
     [[nodiscard]] static QByteArray userAgent(const QString& contact);
+    // The image format the bytes begin as: "png", "jpeg", "webp" (when Qt has a reader for it);
+    // empty for anything else, which is never given to an image reader.
+    [[nodiscard]] static QByteArray pictureFormat(const QByteArray& bytes);
     void setContact(const QString& contact) { m_userAgent = userAgent(contact); }
     void setProxy(const QNetworkProxy& proxy);
+    // The whole time one tile request may take, redirects included.
+    void setTimeLimitMs(int ms) { m_timeLimitMs = ms; }
 
     // The tiles of a new view, most wanted first. Tiles of the older view that are not in this one
-    // are dropped, running requests included; tiles in memory are not asked again.
+    // are dropped, running requests and decodings included; tiles in memory are not asked again.
     void setView(const QList<QString>& urls);
     // The decoded tile, or nullptr when it is not in memory.
     [[nodiscard]] const QImage* tile(const QString& url) const { return m_memory.object(url); }
-    [[nodiscard]] int running() const { return int(m_running.size()); }
+    // Tiles being loaded or decoded.
+    [[nodiscard]] int running() const { return int(m_running.size() + m_decoding.size()); }
 
 signals:
     void tileLoaded(const QString& url);
@@ -57,14 +72,20 @@ signals:
 private:
     void startNext();
     void start(const QString& url, bool cacheOnly);
-    void onFinished(QNetworkReply* reply, const QString& url, bool cacheOnly);
-    void keepAtLeastAWeek(QNetworkReply* reply);
-    [[nodiscard]] static QImage decode(const QByteArray& bytes);
+    void onFinished(const QString& url, bool cacheOnly, const BoundedGet::Result& result);
+    void onDecoded(const QString& url, const BoundedGet::Result& result, const QImage& image);
+    void fail(const QString& url, bool cacheOnly, bool fromCache);
+    void keepAtLeastAWeek(const BoundedGet::Result& result);
+    [[nodiscard]] static QImage decode(const QByteArray& bytes, const QByteArray& format);
 
     QNetworkAccessManager* m_network = nullptr;
-    QNetworkDiskCache* m_disk = nullptr;
+    TileDiskCache* m_disk = nullptr;
+    QThreadPool m_decoders;
+    MapFailureLog m_log;
     QByteArray m_userAgent;
+    int m_timeLimitMs = DefaultTimeLimitMs;
     QList<QString> m_waiting;
-    QHash<QString, QNetworkReply*> m_running;
+    QHash<QString, BoundedGet*> m_running;
+    QHash<QString, QFutureWatcher<QImage>*> m_decoding;
     QCache<QString, QImage> m_memory;
 };

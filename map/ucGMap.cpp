@@ -13,6 +13,8 @@
 #include "map/MapUrls.h"
 #include "map/TileLoader.h"
 
+#include <QBuffer>
+#include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -55,6 +57,23 @@ ucGMap::~ucGMap() = default;
 void ucGMap::setContext(AppContext* ctx)
 {
     m_ctx = ctx;
+    m_config.reset();
+}
+
+const MapConfig& ucGMap::config()
+{
+    if (!m_config)
+        m_config = m_ctx ? MapConfig::read(m_ctx->DataFolder) : MapConfig();
+    return *m_config;
+}
+
+void ucGMap::reloadConfiguration()
+{
+    const std::optional<MapConfig> before = m_config;
+    m_config.reset();
+    const MapConfig& now = config();
+    if (before && *before != now)
+        Refresh();
 }
 
 bool ucGMap::ending() const
@@ -94,7 +113,7 @@ int ucGMap::Refresh()
     if (ending())
         return 0;
     ++m_requestCounter;
-    const MapConfig config = m_ctx ? MapConfig::read(m_ctx->DataFolder) : MapConfig();
+    const MapConfig& config = this->config();
     if (config.isOsm()) {
         m_osm = config;
         m_client->startMapRead(m_requestCounter, std::nullopt);
@@ -129,7 +148,20 @@ bool ucGMap::LoadMapPicture(const QByteArray& bytes)
 {
     if (bytes.size() < MapClient::MinimumImageBytes)
         return false;
-    QImage picture = QImage::fromData(bytes);
+    // The service's formats only, told by their first bytes: no other image reader sees them.
+    const QByteArray format = TileLoader::pictureFormat(bytes);
+    if (format.isEmpty())
+        return false;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    reader.setDecideFormatFromContent(false);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() > 2048 || size.height() > 2048)
+        return false;
+    QImage picture = reader.read();
     if (picture.isNull())
         return false;
     if (picture.size() != QSize(kImageSize, kImageSize))
@@ -147,6 +179,7 @@ void ucGMap::requestTiles()
     if (!m_tiles) {
         m_tiles = new TileLoader(QString(), this);
         connect(m_tiles, &TileLoader::tileLoaded, this, qOverload<>(&QWidget::update));
+        setTileTimeLimitMs(m_tileTimeLimitMs);
     }
     m_tiles->setContact(m_osm->contact);
     if (m_ctx)
@@ -159,6 +192,13 @@ void ucGMap::requestTiles()
     if (!urls.isEmpty())
         m_lastRequestUrl = urls.first();
     m_tiles->setView(urls);
+}
+
+void ucGMap::setTileTimeLimitMs(int ms)
+{
+    m_tileTimeLimitMs = ms;
+    if (m_tiles && ms > 0)
+        m_tiles->setTimeLimitMs(ms);
 }
 
 void ucGMap::resizeEvent(QResizeEvent* event)
@@ -179,6 +219,13 @@ void ucGMap::paintTiles(QPainter& painter)
         }
     }
     painter.setRenderHint(QPainter::Antialiasing);
+    if (m_route.size() > 1) {
+        QPolygon line;
+        for (const QPointF& point : std::as_const(m_route))
+            line << MapTiles::toControl(m_view.lngToPxlX(point.x()), m_view.latToPxlY(point.y()), cx, cy, zoom, size());
+        painter.setPen(QPen(QColor(0x1E, 0x5A, 0xD2, 200), 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPolyline(line);
+    }
     for (const MarkerSpot& marker : std::as_const(m_markerSpots)) {
         MapViewState at;
         if (at.setCentreText(marker.position) != MapViewState::CentreChange::Moved)
@@ -224,6 +271,37 @@ void ucGMap::AddMarker(const QString& pos, int color, const QString& markerChar)
     m_markerSpots.append({ pos, color, markerChar.left(1) });
 }
 
+void ucGMap::setRoute(const QList<QPointF>& points)
+{
+    m_route = points;
+    update();
+}
+
+bool ucGMap::fitRoute()
+{
+    if (m_route.size() < 2)
+        return false;
+    double west = 180, east = -180, south = 90, north = -90;
+    for (const QPointF& p : std::as_const(m_route)) {
+        west = std::min(west, p.x()), east = std::max(east, p.x());
+        south = std::min(south, p.y()), north = std::max(north, p.y());
+    }
+    // The closest zoom at which the route and a margin fit into the control.
+    const int margin = 40;
+    int zoom = 18;
+    for (; zoom > 1; --zoom) {
+        const int wide = m_view.lngToPxlX(east, zoom) - m_view.lngToPxlX(west, zoom);
+        const int high = m_view.latToPxlY(south, zoom) - m_view.latToPxlY(north, zoom);
+        if (wide <= width() - 2 * margin && high <= height() - 2 * margin)
+            break;
+    }
+    // Over a district's few kilometres the middle of the degrees is the middle of the map.
+    setGZoom(zoom);
+    setGPoint(CoordinateText::join(float((south + north) / 2), float((west + east) / 2)));
+    Refresh();
+    return true;
+}
+
 void ucGMap::DelMarker()
 {
     while (!Markers.isEmpty())
@@ -237,7 +315,7 @@ void ucGMap::SetCenterToTextLocation(const QString& address)
     m_lookupMaySetCentre = true;
     std::optional<QUrl> url;
     if (!ending() && m_ctx && !address.trimmed().isEmpty()) {
-        const MapConfig config = MapConfig::read(m_ctx->DataFolder);
+        const MapConfig& config = this->config();
         if (config.isOsm()) {
             if (!m_search) {
                 m_search = new AddressSearch(this);

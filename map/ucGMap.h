@@ -7,6 +7,7 @@
 #include <QPoint>
 #include <QPointer>
 #include <QStringList>
+#include <QPointF>
 #include <QWidget>
 
 #include <optional>
@@ -34,8 +35,13 @@ public:
     ~ucGMap() override;
 
     // The program's values: the ending flag, the data folder with map.ini and the proxy settings.
-    // Without a context the control never sends a request.
+    // Without a context the control never sends a request. map.ini is read at the first request
+    // after this and then only by reloadConfiguration, never on an alarm's way.
     void setContext(AppContext* ctx);
+    // Reads map.ini again (after the settings dialog); the view is requested anew when it changed.
+    void reloadConfiguration();
+    // map.ini as last read; read now when it has not been since setContext.
+    [[nodiscard]] const MapConfig& config();
 
     // View state. The setters of zoom and centre do nothing when the value is unchanged; every
     // effective change recomputes the pixel centre and calls Refresh. The map type setter always
@@ -76,6 +82,14 @@ public:
         return m_view.pxlYToLat(pxlY, zoom, imageHeight);
     }
 
+    // The route to the incident (x longitude, y latitude), drawn on the tile map as a line under
+    // the markers; an empty list takes it away.
+    void setRoute(const QList<QPointF>& points);
+    [[nodiscard]] const QList<QPointF>& route() const { return m_route; }
+    // Centres and zooms the map so that the whole route is in view, and refreshes it; false
+    // without a route.
+    bool fitRoute();
+
     // Starts a new map image request and returns its number (the new GRequestCounter); 0 and
     // nothing else once the program is ending. The request is composed and counted even when
     // map.ini names no usable service; it is then not sent.
@@ -109,11 +123,13 @@ public:
     // The image held for painting (BackBuf), 640 × 640; blank until the first map arrives.
     [[nodiscard]] const QImage& BackBuf() const { return m_backBuf; }
     // What an accepted map answer gets: the bytes replace BackBuf when they hold at least 8000
-    // bytes and decode as an image; true when they did.
+    // bytes and decode as a PNG, JPEG or WebP picture of at most 2048 pixels a side; true when they did.
     bool LoadMapPicture(const QByteArray& bytes);
 
     // The tile map's loader; nullptr until the tile map was first shown.
     [[nodiscard]] TileLoader* tileLoader() const { return m_tiles; }
+    // The whole time one tile request may take (TileLoader::DefaultTimeLimitMs unless set).
+    void setTileTimeLimitMs(int ms);
 
 signals:
     void MouseMove(QString GMouseCoordLatLng);
@@ -157,9 +173,11 @@ private:
     MapClient* m_client = nullptr;
     TileLoader* m_tiles = nullptr;
     AddressSearch* m_search = nullptr;
+    std::optional<MapConfig> m_config;
     // The map.ini of the latest Refresh when it chose the tile map.
     std::optional<MapConfig> m_osm;
     QList<MarkerSpot> m_markerSpots;
+    QList<QPointF> m_route;
     MapViewState m_view;
     QImage m_backBuf;
     std::optional<QPoint> m_dragStart;
@@ -171,4 +189,5 @@ private:
     // The running lookup may still set the centre; a centre the host sets ends that, a drag does not.
     bool m_lookupMaySetCentre = false;
     int m_lookupTimeoutMs = DefaultLookupTimeoutMs;
+    int m_tileTimeLimitMs = 0;
 };

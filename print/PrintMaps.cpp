@@ -78,7 +78,7 @@ QString PrintMaps::staticUrl(QPointF position, int zoom) const
 
 void PrintMaps::gather(QPointF position)
 {
-    m_config = MapConfig::read(m_ctx.DataFolder);
+    m_config = configSource ? configSource() : MapConfig::read(m_ctx.DataFolder);
     m_gathering = true;
     if (m_config.isOsm()) {
         if (!m_tiles) {

@@ -4,6 +4,8 @@
 
 #include <QImage>
 #include <QObject>
+
+#include <functional>
 #include <QPointF>
 #include <QStringList>
 
@@ -26,6 +28,10 @@ public:
 
     // An empty tile cache folder means the map control's.
     explicit PrintMaps(AppContext& ctx, const QString& tileCacheFolder = {}, QObject* parent = nullptr);
+
+    // Where map.ini's values come from: the map control's reading in the program, so that the file
+    // is read once; the file itself, read at every gathering, where none is set (tests).
+    std::function<MapConfig()> configSource;
 
     // Starts loading both maps of the position (x longitude, y latitude), dropping what an older
     // position still loads; gathered follows once everything has answered or failed.

@@ -105,6 +105,11 @@ Printout::~Printout()
     m_pool.waitForDone();
 }
 
+void Printout::setMapConfig(std::function<MapConfig()> source)
+{
+    m_maps->configSource = std::move(source);
+}
+
 void Printout::watch(AlarmCore& core)
 {
     connect(&core, &AlarmCore::stationAlarmAnnounced, this, &Printout::onStationAlarm);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarm/AlarmPlan.h"
+#include "map/MapConfig.h"
 #include "print/PrintSettings.h"
 
 #include <QDateTime>
@@ -40,6 +41,9 @@ public:
 
     // Prints what the core has announced; also deletes old copies now and once a day.
     void watch(AlarmCore& core);
+
+    // The maps' configuration as the map control has read it.
+    void setMapConfig(std::function<MapConfig()> source);
 
     // Ctrl+P: the alarm on screen, one copy, at once with what there is. Nothing without print.ini.
     void printNow();

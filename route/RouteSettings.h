@@ -24,6 +24,7 @@ struct RouteSettings {
     double factor = 1.0;
 
     [[nodiscard]] bool active() const { return engine != Engine::None && station.has_value(); }
+    bool operator==(const RouteSettings&) const = default;
 
     static const QStringList Keys;
 

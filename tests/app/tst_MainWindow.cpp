@@ -74,7 +74,7 @@ private slots:
         row("F5 on a label", "label_einsatz(7)", "F5", 1, { 15, 1, 0, 0, 0 });
         row("Meta is no modifier that counts", "Form1", "Meta+F7", 1, { 17, 1, 0, 0, 0 });
         row("Ctrl+F2 on a button does nothing", "cmd_Settings", "Ctrl+F2", 1, { 10, 1, 0, 0, 0 });
-        row("F1, F10, Shift+F2, Ctrl+Shift+C are no commands", "Form1", "F1, F10, Shift+F2, Ctrl+Shift+C", 1,
+        row("F1, F10 without a route, Shift+F2, Ctrl+Shift+C are no commands", "Form1", "F1, F10, Shift+F2, Ctrl+Shift+C", 1,
             { 10, 1, 0, 0, 0 });
         row("an auto-repeat release does nothing", "Form1", "repeat", 1, { 10, 1, 0, 0, 0 });
         row("Ctrl+S on the status grid", "Grid_Status", "Ctrl+S", 2, { 10, 0, 0, 0, 0 });

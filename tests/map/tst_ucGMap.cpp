@@ -14,6 +14,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using Response = HttpResponder::Response;
@@ -89,6 +96,16 @@ Response geocode(const QByteArray& lat, const QByteArray& lng, qint64 size = 0)
     return r;
 }
 
+// Every message logged while it lives, as "category: text".
+struct LoggedLines {
+    static inline QStringList lines;
+    QtMessageHandler before
+        = (lines.clear(), qInstallMessageHandler([](QtMsgType, const QMessageLogContext& at, const QString& text) {
+              lines << at.category + (": " + text);
+          }));
+    ~LoggedLines() { qInstallMessageHandler(before); }
+};
+
 } // namespace
 
 // The map control against a local static-map service, or tile and address search servers.
@@ -100,11 +117,15 @@ class ucGMapTest : public QObject {
     HttpResponder::Handler m_answer;
     std::optional<HttpResponder> m_server;
     std::optional<ucGMap> m_map;
+    int m_tileLimitMs = 0;
 
     void writeMapIni(const QByteArray& text)
     {
         QFile file(m_data.filePath(QStringLiteral("map.ini")));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size());
+        file.close();
+        if (m_map) // as when the settings dialog closes
+            m_map->reloadConfiguration();
     }
     // Looks `address` up; whether the lookup found it, nothing when it never ended.
     std::optional<bool> lookUp(const QString& address, int timeoutMs = 5000)
@@ -149,10 +170,12 @@ class ucGMapTest : public QObject {
     // A new control showing `centre` at `zoom`, asked for its tiles once; true when they settled.
     bool showMap(QSize size, const QString& centre, int zoom)
     {
+        m_map.reset();
         if (m_server) // else the map.ini before stays
             writeMapIni("provider=osm\ntiles=" + m_server->base() + "/{z}/{x}/{y}.png\nsearch=" + m_server->base()
                 + "/\ncontact=wache@example.org\ncountrycodes=de\n");
         m_map.emplace();
+        m_map->setTileTimeLimitMs(m_tileLimitMs);
         m_map->resize(size);
         m_map->setGZoom(zoom);
         m_map->setGPoint(centre);
@@ -180,6 +203,7 @@ private slots:
     {
         m_map.reset(); // the one of the test before
         m_ctx.settings = {};
+        m_tileLimitMs = 0;
         m_answer = [](const HttpResponder::Request& r) {
             return r.target.contains("/maps/api/") ? picture(Qt::green, Qt::green) : tile(r.target);
         };
@@ -289,6 +313,7 @@ private slots:
         m_map->setGPoint(QStringLiteral("48.1,11.5"));
         if (is("none")) { // the public service without a key; the proxy would see any request
             QFile::remove(m_data.filePath(QStringLiteral("map.ini")));
+            m_map->reloadConfiguration();
             useProxy(false);
         }
         const int counter = m_map->GRequestCounter();
@@ -497,6 +522,101 @@ private slots:
         QVERIFY(settled());
         QCOMPARE(asked("/2/").size(), TileLoader::MaximumRunning);
         QCOMPARE(asked("/3/").size(), 16);
+    }
+
+    // What a failing tile server (a view of four tiles) or search server gets: one line under
+    // kessvenn.map however many tiles fail alike, and nothing else in the log. A tile is never
+    // decoded unless it is a PNG, JPEG or WebP, is stopped at its time limit or its cap however its
+    // bytes come, and follows at most three redirects, only on its own host.
+    void failures_data()
+    {
+        // logged: what the one line holds; asked: requests (searches for "search")
+        columns<QString, QString, int, bool>("answer", "logged", "asked", "shown");
+        const QString tile = QStringLiteral("kessvenn.map: Tile from 127.0.0.1 failed: ");
+        const QString notPicture = tile + "not a PNG, JPEG or WebP picture";
+        row("server error", "500", tile + "HTTP status 500", 4, false);
+        row("web page", "html", notPicture, 4, false);
+        row("SVG picture", "svg", notPicture, 4, false);
+        row("trickling, one byte at a time", "trickle", tile + "no whole answer within 1 s", 4, false);
+        row("over the cap, no length", "over cap", tile + "answer larger than 2097152 bytes", 4, false);
+        row("redirect loop", "loop", tile + "more than 3 redirects", 16, false);
+        row("redirect to another host", "other host", tile + "redirect to another host (localhost) not followed", 4,
+            false);
+        row("redirect on the same host", "moved", QString(), 8, true);
+        row("cache folder not writable", "no cache", QStringLiteral(" failed: the folder cannot be written"), 4, true);
+        row("search refused", "search",
+            QStringLiteral("kessvenn.map: Address search from 127.0.0.1 failed: HTTP status 500"), 1, true);
+    }
+
+    void failures()
+    {
+        auto [answer, logged, requests, shown]
+            = fetch<QString, QString, int, bool>("answer", "logged", "asked", "shown");
+        const QByteArray other = "http://localhost:" + QByteArray::number(m_server->port());
+        m_answer = [answer, other](const HttpResponder::Request& r) {
+            Response a = tile(r.target);
+            const QByteArray to = answer == "loop"                  ? r.target
+                : answer == "other host"                            ? other + r.target
+                : answer == "moved" && !r.target.endsWith("?moved") ? r.target + "?moved"
+                                                                    : QByteArray();
+            if (!to.isEmpty())
+                a.extraHeaders.append({ "Location", to });
+            a.status = !to.isEmpty()                                                        ? 302
+                : answer == "500" || (answer == "search" && r.target.startsWith("/search")) ? 500
+                                                                                            : 200;
+            a.body = answer == "html" ? "<html>busy</html>"
+                : answer == "svg" // in the tile's colour, as if it were the tile
+                ? R"(<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256"><rect width="256" )"
+                  "height=\"256\" fill=\""
+                    + colourOf(r.target).name().toLatin1() + "\"/></svg>"
+                : answer == "over cap" ? QByteArray(TileLoader::MaximumTileBytes + 1, '\0') : a.body;
+            a.contentType = answer == "svg" ? "image/svg+xml" : a.contentType;
+            a.sendLength = answer != "over cap" && answer != "trickle";
+            a.trickleMs = answer == "trickle" ? 20 : 0;
+            return a;
+        };
+        const QString notAFolder = m_data.filePath(QStringLiteral("cache"));
+        QFile(notAFolder).open(QIODevice::WriteOnly);
+        if (answer == "no cache")
+            qputenv("XDG_CACHE_HOME", notAFolder.toUtf8());
+        m_tileLimitMs = answer == "trickle" ? 1000 : 0;
+        std::optional<LoggedLines> log(std::in_place);
+        const bool tilesSettled = showMap(QSize(100, 100), QStringLiteral("0,0"), 2);
+        const std::optional<bool> found = answer == "search" ? lookUp(QStringLiteral("Ort")) : std::nullopt;
+        log.reset();
+        qputenv("XDG_CACHE_HOME", m_cache.path().toUtf8());
+        QVERIFY(tilesSettled);
+        QCOMPARE(found, answer == "search" ? std::optional(false) : std::nullopt);
+        QCOMPARE(asked(answer == "search" ? "/search" : "/").size(), requests);
+        QCOMPARE(middle() == colourOf("/2/2/2.png"), shown);
+        QCOMPARE(LoggedLines::lines.size(), logged.isEmpty() ? 0 : 1);
+        QVERIFY2(logged.isEmpty()
+                || (LoggedLines::lines[0].startsWith("kessvenn.map: ") && LoggedLines::lines[0].endsWith(logged)),
+            qPrintable(LoggedLines::lines.join('\n')));
+    }
+
+    // map.ini is read at the first request and then only when the settings dialog closes (see
+    // writeMapIni): one
+    // that blocks when opened (a pipe nobody writes to) does not hold up a refresh.
+    void mapIniReadOnce()
+    {
+        QVERIFY(showMap(QSize(100, 100), QStringLiteral("0,0"), 2));
+        const QByteArray ini = QFile::encodeName(m_data.filePath(QStringLiteral("map.ini")));
+        QVERIFY(QFile::remove(ini) && ::mkfifo(ini.constData(), 0600) == 0);
+        std::atomic_bool opened = false;
+        std::thread writer([&] {
+            const int fd = ::open(ini.constData(), O_WRONLY); // returns once a reader opens it
+            opened = true;
+            ::close(fd);
+        });
+        m_map->setGZoom(3);
+        const bool tilesSettled = settled();
+        const bool readOnRefresh = opened;
+        ::close(::open(ini.constData(), O_RDONLY | O_NONBLOCK)); // lets the writer go
+        writer.join();
+        QFile::remove(ini);
+        QVERIFY(tilesSettled && !readOnRefresh);
+        QCOMPARE(asked("/3/").size(), 4);
     }
 
     // What each search answer gets, the request's encoding, the marker at the place found. The

@@ -1,6 +1,7 @@
 // The way from the station to the incident: the real routino on a small map of the test's own,
 // a local server that answers as OSRM does, and what each fault of a router gets.
 #include "map/MapConfig.h"
+#include "map/ucGMap.h"
 #include "route/RoutePlanner.h"
 #include "tests/support/HttpResponder.h"
 #include "tests/support/RoutinoTown.h"
@@ -98,18 +99,39 @@ private slots:
         }
     }
 
-    // The window: the drive time and distance in the top bar once the route is known, gone with
-    // the next alarm.
+    // The window: the drive time and distance in the top bar once the route is known, the line on
+    // the tile map, F10 fitting the whole route into view; all gone with the next alarm.
     void window()
     {
+        HttpResponder tiles([](const HttpResponder::Request&) {
+            HttpResponder::Response none;
+            none.status = 404;
+            return none;
+        });
         WindowFixture f;
-        QVERIFY(f.putDataFile("map.ini", "station=51.5,7.4\nroute=routino\nroute.data=" + m_data.toUtf8() + "\n"));
+        QVERIFY(f.putDataFile("map.ini",
+            "provider=osm\ntiles=" + tiles.base() + "/{z}/{x}/{y}.png\nsearch=" + tiles.base()
+                + "\nstation=51.5,7.4\nroute=routino\nroute.data=" + m_data.toUtf8() + "\n"));
         f.form->load();
         auto* drive = f.control<QLabel>(QStringLiteral("lbl_Anfahrt"));
+        auto* map = f.control<ucGMap>(QStringLiteral("ucGMap1"));
+        const auto blue = [map] {
+            const QImage shot = map->grab().toImage();
+            int count = 0;
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x)
+                    count += qBlue(shot.pixel(x, y)) > qRed(shot.pixel(x, y)) + 80;
+            return count;
+        };
         f.form->HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 3"), {}) + "\t51,52\t7,42", 0);
         QTRY_COMPARE(drive->text(), QStringLiteral("Anfahrt 4 min · 3,6 km"));
+        QCOMPARE(map->route().size(), 4);
+        QTest::keyRelease(f.form.get(), Qt::Key_F10);
+        QCOMPARE(map->GZoom(), 14); // 1.4 km by 2.2 km into 640 pixels
+        QVERIFY(blue() > 500);
         f.form->HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 4"), {}), 0);
         QCOMPARE(drive->text(), QString());
+        QCOMPARE(blue(), 0);
     }
 
     void osrm_data()

@@ -1,6 +1,7 @@
 #include "tests/support/HttpResponder.h"
 
 #include <QSignalSpy>
+#include <QTimer>
 
 #include <memory>
 
@@ -60,9 +61,16 @@ void HttpResponder::release(int index)
         for (const auto& [name, value] : response.extraHeaders)
             head += name + ": " + value + "\r\n";
         head += "Connection: close\r\n\r\n";
-        pending.socket->write(head + response.body);
-        if (!response.keepOpen)
-            pending.socket->disconnectFromHost();
+        QTcpSocket* socket = pending.socket;
+        socket->write(response.trickleMs > 0 ? head : head + response.body);
+        if (response.trickleMs > 0) {
+            auto* timer = new QTimer(socket); // ends with the connection
+            connect(timer, &QTimer::timeout, socket,
+                [socket, body = response.body, sent = qsizetype(0)]() mutable { socket->write(body.mid(sent++, 1)); });
+            timer->start(response.trickleMs);
+        } else if (!response.keepOpen) {
+            socket->disconnectFromHost();
+        }
     }
 }
 

@@ -36,6 +36,7 @@ public:
         std::optional<qint64> announcedLength;
         bool sendLength = true;
         bool keepOpen = false; // the connection stays open after the body
+        int trickleMs = 0; // the body goes out one byte each trickleMs, the connection stays open
     };
 
     using Handler = std::function<Response(const Request&)>;
