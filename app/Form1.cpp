@@ -390,10 +390,13 @@ void Form1::setUpRoute()
     delete m_route;
     m_route = nullptr;
     RouteSettings settings = m_ui.ucGMap1->config().route;
+    m_printout->setRouteExpected(settings.active(), settings.factor);
     if (!settings.active())
         return;
     m_route = new RoutePlanner(std::move(settings), this);
     connect(m_route, &RoutePlanner::routeFound, this, &Form1::showRoute);
+    connect(m_route, &RoutePlanner::routeFound, m_printout, &Printout::routeFound);
+    connect(m_route, &RoutePlanner::routeFailed, m_printout, &Printout::routeFailed);
 }
 
 void Form1::showRoute(const Route& route)

@@ -76,7 +76,25 @@ QString PrintMaps::staticUrl(QPointF position, int zoom) const
         + QStringLiteral("&scale=2");
 }
 
-void PrintMaps::gather(QPointF position)
+PrintMaps::View PrintMaps::overviewView(QPointF position, const QList<QPointF>& route)
+{
+    if (route.size() < 2)
+        return { position, OverviewZoom };
+    double west = position.x(), east = west, south = position.y(), north = south;
+    for (const QPointF& p : route) {
+        west = std::min(west, p.x()), east = std::max(east, p.x());
+        south = std::min(south, p.y()), north = std::max(north, p.y());
+    }
+    const int room = Side - 2 * 60;
+    int zoom = OverviewZoom;
+    while (zoom > 2
+        && (MapProjection::lngToPxlX(east, zoom) - MapProjection::lngToPxlX(west, zoom) > room
+            || MapProjection::latToPxlY(south, zoom) - MapProjection::latToPxlY(north, zoom) > room))
+        --zoom;
+    return { QPointF((west + east) / 2, (south + north) / 2), zoom };
+}
+
+void PrintMaps::gather(QPointF position, const QList<QPointF>& route)
 {
     m_config = configSource ? configSource() : MapConfig::read(m_ctx.DataFolder);
     m_gathering = true;
@@ -88,7 +106,8 @@ void PrintMaps::gather(QPointF position)
         m_tiles->setContact(m_config.contact);
         m_tiles->setProxy(MapClient::proxyFor(m_ctx.settings));
         // Emits idle at once when every tile is in memory already.
-        m_tiles->setView(tileUrls(position, OverviewZoom) + tileUrls(position, DetailZoom));
+        const View overview = overviewView(position, route);
+        m_tiles->setView(tileUrls(overview.centre, overview.zoom) + tileUrls(position, DetailZoom));
         return;
     }
     if (m_tiles)
@@ -138,12 +157,17 @@ void PrintMaps::finishGathering()
     emit gathered();
 }
 
-QImage PrintMaps::tileMap(QPointF position, int zoom, int* missing, int* wanted) const
+QImage PrintMaps::tileMap(View view, QPointF position, const QList<QPointF>& route, int* missing, int* wanted) const
 {
     QImage image(Side, Side, QImage::Format_RGB32);
     image.fill(QColor(232, 232, 232));
-    const int cx = MapProjection::lngToPxlX(position.x(), zoom);
-    const int cy = MapProjection::latToPxlY(position.y(), zoom);
+    const int zoom = view.zoom;
+    const int cx = MapProjection::lngToPxlX(view.centre.x(), zoom);
+    const int cy = MapProjection::latToPxlY(view.centre.y(), zoom);
+    const auto at = [&](QPointF point) {
+        return MapTiles::toControl(
+            MapProjection::lngToPxlX(point.x(), zoom), MapProjection::latToPxlY(point.y(), zoom), cx, cy, zoom, image.size());
+    };
     QPainter p(&image);
     int found = 0;
     for (const MapTiles::Placement& place : MapTiles::cover(cx, cy, zoom, image.size())) {
@@ -159,17 +183,26 @@ QImage PrintMaps::tileMap(QPointF position, int zoom, int* missing, int* wanted)
     }
     if (found == 0)
         return {};
-    drawMarker(p, QPointF(Side / 2.0, Side / 2.0));
+    if (route.size() > 1) {
+        QPolygon line;
+        for (const QPointF& point : route)
+            line << at(point);
+        p.setRenderHint(QPainter::Antialiasing);
+        // Dark enough for a black-and-white printer.
+        p.setPen(QPen(QColor(20, 60, 170), 8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(line);
+    }
+    drawMarker(p, at(position));
     drawAttribution(p, m_config.attribution, image.size());
     return image;
 }
 
-PrintMaps::Maps PrintMaps::compose(QPointF position) const
+PrintMaps::Maps PrintMaps::compose(QPointF position, const QList<QPointF>& route) const
 {
     Maps maps;
     if (m_config.isOsm()) {
-        maps.overview = tileMap(position, OverviewZoom, &maps.missing, &maps.wanted);
-        maps.detail = tileMap(position, DetailZoom, &maps.missing, &maps.wanted);
+        maps.overview = tileMap(overviewView(position, route), position, route, &maps.missing, &maps.wanted);
+        maps.detail = tileMap({ position, DetailZoom }, position, {}, &maps.missing, &maps.wanted);
         return maps;
     }
     // The static service draws the marker and its own attribution into the picture.

@@ -34,8 +34,9 @@ public:
     std::function<MapConfig()> configSource;
 
     // Starts loading both maps of the position (x longitude, y latitude), dropping what an older
-    // position still loads; gathered follows once everything has answered or failed.
-    void gather(QPointF position);
+    // position still loads; gathered follows once everything has answered or failed. With a route
+    // (from the station to the position) the overview of the tile map is fitted to the route.
+    void gather(QPointF position, const QList<QPointF>& route = {});
 
     struct Maps {
         QImage overview;
@@ -43,15 +44,24 @@ public:
         int missing = 0; // tiles (or static maps) that are not in
         int wanted = 0;
     };
-    // Both maps from what has arrived so far; never waits.
-    [[nodiscard]] Maps compose(QPointF position) const;
+    // Both maps from what has arrived so far, the route drawn on the overview; never waits.
+    [[nodiscard]] Maps compose(QPointF position, const QList<QPointF>& route = {}) const;
+
+    // Where the overview looks: the position at its zoom, or the middle of the route at the closest
+    // zoom (at most the overview's) that holds it whole.
+    struct View {
+        QPointF centre;
+        int zoom = OverviewZoom;
+    };
+    [[nodiscard]] static View overviewView(QPointF position, const QList<QPointF>& route);
 
 signals:
     void gathered();
 
 private:
     [[nodiscard]] QStringList tileUrls(QPointF position, int zoom) const;
-    [[nodiscard]] QImage tileMap(QPointF position, int zoom, int* missing, int* wanted) const;
+    [[nodiscard]] QImage tileMap(View view, QPointF position, const QList<QPointF>& route, int* missing,
+        int* wanted) const;
     [[nodiscard]] QString staticUrl(QPointF position, int zoom) const;
     void onStaticAnswer(int zoom, const std::optional<QByteArray>& body);
     void finishGathering();

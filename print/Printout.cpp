@@ -132,6 +132,7 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
     if (!replay && m_settings->copies > 0) {
         m_waiting = Waiting {};
         m_waiting->copies = m_settings->copies;
+        m_waiting->routeIn = !m_routeExpected;
         m_deadline.start(std::chrono::seconds(m_settings->waitSeconds));
     }
     if (plan.coordinates)
@@ -150,8 +151,9 @@ void Printout::place(std::optional<QPointF> position)
     m_alarm->placed = true;
     m_alarm->position = position;
     if (!position) {
+        // Without a place there are no maps and no route to wait for.
         if (m_waiting)
-            m_waiting->mapsIn = true;
+            m_waiting->mapsIn = m_waiting->routeIn = true;
         checkWaiting();
         return;
     }
@@ -159,9 +161,30 @@ void Printout::place(std::optional<QPointF> position)
         m_maps->gather(*position); // gathered may follow at once
 }
 
+void Printout::routeFound(const Route& route)
+{
+    if (!m_alarm || !m_alarm->position)
+        return;
+    m_alarm->route = route;
+    // The overview now shows the whole way; its tiles are gathered anew.
+    if (m_settings) {
+        if (m_waiting)
+            m_waiting->mapsIn = false;
+        m_maps->gather(*m_alarm->position, route.points);
+    }
+    routeFailed();
+}
+
+void Printout::routeFailed()
+{
+    if (m_waiting)
+        m_waiting->routeIn = true;
+    checkWaiting();
+}
+
 void Printout::checkWaiting()
 {
-    if (m_waiting && m_alarm && m_alarm->placed && m_waiting->mapsIn)
+    if (m_waiting && m_alarm && m_alarm->placed && m_waiting->mapsIn && m_waiting->routeIn)
         finishWaiting();
 }
 
@@ -214,8 +237,16 @@ void Printout::send(const Alarm& alarm, const PrintSettings& settings, int copie
         : settings.paper == PrintSettings::Paper::Letter           ? QPageSize::Letter
                                                                    : QPageSize::A4;
     job.content.position = alarm.position;
+    if (alarm.route) {
+        QStringList steps;
+        for (const Route::Step& step : alarm.route->steps)
+            steps << RouteText::step(step);
+        job.content.rows.append({ QStringLiteral("Anfahrt"),
+            RouteText::summary(*alarm.route, m_routeFactor).section(QLatin1Char(' '), 1) + QStringLiteral(": ") + steps.join(QStringLiteral(" \u2192 ")) });
+    }
     if (alarm.position) {
-        const PrintMaps::Maps maps = m_maps->compose(*alarm.position);
+        const QList<QPointF> route = alarm.route ? alarm.route->points : QList<QPointF>();
+        const PrintMaps::Maps maps = m_maps->compose(*alarm.position, route);
         job.content.overview = maps.overview;
         job.content.detail = maps.detail;
         if (maps.missing > 0) {

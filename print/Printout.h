@@ -2,6 +2,7 @@
 
 #include "alarm/AlarmPlan.h"
 #include "map/MapConfig.h"
+#include "route/Route.h"
 #include "print/PrintSettings.h"
 
 #include <QDateTime>
@@ -55,6 +56,16 @@ public:
     // The address lookup of the latest alarm has answered (x longitude, y latitude).
     void incidentPlaced(std::optional<QPointF> position);
 
+    // Whether a route to each incident is asked for; the printout then waits for it too (within
+    // wait_seconds), and the latest alarm's route or its failure arrives here.
+    void setRouteExpected(bool expected, double factor = 1.0)
+    {
+        m_routeExpected = expected;
+        m_routeFactor = factor;
+    }
+    void routeFound(const Route& route);
+    void routeFailed();
+
     void onStationAlarm(const StationAlarmPlan& plan, bool replay);
     void onUnitAlarm(const UnitAlarmPlan& plan);
 
@@ -72,10 +83,12 @@ private:
         QDateTime time;
         std::optional<QPointF> position;
         bool placed = false; // the position is known, or known to be missing
+        std::optional<Route> route;
     };
     struct Waiting {
         int copies = 0;
         bool mapsIn = false;
+        bool routeIn = false;
     };
 
     void place(std::optional<QPointF> position);
@@ -90,6 +103,8 @@ private:
     bool m_onScreen = false;
     std::optional<Waiting> m_waiting; // its automatic printout, while it waits
     std::optional<PrintSettings> m_settings; // print.ini as the latest alarm found it
+    bool m_routeExpected = false;
+    double m_routeFactor = 1.0;
     QTimer m_deadline;
     QTimer m_daily;
     QThreadPool m_pool;

@@ -5,9 +5,11 @@
 #include "common/AppContext.h"
 #include "print/PrintSettings.h"
 #include "print/Printout.h"
+#include "route/RoutePlanner.h"
 #include "tests/support/HttpResponder.h"
 #include "tests/support/OwnNamespaces.h"
 #include "tests/support/PrivateCups.h"
+#include "tests/support/RoutinoTown.h"
 #include "tests/support/TestFiles.h"
 
 #include <QBuffer>
@@ -123,18 +125,23 @@ private slots:
         QTest::addColumn<QStringList>("texts"); // on the page; "-" before one that must not be
         QTest::addColumn<QString>("geo"); // the navigation code; empty: none
         QTest::addColumn<int>("copies");
+        QTest::addColumn<bool>("routed"); // the real routino finds the way from the station
         const QStringList common { "Einsatzauftrag", "Wache Nord", "B3 Wohnungsbrand", "Elberfelder Straße 12",
             "58095 Hagen / Mitte", "ELW 1, HLF 20(A), DLK 23(D)", "Personen vermutlich in der Wohnung" };
         QTest::newRow("coordinates, informant, two copies")
             << QByteArray("printer=Test   # the station's laser\ncopies=2\nwait_seconds=120\n") << "51,3594\t7,4738"
             << "" << common + QStringList { "Frau Jäger", "51.359400, 7.473800", "-Keine Koordinaten" }
-            << "geo:51.359400,7.473800" << 2;
+            << "geo:51.359400,7.473800" << 2 << false;
+        QTest::newRow("the route: waited for, its way on the page")
+            << QByteArray("printer=Test\nwait_seconds=120\n") << "51,52\t7,42" << ""
+            << QStringList { "Anfahrt 4 min · 3,6 km: Hauptstraße 1,4 km → Kampstraße 2,2 km" }
+            << "geo:51.520000,7.420000" << 1 << true;
         QTest::newRow("informant=0, the lookup found nothing")
             << QByteArray("printer=Test\ninformant=0\nwait_seconds=120\n") << "\t"
-            << "none" << common + QStringList { "Keine Koordinaten", "-Frau Jäger", "-Mitteiler" } << "" << 1;
+            << "none" << common + QStringList { "Keine Koordinaten", "-Frau Jäger", "-Mitteiler" } << "" << 1 << false;
         QTest::newRow("the lookup's answer on A5")
             << QByteArray("printer=Test\ncopies=1\npaper=A5\nwait_seconds=120\n") << "\t"
-            << "7.4738,51.3594" << common + QStringList { "Frau Jäger" } << "geo:51.359400,7.473800" << 1;
+            << "7.4738,51.3594" << common + QStringList { "Frau Jäger" } << "geo:51.359400,7.473800" << 1 << false;
     }
     void pageInTheQueue()
     {
@@ -144,11 +151,22 @@ private slots:
         QFETCH(QStringList, texts);
         QFETCH(QString, geo);
         QFETCH(int, copies);
+        QFETCH(bool, routed);
         const int warningsBefore = g_printWarnings;
         const qsizetype tileRequests = m_tiles.requests().size();
         Station station(printIni, mapIni());
+        RouteSettings way;
+        way.engine = RouteSettings::Engine::Routino;
+        way.station = RoutinoTown::Station;
+        if (routed && (way.data = RoutinoTown::prepare(station.home.path())).isEmpty())
+            QSKIP("routino is missing");
+        RoutePlanner planner(way);
+        QObject::connect(&planner, &RoutePlanner::routeFound, &station.printout, &Printout::routeFound);
+        station.printout.setRouteExpected(routed);
         station.core.HandleStationAlarm(
             alarm("B3 Wohnungsbrand", coordinates.section('\t', 0, 0), coordinates.section('\t', 1, 1)), 0);
+        if (routed)
+            planner.plan(RoutinoTown::Incident);
         if (lookup == "none")
             station.printout.incidentPlaced(std::nullopt);
         else if (!lookup.isEmpty())
