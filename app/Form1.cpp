@@ -11,6 +11,7 @@
 #include "app/MainLayout.h"
 #include "app/Pictures.h"
 #include "app/ScreenWake.h"
+#include "history/HistoryRecorder.h"
 #include "map/MapConfig.h"
 #include "route/RoutePlanner.h"
 #include "common/Twips.h"
@@ -343,7 +344,6 @@ void Form1::load()
     LoadSettings(m_ctx);
     m_display = DisplaySettings::read(m_ctx.DataFolder);
     m_wake->configure(m_display);
-    setUpRoute();
     m_linkWarning->setDelaySeconds(m_display.linkWarningSeconds);
     m_linkWarning->linkStatus(serverLink->LinkStatus());
     if (m_display.fullscreen && !m_fullScreen) {
@@ -356,6 +356,7 @@ void Form1::load()
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
     m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
     m_history->start();
+    setUpRoute();
     alarmHandler->InitAlarmGrids();
     m_ui.ucGMap1->setGZoom(16);
     waitUntilOnScreen();
@@ -397,6 +398,8 @@ void Form1::setUpRoute()
     connect(m_route, &RoutePlanner::routeFound, this, &Form1::showRoute);
     connect(m_route, &RoutePlanner::routeFound, m_printout, &Printout::routeFound);
     connect(m_route, &RoutePlanner::routeFailed, m_printout, &Printout::routeFailed);
+    if (HistoryRecorder* history = m_history->recorder())
+        connect(m_route, &RoutePlanner::routeFound, history, &HistoryRecorder::recordRoute);
 }
 
 void Form1::showRoute(const Route& route)

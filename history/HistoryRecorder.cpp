@@ -68,6 +68,12 @@ public:
             done(m_store.place(m_latest->first, position), QStringLiteral("Incident position"));
     }
 
+    void route(double meters, double seconds)
+    {
+        if (m_latest && ensureOpen())
+            done(m_store.route(m_latest->first, meters, seconds), QStringLiteral("Route"));
+    }
+
     void answer(const QDateTime& at, const QString& pagerId, const QString& name, const QString& word)
     {
         if (!m_latest || m_latest->second.secsTo(at) > HistoryStore::kAnswerWindowSecs
@@ -185,6 +191,7 @@ void HistoryRecorder::recordStationAlarm(const StationAlarmPlan& plan, bool repl
 {
     // The replay of last.dat is no new alarm; its place on the map is not a new one either.
     m_awaitingPlacement = !replay && !plan.coordinates;
+    m_awaitingRoute = !replay;
     if (replay)
         return;
     HistoryEntry entry { HistoryEntry::Kind::Station, clock(), plan.fields };
@@ -225,6 +232,14 @@ void HistoryRecorder::recordPlacement(std::optional<QPointF> position)
     if (!std::exchange(m_awaitingPlacement, false) || !position)
         return;
     QMetaObject::invokeMethod(m_worker, [w = m_worker, p = *position] { w->place(p); }, Qt::QueuedConnection);
+}
+
+void HistoryRecorder::recordRoute(const Route& route)
+{
+    if (!std::exchange(m_awaitingRoute, false))
+        return;
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, m = route.meters, s = route.seconds] { w->route(m, s); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::runRetention()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "route/Route.h"
+
 #include "history/HistorySettings.h"
 
 #include <QDateTime>
@@ -43,6 +45,8 @@ public:
     // The marker's place of the newest live alarm, once its address lookup answered; connect with
     // Qt::QueuedConnection, so that a place set while a newer alarm is shown counts for that one.
     void recordPlacement(std::optional<QPointF> position);
+    // The way from the station to the newest live alarm, once the router found it.
+    void recordRoute(const Route& route);
     // Something else than the live alarm is put on the map: its place is not recorded.
     void forgetPlacement() { m_awaitingPlacement = false; }
     // Clears and deletes what is due now.
@@ -62,4 +66,5 @@ private:
     // Pager id → holder, from the pager rows.
     QHash<QString, QString> m_pagerHolders;
     bool m_awaitingPlacement = false;
+    bool m_awaitingRoute = false;
 };

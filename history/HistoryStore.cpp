@@ -50,6 +50,9 @@ const char* const kMigrations[] = {
     " answer TEXT NOT NULL,"
     " received_utc TEXT NOT NULL,"
     " UNIQUE (alarm_id, pager_id));",
+    // The way from the station: distance in metres and drive time in seconds, once found.
+    "ALTER TABLE alarms ADD COLUMN route_m REAL;"
+    "ALTER TABLE alarms ADD COLUMN route_s REAL;",
 };
 static_assert(std::size(kMigrations) == HistoryStore::kSchemaVersion);
 
@@ -297,6 +300,16 @@ bool HistoryStore::place(qint64 alarmId, QPointF position)
     q.addBindValue(position.x());
     q.addBindValue(alarmId);
     return m_open && (q.exec() || fail(QStringLiteral("place"), q.lastError()));
+}
+
+bool HistoryStore::route(qint64 alarmId, double meters, double seconds)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("UPDATE alarms SET route_m = ?, route_s = ? WHERE id = ?"));
+    q.addBindValue(meters);
+    q.addBindValue(seconds);
+    q.addBindValue(alarmId);
+    return m_open && (q.exec() || fail(QStringLiteral("route"), q.lastError()));
 }
 
 bool HistoryStore::answer(

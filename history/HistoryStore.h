@@ -28,7 +28,7 @@ struct HistoryEntry {
 // PRAGMA user_version; each later version adds one migration step.
 class HistoryStore {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
     // Feedback this long after a station alarm still belongs to it.
     static constexpr qint64 kAnswerWindowSecs = 60 * 60;
 
@@ -55,6 +55,7 @@ public:
 
     // The position from the address lookup (x longitude, y latitude), for an alarm without one.
     bool place(qint64 alarmId, QPointF position);
+    bool route(qint64 alarmId, double meters, double seconds);
     // A pager's feedback to an alarm; a later one of the same pager replaces it.
     bool answer(qint64 alarmId, const QDateTime& at, const QString& pagerId, const QString& name, const QString& word);
 

@@ -10,6 +10,8 @@
 
 #include <QLabel>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -126,6 +128,15 @@ private slots:
         f.form->HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 3"), {}) + "\t51,52\t7,42", 0);
         QTRY_COMPARE(drive->text(), QStringLiteral("Anfahrt 4 min · 3,6 km"));
         QCOMPARE(map->route().size(), 4);
+        // The history keeps the way with the alarm.
+        QSqlDatabase kept = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("route"));
+        kept.setDatabaseName(f.dataFile(QStringLiteral("history.sqlite")));
+        QVERIFY(kept.open());
+        const auto way = [&kept] {
+            QSqlQuery row = kept.exec(QStringLiteral("SELECT round(route_m), round(route_s) FROM alarms ORDER BY id DESC"));
+            return row.next() ? row.value(0).toString() + " m " + row.value(1).toString() + " s" : QString();
+        };
+        QTRY_COMPARE(way(), QStringLiteral("3610 m 219 s"));
         QTest::keyRelease(f.form.get(), Qt::Key_F10);
         QCOMPARE(map->GZoom(), 14); // 1.4 km by 2.2 km into 640 pixels
         QVERIFY(blue() > 500);
