@@ -107,38 +107,24 @@ struct GateSound final : SoundOutput {
         QStringList heard;
         qsizetype through = 0; // how many sounds may play on
         QString speaking; // exists while the speech program talks
-        void let(qsizetype count)
-        {
-            const QMutexLocker lock(&mutex);
-            through = count;
-            moved.wakeAll();
-        }
-        QStringList sounds()
-        {
-            const QMutexLocker lock(&mutex);
-            return heard;
-        }
     };
     State& s;
-    explicit GateSound(State& state)
-        : s(state)
-    {
-    }
+    explicit GateSound(State& state) : s(state) { }
     bool open(const SoundFormat& format) override
     {
         const QMutexLocker lock(&s.mutex);
-        s.heard << QString::number(format.sampleRate) + (QFile::exists(s.speaking) ? "+speech" : "");
-        return true;
+        return s.heard << QString::number(format.sampleRate) + (QFile::exists(s.speaking) ? "+speech" : ""), true;
     }
     bool write(const void*, qint64) override
     {
-        QMutexLocker lock(&s.mutex);
-        while (s.heard.size() > s.through)
+        for (QMutexLocker lock(&s.mutex); s.heard.size() > s.through;)
             s.moved.wait(&s.mutex);
         return true;
     }
     void drain() override { }
     void close() override { }
+    static void let(State& s, qsizetype count) { QMutexLocker(&s.mutex), s.through = count, s.moved.wakeAll(); }
+    static QStringList sounds(State& s) { return QMutexLocker(&s.mutex), s.heard; }
 };
 
 } // namespace
@@ -406,13 +392,13 @@ private slots:
 
         handler.HandleStationAlarm(alarm({ { 4, "B1" }, { 14, "A\aB\a" } }), 0);
         if (phase >= 1)
-            device.let(1);
-        QTRY_COMPARE(device.sounds().size(), 1);
+            GateSound::let(device, 1);
+        QTRY_COMPARE(GateSound::sounds(device).size(), 1);
         if (phase >= 1)
             QTRY_COMPARE(TestFiles::readAll(file("spoken")), QByteArray("say B1\n"));
         if (phase == 2) {
             QVERIFY(TestFiles::writeAll(file("go"), {}));
-            QTRY_COMPARE(device.sounds().size(), 2);
+            QTRY_COMPARE(GateSound::sounds(device).size(), 2);
             QVERIFY(QFile::remove(file("go")));
         }
         if (second == QLatin1String("WACHALARM_2"))
@@ -421,10 +407,10 @@ private slots:
             handler.HandleUnitAlarm(second);
         // On screen at once, whatever is being heard.
         QCOMPARE(window.controls.label_einsatz[1]->text() + " " + window.shown().mid(9).join(" "), shown);
-        device.let(1000);
+        GateSound::let(device, 1000);
         QVERIFY(TestFiles::writeAll(file("go"), {}));
         QTRY_VERIFY_WITH_TIMEOUT(!queue.busy(), 20000);
-        QCOMPARE(device.sounds(), heard);
+        QCOMPARE(GateSound::sounds(device), heard);
         QCOMPARE(QString::fromLatin1(TestFiles::readAll(file("spoken"))).split('\n', Qt::SkipEmptyParts), spoken);
     }
 

@@ -201,7 +201,6 @@ private slots:
         QTest::addColumn<bool>("active");
         QTest::addColumn<QString>("warning");
         QTest::newRow("routino") << "station=51.5136, 7.4653\nroute=routino\nroute.data=/x" << true << QString();
-        QTest::newRow("no route key: off") << "station=51.5,7.4" << false << QString();
         QTest::newRow("no station") << "route=routino" << false << "route without station";
         QTest::newRow("a station off the globe") << "station=95,7\nroute=routino" << false << "station=95,7 is not used";
         QTest::newRow("an unknown router") << "station=51,7\nroute=ftp://x" << false << "route=ftp://x is not used";
