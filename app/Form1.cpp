@@ -11,6 +11,7 @@
 #include "app/MainLayout.h"
 #include "app/Pictures.h"
 #include "app/ScreenWake.h"
+#include "history/HistoryReader.h"
 #include "history/HistoryRecorder.h"
 #include "map/MapConfig.h"
 #include "route/RoutePlanner.h"
@@ -183,6 +184,8 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
         Qt::QueuedConnection);
     m_printout->watch(*m_core);
     m_history = new HistoryDesk(m_ctx, *m_core, *alarmHandler, alarmControls(), m_ui.roLabel1_1, this);
+    connect(m_history, &HistoryDesk::printRequested, m_printout,
+        [this](const HistoryAlarm& alarm) { m_printout->printAgain(alarm.fields, alarm.received); });
     connect(m_core, &AlarmCore::tickerMessage, m_documentation, &DocumentationList::HandleTickerMessage);
     connect(m_core, &AlarmCore::tickerDeleted, m_documentation, &DocumentationList::DeleteTicker);
     m_linkWarning = new LinkWarning(this);

@@ -38,6 +38,10 @@ public:
     [[nodiscard]] HistoryView* view() const { return m_view; }
     [[nodiscard]] QPushButton* band() const { return m_band; }
 
+signals:
+    // "Drucken" in the list: the alarm to be printed again.
+    void printRequested(const HistoryAlarm& alarm);
+
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void placeBand();

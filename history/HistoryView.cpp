@@ -66,8 +66,10 @@ HistoryView::HistoryView(const QString& path, QWidget* parent)
     m_year->setObjectName(QStringLiteral("year"));
     auto* exportButton = new QPushButton(QStringLiteral("Exportieren…"), this);
     exportButton->setObjectName(QStringLiteral("export"));
+    auto* printButton = new QPushButton(QStringLiteral("Drucken"), this);
+    printButton->setObjectName(QStringLiteral("print"));
     auto* closeButton = new QPushButton(QStringLiteral("Schließen"), this);
-    for (QPushButton* b : { exportButton, closeButton })
+    for (QPushButton* b : { exportButton, printButton, closeButton })
         b->setAutoDefault(false);
     m_chart = new MonthChart(this);
     m_chart->setMinimumHeight(120);
@@ -91,6 +93,7 @@ HistoryView::HistoryView(const QString& path, QWidget* parent)
     top->addWidget(m_search, 1);
     top->addWidget(m_year);
     top->addWidget(exportButton);
+    top->addWidget(printButton);
     top->addWidget(closeButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -109,6 +112,10 @@ HistoryView::HistoryView(const QString& path, QWidget* parent)
     connect(m_year, &QComboBox::activated, this, &HistoryView::loadYear);
     connect(m_table, &QTableView::activated, this, &HistoryView::choose);
     connect(exportButton, &QPushButton::clicked, this, &HistoryView::exportRows);
+    connect(printButton, &QPushButton::clicked, this, [this] {
+        if (const std::optional<HistoryAlarm> alarm = alarmAt(m_table->currentIndex()))
+            emit printRequested(*alarm);
+    });
     connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -151,11 +158,16 @@ void HistoryView::showCount()
     m_status->setText(QStringLiteral("%1 Einsätze").arg(m_model->rowCount()));
 }
 
-void HistoryView::choose(const QModelIndex& index)
+std::optional<HistoryAlarm> HistoryView::alarmAt(const QModelIndex& index)
 {
     if (!index.isValid() || !m_model->rowAt(index.row()).station)
-        return;
-    if (const std::optional<HistoryAlarm> alarm = m_reader.alarm(m_model->rowAt(index.row()).id))
+        return std::nullopt;
+    return m_reader.alarm(m_model->rowAt(index.row()).id);
+}
+
+void HistoryView::choose(const QModelIndex& index)
+{
+    if (const std::optional<HistoryAlarm> alarm = alarmAt(index))
         emit alarmChosen(*alarm);
 }
 

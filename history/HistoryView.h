@@ -48,10 +48,13 @@ public:
 
 signals:
     void alarmChosen(const HistoryAlarm& alarm);
+    // "Drucken": the station alarm of the selected row, to be printed again.
+    void printRequested(const HistoryAlarm& alarm);
 
 private:
     void loadYear();
     void choose(const QModelIndex& index);
+    [[nodiscard]] std::optional<HistoryAlarm> alarmAt(const QModelIndex& index);
     void exportRows();
     void showCount();
 

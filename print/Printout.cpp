@@ -9,6 +9,8 @@
 #include "print/PrintPage.h"
 
 #include <QDebug>
+#include <QFileInfo>
+#include <QFile>
 
 #include <chrono>
 
@@ -210,6 +212,43 @@ void Printout::printNow()
         return;
     }
     send(*m_alarm, *settings, 1, std::nullopt, QStringLiteral("Einsatzauftrag"));
+}
+
+void Printout::printAgain(const QStringList& fields, const QDateTime& received)
+{
+    const std::optional<PrintSettings> settings = PrintSettings::read(m_ctx.DataFolder);
+    if (!settings) {
+        qCInfo(lcPrint) << "Nothing printed: the data folder has no" << PrintSettings::FileName;
+        return;
+    }
+    // The page as it was printed then, where its copy is kept.
+    const QString keyword = PrintPage::fromAlarm(fields, settings->informant).keyword;
+    if (const std::optional<QString> kept
+        = PrintArchive::find(m_ctx.dataFile(PrintArchive::FolderName), received, keyword)) {
+        m_pool.start([this, path = *kept, printer = settings->printer] {
+            PrintResult result;
+            result.pdfPath = path;
+            result.copies = 1;
+            QFile file(path);
+            const QByteArray pdf = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            const CupsQueue::Submission sent = CupsQueue::submit(printer, QFileInfo(path).fileName(), pdf, 1);
+            result.queue = sent.queue;
+            result.jobId = sent.jobId;
+            if (sent.jobId > 0)
+                qCInfo(lcPrint).noquote() << path << "printed again: CUPS job" << sent.jobId << "on" << sent.queue;
+            else
+                qCWarning(lcPrint).noquote() << path << "not printed again:" << sent.failure;
+            QMetaObject::invokeMethod(this, [this, result] { emit printed(result); }, Qt::QueuedConnection);
+        });
+        return;
+    }
+    Alarm alarm;
+    alarm.fields = fields;
+    alarm.time = received;
+    const std::optional<StationAlarmPlan> plan = PlanStationAlarm(fields.join(QChar(9)), true, m_ctx);
+    if (plan && plan->coordinates)
+        alarm.position = readCoordinates(*plan->coordinates);
+    send(alarm, *settings, 1, std::nullopt, QStringLiteral("Einsatzauftrag"));
 }
 
 void Printout::onUnitAlarm(const UnitAlarmPlan& plan)

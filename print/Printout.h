@@ -49,6 +49,10 @@ public:
     // Ctrl+P: the alarm on screen, one copy, at once with what there is. Nothing without print.ini.
     void printNow();
 
+    // An alarm of the history printed again: one copy, at once, from its fields as received, with
+    // the maps of its coordinates when it carried them. Nothing without print.ini.
+    void printAgain(const QStringList& fields, const QDateTime& received);
+
     // The alarm has left the screen: Ctrl+P has nothing to print until the next one. Its automatic
     // printout still goes out.
     void screenCleared() { m_onScreen = false; }

@@ -208,7 +208,7 @@ private slots:
 
     // A newer alarm while the older one waits for tiles that never come: the older one is printed
     // at once with what it has (one warning about the maps); Ctrl+P prints one copy at once also
-    // when automatic printing is off.
+    // when automatic printing is off; "Drucken" in the history prints the kept page again.
     void newerAlarmAndCtrlP()
     {
         m_tilesAnswer = false;
@@ -233,6 +233,14 @@ private slots:
         QVERIFY(now);
         QVERIFY(now->pdfPath.contains("B2_Zweite"));
         QCOMPARE(m_cups->job(now->jobId).value_or(PrivateCups::Job {}).copies, 1);
+
+        const QDateTime taken = QDateTime::fromString(
+            QFileInfo(first->pdfPath).fileName().left(17), QStringLiteral("yyyy-MM-dd_HHmmss"));
+        station.printout.printAgain(alarm("B1/../Erste", "50,1", "8,1").split('\t'), taken.addSecs(2));
+        const std::optional<PrintResult> again = station.next(2);
+        QVERIFY(again && again->jobId > 0);
+        QCOMPARE(again->pdfPath, first->pdfPath);
+        QCOMPARE(m_cups->job(again->jobId).value_or(PrivateCups::Job {}).document, TestFiles::readAll(first->pdfPath));
     }
 
     // Each fault is one warning; the PDF is kept where it can be written. Last: it stops the scheduler.
