@@ -93,12 +93,9 @@ private slots:
         planner.plan(incident);
         QTRY_VERIFY_WITH_TIMEOUT(found.size() + failed.size() == 1, 30000);
         QCOMPARE(found.isEmpty() ? QStringList() : described(found[0][0].value<Route>()), expected);
-        if (!found.isEmpty()) {
-            const Route route = found[0][0].value<Route>();
-            QCOMPARE(route.points.first(), kStation);
-            QCOMPARE(route.points.last(), kIncident);
-            QCOMPARE(route.points.size(), 4);
-        }
+        if (!found.isEmpty()) // from the station by the junction to the incident
+            QCOMPARE(found[0][0].value<Route>().points,
+                QList<QPointF>({ kStation, QPointF(7.42, 51.5), QPointF(7.42, 51.51), kIncident }));
     }
 
     // The window: the drive time and distance in the top bar once the route is known, the line on
@@ -117,12 +114,11 @@ private slots:
         f.form->load();
         auto* drive = f.control<QLabel>(QStringLiteral("lbl_Anfahrt"));
         auto* map = f.control<ucGMap>(QStringLiteral("ucGMap1"));
-        const auto blue = [map] {
+        const auto blue = [map] { // pixels of the route's colour
             const QImage shot = map->grab().toImage();
             int count = 0;
-            for (int y = 0; y < shot.height(); ++y)
-                for (int x = 0; x < shot.width(); ++x)
-                    count += qBlue(shot.pixel(x, y)) > qRed(shot.pixel(x, y)) + 80;
+            for (int i = 0; i < shot.width() * shot.height(); ++i)
+                count += qBlue(shot.pixel(i % shot.width(), i / shot.width())) > qRed(shot.pixel(i % shot.width(), i / shot.width())) + 80;
             return count;
         };
         f.form->HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 3"), {}) + "\t51,52\t7,42", 0);
