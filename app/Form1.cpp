@@ -250,7 +250,7 @@ void Form1::createControls()
     m_ui.Label_vers->setGeometry(twipsRect(120, 480, 1095, 255));
     m_ui.lbl_Anfahrt = new QLabel(m_ui.roLabel1_1);
     m_ui.lbl_Anfahrt->setObjectName(QStringLiteral("lbl_Anfahrt"));
-    m_ui.lbl_Anfahrt->setGeometry(twipsRect(3960, 120, 5640, 495));
+    m_ui.lbl_Anfahrt->setGeometry(twipsRect(11160, 120, 3420, 495));
     m_ui.lbl_Anfahrt->setAlignment(Qt::AlignCenter);
 
     m_ui.ucGMap1 = new ucGMap(this);

@@ -72,7 +72,7 @@ void dress(const Form1Controls& form)
     form.lbl_Zoom->setStyleSheet(QStringLiteral("QLabel { background-color: rgba(255, 255, 255, 210); color: #1c2b3a;"
                                                 " border: 1px solid #4f7aa3; }"));
 
-    form.lbl_Anfahrt->setFont(arial(14, true));
+    form.lbl_Anfahrt->setFont(arial(12, true));
     form.lbl_Anfahrt->setStyleSheet(QStringLiteral("QLabel { color: #1c2b3a; background: transparent; }"));
 
     form.Label_vers->setFont(arial(7));
