@@ -19,7 +19,6 @@
 #include <QMutex>
 #include <QRegularExpression>
 #include <QScrollBar>
-#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -374,12 +373,11 @@ private slots:
         Settings& s = ctx.settings;
         s.PlayAlarmWav = s.PlayUnitWavs = s.SpeechEnabled = s.SpeakKeyword = 1;
         s.SpeechProgramPath = file("say"), s.SpeechTextFile = file("sabbel.txt");
-        QVERIFY(TestFiles::writeAll(s.SpeechProgramPath,
-            "#!/bin/sh\ncd '" + QFile::encodeName(dir.path()) + "'\nt=$(tr -d '\\r\\n' < \"$1\")\n"
+        QVERIFY(TestFiles::writeScript(s.SpeechProgramPath,
+            "cd '" + QFile::encodeName(dir.path()) + "'\nt=$(tr -d '\\r\\n' < \"$1\")\n"
             "echo $$ > speaking; echo \"say $t\" >> spoken\n"
             "trap 'echo \"ended $t\" >> spoken; rm speaking; exit 0' TERM\n"
-            "while [ ! -f go ]; do sleep 0.02; done; rm speaking\n"));
-        QVERIFY(QFile::setPermissions(s.SpeechProgramPath, QFile::ReadOwner | QFile::ExeOwner));
+            "while [ ! -f go ]; do sleep 0.02; done; rm speaking"));
         for (const auto& [name, rate] : { std::pair { "alarm.wav", 8000 }, { "A.wav", 11025 }, { "B.wav", 16000 } })
             QVERIFY(!SoundWriter::write(file(name), 1, 400, rate).isEmpty());
         GateSound::State device;

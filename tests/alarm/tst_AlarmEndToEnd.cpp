@@ -80,9 +80,7 @@ private slots:
             + SoundWriter::write(file(m_program, "ELW 1.wav"), 2) + SoundWriter::write(file(m_program, "RTW 1.wav"), 3);
         const QString speak = file(m_program, "speak.sh"); // notes its arguments and its text
         const QByteArray root = QFile::encodeName(m_root.path());
-        QVERIFY(
-            writeAll(speak, "#!/bin/sh\nprintf '[%s]' \"$@\" > " + root + "/args\ncat \"$1\" > " + root + "/text\n"));
-        QVERIFY(QFile::setPermissions(speak, QFile::ReadOwner | QFile::ExeOwner));
+        QVERIFY(TestFiles::writeScript(speak, "printf '[%s]' \"$@\" > " + root + "/args\ncat \"$1\" > " + root + "/text"));
         // Alarm sound, speech of the keyword only, unit sounds.
         const QStringList settings { "127.0.0.1", "1", "1", speak, file(m_program, "sabbel.txt"), "", "--schnell", "",
             "", "0", "0", "0", "1", "0", "0", "0", "0", "0", "0", "0", "1", "0", "", "0", "0", "", "" };

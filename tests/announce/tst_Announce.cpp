@@ -16,7 +16,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <sndfile.h>
 
@@ -84,11 +83,7 @@ class AnnounceTest : public QObject {
 
     QString script(const QString& name, const QByteArray& body) const
     {
-        const QString file = path(name);
-        return writeAll(file, "#!/bin/sh\n" + body + "\n")
-                && QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
-            ? file
-            : QString();
+        return TestFiles::writeScript(path(name), body) ? path(name) : QString();
     }
 
 private slots:
@@ -221,10 +216,8 @@ private slots:
         QVERIFY(QDir().mkpath(programFolder));
         const QString program = programFolder + QStringLiteral("/say");
         const QString text = programFolder + QStringLiteral("/sabbel.txt");
-        QVERIFY(writeAll(program,
-            "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done > '" + QFile::encodeName(root.filePath("args"))
-                + "'\n"));
-        QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(TestFiles::writeScript(program,
+            "for a in \"$@\"; do printf '[%s]' \"$a\"; done > '" + QFile::encodeName(root.filePath("args")) + "'"));
         AppContext ctx;
         ctx.DataFolder = root.filePath(QStringLiteral("data"));
         QVERIFY(QDir().mkpath(ctx.DataFolder));

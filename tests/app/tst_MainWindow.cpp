@@ -226,9 +226,7 @@ private slots:
         QFETCH(QStringList, logged);
         WindowFixture f;
         const QString record = f.home.filePath("record"), program = f.home.filePath("wake.sh");
-        QVERIFY(TestFiles::writeAll(
-            program, "#!/bin/sh\necho \"$*\" >> '" + record.toLocal8Bit() + "'\n[ \"$1\" != fail ]\n"));
-        QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+        QVERIFY(TestFiles::writeScript(program, "echo \"$*\" >> '" + record.toLocal8Bit() + "'\n[ \"$1\" != fail ]"));
         QVERIFY(f.putDataFile("display.ini", ini.replace("RECORD", program).toLocal8Bit()));
         f.ctx.settings.PlayAlarmWav = 1;
         QVERIFY(SaveSettings(f.ctx));

@@ -7,7 +7,6 @@
 #include "link/MessageReceiver.h"
 #include "tests/support/OwnNamespaces.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTcpServer>

@@ -21,4 +21,11 @@ namespace TestFiles {
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
+// Writes an executable /bin/sh script of the body's lines; false when that failed.
+[[nodiscard]] inline bool writeScript(const QString& path, const QByteArray& body)
+{
+    return writeAll(path, "#!/bin/sh\n" + body + "\n")
+        && QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 } // namespace TestFiles
