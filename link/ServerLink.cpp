@@ -206,9 +206,8 @@ void ServerLink::closeSocket()
 void ServerLink::onReadyRead()
 {
     m_received.append(Winsock_Klein->readAll());
-    // Handlers may wait a long time in the event loop (speech). The socket does not announce new
-    // data while a readyRead slot is running, so the messages are dispatched outside of it: a
-    // second alarm then arrives and is handled inside the wait of the first.
+    // The socket does not announce new data while a readyRead slot is running, so the messages are
+    // dispatched outside of it: a handler that waits in the event loop still sees the next alarm.
     if (!m_deliveryQueued) {
         m_deliveryQueued = true;
         QMetaObject::invokeMethod(this, &ServerLink::deliverReceived, Qt::QueuedConnection);

@@ -2,7 +2,6 @@
 // how the handler applies it to real widgets, a recording map and real files.
 #include "alarm/AlarmCore.h"
 #include "alarm/AlarmHandler.h"
-#include "alarm/AlarmMap.h"
 #include "alarm/AlarmPlan.h"
 #include "alarm/AlarmRows.h"
 #include "alarm/LastAlarmStore.h"
@@ -11,6 +10,7 @@
 #include "announce/SoundOutput.h"
 #include "common/AppContext.h"
 #include "tests/support/OwnNamespaces.h"
+#include "tests/support/RecordingMap.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/SoundWriter.h"
 #include "tests/support/TestFiles.h"
@@ -45,19 +45,6 @@ struct Context : AppContext {
         ProgramFolder = QStringLiteral("/p");
         settings.PlayUnitWavs = 1;
     }
-};
-
-// A map that answers a lookup when the test says so, centring itself as the map control does.
-struct RecordingMap final : AlarmMap {
-    QString centre, marker;
-    double lat = 0, lng = 0;
-    void setGPoint(const QString& c) override { centre = c; }
-    void SetCenterToTextLocation(const QString&) override { }
-    double Lat() const override { return lat; }
-    double Lng() const override { return lng; }
-    void DelMarker() override { marker.clear(); }
-    void AddMarker(const QString& position, int, const QString&) override { marker = position; }
-    void Refresh() override { }
 };
 
 struct Window {

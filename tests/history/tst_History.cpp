@@ -3,7 +3,6 @@
 // archived alarm on the display, and the CSV as a real CSV reader reads it.
 #include "alarm/AlarmCore.h"
 #include "alarm/AlarmHandler.h"
-#include "alarm/AlarmMap.h"
 #include "alarm/LastAlarmStore.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
@@ -15,6 +14,7 @@
 #include "history/HistoryStore.h"
 #include "history/HistoryView.h"
 #include "tests/support/OwnNamespaces.h"
+#include "tests/support/RecordingMap.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/SoundWriter.h"
 #include "tests/support/TestFiles.h"
@@ -63,17 +63,6 @@ QList<QStringList> readCsv(const QString& path)
         rows << row.toVariant().toStringList();
     return rows;
 }
-
-// A map whose address lookup finds 51.51 N, 7.46 E when the test says so.
-struct LookupMap final : AlarmMap {
-    void setGPoint(const QString&) override { }
-    void SetCenterToTextLocation(const QString&) override { }
-    double Lat() const override { return 51.51; }
-    double Lng() const override { return 7.46; }
-    void DelMarker() override { }
-    void AddMarker(const QString&, int, const QString&) override { }
-    void Refresh() override { }
-};
 
 QDateTime at(const char* text)
 {
@@ -124,7 +113,8 @@ private slots:
         auto history = recorder(now);
         QVERIFY(history);
         history->watch(core);
-        LookupMap map;
+        RecordingMap map; // its lookup finds 51.51 N, 7.46 E when the test says so
+        map.lat = 51.51, map.lng = 7.46;
         AlarmHandler handler(AlarmControls {}, &map);
         handler.watch(core);
         connect(&handler, &AlarmHandler::incidentPlaced, history.get(), &HistoryRecorder::recordPlacement,

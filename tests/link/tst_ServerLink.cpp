@@ -118,6 +118,23 @@ private slots:
         QCOMPARE(rig.statuses, QList<int> {});
     }
 
+    // A handler that waits in the event loop sees the next alarm handled inside its wait.
+    void secondAlarmInsideTheFirstHandlersWait()
+    {
+        Rig rig;
+        QVERIFY(rig.listening);
+        rig.handlers.insideNextStationAlarm = [&rig] {
+            rig.dispatch.sendMessage(QStringLiteral("WACHALARM\tB2"));
+            QVERIFY(QTest::qWaitFor([&rig] { return rig.handlers.calls.size() > 1; }));
+            rig.handlers.calls.append(QStringLiteral("end of first wait"));
+        };
+        rig.link.superviseTick();
+        rig.dispatch.sendMessage(QStringLiteral("WACHALARM\tB1"));
+        QTRY_COMPARE(rig.handlers.calls,
+            (QStringList {
+                "HandleStationAlarm(0):WACHALARM\tB1", "HandleStationAlarm(0):WACHALARM\tB2", "end of first wait" }));
+    }
+
     // The window's status picture follows the link.
     void statusPicture()
     {
