@@ -21,7 +21,6 @@ public:
 
     // Where alarms are heard; null: nothing is heard. Must outlive the core.
     void setAnnouncements(AnnouncementQueue* announcements) { m_announcements = announcements; }
-    [[nodiscard]] AnnouncementQueue* announcements() const { return m_announcements; }
 
     // "WACHALARM": replay 0 for a live alarm (stored in last.dat), 1 for the start-up replay.
     void HandleStationAlarm(const QString& message, int replay) override;

@@ -193,7 +193,7 @@ void AlarmHandler::onLookupFinished(bool found)
 void AlarmHandler::placed(std::optional<QPointF> position)
 {
     if (!m_quietPlacement)
-        emit incidentPlaced(position);
+        QMetaObject::invokeMethod(this, [this, position] { emit incidentPlaced(position); }, Qt::QueuedConnection);
 }
 
 void AlarmHandler::paintNow()

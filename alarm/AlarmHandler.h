@@ -65,8 +65,9 @@ public:
 
 signals:
     // Once per station alarm shown with a map: where its marker was set (x longitude, y latitude),
-    // from the alarm's own coordinates at once or from the address lookup's answer later; nothing
-    // when the lookup found no place.
+    // from the alarm's own coordinates or from the address lookup's answer; nothing when the lookup
+    // found no place. Always through the event loop, so that it reaches the route, the printout and
+    // the history after they have taken the alarm it belongs to.
     void incidentPlaced(std::optional<QPointF> position);
 
 private:

@@ -61,7 +61,6 @@ void AnnouncementQueue::startNext()
         m_steps.pop_front();
         if (step.wave) {
             m_stepUnderWay = true;
-            emit stepStarted(QStringLiteral("wave ") + *step.wave);
             m_output.PlayWave(*step.wave);
             return;
         }
@@ -75,7 +74,6 @@ void AnnouncementQueue::startNext()
             continue;
         }
         m_stepUnderWay = true;
-        emit stepStarted(QStringLiteral("speech ") + speech.program);
         m_output.RunSpeechProgram(speech.program, speech.textFile, speech.argsBefore, speech.argsAfter);
         return;
     }

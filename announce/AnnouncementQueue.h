@@ -36,8 +36,6 @@ public:
     [[nodiscard]] bool busy() const { return m_stepUnderWay || !m_steps.empty(); }
 
 signals:
-    // A step begins: "wave <path>" or "speech <program>".
-    void stepStarted(const QString& step);
     // The last step has ended and nothing waits.
     void idle();
 

@@ -30,8 +30,6 @@ public:
 
     void StopStep() override;
 
-    [[nodiscard]] ProgramRun& speech() { return m_speech; }
-
 private:
     void endStepLater();
 

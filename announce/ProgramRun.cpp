@@ -11,7 +11,6 @@
 
 #include <csignal>
 
-#include <unistd.h>
 
 namespace {
 
@@ -76,12 +75,7 @@ bool ProgramRun::start(const QString& path)
     } else {
         process->setProgram(info.absoluteFilePath());
     }
-    // No pipes to the child: nothing here reads what it prints, and a chatty program must not
-    // fill the monitor's memory.
-    process->setStandardInputFile(QProcess::nullDevice());
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    process->setChildProcessModifier([] { ::setpgid(0, 0); });
+    DetachIntoOwnGroup(*process);
 
     process->start();
     if (!process->waitForStarted(-1) || process->state() == QProcess::NotRunning) {

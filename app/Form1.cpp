@@ -159,29 +159,23 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
     createAlarmHandler();
 
     m_wake = new ScreenWake(m_ctx, this);
-    // The screen is lit before an alarm's first sound.
+    // The screen is lit before an alarm's first sound. A new alarm's route replaces the older
+    // one's as soon as its position is known, which is told after the first sound has started.
     connect(m_core, &AlarmCore::stationAlarm, this, [this](const StationAlarmPlan&, bool replay) {
         m_liveAlarmShown = m_liveAlarmShown || !replay;
         if (!replay)
             m_wake->alarm();
-    });
-    connect(m_core, &AlarmCore::unitAlarm, m_wake, &ScreenWake::alarm);
-    alarmHandler->watch(*m_core);
-    // A new alarm's route replaces the older one's as soon as its position is known; it is asked
-    // for after the alarm's first sound has started, never before.
-    connect(m_core, &AlarmCore::stationAlarm, this, [this] {
         m_ui.lbl_Anfahrt->clear();
         m_ui.ucGMap1->setRoute({});
         if (m_route)
             m_route->cancel();
     });
-    connect(
-        alarmHandler, &AlarmHandler::incidentPlaced, this,
-        [this](std::optional<QPointF> position) {
-            if (m_route && position)
-                m_route->plan(*position);
-        },
-        Qt::QueuedConnection);
+    connect(m_core, &AlarmCore::unitAlarm, m_wake, &ScreenWake::alarm);
+    alarmHandler->watch(*m_core);
+    connect(alarmHandler, &AlarmHandler::incidentPlaced, this, [this](std::optional<QPointF> position) {
+        if (m_route && position)
+            m_route->plan(*position);
+    });
     m_printout->watch(*m_core);
     m_history = new HistoryDesk(m_ctx, *m_core, *alarmHandler, alarmControls(), m_ui.roLabel1_1, this);
     connect(m_history, &HistoryDesk::printRequested, m_printout,
@@ -775,9 +769,7 @@ void Form1::createAlarmHandler()
     alarmHandler = new AlarmHandler(alarmControls(), map, this);
     m_printout = new Printout(m_ctx, this);
     m_printout->setMapConfig([map = m_ui.ucGMap1] { return map->config(); });
-    // Queued: a position that the screen sets before the printout has taken its alarm belongs to
-    // that alarm, not to the one still waiting to be printed.
-    connect(alarmHandler, &AlarmHandler::incidentPlaced, m_printout, &Printout::incidentPlaced, Qt::QueuedConnection);
+    connect(alarmHandler, &AlarmHandler::incidentPlaced, m_printout, &Printout::incidentPlaced);
 }
 
 void Form1::HandleStationAlarm(const QString& message, int replay)

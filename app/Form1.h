@@ -130,8 +130,6 @@ public:
     // Where alarms are announced: the loudspeakers and the speech program unless replaced. The
     // output must outlive the window.
     void setAnnouncementOutput(AnnouncementOutput* output);
-    [[nodiscard]] AnnouncementQueue* announcements() const { return m_announcements; }
-    [[nodiscard]] AlarmCore& core() const { return *m_core; }
     [[nodiscard]] Printout& printout() const { return *m_printout; }
 
     // The controls that show an alarm, for the alarm handler.

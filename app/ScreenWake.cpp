@@ -13,7 +13,6 @@
 
 #include <utility>
 
-#include <unistd.h>
 
 #include <X11/Xlib.h>
 #include <X11/extensions/dpms.h>
@@ -114,15 +113,11 @@ void ScreenWake::runCommand(const QStringList& command, const char* what)
         qWarning().noquote() << "Screen wake:" << m_running->program() << "still running; ended for" << what;
         endCommand(m_running);
     }
-    // Started and left to run: its end, or its failure, is only written to the log. Nothing it
-    // prints is kept: a program that writes without end must not fill the monitor's memory.
+    // Started and left to run: its end, or its failure, is only written to the log.
     auto* process = new QProcess(this);
     process->setProgram(command.first());
     process->setArguments(command.mid(1));
-    process->setStandardInputFile(QProcess::nullDevice());
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    process->setChildProcessModifier([] { ::setpgid(0, 0); });
+    DetachIntoOwnGroup(*process);
     connect(process, &QProcess::errorOccurred, this, [this, process, what](QProcess::ProcessError error) {
         qWarning().noquote() << "Screen wake:" << what << process->program() << "failed:" << process->errorString();
         if (error == QProcess::FailedToStart) {

@@ -207,8 +207,7 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     int printed = 0;
     if (printing) {
         printout.watch(core);
-        QObject::connect(&handler, &AlarmHandler::incidentPlaced, &printout, &Printout::incidentPlaced,
-            Qt::QueuedConnection);
+        QObject::connect(&handler, &AlarmHandler::incidentPlaced, &printout, &Printout::incidentPlaced);
         QObject::connect(&printout, &Printout::printed, [&](const PrintResult& r) { printed += r.jobId > 0; });
     }
     std::optional<HistoryRecorder> history;
@@ -216,8 +215,7 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
         history.emplace(dir.filePath(QStringLiteral("history.sqlite")), ctx.LastAlarmPath, HistorySettings {});
         history->start();
         history->watch(core);
-        QObject::connect(&handler, &AlarmHandler::incidentPlaced, &*history, &HistoryRecorder::recordPlacement,
-            Qt::QueuedConnection);
+        QObject::connect(&handler, &AlarmHandler::incidentPlaced, &*history, &HistoryRecorder::recordPlacement);
     }
 
     const QChar bell(7);

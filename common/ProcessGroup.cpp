@@ -2,10 +2,21 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTimer>
 
 #include <csignal>
 #include <thread>
+
+#include <unistd.h>
+
+void DetachIntoOwnGroup(QProcess& process)
+{
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.setChildProcessModifier([] { ::setpgid(0, 0); });
+}
 
 bool ProcessGroupAlive(pid_t group)
 {

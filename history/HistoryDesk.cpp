@@ -59,8 +59,7 @@ void HistoryDesk::start()
     const QString path = m_ctx.dataFile(kFileName);
     m_recorder = new HistoryRecorder(path, m_ctx.LastAlarmPath, HistorySettings::read(m_ctx.DataFolder), this);
     m_recorder->watch(m_core);
-    connect(&m_handler, &AlarmHandler::incidentPlaced, m_recorder, &HistoryRecorder::recordPlacement,
-        Qt::QueuedConnection);
+    connect(&m_handler, &AlarmHandler::incidentPlaced, m_recorder, &HistoryRecorder::recordPlacement);
     m_recorder->start();
 }
 

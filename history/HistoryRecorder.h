@@ -42,8 +42,7 @@ public:
     void recordUnitAlarm(const UnitAlarmPlan& plan);
     void recordPagerRow(const QString& message);
     void recordFeedback(const QString& message);
-    // The marker's place of the newest live alarm, once its address lookup answered; connect with
-    // Qt::QueuedConnection, so that a place set while a newer alarm is shown counts for that one.
+    // The marker's place of the newest live alarm, once its address lookup answered.
     void recordPlacement(std::optional<QPointF> position);
     // The way from the station to the newest live alarm, once the router found it.
     void recordRoute(const Route& route);

@@ -210,17 +210,20 @@ bool HistoryStore::migrate(int from)
     return true;
 }
 
-std::optional<QList<qint64>> HistoryStore::store(const QList<HistoryEntry>& entries)
+bool HistoryStore::begin(QSqlDatabase& db)
 {
     if (!m_open) {
         m_error = QStringLiteral("not open");
-        return std::nullopt;
+        return false;
     }
+    return db.transaction() || fail(QStringLiteral("begin"), db.lastError());
+}
+
+std::optional<QList<qint64>> HistoryStore::store(const QList<HistoryEntry>& entries)
+{
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (!db.transaction()) {
-        fail(QStringLiteral("begin"), db.lastError());
+    if (!begin(db))
         return std::nullopt;
-    }
     QSqlQuery number(db), insert(db);
     number.prepare(QStringLiteral("SELECT coalesce(max(number), 0) + 1 FROM alarms WHERE year = ?"));
     insert.prepare(QStringLiteral("INSERT INTO alarms (kind, received_utc, received_local, year, number, fields,"
@@ -334,15 +337,9 @@ bool HistoryStore::answer(
 
 std::optional<std::pair<int, int>> HistoryStore::applyRetention(const HistorySettings& s, const QDateTime& now)
 {
-    if (!m_open) {
-        m_error = QStringLiteral("not open");
-        return std::nullopt;
-    }
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (!db.transaction()) {
-        fail(QStringLiteral("begin"), db.lastError());
+    if (!begin(db))
         return std::nullopt;
-    }
     QSqlQuery q(db);
     const auto run = [&](const QString& sql, int days) -> std::optional<int> {
         if (days <= 0)

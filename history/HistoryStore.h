@@ -68,6 +68,8 @@ public:
 
 private:
     bool fail(const QString& what, const class QSqlError& error);
+    // A transaction on the open file; false, with the reason kept, when there is none.
+    bool begin(class QSqlDatabase& db);
     bool exec(const QString& sql);
     bool migrate(int from);
     bool openFile();

@@ -1,11 +1,11 @@
 #include "map/TileLoader.h"
 
-#include <QBuffer>
+#include "map/PictureBytes.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QFutureWatcher>
-#include <QImageReader>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
 #include <QNetworkProxy>
@@ -76,18 +76,6 @@ QByteArray TileLoader::userAgent(const QString& contact)
     if (!cleaned.isEmpty())
         agent += " (" + cleaned + ')';
     return agent;
-}
-
-QByteArray TileLoader::pictureFormat(const QByteArray& bytes)
-{
-    if (bytes.startsWith("\x89PNG\r\n\x1A\n"))
-        return QByteArrayLiteral("png");
-    if (bytes.startsWith("\xFF\xD8\xFF"))
-        return QByteArrayLiteral("jpeg");
-    static const bool webp = QImageReader::supportedImageFormats().contains("webp");
-    if (webp && bytes.size() >= 12 && bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP")
-        return QByteArrayLiteral("webp");
-    return {};
 }
 
 void TileLoader::setProxy(const QNetworkProxy& proxy)
@@ -167,19 +155,9 @@ void TileLoader::keepAtLeastAWeek(const BoundedGet::Result& result)
     m_disk->updateMetaData(meta);
 }
 
-QImage TileLoader::decode(const QByteArray& bytes, const QByteArray& format)
+QImage TileLoader::decode(const QByteArray& bytes)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    // Only the reader of the format the bytes begin as: nothing else ever sees them.
-    QImageReader reader(&buffer, format);
-    reader.setAutoDetectImageFormat(false);
-    reader.setDecideFormatFromContent(false);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.width() > MaximumTileSide || size.height() > MaximumTileSide)
-        return {};
-    QImage image = reader.read();
+    QImage image = PictureBytes::decode(bytes, MaximumTileSide);
     if (image.isNull())
         return {};
     if (image.size() != QSize(256, 256))
@@ -195,8 +173,7 @@ void TileLoader::onFinished(const QString& url, bool cacheOnly, const BoundedGet
         m_log.failed(QStringLiteral("Tile from ") + QUrl(url).host(), result.reason());
         return fail(url, cacheOnly, result.fromCache);
     }
-    const QByteArray format = pictureFormat(result.body);
-    if (format.isEmpty()) {
+    if (PictureBytes::format(result.body).isEmpty()) {
         m_log.failed(
             QStringLiteral("Tile from ") + QUrl(url).host(), QStringLiteral("not a PNG, JPEG or WebP picture"));
         m_disk->remove(result.finalUrl); // not a tile: nothing to keep
@@ -212,8 +189,8 @@ void TileLoader::onFinished(const QString& url, bool cacheOnly, const BoundedGet
     auto promise = std::make_shared<QPromise<QImage>>();
     watcher->setFuture(promise->future());
     promise->start();
-    m_decoders.start([promise, bytes = result.body, format] {
-        promise->addResult(decode(bytes, format));
+    m_decoders.start([promise, bytes = result.body] {
+        promise->addResult(decode(bytes));
         promise->finish();
     });
     startNext();

@@ -47,9 +47,6 @@ public:
 
     // "Kessvenn/<version> (<contact>)", the contact left out when there is none.
     [[nodiscard]] static QByteArray userAgent(const QString& contact);
-    // The image format the bytes begin as: "png", "jpeg", "webp" (when Qt has a reader for it);
-    // empty for anything else, which is never given to an image reader.
-    [[nodiscard]] static QByteArray pictureFormat(const QByteArray& bytes);
     void setContact(const QString& contact) { m_userAgent = userAgent(contact); }
     void setProxy(const QNetworkProxy& proxy);
     // The whole time one tile request may take, redirects included.
@@ -76,7 +73,8 @@ private:
     void onDecoded(const QString& url, const BoundedGet::Result& result, const QImage& image);
     void fail(const QString& url, bool cacheOnly, bool fromCache);
     void keepAtLeastAWeek(const BoundedGet::Result& result);
-    [[nodiscard]] static QImage decode(const QByteArray& bytes, const QByteArray& format);
+    // A tile of 256 × 256 pixels; null for anything that is not a usable picture.
+    [[nodiscard]] static QImage decode(const QByteArray& bytes);
 
     QNetworkAccessManager* m_network = nullptr;
     TileDiskCache* m_disk = nullptr;

@@ -9,12 +9,11 @@
 #include "map/MapClient.h"
 #include "map/MapConfig.h"
 #include "map/MapMarker.h"
+#include "map/PictureBytes.h"
 #include "map/MapTiles.h"
 #include "map/MapUrls.h"
 #include "map/TileLoader.h"
 
-#include <QBuffer>
-#include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -22,6 +21,8 @@
 namespace {
 
 constexpr int kImageSize = 640;
+// A static map larger than this is refused before it is decoded (the service sends 640 or 1280).
+constexpr int kMostImageSide = 2048;
 
 std::optional<QUrl> requestUrl(const MapConfig& config, const QString& url)
 {
@@ -148,20 +149,7 @@ bool ucGMap::LoadMapPicture(const QByteArray& bytes)
 {
     if (bytes.size() < MapClient::MinimumImageBytes)
         return false;
-    // The service's formats only, told by their first bytes: no other image reader sees them.
-    const QByteArray format = TileLoader::pictureFormat(bytes);
-    if (format.isEmpty())
-        return false;
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format);
-    reader.setAutoDetectImageFormat(false);
-    reader.setDecideFormatFromContent(false);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.width() > 2048 || size.height() > 2048)
-        return false;
-    QImage picture = reader.read();
+    QImage picture = PictureBytes::decode(bytes, kMostImageSide);
     if (picture.isNull())
         return false;
     if (picture.size() != QSize(kImageSize, kImageSize))

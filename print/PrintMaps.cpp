@@ -7,6 +7,7 @@
 #include "map/MapProjection.h"
 #include "map/MapTiles.h"
 #include "map/MapUrls.h"
+#include "map/PictureBytes.h"
 #include "map/TileLoader.h"
 
 #include <QPainter>
@@ -141,7 +142,7 @@ void PrintMaps::gather(QPointF position, const QList<QPointF>& route)
 void PrintMaps::onStaticAnswer(int index, const std::optional<QByteArray>& body)
 {
     if (body) {
-        QImage image = QImage::fromData(*body);
+        QImage image = PictureBytes::decode(*body, 2 * Side);
         if (!image.isNull())
             m_staticImages[index] = image.convertToFormat(QImage::Format_RGB32);
     }

@@ -138,15 +138,10 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
         m_deadline.start(std::chrono::seconds(m_settings->waitSeconds));
     }
     if (plan.coordinates)
-        place(readCoordinates(*plan.coordinates));
+        incidentPlaced(readCoordinates(*plan.coordinates));
 }
 
 void Printout::incidentPlaced(std::optional<QPointF> position)
-{
-    place(position);
-}
-
-void Printout::place(std::optional<QPointF> position)
 {
     if (!m_alarm || m_alarm->placed)
         return;

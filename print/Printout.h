@@ -95,7 +95,6 @@ private:
         bool routeIn = false;
     };
 
-    void place(std::optional<QPointF> position);
     void checkWaiting();
     void finishWaiting();
     void send(const Alarm& alarm, const PrintSettings& settings, int copies, const std::optional<QStringList>& units,

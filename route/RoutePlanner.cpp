@@ -1,11 +1,11 @@
 #include "route/RoutePlanner.h"
 
 #include "common/Log.h"
+#include "map/BoundedGet.h"
 
 #include <QDebug>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QProcess>
 #include <QTimer>
@@ -63,13 +63,7 @@ void RoutePlanner::cancel()
             process->kill();
         }
     }
-    if (m_reply) {
-        QNetworkReply* reply = m_reply;
-        m_reply = nullptr;
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-    }
+    BoundedGet::drop(std::exchange(m_get, nullptr));
 }
 
 void RoutePlanner::planRoutino(QPointF incident)
@@ -134,30 +128,20 @@ void RoutePlanner::planOsrm(QPointF incident)
     QUrl url(m_settings.osrm + QStringLiteral("/route/v1/%1/%2,%3;%4,%5")
                  .arg(profile, number(station.x()), number(station.y()), number(incident.x()), number(incident.y())));
     url.setQuery(QStringLiteral("overview=full&geometries=geojson&steps=true"));
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    QNetworkReply* reply = m_network->get(request);
-    m_reply = reply;
-    auto body = std::make_shared<QByteArray>();
-    connect(reply, &QNetworkReply::readyRead, this, [this, reply, body] {
-        body->append(reply->readAll());
-        if (body->size() > answerCap) {
-            cancel();
-            fail(QStringLiteral("the route server answered more than %1 bytes").arg(answerCap));
-        }
-    });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, body] {
-        body->append(reply->readAll());
+    // Bounded as the map's requests are: the answer's size, redirects on its own host only; the
+    // time is the planner's limit.
+    m_get = new BoundedGet(m_network, QNetworkRequest(url), { answerCap, 0, 0 }, this);
+    connect(m_get, &BoundedGet::finished, this, [this](const BoundedGet::Result& result) {
         m_limit->stop();
-        m_reply = nullptr;
-        reply->deleteLater();
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (const std::optional<Route> route = RouteText::fromOsrm(*body); route && status == 200)
-            return emit routeFound(*route);
         // The host only: the address may carry what the station would rather not see in a log.
-        fail(QStringLiteral("the route server %1 answered %2 without a route")
-                 .arg(reply->url().host())
-                 .arg(status ? QString::number(status) : QStringLiteral("nothing")));
+        BoundedGet* get = std::exchange(m_get, nullptr);
+        get->deleteLater();
+        const QString host = get->host();
+        if (!result.ok())
+            return fail(QStringLiteral("the route server %1 failed: %2").arg(host, result.reason()));
+        if (const std::optional<Route> route = RouteText::fromOsrm(result.body))
+            return emit routeFound(*route);
+        fail(QStringLiteral("the route server %1 answered without a route").arg(host));
     });
 }
 

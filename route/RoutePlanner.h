@@ -8,8 +8,8 @@
 
 #include <chrono>
 
+class BoundedGet;
 class QNetworkAccessManager;
-class QNetworkReply;
 class QProcess;
 class QTimer;
 
@@ -49,7 +49,7 @@ private:
 
     RouteSettings m_settings;
     QPointer<QProcess> m_process;
-    QPointer<QNetworkReply> m_reply;
+    BoundedGet* m_get = nullptr;
     QNetworkAccessManager* m_network = nullptr;
     QTimer* m_limit = nullptr;
 };

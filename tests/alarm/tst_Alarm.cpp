@@ -319,6 +319,7 @@ private slots:
             else
                 emit map.locationLookupFinished(false);
         }
+        QCoreApplication::processEvents(); // the places are told through the event loop
         QCOMPARE(map.marker + QLatin1Char(' ') + map.centre + QLatin1Char(' ') + placed.join(' '), expected);
     }
 

@@ -117,8 +117,7 @@ private slots:
         map.lat = 51.51, map.lng = 7.46;
         AlarmHandler handler(AlarmControls {}, &map);
         handler.watch(core);
-        connect(&handler, &AlarmHandler::incidentPlaced, history.get(), &HistoryRecorder::recordPlacement,
-            Qt::QueuedConnection);
+        connect(&handler, &AlarmHandler::incidentPlaced, history.get(), &HistoryRecorder::recordPlacement);
         QSignalSpy written(history.get(), &HistoryRecorder::written);
         core.HandleStationAlarm(fields({ { 4, "B1" } }).join('\t'), 1); // the replay: not kept
         core.InsertPagerRow(QStringLiteral("WACHALARM_MELDER\tJörg Ähm\t4711"));
