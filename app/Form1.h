@@ -33,6 +33,7 @@ class QTimer;
 class ScreenWake;
 class ServerLink;
 class ucGMap;
+class WallScreen;
 
 // The top bar: a container painted with the window's colour gradient.
 class TopBar : public QWidget {
@@ -135,6 +136,9 @@ public:
     // The controls that show an alarm, for the alarm handler.
     [[nodiscard]] AlarmControls alarmControls() const;
 
+    // The wall layout's screen (display.ini layout=wall), once load() made it; null otherwise.
+    [[nodiscard]] WallScreen* wallScreen() const { return m_wall; }
+
     // The link to the dispatch computer; it owns the socket Winsock_Klein.
     ServerLink* serverLink = nullptr;
 
@@ -154,6 +158,7 @@ private:
     void waitUntilOnScreen();
     void replayLastAlarm();
     void setUpRoute();
+    void setUpWall();
     void showRoute(const Route& route);
     void pointerMoved();
     [[nodiscard]] bool runShortcut(int key, Qt::KeyboardModifiers modifiers);
@@ -185,4 +190,5 @@ private:
     bool m_fullScreen = false;
     QTimer* m_pointerIdle = nullptr;
     bool m_pointerHidden = false;
+    WallScreen* m_wall = nullptr;
 };
