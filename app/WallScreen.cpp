@@ -13,6 +13,7 @@
 #include "map/ucGMap.h"
 
 #include <QAbstractItemModel>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -117,7 +118,8 @@ WallScreen::WallScreen(AppContext& ctx, const DisplaySettings& settings, QWidget
     m_head->setText(name);
     m_stationName->setText(name);
     if (!m_settings.calendar.isEmpty()) {
-        m_calendar = std::make_unique<CalendarWatch>(m_settings.calendar);
+        // A path of its own, or one in the data folder.
+        m_calendar = std::make_unique<CalendarWatch>(QDir(m_ctx.DataFolder).absoluteFilePath(m_settings.calendar));
         connect(m_calendar.get(), &CalendarWatch::changed, this, &WallScreen::fillAppointments);
     }
 
