@@ -202,9 +202,10 @@ void WallScreen::setButtonBar(QWidget* bar)
         m_bar->stackUnder(this);
 }
 
-void WallScreen::setClock(Clock clock)
+void WallScreen::setClock(Clock clock, int speed)
 {
     m_clock = std::move(clock);
+    m_speed = std::max(1, speed);
     refresh();
 }
 
@@ -296,7 +297,7 @@ void WallScreen::refresh()
         m_since->setText(m_alarmClock.isEmpty() ? since : QStringLiteral("%1 Uhr · %2").arg(m_alarmClock, since));
         next = std::min(next, WallTexts::untilSinceChanges(m_received, now));
     }
-    m_tick.start(std::max<int>(1, int(next.count())));
+    m_tick.start(std::max<int>(1, int(next.count() / m_speed)));
 }
 
 void WallScreen::countAnswers()

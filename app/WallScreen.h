@@ -48,8 +48,9 @@ public:
     // The bar of buttons that a movement of the pointer shows for a while.
     void setButtonBar(QWidget* bar);
 
-    // The time of day; the system clock unless a test sets another.
-    void setClock(Clock clock);
+    // The time of day; the system clock unless a test sets another, which may run `speed` times
+    // as fast as the system's.
+    void setClock(Clock clock, int speed = 1);
 
     void showAlarm(const StationAlarmPlan& plan, const QDateTime& received);
     void showStandby();
@@ -85,6 +86,7 @@ private:
     AppContext& m_ctx;
     DisplaySettings m_settings;
     Clock m_clock;
+    int m_speed = 1;
     QWidget* m_alarmPage = nullptr;
     QWidget* m_standbyPage = nullptr;
     std::vector<std::pair<FittingLabel*, WallBox WallAlarmGeometry::*>> m_alarmBoxes;
