@@ -164,8 +164,17 @@ void WallScreen::watch(AlarmCore& core, QTableWidget* pagers)
         showAlarm(plan, received.isValid() ? received : m_clock());
     });
     connect(&core, &AlarmCore::unitAlarm, this, [this](const UnitAlarmPlan& plan) {
-        if (!plan.units.isEmpty())
-            m_units->setText(plan.units.join(QStringLiteral(", ")));
+        if (plan.units.isEmpty())
+            return;
+        // A unit alarm replaces the standby view too, without a keyword or place of an older one.
+        if (m_standby) {
+            StationAlarmPlan unitsOnly;
+            unitsOnly.labels[1] = QStringLiteral("Einheitenalarm");
+            unitsOnly.secondWord = m_clock().toString(QStringLiteral("HH:mm"));
+            unitsOnly.units = plan.units;
+            showAlarm(unitsOnly, m_clock());
+        }
+        m_units->setText(plan.units.join(QStringLiteral(", ")));
     });
     // The window's handler fills the grid first; its answers are counted then.
     connect(&core, &AlarmCore::feedbackMessage, this, &WallScreen::countAnswers);
@@ -214,13 +223,16 @@ void WallScreen::showAlarm(const StationAlarmPlan& plan, const QDateTime& receiv
     const std::array<QString, 9>& l = plan.labels;
     m_keyword->setText(l[1]);
     m_picture->setText(l[0]);
-    QStringList place;
+    QStringList place, address;
     for (const QString& part : { l[5], l[4], l[6] }) {
         if (!part.trimmed().isEmpty())
             place << part.simplified();
     }
-    m_address->setText(
-        QStringList { l[2].simplified(), l[3].simplified(), place.join(QStringLiteral(" · ")) }.join(u'\n'));
+    for (const QString& line : { l[2].simplified(), l[3].simplified(), place.join(QStringLiteral(" · ")) }) {
+        if (!line.isEmpty())
+            address << line;
+    }
+    m_address->setText(address.join(u'\n'));
     m_units->setText(plan.units.join(QStringLiteral(", ")));
     if (m_remark)
         m_remark->setText(l[7]);

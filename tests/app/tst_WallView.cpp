@@ -95,6 +95,13 @@ private slots:
         }
         QCOMPARE(f.text("address"), "Hauptstraße 12\n80331 München / Altstadt\nWohnhaus · Hinterhaus");
         QCOMPARE(f.text("answers"), "kommt 1 · später 0 · nicht 0");
+        // The pointer shows the buttons for a while.
+        const QObjectList stack = f.form->children();
+        QWidget* bar = f.control("roLabel1(1)");
+        QVERIFY(stack.indexOf(bar) < stack.indexOf(f.wall()));
+        QTest::mouseMove(f.form.get(), QPoint(100, 100));
+        QVERIFY(f.form->children().indexOf(bar) > f.form->children().indexOf(f.wall()));
+        QTRY_VERIFY_WITH_TIMEOUT(f.form->children().indexOf(bar) < f.form->children().indexOf(f.wall()), 10000);
     }
     // The standby view at start-up, the time since the alarm as the clock goes on, the return to
     // standby after standby_minutes and at Ctrl+C; no map without a station.
@@ -126,6 +133,9 @@ private slots:
         f.answerYes = true;
         QTest::keyClick(f.form.get(), Qt::Key_C, Qt::ControlModifier);
         QVERIFY(f.wall()->standbyShown());
+        f.form->HandleUnitAlarm("WACHALARM_EM\tELW 1\a");
+        QVERIFY(!f.wall()->standbyShown());
+        QCOMPARE(f.text("keyword") + f.text("address") + f.text("units"), "EinheitenalarmELW 1");
     }
     // At start-up the stored alarm is shown while younger than standby_minutes.
     void startUp_data()
