@@ -4,6 +4,7 @@
 #include "app/WallLayout.h"
 #include "app/WallScreen.h"
 #include "history/HistoryView.h"
+#include "map/ucGMap.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WindowFixture.h"
 
@@ -33,9 +34,9 @@ void receiveAlarm(Form1& form, bool personal)
 // A wall window whose clock stands where `now` says.
 struct Wall : WindowFixture {
     QDateTime now = kAlarmTime;
-    explicit Wall(const QByteArray& ini, bool shown = false)
+    explicit Wall(const QByteArray& ini, bool shown = false, const QByteArray& mapIni = "")
     {
-        if (!putDataFile("display.ini", "layout=wall\n" + ini))
+        if (!putDataFile("map.ini", mapIni) || !putDataFile("display.ini", "layout=wall\n" + ini))
             qFatal("no display.ini");
         if (shown) {
             form->setFullScreen(true);
@@ -136,6 +137,18 @@ private slots:
         f.form->HandleUnitAlarm("WACHALARM_EM\tELW 1\a");
         QVERIFY(!f.wall()->standbyShown());
         QCOMPARE(f.text("keyword") + f.text("address") + f.text("units"), "EinheitenalarmELW 1");
+    }
+    // The standby view's map shows the station, the alarm's the incident.
+    void standbyMap()
+    {
+        Wall f("", false, "station=51.5136,7.4653\n");
+        auto* map = f.control<ucGMap>("ucGMap1");
+        QVERIFY(!map->isHidden());
+        QCOMPARE(map->GPoint(), "51.513600,7.465300");
+        receiveAlarm(*f.form, true);
+        QTRY_COMPARE(map->GPoint(), "48.1374,11.5755");
+        f.wall()->showStandby();
+        QCOMPARE(map->GPoint(), "51.513600,7.465300");
     }
     // At start-up the stored alarm is shown while younger than standby_minutes.
     void startUp_data()
