@@ -248,6 +248,9 @@ void WallScreen::showAlarm(const StationAlarmPlan& plan, const QDateTime& receiv
     m_standby = false;
     showPage();
     refresh();
+    // On screen before the first sound, as the design window is.
+    if (isVisible())
+        repaint();
 }
 
 void WallScreen::showStandby()

@@ -1,5 +1,6 @@
 // The wall layout on a real X server (test_wallview at 1920 x 1080, test_wallview_4k at 3840 x 2160):
 // the alarm on screen, the standby view and its clock, the hall view.
+#include "announce/AnnouncementOutput.h"
 #include "app/FittingLabel.h"
 #include "app/WallLayout.h"
 #include "app/WallScreen.h"
@@ -31,6 +32,25 @@ void receiveAlarm(Form1& form, bool personal)
     form.HandleFeedback("WACHALARM_RM\t1001\t1");
 }
 
+// Notes what the keyword's label showed when it was last painted, and that at the first sound.
+struct FirstSound : AnnouncementOutput {
+    QString painted, atFirstSound;
+    bool eventFilter(QObject* label, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted = static_cast<QLabel*>(label)->text();
+        return false;
+    }
+    void PlayWave(const QString&) override
+    {
+        if (atFirstSound.isNull())
+            atFirstSound = painted;
+        QMetaObject::invokeMethod(this, &AnnouncementOutput::stepEnded, Qt::QueuedConnection);
+    }
+    void RunSpeechProgram(const QString&, const QString&, const QString&, const QString&) override { }
+    void StopStep() override { }
+};
+
 // A wall window whose clock stands where `now` says.
 struct Wall : WindowFixture {
     QDateTime now = kAlarmTime;
@@ -61,7 +81,12 @@ private slots:
     {
         Wall f("", true);
         QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
+        FirstSound sound;
+        f.form->setAnnouncementOutput(&sound);
+        f.ctx.settings.PlayAlarmWav = 1;
+        f.wall()->label("keyword")->installEventFilter(&sound);
         receiveAlarm(*f.form, true);
+        QTRY_COMPARE(sound.atFirstSound, "B3 Wohnungsbrand");
         QVERIFY(!f.wall()->standbyShown());
         const QRect screen = f.form->screen()->geometry();
         QTRY_COMPARE(f.wall()->size(), screen.size());
