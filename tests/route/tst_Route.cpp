@@ -8,11 +8,12 @@
 #include "tests/support/TestFiles.h"
 #include "tests/support/WindowFixture.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -29,6 +30,22 @@ QStringList described(const Route& route)
     return lines << RouteText::summary(route, 1.0);
 }
 
+// Whether a process with this command line runs (an ended one has none).
+bool running(const QByteArray& command)
+{
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs))
+        if (TestFiles::readAll("/proc/" + pid + "/cmdline").replace('\0', ' ').trimmed() == command)
+            return true;
+    return false;
+}
+
+// A router's table of two points 2.6 km apart with the second segment's kilometres and minutes.
+QString answer(const char* km, const char* minutes)
+{
+    return QStringLiteral("printf '51.5\\t7.4\\t1\\tW\\t0\\t0\\t0\\t0\\n51.52\\t7.42\\t2\\tW\\t%1\\t%2\\t0\\t0\\n'")
+        .arg(QLatin1String(km), QLatin1String(minutes));
+}
+
 } // namespace
 
 class RouteTest : public QObject {
@@ -36,6 +53,8 @@ class RouteTest : public QObject {
 
     QTemporaryDir m_dir;
     QString m_data;
+    // What a hanging router leaves running, unless it is ended with it.
+    const QString m_left = QStringLiteral("sleep 3600.%1").arg(QCoreApplication::applicationPid());
 
 private slots:
     void initTestCase()
@@ -51,17 +70,25 @@ private slots:
         QTest::addColumn<QPointF>("incident");
         QTest::addColumn<QStringList>("expected"); // empty: no route, one warning matching `why`
         QTest::addColumn<QString>("why");
-        QTest::newRow("the quickest way, street by street") << QString() << kIncident
-                                                            << QStringList { "Hauptstraße 1,4 km", "Kampstraße 2,2 km",
-                                                                   "Anfahrt 4 min · 3,6 km" }
-                                                            << QString();
+        QTest::newRow("the quickest way, street by street")
+            << QString() << kIncident
+            << QStringList { "Hauptstraße 1,4 km", "Kampstraße 2,2 km", "Anfahrt 4 min · 3,6 km" } << QString();
         QTest::newRow("a position outside the data") << QString() << QPointF(9.9, 53.5) << QStringList() << "code 1";
         QTest::newRow("no router installed") << "/nonexistent/router" << kIncident << QStringList() << "not be started";
-        QTest::newRow("a router that hangs") << "exec sleep 60" << kIncident << QStringList() << "no answer within";
+        // A router that is a script ends with what it started.
+        QTest::newRow("a router that hangs") << m_left + " & wait" << kIncident << QStringList() << "no answer within";
         QTest::newRow("garbage") << "echo 'garbage\tin'" << kIncident << QStringList() << "could not be read";
+        QTest::newRow("a way of 1e300 km") << answer("1e300", "1") << kIncident << QStringList() << "longer than any";
+        QTest::newRow("a drive time of days")
+            << answer("5", "9000") << kIncident << QStringList() << "drive time of 150 h";
+        QTest::newRow("no number") << answer("5", "nan") << kIncident << QStringList() << "could not be read";
+        QTest::newRow("no way, the incident away") << answer("0", "0") << kIncident << QStringList() << "2619 m from";
+        QTest::newRow("no way, the incident at the station")
+            << answer("0", "0") << kStation << QStringList { "Straße ohne Namen 0 m", "Anfahrt 1 min · 0,0 km" }
+            << QString();
         QTest::newRow("an answer without end") << "exec yes" << kIncident << QStringList() << "more than";
-        QTest::newRow("a router that fails") << "echo broken >&2; exit 3" << kIncident << QStringList()
-                                             << "code 3: broken";
+        QTest::newRow("a router that fails")
+            << "echo broken >&2; exit 3" << kIncident << QStringList() << "code 3: broken";
     }
     void routino()
     {
@@ -83,12 +110,43 @@ private slots:
         QSignalSpy found(&planner, &RoutePlanner::routeFound), failed(&planner, &RoutePlanner::routeFailed);
         if (!why.isEmpty())
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^No route: .*") + why));
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
         planner.plan(incident);
         QTRY_VERIFY_WITH_TIMEOUT(found.size() + failed.size() == 1, 30000);
         QCOMPARE(found.isEmpty() ? QStringList() : described(found[0][0].value<Route>()), expected);
-        if (!found.isEmpty()) // from the station by the junction to the incident
+        QTRY_VERIFY(!running(m_left.toUtf8()));
+        if (router.isEmpty() && !found.isEmpty()) // from the station by the junction to the incident
             QCOMPARE(found[0][0].value<Route>().points,
                 QList<QPointF>({ kStation, QPointF(7.42, 51.5), QPointF(7.42, 51.51), kIncident }));
+    }
+
+    // A slow answer for an older alarm that comes after a newer alarm's is dropped: the older
+    // router waits for the test, then answers as the real one does.
+    void olderAnswerDropped()
+    {
+        RouteSettings settings;
+        settings.engine = RouteSettings::Engine::Routino;
+        settings.station = kStation;
+        settings.data = m_data;
+        RoutePlanner planner(settings);
+        const QString pid = m_dir.filePath(QStringLiteral("pid")), go = m_dir.filePath(QStringLiteral("go"));
+        QVERIFY(TestFiles::writeScript(m_dir.filePath(QStringLiteral("router")),
+            QStringLiteral(
+                "case \"$*\" in *lat2=51.510000*) echo $$ > %1; while [ ! -e %2 ]; do sleep 0.05; done;; esac\n"
+                "exec routino-router \"$@\"")
+                .arg(pid, go)
+                .toUtf8()));
+        planner.routinoRouter = m_dir.filePath(QStringLiteral("router"));
+        QSignalSpy found(&planner, &RoutePlanner::routeFound);
+        planner.plan(QPointF(7.42, 51.51));
+        QTRY_VERIFY(TestFiles::readAll(pid).endsWith('\n'));
+        planner.plan(kIncident);
+        QTRY_COMPARE(found.size(), 1);
+        QVERIFY(TestFiles::writeAll(go, {}));
+        // Once the older router has gone and been reaped, its answer would have come.
+        QTRY_VERIFY(!QFile::exists("/proc/" + TestFiles::readAll(pid).trimmed()));
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found[0][0].value<Route>().points.last(), kIncident);
     }
 
     // The window: the drive time and distance in the top bar once the route is known, the line on
@@ -111,7 +169,8 @@ private slots:
             const QImage shot = map->grab().toImage();
             int count = 0;
             for (int i = 0; i < shot.width() * shot.height(); ++i)
-                count += qBlue(shot.pixel(i % shot.width(), i / shot.width())) > qRed(shot.pixel(i % shot.width(), i / shot.width())) + 80;
+                count += qBlue(shot.pixel(i % shot.width(), i / shot.width()))
+                    > qRed(shot.pixel(i % shot.width(), i / shot.width())) + 80;
             return count;
         };
         f.form->HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 3"), {}) + "\t51,52\t7,42", 0);
@@ -122,7 +181,8 @@ private slots:
         kept.setDatabaseName(f.dataFile(QStringLiteral("history.sqlite")));
         QVERIFY(kept.open());
         const auto way = [&kept] {
-            QSqlQuery row = kept.exec(QStringLiteral("SELECT round(route_m), round(route_s) FROM alarms ORDER BY id DESC"));
+            QSqlQuery row
+                = kept.exec(QStringLiteral("SELECT round(route_m), round(route_s) FROM alarms ORDER BY id DESC"));
             return row.next() ? row.value(0).toString() + " m " + row.value(1).toString() + " s" : QString();
         };
         QTRY_COMPARE(way(), QStringLiteral("3610 m 219 s"));
@@ -144,14 +204,17 @@ private slots:
             "legs":[{"steps":[{"name":"Hauptstraße","distance":1384.0},{"name":"Hauptstraße","distance":100.0},
             {"name":"","distance":2726.4},{"name":"Kampstraße","distance":0}]}]}]})";
         QTest::newRow("the route, steps of one street joined")
-            << 200 << ok
-            << QStringList { "Hauptstraße 1,5 km", "Straße ohne Namen 2,7 km", "Anfahrt 7 min · 4,2 km" };
+            << 200 << ok << QStringList { "Hauptstraße 1,5 km", "Straße ohne Namen 2,7 km", "Anfahrt 7 min · 4,2 km" };
         QTest::newRow("no route") << 400 << QByteArray(R"({"code":"NoRoute","message":"Impossible route"})")
                                   << QStringList();
         QTest::newRow("an answer over its cap") << 200 << QByteArray(300 * 1024, ' ') + ok << QStringList();
         QTest::newRow("not JSON") << 200 << QByteArray("<html>") << QStringList();
         QTest::newRow("a point off the globe")
             << 200 << QByteArray(ok).replace("[7.42,51.52]", "[7.42,151.52]") << QStringList();
+        QTest::newRow("1e300 m") << 200 << QByteArray(ok).replace("4210.4", "1e300") << QStringList();
+        QTest::newRow("1e15 s") << 200 << QByteArray(ok).replace("415.2", "1e15") << QStringList();
+        QTest::newRow("0 m, 0 s") << 200 << QByteArray(ok).replace("4210.4", "0").replace("415.2", "0")
+                                  << QStringList();
     }
     void osrm()
     {
@@ -163,16 +226,16 @@ private slots:
             response.status = status, response.contentType = "application/json", response.body = body;
             return response;
         });
-        const RouteSettings settings
-            = MapConfig::parse(QStringLiteral("station=51.5,7.4\nroute=%1/\nroute.factor=0.8\n")
-                                   .arg(QString::fromLatin1(server.base())))
-                  .route;
+        const RouteSettings settings = MapConfig::parse(
+            QStringLiteral("station=51.5,7.4\nroute=%1/\nroute.factor=0.8\n").arg(QString::fromLatin1(server.base())))
+                                           .route;
         QCOMPARE(settings.engine, RouteSettings::Engine::Osrm);
         RoutePlanner planner(settings);
         planner.answerCap = 256 * 1024;
         QSignalSpy found(&planner, &RoutePlanner::routeFound), failed(&planner, &RoutePlanner::routeFailed);
         if (expected.isEmpty())
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^No route: ")));
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
         planner.plan(kIncident);
         QTRY_VERIFY_WITH_TIMEOUT(found.size() + failed.size() == 1, 30000);
         QCOMPARE(server.requests().at(0).target,
@@ -191,12 +254,15 @@ private slots:
         QTest::addColumn<QString>("warning");
         QTest::newRow("routino") << "station=51.5136, 7.4653\nroute=routino\nroute.data=/x" << true << QString();
         QTest::newRow("no station") << "route=routino" << false << "route without station";
-        QTest::newRow("a station off the globe") << "station=95,7\nroute=routino" << false << "station=95,7 is not used";
+        QTest::newRow("a station off the globe")
+            << "station=95,7\nroute=routino" << false << "station=95,7 is not used";
+        QTest::newRow("a station of no number") << "station=nan,nan\nroute=routino" << false << "station=nan,nan is";
+        QTest::newRow("a station in infinity") << "station=51,inf\nroute=routino" << false << "station=51,inf is";
         QTest::newRow("an unknown router") << "station=51,7\nroute=ftp://x" << false << "route=ftp://x is not used";
-        QTest::newRow("a profile that is no word") << "station=51,7\nroute=routino\nroute.profile=a b;rm" << false
-                                                   << "route.profile";
-        QTest::newRow("a factor of nothing") << "station=51,7\nroute=routino\nroute.factor=0" << false
-                                             << "route.factor";
+        QTest::newRow("a profile that is no word")
+            << "station=51,7\nroute=routino\nroute.profile=a b;rm" << false << "route.profile";
+        QTest::newRow("a factor of nothing")
+            << "station=51,7\nroute=routino\nroute.factor=0" << false << "route.factor";
     }
     void settings()
     {
