@@ -5,6 +5,7 @@
 #include "tools/DispatchSimulator.h"
 #include "tools/ScenarioScript.h"
 
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -45,6 +46,30 @@ private slots:
         QTRY_COMPARE(finished.count(), 2);
         QTRY_COMPARE(handlers.calls.mid(5), scenario);
         QCOMPARE(simulator.monitorCount(), 1);
+    }
+
+    // The program's command line: its version, a scenario that may be left out, not two.
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("output"); // part of what it prints
+        QTest::newRow("version") << QStringList { "--version" } << 0 << "kessvenn-dispatch 1.";
+        QTest::newRow("usage") << QStringList { "--help" } << 0 << "kessvenn-dispatch [options] [scenario]\n";
+        QTest::newRow("two scenarios") << QStringList { "a", "b" } << 2
+                                       << "kessvenn-dispatch: one scenario at most\nUsage:";
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, output);
+        QProcess dispatch;
+        dispatch.setProcessChannelMode(QProcess::MergedChannels);
+        dispatch.start(QStringLiteral(KESSVENN_DISPATCH), arguments);
+        QVERIFY(dispatch.waitForFinished(30000));
+        QCOMPARE(dispatch.exitCode(), status);
+        QVERIFY2(dispatch.readAll().contains(output.toUtf8()), qPrintable(output));
     }
 };
 
