@@ -127,34 +127,25 @@ class AlarmTest : public QObject {
 private slots:
     void coordinates_data()
     {
-        QTest::addColumn<QString>("lat");
-        QTest::addColumn<QString>("lng");
+        QTest::addColumn<QString>("pair"); // latitude;longitude
         QTest::addColumn<int>("count");
         QTest::addColumn<QString>("expected"); // empty: the address is looked up
-        QTest::newRow("comma as decimal point") << "51,5"
-                                                << "7,4" << 19 << "51.5,7.4";
-        QTest::newRow("point, blanks around") << " 51.5136 "
-                                              << "-7.4653" << 19 << "51.5136,-7.4653";
-        QTest::newRow("longitude missing") << "51,5"
-                                           << "" << 17 << "";
-        QTest::newRow("longitude empty") << "51,5"
-                                         << "" << 19 << "";
-        QTest::newRow("latitude empty") << ""
-                                        << "7,4" << 19 << "";
-        QTest::newRow("latitude not a number") << "Nord"
-                                               << "7,4" << 19 << "";
-        QTest::newRow("text after the number") << "51,5x"
-                                               << "7,4" << 19 << "";
-        QTest::newRow("latitude beyond the pole") << "91"
-                                                  << "7,4" << 19 << "";
+        QTest::newRow("comma as decimal point") << "51,5;7,4" << 19 << "51.5,7.4";
+        QTest::newRow("point, blanks around") << " 51.5136 ;-7.4653" << 19 << "51.5136,-7.4653";
+        QTest::newRow("longitude missing") << "51,5;" << 17 << "";
+        QTest::newRow("longitude empty") << "51,5;" << 19 << "";
+        QTest::newRow("latitude empty") << ";7,4" << 19 << "";
+        QTest::newRow("latitude not a number") << "Nord;7,4" << 19 << "";
+        QTest::newRow("text after the number") << "51,5x;7,4" << 19 << "";
+        QTest::newRow("latitude beyond the pole") << "91;7,4" << 19 << "";
     }
     void coordinates()
     {
-        QFETCH(QString, lat);
-        QFETCH(QString, lng);
+        QFETCH(QString, pair);
         QFETCH(int, count);
         QFETCH(QString, expected);
-        const auto plan = PlanStationAlarm(alarm({ { 16, lat }, { 17, lng } }, count), false, Context());
+        const QStringList latLng = pair.split(QLatin1Char(';'));
+        const auto plan = PlanStationAlarm(alarm({ { 16, latLng[0] }, { 17, latLng[1] } }, count), false, Context());
         QVERIFY(plan);
         QCOMPARE(plan->coordinates.value_or(QString()), expected);
         QCOMPARE(plan->address, QStringLiteral("44135 Dortmund,Kampstraße 12"));

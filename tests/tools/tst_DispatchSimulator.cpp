@@ -49,27 +49,18 @@ private slots:
     }
 
     // The program's command line: its version, a scenario that may be left out, not two.
-    void commandLine_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("output"); // part of what it prints
-        QTest::newRow("version") << QStringList { "--version" } << 0 << "kessvenn-dispatch 1.";
-        QTest::newRow("usage") << QStringList { "--help" } << 0 << "kessvenn-dispatch [options] [scenario]\n";
-        QTest::newRow("two scenarios") << QStringList { "a", "b" } << 2
-                                       << "kessvenn-dispatch: one scenario at most\nUsage:";
-    }
     void commandLine()
     {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, status);
-        QFETCH(QString, output);
-        QProcess dispatch;
-        dispatch.setProcessChannelMode(QProcess::MergedChannels);
-        dispatch.start(QStringLiteral(KESSVENN_DISPATCH), arguments);
-        QVERIFY(dispatch.waitForFinished(30000));
-        QCOMPARE(dispatch.exitCode(), status);
-        QVERIFY2(dispatch.readAll().contains(output.toUtf8()), qPrintable(output));
+        const auto run = [](const QStringList& arguments) {
+            QProcess dispatch;
+            dispatch.setProcessChannelMode(QProcess::MergedChannels);
+            dispatch.start(QStringLiteral(KESSVENN_DISPATCH), arguments);
+            return dispatch.waitForFinished(30000) ? QByteArray::number(dispatch.exitCode()) + ' ' + dispatch.readAll()
+                                                   : QByteArray();
+        };
+        QVERIFY(run({ "--version" }).startsWith("0 kessvenn-dispatch 1."));
+        QVERIFY(run({ "--help" }).contains(" [options] [scenario]\n"));
+        QVERIFY(run({ "a", "b" }).startsWith("2 kessvenn-dispatch: one scenario at most\nUsage: "));
     }
 };
 
