@@ -301,6 +301,10 @@ void WallScreen::refresh()
     }
     const QString clock = now.toString(QStringLiteral("HH:mm"));
     if (m_standby) {
+        // A new year counts from nought; appointments that are over leave the list.
+        if (now.date().year() != m_countYear)
+            countThisYear();
+        fillAppointments();
         m_clockLabel->setText(clock);
         m_date->setText(WallTexts::date(now.date()));
         m_lastAlarm->setText(WallTexts::lastAlarm(m_lastKeyword, m_received, now));
@@ -332,18 +336,24 @@ void WallScreen::countAnswers()
 
 void WallScreen::fillStandby()
 {
+    countThisYear();
+    fillAppointments();
+    fillTicker();
+}
+
+void WallScreen::countThisYear()
+{
     // This year's station alarms as the history holds them; read here, never on an alarm's way.
     m_yearCount = 0;
+    m_countYear = m_clock().date().year();
     const QString path = m_ctx.dataFile(QStringLiteral("history.sqlite"));
     if (!m_ctx.DataFolder.isEmpty() && QFile::exists(path)) {
         HistoryReader reader(path, true);
         if (reader.open()) {
-            for (const HistoryRow& row : reader.rows(m_clock().date().year()))
+            for (const HistoryRow& row : reader.rows(m_countYear))
                 m_yearCount += row.station;
         }
     }
-    fillAppointments();
-    fillTicker();
 }
 
 void WallScreen::fillAppointments()

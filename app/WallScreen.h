@@ -78,6 +78,7 @@ private:
     void showPage();
     void countAnswers();
     void fillStandby();
+    void countThisYear();
     void fillTicker();
     void fillAppointments();
     void placeMap();
@@ -123,4 +124,5 @@ private:
     QString m_lastKeyword;
     QDateTime m_received;
     int m_yearCount = 0;
+    int m_countYear = 0;
 };
