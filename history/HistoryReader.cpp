@@ -205,7 +205,7 @@ bool HistoryReader::writeCsv(QIODevice& out, std::optional<int> year, QStringVie
     q.setForwardOnly(true);
     // The columns kommt, später, nicht.
     const int codes[3] = { 1, 2, 0 };
-    if (!q.exec(QStringLiteral("SELECT alarm_id, code, name, received_utc FROM answers ORDER BY received_utc"))) {
+    if (!q.exec(QStringLiteral("SELECT alarm_id, code, name, received_utc FROM answers ORDER BY received_utc, id"))) {
         m_error = q.lastError().text();
         return false;
     }

@@ -209,6 +209,7 @@ private:
                 return false;
         }
         QHash<qint64, qint64> ids = m_ids;
+        m_stored.clear();
         const std::size_t count = batch.size() > 1 && !m_refused ? batch.size() : 1;
         const bool kept = m_store.transaction([&] {
             for (std::size_t i = 0; i < count; ++i) {
@@ -230,6 +231,12 @@ private:
         if (!kept)
             warn(batch.front().text() + QStringLiteral(" refused by the history and left out"));
         m_refused = m_refused && batch.size() > 1;
+        // Told once they are in the file for good.
+        for (const auto& [station, id] : std::exchange(m_stored, {})) {
+            if (kept)
+                qCInfo(lcHistory).noquote()
+                    << (station ? "Station alarm" : "Unit alarm") << "kept in the history as" << id;
+        }
         for (std::size_t i = 0; i < count; ++i) {
             if (kept)
                 emit written();
@@ -251,9 +258,7 @@ private:
                 ids.insert(w.alarm, stored->first());
                 m_arrivalsKept = std::max(m_arrivalsKept, w.alarm);
             }
-            qCInfo(lcHistory).noquote() << (w.entry.kind == HistoryEntry::Kind::Station ? "Station alarm"
-                                                                                        : "Unit alarm")
-                                        << "kept in the history as" << stored->first();
+            m_stored.append({ w.entry.kind == HistoryEntry::Kind::Station, stored->first() });
             return true;
         }
         const auto id = ids.constFind(w.alarm);
@@ -331,6 +336,8 @@ private:
     // Number of arrival → id in the file, of the latest station alarms.
     QHash<qint64, qint64> m_ids;
     qint64 m_arrivalsKept = 0;
+    // The alarms of the transaction under way: station or unit, id.
+    QList<std::pair<bool, qint64>> m_stored;
 };
 
 HistoryRecorder::HistoryRecorder(QString path, QString lastAlarmPath, HistorySettings settings, QObject* parent)

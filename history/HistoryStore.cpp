@@ -112,8 +112,10 @@ QString HistoryStore::utcText(const QDateTime& t)
 bool HistoryStore::fail(const QString& what, const QSqlError& error)
 {
     m_error = what + QStringLiteral(": ") + error.text();
+    // A transaction that cannot begin or end failed for the file (its code is not told).
     const int code = error.nativeErrorCode().toInt() & 0xff;
-    m_passes = std::find(std::begin(kPassingCodes), std::end(kPassingCodes), code) != std::end(kPassingCodes);
+    m_passes = error.type() == QSqlError::TransactionError
+        || std::find(std::begin(kPassingCodes), std::end(kPassingCodes), code) != std::end(kPassingCodes);
     return false;
 }
 
