@@ -92,6 +92,7 @@ HistoryView::HistoryView(const QString& path, QWidget* parent)
     for (int c = 0; c < int(std::size(kColumnWidths)); ++c)
         m_table->setColumnWidth(c, kColumnWidths[c]);
     m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("status"));
 
     auto* top = new QHBoxLayout;
     top->addWidget(m_search, 1);

@@ -13,6 +13,11 @@
 #include "history/HistoryRecorder.h"
 #include "history/HistoryStore.h"
 #include "history/HistoryView.h"
+#include "log/TickerFile.h"
+#include "print/PrintArchive.h"
+#include "print/PrintSettings.h"
+#include "print/Printout.h"
+#include "settings/DataFolders.h"
 #include "tests/support/OwnNamespaces.h"
 #include "tests/support/RecordingMap.h"
 #include "tests/support/SoundCapture.h"
@@ -33,6 +38,8 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -328,6 +335,114 @@ private slots:
         QCOMPARE(sql(file, "SELECT group_concat(number || substr(keyword, 1, 2), ' ') FROM alarms"), kept);
     }
 
+    void csvFields_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("exported");
+        for (const char* formula : { "=HYPERLINK(\"http://x\")", "+cmd|' /C calc'!A0", "-2+3", "@SUM(1+1)", "\r=1" })
+            QTest::newRow(formula) << formula << QStringLiteral("'") + formula;
+        QTest::newRow("the separator alone") << ";"
+                                             << ";";
+        QTest::newRow("plain") << "B3 = Brand"
+                               << "B3 = Brand";
+    }
+
+    // Each text column as a spreadsheet takes it: a formula stays text, the separator stays in its
+    // field. The year's numbers start at 1 in a new year.
+    void csvFields()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, exported);
+        {
+            HistoryStore store(db());
+            QVERIFY(store.open());
+            QVERIFY(store.store({ { HistoryEntry::Kind::Station, at("2025-12-31T23:00:00"), fields() },
+                { HistoryEntry::Kind::Station, at("2025-12-31T23:59:00"),
+                    fields({ { 4, text }, { 9, text }, { 11, text }, { 18, text } }) },
+                { HistoryEntry::Kind::Station, at("2026-01-01T00:01:00"), fields() } }));
+        }
+        HistoryReader reader(db());
+        QFile csv(path(QStringLiteral("f.csv")));
+        QVERIFY(reader.open() && csv.open(QIODevice::WriteOnly) && reader.writeCsv(csv, std::nullopt));
+        csv.close();
+        const QList<QStringList> lines = readCsv(csv.fileName());
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(QStringList({ lines[1][2], lines[2][2], lines[3][2] }), QStringList({ "1", "2", "1" }));
+        QCOMPARE(QStringList({ lines[2][4], lines[2][8], lines[2][13], lines[2][14] }), QStringList(4, exported));
+    }
+
+    // A file of schema version 2 opens with its rows, its feedback words become codes. A reader in
+    // the middle of a read does not hold the next alarm's write.
+    void olderFileAndReader()
+    {
+        {
+            QSqlDatabase old = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
+            old.setDatabaseName(db());
+            QVERIFY(old.open());
+            for (const char* statement :
+                { "CREATE TABLE alarms (id INTEGER PRIMARY KEY, kind TEXT NOT NULL, received_utc TEXT NOT NULL,"
+                  " received_local TEXT NOT NULL, year INTEGER NOT NULL, number INTEGER, fields TEXT NOT NULL,"
+                  " keyword TEXT NOT NULL, address TEXT NOT NULL, units TEXT NOT NULL, coming INTEGER NOT NULL DEFAULT "
+                  "0,"
+                  " remark TEXT, informant TEXT, lat REAL, lon REAL, position TEXT, route_m REAL, route_s REAL)",
+                    "CREATE TABLE answers (id INTEGER PRIMARY KEY, alarm_id INTEGER NOT NULL REFERENCES alarms (id),"
+                    " pager_id TEXT NOT NULL, name TEXT, answer TEXT NOT NULL, received_utc TEXT NOT NULL,"
+                    " UNIQUE (alarm_id, pager_id))",
+                    "INSERT INTO alarms (id, kind, received_utc, received_local, year, number, fields, keyword, "
+                    "address,"
+                    " units, coming) VALUES (1, 'station', '2026-03-01T09:00:00.000Z', '2026-03-01T10:00:00', 2026, 1,"
+                    " '', 'B3', '', '', 1)",
+                    "INSERT INTO answers VALUES (1, 1, 'a', 'Jörg', 'kommt', ''), (2, 1, 'b', NULL, 'NICHT', ''),"
+                    " (3, 1, 'c', NULL, 'später', '')",
+                    "PRAGMA user_version = 2" })
+                QVERIFY(QSqlQuery(old).exec(QString::fromUtf8(statement)));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("old"));
+        HistoryStore store(db());
+        QVERIFY(store.open());
+        QCOMPARE(
+            sql(db(), "SELECT group_concat(name || code) || (SELECT count(*) FROM answers) FROM answers"), "Jörg13");
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+        other.setDatabaseName(db());
+        QSqlQuery reading(other);
+        QVERIFY(other.open() && reading.exec(QStringLiteral("SELECT keyword FROM alarms")) && reading.next());
+        QVERIFY2(store.store({ { HistoryEntry::Kind::Station, at("2026-03-02T10:00:00"), fields() } }),
+            qPrintable(store.lastError()));
+        reading = QSqlQuery();
+        other = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("reader"));
+        QCOMPARE(sql(db(), "SELECT group_concat(keyword || number) FROM alarms"), "B31,B32");
+    }
+
+    // Files with personal data are the owner's only when made, and those made earlier from the start on.
+    void ownerOnly()
+    {
+        const QString data = path(QStringLiteral("xdg/Torvelle"));
+        QVERIFY(QDir().mkpath(data + "/Ausdrucke"));
+        for (const QString name : { "/last.dat", "/ticker.dat", "/Ausdrucke/a.pdf" })
+            QVERIFY(TestFiles::writeAll(data + name, "x"));
+        qputenv("XDG_DATA_HOME", path(QStringLiteral("xdg")).toUtf8());
+        AppContext ctx;
+        ctx.ProgramFolder = m_dir.path();
+        InitDataFolders(ctx);
+        QCOMPARE(ctx.DataFolder, data);
+        HistoryStore store(ctx.dataFile(QStringLiteral("history.sqlite")));
+        QVERIFY(store.open() && store.store({ { HistoryEntry::Kind::Station, at("2026-03-02T10:00:00"), fields() } }));
+        QVERIFY(PrintArchive::store(data + "/Neu", "b.pdf", "%PDF")
+            && LastAlarmStore::store(data + "/neu.dat", fields()) && TickerFile::append(data + "/neu.txt", "x"));
+        QStringList modes;
+        for (const QString name : { "", "/last.dat", "/ticker.dat", "/Ausdrucke", "/Ausdrucke/a.pdf", "/history.sqlite",
+                 "/history.sqlite-wal", "/history.sqlite-shm", "/Neu", "/Neu/b.pdf", "/neu.dat", "/neu.txt" }) {
+            struct stat info { };
+            modes << name + QLatin1Char(' ')
+                    + QString::number(::stat(QFile::encodeName(data + name), &info) == 0 ? info.st_mode & 0777 : 0, 8);
+        }
+        QCOMPARE(modes,
+            QStringList({ " 700", "/last.dat 600", "/ticker.dat 600", "/Ausdrucke 700", "/Ausdrucke/a.pdf 600",
+                "/history.sqlite 600", "/history.sqlite-wal 600", "/history.sqlite-shm 600", "/Neu 700",
+                "/Neu/b.pdf 600", "/neu.dat 600", "/neu.txt 600" }));
+    }
+
     void damagedFile_data()
     {
         QTest::addColumn<QByteArray>("content");
@@ -403,10 +518,27 @@ private slots:
         core.HandleStationAlarm(fields({ { 4, "Neu" } }).join('\t'), 0);
         QVERIFY(written.wait(10000));
 
+        PrintResult page; // the printout of the live alarm reports its kept copy
+        page.pdfPath = path(QStringLiteral("Ausdrucke/Neu.pdf"));
+        page.alarmTime = QDateTime::currentDateTime();
+        page.alarmSequence = 1;
+        desk.recorder()->recordPrintout(page);
+        QVERIFY(written.wait(10000));
+
         desk.openList();
         HistoryView& view = *desk.view();
         QCOMPARE(view.model().rowCount(), 2);
         QCOMPARE(view.model().rowAt(0).keyword, QStringLiteral("Neu"));
+        // "Drucken": the footer tells why nothing is printed; with print.ini, the kept page goes.
+        auto* footer = view.findChild<QLabel*>(QStringLiteral("status"));
+        QCOMPARE(footer->text(), QStringLiteral("2 Wachalarme, 0 Einheitenalarme"));
+        QSignalSpy print(&view, &HistoryView::printRequested);
+        view.findChild<QPushButton*>(QStringLiteral("print"))->click();
+        QVERIFY(footer->text().contains(QStringLiteral("fehlt print.ini")));
+        QVERIFY(TestFiles::writeAll(path(PrintSettings::FileName), "printer=Test\n"));
+        view.findChild<QPushButton*>(QStringLiteral("print"))->click();
+        QCOMPARE(print.size(), 1);
+        QCOMPARE(print.first().first().value<HistoryAlarm>().printout, page.pdfPath);
         auto* search = view.findChild<QLineEdit*>(QStringLiteral("search"));
         QTest::keyClicks(search, QStringLiteral("WEG"));
         QCOMPARE(view.model().rowCount(), 1);
