@@ -223,14 +223,16 @@ private slots:
             QVERIFY(store.open());
             for (int days : { 200, 10, 0 }) {
                 const auto ids = store.store({ { HistoryEntry::Kind::Station, now.addDays(-days).addSecs(1),
-                    fields({ { 4, QString::number(days) }, { 9, QString("Vermerk-%1").arg(days) },
+                    fields({ { 4, QString::number(days) },
+                        { 9, QString(5000, QLatin1Char('v')) + QString("Vermerk-%1").arg(days) },
                         { 18, QString("Melder-%1").arg(days) } }) } });
                 QVERIFY(ids
                     && store.answer(ids->first(), now.addDays(-days).addSecs(2), "1", QString("Name-%1").arg(days), 1));
             }
         }
         QDateTime clock = now;
-        QVERIFY(recorder(clock, { keepPersonalDays, keepDays }));
+        const auto history = recorder(clock, { keepPersonalDays, keepDays }); // open while the bytes are read
+        QVERIFY(history);
         HistoryReader reader(db());
         QVERIFY(reader.open());
         QStringList left, kept;
