@@ -22,6 +22,8 @@ constexpr int kMostPagerHolders = 2000;
 // What could not be written waits in memory, in order, up to this many writes; beyond, the oldest
 // is left out with a warning.
 constexpr std::size_t kMostWaiting = 20000;
+// Feedback, positions and routes are gathered this long into one transaction.
+constexpr int kGatherMs = 100;
 // The ids of this many of the latest station alarms are known, for what arrives after them.
 constexpr qint64 kKnownAlarms = 64;
 // The arrival number of the newest station alarm of the file as it was opened.
@@ -74,9 +76,12 @@ public:
         , m_lastAlarmPath(std::move(lastAlarmPath))
         , m_settings(settings)
         , m_retry(new QTimer(this))
+        , m_gather(new QTimer(this))
     {
-        m_retry->setSingleShot(true);
-        connect(m_retry, &QTimer::timeout, this, &HistoryWorker::flush);
+        for (QTimer* timer : { m_retry, m_gather }) {
+            timer->setSingleShot(true);
+            connect(timer, &QTimer::timeout, this, &HistoryWorker::flush);
+        }
     }
 
     std::function<QDateTime()> clock;
@@ -160,6 +165,7 @@ public:
     {
         m_flushPosted = false;
         m_retry->stop();
+        m_gather->stop();
         std::deque<Write> batches[2];
         for (Write& w : m_waiting)
             batches[w.what == Write::What::Alarm ? 0 : 1].push_back(std::move(w));
@@ -191,9 +197,14 @@ private:
             warn(m_waiting.front().text() + QStringLiteral(" left out of the history: too much waits unwritten"));
             m_waiting.pop_front();
         }
+        const bool alarm = w.what == Write::What::Alarm;
         m_waiting.push_back(std::move(w));
-        if (!std::exchange(m_flushPosted, true))
+        // An alarm is written at once; the rest is gathered for a moment into one transaction, and
+        // while the file fails, waits for the next alarm or the retry.
+        if (alarm && !std::exchange(m_flushPosted, true))
             QMetaObject::invokeMethod(this, &HistoryWorker::flush, Qt::QueuedConnection);
+        else if (!alarm && !m_failing && !m_gather->isActive())
+            m_gather->start(kGatherMs);
     }
 
     // Writes the batch in one transaction and empties it. What the file refuses for its content
@@ -326,6 +337,7 @@ private:
     QString m_lastAlarmPath;
     HistorySettings m_settings;
     QTimer* m_retry;
+    QTimer* m_gather;
     std::deque<Write> m_waiting;
     bool m_flushPosted = false;
     bool m_failing = false;

@@ -307,7 +307,15 @@ bool HistoryStore::transaction(const std::function<bool()>& work)
         return false;
     m_inTransaction = true;
     m_uncommitted = m_numbers;
-    const bool done = work();
+    m_answered.clear();
+    bool done = work();
+    // The list shows the count with every alarm; it is kept with the alarm rather than counted
+    // for each of a hundred thousand rows, once for each alarm answered in the transaction.
+    for (auto id = m_answered.cbegin(); done && id != m_answered.cend(); ++id)
+        done = update(QStringLiteral("answer count"),
+            QStringLiteral("UPDATE alarms SET coming = (SELECT count(*) FROM answers WHERE alarm_id = ?"
+                           " AND code = 1) WHERE id = ?"),
+            { *id, *id });
     m_inTransaction = false;
     if (done && db.commit()) {
         m_numbers = m_uncommitted;
@@ -431,19 +439,14 @@ bool HistoryStore::printout(qint64 alarmId, const QString& fileName)
 
 bool HistoryStore::answer(qint64 alarmId, const QDateTime& at, const QString& pagerId, const QString& name, int code)
 {
-    // The list shows the count with every alarm; it is kept with the alarm rather than counted
-    // for each of a hundred thousand rows.
     return transaction([&] {
+        m_answered.insert(alarmId);
         return update(QStringLiteral("answer"),
-                   QStringLiteral("INSERT INTO answers (alarm_id, pager_id, name, code, received_utc)"
-                                  " SELECT ?, ?, ?, ?, ? WHERE EXISTS (SELECT 1 FROM alarms WHERE id = ?)"
-                                  " ON CONFLICT (alarm_id, pager_id) DO UPDATE SET code = excluded.code,"
-                                  " received_utc = excluded.received_utc, name = coalesce(excluded.name, name)"),
-                   { alarmId, pagerId, textOrNull(name), code, utcText(at), alarmId })
-            && update(QStringLiteral("answer count"),
-                QStringLiteral("UPDATE alarms SET coming = (SELECT count(*) FROM answers WHERE alarm_id = ?"
-                               " AND code = 1) WHERE id = ?"),
-                { alarmId, alarmId });
+            QStringLiteral("INSERT INTO answers (alarm_id, pager_id, name, code, received_utc)"
+                           " SELECT ?, ?, ?, ?, ? WHERE EXISTS (SELECT 1 FROM alarms WHERE id = ?)"
+                           " ON CONFLICT (alarm_id, pager_id) DO UPDATE SET code = excluded.code,"
+                           " received_utc = excluded.received_utc, name = coalesce(excluded.name, name)"),
+            { alarmId, pagerId, textOrNull(name), code, utcText(at), alarmId });
     });
 }
 

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QList>
 #include <QPointF>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
@@ -109,4 +110,5 @@ private:
     // Year → the highest running number given.
     QHash<int, int> m_numbers;
     QHash<int, int> m_uncommitted; // the same within the transaction
+    QSet<qint64> m_answered; // the alarms answered within the transaction
 };
