@@ -22,6 +22,8 @@ constexpr int kMostPagerHolders = 2000;
 // What could not be written waits in memory, in order, up to this many writes; beyond, the oldest
 // is left out with a warning.
 constexpr std::size_t kMostWaiting = 20000;
+// What waits is tried again this often while the file fails.
+constexpr int kRetryMs = 5000;
 // Feedback, positions and routes are gathered this long into one transaction.
 constexpr int kGatherMs = 100;
 // The ids of this many of the latest station alarms are known, for what arrives after them.
@@ -84,8 +86,14 @@ public:
         }
     }
 
+    // At the end, what waits is written once more.
+    ~HistoryWorker() override
+    {
+        if (!m_waiting.empty())
+            flush();
+    }
+
     std::function<QDateTime()> clock;
-    int retryMs = 5000;
 
     void start()
     {
@@ -176,7 +184,7 @@ public:
                     // Kept as they came, the alarms first, for the next try.
                     for (std::deque<Write>& rest : batches)
                         std::move(rest.begin(), rest.end(), std::back_inserter(m_waiting));
-                    m_retry->start(retryMs);
+                    m_retry->start(kRetryMs);
                     return;
                 }
             }
