@@ -172,6 +172,7 @@ public:
     void flush()
     {
         m_flushPosted = false;
+        m_refused = false;
         m_retry->stop();
         m_gather->stop();
         std::deque<Write> batches[2];
@@ -240,7 +241,9 @@ private:
         if (!kept && m_store.lastFailurePasses()) {
             if (!std::exchange(m_failing, true))
                 warn(batch.front().text() + QStringLiteral(" could not be kept in the history yet; it waits"));
-            m_store.close();
+            // A lock passes by itself; anything else may need the file opened anew.
+            if (!m_store.lastFailureIsLock())
+                m_store.close();
             return false;
         }
         if (!kept && count > 1) {

@@ -114,6 +114,7 @@ bool HistoryStore::fail(const QString& what, const QSqlError& error)
     m_error = what + QStringLiteral(": ") + error.text();
     // A transaction that cannot begin or end failed for the file (its code is not told).
     const int code = error.nativeErrorCode().toInt() & 0xff;
+    m_locked = code == 5 || code == 6;
     m_passes = error.type() == QSqlError::TransactionError
         || std::find(std::begin(kPassingCodes), std::end(kPassingCodes), code) != std::end(kPassingCodes);
     return false;

@@ -56,6 +56,8 @@ public:
     // The last failure came from the file or its folder (locked, busy, read-only, full, damaged,
     // missing): the same write may succeed later or after opening the file again.
     [[nodiscard]] bool lastFailurePasses() const { return m_passes; }
+    // The last failure was another connection's lock.
+    [[nodiscard]] bool lastFailureIsLock() const { return m_locked; }
     // The file at the path is no longer the one opened (renamed, deleted or replaced).
     [[nodiscard]] bool replaced() const;
 
@@ -104,6 +106,7 @@ private:
     QString m_setAside;
     QString m_error;
     bool m_passes = false;
+    bool m_locked = false;
     bool m_inTransaction = false;
     // The file opened, as device and inode.
     std::pair<quint64, quint64> m_identity {};
