@@ -74,6 +74,12 @@ public:
             done(m_store.route(m_latest->first, meters, seconds), QStringLiteral("Route"));
     }
 
+    void water(const QString& line)
+    {
+        if (m_latest && ensureOpen())
+            done(m_store.water(m_latest->first, line), QStringLiteral("Water sources"));
+    }
+
     void answer(const QDateTime& at, const QString& pagerId, const QString& name, const QString& word)
     {
         if (!m_latest || m_latest->second.secsTo(at) > HistoryStore::kAnswerWindowSecs
@@ -109,8 +115,8 @@ private:
             return false;
         }
         if (!m_store.setAside().isEmpty())
-            qCWarning(lcHistory).noquote() << "History was damaged or no database; set aside as"
-                                           << m_store.setAside() << "and started anew" << m_store.lastError();
+            qCWarning(lcHistory).noquote() << "History was damaged or no database; set aside as" << m_store.setAside()
+                                           << "and started anew" << m_store.lastError();
         // Feedback after a restart still belongs to the alarm before it; after a failed alarm, to none.
         if (!std::exchange(m_knowsLatest, true))
             m_latest = m_store.latestStationAlarm();
@@ -192,10 +198,12 @@ void HistoryRecorder::recordStationAlarm(const StationAlarmPlan& plan, bool repl
     // The replay of last.dat is no new alarm; its place on the map is not a new one either.
     m_awaitingPlacement = !replay && !plan.coordinates;
     m_awaitingRoute = !replay;
+    m_awaitingWater = !replay;
     if (replay)
         return;
     HistoryEntry entry { HistoryEntry::Kind::Station, clock(), plan.fields };
-    QMetaObject::invokeMethod(m_worker, [w = m_worker, entry] { w->store(entry); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, entry] { w->store(entry); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::recordUnitAlarm(const UnitAlarmPlan& plan)
@@ -204,7 +212,8 @@ void HistoryRecorder::recordUnitAlarm(const UnitAlarmPlan& plan)
     for (const QString& unit : plan.units)
         units += unit + QChar(7);
     HistoryEntry entry { HistoryEntry::Kind::Unit, clock(), { QStringLiteral("WACHALARM_EM"), units } };
-    QMetaObject::invokeMethod(m_worker, [w = m_worker, entry] { w->store(entry); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, entry] { w->store(entry); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::recordPagerRow(const QString& message)
@@ -221,7 +230,8 @@ void HistoryRecorder::recordFeedback(const QString& message)
     const std::optional<AlarmRows::Feedback> feedback = AlarmRows::feedback(message);
     if (!feedback)
         return;
-    QMetaObject::invokeMethod(m_worker,
+    QMetaObject::invokeMethod(
+        m_worker,
         [w = m_worker, at = clock(), id = feedback->pagerId, name = m_pagerHolders.value(feedback->pagerId),
             word = feedback->word] { w->answer(at, id, name, word); },
         Qt::QueuedConnection);
@@ -231,7 +241,8 @@ void HistoryRecorder::recordPlacement(std::optional<QPointF> position)
 {
     if (!std::exchange(m_awaitingPlacement, false) || !position)
         return;
-    QMetaObject::invokeMethod(m_worker, [w = m_worker, p = *position] { w->place(p); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, p = *position] { w->place(p); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::recordRoute(const Route& route)
@@ -240,6 +251,15 @@ void HistoryRecorder::recordRoute(const Route& route)
         return;
     QMetaObject::invokeMethod(
         m_worker, [w = m_worker, m = route.meters, s = route.seconds] { w->route(m, s); }, Qt::QueuedConnection);
+}
+
+void HistoryRecorder::recordWater(const WaterNearby& nearby)
+{
+    const QString line = nearby.line();
+    if (!std::exchange(m_awaitingWater, false) || line.isEmpty())
+        return;
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, line] { w->water(line); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::runRetention()

@@ -3,6 +3,7 @@
 #include "route/Route.h"
 
 #include "history/HistorySettings.h"
+#include "water/WaterSource.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -46,6 +47,8 @@ public:
     void recordPlacement(std::optional<QPointF> position);
     // The way from the station to the newest live alarm, once the router found it.
     void recordRoute(const Route& route);
+    // The water sources around the newest live alarm, once looked up: their line as shown.
+    void recordWater(const WaterNearby& nearby);
     // Something else than the live alarm is put on the map: its place is not recorded.
     void forgetPlacement() { m_awaitingPlacement = false; }
     // Clears and deletes what is due now.
@@ -66,4 +69,5 @@ private:
     QHash<QString, QString> m_pagerHolders;
     bool m_awaitingPlacement = false;
     bool m_awaitingRoute = false;
+    bool m_awaitingWater = false;
 };

@@ -53,6 +53,8 @@ const char* const kMigrations[] = {
     // The way from the station: distance in metres and drive time in seconds, once found.
     "ALTER TABLE alarms ADD COLUMN route_m REAL;"
     "ALTER TABLE alarms ADD COLUMN route_s REAL;",
+    // The nearest water sources as the screen listed them.
+    "ALTER TABLE alarms ADD COLUMN water TEXT;",
 };
 static_assert(std::size(kMigrations) == HistoryStore::kSchemaVersion);
 
@@ -261,16 +263,16 @@ std::optional<QList<qint64>> HistoryStore::store(const QList<HistoryEntry>& entr
                 position = QStringLiteral("alarm");
             }
         }
-        for (const QVariant& v : { QVariant(station ? QStringLiteral("station") : QStringLiteral("unit")),
-                 QVariant(utcText(e.received)), QVariant(local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))),
-                 QVariant(local.date().year()), runningNumber, text(kept.join(QChar(9))),
-                 text(station ? HistoryFields::keyword(e.fields) : QString()),
-                 text(station ? HistoryFields::address(e.fields) : QString()),
-                 text(e.fields.value(station ? HistoryFields::kUnits : 1)),
-                 station ? textOrNull(e.fields.value(HistoryFields::kRemark)) : QVariant(QMetaType::fromType<QString>()),
-                 station ? textOrNull(e.fields.value(HistoryFields::kInformant))
-                         : QVariant(QMetaType::fromType<QString>()),
-                 lat, lon, position })
+        for (const QVariant& v :
+            { QVariant(station ? QStringLiteral("station") : QStringLiteral("unit")), QVariant(utcText(e.received)),
+                QVariant(local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))), QVariant(local.date().year()),
+                runningNumber, text(kept.join(QChar(9))), text(station ? HistoryFields::keyword(e.fields) : QString()),
+                text(station ? HistoryFields::address(e.fields) : QString()),
+                text(e.fields.value(station ? HistoryFields::kUnits : 1)),
+                station ? textOrNull(e.fields.value(HistoryFields::kRemark)) : QVariant(QMetaType::fromType<QString>()),
+                station ? textOrNull(e.fields.value(HistoryFields::kInformant))
+                        : QVariant(QMetaType::fromType<QString>()),
+                lat, lon, position })
             insert.addBindValue(v);
         if (!insert.exec())
             return rollback("insert", insert);
@@ -288,7 +290,8 @@ std::optional<std::pair<qint64, QDateTime>> HistoryStore::latestStationAlarm()
 {
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     if (!m_open
-        || !q.exec(QStringLiteral("SELECT id, received_utc FROM alarms WHERE kind = 'station' ORDER BY id DESC LIMIT 1"))
+        || !q.exec(
+            QStringLiteral("SELECT id, received_utc FROM alarms WHERE kind = 'station' ORDER BY id DESC LIMIT 1"))
         || !q.next())
         return std::nullopt;
     return std::pair(q.value(0).toLongLong(), QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs));
@@ -297,8 +300,8 @@ std::optional<std::pair<qint64, QDateTime>> HistoryStore::latestStationAlarm()
 bool HistoryStore::place(qint64 alarmId, QPointF position)
 {
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral(
-        "UPDATE alarms SET lat = ?, lon = ?, position = 'lookup' WHERE id = ? AND position IS NULL"));
+    q.prepare(
+        QStringLiteral("UPDATE alarms SET lat = ?, lon = ?, position = 'lookup' WHERE id = ? AND position IS NULL"));
     q.addBindValue(position.y());
     q.addBindValue(position.x());
     q.addBindValue(alarmId);
@@ -315,14 +318,25 @@ bool HistoryStore::route(qint64 alarmId, double meters, double seconds)
     return m_open && (q.exec() || fail(QStringLiteral("route"), q.lastError()));
 }
 
+bool HistoryStore::water(qint64 alarmId, const QString& line)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("UPDATE alarms SET water = ? WHERE id = ?"));
+    q.addBindValue(line);
+    q.addBindValue(alarmId);
+    return m_open && (q.exec() || fail(QStringLiteral("water"), q.lastError()));
+}
+
 bool HistoryStore::answer(
     qint64 alarmId, const QDateTime& at, const QString& pagerId, const QString& name, const QString& word)
 {
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("INSERT INTO answers (alarm_id, pager_id, name, answer, received_utc) VALUES (?, ?, ?, ?, ?)"
-                             " ON CONFLICT (alarm_id, pager_id) DO UPDATE SET answer = excluded.answer,"
-                             " received_utc = excluded.received_utc, name = coalesce(excluded.name, name)"));
-    for (const QVariant& v : { QVariant(alarmId), QVariant(pagerId), textOrNull(name), QVariant(word), QVariant(utcText(at)) })
+    q.prepare(
+        QStringLiteral("INSERT INTO answers (alarm_id, pager_id, name, answer, received_utc) VALUES (?, ?, ?, ?, ?)"
+                       " ON CONFLICT (alarm_id, pager_id) DO UPDATE SET answer = excluded.answer,"
+                       " received_utc = excluded.received_utc, name = coalesce(excluded.name, name)"));
+    for (const QVariant& v :
+        { QVariant(alarmId), QVariant(pagerId), textOrNull(name), QVariant(word), QVariant(utcText(at)) })
         q.addBindValue(v);
     // The list shows the count with every alarm; it is kept with the alarm rather than counted
     // for each of a hundred thousand rows.
@@ -358,7 +372,7 @@ std::optional<std::pair<int, int>> HistoryStore::applyRetention(const HistorySet
     const std::optional<int> cleared = names ? run(QStringLiteral("UPDATE alarms SET remark = NULL, informant = NULL"
                                                                   " WHERE received_utc < ? AND (remark IS NOT NULL"
                                                                   " OR informant IS NOT NULL)"),
-                                                   s.keepPersonalDays)
+                                           s.keepPersonalDays)
                                              : std::nullopt;
     const std::optional<int> deleted
         = cleared ? run(QStringLiteral("DELETE FROM alarms WHERE received_utc < ?"), s.keepDays) : std::nullopt;

@@ -28,7 +28,7 @@ struct HistoryEntry {
 // PRAGMA user_version; each later version adds one migration step.
 class HistoryStore {
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
     // Feedback this long after a station alarm still belongs to it.
     static constexpr qint64 kAnswerWindowSecs = 60 * 60;
 
@@ -56,6 +56,8 @@ public:
     // The position from the address lookup (x longitude, y latitude), for an alarm without one.
     bool place(qint64 alarmId, QPointF position);
     bool route(qint64 alarmId, double meters, double seconds);
+    // The water sources' line of the alarm, as shown.
+    bool water(qint64 alarmId, const QString& line);
     // A pager's feedback to an alarm; a later one of the same pager replaces it.
     bool answer(qint64 alarmId, const QDateTime& at, const QString& pagerId, const QString& name, const QString& word);
 

@@ -221,6 +221,7 @@ void TestWater::nearestThree()
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^The water index .* cannot be read")));
         lookup.lookUp(incident);
         QVERIFY(found.wait());
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("water index")));
     }
     lookup.lookUp(incident);
     QVERIFY(found.wait());
