@@ -131,6 +131,22 @@ void BM_NearestThree(benchmark::State& state)
 }
 BENCHMARK(BM_NearestThree)->Unit(benchmark::kMillisecond)->Iterations(500);
 
+// The same look-up in an index of five sources: what opening the file and asking costs by itself.
+void BM_NearestInTinyIndex(benchmark::State& state)
+{
+    const QString path = folder().filePath(QStringLiteral("tiny.sqlite"));
+    std::vector<WaterSource> few;
+    for (int i = 0; i < 5; ++i)
+        few.push_back({ WaterKind::Underground, 100, {}, 'n', i + 1, 51.5 + i * 0.001, 7.4 });
+    if (!QFile::exists(path) && !WaterIndex::write(path, few, nullptr)) {
+        state.SkipWithError("the index could not be written");
+        return;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(WaterIndex::nearby(path, QPointF(7.4, 51.5)).nearby.line());
+}
+BENCHMARK(BM_NearestInTinyIndex)->Unit(benchmark::kMillisecond)->Iterations(500);
+
 } // namespace
 
 int main(int argc, char** argv)

@@ -14,8 +14,10 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <exception>
+#include <tuple>
 #include <vector>
 
 #include <unistd.h>
@@ -175,6 +177,12 @@ Result run(const QString& extract, const QString& indexPath, const Progress& pro
         result.error = QStringLiteral("%1 could not be read: %2").arg(extract, QString::fromLocal8Bit(e.what()));
         return result;
     }
+    // Neighbours on the same pages of the file: a look-up then reads a few pages, not one per source.
+    const auto cell
+        = [](const WaterSource& s) { return std::pair(int(std::floor(s.lat * 50)), int(std::floor(s.lon * 50))); };
+    std::sort(sources.begin(), sources.end(), [&cell](const WaterSource& a, const WaterSource& b) {
+        return std::tuple(cell(a), a.lat, a.lon) < std::tuple(cell(b), b.lat, b.lon);
+    });
     result.sources = qint64(sources.size());
     if (progress)
         progress(result.nodesRead, result.sources);

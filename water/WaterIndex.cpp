@@ -88,6 +88,8 @@ Answer nearby(const QString& path, QPointF incident, double radius, int limit)
         return answer;
     }
     QSqlQuery q(connection.db());
+    // The index is only read: its pages are mapped rather than copied.
+    q.exec(QStringLiteral("PRAGMA mmap_size = 268435456"));
     if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
         answer.error = q.lastError().text();
         return answer;
