@@ -2,17 +2,18 @@
 // crews see them (the signs on the tile map, the list on the printout, the line in the history).
 #include "alarm/AlarmCore.h"
 #include "common/AppContext.h"
-#include "history/HistoryStore.h"
 #include "map/ucGMap.h"
 #include "print/PrintSettings.h"
 #include "print/Printout.h"
 #include "tests/support/HttpResponder.h"
 #include "tests/support/PrivateCups.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/WindowFixture.h"
 #include "water/WaterIndex.h"
 #include "water/WaterLookup.h"
 
 #include <QBuffer>
+#include <QLabel>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -326,25 +327,32 @@ private slots:
             qPrintable(text));
     }
 
-    // The history keeps the line with the alarm (a schema step of its own).
-    void lineInTheHistory()
+    // The window: the line in the top bar and the sources on the map once the incident is placed,
+    // the line kept with the alarm in the history; the next alarm shows its own.
+    void window()
     {
-        const QString path = m_dir.filePath("history.sqlite");
-        {
-            HistoryStore store(path);
-            QVERIFY(store.open());
-            const auto ids = store.store({ { HistoryEntry::Kind::Station, QDateTime::currentDateTime(),
-                { "WACHALARM", "", "", "", "B3", "", "", "", "", "", "", "", "", "", "HLF 20\a" } } });
-            QVERIFY(ids && ids->size() == 1 && store.water(ids->first(), "U 100 · 43 m NO"));
-        }
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "check");
-            db.setDatabaseName(path);
-            QSqlQuery q(db.open() ? db : QSqlDatabase());
-            QVERIFY(q.exec("SELECT water FROM alarms") && q.next());
-            QCOMPARE(q.value(0).toString(), QString("U 100 · 43 m NO"));
-        }
-        QSqlDatabase::removeDatabase("check");
+        WindowFixture f;
+        const QString index = m_dir.filePath("window.sqlite");
+        QVERIFY(WaterIndex::write(index, { { WaterKind::Underground, 100, {}, 'n', 1, 51.5203, 7.4204 } }, nullptr));
+        QVERIFY(f.putDataFile("map.ini", "water=" + index.toUtf8() + "\n"));
+        f.form->load();
+        auto* line = f.control<QLabel>("lbl_Wasser");
+        auto* map = f.control<ucGMap>("ucGMap1");
+        f.form->HandleStationAlarm(WindowFixture::stationAlarm("B 3", {}) + "\t51,52\t7,42", 0);
+        QTRY_COMPARE(line->text(), QString("U 100 · 43 m NO"));
+        QCOMPARE(map->waterSources().size(), 1);
+        QSqlDatabase kept = QSqlDatabase::addDatabase("QSQLITE", "window");
+        kept.setDatabaseName(f.dataFile("history.sqlite"));
+        QVERIFY(kept.open());
+        const auto water = [&kept] {
+            QSqlQuery row = kept.exec("SELECT water FROM alarms ORDER BY id DESC");
+            return row.next() ? row.value(0).toString() : QString();
+        };
+        QTRY_COMPARE(water(), QString("U 100 · 43 m NO"));
+        f.form->HandleStationAlarm(WindowFixture::stationAlarm("B 4", {}) + "\t52,52\t7,42", 0);
+        QTRY_COMPARE(line->text(), QString("Kein Hydrant im Umkreis von 500 m"));
+        QVERIFY(map->waterSources().isEmpty());
+        QTRY_COMPARE(water(), QString("Kein Hydrant im Umkreis von 500 m"));
     }
 };
 
