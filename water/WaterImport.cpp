@@ -36,7 +36,8 @@ std::optional<WaterSource> sourceOf(const osmium::OSMObject& object)
         const char* value = tags.get_value_by_key(key);
         return std::string_view(value ? value : "");
     };
-    const std::optional<WaterKind> kind = Water::classify(tag("emergency"), tag("fire_hydrant:type"), tag("amenity"));
+    const std::optional<WaterKind> kind
+        = Water::classify(tag("emergency"), tag("fire_hydrant:type"), tag("amenity"), tag("water_source"));
     if (!kind)
         return std::nullopt;
     WaterSource source;

@@ -82,7 +82,8 @@ std::optional<WaterKind> kindFromName(QStringView name)
     return std::nullopt;
 }
 
-std::optional<WaterKind> classify(std::string_view emergency, std::string_view hydrantType, std::string_view amenity)
+std::optional<WaterKind> classify(
+    std::string_view emergency, std::string_view hydrantType, std::string_view amenity, std::string_view waterSource)
 {
     if (emergency == "water_tank")
         return WaterKind::Tank;
@@ -104,6 +105,13 @@ std::optional<WaterKind> classify(std::string_view emergency, std::string_view h
         return WaterKind::Pond;
     if (hydrantType == "suction_point")
         return WaterKind::SuctionPoint;
+    // A "hydrant" of unknown kind on open water or a tank is where the pump sucks from.
+    if (waterSource == "water_tank" || waterSource == "cistern")
+        return WaterKind::Tank;
+    for (const char* open : { "pond", "lake", "river", "stream", "canal", "reservoir" }) {
+        if (waterSource == open)
+            return WaterKind::SuctionPoint;
+    }
     return WaterKind::Hydrant;
 }
 

@@ -63,9 +63,10 @@ namespace Water {
 
 // The kind of an OpenStreetMap object from its tags (empty views for absent tags); nothing when it
 // is no water source for the fire service. `amenity=fire_hydrant` is the old tagging of a hydrant;
-// an old `fire_hydrant:type=pond` or `suction_point` names the same thing as the newer emergency tags.
+// an old `fire_hydrant:type=pond` or `suction_point` names the same thing as the newer emergency
+// tags, and so does a hydrant of unknown type whose `water_source` is open water or a tank.
 [[nodiscard]] std::optional<WaterKind> classify(
-    std::string_view emergency, std::string_view hydrantType, std::string_view amenity);
+    std::string_view emergency, std::string_view hydrantType, std::string_view amenity, std::string_view waterSource);
 
 // The diameter in millimetres from a tag value such as "100", "DN 100", "100 mm"; 0 when the value
 // is anything else (a list, inches, a word, a value no pipe has).

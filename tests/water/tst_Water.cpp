@@ -34,7 +34,7 @@ const QByteArray kExtract = R"(<?xml version="1.0" encoding="UTF-8"?>
  <node id="3" version="1" lat="51.502" lon="7.4"><tag k="emergency" v="fire_hydrant"/><tag k="fire_hydrant:type" v="wall"/></node>
  <node id="4" version="1" lat="51.503" lon="7.4"><tag k="emergency" v="fire_hydrant"/><tag k="fire_hydrant:type" v="pipe"/></node>
  <node id="5" version="1" lat="51.504" lon="7.4"><tag k="emergency" v="water_tank"/></node>
- <node id="6" version="1" lat="51.505" lon="7.4"><tag k="emergency" v="suction_point"/></node>
+ <node id="6" version="1" lat="51.505" lon="7.4"><tag k="emergency" v="fire_hydrant"/><tag k="water_source" v="stream"/></node>
  <node id="7" version="1" lat="51.506" lon="7.4"><tag k="emergency" v="fire_hydrant"/><tag k="fire_hydrant:diameter" v="gross"/></node>
  <node id="8" version="1" lat="53.55" lon="9.99"><tag k="amenity" v="fire_hydrant"/><tag k="fire_hydrant:type" v="underground"/><tag k="fire_hydrant:diameter" v="80"/></node>
  <node id="9" version="1" lat="51.5" lon="7.41"><tag k="amenity" v="bench"/></node>
