@@ -180,7 +180,7 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
     m_printout->watch(*m_core);
     m_history = new HistoryDesk(m_ctx, *m_core, *alarmHandler, alarmControls(), m_ui.roLabel1_1, this);
     connect(m_history, &HistoryDesk::printRequested, m_printout,
-        [this](const HistoryAlarm& alarm) { m_printout->printAgain(alarm.fields, alarm.received); });
+        [this](const HistoryAlarm& alarm) { m_printout->printAgain(alarm.fields, alarm.received, alarm.printout); });
     createWaterLookup();
     connect(m_core, &AlarmCore::tickerMessage, m_documentation, &DocumentationList::HandleTickerMessage);
     connect(m_core, &AlarmCore::tickerDeleted, m_documentation, &DocumentationList::DeleteTicker);
@@ -360,6 +360,7 @@ void Form1::load()
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
     m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
     m_history->start();
+    connect(m_printout, &Printout::printed, m_history->recorder(), &HistoryRecorder::recordPrintout);
     setUpRoute();
     setUpWater();
     alarmHandler->InitAlarmGrids();
