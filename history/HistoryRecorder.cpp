@@ -8,7 +8,10 @@
 #include "history/HistoryStore.h"
 
 #include <QFileInfo>
+#include <QSemaphore>
 #include <QTimer>
+
+#include <memory>
 
 namespace {
 
@@ -109,8 +112,8 @@ private:
             return false;
         }
         if (!m_store.setAside().isEmpty())
-            qCWarning(lcHistory).noquote() << "History was damaged or no database; set aside as"
-                                           << m_store.setAside() << "and started anew" << m_store.lastError();
+            qCWarning(lcHistory).noquote() << "History was damaged or no database; set aside as" << m_store.setAside()
+                                           << "and started anew" << m_store.lastError();
         // Feedback after a restart still belongs to the alarm before it; after a failed alarm, to none.
         if (!std::exchange(m_knowsLatest, true))
             m_latest = m_store.latestStationAlarm();
@@ -195,7 +198,8 @@ void HistoryRecorder::recordStationAlarm(const StationAlarmPlan& plan, bool repl
     if (replay)
         return;
     HistoryEntry entry { HistoryEntry::Kind::Station, clock(), plan.fields };
-    QMetaObject::invokeMethod(m_worker, [w = m_worker, entry] { w->store(entry); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, entry] { w->store(entry); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::recordUnitAlarm(const UnitAlarmPlan& plan)
@@ -204,7 +208,8 @@ void HistoryRecorder::recordUnitAlarm(const UnitAlarmPlan& plan)
     for (const QString& unit : plan.units)
         units += unit + QChar(7);
     HistoryEntry entry { HistoryEntry::Kind::Unit, clock(), { QStringLiteral("WACHALARM_EM"), units } };
-    QMetaObject::invokeMethod(m_worker, [w = m_worker, entry] { w->store(entry); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, entry] { w->store(entry); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::recordPagerRow(const QString& message)
@@ -221,7 +226,8 @@ void HistoryRecorder::recordFeedback(const QString& message)
     const std::optional<AlarmRows::Feedback> feedback = AlarmRows::feedback(message);
     if (!feedback)
         return;
-    QMetaObject::invokeMethod(m_worker,
+    QMetaObject::invokeMethod(
+        m_worker,
         [w = m_worker, at = clock(), id = feedback->pagerId, name = m_pagerHolders.value(feedback->pagerId),
             word = feedback->word] { w->answer(at, id, name, word); },
         Qt::QueuedConnection);
@@ -231,7 +237,8 @@ void HistoryRecorder::recordPlacement(std::optional<QPointF> position)
 {
     if (!std::exchange(m_awaitingPlacement, false) || !position)
         return;
-    QMetaObject::invokeMethod(m_worker, [w = m_worker, p = *position] { w->place(p); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, p = *position] { w->place(p); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::recordRoute(const Route& route)
@@ -245,6 +252,17 @@ void HistoryRecorder::recordRoute(const Route& route)
 void HistoryRecorder::runRetention()
 {
     QMetaObject::invokeMethod(m_worker, &HistoryWorker::retention, Qt::QueuedConnection);
+}
+
+bool HistoryRecorder::waitForWrites(std::chrono::milliseconds bound)
+{
+    if (!m_thread.isRunning())
+        return true;
+    // Queued behind every write asked for so far.
+    const auto done = std::make_shared<QSemaphore>();
+    QMetaObject::invokeMethod(
+        m_worker, [done] { done->release(); }, Qt::QueuedConnection);
+    return done->tryAcquire(1, int(bound.count()));
 }
 
 #include "HistoryRecorder.moc"
