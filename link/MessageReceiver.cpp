@@ -1,7 +1,7 @@
 #include "link/MessageReceiver.h"
 
 #include "common/CodePage.h"
-#include "common/Framing.h"
+#include "link/Framing.h"
 #include "link/MessageHandlers.h"
 
 #include <QList>

@@ -1,7 +1,7 @@
 #include "print/PrintMaps.h"
 
 #include "common/AppContext.h"
-#include "map/CoordinateText.h"
+#include "common/GeoPoint.h"
 #include "map/MapClient.h"
 #include "map/MapMarker.h"
 #include "map/MapProjection.h"
@@ -70,7 +70,7 @@ QStringList PrintMaps::tileUrls(QPointF position, int zoom) const
 
 QString PrintMaps::staticUrl(QPointF position, int zoom) const
 {
-    const QString centre = CoordinateText::join(float(position.y()), float(position.x()));
+    const QString centre = GeoPoint { float(position.y()), float(position.x()) }.text();
     // Twice the pixels of the screen's map, for the paper.
     return MapUrls::staticMapUrl(m_config.host, centre, zoom, QStringLiteral("roadmap"),
                { MapMarker::fragment(centre, kMarkerColour, QStringLiteral("E")) }, m_config.key)
@@ -166,8 +166,8 @@ QImage PrintMaps::tileMap(View view, QPointF position, const QList<QPointF>& rou
     const int cx = MapProjection::lngToPxlX(view.centre.x(), zoom);
     const int cy = MapProjection::latToPxlY(view.centre.y(), zoom);
     const auto at = [&](QPointF point) {
-        return MapTiles::toControl(
-            MapProjection::lngToPxlX(point.x(), zoom), MapProjection::latToPxlY(point.y(), zoom), cx, cy, zoom, image.size());
+        return MapTiles::toControl(MapProjection::lngToPxlX(point.x(), zoom), MapProjection::latToPxlY(point.y(), zoom),
+            cx, cy, zoom, image.size());
     };
     QPainter p(&image);
     int found = 0;

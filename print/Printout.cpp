@@ -2,6 +2,7 @@
 
 #include "alarm/AlarmCore.h"
 #include "common/AppContext.h"
+#include "common/GeoPoint.h"
 #include "common/Log.h"
 #include "print/CupsQueue.h"
 #include "print/PrintArchive.h"
@@ -9,8 +10,8 @@
 #include "print/PrintPage.h"
 
 #include <QDebug>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 
 #include <chrono>
 
@@ -26,13 +27,8 @@ QString version()
 
 std::optional<QPointF> readCoordinates(const QString& text)
 {
-    const QStringList parts = text.split(QLatin1Char(','));
-    bool latOk = false, lngOk = false;
-    const double lat = parts.value(0).toDouble(&latOk);
-    const double lng = parts.value(1).toDouble(&lngOk);
-    if (parts.size() != 2 || !latOk || !lngOk)
-        return std::nullopt;
-    return QPointF(lng, lat);
+    const std::optional<GeoPoint> point = GeoPoint::parse(text);
+    return point ? std::optional(point->toPointF()) : std::nullopt;
 }
 
 struct Job {
@@ -233,7 +229,8 @@ void Printout::printAgain(const QStringList& fields, const QDateTime& received)
                 qCInfo(lcPrint).noquote() << path << "printed again: CUPS job" << sent.jobId << "on" << sent.queue;
             else
                 qCWarning(lcPrint).noquote() << path << "not printed again:" << sent.failure;
-            QMetaObject::invokeMethod(this, [this, result] { emit printed(result); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, result] { emit printed(result); }, Qt::QueuedConnection);
         });
         return;
     }
@@ -276,7 +273,8 @@ void Printout::send(const Alarm& alarm, const PrintSettings& settings, int copie
         for (const Route::Step& step : alarm.route->steps)
             steps << RouteText::step(step);
         job.content.rows.append({ QStringLiteral("Anfahrt"),
-            RouteText::summary(*alarm.route, m_routeFactor).section(QLatin1Char(' '), 1) + QStringLiteral(": ") + steps.join(QStringLiteral(" \u2192 ")) });
+            RouteText::summary(*alarm.route, m_routeFactor).section(QLatin1Char(' '), 1) + QStringLiteral(": ")
+                + steps.join(QStringLiteral(" \u2192 ")) });
     }
     if (alarm.position) {
         const QList<QPointF> route = alarm.route ? alarm.route->points : QList<QPointF>();

@@ -1,4 +1,4 @@
-#include "map/CoordinateText.h"
+#include "common/GeoPoint.h"
 #include "map/GeocodeXml.h"
 #include "map/MapMarker.h"
 #include "map/MapProjection.h"
@@ -81,13 +81,13 @@ private slots:
         if (call == 'c') {
             view.setCentreText(input);
             QCOMPARE(view.centreText(), input);
-            QCOMPARE(CoordinateText::join(view.lat(), view.lng()), result);
+            QCOMPARE((GeoPoint { view.lat(), view.lng() }.text()), result);
         } else if (call == 'z') {
             view.setZoom(static_cast<int>(value));
             view.setMapType(static_cast<int>(value));
             QCOMPARE(QString::number(view.zoom()) + QLatin1Char(' ') + view.mapTypeName(), result);
         } else if (call == 't') {
-            QCOMPARE(CoordinateText::number(static_cast<float>(value)), result);
+            QCOMPARE(GeoPoint::number(static_cast<float>(value)), result);
         } else if (call == 'a') {
             QCOMPARE(
                 MapUrls::geocodeUrl(h, input, h), "h/maps/api/geocode/xml?&sensor=false&address=" + result + "&key=h");
