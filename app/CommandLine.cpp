@@ -29,6 +29,9 @@ CommandLine::CommandLine(const QStringList& arguments)
           QStringLiteral("Runs without a window, for the loudspeakers or the printer where no screen hangs."))
     , m_exportHistory(QStringLiteral("export-history"),
           QStringLiteral("Writes the alarm history, or the alarms of YEAR, as CSV to standard output and exits."))
+    , m_importWater(QStringLiteral("import-water"),
+          QStringLiteral("Reads the water sources of an OpenStreetMap extract (.osm.pbf or .osm) into the index "
+                         "(default /var/lib/kessvenn/water.sqlite) and exits."))
 {
     QCoreApplication::setApplicationName(QStringLiteral("Kessvenn"));
     QCoreApplication::setApplicationVersion(
@@ -39,8 +42,11 @@ CommandLine::CommandLine(const QStringList& arguments)
     m_parser.addOption(m_fullScreen);
     m_parser.addOption(m_headless);
     m_parser.addOption(m_exportHistory);
+    m_parser.addOption(m_importWater);
     m_parser.addPositionalArgument(
         QStringLiteral("YEAR"), QStringLiteral("The year of --export-history."), QStringLiteral("[YEAR]"));
+    m_parser.addPositionalArgument(QStringLiteral("EXTRACT [INDEX]"),
+        QStringLiteral("The extract and the index file of --import-water."), QStringLiteral("[EXTRACT [INDEX]]"));
 
     QStringList own;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -61,10 +67,13 @@ CommandLine::CommandLine(const QStringList& arguments)
         m_run = Run::Help;
     else if (m_parser.isSet(version))
         m_run = Run::Version;
+    else if (m_parser.isSet(m_importWater))
+        m_run = Run::ImportWater;
     else if (m_parser.isSet(m_exportHistory))
         m_run = Run::ExportHistory;
     else if (!m_parser.positionalArguments().isEmpty())
-        m_error = QStringLiteral("Unexpected argument '%1': a year goes with --export-history.")
+        m_error = QStringLiteral(
+            "Unexpected argument '%1': a year goes with --export-history, an extract with --import-water.")
                       .arg(m_parser.positionalArguments().constFirst());
     else if (m_parser.isSet(m_headless))
         m_run = Run::Headless;

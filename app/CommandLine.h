@@ -8,7 +8,7 @@
 // options for the window (-platform, -display, -style ...) are left for Qt to take.
 class CommandLine {
 public:
-    enum class Run { Window, Headless, ExportHistory, Help, Version };
+    enum class Run { Window, Headless, ExportHistory, ImportWater, Help, Version };
 
     // `arguments` as main() receives them, the program's path first.
     explicit CommandLine(const QStringList& arguments);
@@ -19,8 +19,9 @@ public:
     // Why the arguments cannot be used; empty when they can.
     [[nodiscard]] const QString& error() const { return m_error; }
     [[nodiscard]] bool fullScreen() const;
-    // The year of --export-history and anything else given with it, to be checked by the export.
-    [[nodiscard]] QStringList exportArguments() const { return m_parser.positionalArguments(); }
+    // What follows --export-history (the year) or --import-water (the extract and the index), to
+    // be checked by the export or the import.
+    [[nodiscard]] QStringList arguments() const { return m_parser.positionalArguments(); }
     // -platform or -display on the command line chooses the screen, as the environment would.
     [[nodiscard]] bool namesDisplay() const { return m_namesDisplay; }
     [[nodiscard]] QString helpText() const { return m_parser.helpText(); }
@@ -30,6 +31,7 @@ private:
     QCommandLineOption m_fullScreen;
     QCommandLineOption m_headless;
     QCommandLineOption m_exportHistory;
+    QCommandLineOption m_importWater;
     Run m_run = Run::Window;
     QString m_error;
     bool m_namesDisplay = false;

@@ -7,6 +7,8 @@
 #include "common/Log.h"
 #include "history/HistoryReader.h"
 #include "settings/DataFolders.h"
+#include "water/WaterImport.h"
+#include "water/WaterIndex.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -53,7 +55,31 @@ int exportHistory(const QStringList& arguments)
     return out.flush() ? 0 : 1;
 }
 
-// What needs no screen: the answers on the command line, the export, and an error in the arguments.
+// The water index from an extract, with progress on standard output. 0 when written, 1 otherwise.
+int importWater(const QStringList& arguments)
+{
+    if (arguments.isEmpty() || arguments.size() > 2) {
+        qCritical().noquote() << "--import-water takes an extract (.osm.pbf or .osm) and optionally the index file";
+        return 1;
+    }
+    const QString index = arguments.value(1, WaterIndex::DefaultPath);
+    const auto progress = [](qint64 nodes, qint64 found) {
+        std::printf("%lld nodes read, %lld water sources found\n", static_cast<long long>(nodes),
+            static_cast<long long>(found));
+        std::fflush(stdout);
+    };
+    const WaterImport::Result result = WaterImport::run(arguments.first(), index, progress);
+    if (!result.ok) {
+        qCritical().noquote() << "No water index written:" << result.error;
+        return 1;
+    }
+    std::printf("%lld water sources written to %s\n", static_cast<long long>(result.sources),
+        QFile::encodeName(index).constData());
+    return 0;
+}
+
+// What needs no screen: the answers on the command line, the export, the water import, and an error
+// in the arguments.
 int runWithoutScreen(const CommandLine& line)
 {
     if (!line.error().isEmpty()) {
@@ -68,7 +94,9 @@ int runWithoutScreen(const CommandLine& line)
         printTo(stdout, QCoreApplication::applicationName() + ' ' + QCoreApplication::applicationVersion() + '\n');
         return 0;
     case CommandLine::Run::ExportHistory:
-        return exportHistory(line.exportArguments());
+        return exportHistory(line.arguments());
+    case CommandLine::Run::ImportWater:
+        return importWater(line.arguments());
     case CommandLine::Run::Headless:
         printTo(stderr, QStringLiteral("kessvenn: --headless is not yet available\n"));
         return 2;
