@@ -12,9 +12,13 @@ namespace CupsQueue {
 
 namespace {
 
-QString lastError()
+// What libcups last reported on this thread; a broken connection reads "Success" there.
+QString lastError(http_t* http, const QString& server)
 {
-    return QString::fromUtf8(cupsLastErrorString());
+    if (cupsLastError() == IPP_STATUS_ERROR_INTERNAL && httpGetStatus(http) == HTTP_STATUS_ERROR)
+        return QStringLiteral("the connection to the CUPS scheduler %1 broke off (%2)")
+            .arg(server, qt_error_string(httpError(http)));
+    return QStringLiteral("CUPS: ") + QString::fromUtf8(cupsLastErrorString());
 }
 
 // libcups asks this whenever a wait on the connection has lasted one slice without an answer.
@@ -131,7 +135,7 @@ Submission submit(const QString& printer, const QString& title, const QByteArray
     if (!queue) {
         const bool unknown
             = cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND || cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE;
-        result.failure = failure(!unknown ? QStringLiteral("CUPS: ") + lastError()
+        result.failure = failure(!unknown ? lastError(http.get(), server)
                 : printer.isEmpty()       ? QStringLiteral("CUPS knows no default printer")
                                           : QStringLiteral("CUPS knows no such queue"));
         return result;
@@ -145,7 +149,7 @@ Submission submit(const QString& printer, const QString& title, const QByteArray
     const int job = cupsCreateJob(http.get(), name, jobTitle.constData(), numOptions, options);
     cupsFreeOptions(numOptions, options);
     if (job <= 0) {
-        result.failure = failure(lastError());
+        result.failure = failure(lastError(http.get(), server));
         return result;
     }
     bool sent
@@ -154,7 +158,7 @@ Submission submit(const QString& printer, const QString& title, const QByteArray
     // Ends the request either way, so that the connection can take the next one.
     sent = cupsFinishDocument(http.get(), name) == IPP_STATUS_OK && sent;
     if (!sent) {
-        result.failure = failure(lastError());
+        result.failure = failure(lastError(http.get(), server));
         // A scheduler that stopped answering would not take the cancel either; it drops a job
         // whose document never came by itself.
         if (!deadline.expired)
