@@ -195,12 +195,10 @@ private slots:
         for (const QString& t : texts)
             QVERIFY2(t.startsWith('-') ? !text.contains(t.mid(1)) : text.contains(t), qPrintable(t + " in " + text));
         QCOMPARE(text.count("Koordinaten"), 1);
-        // The address stands large, not in the rows' type.
+        // The address stands large, not in the rows' type: its words are taller.
         const QString boxes = output("pdftotext", { "-bbox", result->pdfPath, "-" }).value_or("");
         const auto height = [&](const QString& word) {
-            const QRegularExpressionMatch m
-                = QRegularExpression("yMin=\"([\\d.]+)\" xMax=\"[\\d.]+\" yMax=\"([\\d.]+)\">" + word + "<")
-                      .match(boxes);
+            const auto m = QRegularExpression("yMin=\"([\\d.]+)\"[^>]*yMax=\"([\\d.]+)\">" + word + "<").match(boxes);
             return m.captured(2).toDouble() - m.captured(1).toDouble();
         };
         QVERIFY2(height("Elberfelder") > 1.5 * height("Wohnung"), qPrintable(boxes));
@@ -267,7 +265,7 @@ private slots:
     {
         QTemporaryDir dir;
         SilentServer silent(dir.filePath("cups.sock"));
-        QVERIFY(silent.listening());
+        QVERIFY(silent.server.isListening());
         qputenv("CUPS_SERVER", QFile::encodeName(dir.filePath("cups.sock")));
         const std::shared_ptr<void> restore(
             nullptr, [&](void*) { qputenv("CUPS_SERVER", QFile::encodeName(m_cups->socket())); });
@@ -277,13 +275,14 @@ private slots:
         station.core.HandleStationAlarm(alarm("B1 Erste", "", ""), 0);
         const std::optional<PrintResult> first = station.next(0);
         QVERIFY(first && first->jobId == 0 && QFile::exists(first->pdfPath));
-        QCOMPARE(first->warnings.size(), 1);
-        QVERIFY2(first->warnings.first().contains("did not answer within 1 s"), qPrintable(first->warnings.first()));
+        QVERIFY2(first->warnings == QStringList(first->warnings.value(0))
+                && first->warnings.value(0).contains("did not answer within 1 s"),
+            qPrintable(first->warnings.join(';')));
 
         station.printout.cupsTimeLimit = std::chrono::minutes(10);
-        const size_t before = silent.connections();
+        const size_t before = silent.clients.size();
         station.core.HandleStationAlarm(alarm("B2 Zweite", "", ""), 0);
-        QVERIFY(QTest::qWaitFor([&] { return silent.connections() > before; }, 30000));
+        QVERIFY(QTest::qWaitFor([&] { return silent.clients.size() > before; }, 30000));
         for (const char* keyword : { "B3 Dritte", "B4 Vierte", "B5 Fünfte", "B6 Sechste", "B7 Siebte" })
             station.core.HandleStationAlarm(alarm(keyword, "", ""), 0);
         for (int i : { 1, 2 }) {
@@ -294,9 +293,9 @@ private slots:
                 qPrintable(dropped->warnings.value(0)));
         }
         // The scheduler comes back where the silent one was; the stalled connection breaks.
-        silent.close();
+        silent.server.close();
         QVERIFY(QFile::link(m_cups->socket(), dir.filePath("cups.sock")));
-        silent.dropClients();
+        silent.clients.clear();
         for (int i = 4; i < 7; ++i) {
             const std::optional<PrintResult> later = station.next(i);
             QVERIFY2(later && later->jobId > 0 && later->warnings.isEmpty(),
@@ -399,27 +398,26 @@ private slots:
     // the station's other files or links.
     void pruning_data()
     {
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("name"); // "@": a link to an old copy elsewhere
         QTest::addColumn<int>("days"); // since last changed
-        QTest::addColumn<bool>("link"); // a link to an old copy elsewhere
         QTest::addColumn<bool>("deleted");
-        QTest::newRow("the oldest copy") << "2026-10-01_080000_B3_Brand.pdf" << 40 << false << true;
-        QTest::newRow("its second of the same second") << "2026-10-01_080000_B3_Brand-2.pdf" << 40 << false << true;
-        QTest::newRow("a copy within keep_days") << "2026-11-10_080000_B3_Brand.pdf" << 29 << false << false;
-        QTest::newRow("the newest copy") << "2026-12-07_080000_TH_Öl.pdf" << 0 << false << false;
-        QTest::newRow("the station's report") << "Jahresbericht_2025.pdf" << 400 << false << false;
-        QTest::newRow("upper case") << "GROSS.PDF" << 400 << false << false;
-        QTest::newRow("the pattern in upper case") << "2025-01-01_080000_B3.PDF" << 400 << false << false;
-        QTest::newRow("a link") << "2025-01-01_080000_B3_Link.pdf" << 400 << true << false;
+        QTest::newRow("the oldest copy") << "2026-10-01_080000_B3_Brand.pdf" << 40 << true;
+        QTest::newRow("its second of the same second") << "2026-10-01_080000_B3_Brand-2.pdf" << 40 << true;
+        QTest::newRow("a copy within keep_days") << "2026-11-10_080000_B3_Brand.pdf" << 29 << false;
+        QTest::newRow("the newest copy") << "2026-12-07_080000_TH_Öl.pdf" << 0 << false;
+        QTest::newRow("the station's report") << "Jahresbericht_2025.pdf" << 400 << false;
+        QTest::newRow("upper case") << "GROSS.PDF" << 400 << false;
+        QTest::newRow("the pattern in upper case") << "2025-01-01_080000_B3.PDF" << 400 << false;
+        QTest::newRow("a link") << "@2025-01-01_080000_B3_Link.pdf" << 400 << false;
     }
     void pruning()
     {
         QFETCH(QString, name);
         QFETCH(int, days);
-        QFETCH(bool, link);
         QFETCH(bool, deleted);
         QTemporaryDir dir;
-        const QString path = dir.filePath(name);
+        const bool link = name.startsWith('@');
+        const QString path = dir.filePath(name.remove('@'));
         const QString target = link ? dir.filePath("elsewhere.pdf") : path;
         QVERIFY(TestFiles::writeAll(target, "%PDF-1.4\n"));
         QFile file(target);
