@@ -252,7 +252,7 @@ void drawCode(Sheet& sheet, const QString& uri, const QString& coordinates)
 
 // The whole page from the top, each text at most `most` lines; returns the number of pages.
 int flow(Sheet& sheet, const PrintPageContent& c, const std::vector<std::unique_ptr<TextBlock>>& blocks, qsizetype most,
-    const QTextLine& note)
+    const QTextLine& note, const TextBlock* water)
 {
     const QRectF& a = sheet.area();
     drawHead(sheet, c);
@@ -278,7 +278,14 @@ int flow(Sheet& sheet, const PrintPageContent& c, const std::vector<std::unique_
             drawMap(*p, QRectF(a.left(), sheet.y(), side, side), c.overview, QStringLiteral("\u00DCbersicht"));
             drawMap(*p, QRectF(a.left() + side + gap, sheet.y(), side, side), c.detail, QStringLiteral("Detail"));
         }
-        sheet.advance(side + Sheet::mm(4));
+        if (!water) {
+            sheet.advance(side + Sheet::mm(4));
+        } else {
+            // The nearest water sources right under the detail map that shows their signs.
+            sheet.advance(side + Sheet::mm(1.5));
+            sheet.paragraph(*water, most, note);
+            sheet.advance(Sheet::mm(3));
+        }
         drawCode(sheet, PrintPage::geoUri(*c.position),
             QStringLiteral("%1, %2").arg(c.position->y(), 0, 'f', c.decimals).arg(c.position->x(), 0, 'f', c.decimals));
     }
@@ -347,6 +354,11 @@ QByteArray render(const PrintPageContent& c)
             blocks.back()->after += Sheet::mm(3);
         for (const auto& [label, text] : c.rows)
             add(text, font(12), valueX, Sheet::mm(1.5), label);
+        const double side = std::min((a.width() - Sheet::mm(6)) / 2, Sheet::mm(90));
+        const std::unique_ptr<TextBlock> water = c.water.isEmpty()
+            ? nullptr
+            : std::make_unique<TextBlock>(
+                QStringLiteral("Wasser: ") + c.water, font(10, true), a.left() + side + Sheet::mm(6), side, &writer, 0);
         QTextLayout note(CutNote, font(12, true), &writer);
         note.beginLayout();
         note.createLine().setLineWidth(a.width());
@@ -355,7 +367,7 @@ QByteArray render(const PrintPageContent& c)
         // As many lines of each text as the pages hold: the longest texts are cut first.
         const auto pages = [&](qsizetype most) {
             Sheet measure(writer, c, false);
-            return flow(measure, c, blocks, most, note.lineAt(0));
+            return flow(measure, c, blocks, most, note.lineAt(0), water.get());
         };
         qsizetype most = 0;
         for (const std::unique_ptr<TextBlock>& block : blocks)
@@ -369,7 +381,7 @@ QByteArray render(const PrintPageContent& c)
             most = fits;
         }
         Sheet sheet(writer, c, true);
-        flow(sheet, c, blocks, most, note.lineAt(0));
+        flow(sheet, c, blocks, most, note.lineAt(0), water.get());
     }
     return buffer.data();
 }

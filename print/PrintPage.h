@@ -29,6 +29,7 @@ struct PrintPageContent {
     int decimals = 5; // the position's precision as printed
     QImage overview; // zoom 14; null: not available
     QImage detail; // zoom 17
+    QString water; // the nearest water sources, printed under the detail map; empty: none looked up
     QPageSize::PageSizeId paper = QPageSize::A4;
 };
 

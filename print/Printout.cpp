@@ -53,6 +53,7 @@ struct Job {
     QString folder;
     QString fileName;
     QStringList warnings;
+    quint64 sequence = 0;
 };
 
 // On the worker thread: the PDF and its copy. A copy that cannot be written is one warning.
@@ -60,6 +61,8 @@ std::pair<PrintResult, QByteArray> render(const Job& job)
 {
     PrintResult result;
     result.warnings = job.warnings;
+    result.alarmTime = job.content.alarmTime;
+    result.alarmSequence = job.sequence;
     const QByteArray pdf = PrintPage::render(job.content);
     if (const std::optional<QString> path = PrintArchive::store(job.folder, job.fileName, pdf)) {
         result.pdfPath = *path;
@@ -134,6 +137,7 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
     m_alarm = Alarm {};
     m_alarm->fields = plan.fields;
     m_alarm->time = clock();
+    m_alarm->sequence = replay ? 0 : ++m_liveAlarms;
     m_onScreen = true;
     if (!m_settings)
         return;
@@ -141,6 +145,7 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
         m_waiting = Waiting {};
         m_waiting->copies = m_settings->copies;
         m_waiting->routeIn = !m_routeExpected;
+        m_waiting->waterIn = !m_waterExpected;
         m_deadline.start(std::chrono::seconds(m_settings->waitSeconds));
     }
     if (plan.coordinates) {
@@ -159,7 +164,7 @@ void Printout::incidentPlaced(std::optional<QPointF> position)
     if (!position) {
         // Without a place there are no maps and no route to wait for.
         if (m_waiting)
-            m_waiting->mapsIn = m_waiting->routeIn = true;
+            m_waiting->mapsIn = m_waiting->routeIn = m_waiting->waterIn = true;
         checkWaiting();
         return;
     }
@@ -188,9 +193,20 @@ void Printout::routeFailed()
     checkWaiting();
 }
 
+void Printout::waterFound(const WaterNearby& nearby)
+{
+    // Only the sources around the alarm's own position count.
+    if (!m_alarm || !m_alarm->position || *m_alarm->position != nearby.incident)
+        return;
+    m_alarm->water = nearby;
+    if (m_waiting)
+        m_waiting->waterIn = true;
+    checkWaiting();
+}
+
 void Printout::checkWaiting()
 {
-    if (m_waiting && m_alarm && m_alarm->placed && m_waiting->mapsIn && m_waiting->routeIn)
+    if (m_waiting && m_alarm && m_alarm->placed && m_waiting->mapsIn && m_waiting->routeIn && m_waiting->waterIn)
         finishWaiting();
 }
 
@@ -218,7 +234,7 @@ void Printout::printNow()
     send(*m_alarm, *settings, 1, std::nullopt, QStringLiteral("Einsatzauftrag"));
 }
 
-void Printout::printAgain(const QStringList& fields, const QDateTime& received)
+void Printout::printAgain(const QStringList& fields, const QDateTime& received, const QString& keptCopy)
 {
     const std::optional<PrintSettings> settings = PrintSettings::read(m_ctx.DataFolder);
     if (!settings) {
@@ -226,15 +242,13 @@ void Printout::printAgain(const QStringList& fields, const QDateTime& received)
         return;
     }
     // The page as it was printed then, where its copy is kept.
-    const QString keyword = PrintPage::fromAlarm(fields, settings->informant).keyword;
-    if (const std::optional<QString> kept
-        = PrintArchive::find(m_ctx.dataFile(PrintArchive::FolderName), received, keyword)) {
+    if (!keptCopy.isEmpty() && QFileInfo(keptCopy).isFile()) {
         Sending again;
-        again.what = QFileInfo(*kept).fileName();
+        again.what = QFileInfo(keptCopy).fileName();
         again.printer = settings->printer;
         again.copies = 1;
         again.again = true;
-        again.result.pdfPath = *kept;
+        again.result.pdfPath = keptCopy;
         again.result.copies = 1;
         queueSending(again);
         return;
@@ -260,6 +274,7 @@ void Printout::onUnitAlarm(const UnitAlarmPlan& plan)
     // The incident on screen with the units alarmed now.
     Alarm alarm = m_alarm.value_or(Alarm {});
     alarm.time = clock();
+    alarm.sequence = 0;
     send(alarm, *settings, settings->copies, plan.units, QStringLiteral("Nachalarmierung"));
 }
 
@@ -288,7 +303,10 @@ void Printout::send(const Alarm& alarm, const PrintSettings& settings, int copie
     }
     if (alarm.position) {
         const QList<QPointF> route = alarm.route ? alarm.route->points : QList<QPointF>();
-        const PrintMaps::Maps maps = m_maps->compose(*alarm.position, route);
+        const QList<WaterFound> water = alarm.water ? alarm.water->sources : QList<WaterFound>();
+        const PrintMaps::Maps maps = m_maps->compose(*alarm.position, route, water);
+        if (alarm.water)
+            job.content.water = alarm.water->line();
         job.content.overview = maps.overview;
         job.content.detail = maps.detail;
         if (maps.missing > 0) {
@@ -302,6 +320,7 @@ void Printout::send(const Alarm& alarm, const PrintSettings& settings, int copie
     }
     job.folder = m_ctx.dataFile(PrintArchive::FolderName);
     job.fileName = PrintArchive::fileName(alarm.time, job.content.keyword);
+    job.sequence = alarm.sequence;
     Sending sending;
     sending.what = title + QLatin1Char(' ') + job.content.keyword;
     sending.alarmTime = alarm.time;
