@@ -1,6 +1,6 @@
 #include "map/AddressSearch.h"
 
-#include "map/CoordinateText.h"
+#include "common/GeoPoint.h"
 #include "map/MapUrls.h"
 
 #include <QJsonArray>
@@ -63,7 +63,7 @@ std::optional<QString> AddressSearch::firstLocation(const QByteArray& json)
     const std::optional<double> lon = read("lon", 180);
     if (!lat || !lon)
         return std::nullopt;
-    return CoordinateText::join(float(*lat), float(*lon));
+    return GeoPoint { float(*lat), float(*lon) }.text();
 }
 
 void AddressSearch::setProxy(const QNetworkProxy& proxy)
