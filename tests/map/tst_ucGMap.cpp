@@ -524,6 +524,31 @@ private slots:
         QCOMPARE(asked("/3/").size(), 16);
     }
 
+    // Decoded tiles in memory are bounded: a view's new tiles push out the least recently used
+    // ones, never the tiles of the same view that were in memory already.
+    void tilesInMemory()
+    {
+        TileLoader loader(m_cache.filePath(QStringLiteral("bounded")));
+        QStringList loaded;
+        const auto show = [&](int from, int count, QStringList view) {
+            for (int x = from; x < from + count; ++x)
+                loaded << (view << QString::fromLatin1(m_server->base() + "/10/%1/7.png").arg(x)).last();
+            QSignalSpy idle(&loader, &TileLoader::idle);
+            loader.setView(view);
+            return !idle.isEmpty() || idle.wait(10000);
+        };
+        QVERIFY(show(0, 10, {}));
+        const QStringList first = loaded;
+        for (int x = 10; x < TileLoader::MemoryTiles; ++x) // the first view's tiles are now the oldest
+            QVERIFY(show(x, 1, {}));
+        QVERIFY(show(100, 14, first));
+        const auto inMemory = [&loader](const QStringList& urls) {
+            return std::count_if(urls.begin(), urls.end(), [&loader](const QString& u) { return loader.tile(u); });
+        };
+        QCOMPARE(inMemory(loaded), TileLoader::MemoryTiles);
+        QCOMPARE(inMemory(first + loaded.mid(loaded.size() - 14)), 24);
+    }
+
     // What a failing tile server (a view of four tiles) or search server gets: one line under
     // kessvenn.map however many tiles fail alike, and nothing else in the log. A tile is never
     // decoded unless it is a PNG, JPEG or WebP, is stopped at its time limit or its cap however its
