@@ -204,6 +204,7 @@ void BM_MemoryPerAlarm(benchmark::State& state)
     // For a heap profiler: everything still held counts as left behind, nothing is torn down.
     if (qEnvironmentVariableIsSet("KESSVENN_BENCH_LEAVE")) {
         std::fprintf(stderr, "heap after 50 alarms %.0f, after %d alarms %.0f bytes\n", heapSettled, alarms, heapLast);
+        cups.stop();
         _exit(0);
     }
     const double later = alarms - kSettled;
