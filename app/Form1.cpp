@@ -179,7 +179,7 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
     m_printout->watch(*m_core);
     m_history = new HistoryDesk(m_ctx, *m_core, *alarmHandler, alarmControls(), m_ui.roLabel1_1, this);
     connect(m_history, &HistoryDesk::printRequested, m_printout,
-        [this](const HistoryAlarm& alarm) { m_printout->printAgain(alarm.fields, alarm.received); });
+        [this](const HistoryAlarm& alarm) { m_printout->printAgain(alarm.fields, alarm.received, alarm.printout); });
     connect(m_core, &AlarmCore::tickerMessage, m_documentation, &DocumentationList::HandleTickerMessage);
     connect(m_core, &AlarmCore::tickerDeleted, m_documentation, &DocumentationList::DeleteTicker);
     m_linkWarning = new LinkWarning(this);
@@ -353,6 +353,7 @@ void Form1::load()
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
     m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
     m_history->start();
+    connect(m_printout, &Printout::printed, m_history->recorder(), &HistoryRecorder::recordPrintout);
     setUpRoute();
     alarmHandler->InitAlarmGrids();
     m_ui.ucGMap1->setGZoom(16);

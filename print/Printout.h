@@ -25,6 +25,10 @@ struct PrintResult {
     int jobId = 0; // CUPS's job id; 0 when CUPS did not take it
     int copies = 0; // 0: kept only, not sent
     QStringList warnings; // each also went to the journal once
+    // The live station alarm whose page it is: its time of receipt and its place among the live
+    // station alarms since start (1, 2, …); 0 for any other page.
+    QDateTime alarmTime;
+    quint64 alarmSequence = 0;
 };
 
 // The alarm on paper. For each live station alarm (and unit alarm when print.ini asks for it) it
@@ -51,7 +55,8 @@ public:
 
     // An alarm of the history printed again: one copy, at once, from its fields as received, with
     // the maps of its coordinates when it carried them. Nothing without print.ini.
-    void printAgain(const QStringList& fields, const QDateTime& received);
+    // keptCopy: the PDF of its printout as the history keeps its name; when there is none, a new page.
+    void printAgain(const QStringList& fields, const QDateTime& received, const QString& keptCopy = {});
 
     // The alarm has left the screen: Ctrl+P has nothing to print until the next one. Its automatic
     // printout still goes out.
@@ -88,6 +93,7 @@ private:
         std::optional<QPointF> position;
         bool placed = false; // the position is known, or known to be missing
         std::optional<Route> route;
+        quint64 sequence = 0; // of a live station alarm
     };
     struct Waiting {
         int copies = 0;
@@ -104,6 +110,7 @@ private:
     PrintMaps* m_maps = nullptr;
     std::optional<Alarm> m_alarm; // the latest alarm
     bool m_onScreen = false;
+    quint64 m_liveAlarms = 0;
     std::optional<Waiting> m_waiting; // its automatic printout, while it waits
     std::optional<PrintSettings> m_settings; // print.ini as the latest alarm found it
     bool m_routeExpected = false;
