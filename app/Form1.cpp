@@ -1,8 +1,8 @@
 #include "app/Form1.h"
 
+#include "alarm/AlarmCore.h"
 #include "alarm/AlarmHandler.h"
 #include "alarm/GMapAlarmMap.h"
-#include "alarm/AlarmCore.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
 #include "app/CaptionButton.h"
@@ -11,21 +11,22 @@
 #include "app/MainLayout.h"
 #include "app/Pictures.h"
 #include "app/ScreenWake.h"
-#include "history/HistoryReader.h"
-#include "history/HistoryRecorder.h"
-#include "map/MapConfig.h"
-#include "route/RoutePlanner.h"
-#include "common/Twips.h"
 #include "app/WindowLook.h"
 #include "common/AppContext.h"
+#include "common/Twips.h"
 #include "history/HistoryDesk.h"
+#include "history/HistoryReader.h"
+#include "history/HistoryRecorder.h"
 #include "link/ServerLink.h"
 #include "log/DocumentationList.h"
+#include "map/MapConfig.h"
 #include "map/ucGMap.h"
 #include "print/Printout.h"
+#include "route/RoutePlanner.h"
 #include "settings/DataFolders.h"
 #include "settings/Form2.h"
 #include "settings/SettingsFile.h"
+#include "water/WaterLookup.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -180,6 +181,7 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
     m_history = new HistoryDesk(m_ctx, *m_core, *alarmHandler, alarmControls(), m_ui.roLabel1_1, this);
     connect(m_history, &HistoryDesk::printRequested, m_printout,
         [this](const HistoryAlarm& alarm) { m_printout->printAgain(alarm.fields, alarm.received, alarm.printout); });
+    createWaterLookup();
     connect(m_core, &AlarmCore::tickerMessage, m_documentation, &DocumentationList::HandleTickerMessage);
     connect(m_core, &AlarmCore::tickerDeleted, m_documentation, &DocumentationList::DeleteTicker);
     m_linkWarning = new LinkWarning(this);
@@ -246,6 +248,11 @@ void Form1::createControls()
     m_ui.lbl_Anfahrt->setObjectName(QStringLiteral("lbl_Anfahrt"));
     m_ui.lbl_Anfahrt->setGeometry(twipsRect(11160, 120, 3420, 495));
     m_ui.lbl_Anfahrt->setAlignment(Qt::AlignCenter);
+    // Between the link pictures and the clear button; long lists take smaller type.
+    m_ui.lbl_Wasser = new FittingLabel(QString(), m_ui.roLabel1_1);
+    m_ui.lbl_Wasser->setObjectName(QStringLiteral("lbl_Wasser"));
+    m_ui.lbl_Wasser->setGeometry(twipsRect(6120, 120, 3480, 495));
+    m_ui.lbl_Wasser->setAlignment(Qt::AlignCenter);
 
     m_ui.ucGMap1 = new ucGMap(this);
     m_ui.ucGMap1->setObjectName(QStringLiteral("ucGMap1"));
@@ -355,6 +362,7 @@ void Form1::load()
     m_history->start();
     connect(m_printout, &Printout::printed, m_history->recorder(), &HistoryRecorder::recordPrintout);
     setUpRoute();
+    setUpWater();
     alarmHandler->InitAlarmGrids();
     m_ui.ucGMap1->setGZoom(16);
     waitUntilOnScreen();
@@ -398,6 +406,34 @@ void Form1::setUpRoute()
     connect(m_route, &RoutePlanner::routeFailed, m_printout, &Printout::routeFailed);
     if (HistoryRecorder* history = m_history->recorder())
         connect(m_route, &RoutePlanner::routeFound, history, &HistoryRecorder::recordRoute);
+}
+
+void Form1::createWaterLookup()
+{
+    m_water = new WaterLookup(this);
+    // A new alarm drops the older one's sources at once; its own follow once its place is known.
+    connect(m_core, &AlarmCore::stationAlarm, m_water, [this] {
+        m_water->cancel();
+        m_ui.lbl_Wasser->clear();
+        m_ui.ucGMap1->setWaterSources({});
+    });
+    connect(alarmHandler, &AlarmHandler::incidentPlaced, m_water, [this](std::optional<QPointF> position) {
+        if (position)
+            m_water->lookUp(*position);
+    });
+    connect(m_water, &WaterLookup::found, this, [this](const WaterNearby& nearby) {
+        m_ui.lbl_Wasser->setText(nearby.line());
+        m_ui.ucGMap1->setWaterSources(nearby.sources);
+    });
+    connect(m_water, &WaterLookup::found, m_printout, &Printout::waterFound);
+}
+
+void Form1::setUpWater()
+{
+    m_water->setIndex(m_ui.ucGMap1->config().water);
+    m_printout->setWaterExpected(m_water->active());
+    if (HistoryRecorder* history = m_history->recorder())
+        connect(m_water, &WaterLookup::found, history, &HistoryRecorder::recordWater, Qt::UniqueConnection);
 }
 
 void Form1::showRoute(const Route& route)
@@ -572,6 +608,7 @@ void Form1::cmd_Settings_Click()
     // The map reads map.ini again when the dialog has closed.
     connect(m_form2, &QDialog::finished, m_ui.ucGMap1, &ucGMap::reloadConfiguration, Qt::UniqueConnection);
     connect(m_form2, &QDialog::finished, this, &Form1::setUpRoute, Qt::UniqueConnection);
+    connect(m_form2, &QDialog::finished, this, &Form1::setUpWater, Qt::UniqueConnection);
     m_form2->show();
     m_form2->raise();
     m_form2->activateWindow();

@@ -35,7 +35,7 @@ constexpr qint64 kSameAlarmMs = 10000;
 
 // One write for the history, kept until it is in the file.
 struct Write {
-    enum class What { Alarm, Place, Route, Answer, Printout };
+    enum class What { Alarm, Place, Route, Answer, Printout, Water };
     What what = What::Alarm;
     // The station alarm it belongs to, by its number of arrival (the alarm's own for an alarm).
     qint64 alarm = 0;
@@ -43,7 +43,7 @@ struct Write {
     QPointF position;
     double meters = 0, seconds = 0;
     QDateTime at;
-    QString pagerId, name, fileName;
+    QString pagerId, name, fileName, water;
     int code = 0;
 
     static Write of(What what, qint64 alarm)
@@ -57,7 +57,7 @@ struct Write {
     [[nodiscard]] QString text() const
     {
         static const char* const names[]
-            = { "Alarm", "Incident position", "Route", "Pager feedback", "Printout's file name" };
+            = { "Alarm", "Incident position", "Route", "Pager feedback", "Printout's file name", "Water sources" };
         return QString::fromLatin1(names[int(what)]);
     }
 };
@@ -122,6 +122,15 @@ public:
         if (m_latest) {
             Write w = Write::of(Write::What::Place, m_latest->first);
             w.position = position;
+            enqueue(std::move(w));
+        }
+    }
+
+    void water(const QString& line)
+    {
+        if (m_latest) {
+            Write w = Write::of(Write::What::Water, m_latest->first);
+            w.water = line;
             enqueue(std::move(w));
         }
     }
@@ -295,6 +304,8 @@ private:
             return m_store.answer(*id, w.at, w.pagerId, w.name, w.code);
         case Write::What::Printout:
             return m_store.printout(*id, w.fileName);
+        case Write::What::Water:
+            return m_store.water(*id, w.water);
         case Write::What::Alarm:
             break;
         }
@@ -405,6 +416,7 @@ void HistoryRecorder::recordStationAlarm(const StationAlarmPlan& plan, bool repl
     // The replay of last.dat is no new alarm; its place on the map is not a new one either.
     m_awaitingPlacement = !replay && !plan.coordinates;
     m_awaitingRoute = !replay;
+    m_awaitingWater = !replay;
     if (replay)
         return;
     HistoryEntry entry { HistoryEntry::Kind::Station, clock(), plan.fields };
@@ -468,6 +480,15 @@ void HistoryRecorder::recordPlacement(std::optional<QPointF> position)
         return;
     QMetaObject::invokeMethod(
         m_worker, [w = m_worker, p = *position] { w->place(p); }, Qt::QueuedConnection);
+}
+
+void HistoryRecorder::recordWater(const WaterNearby& nearby)
+{
+    const QString line = nearby.line();
+    if (!std::exchange(m_awaitingWater, false) || line.isEmpty())
+        return;
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, line] { w->water(line); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::recordRoute(const Route& route)

@@ -3,6 +3,7 @@
 #include "route/Route.h"
 
 #include "history/HistorySettings.h"
+#include "water/WaterSource.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -48,6 +49,8 @@ public:
     void recordPlacement(std::optional<QPointF> position);
     // The way from the station to the newest live alarm, once the router found it.
     void recordRoute(const Route& route);
+    // The water sources around the newest live alarm, once looked up: their line as shown.
+    void recordWater(const WaterNearby& nearby);
     // The live station alarm's printout: the file name of its kept copy goes with the alarm.
     void recordPrintout(const PrintResult& result);
     // Something else than the live alarm is put on the map: its place is not recorded.
@@ -73,4 +76,5 @@ private:
     QHash<qint64, QDateTime> m_received;
     bool m_awaitingPlacement = false;
     bool m_awaitingRoute = false;
+    bool m_awaitingWater = false;
 };

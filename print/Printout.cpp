@@ -9,8 +9,8 @@
 #include "print/PrintPage.h"
 
 #include <QDebug>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 
 #include <chrono>
 
@@ -139,6 +139,7 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
         m_waiting = Waiting {};
         m_waiting->copies = m_settings->copies;
         m_waiting->routeIn = !m_routeExpected;
+        m_waiting->waterIn = !m_waterExpected;
         m_deadline.start(std::chrono::seconds(m_settings->waitSeconds));
     }
     if (plan.coordinates)
@@ -154,7 +155,7 @@ void Printout::incidentPlaced(std::optional<QPointF> position)
     if (!position) {
         // Without a place there are no maps and no route to wait for.
         if (m_waiting)
-            m_waiting->mapsIn = m_waiting->routeIn = true;
+            m_waiting->mapsIn = m_waiting->routeIn = m_waiting->waterIn = true;
         checkWaiting();
         return;
     }
@@ -183,9 +184,20 @@ void Printout::routeFailed()
     checkWaiting();
 }
 
+void Printout::waterFound(const WaterNearby& nearby)
+{
+    // Only the sources around the alarm's own position count.
+    if (!m_alarm || !m_alarm->position || *m_alarm->position != nearby.incident)
+        return;
+    m_alarm->water = nearby;
+    if (m_waiting)
+        m_waiting->waterIn = true;
+    checkWaiting();
+}
+
 void Printout::checkWaiting()
 {
-    if (m_waiting && m_alarm && m_alarm->placed && m_waiting->mapsIn && m_waiting->routeIn)
+    if (m_waiting && m_alarm && m_alarm->placed && m_waiting->mapsIn && m_waiting->routeIn && m_waiting->waterIn)
         finishWaiting();
 }
 
@@ -235,7 +247,8 @@ void Printout::printAgain(const QStringList& fields, const QDateTime& received, 
                 qCInfo(lcPrint).noquote() << path << "printed again: CUPS job" << sent.jobId << "on" << sent.queue;
             else
                 qCWarning(lcPrint).noquote() << path << "not printed again:" << sent.failure;
-            QMetaObject::invokeMethod(this, [this, result] { emit printed(result); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, result] { emit printed(result); }, Qt::QueuedConnection);
         });
         return;
     }
@@ -279,11 +292,15 @@ void Printout::send(const Alarm& alarm, const PrintSettings& settings, int copie
         for (const Route::Step& step : alarm.route->steps)
             steps << RouteText::step(step);
         job.content.rows.append({ QStringLiteral("Anfahrt"),
-            RouteText::summary(*alarm.route, m_routeFactor).section(QLatin1Char(' '), 1) + QStringLiteral(": ") + steps.join(QStringLiteral(" \u2192 ")) });
+            RouteText::summary(*alarm.route, m_routeFactor).section(QLatin1Char(' '), 1) + QStringLiteral(": ")
+                + steps.join(QStringLiteral(" \u2192 ")) });
     }
     if (alarm.position) {
         const QList<QPointF> route = alarm.route ? alarm.route->points : QList<QPointF>();
-        const PrintMaps::Maps maps = m_maps->compose(*alarm.position, route);
+        const QList<WaterFound> water = alarm.water ? alarm.water->sources : QList<WaterFound>();
+        const PrintMaps::Maps maps = m_maps->compose(*alarm.position, route, water);
+        if (alarm.water)
+            job.content.water = alarm.water->line();
         job.content.overview = maps.overview;
         job.content.detail = maps.detail;
         if (maps.missing > 0) {

@@ -2,8 +2,9 @@
 
 #include "alarm/AlarmPlan.h"
 #include "map/MapConfig.h"
-#include "route/Route.h"
 #include "print/PrintSettings.h"
+#include "route/Route.h"
+#include "water/WaterSource.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -75,6 +76,11 @@ public:
     void routeFound(const Route& route);
     void routeFailed();
 
+    // Whether the water sources around each incident are looked up; the printout then waits for
+    // them too (within wait_seconds). Their list goes under the detail map, their signs onto it.
+    void setWaterExpected(bool expected) { m_waterExpected = expected; }
+    void waterFound(const WaterNearby& nearby);
+
     void onStationAlarm(const StationAlarmPlan& plan, bool replay);
     void onUnitAlarm(const UnitAlarmPlan& plan);
 
@@ -93,12 +99,14 @@ private:
         std::optional<QPointF> position;
         bool placed = false; // the position is known, or known to be missing
         std::optional<Route> route;
+        std::optional<WaterNearby> water;
         quint64 sequence = 0; // of a live station alarm
     };
     struct Waiting {
         int copies = 0;
         bool mapsIn = false;
         bool routeIn = false;
+        bool waterIn = false;
     };
 
     void checkWaiting();
@@ -115,6 +123,7 @@ private:
     std::optional<PrintSettings> m_settings; // print.ini as the latest alarm found it
     bool m_routeExpected = false;
     double m_routeFactor = 1.0;
+    bool m_waterExpected = false;
     QTimer m_deadline;
     QTimer m_daily;
     QThreadPool m_pool;
