@@ -84,7 +84,7 @@ void AddressSearch::start(quint64 id, const QString& url, int timeoutMs)
         = parsed.isValid() && (parsed.scheme() == QLatin1String("http") || parsed.scheme() == QLatin1String("https"));
     if (!usable || m_answers.contains(url)) {
         // Answered from the event loop, so that the caller has returned before it hears of it.
-        const std::optional<QString> known = usable ? m_answers.value(url) : std::nullopt;
+        const std::optional<QString> known = usable ? *m_answers.object(url) : std::nullopt;
         m_limit->stop();
         QTimer::singleShot(0, this, [this, id, known] {
             if (id == m_id)
@@ -114,7 +114,7 @@ void AddressSearch::send()
             return;
         }
         const std::optional<QString> location = firstLocation(result.body);
-        m_answers.insert(url, location);
+        m_answers.insert(url, new std::optional<QString>(location));
         finish(location);
     });
 }
