@@ -1,37 +1,32 @@
 #include "app/Form1.h"
 
+#include "alarm/AlarmCore.h"
 #include "alarm/AlarmHandler.h"
 #include "alarm/GMapAlarmMap.h"
-#include "alarm/AlarmCore.h"
-#include "announce/AnnouncementQueue.h"
-#include "announce/Announcer.h"
+#include "alarm/Incident.h"
 #include "app/CaptionButton.h"
+#include "app/DriveTimeLabel.h"
 #include "app/FittingLabel.h"
 #include "app/LinkWarning.h"
 #include "app/MainLayout.h"
 #include "app/Pictures.h"
 #include "app/ScreenWake.h"
-#include "history/HistoryReader.h"
-#include "history/HistoryRecorder.h"
-#include "map/MapConfig.h"
-#include "route/RoutePlanner.h"
-#include "common/Twips.h"
 #include "app/WindowLook.h"
 #include "common/AppContext.h"
+#include "common/Twips.h"
 #include "history/HistoryDesk.h"
+#include "history/HistoryReader.h"
 #include "link/ServerLink.h"
 #include "log/DocumentationList.h"
+#include "map/CoordinateText.h"
 #include "map/ucGMap.h"
 #include "print/Printout.h"
-#include "settings/DataFolders.h"
 #include "settings/Form2.h"
-#include "settings/SettingsFile.h"
+#include "station/Station.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QHeaderView>
-#include <QHostInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
@@ -141,9 +136,10 @@ void TopBar::paintEvent(QPaintEvent*)
     p.fillRect(rect(), gradient);
 }
 
-Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
+Form1::Form1(Station& station, QWidget* parent)
     : QWidget(parent)
-    , m_ctx(ctx)
+    , m_station(station)
+    , m_ctx(station.context())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Kessvenn"));
@@ -154,35 +150,7 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
     resize(kDesignClient);
 
     createControls();
-    m_documentation = new DocumentationList(m_ctx, m_ui.List_Doku, this);
-
-    createAlarmHandler();
-
-    m_wake = new ScreenWake(m_ctx, this);
-    // The screen is lit before an alarm's first sound. A new alarm's route replaces the older
-    // one's as soon as its position is known, which is told after the first sound has started.
-    connect(m_core, &AlarmCore::stationAlarm, this, [this](const StationAlarmPlan&, bool replay) {
-        m_liveAlarmShown = m_liveAlarmShown || !replay;
-        if (!replay)
-            m_wake->alarm();
-        m_ui.lbl_Anfahrt->clear();
-        m_ui.ucGMap1->setRoute({});
-        if (m_route)
-            m_route->cancel();
-    });
-    connect(m_core, &AlarmCore::unitAlarm, m_wake, &ScreenWake::alarm);
-    alarmHandler->watch(*m_core);
-    connect(alarmHandler, &AlarmHandler::incidentPlaced, this, [this](std::optional<QPointF> position) {
-        if (m_route && position)
-            m_route->plan(*position);
-    });
-    m_printout->watch(*m_core);
-    m_history = new HistoryDesk(m_ctx, *m_core, *alarmHandler, alarmControls(), m_ui.roLabel1_1, this);
-    connect(m_history, &HistoryDesk::printRequested, m_printout,
-        [this](const HistoryAlarm& alarm) { m_printout->printAgain(alarm.fields, alarm.received); });
-    connect(m_core, &AlarmCore::tickerMessage, m_documentation, &DocumentationList::HandleTickerMessage);
-    connect(m_core, &AlarmCore::tickerDeleted, m_documentation, &DocumentationList::DeleteTicker);
-    m_linkWarning = new LinkWarning(this);
+    showStation();
     m_pointerIdle = new QTimer(this);
     m_pointerIdle->setSingleShot(true);
     m_pointerIdle->setInterval(kPointerIdleMs);
@@ -192,30 +160,46 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
             QApplication::setOverrideCursor(Qt::BlankCursor);
         }
     });
-
-    serverLink = new ServerLink(m_ctx, *m_core, this);
-    connect(serverLink, &ServerLink::linkStatusChanged, this, [this](int status) {
-        m_ui.Image_S->setPixmap(m_ui.Image_Server[status == 1 ? 1 : 0]->pixmap());
-        m_linkWarning->linkStatus(status);
-    });
-
-    // The timer runs from the moment the window exists; its first tick opens the link.
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, &Form1::onTimer1);
-    if (linkTimer == LinkTimer::Running)
-        Timer1->start();
-
     connect(m_ui.cmd_ende, &QPushButton::clicked, this, &QWidget::close);
     connectCommands();
     WindowLook::dress(m_ui);
     noteDesign();
 }
 
+void Form1::showStation()
+{
+    // The screen is lit before an alarm's first sound.
+    m_wake = new ScreenWake(m_ctx, this);
+    m_wake->follow(m_station);
+    alarmHandler = new AlarmHandler(alarmControls(), new GMapAlarmMap(*m_ui.ucGMap1, this), this);
+    alarmHandler->watch(m_station.core());
+    alarmHandler->follow(m_station.incident());
+    alarmHandler->setGeocoder(&m_station.viewGeocoder());
+    m_ui.lbl_Anfahrt->follow(m_station.incident());
+    m_documentation = new DocumentationList(m_ctx, m_ui.List_Doku, this);
+    m_documentation->follow(m_station.core());
+    m_history = new HistoryDesk(m_ctx, m_station.core(), *alarmHandler, alarmControls(), m_ui.roLabel1_1, this);
+    connect(m_history, &HistoryDesk::printRequested, &m_station.printout(),
+        [this](const HistoryAlarm& alarm) { m_station.printout().printAgain(alarm.fields, alarm.received); });
+    m_linkWarning = new LinkWarning(this);
+    connect(&m_station.link(), &ServerLink::linkStatusChanged, this, [this](int status) {
+        m_ui.Image_S->setPixmap(m_ui.Image_Server[status == 1 ? 1 : 0]->pixmap());
+        m_linkWarning->linkStatus(status);
+    });
+    connect(&m_station, &Station::configured, m_ui.ucGMap1, [this] { m_ui.ucGMap1->setConfig(m_station.mapConfig()); });
+    // A live alarm is never hidden: the list and the settings dialog give the alarm the screen.
+    connect(&m_station.core(), &AlarmCore::stationAlarm, this, [this](const StationAlarmPlan&, bool replay) {
+        if (replay || !isVisible())
+            return;
+        raise();
+        activateWindow();
+    });
+}
+
 Form1::~Form1()
 {
     qApp->removeEventFilter(this);
+    delete m_form2;
     if (m_pointerHidden)
         QApplication::restoreOverrideCursor();
 }
@@ -242,7 +226,7 @@ void Form1::createControls()
     m_ui.Label_vers = new QLabel(m_ui.roLabel1_1);
     m_ui.Label_vers->setObjectName(QStringLiteral("Label_vers"));
     m_ui.Label_vers->setGeometry(twipsRect(120, 480, 1095, 255));
-    m_ui.lbl_Anfahrt = new QLabel(m_ui.roLabel1_1);
+    m_ui.lbl_Anfahrt = new DriveTimeLabel(m_ui.roLabel1_1);
     m_ui.lbl_Anfahrt->setObjectName(QStringLiteral("lbl_Anfahrt"));
     m_ui.lbl_Anfahrt->setGeometry(twipsRect(11160, 120, 3420, 495));
     m_ui.lbl_Anfahrt->setAlignment(Qt::AlignCenter);
@@ -330,79 +314,32 @@ void Form1::createControls()
 
 void Form1::load()
 {
-    serverLink->SendPending = 0;
-    InitDataFolders(m_ctx);
+    m_station.load();
     m_ui.Label_vers->setText(QStringLiteral("V %1.%2.%3")
                                  .arg(KESSVENN_VERSION_MAJOR)
                                  .arg(KESSVENN_VERSION_MINOR)
                                  .arg(KESSVENN_VERSION_PATCH));
     for (QLabel* label : m_ui.label_einsatz)
         label->clear();
-    LoadSettings(m_ctx);
-    m_display = DisplaySettings::read(m_ctx.DataFolder);
-    m_wake->configure(m_display);
-    m_linkWarning->setDelaySeconds(m_display.linkWarningSeconds);
-    m_linkWarning->linkStatus(serverLink->LinkStatus());
-    if (m_display.fullscreen && !m_fullScreen) {
+    const DisplaySettings& display = m_station.display();
+    m_linkWarning->setDelaySeconds(display.linkWarningSeconds);
+    m_linkWarning->linkStatus(m_station.link().LinkStatus());
+    if (display.fullscreen && !m_fullScreen) {
         setFullScreen(true);
         if (isVisible())
             showOnScreen();
     }
-    m_ctx.ServerPort = 4750;
-    m_ctx.MonitorName = QHostInfo::localHostName();
-    m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
-    m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
-    m_history->start();
-    setUpRoute();
     alarmHandler->InitAlarmGrids();
+    // Before the first alarm the map shows the station, or nothing at all.
+    if (const std::optional<QPointF> home = m_station.routeSettings().station)
+        m_ui.ucGMap1->setGPoint(CoordinateText::join(float(home->y()), float(home->x())));
     m_ui.ucGMap1->setGZoom(16);
     waitUntilOnScreen();
-    // A live alarm that came in while the window reached the screen is newer than last.dat.
-    if (!m_liveAlarmShown)
-        replayLastAlarm();
-    InitDocumentationList();
-    lese_ticker();
+    m_station.replayLastAlarm();
+    m_documentation->InitDocumentationList();
+    m_documentation->lese_ticker();
     // The link opens at once, while the replay is still heard, not at the timer's first tick.
-    if (Timer1->isActive())
-        QTimer::singleShot(0, serverLink, [this] { serverLink->superviseTick(); });
-}
-
-void Form1::replayLastAlarm()
-{
-    // After a long power cut the stored alarm is old news: shown, but not sounded in the night.
-    const QFileInfo stored(m_ctx.LastAlarmPath);
-    // The file system's zero time (1970-01-01, a clock that was never set) reads as no time at all:
-    // no age that could be trusted either.
-    const QDateTime modified = stored.lastModified();
-    const qint64 ageMs = modified.isValid() ? modified.msecsTo(QDateTime::currentDateTime()) : -1;
-    const double limitMs = m_display.replayAnnounceMinutes * 60000;
-    // A file from the future (a clock set back) has no age that could be trusted.
-    const bool announce = limitMs <= 0 || (ageMs >= 0 && double(ageMs) < limitMs);
-    if (announce && stored.exists())
-        m_wake->alarm();
-    m_core->ReplayLastAlarm(announce);
-}
-
-void Form1::setUpRoute()
-{
-    delete m_route;
-    m_route = nullptr;
-    RouteSettings settings = m_ui.ucGMap1->config().route;
-    m_printout->setRouteExpected(settings.active(), settings.factor);
-    if (!settings.active())
-        return;
-    m_route = new RoutePlanner(std::move(settings), this);
-    connect(m_route, &RoutePlanner::routeFound, this, &Form1::showRoute);
-    connect(m_route, &RoutePlanner::routeFound, m_printout, &Printout::routeFound);
-    connect(m_route, &RoutePlanner::routeFailed, m_printout, &Printout::routeFailed);
-    if (HistoryRecorder* history = m_history->recorder())
-        connect(m_route, &RoutePlanner::routeFound, history, &HistoryRecorder::recordRoute);
-}
-
-void Form1::showRoute(const Route& route)
-{
-    m_ui.lbl_Anfahrt->setText(RouteText::summary(route, m_route ? m_route->settings().factor : 1.0));
-    m_ui.ucGMap1->setRoute(route.points);
+    m_station.openLink();
 }
 
 void Form1::setFullScreen(bool on)
@@ -487,16 +424,6 @@ void Form1::waitUntilOnScreen()
         showOnScreen();
 }
 
-void Form1::InitDocumentationList()
-{
-    m_documentation->InitDocumentationList();
-}
-
-void Form1::lese_ticker()
-{
-    m_documentation->lese_ticker();
-}
-
 void Form1::connectCommands()
 {
     for (int i = 0; i < int(m_ui.cmd_zoom.size()); ++i)
@@ -552,25 +479,22 @@ void Form1::cmd_Clear_Click()
     if (incidentOnScreen() != asked)
         return;
 
-    for (QLabel* label : m_ui.label_einsatz)
-        label->clear();
-    m_ui.Label2[0]->clear();
-    m_ui.Label2[1]->clear();
-    m_ui.Label4->clear();
-    // The grids' headings are their horizontal headers: no rows left means the heading row alone.
-    m_ui.MSFlexGrid1->setRowCount(0);
-    m_ui.Grid_Melder->setRowCount(0);
-    m_printout->screenCleared();
+    // The display, the marker, the route's line and the drive time go with the incident.
+    m_station.clearIncident();
 }
 
 void Form1::cmd_Settings_Click()
 {
     // One dialog: a click while it is open brings it to the front as it stands, with any edits.
-    if (!m_form2 || !m_form2->isVisible())
-        m_form2 = new Form2(m_ctx, this);
-    // The map reads map.ini again when the dialog has closed.
-    connect(m_form2, &QDialog::finished, m_ui.ucGMap1, &ucGMap::reloadConfiguration, Qt::UniqueConnection);
-    connect(m_form2, &QDialog::finished, this, &Form1::setUpRoute, Qt::UniqueConnection);
+    // A window of its own, not one kept above the alarm display: a live alarm puts the display in
+    // front of it (see showStation).
+    if (!m_form2 || !m_form2->isVisible()) {
+        delete m_form2;
+        m_form2 = new Form2(m_ctx);
+        m_form2->setAttribute(Qt::WA_DeleteOnClose);
+        // The station reads its files again when the dialog has closed.
+        connect(m_form2, &QDialog::finished, &m_station, &Station::reload);
+    }
     m_form2->show();
     m_form2->raise();
     m_form2->activateWindow();
@@ -620,7 +544,7 @@ bool Form1::runShortcut(int key, Qt::KeyboardModifiers modifiers)
         cmd_Clear_Click();
         return true;
     case Qt::Key_P:
-        m_printout->printNow();
+        m_station.printout().printNow();
         return true;
     default:
         return false;
@@ -717,24 +641,10 @@ void Form1::applyDocumentationColumns()
         m_documentation->setColumnWidths();
 }
 
-void Form1::onTimer1()
-{
-    if (m_ctx.ist_ende() == 1) {
-        Timer1->stop();
-        return;
-    }
-    serverLink->superviseTick();
-}
-
 void Form1::closeEvent(QCloseEvent* event)
 {
-    m_ctx.beginEnding();
-    Timer1->stop();
-    serverLink->SendPending = 0;
-    serverLink->closeSocket();
     event->accept();
-    if (m_ctx.endProcess)
-        m_ctx.endProcess();
+    m_station.shutDown();
 }
 
 AlarmControls Form1::alarmControls() const
@@ -750,59 +660,4 @@ AlarmControls Form1::alarmControls() const
     controls.Grid_Status = m_ui.Grid_Status;
     controls.Grid_Melder = m_ui.Grid_Melder;
     return controls;
-}
-
-void Form1::setAnnouncementOutput(AnnouncementOutput* output)
-{
-    delete m_announcements;
-    m_announcements = new AnnouncementQueue(m_ctx, *output, this);
-    m_core->setAnnouncements(m_announcements);
-}
-
-void Form1::createAlarmHandler()
-{
-    m_announcer = new Announcer(m_ctx, this);
-    m_announcements = new AnnouncementQueue(m_ctx, *m_announcer, this);
-    m_core = new AlarmCore(m_ctx, this);
-    m_core->setAnnouncements(m_announcements);
-    auto* map = new GMapAlarmMap(*m_ui.ucGMap1, this);
-    alarmHandler = new AlarmHandler(alarmControls(), map, this);
-    m_printout = new Printout(m_ctx, this);
-    m_printout->setMapConfig([map = m_ui.ucGMap1] { return map->config(); });
-    connect(alarmHandler, &AlarmHandler::incidentPlaced, m_printout, &Printout::incidentPlaced);
-}
-
-void Form1::HandleStationAlarm(const QString& message, int replay)
-{
-    m_core->HandleStationAlarm(message, replay);
-}
-
-void Form1::HandleUnitAlarm(const QString& message)
-{
-    m_core->HandleUnitAlarm(message);
-}
-
-void Form1::HandleTickerMessage(const QString& message)
-{
-    m_core->HandleTickerMessage(message);
-}
-
-void Form1::InsertStatusRow(const QString& message)
-{
-    m_core->InsertStatusRow(message);
-}
-
-void Form1::InsertPagerRow(const QString& message)
-{
-    m_core->InsertPagerRow(message);
-}
-
-void Form1::DeleteTicker()
-{
-    m_core->DeleteTicker();
-}
-
-void Form1::HandleFeedback(const QString& message)
-{
-    m_core->HandleFeedback(message);
 }

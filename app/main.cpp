@@ -5,11 +5,13 @@
 #include "common/Log.h"
 #include "history/HistoryReader.h"
 #include "settings/DataFolders.h"
+#include "station/Station.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDebug>
 #include <QFile>
+#include <QGuiApplication>
 
 #include <unistd.h>
 
@@ -17,6 +19,8 @@ namespace {
 
 const QCommandLineOption kFullScreen(QStringLiteral("fullscreen"),
     QStringLiteral("The window covers the whole screen without a frame (as fullscreen=1 in display.ini)."));
+const QCommandLineOption kHeadless(QStringLiteral("headless"),
+    QStringLiteral("Runs the station without a window: link, announcement, printout, history and route."));
 const QCommandLineOption kExportHistory(QStringLiteral("export-history"),
     QStringLiteral("Writes the alarm history, or the alarms of YEAR, as CSV to standard output and exits."));
 
@@ -29,19 +33,65 @@ void describeProgram(QCommandLineParser& parser)
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(kFullScreen);
+    parser.addOption(kHeadless);
     parser.addOption(kExportHistory);
-    parser.addPositionalArgument(QStringLiteral("YEAR"), QStringLiteral("The year of --export-history."), QStringLiteral("[YEAR]"));
+    parser.addPositionalArgument(
+        QStringLiteral("YEAR"), QStringLiteral("The year of --export-history."), QStringLiteral("[YEAR]"));
+}
+
+// Whether one of `options` is on the command line.
+bool given(int argc, char* argv[], const QStringList& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (options.contains(QString::fromLocal8Bit(argv[i])))
+            return true;
+    }
+    return false;
 }
 
 // --help, --version and the export answer without a screen.
 bool needsNoScreen(int argc, char* argv[])
 {
-    const QStringList questions = { "-h", "--help", "-?", "--help-all", "-v", "--version", "--export-history" };
-    for (int i = 1; i < argc; ++i) {
-        if (questions.contains(QString::fromLocal8Bit(argv[i])))
-            return true;
-    }
-    return false;
+    return given(argc, argv, { "-h", "--help", "-?", "--help-all", "-v", "--version", "--export-history" });
+}
+
+AppContext& programContext()
+{
+    static AppContext ctx;
+    ctx.ProgramFolder = QCoreApplication::applicationDirPath();
+    // Shutdown ends the program at once: no handler runs after it and no wait resumes. Every file
+    // is complete on disk at that point, and a speech program that was still talking has been sent
+    // SIGTERM with everything it started.
+    ctx.endProcess = [] { ::_exit(0); };
+    return ctx;
+}
+
+void noteStart(const AppContext& ctx)
+{
+    qCInfo(lcFiles).noquote() << "Settings read from the data folder" << ctx.DataFolder << "; dispatch computer"
+                              << ctx.settings.ServerAddress << "port" << ctx.ServerPort;
+}
+
+// The station without a window, for the computer that drives the loudspeakers or the printer in
+// the vehicle hall. The printout's page is set in type, and Qt finds fonts only in a Gui
+// application: one on the offscreen platform, which needs no display and touches none.
+int runHeadless(int argc, char* argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QCommandLineParser parser;
+    describeProgram(parser);
+    parser.process(app);
+    qInfo().noquote() << "Kessvenn" << QCoreApplication::applicationVersion() << "starting without a window";
+    AppContext& ctx = programContext();
+    Station station(ctx);
+    station.load();
+    station.replayLastAlarm();
+    station.openLink();
+    noteStart(ctx);
+    ServiceManager service;
+    service.notifyReady();
+    return QGuiApplication::exec();
 }
 
 // The history as CSV on standard output; the file is only read. 0 when written, 1 otherwise.
@@ -65,8 +115,7 @@ int exportHistory(const QStringList& arguments)
         return out.flush() ? 0 : 1;
     }
     HistoryReader reader(path, true);
-    if (!reader.open()
-        || !reader.writeCsv(out, arguments.isEmpty() ? std::nullopt : std::optional(year))) {
+    if (!reader.open() || !reader.writeCsv(out, arguments.isEmpty() ? std::nullopt : std::optional(year))) {
         qCritical().noquote() << "The history" << path << "could not be read:" << reader.lastError();
         return 1;
     }
@@ -85,6 +134,8 @@ int main(int argc, char* argv[])
         parser.process(core);
         return parser.isSet(kExportHistory) ? exportHistory(parser.positionalArguments()) : 0;
     }
+    if (given(argc, argv, { "--headless" }))
+        return runHeadless(argc, argv);
     QApplication app(argc, argv);
     describeProgram(parser);
     parser.process(app);
@@ -93,19 +144,13 @@ int main(int argc, char* argv[])
     if (!installGermanQtTexts(app))
         qWarning("Qt's German texts were not found; its buttons and dialogs speak English");
 
-    AppContext ctx;
-    ctx.ProgramFolder = QCoreApplication::applicationDirPath();
-    // Shutdown ends the program at once: no handler runs after it and no wait resumes. Every file
-    // is complete on disk at that point, and a speech program that was still talking has been sent
-    // SIGTERM with everything it started.
-    ctx.endProcess = [] { ::_exit(0); };
-
-    Form1 window(ctx);
+    AppContext& ctx = programContext();
+    Station station(ctx);
+    Form1 window(station);
     window.setFullScreen(parser.isSet(kFullScreen));
     window.showOnScreen();
     window.load();
-    qCInfo(lcFiles).noquote() << "Settings read from the data folder" << ctx.DataFolder << "; dispatch computer"
-                              << ctx.settings.ServerAddress << "port" << ctx.ServerPort;
+    noteStart(ctx);
     ServiceManager service;
     service.notifyReady();
     return QApplication::exec();

@@ -3,6 +3,7 @@
 #include "alarm/AlarmCore.h"
 #include "alarm/AlarmHandler.h"
 #include "alarm/GMapAlarmMap.h"
+#include "alarm/Incident.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
 #include "announce/SoundOutput.h"
@@ -10,6 +11,7 @@
 #include "common/AppContext.h"
 #include "history/HistoryRecorder.h"
 #include "link/MessageReceiver.h"
+#include "map/Geocoder.h"
 #include "map/ucGMap.h"
 #include "print/Printout.h"
 #include "tests/support/PrivateCups.h"
@@ -199,15 +201,20 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     GMapAlarmMap map(*form.map);
     AlarmCore core(ctx);
     core.setAnnouncements(&announcements);
+    Geocoder geocoder(ctx);
+    geocoder.setConfig(MapConfig::read(ctx.DataFolder));
+    Incident incident(geocoder);
+    incident.follow(core);
     AlarmHandler handler(form.controls, &map);
     handler.InitAlarmGrids();
     handler.watch(core);
+    handler.follow(incident);
     MessageReceiver receiver(core);
     Printout printout(ctx);
     int printed = 0;
     if (printing) {
         printout.watch(core);
-        QObject::connect(&handler, &AlarmHandler::incidentPlaced, &printout, &Printout::incidentPlaced);
+        printout.follow(incident);
         QObject::connect(&printout, &Printout::printed, [&](const PrintResult& r) { printed += r.jobId > 0; });
     }
     std::optional<HistoryRecorder> history;
@@ -215,7 +222,7 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
         history.emplace(dir.filePath(QStringLiteral("history.sqlite")), ctx.LastAlarmPath, HistorySettings {});
         history->start();
         history->watch(core);
-        QObject::connect(&handler, &AlarmHandler::incidentPlaced, &*history, &HistoryRecorder::recordPlacement);
+        history->follow(incident);
     }
 
     const QChar bell(7);
@@ -252,7 +259,13 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     state.counters["map_connections"] = double(peers.size());
     state.counters["printed"] = double(printed);
 }
-BENCHMARK(BM_StationAlarmToFirstSound)->Arg(0)->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
+BENCHMARK(BM_StationAlarmToFirstSound)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(100);
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "alarm/AlarmCore.h"
 #include "alarm/AlarmPlan.h"
 #include "alarm/AlarmRows.h"
+#include "alarm/Incident.h"
 #include "alarm/LastAlarmStore.h"
 #include "common/Log.h"
 #include "history/HistoryStore.h"
@@ -109,8 +110,8 @@ private:
             return false;
         }
         if (!m_store.setAside().isEmpty())
-            qCWarning(lcHistory).noquote() << "History was damaged or no database; set aside as"
-                                           << m_store.setAside() << "and started anew" << m_store.lastError();
+            qCWarning(lcHistory).noquote() << "History was damaged or no database; set aside as" << m_store.setAside()
+                                           << "and started anew" << m_store.lastError();
         // Feedback after a restart still belongs to the alarm before it; after a failed alarm, to none.
         if (!std::exchange(m_knowsLatest, true))
             m_latest = m_store.latestStationAlarm();
@@ -187,15 +188,31 @@ void HistoryRecorder::watch(AlarmCore& core)
     connect(&core, &AlarmCore::feedbackMessage, this, &HistoryRecorder::recordFeedback);
 }
 
+void HistoryRecorder::follow(Incident& incident)
+{
+    // The replay of last.dat is no new alarm: neither its place nor its way is news. An alarm with
+    // coordinates keeps them from its fields.
+    const auto live = [&incident] { return !incident.isReplay() && incident.plan(); };
+    connect(&incident, &Incident::placed, this, [this, &incident, live](const std::optional<QPointF>& position) {
+        if (live() && !incident.plan()->coordinates && position)
+            QMetaObject::invokeMethod(
+                m_worker, [w = m_worker, p = *position] { w->place(p); }, Qt::QueuedConnection);
+    });
+    connect(&incident, &Incident::routed, this, [this, live](const std::optional<Route>& route) {
+        if (live() && route)
+            QMetaObject::invokeMethod(
+                m_worker, [w = m_worker, m = route->meters, s = route->seconds] { w->route(m, s); },
+                Qt::QueuedConnection);
+    });
+}
+
 void HistoryRecorder::recordStationAlarm(const StationAlarmPlan& plan, bool replay)
 {
-    // The replay of last.dat is no new alarm; its place on the map is not a new one either.
-    m_awaitingPlacement = !replay && !plan.coordinates;
-    m_awaitingRoute = !replay;
     if (replay)
         return;
     HistoryEntry entry { HistoryEntry::Kind::Station, clock(), plan.fields };
-    QMetaObject::invokeMethod(m_worker, [w = m_worker, entry] { w->store(entry); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, entry] { w->store(entry); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::recordUnitAlarm(const UnitAlarmPlan& plan)
@@ -204,7 +221,8 @@ void HistoryRecorder::recordUnitAlarm(const UnitAlarmPlan& plan)
     for (const QString& unit : plan.units)
         units += unit + QChar(7);
     HistoryEntry entry { HistoryEntry::Kind::Unit, clock(), { QStringLiteral("WACHALARM_EM"), units } };
-    QMetaObject::invokeMethod(m_worker, [w = m_worker, entry] { w->store(entry); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, entry] { w->store(entry); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::recordPagerRow(const QString& message)
@@ -221,25 +239,11 @@ void HistoryRecorder::recordFeedback(const QString& message)
     const std::optional<AlarmRows::Feedback> feedback = AlarmRows::feedback(message);
     if (!feedback)
         return;
-    QMetaObject::invokeMethod(m_worker,
+    QMetaObject::invokeMethod(
+        m_worker,
         [w = m_worker, at = clock(), id = feedback->pagerId, name = m_pagerHolders.value(feedback->pagerId),
             word = feedback->word] { w->answer(at, id, name, word); },
         Qt::QueuedConnection);
-}
-
-void HistoryRecorder::recordPlacement(std::optional<QPointF> position)
-{
-    if (!std::exchange(m_awaitingPlacement, false) || !position)
-        return;
-    QMetaObject::invokeMethod(m_worker, [w = m_worker, p = *position] { w->place(p); }, Qt::QueuedConnection);
-}
-
-void HistoryRecorder::recordRoute(const Route& route)
-{
-    if (!std::exchange(m_awaitingRoute, false))
-        return;
-    QMetaObject::invokeMethod(
-        m_worker, [w = m_worker, m = route.meters, s = route.seconds] { w->route(m, s); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::runRetention()

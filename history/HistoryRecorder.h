@@ -14,6 +14,7 @@
 #include <optional>
 
 class AlarmCore;
+class Incident;
 struct StationAlarmPlan;
 struct UnitAlarmPlan;
 
@@ -37,17 +38,13 @@ public:
     void start();
     // Records the core's live alarms, pager rows and feedback.
     void watch(AlarmCore& core);
+    // Records the looked-up place and the route of each live incident with its alarm.
+    void follow(Incident& incident);
 
     void recordStationAlarm(const StationAlarmPlan& plan, bool replay);
     void recordUnitAlarm(const UnitAlarmPlan& plan);
     void recordPagerRow(const QString& message);
     void recordFeedback(const QString& message);
-    // The marker's place of the newest live alarm, once its address lookup answered.
-    void recordPlacement(std::optional<QPointF> position);
-    // The way from the station to the newest live alarm, once the router found it.
-    void recordRoute(const Route& route);
-    // Something else than the live alarm is put on the map: its place is not recorded.
-    void forgetPlacement() { m_awaitingPlacement = false; }
     // Clears and deletes what is due now.
     void runRetention();
 
@@ -64,6 +61,4 @@ private:
     class HistoryWorker* m_worker = nullptr;
     // Pager id → holder, from the pager rows.
     QHash<QString, QString> m_pagerHolders;
-    bool m_awaitingPlacement = false;
-    bool m_awaitingRoute = false;
 };

@@ -1,5 +1,7 @@
 #include "log/DocumentationList.h"
 
+#include "alarm/AlarmCore.h"
+
 #include "log/MarkupDelegate.h"
 #include "log/TickerCells.h"
 #include "log/TickerLog.h"
@@ -173,4 +175,10 @@ bool DocumentationList::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_view->viewport() && event->type() == QEvent::Resize)
         scheduleFit();
     return QObject::eventFilter(watched, event);
+}
+
+void DocumentationList::follow(AlarmCore& core)
+{
+    connect(&core, &AlarmCore::tickerMessage, this, &DocumentationList::HandleTickerMessage);
+    connect(&core, &AlarmCore::tickerDeleted, this, &DocumentationList::DeleteTicker);
 }

@@ -2,18 +2,16 @@
 
 #include "common/KeyValueFile.h"
 
-const QStringList MapConfig::Keys
-    = { QStringLiteral("host"), QStringLiteral("key"), QStringLiteral("provider"), QStringLiteral("tiles"),
-          QStringLiteral("tiles.satellite"), QStringLiteral("tiles.terrain"), QStringLiteral("search"),
-          QStringLiteral("contact"), QStringLiteral("countrycodes"), QStringLiteral("attribution"),
-          // The route's keys, read by RouteSettings.
-          QStringLiteral("station"), QStringLiteral("route"), QStringLiteral("route.data"),
-          QStringLiteral("route.profile"), QStringLiteral("route.factor") };
+const QStringList MapConfig::Keys = { QStringLiteral("host"), QStringLiteral("key"), QStringLiteral("provider"),
+    QStringLiteral("tiles"), QStringLiteral("tiles.satellite"), QStringLiteral("tiles.terrain"),
+    QStringLiteral("search"), QStringLiteral("contact"), QStringLiteral("countrycodes"), QStringLiteral("attribution"),
+    // The route's keys, read beside these by the station.
+    QStringLiteral("station"), QStringLiteral("route"), QStringLiteral("route.data"), QStringLiteral("route.profile"),
+    QStringLiteral("route.factor") };
 
 MapConfig MapConfig::parse(const KeyValueFile& file)
 {
     MapConfig config;
-    config.route = RouteSettings::parse(file);
     for (const KeyValueFile::Entry& entry : file.entries()) {
         const QString& name = entry.name;
         QString value = entry.value;
@@ -76,4 +74,16 @@ MapConfig MapConfig::parse(QByteArrayView bytes)
 MapConfig MapConfig::read(const QString& dataFolder)
 {
     return parse(KeyValueFile::read(dataFolder, FileName, Keys));
+}
+
+std::optional<QUrl> MapConfig::sendable(const QString& url) const
+{
+    if (!canSend())
+        return std::nullopt;
+    // Everything in the text is already percent-encoded where it has to be; strict parsing keeps
+    // it exactly as composed.
+    QUrl parsed = QUrl::fromEncoded(url.toUtf8(), QUrl::StrictMode);
+    if (!parsed.isValid())
+        return std::nullopt;
+    return parsed;
 }

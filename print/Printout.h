@@ -2,12 +2,13 @@
 
 #include "alarm/AlarmPlan.h"
 #include "map/MapConfig.h"
-#include "route/Route.h"
 #include "print/PrintSettings.h"
+#include "route/Route.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QPointF>
+#include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -16,6 +17,7 @@
 
 class AlarmCore;
 class AppContext;
+class Incident;
 class PrintMaps;
 
 // What became of one printout.
@@ -28,7 +30,7 @@ struct PrintResult {
 };
 
 // The alarm on paper. For each live station alarm (and unit alarm when print.ini asks for it) it
-// waits for the incident's position and the maps, at most wait_seconds, then renders the page
+// waits for the incident's place, its route and the maps, at most wait_seconds, then renders the page
 // once into a PDF, keeps it in Ausdrucke/ and hands it to CUPS: all of that on a worker thread of
 // its own, one printout after the other, so that neither the alarm's thread nor its sound ever
 // waits for paper. A newer alarm during the wait sends the older one at once with what it has.
@@ -42,6 +44,9 @@ public:
 
     // Prints what the core has announced; also deletes old copies now and once a day.
     void watch(AlarmCore& core);
+    // Takes the live alarm's place and route from its incident; a cleared incident sends its
+    // waiting printout at once.
+    void follow(Incident& incident);
 
     // The maps' configuration as the map control has read it.
     void setMapConfig(std::function<MapConfig()> source);
@@ -52,23 +57,6 @@ public:
     // An alarm of the history printed again: one copy, at once, from its fields as received, with
     // the maps of its coordinates when it carried them. Nothing without print.ini.
     void printAgain(const QStringList& fields, const QDateTime& received);
-
-    // The alarm has left the screen: Ctrl+P has nothing to print until the next one. Its automatic
-    // printout still goes out.
-    void screenCleared() { m_onScreen = false; }
-
-    // The address lookup of the latest alarm has answered (x longitude, y latitude).
-    void incidentPlaced(std::optional<QPointF> position);
-
-    // Whether a route to each incident is asked for; the printout then waits for it too (within
-    // wait_seconds), and the latest alarm's route or its failure arrives here.
-    void setRouteExpected(bool expected, double factor = 1.0)
-    {
-        m_routeExpected = expected;
-        m_routeFactor = factor;
-    }
-    void routeFound(const Route& route);
-    void routeFailed();
 
     void onStationAlarm(const StationAlarmPlan& plan, bool replay);
     void onUnitAlarm(const UnitAlarmPlan& plan);
@@ -86,15 +74,16 @@ private:
         QStringList fields;
         QDateTime time;
         std::optional<QPointF> position;
-        bool placed = false; // the position is known, or known to be missing
         std::optional<Route> route;
     };
     struct Waiting {
         int copies = 0;
         bool mapsIn = false;
-        bool routeIn = false;
     };
 
+    void onPlaced(const std::optional<QPointF>& position);
+    void onRouted(const std::optional<Route>& route);
+    [[nodiscard]] bool placed() const;
     void checkWaiting();
     void finishWaiting();
     void send(const Alarm& alarm, const PrintSettings& settings, int copies, const std::optional<QStringList>& units,
@@ -106,8 +95,7 @@ private:
     bool m_onScreen = false;
     std::optional<Waiting> m_waiting; // its automatic printout, while it waits
     std::optional<PrintSettings> m_settings; // print.ini as the latest alarm found it
-    bool m_routeExpected = false;
-    double m_routeFactor = 1.0;
+    QPointer<Incident> m_incident;
     QTimer m_deadline;
     QTimer m_daily;
     QThreadPool m_pool;

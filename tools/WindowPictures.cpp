@@ -4,9 +4,11 @@
 // is a temporary one without map.ini, so the map sends no request and stays empty. Runs on the
 // offscreen platform with one 1920 × 1080 screen:
 //   kessvenn_pictures <folder>
+#include "alarm/AlarmCore.h"
 #include "app/Form1.h"
 #include "common/AppContext.h"
 #include "settings/Form2.h"
+#include "station/Station.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,8 +29,9 @@ QString message(const QStringList& fields)
 }
 
 // The demo alarm as the dispatch computer sends it, through the window's own handlers.
-void receiveDemoAlarm(Form1& form)
+void receiveDemoAlarm(Station& station)
 {
+    AlarmCore& form = station.core();
     const QChar bell(7);
     form.HandleStationAlarm(
         message({ QStringLiteral("WACHALARM"), QStringLiteral("Einsatz 4711"), QStringLiteral("06.12.2026 19:42"),
@@ -86,11 +89,12 @@ bool saveFullScreen(const QByteArray& ini, int waitMs, const QString& path)
     if (!file.open(QIODevice::WriteOnly) || file.write(ini) != ini.size())
         return false;
     file.close();
-    Form1 form(ctx, Form1::LinkTimer::Stopped);
+    Station station(ctx, Station::Link::Idle);
+    Form1 form(station);
     form.setFullScreen(true);
     form.showOnScreen();
     form.load();
-    receiveDemoAlarm(form);
+    receiveDemoAlarm(station);
     QEventLoop wait;
     QTimer::singleShot(waitMs, &wait, &QEventLoop::quit);
     wait.exec();
@@ -122,10 +126,11 @@ int main(int argc, char* argv[])
     AppContext ctx;
     ctx.ProgramFolder = home.path();
     // No link: the pictures show what the handlers made of the demo messages.
-    Form1 form(ctx, Form1::LinkTimer::Stopped);
+    Station station(ctx, Station::Link::Idle);
+    Form1 form(station);
     form.show();
     form.load();
-    receiveDemoAlarm(form);
+    receiveDemoAlarm(station);
 
     bool ok = savePicture(form, QSize(1264, 936), QDir(folder).filePath(QStringLiteral("window-1264x936.png")));
     ok = savePicture(form, QSize(1920, 1080), QDir(folder).filePath(QStringLiteral("window-1920x1080.png"))) && ok;

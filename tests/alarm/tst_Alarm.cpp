@@ -4,11 +4,14 @@
 #include "alarm/AlarmHandler.h"
 #include "alarm/AlarmPlan.h"
 #include "alarm/AlarmRows.h"
+#include "alarm/Incident.h"
 #include "alarm/LastAlarmStore.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
 #include "announce/SoundOutput.h"
 #include "common/AppContext.h"
+#include "map/Geocoder.h"
+#include "tests/support/HttpResponder.h"
 #include "tests/support/OwnNamespaces.h"
 #include "tests/support/RecordingMap.h"
 #include "tests/support/SoundCapture.h"
@@ -95,7 +98,10 @@ struct GateSound final : SoundOutput {
         QString speaking; // exists while the speech program talks
     };
     State& s;
-    explicit GateSound(State& state) : s(state) { }
+    explicit GateSound(State& state)
+        : s(state)
+    {
+    }
     bool open(const SoundFormat& format) override
     {
         const QMutexLocker lock(&s.mutex);
@@ -277,10 +283,13 @@ private slots:
         QCOMPARE(pagers->verticalScrollBar()->value(), scrolledTo);
     }
 
+    // Where the marker and the centre go, and what the incident tells, as lookups answer late.
     void marker_data()
     {
-        QTest::addColumn<QStringList>("steps"); // "alarm", "alarm 50,8" (with coordinates), "unit", "answer", "fail"
-        QTest::addColumn<QString>("expected"); // marker, centre, then what incidentPlaced told
+        // "alarm", "alarm 50,8" (with coordinates), "again" (shown from the history), "unit", "clear",
+        // "answer" (51.5,7.4 found), "fail"
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("expected"); // marker, centre, then the places told
         QTest::newRow("answer after other messages")
             << QStringList { "alarm", "unit", "answer" } << "51.5,7.4 51.5,7.4 7.4/51.5";
         QTest::newRow("half a pair is looked up")
@@ -291,35 +300,46 @@ private slots:
         QTest::newRow("nothing found: no marker") << QStringList { "alarm 50,8", "alarm", "fail" } << " 50,8 8/50 none";
         // An alarm of the history shown again is no new incident: nobody is told its place.
         QTest::newRow("shown again") << QStringList { "again 50,8", "again", "answer" } << "51.5,7.4 51.5,7.4 ";
+        QTest::newRow("cleared before the answer")
+            << QStringList { "alarm 50,8", "alarm", "clear", "answer" } << " 50,8 8/50";
     }
     void marker()
     {
         QFETCH(QStringList, steps);
         QFETCH(QString, expected);
         AppContext ctx;
+        // A search that never answers by itself: the test answers in its place.
+        HttpResponder silent([](const HttpResponder::Request&) { return HttpResponder::silence(); });
+        Geocoder live(ctx), view(ctx);
+        live.setConfig(MapConfig::parse("provider=osm\nsearch=" + silent.base()));
+        view.setConfig(live.config());
+        Incident incident(live);
         RecordingMap map;
         Station station(ctx, &map);
-        AlarmCore& handler = station.core;
+        incident.follow(station.core);
+        station.handler.follow(incident);
+        station.handler.setGeocoder(&view);
+        Geocoder* answering = &live;
         QStringList placed;
-        QObject::connect(&station.handler, &AlarmHandler::incidentPlaced, [&](std::optional<QPointF> p) {
+        QObject::connect(&incident, &Incident::placed, [&](const std::optional<QPointF>& p) {
             placed << (p ? QStringLiteral("%1/%2").arg(p->x()).arg(p->y()) : QStringLiteral("none"));
         });
         for (const QString& step : steps) {
             const QStringList coordinates = step.section(QLatin1Char(' '), 1).split(QLatin1Char(','));
             const QString message = alarm({ { 16, coordinates.value(0) }, { 17, coordinates.value(1) } });
             if (step.startsWith(QLatin1String("alarm")))
-                handler.HandleStationAlarm(message, 1);
+                answering = &live, station.core.HandleStationAlarm(message, 1);
             else if (step.startsWith(QLatin1String("again")))
-                station.handler.ShowAlarmAgain(*PlanStationAlarm(message, true, ctx));
+                answering = &view, station.handler.ShowAlarmAgain(*PlanStationAlarm(message, true, ctx));
             else if (step == QLatin1String("unit"))
-                handler.HandleUnitAlarm(QStringLiteral("WACHALARM_EM\tDLK\a"));
-            else if (step == QLatin1String("answer"))
-                map.lat = 51.5, map.lng = 7.4, map.centre = QStringLiteral("51.5,7.4"),
-                emit map.locationLookupFinished(true);
+                station.core.HandleUnitAlarm(QStringLiteral("WACHALARM_EM\tDLK\a"));
+            else if (step == QLatin1String("clear"))
+                incident.close();
             else
-                emit map.locationLookupFinished(false);
+                emit answering->answered(answering->lastLookup(),
+                    step == QLatin1String("answer") ? std::optional(QStringLiteral("51.5,7.4")) : std::nullopt);
+            QCoreApplication::processEvents(); // the places are told through the event loop
         }
-        QCoreApplication::processEvents(); // the places are told through the event loop
         QCOMPARE(map.marker + QLatin1Char(' ') + map.centre + QLatin1Char(' ') + placed.join(' '), expected);
     }
 
@@ -362,10 +382,11 @@ private slots:
         s.PlayAlarmWav = s.PlayUnitWavs = s.SpeechEnabled = s.SpeakKeyword = 1;
         s.SpeechProgramPath = file("say"), s.SpeechTextFile = file("sabbel.txt");
         QVERIFY(TestFiles::writeScript(s.SpeechProgramPath,
-            "cd '" + QFile::encodeName(dir.path()) + "'\nt=$(tr -d '\\r\\n' < \"$1\")\n"
-            "echo $$ > speaking; echo \"say $t\" >> spoken\n"
-            "trap 'echo \"ended $t\" >> spoken; rm speaking; exit 0' TERM\n"
-            "while [ ! -f go ]; do sleep 0.02; done; rm speaking"));
+            "cd '" + QFile::encodeName(dir.path())
+                + "'\nt=$(tr -d '\\r\\n' < \"$1\")\n"
+                  "echo $$ > speaking; echo \"say $t\" >> spoken\n"
+                  "trap 'echo \"ended $t\" >> spoken; rm speaking; exit 0' TERM\n"
+                  "while [ ! -f go ]; do sleep 0.02; done; rm speaking"));
         for (const auto& [name, rate] : { std::pair { "alarm.wav", 8000 }, { "A.wav", 11025 }, { "B.wav", 16000 } })
             QVERIFY(!SoundWriter::write(file(name), 1, 400, rate).isEmpty());
         GateSound::State device;
@@ -410,7 +431,8 @@ private slots:
         handler.HandleStationAlarm(alarm(), 1);
         handler.HandleStationAlarm(alarm({ { 4, "TH" }, { 10, "" }, { 11, "" }, { 12, "" } }, 13), 1);
         QCOMPARE(window.shown(),
-            QStringList({ "Wohnungsbrand", "TH", "Kampstraße 12", "44135 Dortmund", "", "", "", "Zufahrt\r\nHof", "" }));
+            QStringList(
+                { "Wohnungsbrand", "TH", "Kampstraße 12", "44135 Dortmund", "", "", "", "Zufahrt\r\nHof", "" }));
     }
 
     void fullDiskKeepsOldFilesAndSounds()

@@ -1,5 +1,5 @@
-#include "app/DisplaySettings.h"
 #include "app/MainLayout.h"
+#include "settings/DisplaySettings.h"
 #include <QTest>
 
 class MainLayoutTest : public QObject {

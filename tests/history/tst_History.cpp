@@ -3,6 +3,7 @@
 // archived alarm on the display, and the CSV as a real CSV reader reads it.
 #include "alarm/AlarmCore.h"
 #include "alarm/AlarmHandler.h"
+#include "alarm/Incident.h"
 #include "alarm/LastAlarmStore.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
@@ -13,8 +14,9 @@
 #include "history/HistoryRecorder.h"
 #include "history/HistoryStore.h"
 #include "history/HistoryView.h"
+#include "map/Geocoder.h"
+#include "tests/support/HttpResponder.h"
 #include "tests/support/OwnNamespaces.h"
-#include "tests/support/RecordingMap.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/SoundWriter.h"
 #include "tests/support/TestFiles.h"
@@ -113,16 +115,18 @@ private slots:
         auto history = recorder(now);
         QVERIFY(history);
         history->watch(core);
-        RecordingMap map; // its lookup finds 51.51 N, 7.46 E when the test says so
-        map.lat = 51.51, map.lng = 7.46;
-        AlarmHandler handler(AlarmControls {}, &map);
-        handler.watch(core);
-        connect(&handler, &AlarmHandler::incidentPlaced, history.get(), &HistoryRecorder::recordPlacement);
+        // A search that never answers by itself: the test answers 51.51 N, 7.46 E in its place.
+        HttpResponder silent([](const HttpResponder::Request&) { return HttpResponder::silence(); });
+        Geocoder geocoder(ctx);
+        geocoder.setConfig(MapConfig::parse("provider=osm\nsearch=" + silent.base()));
+        Incident incident(geocoder);
+        incident.follow(core);
+        history->follow(incident);
         QSignalSpy written(history.get(), &HistoryRecorder::written);
         core.HandleStationAlarm(fields({ { 4, "B1" } }).join('\t'), 1); // the replay: not kept
         core.InsertPagerRow(QStringLiteral("WACHALARM_MELDER\tJörg Ähm\t4711"));
         core.HandleStationAlarm(fields().join('\t'), 0);
-        emit map.locationLookupFinished(true);
+        emit geocoder.answered(geocoder.lastLookup(), QStringLiteral("51.51,7.46"));
         now = now.addSecs(59 * 60);
         core.HandleFeedback(QStringLiteral("WACHALARM_RM\t4711\t1")); // kommt
         core.HandleFeedback(QStringLiteral("WACHALARM_RM\t4712\t2")); // später, an unknown pager
@@ -136,7 +140,8 @@ private slots:
         QCOMPARE(list[0].units, QStringLiteral("DLK 23"));
         QCOMPARE(QStringList({ list[1].local, list[1].keyword, list[1].address, list[1].units,
                      QString::number(list[1].coming) }),
-            QStringList({ "2026-03-01T10:00:00", "B3", "Kampstraße 12, 44135 Dortmund / Mitte", "ELW 1, RTW(D)", "1" }));
+            QStringList(
+                { "2026-03-01T10:00:00", "B3", "Kampstraße 12, 44135 Dortmund / Mitte", "ELW 1, RTW(D)", "1" }));
         HistoryReader reader(db());
         QVERIFY(reader.open());
         QCOMPARE(reader.alarm(list[1].id)->fields, fields());
@@ -155,14 +160,14 @@ private slots:
         csv.close();
         QVERIFY(TestFiles::readAll(csv.fileName()).startsWith("\xEF\xBB\xBF"));
         QCOMPARE(readCsv(csv.fileName()),
-            QList<QStringList>({ { "Datum", "Uhrzeit", "Nummer", "Art", "Stichwort", "Meldebild", "Straße", "Ort",
-                                     "Objekt", "Einheiten", "kommt", "später", "nicht", "Mitteiler", "Vermerk",
-                                     "Rückmeldungen" },
-                { "01.03.2026", "10:00", "1", "Wachalarm", "B3", "Wohnungsbrand", "Kampstraße 12",
-                    "44135 Dortmund / Mitte", "Stadthaus", "ELW 1, RTW(D)", "1", "1", "0", "Frau Müller",
-                    "Zufahrt; über \"Hof\"\r\nTür öffnen", "Jörg Ähm kommt 10:59" },
-                { "01.03.2026", "11:01", "", "Einheitenalarm", "", "", "", "", "", "DLK 23", "0", "0", "0", "", "",
-                    "" } }));
+            QList<QStringList>(
+                { { "Datum", "Uhrzeit", "Nummer", "Art", "Stichwort", "Meldebild", "Straße", "Ort", "Objekt",
+                      "Einheiten", "kommt", "später", "nicht", "Mitteiler", "Vermerk", "Rückmeldungen" },
+                    { "01.03.2026", "10:00", "1", "Wachalarm", "B3", "Wohnungsbrand", "Kampstraße 12",
+                        "44135 Dortmund / Mitte", "Stadthaus", "ELW 1, RTW(D)", "1", "1", "0", "Frau Müller",
+                        "Zufahrt; über \"Hof\"\r\nTür öffnen", "Jörg Ähm kommt 10:59" },
+                    { "01.03.2026", "11:01", "", "Einheitenalarm", "", "", "", "", "", "DLK 23", "0", "0", "0", "", "",
+                        "" } }));
     }
 
     // last.dat comes into a new history once; a history that exists already never takes it.
@@ -216,7 +221,8 @@ private slots:
         for (const HistoryRow& row : reader.rows(std::nullopt)) {
             const QStringList f = reader.alarm(row.id)->fields;
             QCOMPARE(f.value(9).isEmpty(), f.value(18).isEmpty());
-            QCOMPARE(row.keyword + row.address + QString::number(row.coming), f[4] + "Kampstraße 12, 44135 Dortmund / Mitte1");
+            QCOMPARE(row.keyword + row.address + QString::number(row.coming),
+                f[4] + "Kampstraße 12, 44135 Dortmund / Mitte1");
             left << (f.value(9).isEmpty() ? "-" : f.value(9));
         }
         QCOMPARE(left, remarks);
@@ -298,8 +304,9 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("sql"); // makes the file when no content is given
         QTest::newRow("text") << QByteArray("Einsatzliste\r\n1;2;3\r\n") << "";
-        QTest::newRow("damaged pages") << QByteArray() << "CREATE TABLE t (x);CREATE INDEX i ON t (x);"
-                                                          "INSERT INTO t VALUES (zeroblob(9000))";
+        QTest::newRow("damaged pages") << QByteArray()
+                                       << "CREATE TABLE t (x);CREATE INDEX i ON t (x);"
+                                          "INSERT INTO t VALUES (zeroblob(9000))";
         QTest::newRow("another program's database") << QByteArray() << "CREATE TABLE notes (text)";
     }
 
@@ -347,7 +354,8 @@ private slots:
             HistoryStore store(db());
             QVERIFY(store.open());
             QVERIFY(store.store({ { HistoryEntry::Kind::Station, at("2025-12-31T23:00:00"), fields({ { 4, "Alt" } }) },
-                { HistoryEntry::Kind::Station, QDateTime::currentDateTime().addSecs(-60), fields({ { 7, "Weg" } }) } }));
+                { HistoryEntry::Kind::Station, QDateTime::currentDateTime().addSecs(-60),
+                    fields({ { 7, "Weg" } }) } }));
         }
         AppContext ctx;
         ctx.DataFolder = m_dir.path();
@@ -358,11 +366,17 @@ private slots:
             label = new QLabel(&window);
         controls.MSFlexGrid1 = new QTableWidget(&window);
         AlarmCore core(ctx);
+        Geocoder geocoder(ctx);
+        Incident incident(geocoder);
+        incident.follow(core);
         AlarmHandler handler(controls, nullptr);
         handler.watch(core);
+        handler.follow(incident);
         HistoryDesk desk(ctx, core, handler, controls, new QWidget(&window));
-        desk.start();
-        QSignalSpy written(desk.recorder(), &HistoryRecorder::written);
+        HistoryRecorder recorder(db(), ctx.LastAlarmPath, HistorySettings {});
+        recorder.watch(core);
+        recorder.start();
+        QSignalSpy written(&recorder, &HistoryRecorder::written);
         core.HandleStationAlarm(fields({ { 4, "Neu" } }).join('\t'), 0);
         QVERIFY(written.wait(10000));
 
@@ -396,7 +410,8 @@ private slots:
         QVERIFY(desk.band()->isHidden());
         QTest::keyClick(list, Qt::Key_Return);
         core.HandleUnitAlarm(QStringLiteral("WACHALARM_EM\tDLK\a"));
-        QCOMPARE(controls.label_einsatz[1]->text() + controls.MSFlexGrid1->item(0, 0)->text(), QStringLiteral("NeuDLK"));
+        QCOMPARE(
+            controls.label_einsatz[1]->text() + controls.MSFlexGrid1->item(0, 0)->text(), QStringLiteral("NeuDLK"));
         QVERIFY(!desk.showsArchive() && desk.band()->isHidden());
     }
 };

@@ -2,7 +2,9 @@
 // (the page's text, the navigation code, the maps, the copies, print.ini's keys), the wait for maps,
 // Ctrl+P, and the faults that must end in one warning each.
 #include "alarm/AlarmCore.h"
+#include "alarm/Incident.h"
 #include "common/AppContext.h"
+#include "map/Geocoder.h"
 #include "print/PrintSettings.h"
 #include "print/Printout.h"
 #include "route/RoutePlanner.h"
@@ -60,6 +62,8 @@ struct Station {
     std::optional<SmallDisk> disk; // on Ausdrucke/ when a test asks for one
     AppContext ctx;
     AlarmCore core { ctx };
+    Geocoder geocoder { ctx };
+    Incident incident { geocoder };
     Printout printout { ctx };
     QSignalSpy printed { &printout, &Printout::printed };
 
@@ -74,6 +78,9 @@ struct Station {
         (void)TestFiles::writeAll(home.filePath("map.ini"), mapIni);
         if (prepare)
             prepare(*this);
+        geocoder.setConfig(MapConfig::parse(mapIni));
+        incident.follow(core);
+        printout.follow(incident);
         printout.watch(core);
     }
     // The next printout's result, waiting for it.
@@ -93,17 +100,21 @@ class PrintTest : public QObject {
     std::unique_ptr<PrivateCups> m_cups;
     QTemporaryDir m_cache;
     bool m_tilesAnswer = true; // false: the tile server never answers
-    HttpResponder m_tiles { [this](const HttpResponder::Request&) {
+    HttpResponder m_tiles { [this](const HttpResponder::Request& request) {
         HttpResponder::Response answer;
         QBuffer png(&answer.body);
         png.open(QIODevice::WriteOnly);
         QImage tile(256, 256, QImage::Format_RGB32);
         tile.fill(Qt::gray);
         tile.save(&png, "PNG");
-        answer.held = !m_tilesAnswer;
+        // The address search answers only through the test.
+        answer.held = !m_tilesAnswer || request.target.startsWith("/search");
         return answer;
     } };
-    QByteArray mapIni() const { return "provider=osm\ntiles=" + m_tiles.base() + "/{z}/{x}/{y}.png\n"; }
+    QByteArray mapIni() const
+    {
+        return "provider=osm\ntiles=" + m_tiles.base() + "/{z}/{x}/{y}.png\nsearch=" + m_tiles.base() + "\n";
+    }
 
 private slots:
     void initTestCase()
@@ -133,8 +144,8 @@ private slots:
             << "" << common + QStringList { "Frau Jäger", "51.359400, 7.473800", "-Keine Koordinaten" }
             << "geo:51.359400,7.473800" << 2 << false;
         QTest::newRow("the route: waited for, its way on the page")
-            << QByteArray("printer=Test\nwait_seconds=120\n") << "51,52\t7,42" << ""
-            << QStringList { "Anfahrt 4 min · 3,6 km: Hauptstraße 1,4 km → Kampstraße 2,2 km" }
+            << QByteArray("printer=Test\nwait_seconds=120\n") << "51,52\t7,42"
+            << "" << QStringList { "Anfahrt 4 min · 3,6 km: Hauptstraße 1,4 km → Kampstraße 2,2 km" }
             << "geo:51.520000,7.420000" << 1 << true;
         QTest::newRow("informant=0, the lookup found nothing")
             << QByteArray("printer=Test\ninformant=0\nwait_seconds=120\n") << "\t"
@@ -161,17 +172,13 @@ private slots:
         if (routed && (way.data = RoutinoTown::prepare(station.home.path())).isEmpty())
             QSKIP("routino is missing");
         RoutePlanner planner(way);
-        QObject::connect(&planner, &RoutePlanner::routeFound, &station.printout, &Printout::routeFound);
-        station.printout.setRouteExpected(routed);
+        station.incident.setPlanner(routed ? &planner : nullptr);
         station.core.HandleStationAlarm(
             alarm("B3 Wohnungsbrand", coordinates.section('\t', 0, 0), coordinates.section('\t', 1, 1)), 0);
-        if (routed)
-            planner.plan(RoutinoTown::Incident);
-        if (lookup == "none")
-            station.printout.incidentPlaced(std::nullopt);
-        else if (!lookup.isEmpty())
-            station.printout.incidentPlaced(
-                QPointF(lookup.section(',', 0, 0).toDouble(), lookup.section(',', 1).toDouble()));
+        if (!lookup.isEmpty())
+            emit station.geocoder.answered(station.geocoder.lastLookup(),
+                lookup == "none" ? std::nullopt
+                                 : std::optional(lookup.section(',', 1) + ',' + lookup.section(',', 0, 0)));
         const std::optional<PrintResult> result = station.next(0);
         QVERIFY(result);
         QCOMPARE(result->warnings, QStringList());
@@ -234,8 +241,8 @@ private slots:
         QVERIFY(now->pdfPath.contains("B2_Zweite"));
         QCOMPARE(m_cups->job(now->jobId).value_or(PrivateCups::Job {}).copies, 1);
 
-        const QDateTime taken = QDateTime::fromString(
-            QFileInfo(first->pdfPath).fileName().left(17), QStringLiteral("yyyy-MM-dd_HHmmss"));
+        const QDateTime taken
+            = QDateTime::fromString(QFileInfo(first->pdfPath).fileName().left(17), QStringLiteral("yyyy-MM-dd_HHmmss"));
         station.printout.printAgain(alarm("B1/../Erste", "50,1", "8,1").split('\t'), taken.addSecs(2));
         const std::optional<PrintResult> again = station.next(2);
         QVERIFY(again && again->jobId > 0);

@@ -1,5 +1,7 @@
 // The way from the station to the incident: the real routino on a small map of the test's own,
 // a local server that answers as OSRM does, and what each fault of a router gets.
+#include "alarm/AlarmCore.h"
+#include "common/KeyValueFile.h"
 #include "map/MapConfig.h"
 #include "map/ucGMap.h"
 #include "route/RoutePlanner.h"
@@ -10,9 +12,9 @@
 
 #include <QLabel>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -27,6 +29,12 @@ QStringList described(const Route& route)
     for (const Route::Step& step : route.steps)
         lines << RouteText::step(step);
     return lines << RouteText::summary(route, 1.0);
+}
+
+// The route's keys of a map.ini.
+RouteSettings routeOf(const QString& ini)
+{
+    return RouteSettings::parse(KeyValueFile::parse(ini.toUtf8(), MapConfig::FileName, MapConfig::Keys));
 }
 
 } // namespace
@@ -51,17 +59,16 @@ private slots:
         QTest::addColumn<QPointF>("incident");
         QTest::addColumn<QStringList>("expected"); // empty: no route, one warning matching `why`
         QTest::addColumn<QString>("why");
-        QTest::newRow("the quickest way, street by street") << QString() << kIncident
-                                                            << QStringList { "Hauptstraße 1,4 km", "Kampstraße 2,2 km",
-                                                                   "Anfahrt 4 min · 3,6 km" }
-                                                            << QString();
+        QTest::newRow("the quickest way, street by street")
+            << QString() << kIncident
+            << QStringList { "Hauptstraße 1,4 km", "Kampstraße 2,2 km", "Anfahrt 4 min · 3,6 km" } << QString();
         QTest::newRow("a position outside the data") << QString() << QPointF(9.9, 53.5) << QStringList() << "code 1";
         QTest::newRow("no router installed") << "/nonexistent/router" << kIncident << QStringList() << "not be started";
         QTest::newRow("a router that hangs") << "exec sleep 60" << kIncident << QStringList() << "no answer within";
         QTest::newRow("garbage") << "echo 'garbage\tin'" << kIncident << QStringList() << "could not be read";
         QTest::newRow("an answer without end") << "exec yes" << kIncident << QStringList() << "more than";
-        QTest::newRow("a router that fails") << "echo broken >&2; exit 3" << kIncident << QStringList()
-                                             << "code 3: broken";
+        QTest::newRow("a router that fails")
+            << "echo broken >&2; exit 3" << kIncident << QStringList() << "code 3: broken";
     }
     void routino()
     {
@@ -111,10 +118,12 @@ private slots:
             const QImage shot = map->grab().toImage();
             int count = 0;
             for (int i = 0; i < shot.width() * shot.height(); ++i)
-                count += qBlue(shot.pixel(i % shot.width(), i / shot.width())) > qRed(shot.pixel(i % shot.width(), i / shot.width())) + 80;
+                count += qBlue(shot.pixel(i % shot.width(), i / shot.width()))
+                    > qRed(shot.pixel(i % shot.width(), i / shot.width())) + 80;
             return count;
         };
-        f.form->HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 3"), {}) + "\t51,52\t7,42", 0);
+        f.station->core().HandleStationAlarm(
+            WindowFixture::stationAlarm(QStringLiteral("B 3"), {}) + "\t51,52\t7,42", 0);
         QTRY_COMPARE(drive->text(), QStringLiteral("Anfahrt 4 min · 3,6 km"));
         QCOMPARE(map->route().size(), 4);
         // The history keeps the way with the alarm.
@@ -122,14 +131,15 @@ private slots:
         kept.setDatabaseName(f.dataFile(QStringLiteral("history.sqlite")));
         QVERIFY(kept.open());
         const auto way = [&kept] {
-            QSqlQuery row = kept.exec(QStringLiteral("SELECT round(route_m), round(route_s) FROM alarms ORDER BY id DESC"));
+            QSqlQuery row
+                = kept.exec(QStringLiteral("SELECT round(route_m), round(route_s) FROM alarms ORDER BY id DESC"));
             return row.next() ? row.value(0).toString() + " m " + row.value(1).toString() + " s" : QString();
         };
         QTRY_COMPARE(way(), QStringLiteral("3610 m 219 s"));
         QTest::keyRelease(f.form.get(), Qt::Key_F10);
         QCOMPARE(map->GZoom(), 14); // 1.4 km by 2.2 km into 640 pixels
         QVERIFY(blue() > 500);
-        f.form->HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 4"), {}), 0);
+        f.station->core().HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 4"), {}), 0);
         QCOMPARE(drive->text(), QString());
         QCOMPARE(blue(), 0);
     }
@@ -144,8 +154,7 @@ private slots:
             "legs":[{"steps":[{"name":"Hauptstraße","distance":1384.0},{"name":"Hauptstraße","distance":100.0},
             {"name":"","distance":2726.4},{"name":"Kampstraße","distance":0}]}]}]})";
         QTest::newRow("the route, steps of one street joined")
-            << 200 << ok
-            << QStringList { "Hauptstraße 1,5 km", "Straße ohne Namen 2,7 km", "Anfahrt 7 min · 4,2 km" };
+            << 200 << ok << QStringList { "Hauptstraße 1,5 km", "Straße ohne Namen 2,7 km", "Anfahrt 7 min · 4,2 km" };
         QTest::newRow("no route") << 400 << QByteArray(R"({"code":"NoRoute","message":"Impossible route"})")
                                   << QStringList();
         QTest::newRow("an answer over its cap") << 200 << QByteArray(300 * 1024, ' ') + ok << QStringList();
@@ -163,10 +172,8 @@ private slots:
             response.status = status, response.contentType = "application/json", response.body = body;
             return response;
         });
-        const RouteSettings settings
-            = MapConfig::parse(QStringLiteral("station=51.5,7.4\nroute=%1/\nroute.factor=0.8\n")
-                                   .arg(QString::fromLatin1(server.base())))
-                  .route;
+        const RouteSettings settings = routeOf(
+            QStringLiteral("station=51.5,7.4\nroute=%1/\nroute.factor=0.8\n").arg(QString::fromLatin1(server.base())));
         QCOMPARE(settings.engine, RouteSettings::Engine::Osrm);
         RoutePlanner planner(settings);
         planner.answerCap = 256 * 1024;
@@ -191,12 +198,13 @@ private slots:
         QTest::addColumn<QString>("warning");
         QTest::newRow("routino") << "station=51.5136, 7.4653\nroute=routino\nroute.data=/x" << true << QString();
         QTest::newRow("no station") << "route=routino" << false << "route without station";
-        QTest::newRow("a station off the globe") << "station=95,7\nroute=routino" << false << "station=95,7 is not used";
+        QTest::newRow("a station off the globe")
+            << "station=95,7\nroute=routino" << false << "station=95,7 is not used";
         QTest::newRow("an unknown router") << "station=51,7\nroute=ftp://x" << false << "route=ftp://x is not used";
-        QTest::newRow("a profile that is no word") << "station=51,7\nroute=routino\nroute.profile=a b;rm" << false
-                                                   << "route.profile";
-        QTest::newRow("a factor of nothing") << "station=51,7\nroute=routino\nroute.factor=0" << false
-                                             << "route.factor";
+        QTest::newRow("a profile that is no word")
+            << "station=51,7\nroute=routino\nroute.profile=a b;rm" << false << "route.profile";
+        QTest::newRow("a factor of nothing")
+            << "station=51,7\nroute=routino\nroute.factor=0" << false << "route.factor";
     }
     void settings()
     {
@@ -205,7 +213,7 @@ private slots:
         QFETCH(QString, warning);
         if (!warning.isEmpty())
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(warning)));
-        QCOMPARE(MapConfig::parse(ini).route.active(), active);
+        QCOMPARE(routeOf(ini).active(), active);
     }
 };
 
