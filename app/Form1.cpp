@@ -3,17 +3,11 @@
 #include "alarm/AlarmCore.h"
 #include "alarm/AlarmHandler.h"
 #include "alarm/GMapAlarmMap.h"
-#include "alarm/Incident.h"
-#include "app/CaptionButton.h"
-#include "app/DriveTimeLabel.h"
-#include "app/FittingLabel.h"
 #include "app/LinkWarning.h"
-#include "app/MainLayout.h"
-#include "app/Pictures.h"
 #include "app/ScreenWake.h"
+#include "app/DriveTimeLabel.h"
 #include "app/WindowLook.h"
 #include "common/AppContext.h"
-#include "common/Twips.h"
 #include "history/HistoryDesk.h"
 #include "history/HistoryReader.h"
 #include "link/ServerLink.h"
@@ -29,112 +23,22 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLinearGradient>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
-#include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
 #include <QWindow>
 
-#include <cmath>
-
 namespace {
 
-const QColor kWindowGrey(0xC0, 0xC0, 0xC0);
-const QColor kDarkShade(0xFE, 0x6C, 0x58);
-const QColor kLightShade(0xFF, 0xBC, 0xB3);
-
-struct AlarmLabelDesign {
-    int top;
-    int height;
-    double pointSize;
-    bool dark;
-    Qt::Alignment alignment;
-    const char* caption;
-};
-
-// label_einsatz(0) to (8): top, height, font size, shade, alignment, design caption.
-const AlarmLabelDesign kAlarmLabels[9] = {
-    { 1800, 615, 26.25, false, Qt::AlignCenter, "Meldbild" },
-    { 720, 1095, 48, true, Qt::AlignCenter, "Stichwort" },
-    { 2400, 615, 26.25, true, Qt::AlignCenter, "Straße/Hnr" },
-    { 3000, 615, 26.25, false, Qt::AlignCenter, "Plz/Ort" },
-    { 3600, 615, 26.25, true, Qt::AlignCenter, "Zusatz" },
-    { 4200, 615, 26.25, false, Qt::AlignCenter, "Objekt" },
-    { 4800, 615, 26.25, true, Qt::AlignCenter, "agO" },
-    { 6000, 1335, 26.25, true, Qt::AlignLeft | Qt::AlignTop, "Vermerk" },
-    { 5400, 615, 26.25, false, Qt::AlignCenter, "Hinweisgeber" },
-};
-
-// The client area the window is designed for: 18960 × 14040 twips.
-const QSize kDesignClient(twipsToPixels(18960), twipsToPixels(14040));
-// How long a shown window may take to reach the screen before the start-up goes on without it.
-constexpr int kOnScreenWaitMs = 3000;
 // In full screen the mouse pointer goes after this long without movement.
 constexpr int kPointerIdleMs = 3000;
-
-constexpr int kAlarmLabelLeft = 9600;
-constexpr int kAlarmLabelWidth = 9135;
-
-QString colourSheet(const QColor& background, const QColor& text = QColor())
-{
-    QString sheet = QStringLiteral("background-color: %1; border: 1px solid #202020;").arg(background.name());
-    if (text.isValid())
-        sheet += QStringLiteral(" color: %1;").arg(text.name());
-    return sheet;
-}
-
-template <typename Button = QPushButton>
-QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, QRect geometry)
-{
-    auto* button = new Button(caption, parent);
-    button->setObjectName(name);
-    button->setGeometry(geometry);
-    button->setFocusPolicy(Qt::NoFocus);
-    return button;
-}
-
-QLabel* makePicture(QWidget* parent, const QString& name, QRect geometry, const QPixmap& pixmap, bool visible)
-{
-    auto* label = new QLabel(parent);
-    label->setObjectName(name);
-    label->setGeometry(geometry);
-    label->setPixmap(pixmap);
-    // On a screen smaller than the design the picture shrinks with its place.
-    label->setScaledContents(true);
-    label->setAlignment(Qt::AlignCenter);
-    label->setVisible(visible);
-    return label;
-}
-
-QTableWidget* makeGrid(QWidget* parent, const QString& name, QRect geometry)
-{
-    auto* grid = new QTableWidget(parent);
-    grid->setObjectName(name);
-    grid->setGeometry(geometry);
-    grid->verticalHeader()->hide();
-    return grid;
-}
+// How long a shown window may take to reach the screen before the start-up goes on without it.
+constexpr int kOnScreenWaitMs = 3000;
 
 } // namespace
-
-TopBar::TopBar(QWidget* parent)
-    : QWidget(parent)
-{
-}
-
-void TopBar::paintEvent(QPaintEvent*)
-{
-    QPainter p(this);
-    QLinearGradient gradient(0, 0, width(), 0);
-    gradient.setColorAt(0, QColor(0x6A, 0x97, 0xC0));
-    gradient.setColorAt(1, QColor(0xB3, 0xC9, 0xDD));
-    p.fillRect(rect(), gradient);
-}
 
 Form1::Form1(Station& station, QWidget* parent)
     : QWidget(parent)
@@ -145,11 +49,10 @@ Form1::Form1(Station& station, QWidget* parent)
     setWindowTitle(QStringLiteral("Kessvenn"));
     setAutoFillBackground(true);
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, kWindowGrey);
+    pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
     setPalette(pal);
-    resize(kDesignClient);
-
-    createControls();
+    resize(Form1Controls::designClient());
+    m_ui = Form1Controls::create(this, m_ctx);
     showStation();
     m_pointerIdle = new QTimer(this);
     m_pointerIdle->setSingleShot(true);
@@ -163,7 +66,7 @@ Form1::Form1(Station& station, QWidget* parent)
     connect(m_ui.cmd_ende, &QPushButton::clicked, this, &QWidget::close);
     connectCommands();
     WindowLook::dress(m_ui);
-    noteDesign();
+    m_ui.noteDesign(m_design, this, m_linkWarning);
 }
 
 void Form1::showStation()
@@ -171,14 +74,14 @@ void Form1::showStation()
     // The screen is lit before an alarm's first sound.
     m_wake = new ScreenWake(m_ctx, this);
     m_wake->follow(m_station);
-    alarmHandler = new AlarmHandler(alarmControls(), new GMapAlarmMap(*m_ui.ucGMap1, this), this);
+    alarmHandler = new AlarmHandler(m_ui.alarmControls(), new GMapAlarmMap(*m_ui.ucGMap1, this), this);
     alarmHandler->watch(m_station.core());
     alarmHandler->follow(m_station.incident());
     alarmHandler->setGeocoder(&m_station.viewGeocoder());
     m_ui.lbl_Anfahrt->follow(m_station.incident());
     m_documentation = new DocumentationList(m_ctx, m_ui.List_Doku, this);
     m_documentation->follow(m_station.core());
-    m_history = new HistoryDesk(m_ctx, m_station.core(), *alarmHandler, alarmControls(), m_ui.roLabel1_1, this);
+    m_history = new HistoryDesk(m_ctx, m_station.core(), *alarmHandler, m_ui.alarmControls(), m_ui.roLabel1_1, this);
     connect(m_history, &HistoryDesk::printRequested, &m_station.printout(),
         [this](const HistoryAlarm& alarm) { m_station.printout().printAgain(alarm.fields, alarm.received); });
     m_linkWarning = new LinkWarning(this);
@@ -202,114 +105,6 @@ Form1::~Form1()
     delete m_form2;
     if (m_pointerHidden)
         QApplication::restoreOverrideCursor();
-}
-
-void Form1::createControls()
-{
-    m_ui.roLabel1_1 = new TopBar(this);
-    m_ui.roLabel1_1->setObjectName(QStringLiteral("roLabel1(1)"));
-    m_ui.roLabel1_1->setGeometry(twipsRect(0, 0, 17295, 735));
-
-    m_ui.cmd_Settings = makeButton(m_ui.roLabel1_1, QStringLiteral("cmd_Settings"), QStringLiteral("Einstellungen"),
-        twipsRect(720, 120, 1935, 495));
-    const QSize serverPictureSize = twipsRect(0, 0, 960, 480).size();
-    m_ui.Image_S = makePicture(m_ui.roLabel1_1, QStringLiteral("Image_S"), twipsRect(2880, 120, 960, 480),
-        Pictures::serverState(false, serverPictureSize), true);
-    for (int i = 0; i < 2; ++i) {
-        m_ui.Image_Server[i] = makePicture(m_ui.roLabel1_1, QStringLiteral("Image_Server(%1)").arg(i),
-            twipsRect(3960 + 1080 * i, 120, 960, 480), Pictures::serverState(i == 1, serverPictureSize), false);
-    }
-    m_ui.cmd_Clear = makeButton(m_ui.roLabel1_1, QStringLiteral("cmd_Clear"), QStringLiteral("Clear (strg+c)"),
-        twipsRect(9720, 120, 1335, 495));
-    m_ui.cmd_ende = makeButton(
-        m_ui.roLabel1_1, QStringLiteral("cmd_ende"), QStringLiteral("Programmende"), twipsRect(14640, 120, 2295, 495));
-    m_ui.Label_vers = new QLabel(m_ui.roLabel1_1);
-    m_ui.Label_vers->setObjectName(QStringLiteral("Label_vers"));
-    m_ui.Label_vers->setGeometry(twipsRect(120, 480, 1095, 255));
-    m_ui.lbl_Anfahrt = new DriveTimeLabel(m_ui.roLabel1_1);
-    m_ui.lbl_Anfahrt->setObjectName(QStringLiteral("lbl_Anfahrt"));
-    m_ui.lbl_Anfahrt->setGeometry(twipsRect(11160, 120, 3420, 495));
-    m_ui.lbl_Anfahrt->setAlignment(Qt::AlignCenter);
-
-    m_ui.ucGMap1 = new ucGMap(this);
-    m_ui.ucGMap1->setObjectName(QStringLiteral("ucGMap1"));
-    m_ui.ucGMap1->setContext(&m_ctx);
-    m_ui.ucGMap1->setGeometry(twipsRect(0, 720, 9600, 9600));
-
-    for (int i = 0; i < 8; ++i) {
-        m_ui.cmd_zoom[i] = makeButton<CaptionButton>(this, QStringLiteral("cmd_zoom(%1)").arg(i),
-            QStringLiteral("%1   (F%2)").arg(12 + i).arg(2 + i), twipsRect(720 * i, 720, 735, 615));
-    }
-    m_ui.lbl_Zoom = new QLabel(QStringLiteral("16"), this);
-    m_ui.lbl_Zoom->setObjectName(QStringLiteral("lbl_Zoom"));
-    m_ui.lbl_Zoom->setGeometry(twipsRect(5760, 720, 495, 615));
-    m_ui.lbl_Zoom->setAlignment(Qt::AlignCenter);
-
-    const QString mapTypeCaptions[4] = { QStringLiteral("Straße  (strg+s)"), QStringLiteral("Satellit   (strg+a)"),
-        QStringLiteral(" Hybrid   (strg+h)"), QStringLiteral("Terrain   (strg+t)") };
-    for (int i = 0; i < 4; ++i) {
-        m_ui.cmd_Anbieter[i] = makeButton<CaptionButton>(this, QStringLiteral("cmd_Anbieter(%1)").arg(i),
-            mapTypeCaptions[i], twipsRect(6240 + 840 * i, 720, 855, 615));
-    }
-
-    for (int i = 0; i < 9; ++i) {
-        const AlarmLabelDesign& d = kAlarmLabels[i];
-        auto* label = new FittingLabel(QString::fromUtf8(d.caption), this);
-        label->setObjectName(QStringLiteral("label_einsatz(%1)").arg(i));
-        label->setGeometry(twipsRect(kAlarmLabelLeft, d.top, kAlarmLabelWidth, d.height));
-        QFont font(QStringLiteral("Arial"));
-        font.setPointSizeF(d.pointSize);
-        label->setFont(font);
-        label->setAlignment(d.alignment);
-        label->setWordWrap(!(d.alignment & Qt::AlignHCenter));
-        label->setStyleSheet(colourSheet(d.dark ? kDarkShade : kLightShade, palette().color(QPalette::WindowText)));
-        m_ui.label_einsatz[i] = label;
-    }
-
-    for (int i = 0; i < 2; ++i) {
-        m_ui.Label2[i] = new QLabel(this);
-        m_ui.Label2[i]->setObjectName(QStringLiteral("Label2(%1)").arg(i));
-        m_ui.Label2[i]->setGeometry(twipsRect(9600, i == 0 ? 1800 : 2040, 1095, i == 0 ? 255 : 375));
-        m_ui.Label2[i]->setTextFormat(Qt::PlainText);
-    }
-    m_ui.Label2[0]->setStyleSheet(colourSheet(kLightShade, QColor(0, 0, 0xC0)));
-    m_ui.Label2[1]->setStyleSheet(colourSheet(kLightShade));
-    m_ui.Label4 = new QLabel(this);
-    m_ui.Label4->setObjectName(QStringLiteral("Label4"));
-    m_ui.Label4->setGeometry(twipsRect(9600, 2400, 1095, 615));
-    m_ui.Label4->setAlignment(Qt::AlignCenter);
-    // Texts from the dispatch computer: shown as they are, never read as markup.
-    m_ui.Label4->setTextFormat(Qt::PlainText);
-    m_ui.Label4->setStyleSheet(colourSheet(kDarkShade));
-
-    const QSize signalSize = twipsRect(0, 0, 960, 960).size();
-    m_ui.Image_Blau = makePicture(this, QStringLiteral("Image_Blau"), twipsRect(9600, 840, 975, 975),
-        Pictures::alarmSignal(false, signalSize), true);
-    m_ui.Image2 = makePicture(this, QStringLiteral("Image2"), twipsRect(10440, 840, 960, 960),
-        Pictures::alarmSignal(true, signalSize), false);
-    m_ui.Image3 = makePicture(this, QStringLiteral("Image3"), twipsRect(11280, 840, 960, 960),
-        Pictures::alarmSignal(false, signalSize), false);
-    m_ui.Image_Blau->setAttribute(Qt::WA_TranslucentBackground);
-
-    // The small labels and the signal picture stand on top of the big labels' left end.
-    for (QWidget* w : { static_cast<QWidget*>(m_ui.Label2[0]), static_cast<QWidget*>(m_ui.Label2[1]),
-             static_cast<QWidget*>(m_ui.Label4), static_cast<QWidget*>(m_ui.Image_Blau) })
-        w->raise();
-
-    m_ui.MSFlexGrid1 = makeGrid(this, QStringLiteral("MSFlexGrid1"), twipsRect(9600, 7320, 4665, 14040 - 7320));
-    m_ui.Grid_Melder = makeGrid(this, QStringLiteral("Grid_Melder"), twipsRect(14280, 7320, 4680, 2720));
-    m_ui.Grid_Status = makeGrid(this, QStringLiteral("Grid_Status"), twipsRect(14280, 10040, 4680, 4000));
-
-    m_ui.List_Doku = new QTableView(this);
-    m_ui.List_Doku->setObjectName(QStringLiteral("List_Doku"));
-    m_ui.List_Doku->setGeometry(twipsRect(0, 10320, 9615, 14040 - 10320));
-
-    // The zoom and map-type buttons lie on top of the map.
-    for (QPushButton* b : m_ui.cmd_zoom)
-        b->raise();
-    for (QPushButton* b : m_ui.cmd_Anbieter)
-        b->raise();
-    m_ui.lbl_Zoom->raise();
 }
 
 void Form1::load()
@@ -385,7 +180,8 @@ void Form1::showOnScreen()
         const QMargins margins(geometry().left() - frame.left(), geometry().top() - frame.top(),
             frame.right() - geometry().right(), frame.bottom() - geometry().bottom());
         const QRect available = screen->availableGeometry();
-        const QSize client = kDesignClient.boundedTo(available.size().shrunkBy(margins)).expandedTo(QSize(1, 1));
+        const QSize client
+            = Form1Controls::designClient().boundedTo(available.size().shrunkBy(margins)).expandedTo(QSize(1, 1));
         QRect place(QPoint(), client.grownBy(margins));
         place.moveCenter(available.center());
         place.moveTopLeft(QPoint(std::max(place.left(), available.left()), std::max(place.top(), available.top())));
@@ -580,57 +376,9 @@ void Form1::resizeEvent(QResizeEvent* event)
     m_linkWarning->place(event->size());
 }
 
-void Form1::noteDesign()
-{
-    // Buttons and small labels draw their type at a fixed size; it shrinks with the window. The
-    // alarm labels fit their type themselves, the map and the lists keep theirs.
-    const auto note = [this](QWidget* w) {
-        const bool fixedType
-            = qobject_cast<QPushButton*>(w) || (qobject_cast<QLabel*>(w) && !qobject_cast<FittingLabel*>(w));
-        m_design.note(w, fixedType ? DesignPlaces::Type::Scaled : DesignPlaces::Type::Kept);
-    };
-    for (QWidget* parent : { static_cast<QWidget*>(this), static_cast<QWidget*>(m_ui.roLabel1_1) }) {
-        for (QWidget* w : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-            if (!w->isWindow() && w != m_linkWarning)
-                note(w);
-        }
-    }
-}
-
 void Form1::applyLayout(QSize clientPixels)
 {
-    const int width = clientPixels.width() * kTwipsPerPixel;
-    const int height = clientPixels.height() * kTwipsPerPixel;
-    const double scale = MainLayout::scale(width, height);
-    if (scale <= 0)
-        return; // minimised: nothing to see
-    m_design.apply(scale);
-
-    MainLayoutGeometry design;
-    design.cmd_ende = m_design.design(m_ui.cmd_ende);
-    design.List_Doku = m_design.design(m_ui.List_Doku);
-    design.MSFlexGrid1 = m_design.design(m_ui.MSFlexGrid1);
-    design.Grid_Melder = m_design.design(m_ui.Grid_Melder);
-    design.Grid_Status = m_design.design(m_ui.Grid_Status);
-    for (int i = 0; i < int(m_ui.label_einsatz.size()); ++i)
-        design.label_einsatz[i] = m_design.design(m_ui.label_einsatz[i]);
-    design.roLabel1 = m_design.design(m_ui.roLabel1_1);
-
-    const MainLayoutGeometry next
-        = MainLayout::arrange(int(std::lround(width / scale)), int(std::lround(height / scale)), design);
-    const auto place = [scale](QWidget* w, const QRect& twips) {
-        w->setGeometry(twipsEdgesToPixels(MainLayout::scaled(twips, scale)));
-    };
-    place(m_ui.cmd_ende, next.cmd_ende);
-    place(m_ui.List_Doku, next.List_Doku);
-    place(m_ui.MSFlexGrid1, next.MSFlexGrid1);
-    place(m_ui.Grid_Melder, next.Grid_Melder);
-    place(m_ui.Grid_Status, next.Grid_Status);
-    for (int i = 0; i < int(m_ui.label_einsatz.size()); ++i)
-        place(m_ui.label_einsatz[i], next.label_einsatz[i]);
-    place(m_ui.roLabel1_1, next.roLabel1);
-
-    WindowLook::coverLabelEnds(m_ui);
+    m_ui.applyLayout(m_design, clientPixels);
     applyDocumentationColumns();
 }
 
@@ -645,19 +393,4 @@ void Form1::closeEvent(QCloseEvent* event)
 {
     event->accept();
     m_station.shutDown();
-}
-
-AlarmControls Form1::alarmControls() const
-{
-    AlarmControls controls;
-    controls.label_einsatz = m_ui.label_einsatz;
-    controls.Label2 = m_ui.Label2;
-    controls.Label4 = m_ui.Label4;
-    controls.Image_Blau = m_ui.Image_Blau;
-    controls.Image2 = m_ui.Image2;
-    controls.Image3 = m_ui.Image3;
-    controls.MSFlexGrid1 = m_ui.MSFlexGrid1;
-    controls.Grid_Status = m_ui.Grid_Status;
-    controls.Grid_Melder = m_ui.Grid_Melder;
-    return controls;
 }

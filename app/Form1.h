@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/DesignPlaces.h"
+#include "app/Form1Controls.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -10,59 +11,13 @@
 #include <memory>
 
 class AlarmHandler;
-struct AlarmControls;
-class AppContext;
 class DocumentationList;
-class DriveTimeLabel;
 class Form2;
 class HistoryDesk;
 class LinkWarning;
-class QLabel;
-class QPushButton;
-class QTableView;
-class QTableWidget;
 class QTimer;
 class ScreenWake;
 class Station;
-class ucGMap;
-
-// The top bar: a container painted with the window's colour gradient.
-class TopBar : public QWidget {
-    Q_OBJECT
-
-public:
-    explicit TopBar(QWidget* parent = nullptr);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-};
-
-// The controls of the main window, under the names the station's documentation uses. Each one's
-// object name is that name as well.
-struct Form1Controls {
-    TopBar* roLabel1_1 = nullptr;
-    QPushButton* cmd_Settings = nullptr;
-    QLabel* Image_S = nullptr;
-    std::array<QLabel*, 2> Image_Server {};
-    QPushButton* cmd_Clear = nullptr;
-    QPushButton* cmd_ende = nullptr;
-    QLabel* Label_vers = nullptr;
-    DriveTimeLabel* lbl_Anfahrt = nullptr; // drive time and distance of the route to the incident
-    ucGMap* ucGMap1 = nullptr;
-    std::array<QPushButton*, 8> cmd_zoom {};
-    QLabel* lbl_Zoom = nullptr;
-    std::array<QPushButton*, 4> cmd_Anbieter {};
-    std::array<QLabel*, 9> label_einsatz {};
-    std::array<QLabel*, 2> Label2 {};
-    QLabel* Label4 = nullptr;
-    QLabel* Image_Blau = nullptr;
-    QLabel* Image2 = nullptr;
-    QLabel* Image3 = nullptr;
-    QTableWidget* MSFlexGrid1 = nullptr;
-    QTableWidget* Grid_Melder = nullptr;
-    QTableWidget* Grid_Status = nullptr;
-    QTableView* List_Doku = nullptr;
-};
 
 // The main window: shows the station (its alarm display, map, lists and link state) and takes the
 // operator's commands. The alarm's way and every service behind it belong to the Station; the
@@ -101,19 +56,14 @@ public:
     // message box; tests answer here instead.
     std::function<bool(QWidget* parent, const QString& title, const QString& question)> askYesNo;
 
-    // The controls that show an alarm, for the alarm handler.
-    [[nodiscard]] AlarmControls alarmControls() const;
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void createControls();
     void showStation();
     void connectCommands();
-    void noteDesign();
     void applyLayout(QSize clientPixels);
     void applyDocumentationColumns();
     void waitUntilOnScreen();
