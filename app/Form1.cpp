@@ -126,9 +126,9 @@ void Form1::load()
     }
     alarmHandler->InitAlarmGrids();
     // Before the first alarm the map shows the station, or nothing at all.
-    if (const std::optional<QPointF> home = m_station.routeSettings().station)
-        m_ui.ucGMap1->setGPoint(CoordinateText::join(float(home->y()), float(home->x())));
-    m_ui.ucGMap1->setGZoom(16);
+    const std::optional<QPointF> home = m_station.routeSettings().station;
+    m_ui.ucGMap1->setIdleView(
+        home ? std::optional(CoordinateText::join(float(home->y()), float(home->x()))) : std::nullopt, 16);
     waitUntilOnScreen();
     m_station.replayLastAlarm();
     m_documentation->InitDocumentationList();

@@ -84,6 +84,13 @@ void ucGMap::setGPoint(const QString& value)
     applyCentre(value);
 }
 
+void ucGMap::setIdleView(const std::optional<QString>& centre, int zoom)
+{
+    const bool zoomed = m_view.setZoom(zoom);
+    if (centre && (m_view.setCentreText(*centre) == MapViewState::CentreChange::Moved || zoomed))
+        Refresh();
+}
+
 void ucGMap::applyCentre(const QString& value)
 {
     if (m_view.setCentreText(value) == MapViewState::CentreChange::Moved)

@@ -53,6 +53,9 @@ public:
     // A text that does not split into exactly two fields at its commas is kept as the centre text
     // but moves nothing and requests nothing.
     void setGPoint(const QString& value);
+    // The view before any alarm: centred there at that zoom with one request; without a centre the
+    // zoom alone is kept and nothing is asked for (no map of 0° / 0°).
+    void setIdleView(const std::optional<QString>& centre, int zoom);
     [[nodiscard]] double Lat() const { return m_view.lat(); }
     [[nodiscard]] double Lng() const { return m_view.lng(); }
     [[nodiscard]] int MapType() const { return m_view.mapType(); }

@@ -3,6 +3,8 @@
 #include "app/GermanTexts.h"
 #include "link/ServerLink.h"
 #include "map/ucGMap.h"
+#include "history/HistoryDesk.h"
+#include "history/HistoryView.h"
 #include "settings/Form2.h"
 #include "settings/SettingsFile.h"
 #include "tests/support/FakeDispatch.h"
@@ -194,6 +196,21 @@ private slots:
         QCOMPARE(f.incidentTexts(), after);
         QCOMPARE(f.control<QTableView>("List_Doku")->model()->rowCount(), 1);
         QCOMPARE(TestFiles::readAll(f.dataFile("last.dat")), stored);
+    }
+    // A live alarm closes the list "Einsätze" and puts the window in front of the settings dialog,
+    // which stays open behind it.
+    void liveAlarmIsNeverHidden()
+    {
+        WindowFixture f;
+        f.form->load();
+        f.form->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+        f.form->history().openList();
+        f.form->cmd_Settings_Click();
+        QTRY_COMPARE(QApplication::activeWindow(), f.form->settingsDialog());
+        f.station->core().HandleStationAlarm(WindowFixture::stationAlarm("B 3", {}), 0);
+        QVERIFY(f.form->history().view()->isHidden() && f.form->settingsDialog());
+        QTRY_COMPARE(QApplication::activeWindow(), f.form.get());
     }
     // RECORD is a program that writes its arguments down and fails when the first is "fail".
     void replayAndWake_data()

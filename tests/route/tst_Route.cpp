@@ -98,10 +98,18 @@ private slots:
                 QList<QPointF>({ kStation, QPointF(7.42, 51.5), QPointF(7.42, 51.51), kIncident }));
     }
 
-    // The window: the drive time and distance in the top bar once the route is known, the line on
-    // the tile map, F10 fitting the whole route into view; all gone with the next alarm.
+    // The window: the idle map on the station, the drive time and distance in the top bar once the
+    // route is known, the line on the tile map, F10 fitting the whole route into view; all gone with
+    // the next alarm or Ctrl+C.
+    void window_data()
+    {
+        QTest::addColumn<bool>("clear");
+        QTest::newRow("the next alarm") << false;
+        QTest::newRow("Ctrl+C") << true;
+    }
     void window()
     {
+        QFETCH(bool, clear);
         HttpResponder tiles([](const HttpResponder::Request&) {
             HttpResponder::Response none;
             none.status = 404;
@@ -112,6 +120,10 @@ private slots:
             "provider=osm\ntiles=" + tiles.base() + "/{z}/{x}/{y}.png\nsearch=" + tiles.base()
                 + "\nstation=51.5,7.4\nroute=routino\nroute.data=" + m_data.toUtf8() + "\n"));
         f.form->load();
+        // Before the first alarm the map shows the station (tile x 34115 at zoom 16), not 0° / 0°.
+        QTRY_VERIFY(!tiles.requests().isEmpty());
+        for (const HttpResponder::Request& request : tiles.requests())
+            QVERIFY2(request.target.startsWith("/16/3411"), request.target.constData());
         auto* drive = f.control<QLabel>(QStringLiteral("lbl_Anfahrt"));
         auto* map = f.control<ucGMap>(QStringLiteral("ucGMap1"));
         const auto blue = [map] { // pixels of the route's colour
@@ -139,9 +151,14 @@ private slots:
         QTest::keyRelease(f.form.get(), Qt::Key_F10);
         QCOMPARE(map->GZoom(), 14); // 1.4 km by 2.2 km into 640 pixels
         QVERIFY(blue() > 500);
-        f.station->core().HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 4"), {}), 0);
+        f.answerYes = true;
+        if (clear)
+            QTest::keyClick(f.form.get(), Qt::Key_C, Qt::ControlModifier);
+        else
+            f.station->core().HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 4"), {}), 0);
         QCOMPARE(drive->text(), QString());
         QCOMPARE(blue(), 0);
+        QCOMPARE(map->Markers, QStringList());
     }
 
     void osrm_data()
