@@ -62,6 +62,7 @@ public:
     [[nodiscard]] Incident& incident() const { return *m_incident; }
     [[nodiscard]] ServerLink& link() const { return *m_link; }
     [[nodiscard]] Printout& printout() const { return *m_printout; }
+    [[nodiscard]] AnnouncementQueue& announcements() const { return *m_announcements; }
     // Null until load(), or when the history could not be set up.
     [[nodiscard]] HistoryRecorder* history() const { return m_history; }
     // A lookup of its own for a view that shows an alarm again (the incident keeps its own).

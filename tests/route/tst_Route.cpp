@@ -1,15 +1,18 @@
 // The way from the station to the incident: the real routino on a small map of the test's own,
 // a local server that answers as OSRM does, and what each fault of a router gets.
 #include "alarm/AlarmCore.h"
+#include "alarm/Incident.h"
 #include "common/KeyValueFile.h"
 #include "map/MapConfig.h"
 #include "map/ucGMap.h"
 #include "route/RoutePlanner.h"
+#include "station/Station.h"
 #include "tests/support/HttpResponder.h"
 #include "tests/support/RoutinoTown.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WindowFixture.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -98,6 +101,34 @@ private slots:
                 QList<QPointF>({ kStation, QPointF(7.42, 51.5), QPointF(7.42, 51.51), kIncident }));
     }
 
+    // The station without a window: the way to the incident once the router found it, kept in the
+    // history with its alarm.
+    void station()
+    {
+        QTemporaryDir home;
+        qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+        QVERIFY(QDir().mkpath(home.filePath("Torvelle")));
+        QVERIFY(TestFiles::writeAll(home.filePath("Torvelle/map.ini"),
+            "station=51.5,7.4\nroute=routino\nroute.data=" + m_data.toUtf8() + "\n"));
+        AppContext ctx;
+        ctx.ProgramFolder = home.path();
+        Station station(ctx, Station::Link::Idle);
+        station.load();
+        QSignalSpy routed(&station.incident(), &Incident::routed);
+        station.core().HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 3"), {}) + "\t51,52\t7,42", 0);
+        QVERIFY(routed.wait(30000));
+        QCOMPARE(routed[0][0].value<std::optional<Route>>().value_or(Route {}).points.size(), 4);
+        QSqlDatabase kept = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("route"));
+        kept.setDatabaseName(ctx.dataFile(QStringLiteral("history.sqlite")));
+        QVERIFY(kept.open());
+        const auto way = [&kept] {
+            QSqlQuery row
+                = kept.exec(QStringLiteral("SELECT round(route_m), round(route_s) FROM alarms ORDER BY id DESC"));
+            return row.next() ? row.value(0).toString() + " m " + row.value(1).toString() + " s" : QString();
+        };
+        QTRY_COMPARE(way(), QStringLiteral("3610 m 219 s"));
+    }
+
     // The window: the idle map on the station, the drive time and distance in the top bar once the
     // route is known, the line on the tile map, F10 fitting the whole route into view; all gone with
     // the next alarm or Ctrl+C.
@@ -138,16 +169,6 @@ private slots:
             WindowFixture::stationAlarm(QStringLiteral("B 3"), {}) + "\t51,52\t7,42", 0);
         QTRY_COMPARE(drive->text(), QStringLiteral("Anfahrt 4 min · 3,6 km"));
         QCOMPARE(map->route().size(), 4);
-        // The history keeps the way with the alarm.
-        QSqlDatabase kept = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("route"));
-        kept.setDatabaseName(f.dataFile(QStringLiteral("history.sqlite")));
-        QVERIFY(kept.open());
-        const auto way = [&kept] {
-            QSqlQuery row
-                = kept.exec(QStringLiteral("SELECT round(route_m), round(route_s) FROM alarms ORDER BY id DESC"));
-            return row.next() ? row.value(0).toString() + " m " + row.value(1).toString() + " s" : QString();
-        };
-        QTRY_COMPARE(way(), QStringLiteral("3610 m 219 s"));
         QTest::keyRelease(f.form.get(), Qt::Key_F10);
         QCOMPARE(map->GZoom(), 14); // 1.4 km by 2.2 km into 640 pixels
         QVERIFY(blue() > 500);
