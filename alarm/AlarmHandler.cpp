@@ -65,8 +65,14 @@ void insertTopRow(QTableWidget* grid, const std::array<QString, 3>& cells)
 
 void setText(QLabel* label, const QString& text)
 {
-    if (label)
-        label->setText(text);
+    if (!label)
+        return;
+    if (text.size() <= AlarmHandler::kMostLabelCharacters)
+        return label->setText(text);
+    qsizetype cut = AlarmHandler::kMostLabelCharacters;
+    if (text.at(cut).isLowSurrogate())
+        --cut;
+    label->setText(text.left(cut) + QStringLiteral(" …"));
 }
 
 } // namespace

@@ -57,6 +57,9 @@ public:
 
     // Grid_Status and Grid_Melder keep this many rows, the newest; the oldest goes for a new one.
     static constexpr int kMostGridRows = 1000;
+    // A label shows at most this many characters of its field, then "…": more never fits, and
+    // laying out a remark of megabytes would hold the alarm's first sound. The plan keeps it whole.
+    static constexpr qsizetype kMostLabelCharacters = 2000;
 
     void ShowStationAlarm(const StationAlarmPlan& plan);
     // An alarm taken from the history: shown with its own place, looked up here when it has no

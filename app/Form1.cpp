@@ -82,8 +82,9 @@ void Form1::showStation()
     m_documentation = new DocumentationList(m_ctx, m_ui.List_Doku, this);
     m_documentation->follow(m_station.core());
     m_history = new HistoryDesk(m_ctx, m_station.core(), *alarmHandler, m_ui.alarmControls(), m_ui.roLabel1_1, this);
-    connect(m_history, &HistoryDesk::printRequested, &m_station.printout(),
-        [this](const HistoryAlarm& alarm) { m_station.printout().printAgain(alarm.fields, alarm.received); });
+    connect(m_history, &HistoryDesk::printRequested, &m_station.printout(), [this](const HistoryAlarm& alarm) {
+        m_station.printout().printAgain(alarm.fields, alarm.received, alarm.printout);
+    });
     m_linkWarning = new LinkWarning(this);
     connect(&m_station.link(), &ServerLink::linkStatusChanged, this, [this](int status) {
         m_ui.Image_S->setPixmap(m_ui.Image_Server[status == 1 ? 1 : 0]->pixmap());

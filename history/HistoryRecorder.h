@@ -15,13 +15,15 @@
 
 class AlarmCore;
 class Incident;
+struct PrintResult;
 struct StationAlarmPlan;
 struct UnitAlarmPlan;
 
 // Keeps every live alarm in history.sqlite. The core's alarms reach it after their announcement
 // has started; the writing happens on a thread of its own, so that a slow, locked or full disk
-// never holds the thread that takes alarms. A write that fails is one warning in the journal; the
-// next alarm tries again.
+// never holds the thread that takes alarms. What cannot be written yet waits in memory, in order,
+// and is written with the next write or a few seconds later, the file opened anew: one warning in
+// the journal when the writing stops, one line when it goes on.
 class HistoryRecorder : public QObject {
     Q_OBJECT
 
@@ -45,6 +47,8 @@ public:
     void recordUnitAlarm(const UnitAlarmPlan& plan);
     void recordPagerRow(const QString& message);
     void recordFeedback(const QString& message);
+    // The live station alarm's printout: the file name of its kept copy goes with the alarm.
+    void recordPrintout(const PrintResult& result);
     // Clears and deletes what is due now.
     void runRetention();
 
@@ -61,4 +65,7 @@ private:
     class HistoryWorker* m_worker = nullptr;
     // Pager id → holder, from the pager rows.
     QHash<QString, QString> m_pagerHolders;
+    // The live station alarms, counted from 1 in the order they came, and the times of the latest.
+    qint64 m_stationAlarms = 0;
+    QHash<qint64, QDateTime> m_received;
 };

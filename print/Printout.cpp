@@ -43,6 +43,7 @@ struct Job {
     QString printer;
     int copies = 0;
     QStringList warnings;
+    quint64 sequence = 0;
 };
 
 // On the worker thread: the PDF, its copy and the job. Each fault is one warning.
@@ -51,6 +52,8 @@ PrintResult run(const Job& job)
     PrintResult result;
     result.copies = job.copies;
     result.warnings = job.warnings;
+    result.alarmTime = job.content.alarmTime;
+    result.alarmSequence = job.sequence;
     const auto warn = [&result](const QString& text) {
         qCWarning(lcPrint).noquote() << text;
         result.warnings << text;
@@ -146,6 +149,7 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
     m_alarm = Alarm {};
     m_alarm->fields = plan.fields;
     m_alarm->time = clock();
+    m_alarm->sequence = replay ? 0 : ++m_liveAlarms;
     m_onScreen = true;
     if (!m_settings)
         return;
@@ -222,7 +226,7 @@ void Printout::printNow()
     send(*m_alarm, *settings, 1, std::nullopt, QStringLiteral("Einsatzauftrag"));
 }
 
-void Printout::printAgain(const QStringList& fields, const QDateTime& received)
+void Printout::printAgain(const QStringList& fields, const QDateTime& received, const QString& keptCopy)
 {
     const std::optional<PrintSettings> settings = PrintSettings::read(m_ctx.DataFolder);
     if (!settings) {
@@ -230,10 +234,8 @@ void Printout::printAgain(const QStringList& fields, const QDateTime& received)
         return;
     }
     // The page as it was printed then, where its copy is kept.
-    const QString keyword = PrintPage::fromAlarm(fields, settings->informant).keyword;
-    if (const std::optional<QString> kept
-        = PrintArchive::find(m_ctx.dataFile(PrintArchive::FolderName), received, keyword)) {
-        m_pool.start([this, path = *kept, printer = settings->printer] {
+    if (!keptCopy.isEmpty() && QFileInfo(keptCopy).isFile()) {
+        m_pool.start([this, path = keptCopy, printer = settings->printer] {
             PrintResult result;
             result.pdfPath = path;
             result.copies = 1;
@@ -268,6 +270,7 @@ void Printout::onUnitAlarm(const UnitAlarmPlan& plan)
     // The incident on screen with the units alarmed now.
     Alarm alarm = m_alarm.value_or(Alarm {});
     alarm.time = clock();
+    alarm.sequence = 0;
     send(alarm, *settings, settings->copies, plan.units, QStringLiteral("Nachalarmierung"));
 }
 
@@ -311,6 +314,7 @@ void Printout::send(const Alarm& alarm, const PrintSettings& settings, int copie
     job.fileName = PrintArchive::fileName(alarm.time, job.content.keyword);
     job.printer = settings.printer;
     job.copies = copies;
+    job.sequence = alarm.sequence;
     m_pool.start([this, job] {
         const PrintResult result = run(job);
         QMetaObject::invokeMethod(

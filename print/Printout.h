@@ -27,6 +27,10 @@ struct PrintResult {
     int jobId = 0; // CUPS's job id; 0 when CUPS did not take it
     int copies = 0; // 0: kept only, not sent
     QStringList warnings; // each also went to the journal once
+    // The live station alarm whose page it is: its time of receipt and its place among the live
+    // station alarms since start (1, 2, …); 0 for any other page.
+    QDateTime alarmTime;
+    quint64 alarmSequence = 0;
 };
 
 // The alarm on paper. For each live station alarm (and unit alarm when print.ini asks for it) it
@@ -56,7 +60,8 @@ public:
 
     // An alarm of the history printed again: one copy, at once, from its fields as received, with
     // the maps of its coordinates when it carried them. Nothing without print.ini.
-    void printAgain(const QStringList& fields, const QDateTime& received);
+    // keptCopy: the PDF of its printout as the history keeps its name; when there is none, a new page.
+    void printAgain(const QStringList& fields, const QDateTime& received, const QString& keptCopy = {});
 
     void onStationAlarm(const StationAlarmPlan& plan, bool replay);
     void onUnitAlarm(const UnitAlarmPlan& plan);
@@ -75,6 +80,7 @@ private:
         QDateTime time;
         std::optional<QPointF> position;
         std::optional<Route> route;
+        quint64 sequence = 0; // of a live station alarm
     };
     struct Waiting {
         int copies = 0;
@@ -93,6 +99,7 @@ private:
     PrintMaps* m_maps = nullptr;
     std::optional<Alarm> m_alarm; // the latest alarm
     bool m_onScreen = false;
+    quint64 m_liveAlarms = 0;
     std::optional<Waiting> m_waiting; // its automatic printout, while it waits
     std::optional<PrintSettings> m_settings; // print.ini as the latest alarm found it
     QPointer<Incident> m_incident;

@@ -75,6 +75,8 @@ void Station::load()
             HistorySettings::read(m_ctx.DataFolder), this);
         m_history->watch(*m_core);
         m_history->follow(*m_incident);
+        // The history keeps the name of each alarm's kept page.
+        connect(m_printout, &Printout::printed, m_history, &HistoryRecorder::recordPrintout);
         m_history->start();
     }
     emit configured();
