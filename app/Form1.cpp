@@ -3,11 +3,13 @@
 #include "alarm/AlarmCore.h"
 #include "alarm/AlarmHandler.h"
 #include "alarm/GMapAlarmMap.h"
+#include "alarm/Incident.h"
 #include "app/DriveTimeLabel.h"
 #include "app/LinkWarning.h"
 #include "app/ScreenWake.h"
 #include "app/WindowLook.h"
 #include "common/AppContext.h"
+#include "common/Twips.h"
 #include "history/HistoryDesk.h"
 #include "history/HistoryReader.h"
 #include "link/ServerLink.h"
@@ -17,6 +19,7 @@
 #include "print/Printout.h"
 #include "settings/Form2.h"
 #include "station/Station.h"
+#include "water/WaterLookup.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -79,6 +82,19 @@ void Form1::showStation()
     alarmHandler->follow(m_station.incident());
     alarmHandler->setGeocoder(&m_station.viewGeocoder());
     m_ui.lbl_Anfahrt->follow(m_station.incident());
+    // The nearest water sources: their line in the top bar, their signs on the map; gone with the incident.
+    const auto noWater = [this] {
+        m_ui.lbl_Wasser->clear();
+        m_ui.ucGMap1->setWaterSources({});
+    };
+    connect(&m_station.incident(), &Incident::opened, this, noWater);
+    connect(&m_station.incident(), &Incident::closed, this, noWater);
+    connect(&m_station.water(), &WaterLookup::found, this, [this](const WaterNearby& nearby) {
+        if (m_station.incident().position() != nearby.incident)
+            return;
+        m_ui.lbl_Wasser->setText(nearby.line());
+        m_ui.ucGMap1->setWaterSources(nearby.sources);
+    });
     m_documentation = new DocumentationList(m_ctx, m_ui.List_Doku, this);
     m_documentation->follow(m_station.core());
     m_history = new HistoryDesk(m_ctx, m_station.core(), *alarmHandler, m_ui.alarmControls(), m_ui.roLabel1_1, this);

@@ -137,6 +137,11 @@ Form1Controls Form1Controls::create(QWidget* form, AppContext& ctx)
     ui.lbl_Anfahrt->setObjectName(QStringLiteral("lbl_Anfahrt"));
     ui.lbl_Anfahrt->setGeometry(twipsRect(11160, 120, 3420, 495));
     ui.lbl_Anfahrt->setAlignment(Qt::AlignCenter);
+    // Between the link pictures and the clear button; long lists take smaller type.
+    ui.lbl_Wasser = new FittingLabel(QString(), ui.roLabel1_1);
+    ui.lbl_Wasser->setObjectName(QStringLiteral("lbl_Wasser"));
+    ui.lbl_Wasser->setGeometry(twipsRect(6120, 120, 3480, 495));
+    ui.lbl_Wasser->setAlignment(Qt::AlignCenter);
 
     ui.ucGMap1 = new ucGMap(form);
     ui.ucGMap1->setObjectName(QStringLiteral("ucGMap1"));

@@ -47,6 +47,7 @@ struct Form1Controls {
     QPushButton* cmd_ende = nullptr;
     QLabel* Label_vers = nullptr;
     DriveTimeLabel* lbl_Anfahrt = nullptr; // drive time and distance of the route to the incident
+    QLabel* lbl_Wasser = nullptr; // the nearest water sources around the incident
     ucGMap* ucGMap1 = nullptr;
     std::array<QPushButton*, 8> cmd_zoom {};
     QLabel* lbl_Zoom = nullptr;

@@ -6,12 +6,16 @@
 #include "history/HistoryReader.h"
 #include "settings/DataFolders.h"
 #include "station/Station.h"
+#include "water/WaterImport.h"
+#include "water/WaterIndex.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDebug>
 #include <QFile>
 #include <QGuiApplication>
+
+#include <cstdio>
 
 #include <unistd.h>
 
@@ -23,6 +27,9 @@ const QCommandLineOption kHeadless(QStringLiteral("headless"),
     QStringLiteral("Runs the station without a window: link, announcement, printout, history and route."));
 const QCommandLineOption kExportHistory(QStringLiteral("export-history"),
     QStringLiteral("Writes the alarm history, or the alarms of YEAR, as CSV to standard output and exits."));
+const QCommandLineOption kImportWater(QStringLiteral("import-water"),
+    QStringLiteral("Reads the water sources of an OpenStreetMap extract (.osm.pbf or .osm) into the index "
+                   "(default /var/lib/kessvenn/water.sqlite) and exits."));
 
 void describeProgram(QCommandLineParser& parser)
 {
@@ -35,6 +42,7 @@ void describeProgram(QCommandLineParser& parser)
     parser.addOption(kFullScreen);
     parser.addOption(kHeadless);
     parser.addOption(kExportHistory);
+    parser.addOption(kImportWater);
     parser.addPositionalArgument(
         QStringLiteral("YEAR"), QStringLiteral("The year of --export-history."), QStringLiteral("[YEAR]"));
 }
@@ -52,7 +60,8 @@ bool given(int argc, char* argv[], const QStringList& options)
 // --help, --version and the export answer without a screen.
 bool needsNoScreen(int argc, char* argv[])
 {
-    return given(argc, argv, { "-h", "--help", "-?", "--help-all", "-v", "--version", "--export-history" });
+    return given(
+        argc, argv, { "-h", "--help", "-?", "--help-all", "-v", "--version", "--export-history", "--import-water" });
 }
 
 AppContext& programContext()
@@ -122,6 +131,29 @@ int exportHistory(const QStringList& arguments)
     return out.flush() ? 0 : 1;
 }
 
+// The water index from an extract, with progress on standard output. 0 when written, 1 otherwise.
+int importWater(const QStringList& arguments)
+{
+    if (arguments.isEmpty() || arguments.size() > 2) {
+        qCritical().noquote() << "--import-water takes an extract (.osm.pbf or .osm) and optionally the index file";
+        return 1;
+    }
+    const QString index = arguments.value(1, WaterIndex::DefaultPath);
+    const auto progress = [](qint64 nodes, qint64 found) {
+        std::printf("%lld nodes read, %lld water sources found\n", static_cast<long long>(nodes),
+            static_cast<long long>(found));
+        std::fflush(stdout);
+    };
+    const WaterImport::Result result = WaterImport::run(arguments.first(), index, progress);
+    if (!result.ok) {
+        qCritical().noquote() << "No water index written:" << result.error;
+        return 1;
+    }
+    std::printf("%lld water sources written to %s\n", static_cast<long long>(result.sources),
+        QFile::encodeName(index).constData());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -132,6 +164,8 @@ int main(int argc, char* argv[])
         QCoreApplication core(argc, argv);
         describeProgram(parser);
         parser.process(core);
+        if (parser.isSet(kImportWater))
+            return importWater(parser.positionalArguments());
         return parser.isSet(kExportHistory) ? exportHistory(parser.positionalArguments()) : 0;
     }
     if (given(argc, argv, { "--headless" }))

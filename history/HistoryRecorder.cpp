@@ -36,7 +36,7 @@ constexpr qint64 kSameAlarmMs = 10000;
 
 // One write for the history, kept until it is in the file.
 struct Write {
-    enum class What { Alarm, Place, Route, Answer, Printout };
+    enum class What { Alarm, Place, Route, Answer, Printout, Water };
     What what = What::Alarm;
     // The station alarm it belongs to, by its number of arrival (the alarm's own for an alarm).
     qint64 alarm = 0;
@@ -44,7 +44,7 @@ struct Write {
     QPointF position;
     double meters = 0, seconds = 0;
     QDateTime at;
-    QString pagerId, name, fileName;
+    QString pagerId, name, fileName, water;
     int code = 0;
 
     static Write of(What what, qint64 alarm)
@@ -58,7 +58,7 @@ struct Write {
     [[nodiscard]] QString text() const
     {
         static const char* const names[]
-            = { "Alarm", "Incident position", "Route", "Pager feedback", "Printout's file name" };
+            = { "Alarm", "Incident position", "Route", "Pager feedback", "Printout's file name", "Water sources" };
         return QString::fromLatin1(names[int(what)]);
     }
 };
@@ -123,6 +123,15 @@ public:
         if (m_latest) {
             Write w = Write::of(Write::What::Place, m_latest->first);
             w.position = position;
+            enqueue(std::move(w));
+        }
+    }
+
+    void water(const QString& line)
+    {
+        if (m_latest) {
+            Write w = Write::of(Write::What::Water, m_latest->first);
+            w.water = line;
             enqueue(std::move(w));
         }
     }
@@ -296,6 +305,8 @@ private:
             return m_store.answer(*id, w.at, w.pagerId, w.name, w.code);
         case Write::What::Printout:
             return m_store.printout(*id, w.fileName);
+        case Write::What::Water:
+            return m_store.water(*id, w.water);
         case Write::What::Alarm:
             break;
         }
@@ -403,6 +414,7 @@ void HistoryRecorder::watch(AlarmCore& core)
 
 void HistoryRecorder::follow(Incident& incident)
 {
+    m_incident = &incident;
     // The replay of last.dat is no new alarm: neither its place nor its way is news. An alarm with
     // coordinates keeps them from its fields.
     const auto live = [&incident] { return !incident.isReplay() && incident.plan(); };
@@ -476,6 +488,16 @@ void HistoryRecorder::recordPrintout(const PrintResult& result)
             w->printout(arrival, name);
         },
         Qt::QueuedConnection);
+}
+
+void HistoryRecorder::recordWater(const WaterNearby& nearby)
+{
+    // Only the sources around the live incident's own position count.
+    const QString line = nearby.line();
+    if (!m_incident || m_incident->isReplay() || m_incident->position() != nearby.incident || line.isEmpty())
+        return;
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, line] { w->water(line); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::runRetention()

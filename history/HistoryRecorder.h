@@ -3,11 +3,13 @@
 #include "route/Route.h"
 
 #include "history/HistorySettings.h"
+#include "water/WaterSource.h"
 
 #include <QDateTime>
 #include <QHash>
 #include <QObject>
 #include <QPointF>
+#include <QPointer>
 #include <QThread>
 
 #include <functional>
@@ -47,6 +49,8 @@ public:
     void recordUnitAlarm(const UnitAlarmPlan& plan);
     void recordPagerRow(const QString& message);
     void recordFeedback(const QString& message);
+    // The water sources around the live incident, once looked up: their line as shown.
+    void recordWater(const WaterNearby& nearby);
     // The live station alarm's printout: the file name of its kept copy goes with the alarm.
     void recordPrintout(const PrintResult& result);
     // Clears and deletes what is due now.
@@ -68,4 +72,5 @@ private:
     // The live station alarms, counted from 1 in the order they came, and the times of the latest.
     qint64 m_stationAlarms = 0;
     QHash<qint64, QDateTime> m_received;
+    QPointer<Incident> m_incident;
 };

@@ -77,6 +77,8 @@ const char* const kMigrations[] = {
     "ALTER TABLE answers_by_code RENAME TO answers;"
     "UPDATE alarms SET coming = (SELECT count(*) FROM answers WHERE alarm_id = alarms.id AND code = 1);"
     "ALTER TABLE alarms ADD COLUMN printout TEXT;",
+    // The nearest water sources as the screen listed them.
+    "ALTER TABLE alarms ADD COLUMN water TEXT;",
 };
 static_assert(std::size(kMigrations) == HistoryStore::kSchemaVersion);
 
@@ -436,6 +438,12 @@ bool HistoryStore::printout(qint64 alarmId, const QString& fileName)
 {
     return update(QStringLiteral("printout"), QStringLiteral("UPDATE alarms SET printout = ? WHERE id = ?"),
         { fileName, alarmId });
+}
+
+bool HistoryStore::water(qint64 alarmId, const QString& line)
+{
+    return update(
+        QStringLiteral("water"), QStringLiteral("UPDATE alarms SET water = ? WHERE id = ?"), { line, alarmId });
 }
 
 bool HistoryStore::answer(qint64 alarmId, const QDateTime& at, const QString& pagerId, const QString& name, int code)

@@ -35,7 +35,7 @@ struct HistoryEntry {
 // overwritten on disk (secure_delete), and the retention empties the write-ahead log after it.
 class HistoryStore {
 public:
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
     // Feedback this long after a station alarm still belongs to it.
     static constexpr qint64 kAnswerWindowSecs = 60 * 60;
 
@@ -80,6 +80,8 @@ public:
     bool answer(qint64 alarmId, const QDateTime& at, const QString& pagerId, const QString& name, int code);
     // The file name of the alarm's kept printout.
     bool printout(qint64 alarmId, const QString& fileName);
+    // The water sources' line of the alarm, as shown.
+    bool water(qint64 alarmId, const QString& line);
 
     // Clears the personal fields of alarms older than the settings allow and deletes alarms older
     // than keep_days. Returns how many alarms were cleared and deleted.

@@ -7,7 +7,9 @@ const QStringList MapConfig::Keys = { QStringLiteral("host"), QStringLiteral("ke
     QStringLiteral("search"), QStringLiteral("contact"), QStringLiteral("countrycodes"), QStringLiteral("attribution"),
     // The route's keys, read beside these by the station.
     QStringLiteral("station"), QStringLiteral("route"), QStringLiteral("route.data"), QStringLiteral("route.profile"),
-    QStringLiteral("route.factor") };
+    QStringLiteral("route.factor"),
+    // The water sources' index.
+    QStringLiteral("water") };
 
 MapConfig MapConfig::parse(const KeyValueFile& file)
 {
@@ -50,6 +52,8 @@ MapConfig MapConfig::parse(const KeyValueFile& file)
             config.contact = value;
         } else if (name == QLatin1String("countrycodes")) {
             config.countrycodes = value;
+        } else if (name == QLatin1String("water")) {
+            config.water = value;
         } else if (name == QLatin1String("attribution")) {
             config.attribution = value.isEmpty() ? DefaultAttribution : value;
         }

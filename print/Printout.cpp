@@ -156,6 +156,7 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
     if (!replay && m_settings->copies > 0) {
         m_waiting = Waiting {};
         m_waiting->copies = m_settings->copies;
+        m_waiting->waterIn = !m_waterExpected;
         m_deadline.start(std::chrono::seconds(m_settings->waitSeconds));
     }
     // The incident's place is told after the announcement has started; without an incident there
@@ -172,7 +173,7 @@ void Printout::onPlaced(const std::optional<QPointF>& position)
     if (!position) {
         // Without a place there are no maps and no route to wait for.
         if (m_waiting)
-            m_waiting->mapsIn = true;
+            m_waiting->mapsIn = m_waiting->waterIn = true;
         checkWaiting();
         return;
     }
@@ -196,9 +197,21 @@ void Printout::onRouted(const std::optional<Route>& route)
     checkWaiting();
 }
 
+void Printout::waterFound(const WaterNearby& nearby)
+{
+    // Only the sources around the alarm's own position count.
+    if (!m_alarm || !m_alarm->position || *m_alarm->position != nearby.incident)
+        return;
+    m_alarm->water = nearby;
+    if (m_waiting)
+        m_waiting->waterIn = true;
+    checkWaiting();
+}
+
 void Printout::checkWaiting()
 {
-    if (m_waiting && m_alarm && placed() && m_waiting->mapsIn && !(m_incident && m_incident->awaitsRoute()))
+    if (m_waiting && m_alarm && placed() && m_waiting->mapsIn && m_waiting->waterIn
+        && !(m_incident && m_incident->awaitsRoute()))
         finishWaiting();
 }
 
@@ -298,7 +311,10 @@ void Printout::send(const Alarm& alarm, const PrintSettings& settings, int copie
     }
     if (alarm.position) {
         const QList<QPointF> route = alarm.route ? alarm.route->points : QList<QPointF>();
-        const PrintMaps::Maps maps = m_maps->compose(*alarm.position, route);
+        const QList<WaterFound> water = alarm.water ? alarm.water->sources : QList<WaterFound>();
+        const PrintMaps::Maps maps = m_maps->compose(*alarm.position, route, water);
+        if (alarm.water)
+            job.content.water = alarm.water->line();
         job.content.overview = maps.overview;
         job.content.detail = maps.detail;
         if (maps.missing > 0) {

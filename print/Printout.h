@@ -4,6 +4,7 @@
 #include "map/MapConfig.h"
 #include "print/PrintSettings.h"
 #include "route/Route.h"
+#include "water/WaterSource.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -63,6 +64,11 @@ public:
     // keptCopy: the PDF of its printout as the history keeps its name; when there is none, a new page.
     void printAgain(const QStringList& fields, const QDateTime& received, const QString& keptCopy = {});
 
+    // Whether the water sources around each incident are looked up; the printout then waits for
+    // them too (within wait_seconds). Their list goes under the detail map, their signs onto it.
+    void setWaterExpected(bool expected) { m_waterExpected = expected; }
+    void waterFound(const WaterNearby& nearby);
+
     void onStationAlarm(const StationAlarmPlan& plan, bool replay);
     void onUnitAlarm(const UnitAlarmPlan& plan);
 
@@ -80,11 +86,13 @@ private:
         QDateTime time;
         std::optional<QPointF> position;
         std::optional<Route> route;
+        std::optional<WaterNearby> water;
         quint64 sequence = 0; // of a live station alarm
     };
     struct Waiting {
         int copies = 0;
         bool mapsIn = false;
+        bool waterIn = false;
     };
 
     void onPlaced(const std::optional<QPointF>& position);
@@ -103,6 +111,7 @@ private:
     std::optional<Waiting> m_waiting; // its automatic printout, while it waits
     std::optional<PrintSettings> m_settings; // print.ini as the latest alarm found it
     QPointer<Incident> m_incident;
+    bool m_waterExpected = false;
     QTimer m_deadline;
     QTimer m_daily;
     QThreadPool m_pool;

@@ -14,6 +14,7 @@
 #include "route/RoutePlanner.h"
 #include "settings/DataFolders.h"
 #include "settings/SettingsFile.h"
+#include "water/WaterLookup.h"
 
 #include <QFileInfo>
 #include <QHostInfo>
@@ -39,6 +40,15 @@ Station::Station(AppContext& ctx, Link link, QObject* parent)
     m_printout->follow(*m_incident);
     m_printout->watch(*m_core);
     m_link = new ServerLink(m_ctx, *m_core, this);
+    // The water sources are looked up around each incident's place, off the alarm's thread.
+    m_water = new WaterLookup(this);
+    connect(m_incident, &Incident::opened, m_water, &WaterLookup::cancel);
+    connect(m_incident, &Incident::closed, m_water, &WaterLookup::cancel);
+    connect(m_incident, &Incident::placed, m_water, [this](const std::optional<QPointF>& position) {
+        if (position)
+            m_water->lookUp(*position);
+    });
+    connect(m_water, &WaterLookup::found, m_printout, &Printout::waterFound);
 
     // The timer runs from the moment the station exists; its first tick opens the link.
     m_linkTimer = new QTimer(this);
@@ -77,6 +87,7 @@ void Station::load()
         m_history->follow(*m_incident);
         // The history keeps the name of each alarm's kept page.
         connect(m_printout, &Printout::printed, m_history, &HistoryRecorder::recordPrintout);
+        connect(m_water, &WaterLookup::found, m_history, &HistoryRecorder::recordWater);
         m_history->start();
     }
     emit configured();
@@ -96,6 +107,8 @@ void Station::readFiles()
     m_map = MapConfig::parse(mapIni);
     m_geocoder->setConfig(m_map);
     m_viewGeocoder->setConfig(m_map);
+    m_water->setIndex(m_map.water);
+    m_printout->setWaterExpected(m_water->active());
     const RouteSettings route = RouteSettings::parse(mapIni);
     if (!m_planner || route != m_route) {
         m_route = route;

@@ -20,6 +20,7 @@ class Printout;
 class QTimer;
 class RoutePlanner;
 class ServerLink;
+class WaterLookup;
 
 // The station without a window: reads the station's files (settings.dat, display.ini, map.ini,
 // history.ini; print.ini the printout reads with each alarm) and owns the alarm's whole way: the
@@ -63,6 +64,8 @@ public:
     [[nodiscard]] ServerLink& link() const { return *m_link; }
     [[nodiscard]] Printout& printout() const { return *m_printout; }
     [[nodiscard]] AnnouncementQueue& announcements() const { return *m_announcements; }
+    // The water sources around each live incident, when map.ini names their index.
+    [[nodiscard]] WaterLookup& water() const { return *m_water; }
     // Null until load(), or when the history could not be set up.
     [[nodiscard]] HistoryRecorder* history() const { return m_history; }
     // A lookup of its own for a view that shows an alarm again (the incident keeps its own).
@@ -98,5 +101,6 @@ private:
     Printout* m_printout = nullptr;
     HistoryRecorder* m_history = nullptr;
     ServerLink* m_link = nullptr;
+    WaterLookup* m_water = nullptr;
     bool m_liveAlarmCame = false;
 };
