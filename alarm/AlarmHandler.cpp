@@ -5,8 +5,11 @@
 #include "alarm/AlarmPlan.h"
 #include "alarm/AlarmRows.h"
 #include "alarm/GridCellDelegate.h"
+#include "alarm/Incident.h"
 #include "common/GeoPoint.h"
 #include "common/Twips.h"
+#include "map/Geocoder.h"
+#include "map/MapViewState.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -90,14 +93,43 @@ void AlarmHandler::watch(AlarmCore& core)
     connect(&core, &AlarmCore::feedbackMessage, this, &AlarmHandler::HandleFeedback);
 }
 
+void AlarmHandler::follow(Incident& incident)
+{
+    m_incident = &incident;
+    connect(&incident, &Incident::placed, this, [this] {
+        // An alarm with coordinates stands on the map since it came.
+        if (m_showsLive && m_incident->plan() && !m_incident->plan()->coordinates)
+            showIncidentPlace();
+    });
+    connect(&incident, &Incident::routed, this, [this](const std::optional<Route>& route) {
+        if (m_showsLive && m_map && route) {
+            m_map->setRoute(route->points);
+            m_map->Refresh();
+        }
+    });
+    connect(&incident, &Incident::closed, this, [this] { clearIncident(); });
+}
+
+void AlarmHandler::setGeocoder(Geocoder* geocoder)
+{
+    if (m_geocoder)
+        disconnect(m_geocoder, nullptr, this, nullptr);
+    m_geocoder = geocoder;
+    if (!geocoder)
+        return;
+    connect(geocoder, &Geocoder::answered, this, [this](quint64 id, const std::optional<QString>& found) {
+        if (id != m_lookup || m_showsLive)
+            return;
+        m_lookup = 0;
+        MapViewState at;
+        if (found && at.setCentreText(*found) != MapViewState::CentreChange::Rejected)
+            showPlace(*found, GeoPoint { float(at.lat()), float(at.lng()) }.text());
+    });
+}
+
 void AlarmHandler::setMap(AlarmMap* map)
 {
-    if (m_map)
-        disconnect(m_map, nullptr, this, nullptr);
     m_map = map;
-    m_awaitingLookup = false;
-    if (m_map)
-        connect(m_map, &AlarmMap::locationLookupFinished, this, &AlarmHandler::onLookupFinished);
 }
 
 void AlarmHandler::InitAlarmGrids()
@@ -109,15 +141,78 @@ void AlarmHandler::InitAlarmGrids()
 
 void AlarmHandler::ShowAlarmAgain(const StationAlarmPlan& plan)
 {
-    m_quietPlacement = true;
+    m_showsLive = false;
     show(plan);
+    m_lookup = 0;
+    if (plan.coordinates)
+        showPlace(*plan.coordinates, *plan.coordinates);
+    else
+        showPlace({}, {});
+    if (!plan.coordinates && m_geocoder && m_map)
+        m_lookup = m_geocoder->lookUp(plan.address);
+    paintNow();
 }
 
 void AlarmHandler::ShowStationAlarm(const StationAlarmPlan& plan)
 {
-    ++m_shownAlarms;
-    m_quietPlacement = false;
+    m_showsLive = true;
+    m_lookup = 0;
     show(plan);
+    // The marker waits for the incident's place; until then no marker shows the last incident's
+    // place as if it were the new one. Coordinates place it at once.
+    if (plan.coordinates)
+        showPlace(*plan.coordinates, *plan.coordinates);
+    else
+        showPlace({}, {});
+    // The station sees the alarm before its first sound.
+    paintNow();
+}
+
+void AlarmHandler::showLive()
+{
+    m_showsLive = true;
+    m_lookup = 0;
+    if (!m_incident || !m_incident->plan()) {
+        clearIncident(true);
+        return;
+    }
+    show(*m_incident->plan());
+    showIncidentPlace();
+}
+
+void AlarmHandler::showIncidentPlace()
+{
+    const std::optional<Route>& route = m_incident->route();
+    showPlace(m_incident->centreText(), m_incident->markerText(), route ? route->points : QList<QPointF>());
+}
+
+void AlarmHandler::showPlace(const QString& centre, const QString& marker, const QList<QPointF>& route)
+{
+    if (!m_map)
+        return;
+    if (!centre.isEmpty())
+        m_map->setGPoint(centre);
+    m_map->DelMarker();
+    if (!marker.isEmpty())
+        m_map->AddMarker(marker, kMarkerColour, QStringLiteral("E"));
+    m_map->setRoute(route);
+    m_map->Refresh();
+}
+
+void AlarmHandler::clearIncident(bool keepPagers)
+{
+    for (QLabel* label : m_controls.label_einsatz)
+        setText(label, {});
+    setText(m_controls.Label2[0], {});
+    setText(m_controls.Label2[1], {});
+    setText(m_controls.Label4, {});
+    // The grids' headings are their horizontal headers: no rows left means the heading row alone.
+    if (m_controls.MSFlexGrid1)
+        m_controls.MSFlexGrid1->setRowCount(0);
+    if (m_controls.Grid_Melder && !keepPagers)
+        m_controls.Grid_Melder->setRowCount(0);
+    m_lookup = 0;
+    showPlace({}, {});
 }
 
 void AlarmHandler::show(const StationAlarmPlan& plan)
@@ -133,9 +228,6 @@ void AlarmHandler::show(const StationAlarmPlan& plan)
         if (source)
             m_controls.Image_Blau->setPixmap(source->pixmap());
     }
-    placeIncident(plan);
-    // The station sees the alarm before its first sound.
-    paintNow();
 }
 
 void AlarmHandler::showUnits(const QStringList& units)
@@ -149,63 +241,6 @@ void AlarmHandler::showUnits(const QStringList& units)
     grid->setRowCount(static_cast<int>(units.size()));
     for (int r = 0; r < units.size(); ++r)
         grid->setItem(r, 0, makeCell(units.at(r)));
-}
-
-void AlarmHandler::placeIncident(const StationAlarmPlan& plan)
-{
-    if (!m_map)
-        return;
-    if (plan.coordinates) {
-        // Any lookup still under way belongs to an older alarm now.
-        m_awaitingLookup = false;
-        m_latestCoordinates = *plan.coordinates;
-        m_map->setGPoint(m_latestCoordinates);
-        m_map->DelMarker();
-        m_map->AddMarker(m_latestCoordinates, kMarkerColour, QStringLiteral("E"));
-        m_map->Refresh();
-        placed(GeoPoint::parse(m_latestCoordinates).value_or(GeoPoint {}).toPointF());
-        return;
-    }
-    // The marker waits for the lookup's answer; until then no marker shows the last incident's
-    // place as if it were the new one.
-    m_latestCoordinates.clear();
-    m_awaitingLookup = true;
-    m_map->DelMarker();
-    m_map->Refresh();
-    m_map->SetCenterToTextLocation(plan.address);
-}
-
-void AlarmHandler::onLookupFinished(bool found)
-{
-    if (!m_awaitingLookup) {
-        // A late answer for an older alarm: it may have moved the centre; put it back.
-        if (found && !m_latestCoordinates.isEmpty()) {
-            m_map->setGPoint(m_latestCoordinates);
-            m_map->Refresh();
-        }
-        return;
-    }
-    m_awaitingLookup = false;
-    m_map->DelMarker();
-    if (found) {
-        const QString position = GeoPoint { static_cast<float>(m_map->Lat()), static_cast<float>(m_map->Lng()) }.text();
-        m_map->AddMarker(position, kMarkerColour, QStringLiteral("E"));
-    }
-    m_map->Refresh();
-    placed(found ? std::optional<QPointF>(QPointF(m_map->Lng(), m_map->Lat())) : std::nullopt);
-}
-
-void AlarmHandler::placed(std::optional<QPointF> position)
-{
-    if (m_quietPlacement)
-        return;
-    QMetaObject::invokeMethod(
-        this,
-        [this, position, alarm = m_shownAlarms] {
-            if (alarm == m_shownAlarms)
-                emit incidentPlaced(position);
-        },
-        Qt::QueuedConnection);
 }
 
 void AlarmHandler::paintNow()

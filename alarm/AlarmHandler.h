@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointF>
+#include <QPointer>
 #include <QStringList>
 #include <QTime>
 
@@ -11,6 +12,8 @@
 
 class AlarmMap;
 class AlarmCore;
+class Geocoder;
+class Incident;
 class QLabel;
 class QTableWidget;
 struct StationAlarmPlan;
@@ -29,9 +32,10 @@ struct AlarmControls {
     QTableWidget* Grid_Melder = nullptr;
 };
 
-// Shows what each alarm message does (its plan) in the window's labels and grids and on the map.
-// Nothing here waits for a sound or the speech program: a newer alarm is shown the moment it
-// arrives, whatever is being heard.
+// Shows what each alarm message does (its plan) in the window's labels and grids, and the live
+// incident's place and route on the map. Nothing here waits for a sound or the speech program: a
+// newer alarm is shown the moment it arrives, whatever is being heard. An alarm shown again from
+// the history is shown here alone: the incident never hears of it.
 class AlarmHandler : public QObject {
     Q_OBJECT
 
@@ -43,6 +47,10 @@ public:
 
     // Shows every alarm and grid message that the core hands on.
     void watch(AlarmCore& core);
+    // Puts the live incident's place and route on the map; a cleared incident clears the display.
+    void follow(Incident& incident);
+    // Looks up the place of an alarm shown again; null: such an alarm without coordinates gets none.
+    void setGeocoder(Geocoder* geocoder);
 
     // Headings, widths and alignments of the three grids; no selection, focus or editing on any.
     void InitAlarmGrids();
@@ -54,9 +62,13 @@ public:
     static constexpr qsizetype kMostLabelCharacters = 2000;
 
     void ShowStationAlarm(const StationAlarmPlan& plan);
-    // The same for an alarm taken from the history, or the live alarm shown again after it: its
-    // place tells nobody (incidentPlaced stays silent), as it is no new incident.
+    // An alarm taken from the history: shown with its own place, looked up here when it has no
+    // coordinates. No new incident.
     void ShowAlarmAgain(const StationAlarmPlan& plan);
+    // The live incident as it stands after an alarm of the history; an empty display without one.
+    void showLive();
+    // Empties the incident display: labels, units, pagers (unless kept), marker and route line.
+    void clearIncident(bool keepPagers = false);
     void ShowUnitAlarm(const UnitAlarmPlan& plan);
     // "WACHALARM_STATUS", "WACHALARM_MELDER", "WACHALARM_RM"
     void InsertStatusRow(const QString& message);
@@ -66,33 +78,20 @@ public:
     // The time of day of a status row.
     std::function<QTime()> clock = [] { return QTime::currentTime(); };
 
-signals:
-    // Once per station alarm shown with a map: where its marker was set (x longitude, y latitude),
-    // from the alarm's own coordinates or from the address lookup's answer; nothing when the lookup
-    // found no place. Always through the event loop, so that it reaches the route, the printout and
-    // the history after they have taken the alarm it belongs to.
-    void incidentPlaced(std::optional<QPointF> position);
-
 private:
     void showUnits(const QStringList& units);
-    void placeIncident(const StationAlarmPlan& plan);
-    void onLookupFinished(bool found);
     void show(const StationAlarmPlan& plan);
-    void placed(std::optional<QPointF> position);
+    // The marker at `marker`, the map centred on `centre`; no marker for an empty text.
+    void showPlace(const QString& centre, const QString& marker, const QList<QPointF>& route = {});
+    void showIncidentPlace();
     void paintNow();
 
     AlarmControls m_controls;
     AlarmMap* m_map = nullptr;
-
-    // The alarm on screen waits for its address lookup: its answer places the marker and centres
-    // the map, whatever happened on the map meanwhile. Only a newer alarm clears it.
-    bool m_awaitingLookup = false;
-    // The alarm on screen is shown again: its place is not news.
-    bool m_quietPlacement = false;
-    // The centre of the latest alarm when it came with coordinates; a late answer to an older
-    // lookup must not move the map away from it.
-    QString m_latestCoordinates;
-    // Counts the station alarms shown: a place told through the event loop is dropped when a newer
-    // alarm has come meanwhile, as it is no longer the place of the alarm its consumers hold.
-    quint64 m_shownAlarms = 0;
+    QPointer<Incident> m_incident;
+    QPointer<Geocoder> m_geocoder;
+    // The display shows the live incident, not an alarm of the history.
+    bool m_showsLive = true;
+    // The lookup of the alarm shown again; 0: none.
+    quint64 m_lookup = 0;
 };

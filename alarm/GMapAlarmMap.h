@@ -12,11 +12,9 @@ public:
     explicit GMapAlarmMap(ucGMap& map, QObject* parent = nullptr);
 
     void setGPoint(const QString& coordinates) override;
-    void SetCenterToTextLocation(const QString& address) override;
-    [[nodiscard]] double Lat() const override;
-    [[nodiscard]] double Lng() const override;
     void DelMarker() override;
     void AddMarker(const QString& position, int colour, const QString& markerChar) override;
+    void setRoute(const QList<QPointF>& points) override;
     void Refresh() override;
 
 private:

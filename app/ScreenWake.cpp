@@ -1,5 +1,8 @@
 #include "app/ScreenWake.h"
 
+#include "alarm/AlarmCore.h"
+#include "station/Station.h"
+
 #include "common/AppContext.h"
 #include "common/ProcessGroup.h"
 
@@ -12,7 +15,6 @@
 #include <QProcess>
 
 #include <utility>
-
 
 #include <X11/Xlib.h>
 #include <X11/extensions/dpms.h>
@@ -213,4 +215,15 @@ void ScreenWake::release()
     unInhibit();
     if (m_settings.wake == DisplaySettings::Wake::Command)
         runCommand(m_settings.wakeOff, "wake.off");
+}
+
+void ScreenWake::follow(Station& station)
+{
+    connect(&station, &Station::configured, this, [this, &station] { configure(station.display()); });
+    connect(&station, &Station::replayAnnounced, this, &ScreenWake::alarm);
+    connect(&station.core(), &AlarmCore::stationAlarm, this, [this](const StationAlarmPlan&, bool replay) {
+        if (!replay)
+            alarm();
+    });
+    connect(&station.core(), &AlarmCore::unitAlarm, this, &ScreenWake::alarm);
 }

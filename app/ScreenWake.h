@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/DisplaySettings.h"
+#include "settings/DisplaySettings.h"
 
 #include <QObject>
 #include <QSet>
@@ -12,6 +12,7 @@
 #include <sys/types.h>
 
 class AppContext;
+class Station;
 class QProcess;
 
 // Switches the station's screen on for an alarm and lets it sleep again afterwards.
@@ -41,6 +42,9 @@ public:
 
     void configure(const DisplaySettings& settings);
     void alarm();
+    // Takes display.ini from the station whenever it is read, and wakes for every live alarm and
+    // for the stored alarm replayed with its sound, before the first sound.
+    void follow(Station& station);
 
     // True from an alarm until the hold is released.
     [[nodiscard]] bool holding() const { return m_holdEnd.isActive(); }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "alarm/AlarmPlan.h"
-#include "app/DisplaySettings.h"
+#include "settings/DisplaySettings.h"
 #include "app/WallLayout.h"
 
 #include <QDateTime>

@@ -1,5 +1,6 @@
 #include "app/WindowLook.h"
 
+#include "app/DriveTimeLabel.h"
 #include "app/FittingLabel.h"
 #include "app/Form1.h"
 

@@ -7,12 +7,14 @@
 #include "common/Log.h"
 #include "history/HistoryReader.h"
 #include "settings/DataFolders.h"
+#include "station/Station.h"
 #include "water/WaterImport.h"
 #include "water/WaterIndex.h"
 
 #include <QApplication>
 #include <QDebug>
 #include <QFile>
+#include <QGuiApplication>
 
 #include <csignal>
 #include <cstdio>
@@ -78,6 +80,53 @@ int importWater(const QStringList& arguments)
     return 0;
 }
 
+AppContext& programContext()
+{
+    static AppContext ctx;
+    ctx.ProgramFolder = QCoreApplication::applicationDirPath();
+    // Shutdown ends the program at once: no handler runs after it and no wait resumes. By then the
+    // speech program has ended with everything it started, the history's writes are on disk and
+    // every other file was complete when written.
+    ctx.endProcess = [] { ::_exit(0); };
+    return ctx;
+}
+
+void noteStart(const AppContext& ctx)
+{
+    qCInfo(lcFiles).noquote() << "Settings read from the data folder" << ctx.DataFolder << "; dispatch computer"
+                              << ctx.settings.ServerAddress << "port" << ctx.ServerPort;
+}
+
+void noteSignal(int signal)
+{
+    qInfo().noquote() << "Ending on" << (signal == SIGINT ? "SIGINT" : "SIGTERM");
+}
+
+// The station without a window, for the computer that drives the loudspeakers or the printer in
+// the vehicle hall. The printout's page is set in type, and Qt finds fonts only in a Gui
+// application: one on the offscreen platform, which needs no display and touches none.
+int runHeadless(int argc, char* argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    qInfo().noquote() << "Kessvenn" << QCoreApplication::applicationVersion() << "starting without a window";
+    AppContext& ctx = programContext();
+    Station station(ctx);
+    // systemctl stop, kill and Ctrl+C end the monitor as "Programmende" does.
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::received, &station, [&station](int signal) {
+        noteSignal(signal);
+        station.shutDown();
+    });
+    station.load();
+    station.replayLastAlarm();
+    station.openLink();
+    noteStart(ctx);
+    ServiceManager service;
+    service.notifyReady();
+    return QGuiApplication::exec();
+}
+
 // What needs no screen: the answers on the command line, the export, the water import, and an error
 // in the arguments.
 int runWithoutScreen(const CommandLine& line)
@@ -98,8 +147,6 @@ int runWithoutScreen(const CommandLine& line)
     case CommandLine::Run::ImportWater:
         return importWater(line.arguments());
     case CommandLine::Run::Headless:
-        printTo(stderr, QStringLiteral("kessvenn: --headless is not yet available\n"));
-        return 2;
     case CommandLine::Run::Window:
         break;
     }
@@ -122,6 +169,8 @@ int main(int argc, char* argv[])
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const CommandLine line(arguments);
+    if (line.error().isEmpty() && line.run() == CommandLine::Run::Headless)
+        return runHeadless(argc, argv);
     if (!line.error().isEmpty() || line.run() != CommandLine::Run::Window) {
         QCoreApplication core(argc, argv);
         return runWithoutScreen(line);
@@ -137,25 +186,19 @@ int main(int argc, char* argv[])
     if (!installGermanQtTexts(app))
         qWarning("Qt's German texts were not found; its buttons and dialogs speak English");
 
-    AppContext ctx;
-    ctx.ProgramFolder = QCoreApplication::applicationDirPath();
-    // Shutdown ends the program at once: no handler runs after it and no wait resumes. By then the
-    // speech program has ended with everything it started, the history's writes are on disk and
-    // every other file was complete when written.
-    ctx.endProcess = [] { ::_exit(0); };
-
-    Form1 window(ctx);
+    AppContext& ctx = programContext();
+    Station station(ctx);
+    Form1 window(station);
     // systemctl stop, kill and Ctrl+C end the monitor as "Programmende" does.
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::received, &window, [&window](int signal) {
-        qInfo().noquote() << "Ending on" << (signal == SIGINT ? "SIGINT" : "SIGTERM");
+        noteSignal(signal);
         window.close();
     });
     window.setFullScreen(line.fullScreen());
     window.showOnScreen();
     window.load();
-    qCInfo(lcFiles).noquote() << "Settings read from the data folder" << ctx.DataFolder << "; dispatch computer"
-                              << ctx.settings.ServerAddress << "port" << ctx.ServerPort;
+    noteStart(ctx);
     ServiceManager service;
     service.notifyReady();
     return QApplication::exec();

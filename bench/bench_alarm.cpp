@@ -3,16 +3,20 @@
 #include "alarm/AlarmCore.h"
 #include "alarm/AlarmHandler.h"
 #include "alarm/GMapAlarmMap.h"
+#include "alarm/Incident.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
 #include "announce/SoundOutput.h"
 #include "app/FittingLabel.h"
+#include "app/Form1.h"
 #include "bench/BenchMain.h"
 #include "common/AppContext.h"
 #include "history/HistoryRecorder.h"
 #include "link/MessageReceiver.h"
+#include "map/Geocoder.h"
 #include "map/ucGMap.h"
 #include "print/Printout.h"
+#include "station/Station.h"
 #include "tests/support/PrivateCups.h"
 
 #include <QApplication>
@@ -208,15 +212,20 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     GMapAlarmMap map(*form.map);
     AlarmCore core(ctx);
     core.setAnnouncements(&announcements);
+    Geocoder geocoder(ctx);
+    geocoder.setConfig(MapConfig::read(ctx.DataFolder));
+    Incident incident(geocoder);
+    incident.follow(core);
     AlarmHandler handler(form.controls, &map);
     handler.InitAlarmGrids();
     handler.watch(core);
+    handler.follow(incident);
     MessageReceiver receiver(core);
     Printout printout(ctx);
     int printed = 0;
     if (printing) {
         printout.watch(core);
-        QObject::connect(&handler, &AlarmHandler::incidentPlaced, &printout, &Printout::incidentPlaced);
+        printout.follow(incident);
         QObject::connect(&printout, &Printout::printed, [&](const PrintResult& r) { printed += r.jobId > 0; });
     }
     std::optional<HistoryRecorder> history;
@@ -224,7 +233,7 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
         history.emplace(dir.filePath(QStringLiteral("history.sqlite")), ctx.LastAlarmPath, HistorySettings {});
         history->start();
         history->watch(core);
-        QObject::connect(&handler, &AlarmHandler::incidentPlaced, &*history, &HistoryRecorder::recordPlacement);
+        history->follow(incident);
     }
 
     const QChar bell(7);
@@ -271,6 +280,55 @@ BENCHMARK(BM_StationAlarmToFirstSound)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(100);
 BENCHMARK(BM_StationAlarmToFirstSound)->Arg(3)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// The whole station as the program runs it, its history and printout set up: from the last byte
+// of a station-alarm frame at its receiver to the first sound. Argument 0: without a window (the
+// headless mode); 1: with the window shown.
+void BM_StationFirstSound(benchmark::State& state)
+{
+    const bool windowed = state.range(0) == 1;
+    QTemporaryDir dir;
+    qputenv("XDG_DATA_HOME", dir.path().toLocal8Bit());
+    AppContext ctx;
+    ctx.ProgramFolder = dir.path();
+    writeShortSound(dir.filePath(QStringLiteral("alarm.wav")));
+    std::atomic<Clock::rep> started { 0 };
+    Announcer announcer(ctx, std::make_unique<StampingOutput>(started));
+    Station station(ctx, Station::Link::Idle);
+    station.setAnnouncementOutput(&announcer);
+    std::unique_ptr<Form1> form;
+    if (windowed) {
+        form = std::make_unique<Form1>(station);
+        form->show();
+        form->load();
+    } else {
+        station.load();
+        station.replayLastAlarm();
+    }
+    ctx.settings.PlayAlarmWav = 1;
+    MessageReceiver receiver(station.core());
+    int n = 0;
+    for (auto _ : state) {
+        const QByteArray frame
+            = MessageReceiver::frame(QStringLiteral("WACHALARM\tBrand\tB3 Y\tFeuer\tB%1\t44135\t"
+                                                    "Dortmund\tKampstraße\t12\t\t\t\t\t\tHLF 20\a\t1")
+                                         .arg(++n));
+        receiver.ReceiveChunk(QByteArrayView(frame).first(frame.size() - 1));
+        started = 0;
+        const auto t0 = Clock::now();
+        receiver.ReceiveChunk(QByteArrayView(frame).last(1));
+        const auto giveUp = t0 + std::chrono::seconds(5);
+        while (started == 0 && Clock::now() < giveUp)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        if (started == 0)
+            return state.SkipWithError("the alarm did not reach the loudspeakers");
+        state.SetIterationTime(
+            std::chrono::duration<double>(Clock::time_point(Clock::duration(started.load())) - t0).count());
+        while (station.announcements().busy() && Clock::now() < giveUp)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+}
+BENCHMARK(BM_StationFirstSound)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 
 } // namespace
 

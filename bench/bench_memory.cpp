@@ -9,9 +9,11 @@
 // The heap in use (after malloc_trim, so that the allocator's slack is not counted) and the
 // resident set are taken after the first alarm, after 50 and after all; the figure that counts is
 // the growth per alarm after the first 50.
+#include "alarm/AlarmCore.h"
 #include "announce/Announcer.h"
 #include "announce/SoundOutput.h"
 #include "app/Form1.h"
+#include "station/Station.h"
 #include "bench/BenchDistrict.h"
 #include "bench/BenchMain.h"
 #include "common/AppContext.h"
@@ -142,13 +144,14 @@ void BM_MemoryPerAlarm(benchmark::State& state)
 
     AppContext ctx;
     ctx.ProgramFolder = dir.path();
-    Form1 form(ctx, Form1::LinkTimer::Stopped);
+    Station monitor(ctx, Station::Link::Idle);
+    Form1 form(monitor);
     Announcer announcer(ctx, std::make_unique<Silence>());
-    form.setAnnouncementOutput(&announcer);
+    monitor.setAnnouncementOutput(&announcer);
     form.show();
     form.load();
     int printed = 0, failed = 0;
-    QObject::connect(&form.printout(), &Printout::printed, [&](const PrintResult& result) {
+    QObject::connect(&monitor.printout(), &Printout::printed, [&](const PrintResult& result) {
         ++printed;
         failed += result.jobId <= 0 || !result.warnings.isEmpty();
     });
@@ -177,7 +180,7 @@ void BM_MemoryPerAlarm(benchmark::State& state)
                                     .arg(n % kSide)
                                     .arg(lat, lon);
         const int before = printed;
-        form.HandleStationAlarm(message, 0);
+        monitor.core().HandleStationAlarm(message, 0);
         const auto giveUp = Clock::now() + std::chrono::seconds(60);
         const auto done = [&] { return printed > before && (!map->tileLoader() || map->tileLoader()->running() == 0); };
         while (!done() && Clock::now() < giveUp)

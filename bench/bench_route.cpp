@@ -2,17 +2,20 @@
 // junctions 100 m apart (70 km × 70 km, 490,000 nodes, 1,400 named streets, every tenth a main road),
 // prepared once by planetsplitter, then routes from the station at one corner to incidents spread
 // over the district.
+#include "alarm/AlarmCore.h"
 #include "app/Form1.h"
 #include "bench/BenchDistrict.h"
 #include "bench/BenchMain.h"
 #include "common/AppContext.h"
 #include "route/RoutePlanner.h"
+#include "station/Station.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -78,7 +81,8 @@ void BM_AlarmToDriveTimeOnScreen(benchmark::State& state)
     ini.close();
     AppContext ctx;
     ctx.ProgramFolder = dir.path();
-    Form1 form(ctx, Form1::LinkTimer::Stopped);
+    Station station(ctx, Station::Link::Idle);
+    Form1 form(station);
     form.load();
     auto* drive = form.findChild<QLabel*>(QStringLiteral("lbl_Anfahrt"));
     int n = 0;
@@ -92,7 +96,7 @@ void BM_AlarmToDriveTimeOnScreen(benchmark::State& state)
                                     .arg(n)
                                     .arg(lat, lon);
         const auto t0 = std::chrono::steady_clock::now();
-        form.HandleStationAlarm(message, 0);
+        station.core().HandleStationAlarm(message, 0);
         const auto giveUp = t0 + std::chrono::seconds(30);
         while (drive->text().isEmpty() && std::chrono::steady_clock::now() < giveUp)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);

@@ -5,6 +5,7 @@
 #include "common/CodePage.h"
 #include "log/DocumentationList.h"
 #include "log/TickerModel.h"
+#include "station/Station.h"
 
 #include <benchmark/benchmark.h>
 
@@ -125,7 +126,8 @@ void BM_StartupUntilShown(benchmark::State& state)
     for (auto _ : state) {
         AppContext ctx;
         ctx.ProgramFolder = QCoreApplication::applicationDirPath();
-        Form1 window(ctx, Form1::LinkTimer::Stopped);
+        Station station(ctx, Station::Link::Idle);
+        Form1 window(station);
         window.show();
         window.load();
         QCoreApplication::processEvents();

@@ -1,11 +1,13 @@
 // The wall layout on a 1920 x 1080 window: from the standby view to a station alarm on screen,
 // and what ten minutes of standby cost the processor.
+#include "alarm/AlarmCore.h"
 #include "announce/AnnouncementOutput.h"
 #include "app/Form1.h"
 #include "app/WallScreen.h"
 #include "bench/BenchMain.h"
 #include "common/AppContext.h"
 #include "link/MessageReceiver.h"
+#include "station/Station.h"
 
 #include <QApplication>
 #include <QDir>
@@ -35,6 +37,7 @@ struct WallWindow {
     QTemporaryDir home;
     AppContext ctx;
     SilentOutput output;
+    std::unique_ptr<Station> station;
     std::unique_ptr<Form1> form;
 
     WallWindow()
@@ -47,14 +50,19 @@ struct WallWindow {
         if (!ini.open(QIODevice::WriteOnly) || ini.write("layout=wall\nstandby_minutes=60\n") < 0)
             qFatal("cannot write display.ini");
         ini.close();
-        form = std::make_unique<Form1>(ctx, Form1::LinkTimer::Stopped);
-        form->setAnnouncementOutput(&output);
+        station = std::make_unique<Station>(ctx, Station::Link::Idle);
+        form = std::make_unique<Form1>(*station);
+        station->setAnnouncementOutput(&output);
         form->resize(1920, 1080);
         form->show();
         form->load();
         QCoreApplication::processEvents();
     }
-    ~WallWindow() { form.reset(); }
+    ~WallWindow()
+    {
+        form.reset();
+        station.reset();
+    }
 };
 
 double cpuSeconds()
@@ -70,7 +78,7 @@ double cpuSeconds()
 void BM_StandbyToAlarmOnScreen(benchmark::State& state)
 {
     WallWindow w;
-    MessageReceiver receiver(*w.form);
+    MessageReceiver receiver(w.station->core());
     int n = 0;
     for (auto _ : state) {
         w.form->wallScreen()->showStandby();

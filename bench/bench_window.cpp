@@ -4,6 +4,7 @@
 #include "app/Form1.h"
 #include "bench/BenchMain.h"
 #include "common/AppContext.h"
+#include "station/Station.h"
 
 #include <QApplication>
 #include <QImage>
@@ -43,7 +44,8 @@ void showAlarm(Form1& form)
 void BM_RepaintWindow(benchmark::State& state)
 {
     AppContext ctx;
-    Form1 form(ctx, Form1::LinkTimer::Stopped);
+    Station station(ctx, Station::Link::Idle);
+    Form1 form(station);
     showAlarm(form);
     form.resize(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     QImage frame(form.size(), QImage::Format_ARGB32_Premultiplied);
@@ -57,7 +59,8 @@ BENCHMARK(BM_RepaintWindow)->Args({ 1264, 936 })->Args({ 1920, 1080 })->Unit(ben
 void BM_LayoutOnResize(benchmark::State& state)
 {
     AppContext ctx;
-    Form1 form(ctx, Form1::LinkTimer::Stopped);
+    Station station(ctx, Station::Link::Idle);
+    Form1 form(station);
     bool wide = false;
     for (auto _ : state) {
         const QSize size = wide ? QSize(1920, 1080) : QSize(1264, 936);
@@ -72,7 +75,8 @@ BENCHMARK(BM_LayoutOnResize)->Unit(benchmark::kMicrosecond);
 void BM_FitNewRemark(benchmark::State& state)
 {
     AppContext ctx;
-    Form1 form(ctx, Form1::LinkTimer::Stopped);
+    Station station(ctx, Station::Link::Idle);
+    Form1 form(station);
     auto* remark = qobject_cast<FittingLabel*>(label(form, 7));
     const QString texts[2] = { kRemark, kRemark + QStringLiteral(" Zweiter Zugang über die Garage.") };
     int i = 0;
@@ -87,7 +91,8 @@ BENCHMARK(BM_FitNewRemark)->Unit(benchmark::kMicrosecond);
 void BM_FitSameRemark(benchmark::State& state)
 {
     AppContext ctx;
-    Form1 form(ctx, Form1::LinkTimer::Stopped);
+    Station station(ctx, Station::Link::Idle);
+    Form1 form(station);
     auto* remark = qobject_cast<FittingLabel*>(label(form, 7));
     remark->setText(kRemark);
     for (auto _ : state)

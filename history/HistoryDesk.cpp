@@ -5,8 +5,6 @@
 #include "common/Log.h"
 #include "common/Twips.h"
 #include "history/HistoryReader.h"
-#include "history/HistoryRecorder.h"
-#include "history/HistorySettings.h"
 #include "history/HistoryView.h"
 
 #include <QEvent>
@@ -17,8 +15,6 @@
 namespace {
 
 const QString kFileName = QStringLiteral("history.sqlite");
-// How long an ending monitor waits for the history's writes: a few of SQLite's 5 s waits for a lock.
-constexpr std::chrono::seconds kEndingWait { 15 };
 
 } // namespace
 
@@ -55,22 +51,6 @@ HistoryDesk::HistoryDesk(AppContext& ctx, AlarmCore& core, AlarmHandler& handler
     connect(&core, &AlarmCore::unitAlarm, this, &HistoryDesk::onUnitAlarm);
 }
 
-void HistoryDesk::start()
-{
-    if (m_recorder)
-        return;
-    const QString path = m_ctx.dataFile(kFileName);
-    m_recorder = new HistoryRecorder(path, m_ctx.LastAlarmPath, HistorySettings::read(m_ctx.DataFolder), this);
-    m_recorder->watch(m_core);
-    connect(&m_handler, &AlarmHandler::incidentPlaced, m_recorder, &HistoryRecorder::recordPlacement);
-    // "Programmende" leaves every alarm received on disk, unless another program holds the file.
-    connect(&m_ctx, &AppContext::ending, m_recorder, [recorder = m_recorder] {
-        if (!recorder->waitForWrites(kEndingWait))
-            qCWarning(lcHistory) << "The history's last writes were not done when the monitor ended";
-    });
-    m_recorder->start();
-}
-
 void HistoryDesk::openList()
 {
     if (m_locked) {
@@ -93,8 +73,6 @@ void HistoryDesk::showArchived(const HistoryAlarm& alarm)
     const std::optional<StationAlarmPlan> plan = PlanStationAlarm(alarm.fields.join(QChar(9)), true, m_ctx);
     if (!plan)
         return;
-    if (m_recorder)
-        m_recorder->forgetPlacement();
     m_archive = true;
     m_band->setText(QStringLiteral("Archiv: Einsatz vom %1   (Esc: zurück)")
                         .arg(alarm.received.toString(QStringLiteral("dd.MM.yyyy HH:mm"))));
@@ -124,25 +102,16 @@ void HistoryDesk::returnToLive()
     if (!std::exchange(m_archive, false))
         return;
     m_band->hide();
-    if (m_live) {
-        m_handler.ShowAlarmAgain(*m_live);
-    } else {
-        for (QLabel* label : m_controls.label_einsatz)
-            label->clear();
-        for (QLabel* label : { m_controls.Label2[0], m_controls.Label2[1], m_controls.Label4 }) {
-            if (label)
-                label->clear();
-        }
-        if (m_controls.MSFlexGrid1)
-            m_controls.MSFlexGrid1->setRowCount(0);
-    }
+    m_handler.showLive();
     if (m_liveUnits)
         m_handler.ShowUnitAlarm(UnitAlarmPlan { *m_liveUnits, {} });
 }
 
-void HistoryDesk::onStationAlarm(const StationAlarmPlan& plan)
+void HistoryDesk::onStationAlarm(const StationAlarmPlan&)
 {
-    m_live = plan;
+    // A new alarm is never hidden behind the list.
+    if (m_view)
+        m_view->hide();
     m_liveUnits.reset();
     // The screen already shows the new alarm.
     m_archive = false;
@@ -152,6 +121,8 @@ void HistoryDesk::onStationAlarm(const StationAlarmPlan& plan)
 void HistoryDesk::onUnitAlarm(const UnitAlarmPlan& plan)
 {
     m_liveUnits = plan.units;
+    if (m_view)
+        m_view->hide();
     // The units are on screen already; the labels still show the archived alarm.
     if (m_archive)
         returnToLive();

@@ -8,15 +8,13 @@
 #include <optional>
 
 class AppContext;
-class HistoryRecorder;
 class HistoryView;
 class QPushButton;
 struct HistoryAlarm;
 
-// The history in the main window: keeps every live alarm (HistoryRecorder), opens the list
-// ("Einsätze", Ctrl+E), and shows a chosen alarm on the alarm display as the replay does, without
-// sound and without touching last.dat, under a band that names it an archived alarm. Esc, a click
-// on the band or any new alarm returns to the live alarm.
+// The history in the main window: opens the list ("Einsätze", Ctrl+E), and shows a chosen alarm on the alarm display as
+// the replay does, without sound and without touching last.dat, under a band that names it an archived alarm. Esc, a
+// click on the band or any new alarm returns to the live alarm.
 class HistoryDesk : public QObject {
     Q_OBJECT
 
@@ -26,9 +24,6 @@ public:
     HistoryDesk(AppContext& ctx, AlarmCore& core, AlarmHandler& handler, const AlarmControls& controls, QWidget* bar,
         QObject* parent = nullptr);
 
-    // Opens the history once the data folder is known.
-    void start();
-
     void openList();
     // On a screen that the public may see the list is never opened.
     void setLocked(bool locked) { m_locked = locked; }
@@ -36,7 +31,6 @@ public:
     [[nodiscard]] bool showsArchive() const { return m_archive; }
     void returnToLive();
 
-    [[nodiscard]] HistoryRecorder* recorder() const { return m_recorder; }
     [[nodiscard]] HistoryView* view() const { return m_view; }
     [[nodiscard]] QPushButton* band() const { return m_band; }
 
@@ -55,13 +49,10 @@ private:
     AlarmHandler& m_handler;
     AlarmControls m_controls;
     QWidget* m_bar = nullptr;
-    HistoryRecorder* m_recorder = nullptr;
     HistoryView* m_view = nullptr; // a child of the window, made when first opened
     QPushButton* m_band = nullptr;
     bool m_archive = false;
     bool m_locked = false;
-    // What the alarm display shows when no archived alarm is on it: the newest station alarm and
-    // the units of a unit alarm after it.
-    std::optional<StationAlarmPlan> m_live;
+    // The units of a unit alarm after the newest station alarm, shown with the live incident.
     std::optional<QStringList> m_liveUnits;
 };

@@ -3,6 +3,7 @@
 #include "alarm/AlarmCore.h"
 #include "alarm/AlarmPlan.h"
 #include "alarm/AlarmRows.h"
+#include "alarm/Incident.h"
 #include "alarm/LastAlarmStore.h"
 #include "common/Log.h"
 #include "common/NumberText.h"
@@ -413,12 +414,27 @@ void HistoryRecorder::watch(AlarmCore& core)
     connect(&core, &AlarmCore::feedbackMessage, this, &HistoryRecorder::recordFeedback);
 }
 
+void HistoryRecorder::follow(Incident& incident)
+{
+    m_incident = &incident;
+    // The replay of last.dat is no new alarm: neither its place nor its way is news. An alarm with
+    // coordinates keeps them from its fields.
+    const auto live = [&incident] { return !incident.isReplay() && incident.plan(); };
+    connect(&incident, &Incident::placed, this, [this, &incident, live](const std::optional<QPointF>& position) {
+        if (live() && !incident.plan()->coordinates && position)
+            QMetaObject::invokeMethod(
+                m_worker, [w = m_worker, p = *position] { w->place(p); }, Qt::QueuedConnection);
+    });
+    connect(&incident, &Incident::routed, this, [this, live](const std::optional<Route>& route) {
+        if (live() && route)
+            QMetaObject::invokeMethod(
+                m_worker, [w = m_worker, m = route->meters, s = route->seconds] { w->route(m, s); },
+                Qt::QueuedConnection);
+    });
+}
+
 void HistoryRecorder::recordStationAlarm(const StationAlarmPlan& plan, bool replay)
 {
-    // The replay of last.dat is no new alarm; its place on the map is not a new one either.
-    m_awaitingPlacement = !replay && !plan.coordinates;
-    m_awaitingRoute = !replay;
-    m_awaitingWater = !replay;
     if (replay)
         return;
     HistoryEntry entry { HistoryEntry::Kind::Station, clock(), plan.fields };
@@ -476,29 +492,14 @@ void HistoryRecorder::recordPrintout(const PrintResult& result)
         Qt::QueuedConnection);
 }
 
-void HistoryRecorder::recordPlacement(std::optional<QPointF> position)
-{
-    if (!std::exchange(m_awaitingPlacement, false) || !position)
-        return;
-    QMetaObject::invokeMethod(
-        m_worker, [w = m_worker, p = *position] { w->place(p); }, Qt::QueuedConnection);
-}
-
 void HistoryRecorder::recordWater(const WaterNearby& nearby)
 {
+    // Only the sources around the live incident's own position count.
     const QString line = nearby.line();
-    if (!std::exchange(m_awaitingWater, false) || line.isEmpty())
+    if (!m_incident || m_incident->isReplay() || m_incident->position() != nearby.incident || line.isEmpty())
         return;
     QMetaObject::invokeMethod(
         m_worker, [w = m_worker, line] { w->water(line); }, Qt::QueuedConnection);
-}
-
-void HistoryRecorder::recordRoute(const Route& route)
-{
-    if (!std::exchange(m_awaitingRoute, false))
-        return;
-    QMetaObject::invokeMethod(
-        m_worker, [w = m_worker, m = route.meters, s = route.seconds] { w->route(m, s); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::runRetention()

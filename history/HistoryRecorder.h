@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPointF>
+#include <QPointer>
 #include <QThread>
 
 #include <chrono>
@@ -16,6 +17,7 @@
 #include <optional>
 
 class AlarmCore;
+class Incident;
 struct PrintResult;
 struct StationAlarmPlan;
 struct UnitAlarmPlan;
@@ -41,21 +43,17 @@ public:
     void start();
     // Records the core's live alarms, pager rows and feedback.
     void watch(AlarmCore& core);
+    // Records the looked-up place and the route of each live incident with its alarm.
+    void follow(Incident& incident);
 
     void recordStationAlarm(const StationAlarmPlan& plan, bool replay);
     void recordUnitAlarm(const UnitAlarmPlan& plan);
     void recordPagerRow(const QString& message);
     void recordFeedback(const QString& message);
-    // The marker's place of the newest live alarm, once its address lookup answered.
-    void recordPlacement(std::optional<QPointF> position);
-    // The way from the station to the newest live alarm, once the router found it.
-    void recordRoute(const Route& route);
-    // The water sources around the newest live alarm, once looked up: their line as shown.
+    // The water sources around the live incident, once looked up: their line as shown.
     void recordWater(const WaterNearby& nearby);
     // The live station alarm's printout: the file name of its kept copy goes with the alarm.
     void recordPrintout(const PrintResult& result);
-    // Something else than the live alarm is put on the map: its place is not recorded.
-    void forgetPlacement() { m_awaitingPlacement = false; }
     // Clears and deletes what is due now.
     void runRetention();
     // For a monitor that is ending: returns once every write asked for so far is done, or at
@@ -78,7 +76,5 @@ private:
     // The live station alarms, counted from 1 in the order they came, and the times of the latest.
     qint64 m_stationAlarms = 0;
     QHash<qint64, QDateTime> m_received;
-    bool m_awaitingPlacement = false;
-    bool m_awaitingRoute = false;
-    bool m_awaitingWater = false;
+    QPointer<Incident> m_incident;
 };

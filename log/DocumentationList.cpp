@@ -1,5 +1,7 @@
 #include "log/DocumentationList.h"
 
+#include "alarm/AlarmCore.h"
+
 #include "log/MarkupDelegate.h"
 #include "log/TickerCells.h"
 #include "log/TickerLog.h"
@@ -45,6 +47,7 @@ DocumentationList::DocumentationList(AppContext& ctx, QTableView* view, QObject*
     connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, this, &DocumentationList::scheduleFit);
     connect(m_view->horizontalHeader(), &QHeaderView::sectionResized, this, &DocumentationList::scheduleFit);
     connect(m_view->horizontalHeader(), &QHeaderView::sectionClicked, this, &DocumentationList::onHeaderClicked);
+    m_viewport = m_view->viewport();
     m_view->viewport()->installEventFilter(this);
 
     InitDocumentationList();
@@ -170,7 +173,14 @@ void DocumentationList::fitVisibleRows()
 
 bool DocumentationList::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_view->viewport() && event->type() == QEvent::Resize)
+    // The viewport as it was when watched: the view may be half destroyed when its children go.
+    if (event->type() == QEvent::Resize && watched == m_viewport)
         scheduleFit();
     return QObject::eventFilter(watched, event);
+}
+
+void DocumentationList::follow(AlarmCore& core)
+{
+    connect(&core, &AlarmCore::tickerMessage, this, &DocumentationList::HandleTickerMessage);
+    connect(&core, &AlarmCore::tickerDeleted, this, &DocumentationList::DeleteTicker);
 }

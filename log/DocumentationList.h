@@ -5,6 +5,7 @@
 
 #include <memory>
 
+class AlarmCore;
 class AppContext;
 class MarkupDelegate;
 class QTableView;
@@ -27,6 +28,9 @@ public:
 
     // Font Arial, the list's colours, the five columns and their widths.
     void InitDocumentationList();
+
+    // Takes the core's ticker messages.
+    void follow(AlarmCore& core);
 
     // The ticker's operations (see TickerLog).
     void HandleTickerMessage(const QString& message);
@@ -60,6 +64,7 @@ private:
     void scheduleFit();
 
     QTableView* m_view;
+    const QObject* m_viewport = nullptr; // watched for its resizes
     TickerModel* m_model;
     MarkupDelegate* m_delegate;
     std::unique_ptr<TickerLog> m_log;

@@ -5,7 +5,7 @@
 const QStringList MapConfig::Keys = { QStringLiteral("host"), QStringLiteral("key"), QStringLiteral("provider"),
     QStringLiteral("tiles"), QStringLiteral("tiles.satellite"), QStringLiteral("tiles.terrain"),
     QStringLiteral("search"), QStringLiteral("contact"), QStringLiteral("countrycodes"), QStringLiteral("attribution"),
-    // The route's keys, read by RouteSettings.
+    // The route's keys, read beside these by the station.
     QStringLiteral("station"), QStringLiteral("route"), QStringLiteral("route.data"), QStringLiteral("route.profile"),
     QStringLiteral("route.factor"),
     // The water sources' index.
@@ -14,7 +14,6 @@ const QStringList MapConfig::Keys = { QStringLiteral("host"), QStringLiteral("ke
 MapConfig MapConfig::parse(const KeyValueFile& file)
 {
     MapConfig config;
-    config.route = RouteSettings::parse(file);
     for (const KeyValueFile::Entry& entry : file.entries()) {
         const QString& name = entry.name;
         QString value = entry.value;
@@ -79,4 +78,16 @@ MapConfig MapConfig::parse(QByteArrayView bytes)
 MapConfig MapConfig::read(const QString& dataFolder)
 {
     return parse(KeyValueFile::read(dataFolder, FileName, Keys));
+}
+
+std::optional<QUrl> MapConfig::sendable(const QString& url) const
+{
+    if (!canSend())
+        return std::nullopt;
+    // Everything in the text is already percent-encoded where it has to be; strict parsing keeps
+    // it exactly as composed.
+    QUrl parsed = QUrl::fromEncoded(url.toUtf8(), QUrl::StrictMode);
+    if (!parsed.isValid())
+        return std::nullopt;
+    return parsed;
 }

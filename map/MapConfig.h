@@ -4,8 +4,9 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <QUrl>
 
-#include "route/RouteSettings.h"
+#include <optional>
 
 class KeyValueFile;
 
@@ -14,7 +15,8 @@ class KeyValueFile;
 // switches to a tile map without a key: "tiles", "tiles.satellite" and "tiles.terrain" are XYZ tile
 // addresses with {z}, {x} and {y}; "search" is the address search (Nominatim); "contact" goes into
 // the User-Agent; "countrycodes" narrows the search; "attribution" is shown on the map. The map
-// reads it at start-up and again when the settings dialog closes.
+// reads it at start-up and again when the settings dialog closes. The route's keys ("station",
+// "route", ...) stand in the same file and are read by the station beside these.
 struct MapConfig {
     static inline const QString DefaultHost = QStringLiteral("https://maps.googleapis.com");
     static inline const QString DefaultTiles = QStringLiteral("https://tile.openstreetmap.org/{z}/{x}/{y}.png");
@@ -36,14 +38,14 @@ struct MapConfig {
     QString attribution = DefaultAttribution;
     // True when map.ini names the host itself.
     bool hostGiven = false;
-    // The way from the station to the incident.
-    RouteSettings route;
     // The water sources' index ("water="); empty: no water sources are looked up.
     QString water;
 
     // The service refuses requests without a key; so without a key requests go out only to a host
     // that map.ini names explicitly (a local or test service), never to the default one.
     [[nodiscard]] bool canSend() const { return hostGiven || !key.isEmpty(); }
+    // The address of a request to the static map service as composed, when it may be sent.
+    [[nodiscard]] std::optional<QUrl> sendable(const QString& url) const;
     [[nodiscard]] bool operator==(const MapConfig&) const = default;
     [[nodiscard]] bool isOsm() const { return provider == Provider::Osm; }
     // The tile address of a map type: satellite (1) and terrain (3) have their own when map.ini

@@ -1,11 +1,8 @@
 #include "map/ucGMap.h"
 
 #include "common/AppContext.h"
-#include "common/CodePage.h"
 #include "common/GeoPoint.h"
 #include "common/NumberText.h"
-#include "map/AddressSearch.h"
-#include "map/GeocodeXml.h"
 #include "map/MapClient.h"
 #include "map/MapConfig.h"
 #include "map/MapMarker.h"
@@ -25,18 +22,6 @@ constexpr int kImageSize = 640;
 // A static map larger than this is refused before it is decoded (the service sends 640 or 1280).
 constexpr int kMostImageSide = 2048;
 
-std::optional<QUrl> requestUrl(const MapConfig& config, const QString& url)
-{
-    if (!config.canSend())
-        return std::nullopt;
-    // Everything in the text is already percent-encoded where it has to be; strict parsing keeps
-    // it exactly as composed.
-    QUrl parsed = QUrl::fromEncoded(url.toUtf8(), QUrl::StrictMode);
-    if (!parsed.isValid())
-        return std::nullopt;
-    return parsed;
-}
-
 } // namespace
 
 ucGMap::ucGMap(QWidget* parent)
@@ -51,7 +36,6 @@ ucGMap::ucGMap(QWidget* parent)
         const bool shown = body && LoadMapPicture(*body);
         emit mapRequestFinished(number, shown);
     });
-    connect(m_client, &MapClient::lookupAnswered, this, &ucGMap::onLookupAnswered);
 }
 
 ucGMap::~ucGMap() = default;
@@ -78,6 +62,13 @@ void ucGMap::reloadConfiguration()
         Refresh();
 }
 
+void ucGMap::setConfig(const MapConfig& config)
+{
+    const std::optional<MapConfig> before = std::exchange(m_config, config);
+    if (before && *before != config)
+        Refresh();
+}
+
 bool ucGMap::ending() const
 {
     return m_ctx && m_ctx->ist_ende() == 1;
@@ -91,11 +82,14 @@ void ucGMap::setGZoom(int value)
 
 void ucGMap::setGPoint(const QString& value)
 {
-    // The host sets the centre for a newer alarm: a lookup still running belongs to an older one.
-    const QString before = m_view.centreText();
     applyCentre(value);
-    if (m_view.centreText() != before)
-        m_lookupMaySetCentre = false;
+}
+
+void ucGMap::setIdleView(const std::optional<QString>& centre, int zoom)
+{
+    const bool zoomed = m_view.setZoom(zoom);
+    if (centre && (m_view.setCentreText(*centre) == MapViewState::CentreChange::Moved || zoomed))
+        Refresh();
 }
 
 void ucGMap::applyCentre(const QString& value)
@@ -132,7 +126,7 @@ int ucGMap::Refresh()
         config.host, m_view.centreText(), m_view.zoom(), m_view.mapTypeName(), Markers, config.key);
     if (m_ctx)
         m_client->setProxy(MapClient::proxyFor(m_ctx->settings));
-    m_client->startMapRead(m_requestCounter, m_ctx ? requestUrl(config, m_lastRequestUrl) : std::nullopt);
+    m_client->startMapRead(m_requestCounter, m_ctx ? config.sendable(m_lastRequestUrl) : std::nullopt);
     return m_requestCounter;
 }
 
@@ -308,58 +302,6 @@ void ucGMap::DelMarker()
     while (!Markers.isEmpty())
         Markers.removeLast();
     m_markerSpots.clear();
-}
-
-void ucGMap::SetCenterToTextLocation(const QString& address)
-{
-    const quint64 id = ++m_lookupId;
-    m_lookupMaySetCentre = true;
-    std::optional<QUrl> url;
-    if (!ending() && m_ctx && !address.trimmed().isEmpty()) {
-        const MapConfig& config = this->config();
-        if (config.isOsm()) {
-            if (!m_search) {
-                m_search = new AddressSearch(this);
-                connect(m_search, &AddressSearch::answered, this, &ucGMap::finishLookup);
-            }
-            m_search->setUserAgent(TileLoader::userAgent(config.contact));
-            m_search->setProxy(MapClient::proxyFor(m_ctx->settings));
-            m_lastRequestUrl = AddressSearch::searchUrl(config.search, address, config.countrycodes);
-            m_search->start(id, m_lastRequestUrl, m_lookupTimeoutMs);
-            return;
-        }
-        m_lastRequestUrl = MapUrls::geocodeUrl(config.host, address, config.key);
-        m_client->setProxy(MapClient::proxyFor(m_ctx->settings));
-        url = requestUrl(config, m_lastRequestUrl);
-    }
-    m_client->startLookup(id, url, m_lookupTimeoutMs);
-}
-
-void ucGMap::onLookupAnswered(quint64 id, const std::optional<QByteArray>& body)
-{
-    if (id != m_lookupId || !m_lookupMaySetCentre) {
-        finishLookup(id, std::nullopt);
-        return;
-    }
-    // Only the ASCII digits, signs and points of the coordinates are read from the answer.
-    finishLookup(id, body ? GeocodeXml::findLocation(CodePage::decode(*body)) : std::nullopt);
-}
-
-void ucGMap::finishLookup(quint64 id, const std::optional<QString>& found)
-{
-    if (id != m_lookupId)
-        return;
-    if (!m_lookupMaySetCentre) {
-        // The host set a centre while the lookup ran: the answer is older than what the map shows.
-        m_geoResult.clear();
-        emit locationLookupFinished(false);
-        return;
-    }
-    m_lookupMaySetCentre = false;
-    m_geoResult = found.value_or(QString());
-    if (found)
-        applyCentre(*found);
-    emit locationLookupFinished(found.has_value());
 }
 
 ucGMap::ImageOffset ucGMap::imageOffset(QPointF position) const

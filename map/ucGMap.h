@@ -13,21 +13,19 @@
 
 #include <optional>
 
-class AddressSearch;
 class AppContext;
 class MapClient;
 class TileLoader;
 
 // The map control: one 640 × 640 static map image of the view (centre, zoom, map type and the
 // markers), stretched over the whole control. Every change of centre, zoom or map type requests a
-// new image from the map service; only the answer to the latest request is shown. Addresses are
-// looked up without waiting (locationLookupFinished tells when). The mouse reports the coordinate
-// under the pointer and drags the map.
+// new image from the map service; only the answer to the latest request is shown. The control
+// paints what it is told (centre, markers, the route's line) and looks nothing up itself. The mouse
+// reports the coordinate under the pointer and drags the map.
 //
 // With "provider=osm" in map.ini the control shows a tile map instead: 256-pixel tiles at the
 // control's real size, one control pixel per world pixel, loaded in the background as they come;
-// the markers and the attribution are drawn by the control itself, and addresses are looked up
-// with the address search of map.ini.
+// the markers and the attribution are drawn by the control itself.
 class ucGMap : public QWidget {
     Q_OBJECT
 
@@ -41,6 +39,8 @@ public:
     void setContext(AppContext* ctx);
     // Reads map.ini again (after the settings dialog); the view is requested anew when it changed.
     void reloadConfiguration();
+    // map.ini as the station read it; the view is requested anew when it changed.
+    void setConfig(const MapConfig& config);
     // map.ini as last read; read now when it has not been since setContext.
     [[nodiscard]] const MapConfig& config();
 
@@ -54,6 +54,9 @@ public:
     // A text that does not split into exactly two fields at its commas is kept as the centre text
     // but moves nothing and requests nothing.
     void setGPoint(const QString& value);
+    // The view before any alarm: centred there at that zoom with one request; without a centre the
+    // zoom alone is kept and nothing is asked for (no map of 0° / 0°).
+    void setIdleView(const std::optional<QString>& centre, int zoom);
     [[nodiscard]] double Lat() const { return m_view.lat(); }
     [[nodiscard]] double Lng() const { return m_view.lng(); }
     [[nodiscard]] int MapType() const { return m_view.mapType(); }
@@ -108,22 +111,9 @@ public:
     void AddMarker(const QString& pos, int color, const QString& markerChar);
     void DelMarker();
 
-    // Looks the address up and returns at once. When the answer has been handled,
-    // locationLookupFinished(found) follows: found means the centre was set from it (GGeoResult
-    // holds the coordinate text). Not found (no answer within the time limit, an error, an answer
-    // without a location, or a newer centre set by the host through setGPoint meanwhile) leaves the
-    // centre as it is. Dragging the map or changing zoom or map type meanwhile does not: the answer
-    // still sets the centre. A newer lookup replaces a running one, which then reports nothing.
-    void SetCenterToTextLocation(const QString& address);
-    // The coordinate text of the latest lookup that reported; empty when it found nothing.
-    [[nodiscard]] QString GGeoResult() const { return m_geoResult; }
     [[nodiscard]] QString GLastRequestUrl() const { return m_lastRequestUrl; }
     [[nodiscard]] int GRequestCounter() const { return m_requestCounter; }
     [[nodiscard]] QString GMouseCoordText() const { return m_mouseCoordText; }
-
-    static constexpr int DefaultLookupTimeoutMs = 10000;
-    [[nodiscard]] int lookupTimeoutMs() const { return m_lookupTimeoutMs; }
-    void setLookupTimeoutMs(int ms) { m_lookupTimeoutMs = ms; }
 
     // The image held for painting (BackBuf), 640 × 640; blank until the first map arrives.
     [[nodiscard]] const QImage& BackBuf() const { return m_backBuf; }
@@ -140,7 +130,6 @@ signals:
     void MouseMove(QString GMouseCoordLatLng);
     void MouseUp(QString GMouseCoordLatLng);
     void DblClick(QString GMouseCoordLatLng);
-    void locationLookupFinished(bool found);
     // BackBuf holds a new map image.
     void mapPictureChanged();
     // Map request `number` has been answered or has failed; shown tells whether its image is now
@@ -163,8 +152,6 @@ private:
     [[nodiscard]] ImageOffset imageOffset(QPointF position) const;
     [[nodiscard]] bool ending() const;
     void applyCentre(const QString& value);
-    void onLookupAnswered(quint64 id, const std::optional<QByteArray>& body);
-    void finishLookup(quint64 id, const std::optional<QString>& found);
     void requestTiles();
     void paintTiles(QPainter& painter);
 
@@ -177,7 +164,6 @@ private:
     QPointer<AppContext> m_ctx;
     MapClient* m_client = nullptr;
     TileLoader* m_tiles = nullptr;
-    AddressSearch* m_search = nullptr;
     std::optional<MapConfig> m_config;
     // The map.ini of the latest Refresh when it chose the tile map.
     std::optional<MapConfig> m_osm;
@@ -188,12 +174,7 @@ private:
     QImage m_backBuf;
     std::optional<QPoint> m_dragStart;
     QString m_mouseCoordText;
-    QString m_geoResult;
     QString m_lastRequestUrl;
     int m_requestCounter = 0;
-    quint64 m_lookupId = 0;
-    // The running lookup may still set the centre; a centre the host sets ends that, a drag does not.
-    bool m_lookupMaySetCentre = false;
-    int m_lookupTimeoutMs = DefaultLookupTimeoutMs;
     int m_tileTimeLimitMs = 0;
 };

@@ -1,6 +1,7 @@
 #include "print/Printout.h"
 
 #include "alarm/AlarmCore.h"
+#include "alarm/Incident.h"
 #include "common/AppContext.h"
 #include "common/GeoPoint.h"
 #include "common/Log.h"
@@ -99,7 +100,7 @@ Printout::Printout(AppContext& ctx, QObject* parent)
     });
     connect(m_maps, &PrintMaps::gathered, this, [this] {
         // Only the maps of the alarm's own position count.
-        if (m_waiting && m_alarm && m_alarm->placed) {
+        if (m_waiting && m_alarm && placed()) {
             m_waiting->mapsIn = true;
             checkWaiting();
         }
@@ -127,6 +128,23 @@ void Printout::watch(AlarmCore& core)
     m_daily.start();
 }
 
+void Printout::follow(Incident& incident)
+{
+    m_incident = &incident;
+    connect(&incident, &Incident::placed, this, &Printout::onPlaced);
+    connect(&incident, &Incident::routed, this, &Printout::onRouted);
+    connect(&incident, &Incident::closed, this, [this] {
+        // Ctrl+P has nothing to print until the next alarm; the automatic printout goes out now.
+        m_onScreen = false;
+        finishWaiting();
+    });
+}
+
+bool Printout::placed() const
+{
+    return !m_incident || m_incident->isPlaced();
+}
+
 void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
 {
     // The older alarm goes out at once with what it has.
@@ -142,27 +160,29 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
     if (!replay && m_settings->copies > 0) {
         m_waiting = Waiting {};
         m_waiting->copies = m_settings->copies;
-        m_waiting->routeIn = !m_routeExpected;
         m_waiting->waterIn = !m_waterExpected;
         m_deadline.start(std::chrono::seconds(m_settings->waitSeconds));
     }
+    // A position the alarm carried is printed with the decimals it came with.
     if (plan.coordinates) {
-        const std::optional<Place> place = readCoordinates(*plan.coordinates, plan.fields);
-        m_alarm->decimals = place ? place->decimals : m_alarm->decimals;
-        incidentPlaced(place ? std::optional(place->position) : std::nullopt);
+        if (const std::optional<Place> place = readCoordinates(*plan.coordinates, plan.fields))
+            m_alarm->decimals = place->decimals;
     }
+    // The incident's place is told after the announcement has started; without an incident there
+    // is none to wait for.
+    if (!m_incident)
+        onPlaced(std::nullopt);
 }
 
-void Printout::incidentPlaced(std::optional<QPointF> position)
+void Printout::onPlaced(const std::optional<QPointF>& position)
 {
-    if (!m_alarm || m_alarm->placed)
+    if (!m_alarm)
         return;
-    m_alarm->placed = true;
     m_alarm->position = position;
     if (!position) {
         // Without a place there are no maps and no route to wait for.
         if (m_waiting)
-            m_waiting->mapsIn = m_waiting->routeIn = m_waiting->waterIn = true;
+            m_waiting->mapsIn = m_waiting->waterIn = true;
         checkWaiting();
         return;
     }
@@ -170,24 +190,19 @@ void Printout::incidentPlaced(std::optional<QPointF> position)
         m_maps->gather(*position); // gathered may follow at once
 }
 
-void Printout::routeFound(const Route& route)
+void Printout::onRouted(const std::optional<Route>& route)
 {
     if (!m_alarm || !m_alarm->position)
         return;
-    m_alarm->route = route;
-    // The overview now shows the whole way; its tiles are gathered anew.
-    if (m_settings) {
-        if (m_waiting)
-            m_waiting->mapsIn = false;
-        m_maps->gather(*m_alarm->position, route.points);
+    if (route) {
+        m_alarm->route = route;
+        // The overview now shows the whole way; its tiles are gathered anew.
+        if (m_settings) {
+            if (m_waiting)
+                m_waiting->mapsIn = false;
+            m_maps->gather(*m_alarm->position, route->points);
+        }
     }
-    routeFailed();
-}
-
-void Printout::routeFailed()
-{
-    if (m_waiting)
-        m_waiting->routeIn = true;
     checkWaiting();
 }
 
@@ -204,7 +219,8 @@ void Printout::waterFound(const WaterNearby& nearby)
 
 void Printout::checkWaiting()
 {
-    if (m_waiting && m_alarm && m_alarm->placed && m_waiting->mapsIn && m_waiting->routeIn && m_waiting->waterIn)
+    if (m_waiting && m_alarm && placed() && m_waiting->mapsIn && m_waiting->waterIn
+        && !(m_incident && m_incident->awaitsRoute()))
         finishWaiting();
 }
 
@@ -296,8 +312,8 @@ void Printout::send(const Alarm& alarm, const PrintSettings& settings, int copie
         for (const Route::Step& step : alarm.route->steps)
             steps << RouteText::step(step);
         job.content.rows.append({ QStringLiteral("Anfahrt"),
-            RouteText::summary(*alarm.route, m_routeFactor).section(QLatin1Char(' '), 1) + QStringLiteral(": ")
-                + steps.join(QStringLiteral(" \u2192 ")) });
+            RouteText::summary(*alarm.route, m_incident ? m_incident->routeFactor() : 1.0).section(QLatin1Char(' '), 1)
+                + QStringLiteral(": ") + steps.join(QStringLiteral(" \u2192 ")) });
     }
     if (alarm.position) {
         const QList<QPointF> route = alarm.route ? alarm.route->points : QList<QPointF>();

@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QPointF>
+#include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -22,6 +23,7 @@
 
 class AlarmCore;
 class AppContext;
+class Incident;
 class PrintMaps;
 
 // What became of one printout.
@@ -38,7 +40,7 @@ struct PrintResult {
 };
 
 // The alarm on paper. For each live station alarm (and unit alarm when print.ini asks for it) it
-// waits for the incident's position and the maps, at most wait_seconds, then renders the page
+// waits for the incident's place, its route and the maps, at most wait_seconds, then renders the page
 // once into a PDF and keeps it in Ausdrucke/ on one worker thread, and hands it to CUPS on
 // another, one printout after the other on each, so that neither the alarm's thread nor its sound
 // ever waits for paper, and a printer that hangs never holds up the PDF copies. A newer alarm
@@ -55,6 +57,9 @@ public:
 
     // Prints what the core has announced; also deletes old copies now and once a day.
     void watch(AlarmCore& core);
+    // Takes the live alarm's place and route from its incident; a cleared incident sends its
+    // waiting printout at once.
+    void follow(Incident& incident);
 
     // The maps' configuration as the map control has read it.
     void setMapConfig(std::function<MapConfig()> source);
@@ -66,23 +71,6 @@ public:
     // the maps of its coordinates when it carried them. Nothing without print.ini.
     // keptCopy: the PDF of its printout as the history keeps its name; when there is none, a new page.
     void printAgain(const QStringList& fields, const QDateTime& received, const QString& keptCopy = {});
-
-    // The alarm has left the screen: Ctrl+P has nothing to print until the next one. Its automatic
-    // printout still goes out.
-    void screenCleared() { m_onScreen = false; }
-
-    // The address lookup of the latest alarm has answered (x longitude, y latitude).
-    void incidentPlaced(std::optional<QPointF> position);
-
-    // Whether a route to each incident is asked for; the printout then waits for it too (within
-    // wait_seconds), and the latest alarm's route or its failure arrives here.
-    void setRouteExpected(bool expected, double factor = 1.0)
-    {
-        m_routeExpected = expected;
-        m_routeFactor = factor;
-    }
-    void routeFound(const Route& route);
-    void routeFailed();
 
     // Whether the water sources around each incident are looked up; the printout then waits for
     // them too (within wait_seconds). Their list goes under the detail map, their signs onto it.
@@ -109,7 +97,6 @@ private:
         QDateTime time;
         std::optional<QPointF> position;
         int decimals = 5; // the position's precision: the address lookup's, or as the alarm sent it
-        bool placed = false; // the position is known, or known to be missing
         std::optional<Route> route;
         std::optional<WaterNearby> water;
         quint64 sequence = 0; // of a live station alarm
@@ -117,10 +104,12 @@ private:
     struct Waiting {
         int copies = 0;
         bool mapsIn = false;
-        bool routeIn = false;
         bool waterIn = false;
     };
 
+    void onPlaced(const std::optional<QPointF>& position);
+    void onRouted(const std::optional<Route>& route);
+    [[nodiscard]] bool placed() const;
     void checkWaiting();
     void finishWaiting();
     void send(const Alarm& alarm, const PrintSettings& settings, int copies, const std::optional<QStringList>& units,
@@ -146,8 +135,7 @@ private:
     quint64 m_liveAlarms = 0;
     std::optional<Waiting> m_waiting; // its automatic printout, while it waits
     std::optional<PrintSettings> m_settings; // print.ini as the latest alarm found it
-    bool m_routeExpected = false;
-    double m_routeFactor = 1.0;
+    QPointer<Incident> m_incident;
     bool m_waterExpected = false;
     QTimer m_deadline;
     QTimer m_firstPrune;

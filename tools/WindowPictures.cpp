@@ -4,10 +4,12 @@
 // is a temporary one without map.ini, so the map sends no request and stays empty. Runs on the
 // offscreen platform with one 1920 × 1080 screen:
 //   kessvenn_pictures <folder>
+#include "alarm/AlarmCore.h"
 #include "app/Form1.h"
 #include "app/WallScreen.h"
 #include "common/AppContext.h"
 #include "settings/Form2.h"
+#include "station/Station.h"
 
 #include <QApplication>
 #include <QDir>
@@ -28,8 +30,9 @@ QString message(const QStringList& fields)
 }
 
 // The demo alarm as the dispatch computer sends it, through the window's own handlers.
-void receiveDemoAlarm(Form1& form)
+void receiveDemoAlarm(Station& station)
 {
+    AlarmCore& form = station.core();
     const QChar bell(7);
     form.HandleStationAlarm(
         message({ QStringLiteral("WACHALARM"), QStringLiteral("Einsatz 4711"), QStringLiteral("06.12.2026 19:42"),
@@ -99,14 +102,15 @@ bool saveFullScreen(const QByteArray& ini, int waitMs, const QString& path, bool
                            "END:VCALENDAR\r\n"))
         return false;
     calendar.close();
-    Form1 form(ctx, Form1::LinkTimer::Stopped);
+    Station station(ctx, Station::Link::Idle);
+    Form1 form(station);
     form.setFullScreen(true);
     form.showOnScreen();
     form.load();
     QDateTime now(QDate(2026, 12, 6), QTime(19, 42, 0));
     if (WallScreen* wall = form.wallScreen())
         wall->setClock([&now] { return now; });
-    receiveDemoAlarm(form);
+    receiveDemoAlarm(station);
     if (WallScreen* wall = form.wallScreen()) {
         now = standby ? QDateTime(QDate(2026, 12, 8), QTime(7, 30, 0)) : now.addSecs(247);
         if (standby)
@@ -144,10 +148,11 @@ int main(int argc, char* argv[])
     AppContext ctx;
     ctx.ProgramFolder = home.path();
     // No link: the pictures show what the handlers made of the demo messages.
-    Form1 form(ctx, Form1::LinkTimer::Stopped);
+    Station station(ctx, Station::Link::Idle);
+    Form1 form(station);
     form.show();
     form.load();
-    receiveDemoAlarm(form);
+    receiveDemoAlarm(station);
 
     bool ok = savePicture(form, QSize(1264, 936), QDir(folder).filePath(QStringLiteral("window-1264x936.png")));
     ok = savePicture(form, QSize(1920, 1080), QDir(folder).filePath(QStringLiteral("window-1920x1080.png"))) && ok;

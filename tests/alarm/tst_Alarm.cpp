@@ -4,11 +4,14 @@
 #include "alarm/AlarmHandler.h"
 #include "alarm/AlarmPlan.h"
 #include "alarm/AlarmRows.h"
+#include "alarm/Incident.h"
 #include "alarm/LastAlarmStore.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
 #include "announce/SoundOutput.h"
 #include "common/AppContext.h"
+#include "map/Geocoder.h"
+#include "tests/support/HttpResponder.h"
 #include "tests/support/OwnNamespaces.h"
 #include "tests/support/RecordingMap.h"
 #include "tests/support/SoundCapture.h"
@@ -272,10 +275,13 @@ private slots:
         QCOMPARE(pagers->verticalScrollBar()->value(), scrolledTo);
     }
 
+    // Where the marker and the centre go, and what the incident tells, as lookups answer late.
     void marker_data()
     {
-        QTest::addColumn<QStringList>("steps"); // "alarm", "alarm 50,8" (with coordinates), "unit", "answer", "fail"
-        QTest::addColumn<QString>("expected"); // marker, centre, then what incidentPlaced told
+        // "alarm", "alarm 50,8" (with coordinates), "again" (shown from the history), "unit", "clear",
+        // "answer" (51.5,7.4 found), "fail"
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("expected"); // marker, centre, then the places told
         QTest::newRow("answer after other messages")
             << QStringList { "alarm", "unit", "answer" } << "51.5,7.4 51.5,7.4 7.4/51.5";
         QTest::newRow("half a pair is looked up")
@@ -287,35 +293,48 @@ private slots:
         QTest::newRow("nothing found: no marker") << QStringList { "alarm 50,8", "alarm", "fail" } << " 50,8 none";
         // An alarm of the history shown again is no new incident: nobody is told its place.
         QTest::newRow("shown again") << QStringList { "again 50,8", "again", "answer" } << "51.5,7.4 51.5,7.4 ";
+        QTest::newRow("cleared before the answer")
+            << QStringList { "alarm 50,8", "alarm", "clear", "answer" } << " 50,8 ";
     }
     void marker()
     {
         QFETCH(QStringList, steps);
         QFETCH(QString, expected);
         AppContext ctx;
+        // A search that never answers by itself: the test answers in its place.
+        HttpResponder silent([](const HttpResponder::Request&) { return HttpResponder::silence(); });
+        Geocoder live(ctx), view(ctx);
+        live.setConfig(MapConfig::parse("provider=osm\nsearch=" + silent.base()));
+        view.setConfig(live.config());
+        Incident incident(live);
         RecordingMap map;
         Station station(ctx, &map);
-        AlarmCore& handler = station.core;
+        incident.follow(station.core);
+        station.handler.follow(incident);
+        station.handler.setGeocoder(&view);
+        Geocoder* answering = &live;
         QStringList placed;
-        QObject::connect(&station.handler, &AlarmHandler::incidentPlaced, [&](std::optional<QPointF> p) {
+        QObject::connect(&incident, &Incident::placed, [&](const std::optional<QPointF>& p) {
             placed << (p ? QStringLiteral("%1/%2").arg(p->x()).arg(p->y()) : QStringLiteral("none"));
         });
         for (const QString& step : steps) {
             const QStringList coordinates = step.section(QLatin1Char(' '), 1).split(QLatin1Char(','));
             const QString message = alarm({ { 16, coordinates.value(0) }, { 17, coordinates.value(1) } });
             if (step.startsWith(QLatin1String("alarm")))
-                handler.HandleStationAlarm(message, 1);
+                answering = &live, station.core.HandleStationAlarm(message, 1);
             else if (step.startsWith(QLatin1String("again")))
-                station.handler.ShowAlarmAgain(*PlanStationAlarm(message, true, ctx));
+                answering = &view, station.handler.ShowAlarmAgain(*PlanStationAlarm(message, true, ctx));
             else if (step == QLatin1String("unit"))
-                handler.HandleUnitAlarm(QStringLiteral("WACHALARM_EM\tDLK\a"));
-            else if (step == QLatin1String("answer"))
-                map.lat = 51.5, map.lng = 7.4, map.centre = QStringLiteral("51.5,7.4"),
-                emit map.locationLookupFinished(true);
+                station.core.HandleUnitAlarm(QStringLiteral("WACHALARM_EM\tDLK\a"));
+            else if (step == QLatin1String("clear"))
+                incident.close();
             else
-                emit map.locationLookupFinished(false);
+                emit answering->answered(answering->lastLookup(),
+                    step == QLatin1String("answer") ? std::optional(QStringLiteral("51.5,7.4")) : std::nullopt);
+            if (step == QLatin1String("answer") || step == QLatin1String("fail"))
+                QCoreApplication::processEvents(); // the places are told through the event loop
         }
-        QCoreApplication::processEvents(); // the places are told through the event loop
+        QCoreApplication::processEvents();
         QCOMPARE(map.marker + QLatin1Char(' ') + map.centre + QLatin1Char(' ') + placed.join(' '), expected);
     }
 

@@ -1,12 +1,13 @@
 // The whole road of a station alarm through the real program, in a network of the test's own: the
 // dispatch computer's frame on port 4750, the window, last.dat, the speech program and the sound
-// output; then a restart and the replay of the stored alarm. The history under kill -9, and
-// the end on SIGTERM and SIGINT.
+// output; then a restart and the replay of the stored alarm. The history under kill -9, the end on
+// SIGTERM and SIGINT, and the station without a window and without any display.
 #include "common/CodePage.h"
 #include "common/ProcessGroup.h"
 #include "link/MessageReceiver.h"
 #include "tests/support/FakeDispatch.h"
 #include "tests/support/OwnNamespaces.h"
+#include "tests/support/PrivateCups.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/SoundWriter.h"
 #include "tests/support/TestFiles.h"
@@ -142,6 +143,59 @@ private slots:
         second.kill();
         QVERIFY(second.waitForFinished());
         m_dispatch.close();
+    }
+
+    // `kessvenn --headless` with no display variables at all: it registers, and an alarm is heard
+    // (the alarm sound, the speech program), printed into a private scheduler's queue and kept in
+    // the history; SIGTERM ends it.
+    void headless()
+    {
+        if (!g_ownNetwork)
+            QSKIP("no network namespace of its own (needs root): port 4750 is not played here");
+        PrivateCups cups;
+        if (!cups.started() || !cups.addQueue(QStringLiteral("Halle")))
+            QSKIP(qPrintable("no private CUPS scheduler: " + cups.whyNot()));
+        QTemporaryDir root;
+        const QString program = root.filePath(QStringLiteral("program")), data = root.filePath("home/Torvelle");
+        QVERIFY(QDir().mkpath(program) && QDir().mkpath(data));
+        QVERIFY(QFile::copy(QStringLiteral(KESSVENN_EXECUTABLE), file(program, "kessvenn")));
+        const SoundCapture capture(root.path());
+        const QByteArray sound = SoundWriter::write(file(program, "alarm.wav"), 1);
+        const QString speak = file(program, "speak.sh"), text = file(root.path(), "text");
+        QVERIFY(TestFiles::writeScript(speak, "cat \"$1\" > " + QFile::encodeName(text)));
+        // Alarm sound and the keyword spoken; print.ini names the hall's printer.
+        const QStringList settings { "127.0.0.1", "1", "1", speak, file(program, "sabbel.txt"), "", "", "", "", "0",
+            "0", "0", "1", "0", "0", "0", "0", "0", "0", "0", "0", "0", "", "0", "0", "", "" };
+        QVERIFY(writeAll(file(data, "settings.dat"), CodePage::encode(settings.join("\r\n") + "\r\n")));
+        QVERIFY(writeAll(file(data, "print.ini"), "printer=Halle\n"));
+        FakeDispatch dispatch;
+        QVERIFY(dispatch.listen(4750));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), root.filePath(QStringLiteral("home")));
+        env.insert(QStringLiteral("ALSA_CONFIG_PATH"), capture.alsaConfigPath());
+        for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+            env.remove(QString::fromLatin1(name));
+        QProcess monitor;
+        monitor.setProcessEnvironment(env);
+        monitor.start(file(program, "kessvenn"), { QStringLiteral("--headless") });
+        QTRY_VERIFY_WITH_TIMEOUT(dispatch.received().endsWith("\x04\x04\x04\x04"), 30000);
+        dispatch.sendMessage(QStringLiteral("WACHALARM\tBrand\tB3 Y\tFeuer\tHallenalarm\t44135\tDortmund\t"
+                                            "Kampstraße\t12\t\t\t\t\t\tHLF 20\a\t1\t\t\tHerr Meier"));
+        QTRY_COMPARE_WITH_TIMEOUT(capture.captured(), sound, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(text), QByteArray("Hallenalarm\r\n\r\n"), 30000);
+        const std::optional<PrivateCups::Job> job = cups.job(1, 60000);
+        QVERIFY2(job && job->document.startsWith("%PDF"), "no page in the hall's queue");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("headless"));
+            db.setDatabaseName(file(data, "history.sqlite"));
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral("SELECT keyword FROM alarms")) && q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("Hallenalarm"));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("headless"));
+        ::kill(pid_t(monitor.processId()), SIGTERM);
+        QVERIFY(monitor.waitForFinished(30000));
     }
 
     // The real program under kill -9 during a burst of alarms: the history it leaves opens, is

@@ -1,7 +1,7 @@
-#include "app/DisplaySettings.h"
 #include "app/MainLayout.h"
 #include "app/WallLayout.h"
 #include "app/WallTexts.h"
+#include "settings/DisplaySettings.h"
 #include <QTest>
 
 class MainLayoutTest : public QObject {

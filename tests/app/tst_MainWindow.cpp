@@ -1,6 +1,8 @@
 #include "announce/AnnouncementOutput.h"
 #include "app/FittingLabel.h"
 #include "app/GermanTexts.h"
+#include "history/HistoryDesk.h"
+#include "history/HistoryView.h"
 #include "link/ServerLink.h"
 #include "map/ucGMap.h"
 #include "settings/Form2.h"
@@ -74,8 +76,8 @@ private slots:
         row("F5 on a label", "label_einsatz(7)", "F5", 1, { 15, 1, 0, 0, 0 });
         row("Meta is no modifier that counts", "Form1", "Meta+F7", 1, { 17, 1, 0, 0, 0 });
         row("Ctrl+F2 on a button does nothing", "cmd_Settings", "Ctrl+F2", 1, { 10, 1, 0, 0, 0 });
-        row("F1, F10 without a route, Shift+F2, Ctrl+Shift+C are no commands", "Form1", "F1, F10, Shift+F2, Ctrl+Shift+C", 1,
-            { 10, 1, 0, 0, 0 });
+        row("F1, F10 without a route, Shift+F2, Ctrl+Shift+C are no commands", "Form1",
+            "F1, F10, Shift+F2, Ctrl+Shift+C", 1, { 10, 1, 0, 0, 0 });
         row("an auto-repeat release does nothing", "Form1", "repeat", 1, { 10, 1, 0, 0, 0 });
         row("Ctrl+S on the status grid", "Grid_Status", "Ctrl+S", 2, { 10, 0, 0, 0, 0 });
         row("Ctrl+A on the units grid", "MSFlexGrid1", "Ctrl+A", 0, { 10, 1, 0, 0, 0 });
@@ -100,7 +102,9 @@ private slots:
         map->setMapType(start);
         for (int click = 0; click < (target == "txt_Server" ? 2 : 0); ++click) // two clicks, one dialog
             f.form->cmd_Settings_Click();
-        QWidget* receiver = target == "Form1" ? f.form.get() : f.control(target);
+        QWidget* receiver = target == "Form1" ? f.form.get()
+            : target == "txt_Server"          ? f.form->settingsDialog()->findChild<QWidget*>(target)
+                                              : f.control(target);
         if (keys == "click")
             qobject_cast<QPushButton*>(receiver)->click();
         const QKeySequence sequence(keys == "repeat" ? "F2" : keys == "click" ? "" : keys);
@@ -111,7 +115,8 @@ private slots:
             QKeyEvent release(QEvent::KeyRelease, k.key(), k.keyboardModifiers(), QString(), keys == "repeat");
             QApplication::sendEvent(receiver, &release);
         }
-        const auto open = std::ranges::count_if(f.form->findChildren<Form2*>(), &QWidget::isVisible);
+        const auto open = std::ranges::count_if(QApplication::topLevelWidgets(),
+            [](const QWidget* w) { return qobject_cast<const Form2*>(w) && w->isVisible(); });
         QCOMPARE(
             QList<int>({ map->GZoom(), map->MapType(), int(f.questions.size()), int(open), f.ctx.ist_ende() }), after);
         QCOMPARE(f.control<QLabel>("lbl_Zoom")->text(), after[0] == 10 ? "16" : QString::number(after[0]));
@@ -126,7 +131,7 @@ private slots:
         picture.fill(Qt::cyan);
         QVERIFY(picture.save(f.home.filePath("cyan.png")));
         const QString img = QString("<img src='%1'>").arg(f.home.filePath("cyan.png"));
-        f.form->HandleStationAlarm(
+        f.station->core().HandleStationAlarm(
             QStringList { "WACHALARM", img, "<i>06.12.</i> <b>19:42</b>", img,
                 "<b>W1</b>" + QString(" Brand Wohnhaus").repeated(8), "1", "<u>Au</u>", "Weg", "2", img, "", "<s>O</s>",
                 "Z", "", "<b>HLF</b>\a" + img + "\a", "1", "", "", img }
@@ -170,10 +175,10 @@ private slots:
         WindowFixture f;
         f.form->askYesNo = f.realQuestion;
         f.form->load();
-        f.form->HandleStationAlarm(WindowFixture::stationAlarm("B 3", { "HLF 20", "RTW 1" }), 0);
-        f.form->InsertPagerRow("WACHALARM_MELDER\tBecker, Tom\t1001");
-        f.form->InsertStatusRow("WACHALARM_STATUS\tHLF 20\t3");
-        f.form->HandleTickerMessage("WACHALARM_TICKER\tWache\aEA 7\a06.12.2026\a19:40:00\a\a\aText");
+        f.station->core().HandleStationAlarm(WindowFixture::stationAlarm("B 3", { "HLF 20", "RTW 1" }), 0);
+        f.station->core().InsertPagerRow("WACHALARM_MELDER\tBecker, Tom\t1001");
+        f.station->core().InsertStatusRow("WACHALARM_STATUS\tHLF 20\t3");
+        f.station->core().HandleTickerMessage("WACHALARM_TICKER\tWache\aEA 7\a06.12.2026\a19:40:00\a\a\aText");
         const QByteArray stored = TestFiles::readAll(f.dataFile("last.dat"));
         QStringList seen;
         QTimer::singleShot(0, this, [&] {
@@ -183,7 +188,7 @@ private slots:
                 box->defaultButton()->text(), box->button(QMessageBox::Yes)->text(),
                 box->button(QMessageBox::No)->text() };
             if (answer == "alarm")
-                f.form->HandleStationAlarm(WindowFixture::stationAlarm("TH 1", { "HLF 20" }), 1);
+                f.station->core().HandleStationAlarm(WindowFixture::stationAlarm("TH 1", { "HLF 20" }), 1);
             box->button(answer == "Nein" ? QMessageBox::No : QMessageBox::Yes)->click();
         });
         QTest::keyClick(f.form.get(), Qt::Key_C, Qt::ControlModifier);
@@ -191,6 +196,21 @@ private slots:
         QCOMPARE(f.incidentTexts(), after);
         QCOMPARE(f.control<QTableView>("List_Doku")->model()->rowCount(), 1);
         QCOMPARE(TestFiles::readAll(f.dataFile("last.dat")), stored);
+    }
+    // A live alarm closes the list "Einsätze" and puts the window in front of the settings dialog,
+    // which stays open behind it.
+    void liveAlarmIsNeverHidden()
+    {
+        WindowFixture f;
+        f.form->load();
+        f.form->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+        f.form->history().openList();
+        f.form->cmd_Settings_Click();
+        QTRY_COMPARE(QApplication::activeWindow(), f.form->settingsDialog());
+        f.station->core().HandleStationAlarm(WindowFixture::stationAlarm("B 3", {}), 0);
+        QVERIFY(f.form->history().view()->isHidden() && f.form->settingsDialog());
+        QTRY_COMPARE(QApplication::activeWindow(), f.form.get());
     }
     // RECORD is a program that writes its arguments down and fails when the first is "fail".
     void replayAndWake_data()
@@ -246,13 +266,13 @@ private slots:
         const auto restore = qScopeGuard([&] { XCloseDisplay(output.display), qInstallMessageHandler(nullptr); });
         XForceScreenSaver(output.display, ScreenSaverActive);
         QCOMPARE(saverState(output.display), ScreenSaverOn); // and the request has reached the server
-        f.form->setAnnouncementOutput(&output);
+        f.station->setAnnouncementOutput(&output);
         f.form->show();
         f.form->load();
         QCOMPARE(f.control<QLabel>("label_einsatz(3)")->text(), "80331 München");
         QVERIFY(output.onScreen == output.drawn);
         QCOMPARE(TestFiles::readAll(f.dataFile("last.dat")), stored);
-        f.form->HandleStationAlarm(WindowFixture::stationAlarm("B 3", {}), 0);
+        f.station->core().HandleStationAlarm(WindowFixture::stationAlarm("B 3", {}), 0);
         QTRY_COMPARE(output.sounds, sounds);
         QCOMPARE(output.saverAtFirstSound, ini.startsWith("wake=x11") ? ScreenSaverOff : ScreenSaverOn);
         QTRY_COMPARE_WITH_TIMEOUT(QString(TestFiles::readAll(record)).split('\n', Qt::SkipEmptyParts), recorded, 30000);
@@ -275,7 +295,7 @@ private slots:
         WindowFixture f;
         f.form->show();
         f.form->load();
-        f.form->HandleStationAlarm(
+        f.station->core().HandleStationAlarm(
             WindowFixture::stationAlarm("TH 2 - Verkehrsunfall Gefahrstoffaustritt", { "HLF 20" })
                 .replace("Hauptstraße", "Kirchenweg"),
             1);
@@ -334,7 +354,7 @@ private slots:
         QTRY_VERIFY(band->isVisible());
         QVERIFY(band->text().contains(QRegularExpression("^Keine Verbindung zur Leitstelle seit \\d\\d:\\d\\d$")));
         QTimer ticks;
-        connect(&ticks, &QTimer::timeout, f.form->serverLink, &ServerLink::superviseTick);
+        connect(&ticks, &QTimer::timeout, &f.station->link(), &ServerLink::superviseTick);
         ticks.start(100);
         QTRY_VERIFY(!band->isVisible());
         dispatch.server().close();

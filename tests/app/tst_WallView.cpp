@@ -20,8 +20,9 @@ namespace {
 const QDateTime kAlarmTime(QDate(2026, 12, 8), QTime(19, 42, 10));
 
 // The demo alarm with its informant, remark and pager holders, or with these left empty.
-void receiveAlarm(Form1& form, bool personal)
+void receiveAlarm(Station& station, bool personal)
 {
+    AlarmCore& form = station.core();
     form.HandleStationAlarm(
         QStringList { "WACHALARM", "Einsatz 4711", "08.12.2026 19:42", "Rauch aus Dachgeschoss", "B3 Wohnungsbrand",
             "80331", "München", "Hauptstraße", "12", personal ? "Anrufer sieht Rauch" : "", "Altstadt", "Wohnhaus",
@@ -82,10 +83,10 @@ private slots:
         Wall f("", true);
         QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
         FirstSound sound;
-        f.form->setAnnouncementOutput(&sound);
+        f.station->setAnnouncementOutput(&sound);
         f.ctx.settings.PlayAlarmWav = 1;
         f.wall()->label("keyword")->installEventFilter(&sound);
-        receiveAlarm(*f.form, true);
+        receiveAlarm(*f.station, true);
         QTRY_COMPARE(sound.atFirstSound, "B3 Wohnungsbrand");
         QVERIFY(!f.wall()->standbyShown());
         const QRect screen = f.form->screen()->geometry();
@@ -140,7 +141,7 @@ private slots:
         QCOMPARE(f.text("station"), "Feuerwache Mitte");
         QCOMPARE(f.text("lastAlarm"), "Noch kein Einsatz");
         QVERIFY(f.control("ucGMap1")->isHidden());
-        receiveAlarm(*f.form, true);
+        receiveAlarm(*f.station, true);
         QVERIFY(!f.wall()->standbyShown() && !f.control("ucGMap1")->isHidden());
         QCOMPARE(f.text("since"), "19:42 Uhr · seit 0:00 min");
         const auto at = [&](int seconds) {
@@ -154,12 +155,12 @@ private slots:
         at(3600);
         QVERIFY(f.wall()->standbyShown());
         QCOMPARE(f.text("lastAlarm"), "Letzter Einsatz: B3 Wohnungsbrand · vor 1 Stunde");
-        receiveAlarm(*f.form, true);
+        receiveAlarm(*f.station, true);
         QVERIFY(!f.wall()->standbyShown());
         f.answerYes = true;
         QTest::keyClick(f.form.get(), Qt::Key_C, Qt::ControlModifier);
         QVERIFY(f.wall()->standbyShown());
-        f.form->HandleUnitAlarm("WACHALARM_EM\tELW 1\a");
+        f.station->core().HandleUnitAlarm("WACHALARM_EM\tELW 1\a");
         QVERIFY(!f.wall()->standbyShown());
         QCOMPARE(f.text("keyword") + f.text("address") + f.text("units"), "EinheitenalarmELW 1");
     }
@@ -169,8 +170,8 @@ private slots:
         Wall f("", false, "station=51.5136,7.4653\n");
         auto* map = f.control<ucGMap>("ucGMap1");
         QVERIFY(!map->isHidden());
-        QCOMPARE(map->GPoint(), "51.513600,7.465300");
-        receiveAlarm(*f.form, true);
+        QCOMPARE(map->GPoint(), "51.5136,7.4653");
+        receiveAlarm(*f.station, true);
         QTRY_COMPARE(map->GPoint(), "48.1374,11.5755");
         f.wall()->showStandby();
         QCOMPARE(map->GPoint(), "51.513600,7.465300");
@@ -190,13 +191,15 @@ private slots:
         WindowFixture stored;
         QVERIFY(stored.putDataFile("display.ini", "layout=wall\n"));
         stored.form->load();
-        stored.form->HandleStationAlarm(WindowFixture::stationAlarm("B3", { "HLF" }), 0);
+        stored.station->core().HandleStationAlarm(WindowFixture::stationAlarm("B3", { "HLF" }), 0);
         QFile last(stored.dataFile("last.dat"));
         QVERIFY(last.open(QIODevice::ReadWrite));
         QVERIFY(last.setFileTime(QDateTime::currentDateTime().addSecs(-60 * ageMinutes), QFile::FileModificationTime));
         last.close();
         stored.form.reset();
-        Form1 again(stored.ctx, Form1::LinkTimer::Stopped);
+        stored.station.reset();
+        Station station(stored.ctx, Station::Link::Idle);
+        Form1 again(station);
         again.load();
         QCOMPARE(again.wallScreen()->standbyShown(), standby);
     }
@@ -207,7 +210,7 @@ private slots:
         const auto picture = [](bool personal, QStringList* texts, QImage* image) {
             Wall f("privacy=1\n");
             f.form->resize(1920, 1080);
-            receiveAlarm(*f.form, personal);
+            receiveAlarm(*f.station, personal);
             for (const QLabel* label : f.form->findChildren<QLabel*>())
                 *texts << label->text();
             for (const QTableWidget* grid : f.form->findChildren<QTableWidget*>())

@@ -1,6 +1,6 @@
 // display.ini and map.ini as people write them, read from real files through the one reader.
-#include "app/DisplaySettings.h"
 #include "map/MapConfig.h"
+#include "settings/DisplaySettings.h"
 #include "tests/support/TestFiles.h"
 
 #include <QRegularExpression>

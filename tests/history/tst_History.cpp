@@ -3,6 +3,7 @@
 // archived alarm on the display, and the CSV as a real CSV reader reads it.
 #include "alarm/AlarmCore.h"
 #include "alarm/AlarmHandler.h"
+#include "alarm/Incident.h"
 #include "alarm/LastAlarmStore.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
@@ -14,12 +15,13 @@
 #include "history/HistoryStore.h"
 #include "history/HistoryView.h"
 #include "log/TickerFile.h"
+#include "map/Geocoder.h"
 #include "print/PrintArchive.h"
 #include "print/PrintSettings.h"
 #include "print/Printout.h"
 #include "settings/DataFolders.h"
+#include "tests/support/HttpResponder.h"
 #include "tests/support/OwnNamespaces.h"
-#include "tests/support/RecordingMap.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/SoundWriter.h"
 #include "tests/support/TestFiles.h"
@@ -135,17 +137,19 @@ private slots:
         auto history = recorder(now);
         QVERIFY(history);
         history->watch(core);
-        RecordingMap map; // its lookup finds 51.51 N, 7.46 E when the test says so
-        map.lat = 51.51, map.lng = 7.46;
-        AlarmHandler handler(AlarmControls {}, &map);
-        handler.watch(core);
-        connect(&handler, &AlarmHandler::incidentPlaced, history.get(), &HistoryRecorder::recordPlacement);
+        // A search that never answers by itself: the test answers 51.51 N, 7.46 E in its place.
+        HttpResponder silent([](const HttpResponder::Request&) { return HttpResponder::silence(); });
+        Geocoder geocoder(ctx);
+        geocoder.setConfig(MapConfig::parse("provider=osm\nsearch=" + silent.base()));
+        Incident incident(geocoder);
+        incident.follow(core);
+        history->follow(incident);
         QSignalSpy written(history.get(), &HistoryRecorder::written);
         core.HandleStationAlarm(fields({ { 4, "B1" } }).join('\t'), 1); // the replay: not kept
         core.InsertPagerRow(QStringLiteral("WACHALARM_MELDER\tJörg Ähm\t4711"));
         core.InsertPagerRow(QStringLiteral("WACHALARM_MELDER\tAna\t4714"));
         core.HandleStationAlarm(fields().join('\t'), 0);
-        emit map.locationLookupFinished(true);
+        emit geocoder.answered(geocoder.lastLookup(), QStringLiteral("51.51,7.46"));
         now = now.addSecs(59 * 60);
         core.HandleFeedback(QStringLiteral("WACHALARM_RM\t4711\t1")); // kommt
         core.HandleFeedback(QStringLiteral("WACHALARM_RM\t4712\t2")); // später, an unknown pager
@@ -507,11 +511,17 @@ private slots:
             label = new QLabel(&window);
         controls.MSFlexGrid1 = new QTableWidget(&window);
         AlarmCore core(ctx);
+        Geocoder geocoder(ctx);
+        Incident incident(geocoder);
+        incident.follow(core);
         AlarmHandler handler(controls, nullptr);
         handler.watch(core);
+        handler.follow(incident);
         HistoryDesk desk(ctx, core, handler, controls, new QWidget(&window));
-        desk.start();
-        QSignalSpy written(desk.recorder(), &HistoryRecorder::written);
+        HistoryRecorder recorder(db(), ctx.LastAlarmPath, HistorySettings {});
+        recorder.watch(core);
+        recorder.start();
+        QSignalSpy written(&recorder, &HistoryRecorder::written);
         core.HandleStationAlarm(fields({ { 4, "Neu" } }).join('\t'), 0);
         QVERIFY(written.wait(10000));
 
@@ -519,7 +529,7 @@ private slots:
         page.pdfPath = path(QStringLiteral("Ausdrucke/Neu.pdf"));
         page.alarmTime = QDateTime::currentDateTime();
         page.alarmSequence = 1;
-        desk.recorder()->recordPrintout(page);
+        recorder.recordPrintout(page);
         QVERIFY(written.wait(10000));
 
         desk.openList();

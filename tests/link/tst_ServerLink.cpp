@@ -143,7 +143,7 @@ private slots:
         QVERIFY(dispatch.listen());
         window.ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
         window.ctx.ServerPort = dispatch.port();
-        ServerLink& link = *window.form->serverLink;
+        ServerLink& link = window.station->link();
         const auto picture = [&](const QString& name) { return window.control<QLabel>(name)->pixmap().toImage(); };
         link.superviseTick();
         link.superviseTick();

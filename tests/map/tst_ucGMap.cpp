@@ -1,6 +1,7 @@
 #include "tests/support/HttpResponder.h"
 
 #include "common/AppContext.h"
+#include "map/Geocoder.h"
 #include "map/MapClient.h"
 #include "map/TileLoader.h"
 #include "map/ucGMap.h"
@@ -117,7 +118,9 @@ class ucGMapTest : public QObject {
     HttpResponder::Handler m_answer;
     std::optional<HttpResponder> m_server;
     std::optional<ucGMap> m_map;
+    std::optional<Geocoder> m_geocoder;
     int m_tileLimitMs = 0;
+    int m_lookupTimeoutMs = Geocoder::DefaultTimeoutMs;
 
     void writeMapIni(const QByteArray& text)
     {
@@ -127,14 +130,17 @@ class ucGMapTest : public QObject {
         if (m_map) // as when the settings dialog closes
             m_map->reloadConfiguration();
     }
-    // Looks `address` up; whether the lookup found it, nothing when it never ended.
-    std::optional<bool> lookUp(const QString& address, int timeoutMs = 5000)
+    // Looks `address` up with map.ini as it stands: the place found, "" for none, "no answer" when
+    // the lookup never ended.
+    QString lookUp(const QString& address, int timeoutMs = 5000)
     {
-        QSignalSpy done(&*m_map, &ucGMap::locationLookupFinished);
-        m_map->SetCenterToTextLocation(address);
-        if (!done.wait(timeoutMs) || done.count() != 1)
-            return std::nullopt;
-        return done.first().first().toBool();
+        m_geocoder->setConfig(MapConfig::read(m_data.path()));
+        m_geocoder->timeoutMs = m_lookupTimeoutMs;
+        QSignalSpy done(&*m_geocoder, &Geocoder::answered);
+        const quint64 id = m_geocoder->lookUp(address);
+        if (!done.wait(timeoutMs) || done.count() != 1 || done.first().first().toULongLong() != id)
+            return QStringLiteral("no answer");
+        return done.first().at(1).value<std::optional<QString>>().value_or(QString());
     }
 
     void useHost(const QByteArray& host)
@@ -204,6 +210,8 @@ private slots:
         m_map.reset(); // the one of the test before
         m_ctx.settings = {};
         m_tileLimitMs = 0;
+        m_lookupTimeoutMs = Geocoder::DefaultTimeoutMs;
+        m_geocoder.emplace(m_ctx);
         m_answer = [](const HttpResponder::Request& r) {
             return r.target.contains("/maps/api/") ? picture(Qt::green, Qt::green) : tile(r.target);
         };
@@ -250,17 +258,15 @@ private slots:
             host
                 + "/maps/api/staticmap?sensor=false&format=jpg&center=0,0&zoom=16&size=640x640&maptype=roadmap"
                   "&markers=color:0x00FF00%7Clabel:E%7C48.1,11.5&key=testkey");
-        QCOMPARE(lookUp(QStringLiteral("Hauptstraße 5, München")), std::optional(true));
+        QCOMPARE(lookUp(QStringLiteral("Hauptstraße 5, München")), QStringLiteral("48.1372,11.5755"));
         QCOMPARE(m_server->requests().last().target,
             host + "/maps/api/geocode/xml?&sensor=false&address=Hauptstra%C3%9Fe%205,%20M%C3%BCnchen&key=testkey");
-        QCOMPARE(m_map->GGeoResult(), QStringLiteral("48.1372,11.5755"));
     }
 
     // What each kind of answer gets. A map image is shown only when it is an HTTP success of 8000
     // bytes up to the cap; a lookup answer is taken only when it holds a location and stays within
-    // its cap, however fast it comes and whether or not it states its length. A lookup that finds
-    // nothing leaves the centre, empties GGeoResult (an earlier result is never reused) and starts
-    // no map request; no request goes out without a usable map service.
+    // its cap, however fast it comes and whether or not it states its length. An earlier result is
+    // never reused; no request goes out without a usable map service.
     void answers_data()
     {
         // length "none": ends with the connection; "announced": past the image cap, the body held back
@@ -309,59 +315,37 @@ private slots:
             QCOMPARE(m_map->BackBuf().pixelColor(10, 10), taken ? QColor(Qt::green) : QColor(Qt::white));
             return;
         }
-        QVERIFY(lookUp(QStringLiteral("Am Anger 1"))); // a result that must not be reused
-        m_map->setGPoint(QStringLiteral("48.1,11.5"));
+        QCOMPARE(lookUp(QStringLiteral("Am Anger 1")), QStringLiteral("50.5,9.5")); // a result never reused
         if (is("none")) { // the public service without a key; the proxy would see any request
             QFile::remove(m_data.filePath(QStringLiteral("map.ini")));
-            m_map->reloadConfiguration();
             useProxy(false);
         }
-        const int counter = m_map->GRequestCounter();
-        m_map->setLookupTimeoutMs(400);
-        QCOMPARE(lookUp(is("empty") ? QStringLiteral(" ") : QStringLiteral("Ort"), 20000), std::optional(taken));
-        QCOMPARE(m_map->GPoint(), taken ? QStringLiteral("48.1372,11.5755") : QStringLiteral("48.1,11.5"));
-        QCOMPARE(m_map->GGeoResult(), taken ? m_map->GPoint() : QString());
-        QCOMPARE(m_map->GRequestCounter(), counter + (taken ? 1 : 0));
+        m_lookupTimeoutMs = 400;
+        QCOMPARE(lookUp(is("empty") ? QStringLiteral(" ") : QStringLiteral("Ort"), 20000),
+            taken ? QStringLiteral("48.1372,11.5755") : QString());
         for (const HttpResponder::Request& r : m_server->requests()) // a lookup sent would be seen by now
             QVERIFY(!r.target.contains("googleapis"));
     }
 
-    // While a lookup runs (800 × 600, zoom 16, centre 48.1,11.5), steps M move, L/R press then release,
-    // D double-click at x y; C the host's centre; A a newer lookup. The mouse reports the coordinate under
-    // it and drags the map; the latest lookup's answer then sets the centre, dropped only when the host
-    // set a centre for a newer alarm or a newer lookup overtook it.
-    void duringLookup_data()
+    // The mouse on a map of 800 × 600, zoom 16, centre 48.1,11.5: steps M move, L/R press then
+    // release, D double-click at x y. It reports the coordinate under it and drags the map.
+    void mouse_data()
     {
-        // events raised with their texts; the centre after the steps, then after the answer
-        columns<QString, QString, QString, QString>("steps", "events", "meanwhile", "centre");
+        columns<QString, QString, QString>("steps", "events", "centre"); // events raised with their texts
         const QString moved = QStringLiteral("MouseMove 48.10229,11.50344");
         row("move, drag right and down moves west and north", "M 600 150; L 400 300; L 480 375",
-            moved + "; MouseUp 48.10229,11.50344", "48.10114,11.49863", "1.5,2.5");
-        row("click without movement", "L 400 300; L 400 300", "MouseUp ", "48.09999,11.5", "1.5,2.5");
+            moved + "; MouseUp 48.10229,11.50344", "48.10114,11.49863");
+        row("click without movement", "L 400 300; L 400 300", "MouseUp ", "48.09999,11.5");
         row("right button, double-click", "M 600 150; R 600 150; R 700 150; D 600 150",
-            moved + "; MouseUp 48.10229,11.50344; DblClick 48.10229,11.50344", "48.1,11.5", "1.5,2.5");
-        row("host sets a newer centre", "C 50,10", "", "50,10", "50,10");
-        row("newer lookup, older answer first", "A Neu", "", "48.1,11.5", "3.5,4.5");
+            moved + "; MouseUp 48.10229,11.50344; DblClick 48.10229,11.50344", "48.1,11.5");
     }
 
-    void duringLookup()
+    void mouse()
     {
-        auto [steps, events, meanwhile, centre]
-            = fetch<QString, QString, QString, QString>("steps", "events", "meanwhile", "centre");
-        m_answer = [](const HttpResponder::Request& r) {
-            if (!r.target.contains("/geocode/"))
-                return picture(Qt::green, Qt::green);
-            Response held = r.target.contains("address=Alt") ? geocode("1.5", "2.5") : geocode("3.5", "4.5");
-            held.held = true;
-            return held;
-        };
+        auto [steps, events, centre] = fetch<QString, QString, QString>("steps", "events", "centre");
         m_map->resize(800, 600);
         m_map->setGZoom(16);
         m_map->setGPoint(QStringLiteral("48.1,11.5"));
-        QSignalSpy lookup(&*m_map, &ucGMap::locationLookupFinished);
-        m_map->SetCenterToTextLocation(QStringLiteral("Alt 1"));
-        const int older = m_server->waitForRequest("address=Alt");
-        QVERIFY(older >= 0);
         const int counter = m_map->GRequestCounter();
         QStringList raised;
         connect(&*m_map, &ucGMap::MouseMove, this, [&](const QString& t) { raised << "MouseMove " + t; });
@@ -372,10 +356,6 @@ private slots:
             const QChar what = step.front();
             const QStringList xy = step.mid(2).split(QLatin1Char(' '));
             const QPoint at(xy.value(0).toInt(), xy.value(1).toInt());
-            if (what == u'C' || what == u'A') {
-                what == u'C' ? m_map->setGPoint(step.mid(2)) : m_map->SetCenterToTextLocation(step.mid(2));
-                continue;
-            }
             const QEvent::Type type = what == u'M' ? QEvent::MouseMove
                 : what == u'D'                     ? QEvent::MouseButtonDblClick
                 : (pressed = !pressed)             ? QEvent::MouseButtonPress
@@ -389,21 +369,31 @@ private slots:
         }
         disconnect(&*m_map, nullptr, this, nullptr);
         QCOMPARE(raised.join(QStringLiteral("; ")), events);
-        QCOMPARE(m_map->GPoint(), meanwhile);
-        // Every change of the view asks for one map; the right button and the double-click move nothing.
-        QCOMPARE(m_map->GRequestCounter() - counter, int(meanwhile != QLatin1String("48.1,11.5")));
-        const int newer = steps.startsWith(u'A') ? m_server->waitForRequest("address=Neu") : -1;
-        m_server->release(older);
-        if (newer >= 0) {
-            // A map read answered after the older answer was sent: had that answer been taken, it
-            // would have been handled by now.
-            QVERIFY(finishOf(m_map->Refresh()).has_value());
-            m_server->release(newer);
-        }
-        QVERIFY(lookup.wait(5000));
-        QCOMPARE(lookup.count(), 1);
-        QCOMPARE(lookup.first().first().toBool(), centre != meanwhile);
         QCOMPARE(m_map->GPoint(), centre);
+        // Every change of the view asks for one map; the right button and the double-click move nothing.
+        QCOMPARE(m_map->GRequestCounter() - counter, int(centre != QLatin1String("48.1,11.5")));
+    }
+
+    // A newer lookup replaces a running one, which answers nothing even when its answer comes first.
+    void newerLookupWins()
+    {
+        m_answer = [](const HttpResponder::Request& r) {
+            Response held = r.target.contains("address=Alt") ? geocode("1.5", "2.5") : geocode("3.5", "4.5");
+            held.held = true;
+            return held;
+        };
+        m_geocoder->setConfig(MapConfig::read(m_data.path()));
+        QSignalSpy done(&*m_geocoder, &Geocoder::answered);
+        m_geocoder->lookUp(QStringLiteral("Alt 1"));
+        const int older = m_server->waitForRequest("address=Alt");
+        const quint64 newer = m_geocoder->lookUp(QStringLiteral("Neu"));
+        const int newerRequest = m_server->waitForRequest("address=Neu");
+        QVERIFY(older >= 0 && newerRequest >= 0);
+        m_server->release(older);
+        m_server->release(newerRequest);
+        QVERIFY(done.wait(5000));
+        QCOMPARE(done.first().first().toULongLong(), newer);
+        QCOMPARE(done.first().at(1).value<std::optional<QString>>(), std::optional(QStringLiteral("3.5,4.5")));
     }
 
     void latestMapAnswerWins()
@@ -419,7 +409,7 @@ private slots:
         m_server->release(m_server->waitForRequest("zoom=16"));
         QCOMPARE(finishOf(2), std::optional<bool>(true));
         m_server->release(older);
-        QVERIFY(lookUp(QStringLiteral("Ort"))); // answered after the older map
+        QVERIFY(lookUp(QStringLiteral("Ort")) != QLatin1String("no answer")); // answered after the older map
         QCOMPARE(m_map->BackBuf().pixelColor(10, 10), QColor(Qt::green));
     }
 
@@ -607,11 +597,11 @@ private slots:
         m_tileLimitMs = answer == "trickle" ? 1000 : 0;
         std::optional<LoggedLines> log(std::in_place);
         const bool tilesSettled = showMap(QSize(100, 100), QStringLiteral("0,0"), 2);
-        const std::optional<bool> found = answer == "search" ? lookUp(QStringLiteral("Ort")) : std::nullopt;
+        const QString found = answer == "search" ? lookUp(QStringLiteral("Ort")) : QStringLiteral("not asked");
         log.reset();
         qputenv("XDG_CACHE_HOME", m_cache.path().toUtf8());
         QVERIFY(tilesSettled);
-        QCOMPARE(found, answer == "search" ? std::optional(false) : std::nullopt);
+        QCOMPARE(found, answer == "search" ? QString() : QStringLiteral("not asked"));
         QCOMPARE(asked(answer == "search" ? "/search" : "/").size(), requests);
         QCOMPARE(middle() == colourOf("/2/2/2.png"), shown);
         QCOMPARE(LoggedLines::lines.size(), logged.isEmpty() ? 0 : 1);
@@ -674,15 +664,16 @@ private slots:
         };
         QVERIFY(showMap(QSize(200, 200), QStringLiteral("0,0"), 16));
         for (int i = 0; i < 2; ++i) {
-            QCOMPARE(lookUp(QStringLiteral("Hauptstraße 5, München")), std::optional(!found.isEmpty()));
-            QCOMPARE(m_map->GGeoResult(), found);
+            QCOMPARE(lookUp(QStringLiteral("Hauptstraße 5, München")), found);
         }
         const Rows sent = asked("/search");
         QCOMPARE(sent.size(), searches);
         QCOMPARE(sent[0], "/search?format=jsonv2&limit=1&q=Hauptstra%C3%9Fe%205,%20M%C3%BCnchen&countrycodes=de");
         QVERIFY(kAgent.match(QString::fromLatin1(m_server->requests().last().headers.value("user-agent"))).hasMatch());
         QVERIFY(times.last() - times.first() >= (searches - 1) * 900);
-        m_map->AddMarker(m_map->GGeoResult(), 65280, QStringLiteral("E"));
+        if (!found.isEmpty())
+            m_map->setGPoint(found);
+        m_map->AddMarker(found, 65280, QStringLiteral("E"));
         QCOMPARE(middle(15) == QColor(0, 255, 0), !found.isEmpty());
     }
 };

@@ -23,6 +23,7 @@ lrwxrwxrwx ./usr/bin/kessvenn-dispatch -> /opt/kessvenn/kessvenn-dispatch
 -rw-r--r-- ./usr/share/doc/kessvenn/copyright
 -rw-r--r-- ./usr/share/lintian/overrides/kessvenn
 -rw-r--r-- ./usr/lib/systemd/user/kessvenn.service
+-rw-r--r-- ./usr/lib/systemd/user/kessvenn-headless.service
 -rw-r--r-- ./usr/share/applications/kessvenn.desktop
 -rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/kessvenn.svg
 -rw-r--r-- ./usr/share/man/man1/kessvenn-dispatch.1.gz
@@ -55,7 +56,9 @@ export XDG_RUNTIME_DIR="$OUT/run" MANPATH="$ROOT/usr/share/man"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 unshare -m true 2>/dev/null || { echo "SKIP: no mount namespace (needs root) for systemd-analyze verify"; exit 77; }
 # A key it cannot parse is only a warning to systemd-analyze: any word from it is a failure here.
-VERIFY=$(unshare -m sh -c 'mount --bind "$1/opt" /opt && systemd-analyze --user verify "$1/usr/lib/systemd/user/kessvenn.service"' \
-    sh "$ROOT" 2>&1) || fail "systemd-analyze verify: $VERIFY"
-[ -z "$VERIFY" ] || fail "systemd-analyze verify: $VERIFY"
+for unit in kessvenn.service kessvenn-headless.service; do
+    VERIFY=$(unshare -m sh -c 'mount --bind "$1/opt" /opt && systemd-analyze --user verify "$1/usr/lib/systemd/user/$2"' \
+        sh "$ROOT" "$unit" 2>&1) || fail "systemd-analyze verify $unit: $VERIFY"
+    [ -z "$VERIFY" ] || fail "systemd-analyze verify $unit: $VERIFY"
+done
 echo "package $(basename "$DEB") checked"

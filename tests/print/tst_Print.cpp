@@ -2,7 +2,9 @@
 // (the page's text, the navigation code, the maps, the copies, print.ini's keys), the wait for maps,
 // Ctrl+P, and the faults that must end in one warning each.
 #include "alarm/AlarmCore.h"
+#include "alarm/Incident.h"
 #include "common/AppContext.h"
+#include "map/Geocoder.h"
 #include "print/PrintArchive.h"
 #include "print/PrintPage.h"
 #include "print/PrintSettings.h"
@@ -63,6 +65,8 @@ struct Station {
     std::optional<SmallDisk> disk; // on Ausdrucke/ when a test asks for one
     AppContext ctx;
     AlarmCore core { ctx };
+    Geocoder geocoder { ctx };
+    Incident incident { geocoder };
     Printout printout { ctx };
     QSignalSpy printed { &printout, &Printout::printed };
 
@@ -77,6 +81,9 @@ struct Station {
         (void)TestFiles::writeAll(home.filePath("map.ini"), mapIni);
         if (prepare)
             prepare(*this);
+        geocoder.setConfig(MapConfig::parse(mapIni));
+        incident.follow(core);
+        printout.follow(incident);
         printout.watch(core);
     }
     // The next printout's result, waiting for it.
@@ -96,17 +103,21 @@ class PrintTest : public QObject {
     std::unique_ptr<PrivateCups> m_cups;
     QTemporaryDir m_cache;
     bool m_tilesAnswer = true; // false: the tile server never answers
-    HttpResponder m_tiles { [this](const HttpResponder::Request&) {
+    HttpResponder m_tiles { [this](const HttpResponder::Request& request) {
         HttpResponder::Response answer;
         QBuffer png(&answer.body);
         png.open(QIODevice::WriteOnly);
         QImage tile(256, 256, QImage::Format_RGB32);
         tile.fill(Qt::gray);
         tile.save(&png, "PNG");
-        answer.held = !m_tilesAnswer;
+        // The address search answers only through the test.
+        answer.held = !m_tilesAnswer || request.target.startsWith("/search");
         return answer;
     } };
-    QByteArray mapIni() const { return "provider=osm\ntiles=" + m_tiles.base() + "/{z}/{x}/{y}.png\n"; }
+    QByteArray mapIni() const
+    {
+        return "provider=osm\ntiles=" + m_tiles.base() + "/{z}/{x}/{y}.png\nsearch=" + m_tiles.base() + "\n";
+    }
 
 private slots:
     void initTestCase()
@@ -168,17 +179,13 @@ private slots:
         if (routed && (way.data = RoutinoTown::prepare(station.home.path())).isEmpty())
             QSKIP("routino is missing");
         RoutePlanner planner(way);
-        QObject::connect(&planner, &RoutePlanner::routeFound, &station.printout, &Printout::routeFound);
-        station.printout.setRouteExpected(routed);
+        station.incident.setPlanner(routed ? &planner : nullptr);
         station.core.HandleStationAlarm(
             alarm("B3 Wohnungsbrand", coordinates.section('\t', 0, 0), coordinates.section('\t', 1, 1)), 0);
-        if (routed)
-            planner.plan(RoutinoTown::Incident);
-        if (lookup == "none")
-            station.printout.incidentPlaced(std::nullopt);
-        else if (!lookup.isEmpty())
-            station.printout.incidentPlaced(
-                QPointF(lookup.section(',', 0, 0).toDouble(), lookup.section(',', 1).toDouble()));
+        if (!lookup.isEmpty())
+            emit station.geocoder.answered(station.geocoder.lastLookup(),
+                lookup == "none" ? std::nullopt
+                                 : std::optional(lookup.section(',', 1) + ',' + lookup.section(',', 0, 0)));
         const std::optional<PrintResult> result = station.next(0);
         QVERIFY(result);
         QCOMPARE(result->warnings, QStringList());

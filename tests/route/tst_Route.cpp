@@ -1,8 +1,12 @@
 // The way from the station to the incident: the real routino on a small map of the test's own,
 // a local server that answers as OSRM does, and what each fault of a router gets.
+#include "alarm/AlarmCore.h"
+#include "alarm/Incident.h"
+#include "common/KeyValueFile.h"
 #include "map/MapConfig.h"
 #include "map/ucGMap.h"
 #include "route/RoutePlanner.h"
+#include "station/Station.h"
 #include "tests/support/HttpResponder.h"
 #include "tests/support/RoutinoTown.h"
 #include "tests/support/TestFiles.h"
@@ -37,6 +41,12 @@ bool running(const QByteArray& command)
         if (TestFiles::readAll("/proc/" + pid + "/cmdline").replace('\0', ' ').trimmed() == command)
             return true;
     return false;
+}
+
+// The route's keys of a map.ini.
+RouteSettings routeOf(const QString& ini)
+{
+    return RouteSettings::parse(KeyValueFile::parse(ini.toUtf8(), MapConfig::FileName, MapConfig::Keys));
 }
 
 } // namespace
@@ -127,9 +137,8 @@ private slots:
             return response;
         });
         const RouteSettings settings
-            = MapConfig::parse(QStringLiteral("station=51.5,7.4\nroute=%1\nroute.data=%2\nroute.factor=0.8\n")
-                                   .arg(osrm ? QString::fromLatin1(server.base() + '/') : "routino", m_data))
-                  .route;
+            = routeOf(QStringLiteral("station=51.5,7.4\nroute=%1\nroute.data=%2\nroute.factor=0.8\n")
+                          .arg(osrm ? QString::fromLatin1(server.base() + '/') : "routino", m_data));
         RoutePlanner planner(settings);
         planner.timeLimit = std::chrono::milliseconds(router.contains("sleep") ? 300 : 30000);
         planner.answerCap = 256 * 1024;
@@ -164,10 +173,46 @@ private slots:
                 QList<QPointF>({ kStation, QPointF(7.42, 51.5), QPointF(7.42, 51.51), kIncident }));
     }
 
-    // The window: the drive time and distance in the top bar once the route is known, the line on
-    // the tile map, F10 fitting the whole route into view; all gone with the next alarm.
+    // The station without a window: the way to the incident once the router found it, kept in the
+    // history with its alarm.
+    void station()
+    {
+        QTemporaryDir home;
+        qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+        QVERIFY(QDir().mkpath(home.filePath("Torvelle")));
+        QVERIFY(TestFiles::writeAll(home.filePath("Torvelle/map.ini"),
+            "station=51.5,7.4\nroute=routino\nroute.data=" + m_data.toUtf8() + "\n"));
+        AppContext ctx;
+        ctx.ProgramFolder = home.path();
+        Station station(ctx, Station::Link::Idle);
+        station.load();
+        QSignalSpy routed(&station.incident(), &Incident::routed);
+        station.core().HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 3"), {}) + "\t51,52\t7,42", 0);
+        QVERIFY(routed.wait(30000));
+        QCOMPARE(routed[0][0].value<std::optional<Route>>().value_or(Route {}).points.size(), 4);
+        QSqlDatabase kept = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("route"));
+        kept.setDatabaseName(ctx.dataFile(QStringLiteral("history.sqlite")));
+        QVERIFY(kept.open());
+        const auto way = [&kept] {
+            QSqlQuery row
+                = kept.exec(QStringLiteral("SELECT round(route_m), round(route_s) FROM alarms ORDER BY id DESC"));
+            return row.next() ? row.value(0).toString() + " m " + row.value(1).toString() + " s" : QString();
+        };
+        QTRY_COMPARE(way(), QStringLiteral("3610 m 219 s"));
+    }
+
+    // The window: the idle map on the station, the drive time and distance in the top bar once the
+    // route is known, the line on the tile map, F10 fitting the whole route into view; all gone with
+    // the next alarm or Ctrl+C.
+    void window_data()
+    {
+        QTest::addColumn<bool>("clear");
+        QTest::newRow("the next alarm") << false;
+        QTest::newRow("Ctrl+C") << true;
+    }
     void window()
     {
+        QFETCH(bool, clear);
         HttpResponder tiles([](const HttpResponder::Request&) {
             HttpResponder::Response none;
             none.status = 404;
@@ -178,6 +223,10 @@ private slots:
             "provider=osm\ntiles=" + tiles.base() + "/{z}/{x}/{y}.png\nsearch=" + tiles.base()
                 + "\nstation=51.5,7.4\nroute=routino\nroute.data=" + m_data.toUtf8() + "\n"));
         f.form->load();
+        // Before the first alarm the map shows the station (tile x 34115 at zoom 16), not 0° / 0°.
+        QTRY_VERIFY(!tiles.requests().isEmpty());
+        for (const HttpResponder::Request& request : tiles.requests())
+            QVERIFY2(request.target.startsWith("/16/3411"), request.target.constData());
         auto* drive = f.control<QLabel>(QStringLiteral("lbl_Anfahrt"));
         auto* map = f.control<ucGMap>(QStringLiteral("ucGMap1"));
         const auto blue = [map] { // pixels of the route's colour
@@ -186,25 +235,21 @@ private slots:
             return std::count_if(pixels, pixels + shot.width() * shot.height(),
                 [](QRgb pixel) { return qBlue(pixel) > qRed(pixel) + 80; });
         };
-        f.form->HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 3"), {}) + "\t51,52\t7,42", 0);
+        f.station->core().HandleStationAlarm(
+            WindowFixture::stationAlarm(QStringLiteral("B 3"), {}) + "\t51,52\t7,42", 0);
         QTRY_COMPARE(drive->text(), QStringLiteral("Anfahrt 4 min · 3,6 km"));
         QCOMPARE(map->route().size(), 4);
-        // The history keeps the way with the alarm.
-        QSqlDatabase kept = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("route"));
-        kept.setDatabaseName(f.dataFile(QStringLiteral("history.sqlite")));
-        QVERIFY(kept.open());
-        const auto way = [&kept] {
-            QSqlQuery row
-                = kept.exec(QStringLiteral("SELECT round(route_m), round(route_s) FROM alarms ORDER BY id DESC"));
-            return row.next() ? row.value(0).toString() + " m " + row.value(1).toString() + " s" : QString();
-        };
-        QTRY_COMPARE(way(), QStringLiteral("3610 m 219 s"));
         QTest::keyRelease(f.form.get(), Qt::Key_F10);
         QCOMPARE(map->GZoom(), 14); // 1.4 km by 2.2 km into 640 pixels
         QVERIFY(blue() > 500);
-        f.form->HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 4"), {}), 0);
+        f.answerYes = true;
+        if (clear)
+            QTest::keyClick(f.form.get(), Qt::Key_C, Qt::ControlModifier);
+        else
+            f.station->core().HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 4"), {}), 0);
         QCOMPARE(drive->text(), QString());
         QCOMPARE(blue(), 0);
+        QCOMPARE(map->Markers, QStringList());
     }
 
     // What map.ini's route keys give; a value that cannot be used leaves the route off, with a word.
@@ -231,7 +276,7 @@ private slots:
         QFETCH(QString, warning);
         if (!warning.isEmpty())
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(warning)));
-        QCOMPARE(MapConfig::parse(ini).route.active(), active);
+        QCOMPARE(routeOf(ini).active(), active);
     }
 };
 

@@ -38,6 +38,13 @@ public:
         bool keepOpen = false; // the connection stays open after the body
         int trickleMs = 0; // the body goes out one byte each trickleMs, the connection stays open
     };
+    // An answer that never comes: a server that takes the request and stays silent.
+    [[nodiscard]] static Response silence()
+    {
+        Response r;
+        r.held = true;
+        return r;
+    }
 
     using Handler = std::function<Response(const Request&)>;
 

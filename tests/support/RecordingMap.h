@@ -4,16 +4,13 @@
 
 #include <QString>
 
-// A map that answers a lookup with lat and lng when the test says so, centring itself as the map
-// control does, and notes its centre and marker.
+// A map that notes its centre, its marker and the number of points of its route line.
 struct RecordingMap final : AlarmMap {
     QString centre, marker;
-    double lat = 0, lng = 0;
+    qsizetype routePoints = 0;
     void setGPoint(const QString& c) override { centre = c; }
-    void SetCenterToTextLocation(const QString&) override { }
-    double Lat() const override { return lat; }
-    double Lng() const override { return lng; }
     void DelMarker() override { marker.clear(); }
     void AddMarker(const QString& position, int, const QString&) override { marker = position; }
+    void setRoute(const QList<QPointF>& points) override { routePoints = points.size(); }
     void Refresh() override { }
 };

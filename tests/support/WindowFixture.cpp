@@ -9,7 +9,8 @@ WindowFixture::WindowFixture()
 {
     qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
     ctx.ProgramFolder = home.path();
-    form = std::make_unique<Form1>(ctx, Form1::LinkTimer::Stopped);
+    station = std::make_unique<Station>(ctx, Station::Link::Idle);
+    form = std::make_unique<Form1>(*station);
     realQuestion = form->askYesNo;
     form->askYesNo = [this](QWidget*, const QString& title, const QString& question) {
         questions << title + QLatin1Char('|') + question;
@@ -20,6 +21,7 @@ WindowFixture::WindowFixture()
 WindowFixture::~WindowFixture()
 {
     form.reset();
+    station.reset();
 }
 
 QStringList WindowFixture::incidentTexts() const

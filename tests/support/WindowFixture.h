@@ -1,7 +1,9 @@
 #pragma once
 
+#include "alarm/AlarmCore.h"
 #include "app/Form1.h"
 #include "common/AppContext.h"
+#include "station/Station.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -10,8 +12,8 @@
 #include <functional>
 #include <memory>
 
-// A main window for a test: its own data folder (XDG_DATA_HOME in a temporary folder, which is
-// the program folder too), the link timer stopped so that it dials nothing, and the clear
+// A main window for a test on a station of its own: its own data folder (XDG_DATA_HOME in a
+// temporary folder, which is the program folder too), the link left idle so that it dials nothing, and the clear
 // question answered by `answerYes`, each question written down.
 class WindowFixture {
 public:
@@ -20,6 +22,7 @@ public:
 
     QTemporaryDir home;
     AppContext ctx;
+    std::unique_ptr<Station> station;
     std::unique_ptr<Form1> form;
     bool answerYes = false;
     QStringList questions;

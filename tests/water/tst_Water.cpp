@@ -1,7 +1,9 @@
 // The water sources: the real import of an extract, the look-up around incidents, and where the
 // crews see them (the signs on the tile map, the list on the printout, the line in the history).
 #include "alarm/AlarmCore.h"
+#include "alarm/Incident.h"
 #include "common/AppContext.h"
+#include "map/Geocoder.h"
 #include "map/ucGMap.h"
 #include "print/PrintSettings.h"
 #include "print/Printout.h"
@@ -306,8 +308,12 @@ private slots:
         ctx.DataFolder = home.path();
         ctx.LastAlarmPath = home.filePath("last.dat");
         AlarmCore core(ctx);
+        Geocoder geocoder(ctx);
+        Incident incident(geocoder);
+        incident.follow(core);
         Printout printout(ctx);
         QSignalSpy printed(&printout, &Printout::printed);
+        printout.follow(incident);
         printout.watch(core);
         WaterLookup lookup;
         lookup.setIndex(index);
@@ -338,7 +344,7 @@ private slots:
         f.form->load();
         auto* line = f.control<QLabel>("lbl_Wasser");
         auto* map = f.control<ucGMap>("ucGMap1");
-        f.form->HandleStationAlarm(WindowFixture::stationAlarm("B 3", {}) + "\t51,52\t7,42", 0);
+        f.station->core().HandleStationAlarm(WindowFixture::stationAlarm("B 3", {}) + "\t51,52\t7,42", 0);
         QTRY_COMPARE(line->text(), QString("U 100 · 43 m NO"));
         QCOMPARE(map->waterSources().size(), 1);
         QSqlDatabase kept = QSqlDatabase::addDatabase("QSQLITE", "window");
@@ -349,7 +355,7 @@ private slots:
             return row.next() ? row.value(0).toString() : QString();
         };
         QTRY_COMPARE(water(), QString("U 100 · 43 m NO"));
-        f.form->HandleStationAlarm(WindowFixture::stationAlarm("B 4", {}) + "\t52,52\t7,42", 0);
+        f.station->core().HandleStationAlarm(WindowFixture::stationAlarm("B 4", {}) + "\t52,52\t7,42", 0);
         QTRY_COMPARE(line->text(), QString("Kein Hydrant im Umkreis von 500 m"));
         QVERIFY(map->waterSources().isEmpty());
         QTRY_COMPARE(water(), QString("Kein Hydrant im Umkreis von 500 m"));

@@ -1,4 +1,4 @@
-#include "app/DisplaySettings.h"
+#include "settings/DisplaySettings.h"
 
 #include "common/KeyValueFile.h"
 

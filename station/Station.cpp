@@ -1,0 +1,190 @@
+#include "station/Station.h"
+
+#include "alarm/AlarmCore.h"
+#include "alarm/Incident.h"
+#include "announce/AnnouncementQueue.h"
+#include "announce/Announcer.h"
+#include "common/AppContext.h"
+#include "common/KeyValueFile.h"
+#include "common/Log.h"
+#include "history/HistoryRecorder.h"
+#include "history/HistorySettings.h"
+#include "link/ServerLink.h"
+#include "map/Geocoder.h"
+#include "print/Printout.h"
+#include "route/RoutePlanner.h"
+#include "settings/DataFolders.h"
+#include "settings/SettingsFile.h"
+#include "water/WaterLookup.h"
+
+#include <QFileInfo>
+#include <QHostInfo>
+#include <QTimer>
+
+#include <chrono>
+
+namespace {
+
+// How long an ending monitor waits for the history's writes: a few of SQLite's 5 s waits for a lock.
+constexpr std::chrono::seconds kHistoryEndingWait { 15 };
+
+} // namespace
+
+Station::Station(AppContext& ctx, Link link, QObject* parent)
+    : QObject(parent)
+    , m_ctx(ctx)
+{
+    m_announcer = new Announcer(m_ctx, this);
+    m_announcements = new AnnouncementQueue(m_ctx, *m_announcer, this);
+    m_core = new AlarmCore(m_ctx, this);
+    m_core->setAnnouncements(m_announcements);
+    m_geocoder = new Geocoder(m_ctx, this);
+    m_viewGeocoder = new Geocoder(m_ctx, this);
+    // The incident opens before anything else sees the alarm, so that every consumer finds it open.
+    m_incident = new Incident(*m_geocoder, this);
+    m_incident->follow(*m_core);
+    connect(m_core, &AlarmCore::stationAlarm, this,
+        [this](const StationAlarmPlan&, bool replay) { m_liveAlarmCame = m_liveAlarmCame || !replay; });
+    m_printout = new Printout(m_ctx, this);
+    m_printout->setMapConfig([this] { return m_map; });
+    m_printout->follow(*m_incident);
+    m_printout->watch(*m_core);
+    m_link = new ServerLink(m_ctx, *m_core, this);
+    // The water sources are looked up around each incident's place, off the alarm's thread.
+    m_water = new WaterLookup(this);
+    connect(m_incident, &Incident::opened, m_water, &WaterLookup::cancel);
+    connect(m_incident, &Incident::closed, m_water, &WaterLookup::cancel);
+    connect(m_incident, &Incident::placed, m_water, [this](const std::optional<QPointF>& position) {
+        if (position)
+            m_water->lookUp(*position);
+    });
+    connect(m_water, &WaterLookup::found, m_printout, &Printout::waterFound);
+
+    // The timer runs from the moment the station exists; its first tick opens the link.
+    m_linkTimer = new QTimer(this);
+    m_linkTimer->setObjectName(QStringLiteral("Timer1"));
+    m_linkTimer->setInterval(1000);
+    connect(m_linkTimer, &QTimer::timeout, this, [this] {
+        if (m_ctx.ist_ende() == 1)
+            m_linkTimer->stop();
+        else
+            m_link->superviseTick();
+    });
+    if (link == Link::Supervised)
+        m_linkTimer->start();
+}
+
+Station::~Station()
+{
+    // The planner goes before the incident that asks it.
+    m_incident->setPlanner(nullptr);
+}
+
+void Station::load()
+{
+    m_link->SendPending = 0;
+    InitDataFolders(m_ctx);
+    LoadSettings(m_ctx);
+    m_ctx.ServerPort = 4750;
+    m_ctx.MonitorName = QHostInfo::localHostName();
+    m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
+    m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
+    readFiles();
+    if (!m_history) {
+        m_history = new HistoryRecorder(m_ctx.dataFile(QStringLiteral("history.sqlite")), m_ctx.LastAlarmPath,
+            HistorySettings::read(m_ctx.DataFolder), this);
+        m_history->watch(*m_core);
+        m_history->follow(*m_incident);
+        // The history keeps the name of each alarm's kept page.
+        connect(m_printout, &Printout::printed, m_history, &HistoryRecorder::recordPrintout);
+        connect(m_water, &WaterLookup::found, m_history, &HistoryRecorder::recordWater);
+        // "Programmende" leaves every alarm received on disk, unless another program holds the file.
+        connect(&m_ctx, &AppContext::ending, m_history, [history = m_history] {
+            if (!history->waitForWrites(kHistoryEndingWait))
+                qCWarning(lcHistory) << "The history's last writes were not done when the monitor ended";
+        });
+        m_history->start();
+    }
+    emit configured();
+}
+
+void Station::reload()
+{
+    readFiles();
+    emit configured();
+}
+
+void Station::readFiles()
+{
+    m_display = DisplaySettings::read(m_ctx.DataFolder);
+    // map.ini holds the map's keys and the route's: read once for both.
+    const KeyValueFile mapIni = KeyValueFile::read(m_ctx.DataFolder, MapConfig::FileName, MapConfig::Keys);
+    m_map = MapConfig::parse(mapIni);
+    m_geocoder->setConfig(m_map);
+    m_viewGeocoder->setConfig(m_map);
+    m_water->setIndex(m_map.water);
+    m_printout->setWaterExpected(m_water->active());
+    const RouteSettings route = RouteSettings::parse(mapIni);
+    if (!m_planner || route != m_route) {
+        m_route = route;
+        setUpRoute();
+    }
+}
+
+void Station::setUpRoute()
+{
+    m_incident->setPlanner(nullptr);
+    delete m_planner;
+    m_planner = nullptr;
+    if (!m_route.active())
+        return;
+    m_planner = new RoutePlanner(m_route, this);
+    m_incident->setPlanner(m_planner);
+}
+
+void Station::replayLastAlarm()
+{
+    // A live alarm that came in meanwhile is newer than last.dat.
+    if (m_liveAlarmCame)
+        return;
+    // After a long power cut the stored alarm is old news: shown, but not sounded in the night.
+    const QFileInfo stored(m_ctx.LastAlarmPath);
+    // The file system's zero time (1970-01-01, a clock that was never set) reads as no time at all:
+    // no age that could be trusted either.
+    const QDateTime modified = stored.lastModified();
+    const qint64 ageMs = modified.isValid() ? modified.msecsTo(QDateTime::currentDateTime()) : -1;
+    const double limitMs = m_display.replayAnnounceMinutes * 60000;
+    // A file from the future (a clock set back) has no age that could be trusted.
+    const bool announce = limitMs <= 0 || (ageMs >= 0 && double(ageMs) < limitMs);
+    if (announce && stored.exists())
+        emit replayAnnounced();
+    m_core->ReplayLastAlarm(announce);
+}
+
+void Station::openLink()
+{
+    if (m_linkTimer->isActive())
+        QTimer::singleShot(0, m_link, [this] { m_link->superviseTick(); });
+}
+
+void Station::shutDown()
+{
+    m_ctx.beginEnding();
+    m_linkTimer->stop();
+    m_link->SendPending = 0;
+    m_link->closeSocket();
+    if (m_ctx.endProcess)
+        m_ctx.endProcess();
+}
+
+void Station::clearIncident()
+{
+    m_incident->close();
+}
+
+void Station::setAnnouncementOutput(AnnouncementOutput* output)
+{
+    delete m_announcements;
+    m_announcements = new AnnouncementQueue(m_ctx, *output, this);
+    m_core->setAnnouncements(m_announcements);
+}

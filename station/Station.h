@@ -1,0 +1,106 @@
+#pragma once
+
+#include "map/MapConfig.h"
+#include "route/RouteSettings.h"
+#include "settings/DisplaySettings.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QStringList>
+
+class AlarmCore;
+class AnnouncementOutput;
+class AnnouncementQueue;
+class Announcer;
+class AppContext;
+class Geocoder;
+class HistoryRecorder;
+class Incident;
+class Printout;
+class QTimer;
+class RoutePlanner;
+class ServerLink;
+class WaterLookup;
+
+// The station without a window: reads the station's files (settings.dat, display.ini, map.ini,
+// history.ini; print.ini the printout reads with each alarm) and owns the alarm's whole way: the
+// link to the dispatch computer, the alarm core with last.dat, the announcement, the incident with
+// its address lookup and route, the printout and the history. Whatever shows or uses an alarm (the
+// window, the wake, a wall screen) subscribes to the core and the incident itself.
+class Station : public QObject {
+    Q_OBJECT
+
+public:
+    // Whether the one-second supervision of the link runs. The program always runs it; a window
+    // built for a picture or a test may leave the link alone.
+    enum class Link { Supervised, Idle };
+
+    explicit Station(AppContext& ctx, Link link = Link::Supervised, QObject* parent = nullptr);
+    ~Station() override;
+
+    // The start-up: data folders, settings.dat, the station's files, the link's values, the
+    // history opened, the route set up. Nothing is heard yet.
+    void load();
+    // The station's files read again, after the settings dialog has closed.
+    void reload();
+    // Shows and, unless display.ini asks for a younger last.dat than there is, announces the
+    // stored alarm; nothing when a live alarm came first.
+    void replayLastAlarm();
+    // Opens the link now rather than at the timer's first tick.
+    void openLink();
+    // "Programmende": the link closed, the speech program ended, the process left.
+    void shutDown();
+
+    // The alarm has left the screen (Ctrl+C).
+    void clearIncident();
+
+    // Where alarms are heard: the loudspeakers and the speech program unless replaced. The output
+    // must outlive the station.
+    void setAnnouncementOutput(AnnouncementOutput* output);
+
+    [[nodiscard]] AppContext& context() const { return m_ctx; }
+    [[nodiscard]] AlarmCore& core() const { return *m_core; }
+    [[nodiscard]] Incident& incident() const { return *m_incident; }
+    [[nodiscard]] ServerLink& link() const { return *m_link; }
+    [[nodiscard]] Printout& printout() const { return *m_printout; }
+    [[nodiscard]] AnnouncementQueue& announcements() const { return *m_announcements; }
+    // The water sources around each live incident, when map.ini names their index.
+    [[nodiscard]] WaterLookup& water() const { return *m_water; }
+    // Null until load(), or when the history could not be set up.
+    [[nodiscard]] HistoryRecorder* history() const { return m_history; }
+    // A lookup of its own for a view that shows an alarm again (the incident keeps its own).
+    [[nodiscard]] Geocoder& viewGeocoder() const { return *m_viewGeocoder; }
+    [[nodiscard]] const MapConfig& mapConfig() const { return m_map; }
+    [[nodiscard]] const RouteSettings& routeSettings() const { return m_route; }
+    [[nodiscard]] const DisplaySettings& display() const { return m_display; }
+    // A live alarm has come since the start.
+    [[nodiscard]] bool liveAlarmCame() const { return m_liveAlarmCame; }
+
+signals:
+    // The station's files have been read (at load() and at every reload()).
+    void configured();
+    // The stored alarm is replayed with its sound.
+    void replayAnnounced();
+
+private:
+    void readFiles();
+    void setUpRoute();
+
+    AppContext& m_ctx;
+    MapConfig m_map;
+    RouteSettings m_route;
+    DisplaySettings m_display;
+    QTimer* m_linkTimer = nullptr;
+    Announcer* m_announcer = nullptr;
+    AnnouncementQueue* m_announcements = nullptr;
+    AlarmCore* m_core = nullptr;
+    Geocoder* m_geocoder = nullptr;
+    Geocoder* m_viewGeocoder = nullptr;
+    Incident* m_incident = nullptr;
+    RoutePlanner* m_planner = nullptr;
+    Printout* m_printout = nullptr;
+    HistoryRecorder* m_history = nullptr;
+    ServerLink* m_link = nullptr;
+    WaterLookup* m_water = nullptr;
+    bool m_liveAlarmCame = false;
+};
