@@ -76,9 +76,8 @@ class HistoryWorker : public QObject {
     Q_OBJECT
 
 public:
-    HistoryWorker(QString path, QString lastAlarmPath, HistorySettings settings)
+    HistoryWorker(QString path, HistorySettings settings)
         : m_store(std::move(path))
-        , m_lastAlarmPath(std::move(lastAlarmPath))
         , m_settings(settings)
         , m_retry(new QTimer(this))
         , m_gather(new QTimer(this))
@@ -98,11 +97,12 @@ public:
 
     std::function<QDateTime()> clock;
 
-    void start()
+    // lastAlarm: last.dat as it was before this run's first live alarm, if there was one.
+    void start(const std::optional<HistoryEntry>& lastAlarm)
     {
         const bool open = ensureOpen();
-        if (open && m_store.isNew())
-            takeOverLastAlarm();
+        if (open && m_store.isNew() && lastAlarm)
+            takeOverLastAlarm(*lastAlarm);
         if (open)
             retention();
         auto* daily = new QTimer(this);
@@ -339,13 +339,8 @@ private:
         return true;
     }
 
-    void takeOverLastAlarm()
+    void takeOverLastAlarm(const HistoryEntry& entry)
     {
-        const std::optional<QString> message = LastAlarmStore::read(m_lastAlarmPath);
-        if (!message)
-            return;
-        const HistoryEntry entry { HistoryEntry::Kind::Station, QFileInfo(m_lastAlarmPath).lastModified(),
-            message->split(QChar(9)) };
         if (!m_store.store({ entry }))
             return warn(QStringLiteral("last.dat could not be taken into the history"));
         qCInfo(lcHistory) << "The alarm of last.dat taken into the new history";
@@ -359,7 +354,6 @@ private:
     }
 
     HistoryStore m_store;
-    QString m_lastAlarmPath;
     HistorySettings m_settings;
     QTimer* m_retry;
     QTimer* m_gather;
@@ -379,7 +373,8 @@ private:
 
 HistoryRecorder::HistoryRecorder(QString path, QString lastAlarmPath, HistorySettings settings, QObject* parent)
     : QObject(parent)
-    , m_worker(new HistoryWorker(std::move(path), std::move(lastAlarmPath), settings))
+    , m_lastAlarmPath(std::move(lastAlarmPath))
+    , m_worker(new HistoryWorker(std::move(path), settings))
 {
     m_thread.setObjectName(QStringLiteral("history"));
     m_worker->moveToThread(&m_thread);
@@ -401,9 +396,19 @@ HistoryRecorder::~HistoryRecorder()
 
 void HistoryRecorder::start()
 {
+    // last.dat is read here, on the thread that takes the alarms: a live alarm that follows replaces
+    // the file, and must not come into the history twice, once taken over and once as itself. Once
+    // a live alarm was recorded, the file holds that one.
+    std::optional<HistoryEntry> lastAlarm;
+    if (m_stationAlarms == 0) {
+        if (const std::optional<QString> message = LastAlarmStore::read(m_lastAlarmPath))
+            lastAlarm = HistoryEntry { HistoryEntry::Kind::Station, QFileInfo(m_lastAlarmPath).lastModified(),
+                message->split(QChar(9)) };
+    }
     m_worker->clock = clock;
     m_thread.start();
-    QMetaObject::invokeMethod(m_worker, &HistoryWorker::start, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, lastAlarm] { w->start(lastAlarm); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::watch(AlarmCore& core)

@@ -39,7 +39,8 @@ public:
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
 
     // Opens the file, takes last.dat over into a new one, clears and deletes what is due, and from
-    // then on does so once a day.
+    // then on does so once a day. last.dat is read at once, so start() comes before the link
+    // opens; an alarm recorded before it already replaced last.dat, which is then not taken over.
     void start();
     // Records the core's live alarms, pager rows and feedback.
     void watch(AlarmCore& core);
@@ -69,6 +70,7 @@ signals:
     void started(bool open);
 
 private:
+    QString m_lastAlarmPath;
     QThread m_thread;
     class HistoryWorker* m_worker = nullptr;
     // Pager id → holder, from the pager rows.

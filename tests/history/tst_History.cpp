@@ -188,19 +188,41 @@ private slots:
                         "" } }));
     }
 
-    // last.dat comes into a new history once; a history that exists already never takes it.
+    // last.dat comes into a new history once; a history that exists already never takes it. A live
+    // alarm right behind the start, which replaces last.dat, follows it with the next number; one
+    // taken before the start has replaced it already and is kept once.
+    void takeOverLastDat_data()
+    {
+        QTest::addColumn<int>("live"); // 0: none, 1: behind the start, -1: before it
+        QTest::addColumn<QString>("numbered");
+        QTest::newRow("restarts") << 0 << "1 TH 1";
+        QTest::newRow("live alarm behind the start") << 1 << "1 TH 1, 2 B9";
+        QTest::newRow("live alarm before the start") << -1 << "1 B9";
+    }
     void takeOverLastDat()
     {
+        QFETCH(int, live);
+        QFETCH(QString, numbered);
         QVERIFY(LastAlarmStore::store(path(QStringLiteral("last.dat")), fields({ { 4, "TH 1" } })));
-        QDateTime now = QDateTime::currentDateTime();
-        for (int start = 0; start < 2; ++start) {
-            auto history = recorder(now);
-            QVERIFY(history);
-            history.reset();
-            const std::vector<HistoryRow> list = rows();
-            QCOMPARE(list.size(), size_t(1));
-            QCOMPARE(list[0].keyword, QStringLiteral("TH 1"));
+        AppContext ctx;
+        ctx.LastAlarmPath = path(QStringLiteral("last.dat"));
+        AlarmCore core(ctx);
+        for (int start = 0; start < (live ? 1 : 2); ++start) {
+            HistoryRecorder history(db(), ctx.LastAlarmPath, {});
+            history.watch(core);
+            QSignalSpy written(&history, &HistoryRecorder::written), started(&history, &HistoryRecorder::started);
+            for (int step = -1; step <= 1; step += 2) {
+                if (live == step)
+                    core.HandleStationAlarm(fields({ { 4, "B9" } }).join('\t'), 0);
+                if (step < 0)
+                    history.start();
+            }
+            QVERIFY(started.wait(10000));
+            QTRY_COMPARE_WITH_TIMEOUT(written.size(), live ? 1 : 0, 10000);
         }
+        QCOMPARE(
+            sql(db(), "SELECT group_concat(number || ' ' || keyword, ', ') FROM (SELECT * FROM alarms ORDER BY id)"),
+            numbered);
     }
 
     void retention_data()
