@@ -1,8 +1,8 @@
 #pragma once
 
 #include "alarm/AlarmPlan.h"
-#include "settings/DisplaySettings.h"
 #include "app/WallLayout.h"
+#include "settings/DisplaySettings.h"
 
 #include <QDateTime>
 #include <QPointF>

@@ -1,8 +1,8 @@
 // What an announcement costs the monitor: the CPU it burns while the speech program talks, and
 // how soon a sound file starts to reach the loudspeakers.
-#include "bench/BenchMain.h"
 #include "announce/AlsaSoundOutput.h"
 #include "announce/Announcer.h"
+#include "bench/BenchMain.h"
 #include "common/AppContext.h"
 
 #include <QCoreApplication>

@@ -16,9 +16,18 @@ constexpr int kUnits = 14;
     return a.isEmpty() || b.isEmpty() ? a + b : a + between + b;
 }
 
-[[nodiscard]] inline QString keyword(const QStringList& f) { return f.value(4); }
-[[nodiscard]] inline QString incidentPicture(const QStringList& f) { return f.value(3); }
-[[nodiscard]] inline QString object(const QStringList& f) { return f.value(11); }
+[[nodiscard]] inline QString keyword(const QStringList& f)
+{
+    return f.value(4);
+}
+[[nodiscard]] inline QString incidentPicture(const QStringList& f)
+{
+    return f.value(3);
+}
+[[nodiscard]] inline QString object(const QStringList& f)
+{
+    return f.value(11);
+}
 [[nodiscard]] inline QString street(const QStringList& f)
 {
     return joined(f.value(7).trimmed(), f.value(8).trimmed(), QStringLiteral(" "));
@@ -28,6 +37,9 @@ constexpr int kUnits = 14;
     return joined(joined(f.value(5).trimmed(), f.value(6).trimmed(), QStringLiteral(" ")), f.value(10).trimmed(),
         QStringLiteral(" / "));
 }
-[[nodiscard]] inline QString address(const QStringList& f) { return joined(street(f), place(f), QStringLiteral(", ")); }
+[[nodiscard]] inline QString address(const QStringList& f)
+{
+    return joined(street(f), place(f), QStringLiteral(", "));
+}
 
 } // namespace HistoryFields

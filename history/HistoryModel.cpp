@@ -38,7 +38,8 @@ void HistoryModel::setSearch(QStringView text)
     // Typing on narrows the rows shown now; anything else starts from all rows.
     bool narrower = true;
     for (const QString& old : m_terms)
-        narrower = narrower && std::any_of(terms.begin(), terms.end(), [&](const QString& t) { return t.contains(old); });
+        narrower
+            = narrower && std::any_of(terms.begin(), terms.end(), [&](const QString& t) { return t.contains(old); });
     beginResetModel();
     m_terms = terms;
     makeSearchable();

@@ -38,7 +38,9 @@ std::optional<Route> checked(Route route)
 QString RouteText::summary(const Route& route, double factor)
 {
     const long minutes = std::max(1L, std::lround(route.seconds * factor / 60));
-    return QStringLiteral("Anfahrt %1 min \u00B7 %2 km").arg(minutes).arg(kGerman.toString(route.meters / 1000, 'f', 1));
+    return QStringLiteral("Anfahrt %1 min \u00B7 %2 km")
+        .arg(minutes)
+        .arg(kGerman.toString(route.meters / 1000, 'f', 1));
 }
 
 QString RouteText::step(const Route::Step& step)
@@ -71,8 +73,8 @@ std::optional<Route> RouteText::fromRoutino(const QByteArray& text)
         route.meters += segmentKm * 1000;
         route.seconds += segmentMin * 60;
         if (route.points.size() > 1)
-            addStep(route.steps, cells.size() > 10 ? QString::fromUtf8(cells[10].trimmed()) : QString(),
-                segmentKm * 1000);
+            addStep(
+                route.steps, cells.size() > 10 ? QString::fromUtf8(cells[10].trimmed()) : QString(), segmentKm * 1000);
     }
     return checked(route);
 }

@@ -244,10 +244,9 @@ private slots:
         QTest::newRow("the exit code comes back") << QByteArray("exit 7") << std::optional<int>(7) << false;
         QTest::newRow("running at the time limit: ended with its children")
             << QByteArray("sleep 60 & echo $! > child; wait") << std::optional<int>() << true;
-        QTest::newRow("the whole group gets SIGTERM: a child hears it")
-            << QByteArray("sh -c 'trap \"echo TERM > heard; exit\" TERM; echo $$ > child; while :; do sleep 0.02; done' "
-                          "& wait")
-            << std::optional<int>() << true;
+        QTest::newRow("the whole group gets SIGTERM: a child hears it") << QByteArray(
+            "sh -c 'trap \"echo TERM > heard; exit\" TERM; echo $$ > child; while :; do sleep 0.02; done' "
+            "& wait") << std::optional<int>() << true;
         QTest::newRow("deaf to SIGTERM: killed after the grace period")
             << QByteArray("trap '' TERM; sleep 60 & echo $! > child; while :; do sleep 1; done") << std::optional<int>()
             << true;

@@ -22,7 +22,6 @@ const QByteArray kTown = R"(<?xml version='1.0' encoding='UTF-8'?>
 </osm>
 )";
 
-
 } // namespace
 
 QString RoutinoTown::prepare(const QString& folder)
