@@ -1,5 +1,7 @@
 #pragma once
 
+#include "crew/Strength.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
@@ -28,6 +30,8 @@ struct DisplaySettings {
     double replayAnnounceMinutes = 0;
     // A link down this long is shown across the window; 0 shows nothing.
     int linkWarningSeconds = 0;
+    // strength.leaders and strength.show: words of mannschaft.csv's qualifications.
+    Strength::Settings strength;
 
     bool operator==(const DisplaySettings&) const = default;
 

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "crew/CrewFile.h"
+#include "crew/Strength.h"
+
+#include <QDateTime>
+#include <QFileSystemWatcher>
+#include <QHash>
+#include <QObject>
+
+#include <functional>
+#include <optional>
+
+class AlarmCore;
+struct StationAlarmPlan;
+
+// Follows the pager holders' answers to the station alarm on screen and tells the strength they
+// give. mannschaft.csv is read at the start and again whenever it changes. A message costs a
+// lookup and an insert; the strength is counted once per turn of the event loop, however many
+// answers came in it.
+class CrewWatch : public QObject {
+    Q_OBJECT
+
+public:
+    // crewPath: mannschaft.csv; lastAlarmPath: last.dat, whose time is the replayed alarm's.
+    CrewWatch(QString crewPath, QString lastAlarmPath, Strength::Settings settings, QObject* parent = nullptr);
+
+    // The time of each answer and alarm; tests set their own.
+    std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+
+    void watch(AlarmCore& core);
+
+    void stationAlarm(const StationAlarmPlan& plan, bool replay);
+    // The alarm left the screen: answers from now on count nowhere.
+    void alarmCleared();
+    void pagerRow(const QString& message);
+    void feedback(const QString& message);
+
+    [[nodiscard]] const Strength::Count& strength() const { return m_strength; }
+    [[nodiscard]] const Strength::Settings& settings() const { return m_settings; }
+    [[nodiscard]] const CrewFile& crew() const { return m_crew; }
+    // Reads mannschaft.csv again and counts anew.
+    void reloadCrew();
+
+signals:
+    // Once per turn of the event loop in which the strength may have changed.
+    void strengthChanged(const Strength::Count& strength);
+
+private:
+    void recount();
+    void scheduleRecount();
+    void watchFile();
+
+    QString m_crewPath;
+    QString m_lastAlarmPath;
+    Strength::Settings m_settings;
+    CrewFile m_crew;
+    QFileSystemWatcher m_watcher;
+    std::optional<QDateTime> m_alarm;
+    // The newest answer of each holder to the alarm on screen.
+    QHash<QString, Strength::Answer> m_answers;
+    // Pager id → holder, from the pager rows.
+    QHash<QString, QString> m_holders;
+    Strength::Count m_strength;
+    bool m_recountPending = false;
+};
