@@ -107,7 +107,8 @@ void VehicleBoard::readState()
 {
     if (m_statePath.isEmpty())
         return;
-    for (const QByteArrayView raw : linesOf(readSmallFile(m_statePath))) {
+    const QByteArray bytes = readSmallFile(m_statePath);
+    for (const QByteArrayView raw : linesOf(bytes)) {
         const QStringList fields = QString::fromUtf8(raw).trimmed().split(QChar(9));
         const QDateTime since = QDateTime::fromString(fields.value(2), Qt::ISODate);
         if (fields.size() != 3 || fields[0].isEmpty() || !since.isValid())
