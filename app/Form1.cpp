@@ -1,8 +1,8 @@
 #include "app/Form1.h"
 
+#include "alarm/AlarmCore.h"
 #include "alarm/AlarmHandler.h"
 #include "alarm/GMapAlarmMap.h"
-#include "alarm/AlarmCore.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
 #include "app/CaptionButton.h"
@@ -11,18 +11,19 @@
 #include "app/MainLayout.h"
 #include "app/Pictures.h"
 #include "app/ScreenWake.h"
-#include "history/HistoryReader.h"
-#include "history/HistoryRecorder.h"
-#include "map/MapConfig.h"
-#include "route/RoutePlanner.h"
-#include "common/Twips.h"
 #include "app/WindowLook.h"
 #include "common/AppContext.h"
+#include "common/Twips.h"
+#include "crew/CrewDesk.h"
 #include "history/HistoryDesk.h"
+#include "history/HistoryReader.h"
+#include "history/HistoryRecorder.h"
 #include "link/ServerLink.h"
 #include "log/DocumentationList.h"
+#include "map/MapConfig.h"
 #include "map/ucGMap.h"
 #include "print/Printout.h"
+#include "route/RoutePlanner.h"
 #include "settings/DataFolders.h"
 #include "settings/Form2.h"
 #include "settings/SettingsFile.h"
@@ -180,6 +181,7 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
     m_history = new HistoryDesk(m_ctx, *m_core, *alarmHandler, alarmControls(), m_ui.roLabel1_1, this);
     connect(m_history, &HistoryDesk::printRequested, m_printout,
         [this](const HistoryAlarm& alarm) { m_printout->printAgain(alarm.fields, alarm.received); });
+    m_crew = new CrewDesk(m_ctx, *m_core, m_ui.roLabel1_1, m_ui.Grid_Status, m_ui.Grid_Melder, this);
     connect(m_core, &AlarmCore::tickerMessage, m_documentation, &DocumentationList::HandleTickerMessage);
     connect(m_core, &AlarmCore::tickerDeleted, m_documentation, &DocumentationList::DeleteTicker);
     m_linkWarning = new LinkWarning(this);
@@ -340,6 +342,7 @@ void Form1::load()
         label->clear();
     LoadSettings(m_ctx);
     m_display = DisplaySettings::read(m_ctx.DataFolder);
+    m_crew->start(m_display.strength);
     m_wake->configure(m_display);
     m_linkWarning->setDelaySeconds(m_display.linkWarningSeconds);
     m_linkWarning->linkStatus(serverLink->LinkStatus());
@@ -561,6 +564,7 @@ void Form1::cmd_Clear_Click()
     m_ui.MSFlexGrid1->setRowCount(0);
     m_ui.Grid_Melder->setRowCount(0);
     m_printout->screenCleared();
+    m_crew->alarmCleared();
 }
 
 void Form1::cmd_Settings_Click()
@@ -588,6 +592,10 @@ bool Form1::runShortcut(int key, Qt::KeyboardModifiers modifiers)
         // The whole way from the station to the incident.
         if (m_ui.ucGMap1->fitRoute())
             m_ui.lbl_Zoom->setText(QString::number(m_ui.ucGMap1->GZoom()));
+        return true;
+    }
+    if (held == Qt::NoModifier && key == Qt::Key_F11) {
+        m_crew->toggleBoard();
         return true;
     }
     if (held == Qt::NoModifier && key >= Qt::Key_F2 && key <= Qt::Key_F9) {

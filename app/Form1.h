@@ -20,6 +20,7 @@ class AnnouncementOutput;
 class AnnouncementQueue;
 class Announcer;
 class AppContext;
+class CrewDesk;
 class DocumentationList;
 class Form2;
 class HistoryDesk;
@@ -176,6 +177,8 @@ private:
     DocumentationList* m_documentation = nullptr;
     // Every alarm kept; the list "Einsätze" and an archived alarm on the display.
     HistoryDesk* m_history = nullptr;
+    // The crew's strength in the top bar and the vehicles' board over the status list.
+    CrewDesk* m_crew = nullptr;
     QPointer<Form2> m_form2;
     bool m_liveAlarmShown = false;
     // The station's wall screen: display.ini, wake and sleep, the dead-link band, full screen.

@@ -1,0 +1,78 @@
+// The crew's strength and the vehicles' board in the classic window, read back from its widgets
+// at the sizes the station's screens have.
+#include "crew/CrewDesk.h"
+#include "tests/support/WindowFixture.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTableWidget>
+#include <QTest>
+
+class CrewWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void panels_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("1366 x 768 screen, a window") << QSize(1264, 768);
+        QTest::newRow("1366 x 768 screen, full screen") << QSize(1366, 768);
+        QTest::newRow("800 x 600") << QSize(800, 600);
+        QTest::newRow("design size") << QSize(1264, 936);
+        QTest::newRow("1920 x 1080") << QSize(1920, 1080);
+    }
+
+    void panels()
+    {
+        QFETCH(QSize, size);
+        WindowFixture f;
+        QVERIFY(f.putDataFile("mannschaft.csv", "Melder;Name;Quali\n11;Zora Zink;ZF AGT\n12;;GF Ma\n13;Uwe;AGT\n"));
+        QVERIFY(f.putDataFile("fahrzeuge.ini", "Florian Hagen 1-HLF20-1 = HLF 20\nFlorian Hagen 1-DLK-1 = DLK\n"));
+        QVERIFY(f.putDataFile("display.ini", "strength.leaders=ZF GF\nstrength.show=AGT Ma\n"));
+        f.form->show();
+        f.form->load();
+        f.form->resize(size);
+        QTRY_COMPARE(f.form->size(), size);
+        f.form->HandleStationAlarm(WindowFixture::stationAlarm("B 3", { "HLF 20" }), 0);
+        const char* holders[] = { "Zora Zink", "Gabi Graf", "Uwe", "Kai Kurz", "Lea Lang", "Mia Maus", "Nils Noll" };
+        for (int i = 0; i < 7; ++i)
+            f.form->InsertPagerRow(QStringLiteral("WACHALARM_MELDER\t%1\t%2").arg(holders[i]).arg(11 + i));
+        for (const char* answer : { "11\t1", "12\t1", "13\t2", "13\t1", "14\t2", "15\t0", "16\t-1" })
+            f.form->HandleFeedback(QStringLiteral("WACHALARM_RM\t") + answer);
+        f.form->InsertStatusRow("WACHALARM_STATUS\tFlorian Hagen 1-HLF20-1\t3");
+        f.form->InsertStatusRow("WACHALARM_STATUS\tFlorian Hagen 9-ELW-1\t4");
+
+        auto* line = f.control<QLabel>("lbl_Staerke");
+        QTRY_COMPARE(line->text(), "1/1/1/3 · AGT 2 · Ma 1\nspäter 1 · nicht 1 · unbekannt 1");
+        QVERIFY(line->toolTip().contains("Gabi Graf (GF Ma): kommt"));
+        QVERIFY(f.form->rect().contains(line->mapTo(f.form.get(), line->rect().bottomRight())));
+
+        // Every answer in full, inside the list's view.
+        auto* pagers = f.control<QTableWidget>("Grid_Melder");
+        const int answerColumn = pagers->columnWidth(1);
+        for (const char* word : { "später", "kommt", "NICHT", "selbst", "Sonst." })
+            QVERIFY2(pagers->fontMetrics().horizontalAdvance(word) + 6 <= answerColumn, word);
+        QVERIFY(pagers->columnViewportPosition(1) + answerColumn <= pagers->viewport()->width());
+        QVERIFY(pagers->columnWidth(0) > 0);
+
+        // F11 lays the board over the status list and takes it away again; the list stays.
+        auto* statusList = f.control<QTableWidget>("Grid_Status");
+        QWidget* board = f.control("VehicleBoard");
+        for (const bool shown : { true, false }) {
+            QKeyEvent release(QEvent::KeyRelease, Qt::Key_F11, Qt::NoModifier);
+            QApplication::sendEvent(f.form.get(), &release);
+            QCOMPARE(board->isVisible(), shown);
+            QCOMPARE(board->geometry(), statusList->geometry());
+        }
+        QCOMPARE(statusList->rowCount(), 2);
+        QStringList tiles;
+        for (const QLabel* tile : board->findChildren<QLabel*>())
+            tiles << tile->text().section('\n', 0, 1);
+        QCOMPARE(tiles, QStringList({ "HLF 20\n3 Einsatz übernommen", "DLK\n" }));
+    }
+};
+
+QTEST_MAIN(CrewWindowTest)
+#include "tst_CrewWindow.moc"
