@@ -22,14 +22,14 @@ QString sinceText(const VehicleTile& tile, const QDateTime& now)
                         : QStringLiteral("seit %1 h %2 min").arg(minutes / 60).arg(minutes % 60);
 }
 
-QString sheet(quint32 rgb)
+// The tile's colours: the status's colour behind black or white type, whichever reads better.
+QPalette look(QPalette palette, quint32 rgb)
 {
-    const int r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
-    const bool dark = r * 299 + g * 587 + b * 114 < 140000;
-    return QStringLiteral("QLabel { background: #%1; color: %2; border: 1px solid #606060; border-radius: 4px; "
-                          "padding: 2px; }")
-        .arg(rgb, 6, 16, QLatin1Char('0'))
-        .arg(dark ? QStringLiteral("white") : QStringLiteral("black"));
+    const QColor back = QColor::fromRgb(QRgb(rgb));
+    const bool dark = back.red() * 299 + back.green() * 587 + back.blue() * 114 < 140000;
+    palette.setColor(QPalette::Window, back);
+    palette.setColor(QPalette::WindowText, dark ? Qt::white : Qt::black);
+    return palette;
 }
 
 } // namespace
@@ -76,6 +76,10 @@ void VehicleBoardView::refresh()
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             label->setWordWrap(true);
+            // Colours through the palette: a style sheet per tile would make every repaint slow.
+            label->setAutoFillBackground(true);
+            label->setFrameShape(QFrame::Box);
+            label->setMargin(2);
             m_grid->addWidget(label, int(i / columns), int(i % columns));
             m_labels << label;
         }
@@ -91,9 +95,9 @@ void VehicleBoardView::refresh()
         const bool blinks = tile.blinks(now);
         blinking = blinking || blinks;
         const quint32 colour = tile.isOld(now) ? kOldStatus : s.number ? s.rgb : kNoStatus;
-        const QString look = sheet(blinks && !m_lit ? kNoStatus : colour);
-        if (m_labels[i]->styleSheet() != look)
-            m_labels[i]->setStyleSheet(look);
+        const QPalette tileLook = look(palette(), blinks && !m_lit ? kNoStatus : colour);
+        if (m_labels[i]->palette() != tileLook)
+            m_labels[i]->setPalette(tileLook);
         m_labels[i]->setToolTip(tile.callName);
     }
     if (blinking && !m_blink.isActive())
