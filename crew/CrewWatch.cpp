@@ -10,6 +10,7 @@ namespace {
 
 // More holders than a station's pagers come from a broken feed: the oldest are forgotten.
 constexpr qsizetype kMostHolders = 2000;
+constexpr qsizetype kMostPending = 100000;
 
 } // namespace
 
@@ -54,41 +55,68 @@ void CrewWatch::watchFile()
 
 void CrewWatch::stationAlarm(const StationAlarmPlan&, bool replay)
 {
-    // The replayed alarm is the one of last.dat: answers after a restart still belong to it.
-    const QDateTime at = replay ? QFileInfo(m_lastAlarmPath).lastModified() : clock();
-    m_alarm = at.isValid() ? std::optional(at) : std::nullopt;
-    m_answers.clear();
-    scheduleRecount();
+    note(replay ? Pending::Kind::ReplayedAlarm : Pending::Kind::Alarm);
 }
 
 void CrewWatch::alarmCleared()
 {
-    m_alarm.reset();
-    m_answers.clear();
-    scheduleRecount();
+    note(Pending::Kind::Cleared);
 }
 
 void CrewWatch::pagerRow(const QString& message)
 {
-    if (const auto row = AlarmRows::pagerRow(message)) {
-        if (m_holders.size() >= kMostHolders)
-            m_holders.clear();
-        m_holders.insert((*row)[AlarmRows::kPagerIdColumn], (*row)[0]);
-    }
+    note(Pending::Kind::PagerRow, message);
 }
 
 void CrewWatch::feedback(const QString& message)
 {
+    note(Pending::Kind::Feedback, message);
+}
+
+void CrewWatch::note(Pending::Kind kind, const QString& message)
+{
+    // A feed that floods the event loop loses its excess of answers, never an alarm.
+    const bool answer = kind == Pending::Kind::PagerRow || kind == Pending::Kind::Feedback;
+    if (!answer || m_pending.size() < kMostPending)
+        m_pending.append({ kind, message });
+    scheduleRecount();
+}
+
+void CrewWatch::take(const Pending& pending, const QDateTime& now)
+{
+    switch (pending.kind) {
+    case Pending::Kind::Alarm:
+    case Pending::Kind::ReplayedAlarm: {
+        // The replayed alarm is the one of last.dat: answers after a restart still belong to it.
+        const QDateTime at
+            = pending.kind == Pending::Kind::ReplayedAlarm ? QFileInfo(m_lastAlarmPath).lastModified() : now;
+        m_alarm = at.isValid() ? std::optional(at) : std::nullopt;
+        m_answers.clear();
+        return;
+    }
+    case Pending::Kind::Cleared:
+        m_alarm.reset();
+        m_answers.clear();
+        return;
+    case Pending::Kind::PagerRow:
+        if (const auto row = AlarmRows::pagerRow(pending.message)) {
+            if (m_holders.size() >= kMostHolders)
+                m_holders.clear();
+            m_holders.insert((*row)[AlarmRows::kPagerIdColumn], (*row)[0]);
+        }
+        return;
+    case Pending::Kind::Feedback:
+        break;
+    }
     if (!m_alarm)
         return; // no alarm on screen: counted nowhere
-    const std::optional<AlarmRows::Feedback> answer = AlarmRows::feedback(message);
+    const std::optional<AlarmRows::Feedback> answer = AlarmRows::feedback(pending.message);
     if (!answer)
         return;
     const QString& id = answer->pagerId;
     if (m_answers.size() >= kMostHolders && !m_answers.contains(id))
         return;
-    m_answers.insert(id, { clock(), id, m_holders.value(id), answer->code });
-    scheduleRecount();
+    m_answers.insert(id, { now, id, m_holders.value(id), answer->code });
 }
 
 void CrewWatch::scheduleRecount()
@@ -101,6 +129,10 @@ void CrewWatch::scheduleRecount()
 void CrewWatch::recount()
 {
     m_recountPending = false;
+    const QDateTime now = clock();
+    const QList<Pending> pending = std::exchange(m_pending, {});
+    for (const Pending& p : pending)
+        take(p, now);
     m_strength = Strength::count(m_answers.values(), m_alarm, m_crew, m_settings);
     emit strengthChanged(m_strength);
 }

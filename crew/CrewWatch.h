@@ -15,9 +15,10 @@ class AlarmCore;
 struct StationAlarmPlan;
 
 // Follows the pager holders' answers to the station alarm on screen and tells the strength they
-// give. mannschaft.csv is read at the start and again whenever it changes. A message costs a
-// lookup and an insert; the strength is counted once per turn of the event loop, however many
-// answers came in it.
+// give. mannschaft.csv is read at the start and again whenever it changes. A message or an alarm
+// is only noted, in the order they came; they are taken and the strength is counted in the next
+// turn of the event loop, once however many came, so that a burst of answers never stands before
+// an alarm's first sound. An answer's time is that of the turn that takes it.
 class CrewWatch : public QObject {
     Q_OBJECT
 
@@ -47,7 +48,14 @@ signals:
     void strengthChanged(const Strength::Count& strength);
 
 private:
+    struct Pending {
+        enum class Kind { PagerRow, Feedback, Alarm, ReplayedAlarm, Cleared };
+        Kind kind;
+        QString message;
+    };
     void recount();
+    void note(Pending::Kind kind, const QString& message = {});
+    void take(const Pending& pending, const QDateTime& now);
     void scheduleRecount();
     void watchFile();
 
@@ -63,4 +71,6 @@ private:
     QHash<QString, QString> m_holders;
     Strength::Count m_strength;
     bool m_recountPending = false;
+    // What came since the last count, in order.
+    QList<Pending> m_pending;
 };

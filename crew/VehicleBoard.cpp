@@ -132,6 +132,22 @@ void VehicleBoard::readState()
 
 void VehicleBoard::statusMessage(const QString& message)
 {
+    // Taken in the next turn of the event loop: a burst never stands before an alarm among it.
+    if (m_pending.size() < kMostPending)
+        m_pending.append(message);
+    scheduleChanged();
+}
+
+void VehicleBoard::takePending()
+{
+    const QDateTime now = clock();
+    const QStringList pending = std::exchange(m_pending, {});
+    for (const QString& message : pending)
+        take(message, now);
+}
+
+void VehicleBoard::take(const QString& message, const QDateTime& now)
+{
     const std::optional<std::array<QString, 3>> row = AlarmRows::statusRow(message, {});
     if (!row)
         return;
@@ -153,11 +169,10 @@ void VehicleBoard::statusMessage(const QString& message)
     }
     VehicleTile& tile = m_tiles[*it];
     tile.status = RadioStatus::read((*row)[2]);
-    tile.since = clock();
+    tile.since = now;
     m_unwritten = true;
     if (!m_writeTimer.isActive())
         m_writeTimer.start();
-    scheduleChanged();
 }
 
 void VehicleBoard::scheduleChanged()
@@ -166,12 +181,14 @@ void VehicleBoard::scheduleChanged()
         return;
     QTimer::singleShot(0, this, [this] {
         m_changePending = false;
+        takePending();
         emit changed();
     });
 }
 
 void VehicleBoard::flush()
 {
+    takePending();
     if (m_statePath.isEmpty() || !std::exchange(m_unwritten, false))
         return;
     m_writeTimer.stop();

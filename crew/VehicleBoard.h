@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QStringList>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -43,6 +44,8 @@ public:
     static inline const QString StateFileName = QStringLiteral("fahrzeuge.dat");
     // Without fahrzeuge.ini a broken feed could bring any number of call names.
     static constexpr int kMostTiles = 100;
+    // Status messages waiting for the event loop; a feed that floods it loses the excess.
+    static constexpr int kMostPending = 100000;
 
     struct Vehicle {
         QString callName;
@@ -59,10 +62,12 @@ public:
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
 
     void watch(AlarmCore& core);
-    // "WACHALARM_STATUS"
+    // "WACHALARM_STATUS": shown from the next turn of the event loop on, with its time.
     void statusMessage(const QString& message);
 
     [[nodiscard]] const QList<VehicleTile>& tiles() const { return m_tiles; }
+    // Takes the status messages that wait for the next turn of the event loop now.
+    void takePending();
     // Writes the kept statuses now when they changed; otherwise they are written within a second.
     void flush();
 
@@ -72,11 +77,13 @@ signals:
 
 private:
     void readState();
+    void take(const QString& message, const QDateTime& now);
     void scheduleChanged();
 
     QString m_statePath;
     bool m_listed = false; // fahrzeuge.ini names the vehicles
     QList<VehicleTile> m_tiles;
+    QStringList m_pending;
     QHash<QString, qsizetype> m_index; // call name → tile
     QTimer m_writeTimer;
     QThreadPool m_writer;

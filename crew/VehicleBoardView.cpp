@@ -2,14 +2,14 @@
 
 #include "crew/VehicleBoard.h"
 
-#include <QGridLayout>
-#include <QLabel>
+#include <QPainter>
 
 namespace {
 
-constexpr quint32 kNoStatus = 0xE0E0E0;
-constexpr quint32 kOldStatus = 0xBDBDBD;
+constexpr QRgb kNoStatus = 0xE0E0E0;
+constexpr QRgb kOldStatus = 0xBDBDBD;
 constexpr int kTileMinWidth = 150;
+constexpr int kGap = 3;
 
 QString sinceText(const VehicleTile& tile, const QDateTime& now)
 {
@@ -22,27 +22,14 @@ QString sinceText(const VehicleTile& tile, const QDateTime& now)
                         : QStringLiteral("seit %1 h %2 min").arg(minutes / 60).arg(minutes % 60);
 }
 
-// The tile's colours: the status's colour behind black or white type, whichever reads better.
-QPalette look(QPalette palette, quint32 rgb)
-{
-    const QColor back = QColor::fromRgb(QRgb(rgb));
-    const bool dark = back.red() * 299 + back.green() * 587 + back.blue() * 114 < 140000;
-    palette.setColor(QPalette::Window, back);
-    palette.setColor(QPalette::WindowText, dark ? Qt::white : Qt::black);
-    return palette;
-}
-
 } // namespace
 
 VehicleBoardView::VehicleBoardView(const VehicleBoard& board, QWidget* parent)
     : QWidget(parent)
     , m_board(board)
-    , m_grid(new QGridLayout(this))
 {
     setObjectName(QStringLiteral("VehicleBoard"));
     setAutoFillBackground(true);
-    m_grid->setContentsMargins(3, 3, 3, 3);
-    m_grid->setSpacing(3);
     m_blink.setInterval(1000);
     connect(&m_blink, &QTimer::timeout, this, &VehicleBoardView::blink);
     m_minute.setInterval(30 * 1000);
@@ -59,46 +46,33 @@ void VehicleBoardView::showEvent(QShowEvent* event)
 void VehicleBoardView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    if (std::max(1, width() / kTileMinWidth) != m_columns)
-        refresh();
+    refresh();
 }
 
 void VehicleBoardView::refresh()
 {
     const QList<VehicleTile>& tiles = m_board.tiles();
     const int columns = std::max(1, width() / kTileMinWidth);
-    if (columns != m_columns || m_labels.size() != tiles.size()) {
-        qDeleteAll(m_labels);
-        m_labels.clear();
-        m_columns = columns;
-        for (qsizetype i = 0; i < tiles.size(); ++i) {
-            auto* label = new QLabel(this);
-            label->setTextFormat(Qt::PlainText);
-            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            label->setWordWrap(true);
-            // Colours through the palette: a style sheet per tile would make every repaint slow.
-            label->setAutoFillBackground(true);
-            label->setFrameShape(QFrame::Box);
-            label->setMargin(2);
-            m_grid->addWidget(label, int(i / columns), int(i % columns));
-            m_labels << label;
-        }
-        m_grid->setRowStretch(int((tiles.size() + columns - 1) / columns), 1);
-    }
+    const int tileWidth = (width() - kGap) / columns - kGap;
+    const int tileHeight = 3 * fontMetrics().height() + 2 * kGap;
     const QDateTime now = clock();
     bool blinking = false;
+    m_tiles.clear();
     for (qsizetype i = 0; i < tiles.size(); ++i) {
         const VehicleTile& tile = tiles[i];
         const RadioStatus& s = tile.status;
-        const QString status = s.number ? QString::number(*s.number) + QLatin1Char(' ') + s.text : s.text;
-        m_labels[i]->setText(tile.shortName + QLatin1Char('\n') + status + QLatin1Char('\n') + sinceText(tile, now));
         const bool blinks = tile.blinks(now);
         blinking = blinking || blinks;
-        const quint32 colour = tile.isOld(now) ? kOldStatus : s.number ? s.rgb : kNoStatus;
-        const QPalette tileLook = look(palette(), blinks && !m_lit ? kNoStatus : colour);
-        if (m_labels[i]->palette() != tileLook)
-            m_labels[i]->setPalette(tileLook);
-        m_labels[i]->setToolTip(tile.callName);
+        const QRgb colour = blinks && !m_lit ? kNoStatus
+            : tile.isOld(now)                ? kOldStatus
+            : s.number                       ? QRgb(s.rgb)
+                                             : kNoStatus;
+        const QString status = s.number ? QString::number(*s.number) + QLatin1Char(' ') + s.text : s.text;
+        const int column = int(i % columns);
+        const int row = int(i / columns);
+        m_tiles.append({ tile.shortName + QLatin1Char('\n') + status + QLatin1Char('\n') + sinceText(tile, now),
+            QColor::fromRgb(colour),
+            QRect(kGap + column * (tileWidth + kGap), kGap + row * (tileHeight + kGap), tileWidth, tileHeight) });
     }
     if (blinking && !m_blink.isActive())
         m_blink.start();
@@ -108,6 +82,31 @@ void VehicleBoardView::refresh()
     }
     if (isVisible() && !m_minute.isActive())
         m_minute.start();
+    update();
+}
+
+void VehicleBoardView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    for (const Tile& tile : std::as_const(m_tiles)) {
+        const QColor& back = tile.background;
+        const bool dark = back.red() * 299 + back.green() * 587 + back.blue() * 114 < 140000;
+        p.setPen(QColor(0x60, 0x60, 0x60));
+        p.setBrush(back);
+        p.drawRect(tile.place.adjusted(0, 0, -1, -1));
+        p.setPen(dark ? Qt::white : Qt::black);
+        const QRect text = tile.place.adjusted(kGap, kGap, -kGap, -kGap);
+        const QStringList lines = tile.lines.split(QLatin1Char('\n'));
+        for (int i = 0; i < lines.size(); ++i) {
+            QFont font = this->font();
+            font.setBold(i == 0);
+            p.setFont(font);
+            const QRect line(
+                text.left(), text.top() + i * fontMetrics().height(), text.width(), fontMetrics().height());
+            p.drawText(line, Qt::AlignLeft | Qt::AlignVCenter,
+                QFontMetrics(font).elidedText(lines[i], Qt::ElideRight, line.width()));
+        }
+    }
 }
 
 void VehicleBoardView::blink()

@@ -201,8 +201,10 @@ private slots:
             board.clock = [&now] { return now; };
             board.statusMessage("WACHALARM_STATUS\tFlorian Hagen 1-HLF20-1\tS5");
             board.statusMessage("WACHALARM_STATUS\tFlorian Hagen 9-ELW-1\t2");
+            board.takePending();
             now = now.addSecs(-2 * 24 * 3600);
             board.statusMessage("WACHALARM_STATUS\tFlorian Hagen 1-DLK-1\tWerkstatt");
+            board.takePending();
             now = now.addSecs(2 * 24 * 3600);
             QCOMPARE(board.tiles().size(), expectedOrder.size());
             QVERIFY(board.tiles()[listed ? 0 : 1].blinks(now));

@@ -1,6 +1,7 @@
 // The crew's strength and the vehicles' board in the classic window, read back from its widgets
 // at the sizes the station's screens have.
 #include "crew/CrewDesk.h"
+#include "crew/VehicleBoardView.h"
 #include "tests/support/WindowFixture.h"
 
 #include <QApplication>
@@ -59,7 +60,7 @@ private slots:
 
         // F11 lays the board over the status list and takes it away again; the list stays.
         auto* statusList = f.control<QTableWidget>("Grid_Status");
-        QWidget* board = f.control("VehicleBoard");
+        auto* board = f.control<VehicleBoardView>("VehicleBoard");
         for (const bool shown : { true, false }) {
             QKeyEvent release(QEvent::KeyRelease, Qt::Key_F11, Qt::NoModifier);
             QApplication::sendEvent(f.form.get(), &release);
@@ -68,8 +69,8 @@ private slots:
         }
         QCOMPARE(statusList->rowCount(), 2);
         QStringList tiles;
-        for (const QLabel* tile : board->findChildren<QLabel*>())
-            tiles << tile->text().section('\n', 0, 1);
+        for (const VehicleBoardView::Tile& tile : board->tiles())
+            tiles << tile.lines.section('\n', 0, 1);
         QCOMPARE(tiles, QStringList({ "HLF 20\n3 Einsatz übernommen", "DLK\n" }));
     }
 };
