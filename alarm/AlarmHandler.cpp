@@ -62,8 +62,14 @@ void insertTopRow(QTableWidget* grid, const std::array<QString, 3>& cells)
 
 void setText(QLabel* label, const QString& text)
 {
-    if (label)
-        label->setText(text);
+    if (!label)
+        return;
+    if (text.size() <= AlarmHandler::kMostLabelCharacters)
+        return label->setText(text);
+    qsizetype cut = AlarmHandler::kMostLabelCharacters;
+    if (text.at(cut).isLowSurrogate())
+        --cut;
+    label->setText(text.left(cut) + QStringLiteral(" …"));
 }
 
 } // namespace
@@ -109,6 +115,7 @@ void AlarmHandler::ShowAlarmAgain(const StationAlarmPlan& plan)
 
 void AlarmHandler::ShowStationAlarm(const StationAlarmPlan& plan)
 {
+    ++m_shownAlarms;
     m_quietPlacement = false;
     show(plan);
 }
@@ -192,8 +199,15 @@ void AlarmHandler::onLookupFinished(bool found)
 
 void AlarmHandler::placed(std::optional<QPointF> position)
 {
-    if (!m_quietPlacement)
-        QMetaObject::invokeMethod(this, [this, position] { emit incidentPlaced(position); }, Qt::QueuedConnection);
+    if (m_quietPlacement)
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, position, alarm = m_shownAlarms] {
+            if (alarm == m_shownAlarms)
+                emit incidentPlaced(position);
+        },
+        Qt::QueuedConnection);
 }
 
 void AlarmHandler::paintNow()

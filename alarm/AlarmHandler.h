@@ -49,6 +49,9 @@ public:
 
     // Grid_Status and Grid_Melder keep this many rows, the newest; the oldest goes for a new one.
     static constexpr int kMostGridRows = 1000;
+    // A label shows at most this many characters of its field, then "…": more never fits, and
+    // laying out a remark of megabytes would hold the alarm's first sound. The plan keeps it whole.
+    static constexpr qsizetype kMostLabelCharacters = 2000;
 
     void ShowStationAlarm(const StationAlarmPlan& plan);
     // The same for an alarm taken from the history, or the live alarm shown again after it: its
@@ -89,4 +92,7 @@ private:
     // The centre of the latest alarm when it came with coordinates; a late answer to an older
     // lookup must not move the map away from it.
     QString m_latestCoordinates;
+    // Counts the station alarms shown: a place told through the event loop is dropped when a newer
+    // alarm has come meanwhile, as it is no longer the place of the alarm its consumers hold.
+    quint64 m_shownAlarms = 0;
 };

@@ -37,7 +37,7 @@ bool store(const QString& path, const QStringList& fields)
 
 bool storeBytes(const QString& path, const QByteArray& content)
 {
-    if (ReplaceFileWhole(path, content))
+    if (ReplaceFileWhole(path, content, kOwnerOnlyFile))
         return true;
     qCWarning(lcFiles).noquote() << "Last alarm could not be stored in" << path << "; the previous file stays";
     return false;

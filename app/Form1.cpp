@@ -27,6 +27,7 @@
 #include "settings/DataFolders.h"
 #include "settings/Form2.h"
 #include "settings/SettingsFile.h"
+#include "water/WaterLookup.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -180,7 +181,8 @@ Form1::Form1(AppContext& ctx, LinkTimer linkTimer, QWidget* parent)
     m_printout->watch(*m_core);
     m_history = new HistoryDesk(m_ctx, *m_core, *alarmHandler, alarmControls(), m_ui.roLabel1_1, this);
     connect(m_history, &HistoryDesk::printRequested, m_printout,
-        [this](const HistoryAlarm& alarm) { m_printout->printAgain(alarm.fields, alarm.received); });
+        [this](const HistoryAlarm& alarm) { m_printout->printAgain(alarm.fields, alarm.received, alarm.printout); });
+    createWaterLookup();
     m_crew = new CrewDesk(m_ctx, *m_core, m_ui.roLabel1_1, m_ui.Grid_Status, m_ui.Grid_Melder, this);
     connect(m_core, &AlarmCore::tickerMessage, m_documentation, &DocumentationList::HandleTickerMessage);
     connect(m_core, &AlarmCore::tickerDeleted, m_documentation, &DocumentationList::DeleteTicker);
@@ -248,6 +250,11 @@ void Form1::createControls()
     m_ui.lbl_Anfahrt->setObjectName(QStringLiteral("lbl_Anfahrt"));
     m_ui.lbl_Anfahrt->setGeometry(twipsRect(11160, 120, 3420, 495));
     m_ui.lbl_Anfahrt->setAlignment(Qt::AlignCenter);
+    // Between the link pictures and the clear button; long lists take smaller type.
+    m_ui.lbl_Wasser = new FittingLabel(QString(), m_ui.roLabel1_1);
+    m_ui.lbl_Wasser->setObjectName(QStringLiteral("lbl_Wasser"));
+    m_ui.lbl_Wasser->setGeometry(twipsRect(6120, 120, 3480, 495));
+    m_ui.lbl_Wasser->setAlignment(Qt::AlignCenter);
 
     m_ui.ucGMap1 = new ucGMap(this);
     m_ui.ucGMap1->setObjectName(QStringLiteral("ucGMap1"));
@@ -356,7 +363,9 @@ void Form1::load()
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
     m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
     m_history->start();
+    connect(m_printout, &Printout::printed, m_history->recorder(), &HistoryRecorder::recordPrintout);
     setUpRoute();
+    setUpWater();
     alarmHandler->InitAlarmGrids();
     m_ui.ucGMap1->setGZoom(16);
     waitUntilOnScreen();
@@ -400,6 +409,34 @@ void Form1::setUpRoute()
     connect(m_route, &RoutePlanner::routeFailed, m_printout, &Printout::routeFailed);
     if (HistoryRecorder* history = m_history->recorder())
         connect(m_route, &RoutePlanner::routeFound, history, &HistoryRecorder::recordRoute);
+}
+
+void Form1::createWaterLookup()
+{
+    m_water = new WaterLookup(this);
+    // A new alarm drops the older one's sources at once; its own follow once its place is known.
+    connect(m_core, &AlarmCore::stationAlarm, m_water, [this] {
+        m_water->cancel();
+        m_ui.lbl_Wasser->clear();
+        m_ui.ucGMap1->setWaterSources({});
+    });
+    connect(alarmHandler, &AlarmHandler::incidentPlaced, m_water, [this](std::optional<QPointF> position) {
+        if (position)
+            m_water->lookUp(*position);
+    });
+    connect(m_water, &WaterLookup::found, this, [this](const WaterNearby& nearby) {
+        m_ui.lbl_Wasser->setText(nearby.line());
+        m_ui.ucGMap1->setWaterSources(nearby.sources);
+    });
+    connect(m_water, &WaterLookup::found, m_printout, &Printout::waterFound);
+}
+
+void Form1::setUpWater()
+{
+    m_water->setIndex(m_ui.ucGMap1->config().water);
+    m_printout->setWaterExpected(m_water->active());
+    if (HistoryRecorder* history = m_history->recorder())
+        connect(m_water, &WaterLookup::found, history, &HistoryRecorder::recordWater, Qt::UniqueConnection);
 }
 
 void Form1::showRoute(const Route& route)
@@ -575,6 +612,7 @@ void Form1::cmd_Settings_Click()
     // The map reads map.ini again when the dialog has closed.
     connect(m_form2, &QDialog::finished, m_ui.ucGMap1, &ucGMap::reloadConfiguration, Qt::UniqueConnection);
     connect(m_form2, &QDialog::finished, this, &Form1::setUpRoute, Qt::UniqueConnection);
+    connect(m_form2, &QDialog::finished, this, &Form1::setUpWater, Qt::UniqueConnection);
     m_form2->show();
     m_form2->raise();
     m_form2->activateWindow();

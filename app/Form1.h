@@ -15,6 +15,7 @@ class AlarmHandler;
 struct AlarmControls;
 class AlarmCore;
 class RoutePlanner;
+class WaterLookup;
 struct Route;
 class AnnouncementOutput;
 class AnnouncementQueue;
@@ -57,6 +58,7 @@ struct Form1Controls {
     QPushButton* cmd_ende = nullptr;
     QLabel* Label_vers = nullptr;
     QLabel* lbl_Anfahrt = nullptr; // drive time and distance of the route to the incident
+    QLabel* lbl_Wasser = nullptr; // the nearest water sources around the incident
     ucGMap* ucGMap1 = nullptr;
     std::array<QPushButton*, 8> cmd_zoom {};
     QLabel* lbl_Zoom = nullptr;
@@ -156,6 +158,8 @@ private:
     void replayLastAlarm();
     void setUpRoute();
     void showRoute(const Route& route);
+    void createWaterLookup();
+    void setUpWater();
     void pointerMoved();
     [[nodiscard]] bool runShortcut(int key, Qt::KeyboardModifiers modifiers);
 
@@ -169,6 +173,7 @@ private:
     AlarmHandler* alarmHandler = nullptr;
     // The way from the station to the incident, when map.ini asks for one.
     RoutePlanner* m_route = nullptr;
+    WaterLookup* m_water = nullptr;
     // The alarm on paper, after its announcement has started.
     Printout* m_printout = nullptr;
     // The loudspeakers and the speech program, and the order in which alarms are heard there.

@@ -74,6 +74,8 @@ void dress(const Form1Controls& form)
 
     form.lbl_Anfahrt->setFont(arial(12, true));
     form.lbl_Anfahrt->setStyleSheet(QStringLiteral("QLabel { color: #1c2b3a; background: transparent; }"));
+    form.lbl_Wasser->setFont(arial(11, true));
+    form.lbl_Wasser->setStyleSheet(QStringLiteral("QLabel { color: #1c2b3a; background: transparent; }"));
 
     form.Label_vers->setFont(arial(7));
     form.Label_vers->setStyleSheet(QStringLiteral("QLabel { color: #1c2b3a; background: transparent; }"));

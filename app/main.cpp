@@ -5,11 +5,15 @@
 #include "common/Log.h"
 #include "history/HistoryReader.h"
 #include "settings/DataFolders.h"
+#include "water/WaterImport.h"
+#include "water/WaterIndex.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDebug>
 #include <QFile>
+
+#include <cstdio>
 
 #include <unistd.h>
 
@@ -19,6 +23,9 @@ const QCommandLineOption kFullScreen(QStringLiteral("fullscreen"),
     QStringLiteral("The window covers the whole screen without a frame (as fullscreen=1 in display.ini)."));
 const QCommandLineOption kExportHistory(QStringLiteral("export-history"),
     QStringLiteral("Writes the alarm history, or the alarms of YEAR, as CSV to standard output and exits."));
+const QCommandLineOption kImportWater(QStringLiteral("import-water"),
+    QStringLiteral("Reads the water sources of an OpenStreetMap extract (.osm.pbf or .osm) into the index "
+                   "(default /var/lib/kessvenn/water.sqlite) and exits."));
 
 void describeProgram(QCommandLineParser& parser)
 {
@@ -30,13 +37,16 @@ void describeProgram(QCommandLineParser& parser)
     parser.addVersionOption();
     parser.addOption(kFullScreen);
     parser.addOption(kExportHistory);
-    parser.addPositionalArgument(QStringLiteral("YEAR"), QStringLiteral("The year of --export-history."), QStringLiteral("[YEAR]"));
+    parser.addOption(kImportWater);
+    parser.addPositionalArgument(
+        QStringLiteral("YEAR"), QStringLiteral("The year of --export-history."), QStringLiteral("[YEAR]"));
 }
 
 // --help, --version and the export answer without a screen.
 bool needsNoScreen(int argc, char* argv[])
 {
-    const QStringList questions = { "-h", "--help", "-?", "--help-all", "-v", "--version", "--export-history" };
+    const QStringList questions
+        = { "-h", "--help", "-?", "--help-all", "-v", "--version", "--export-history", "--import-water" };
     for (int i = 1; i < argc; ++i) {
         if (questions.contains(QString::fromLocal8Bit(argv[i])))
             return true;
@@ -65,12 +75,34 @@ int exportHistory(const QStringList& arguments)
         return out.flush() ? 0 : 1;
     }
     HistoryReader reader(path, true);
-    if (!reader.open()
-        || !reader.writeCsv(out, arguments.isEmpty() ? std::nullopt : std::optional(year))) {
+    if (!reader.open() || !reader.writeCsv(out, arguments.isEmpty() ? std::nullopt : std::optional(year))) {
         qCritical().noquote() << "The history" << path << "could not be read:" << reader.lastError();
         return 1;
     }
     return out.flush() ? 0 : 1;
+}
+
+// The water index from an extract, with progress on standard output. 0 when written, 1 otherwise.
+int importWater(const QStringList& arguments)
+{
+    if (arguments.isEmpty() || arguments.size() > 2) {
+        qCritical().noquote() << "--import-water takes an extract (.osm.pbf or .osm) and optionally the index file";
+        return 1;
+    }
+    const QString index = arguments.value(1, WaterIndex::DefaultPath);
+    const auto progress = [](qint64 nodes, qint64 found) {
+        std::printf("%lld nodes read, %lld water sources found\n", static_cast<long long>(nodes),
+            static_cast<long long>(found));
+        std::fflush(stdout);
+    };
+    const WaterImport::Result result = WaterImport::run(arguments.first(), index, progress);
+    if (!result.ok) {
+        qCritical().noquote() << "No water index written:" << result.error;
+        return 1;
+    }
+    std::printf("%lld water sources written to %s\n", static_cast<long long>(result.sources),
+        QFile::encodeName(index).constData());
+    return 0;
 }
 
 } // namespace
@@ -83,6 +115,8 @@ int main(int argc, char* argv[])
         QCoreApplication core(argc, argv);
         describeProgram(parser);
         parser.process(core);
+        if (parser.isSet(kImportWater))
+            return importWater(parser.positionalArguments());
         return parser.isSet(kExportHistory) ? exportHistory(parser.positionalArguments()) : 0;
     }
     QApplication app(argc, argv);

@@ -2,6 +2,7 @@
 
 #include "common/Log.h"
 
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace {
@@ -27,4 +28,22 @@ bool ReplaceFileWhole(const QString& path, const QByteArray& bytes, QFileDevice:
     if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError)
         return cancel(file, path);
     return file.commit() || cancel(file, path);
+}
+
+bool KeepOwnerOnly(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink() || !info.exists())
+        return true;
+    const QFileDevice::Permissions wanted = info.isDir() ? kOwnerOnlyFolder : kOwnerOnlyFile;
+    // Qt's user bits are the owner's on Unix; only the owner's bits are compared.
+    const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+        | QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::WriteOther
+        | QFileDevice::ExeOther;
+    if ((info.permissions() & owner) == wanted)
+        return true;
+    if (QFile::setPermissions(path, wanted))
+        return true;
+    qCWarning(lcFiles).noquote() << "Could not make" << path << "the owner's only";
+    return false;
 }

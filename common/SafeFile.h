@@ -10,3 +10,11 @@
 // `permissions`, when given, are set on the new file before it takes the old one's place.
 [[nodiscard]] bool ReplaceFileWhole(
     const QString& path, const QByteArray& bytes, QFileDevice::Permissions permissions = {});
+
+// Files and folders that hold personal data are the owner's only.
+inline constexpr QFileDevice::Permissions kOwnerOnlyFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+inline constexpr QFileDevice::Permissions kOwnerOnlyFolder = kOwnerOnlyFile | QFileDevice::ExeOwner;
+
+// Mends the mode of a file (0600) or folder (0700) that stands at the path; a link, and what it
+// points to, is left alone. False when it could not be mended.
+bool KeepOwnerOnly(const QString& path);

@@ -1,7 +1,11 @@
 #include "history/HistoryReader.h"
 
+#include "alarm/AlarmRows.h"
 #include "history/HistoryFields.h"
+#include "print/PrintArchive.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QIODevice>
 #include <QSqlDatabase>
@@ -37,9 +41,13 @@ QString searchText(const QString& keyword, const QString& address, const QString
     return text;
 }
 
-// RFC 4180: a field with the separator, a quote or a line break is quoted, its quotes doubled.
+// RFC 4180: a field with the separator, a quote or a line break is quoted, its quotes doubled. A
+// field that begins as a formula does in a spreadsheet gets a leading "'" and stays text.
 QString csvField(QString text)
 {
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    if (!text.isEmpty() && formulaStarts.contains(text.front()))
+        text.prepend(QLatin1Char('\''));
     if (!text.contains(QLatin1Char(';')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
         && !text.contains(QLatin1Char('\r')))
         return text;
@@ -101,7 +109,8 @@ bool HistoryReader::open()
         ? QSqlDatabase::database(m_connection, false)
         : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     db.setDatabaseName(m_path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=250") + (m_readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=250")
+        + (m_readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
     // The list reads every page of a year: mapped, they are not copied once more.
     if (db.isOpen())
         return true;
@@ -154,15 +163,20 @@ std::vector<HistoryRow> HistoryReader::rows(std::optional<int> year)
 std::optional<HistoryAlarm> HistoryReader::alarm(qint64 id)
 {
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("SELECT received_local, fields, remark, informant FROM alarms WHERE id = ?"));
+    q.prepare(QStringLiteral("SELECT received_local, fields, remark, informant, printout FROM alarms WHERE id = ?"));
     q.addBindValue(id);
     if (!q.exec() || !q.next()) {
         m_error = q.lastError().text();
         return std::nullopt;
     }
     HistoryAlarm alarm { QDateTime::fromString(q.value(0).toString(), Qt::ISODate),
-        q.value(1).toString().split(QChar(9)) };
-    for (const auto& [index, column] : { std::pair(HistoryFields::kRemark, 2), std::pair(HistoryFields::kInformant, 3) }) {
+        q.value(1).toString().split(QChar(9)), {} };
+    // Only a plain name: the file is looked for in the printouts' folder and nowhere else.
+    const QString printout = q.value(4).toString();
+    if (!printout.isEmpty() && printout == QFileInfo(printout).fileName() && !printout.startsWith(QLatin1Char('.')))
+        alarm.printout = QFileInfo(m_path).dir().filePath(PrintArchive::FolderName + QLatin1Char('/') + printout);
+    for (const auto& [index, column] :
+        { std::pair(HistoryFields::kRemark, 2), std::pair(HistoryFields::kInformant, 3) }) {
         if (index < alarm.fields.size())
             alarm.fields[index] = q.value(column).toString();
     }
@@ -172,8 +186,10 @@ std::optional<HistoryAlarm> HistoryReader::alarm(qint64 id)
 void HistoryReader::writeCsvHeading(QIODevice& out)
 {
     out.write("\xEF\xBB\xBF"
-              "Datum;Uhrzeit;Nummer;Art;Stichwort;Meldebild;Stra\xC3\x9F" "e;Ort;Objekt;Einheiten;kommt;sp\xC3\xA4ter;nicht;"
-              "Mitteiler;Vermerk;R\xC3\xBC" "ckmeldungen\r\n");
+              "Datum;Uhrzeit;Nummer;Art;Stichwort;Meldebild;Stra\xC3\x9F"
+              "e;Ort;Objekt;Einheiten;kommt;sp\xC3\xA4ter;nicht;"
+              "Mitteiler;Vermerk;R\xC3\xBC"
+              "ckmeldungen\r\n");
 }
 
 bool HistoryReader::writeCsv(QIODevice& out, std::optional<int> year, QStringView search)
@@ -187,18 +203,24 @@ bool HistoryReader::writeCsv(QIODevice& out, std::optional<int> year, QStringVie
     QHash<qint64, Answers> answers;
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    const QString words[3] = { QStringLiteral("kommt"), QStringLiteral("später"), QStringLiteral("nicht") };
-    if (!q.exec(QStringLiteral("SELECT alarm_id, answer, name, received_utc FROM answers ORDER BY received_utc"))) {
+    // The columns kommt, später, nicht.
+    const int codes[3] = { 1, 2, 0 };
+    if (!q.exec(QStringLiteral("SELECT alarm_id, code, name, received_utc FROM answers ORDER BY received_utc, id"))) {
         m_error = q.lastError().text();
         return false;
     }
     while (q.next()) {
         Answers& a = answers[q.value(0).toLongLong()];
-        const QString word = q.value(1).toString();
+        const int code = q.value(1).toInt();
         for (int i = 0; i < 3; ++i)
-            a.counts[i] += word == words[i] ? 1 : 0;
+            a.counts[i] += code == codes[i] ? 1 : 0;
+        QString word = AlarmRows::feedbackForCode(code).word;
+        if (word.isEmpty())
+            word = QString::number(code);
         if (!q.value(2).isNull()) {
-            const QString at = QDateTime::fromString(q.value(3).toString(), Qt::ISODateWithMs).toLocalTime().toString(QStringLiteral("HH:mm"));
+            const QString at = QDateTime::fromString(q.value(3).toString(), Qt::ISODateWithMs)
+                                   .toLocalTime()
+                                   .toString(QStringLiteral("HH:mm"));
             a.names << q.value(2).toString() + QLatin1Char(' ') + word + QLatin1Char(' ') + at;
         }
     }
@@ -227,13 +249,14 @@ bool HistoryReader::writeCsv(QIODevice& out, std::optional<int> year, QStringVie
             continue;
         const QString local = q.value(2).toString();
         const Answers a = answers.value(q.value(0).toLongLong());
-        line({ local.mid(8, 2) + QLatin1Char('.') + local.mid(5, 2) + QLatin1Char('.') + local.left(4), local.mid(11, 5),
-            q.value(3).isNull() ? QString() : q.value(3).toString(),
+        line({ local.mid(8, 2) + QLatin1Char('.') + local.mid(5, 2) + QLatin1Char('.') + local.left(4),
+            local.mid(11, 5), q.value(3).isNull() ? QString() : q.value(3).toString(),
             station ? QStringLiteral("Wachalarm") : QStringLiteral("Einheitenalarm"), keyword,
-            station ? HistoryFields::incidentPicture(fields) : QString(), station ? HistoryFields::street(fields) : QString(),
-            station ? HistoryFields::place(fields) : QString(), station ? HistoryFields::object(fields) : QString(), units,
-            QString::number(a.counts[0]), QString::number(a.counts[1]), QString::number(a.counts[2]),
-            q.value(7).toString(), remark, a.names.join(kUnitSeparator) });
+            station ? HistoryFields::incidentPicture(fields) : QString(),
+            station ? HistoryFields::street(fields) : QString(), station ? HistoryFields::place(fields) : QString(),
+            station ? HistoryFields::object(fields) : QString(), units, QString::number(a.counts[0]),
+            QString::number(a.counts[1]), QString::number(a.counts[2]), q.value(7).toString(), remark,
+            a.names.join(kUnitSeparator) });
     }
     return true;
 }

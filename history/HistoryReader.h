@@ -29,6 +29,7 @@ struct HistoryRow {
 struct HistoryAlarm {
     QDateTime received; // local time
     QStringList fields;
+    QString printout; // the kept copy of its printout; empty when none is known
 };
 
 // The words typed into the search: every one must occur in a row.
@@ -56,7 +57,8 @@ public:
     [[nodiscard]] std::optional<HistoryAlarm> alarm(qint64 id);
 
     // The alarms of a year, or all, that match the search, oldest first, as CSV for a spreadsheet:
-    // UTF-8 with a byte order mark, ';' between fields, CR LF, quoted where needed.
+    // UTF-8 with a byte order mark, ';' between fields, CR LF, quoted where needed; a field that a
+    // spreadsheet would take for a formula begins with a "'". Feedback is counted by its code.
     bool writeCsv(QIODevice& out, std::optional<int> year, QStringView search = {});
     // The byte order mark and the line of headings alone: the export of an empty history.
     static void writeCsvHeading(QIODevice& out);

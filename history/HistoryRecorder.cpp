@@ -5,20 +5,70 @@
 #include "alarm/AlarmRows.h"
 #include "alarm/LastAlarmStore.h"
 #include "common/Log.h"
+#include "common/NumberText.h"
 #include "history/HistoryStore.h"
+#include "print/Printout.h"
 
 #include <QFileInfo>
 #include <QTimer>
+
+#include <deque>
 
 namespace {
 
 constexpr int kRetentionIntervalMs = 24 * 60 * 60 * 1000;
 // More holders than a station's pagers come from a broken feed: the oldest are forgotten.
 constexpr int kMostPagerHolders = 2000;
+// What could not be written waits in memory, in order, up to this many writes; beyond, the oldest
+// is left out with a warning.
+constexpr std::size_t kMostWaiting = 20000;
+// What waits is tried again this often while the file fails.
+constexpr int kRetryMs = 5000;
+// Feedback, positions and routes are gathered this long into one transaction.
+constexpr int kGatherMs = 100;
+// The ids of this many of the latest station alarms are known, for what arrives after them.
+constexpr qint64 kKnownAlarms = 64;
+// The arrival number of the newest station alarm of the file as it was opened.
+constexpr qint64 kStoredLatest = -1;
+// The printout and the history note an alarm's time each on its own, within this of each other.
+constexpr qint64 kSameAlarmMs = 10000;
+
+// One write for the history, kept until it is in the file.
+struct Write {
+    enum class What { Alarm, Place, Route, Answer, Printout, Water };
+    What what = What::Alarm;
+    // The station alarm it belongs to, by its number of arrival (the alarm's own for an alarm).
+    qint64 alarm = 0;
+    HistoryEntry entry;
+    QPointF position;
+    double meters = 0, seconds = 0;
+    QDateTime at;
+    QString pagerId, name, fileName, water;
+    int code = 0;
+
+    static Write of(What what, qint64 alarm)
+    {
+        Write w;
+        w.what = what;
+        w.alarm = alarm;
+        return w;
+    }
+
+    [[nodiscard]] QString text() const
+    {
+        static const char* const names[]
+            = { "Alarm", "Incident position", "Route", "Pager feedback", "Printout's file name", "Water sources" };
+        return QString::fromLatin1(names[int(what)]);
+    }
+};
 
 } // namespace
 
-// Lives on the recorder's thread and owns the store's connection there.
+// Lives on the recorder's thread and owns the store's connection there. Every write waits in a
+// queue, in the order it came, until it is in the file: a write that fails (a locked, full,
+// read-only, damaged or replaced file) stays there and is tried again with the next one and on a
+// timer, the file opened anew. The queue is written in two transactions: the alarms first, then
+// everything else, so that a flood of feedback never holds an alarm's row.
 class HistoryWorker : public QObject {
     Q_OBJECT
 
@@ -27,7 +77,20 @@ public:
         : m_store(std::move(path))
         , m_lastAlarmPath(std::move(lastAlarmPath))
         , m_settings(settings)
+        , m_retry(new QTimer(this))
+        , m_gather(new QTimer(this))
     {
+        for (QTimer* timer : { m_retry, m_gather }) {
+            timer->setSingleShot(true);
+            connect(timer, &QTimer::timeout, this, &HistoryWorker::flush);
+        }
+    }
+
+    // At the end, what waits is written once more.
+    ~HistoryWorker() override
+    {
+        if (!m_waiting.empty())
+            flush();
     }
 
     std::function<QDateTime()> clock;
@@ -45,41 +108,61 @@ public:
         emit started(open);
     }
 
-    void store(const HistoryEntry& entry)
+    void store(const HistoryEntry& entry, qint64 arrival)
     {
-        const bool station = entry.kind == HistoryEntry::Kind::Station;
-        if (station)
-            m_latest.reset(); // whatever follows belongs to this alarm, or to none
-        if (!ensureOpen())
-            return;
-        const std::optional<QList<qint64>> ids = m_store.store({ entry });
-        if (!ids)
-            return warn(QStringLiteral("Alarm could not be kept in the history"));
-        if (station)
-            m_latest = { ids->first(), entry.received };
-        qCInfo(lcHistory).noquote() << (station ? "Station alarm" : "Unit alarm") << "kept in the history as"
-                                    << ids->first();
-        emit written();
+        Write w = Write::of(Write::What::Alarm, arrival);
+        w.entry = entry;
+        if (entry.kind == HistoryEntry::Kind::Station) // whatever follows belongs to this alarm, or to none
+            m_latest = { arrival, entry.received };
+        enqueue(std::move(w));
     }
 
     void place(QPointF position)
     {
-        if (m_latest && ensureOpen())
-            done(m_store.place(m_latest->first, position), QStringLiteral("Incident position"));
+        if (m_latest) {
+            Write w = Write::of(Write::What::Place, m_latest->first);
+            w.position = position;
+            enqueue(std::move(w));
+        }
+    }
+
+    void water(const QString& line)
+    {
+        if (m_latest) {
+            Write w = Write::of(Write::What::Water, m_latest->first);
+            w.water = line;
+            enqueue(std::move(w));
+        }
     }
 
     void route(double meters, double seconds)
     {
-        if (m_latest && ensureOpen())
-            done(m_store.route(m_latest->first, meters, seconds), QStringLiteral("Route"));
+        if (m_latest) {
+            Write w = Write::of(Write::What::Route, m_latest->first);
+            w.meters = meters;
+            w.seconds = seconds;
+            enqueue(std::move(w));
+        }
     }
 
-    void answer(const QDateTime& at, const QString& pagerId, const QString& name, const QString& word)
+    void answer(const QDateTime& at, const QString& pagerId, const QString& name, int code)
     {
         if (!m_latest || m_latest->second.secsTo(at) > HistoryStore::kAnswerWindowSecs
-            || m_latest->second.secsTo(at) < 0 || !ensureOpen())
+            || m_latest->second.secsTo(at) < 0)
             return;
-        done(m_store.answer(m_latest->first, at, pagerId, name, word), QStringLiteral("Pager feedback"));
+        Write w = Write::of(Write::What::Answer, m_latest->first);
+        w.at = at;
+        w.pagerId = pagerId;
+        w.name = name;
+        w.code = code;
+        enqueue(std::move(w));
+    }
+
+    void printout(qint64 arrival, const QString& fileName)
+    {
+        Write w = Write::of(Write::What::Printout, arrival);
+        w.fileName = fileName;
+        enqueue(std::move(w));
     }
 
     void retention()
@@ -94,26 +177,162 @@ public:
             warn(QStringLiteral("The history's retention failed"));
     }
 
+    // Writes what waits, the alarms first.
+    void flush()
+    {
+        m_flushPosted = false;
+        m_refused = false;
+        m_retry->stop();
+        m_gather->stop();
+        std::deque<Write> batches[2];
+        for (Write& w : m_waiting)
+            batches[w.what == Write::What::Alarm ? 0 : 1].push_back(std::move(w));
+        m_waiting.clear();
+        for (std::deque<Write>& batch : batches) {
+            while (!batch.empty()) {
+                if (!ensureOpen() || !write(batch)) {
+                    // Kept as they came, the alarms first, for the next try.
+                    for (std::deque<Write>& rest : batches)
+                        std::move(rest.begin(), rest.end(), std::back_inserter(m_waiting));
+                    m_retry->start(kRetryMs);
+                    return;
+                }
+            }
+        }
+        if (std::exchange(m_failing, false))
+            qCInfo(lcHistory) << "The history is written again; nothing waits";
+    }
+
 signals:
     void written();
     void failed(const QString& reason);
     void started(bool open);
 
 private:
+    void enqueue(Write w)
+    {
+        if (m_waiting.size() >= kMostWaiting) {
+            warn(m_waiting.front().text() + QStringLiteral(" left out of the history: too much waits unwritten"));
+            m_waiting.pop_front();
+        }
+        const bool alarm = w.what == Write::What::Alarm;
+        m_waiting.push_back(std::move(w));
+        // An alarm is written at once; the rest is gathered for a moment into one transaction, and
+        // while the file fails, waits for the next alarm or the retry.
+        if (alarm && !std::exchange(m_flushPosted, true))
+            QMetaObject::invokeMethod(this, &HistoryWorker::flush, Qt::QueuedConnection);
+        else if (!alarm && !m_failing && !m_gather->isActive())
+            m_gather->start(kGatherMs);
+    }
+
+    // Writes the batch in one transaction and empties it. What the file refuses for its content
+    // is written alone, and left out when refused alone. False, the batch kept, when the file
+    // failed.
+    bool write(std::deque<Write>& batch)
+    {
+        if (m_store.replaced()) {
+            qCWarning(lcHistory) << "The history's file was replaced or moved away; it is opened anew";
+            m_store.close();
+            m_ids.clear(); // ids of another file
+            if (!ensureOpen())
+                return false;
+        }
+        QHash<qint64, qint64> ids = m_ids;
+        m_stored.clear();
+        const std::size_t count = batch.size() > 1 && !m_refused ? batch.size() : 1;
+        const bool kept = m_store.transaction([&] {
+            for (std::size_t i = 0; i < count; ++i) {
+                if (!apply(batch[i], ids))
+                    return false;
+            }
+            return true;
+        });
+        if (!kept && m_store.lastFailurePasses()) {
+            if (!std::exchange(m_failing, true))
+                warn(batch.front().text() + QStringLiteral(" could not be kept in the history yet; it waits"));
+            // A lock passes by itself; anything else may need the file opened anew.
+            if (!m_store.lastFailureIsLock())
+                m_store.close();
+            return false;
+        }
+        if (!kept && count > 1) {
+            m_refused = true; // one at a time from now on, for this batch
+            return true;
+        }
+        if (!kept)
+            warn(batch.front().text() + QStringLiteral(" refused by the history and left out"));
+        m_refused = m_refused && batch.size() > 1;
+        // Told once they are in the file for good.
+        for (const auto& [station, id] : std::exchange(m_stored, {})) {
+            if (kept)
+                qCInfo(lcHistory).noquote()
+                    << (station ? "Station alarm" : "Unit alarm") << "kept in the history as" << id;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            if (kept)
+                emit written();
+            batch.pop_front();
+        }
+        m_ids = ids;
+        for (auto it = m_ids.begin(); it != m_ids.end();)
+            it = it.key() != kStoredLatest && it.key() < m_arrivalsKept - kKnownAlarms ? m_ids.erase(it) : ++it;
+        return true;
+    }
+
+    bool apply(const Write& w, QHash<qint64, qint64>& ids)
+    {
+        if (w.what == Write::What::Alarm) {
+            const std::optional<QList<qint64>> stored = m_store.store({ w.entry });
+            if (!stored)
+                return false;
+            if (w.entry.kind == HistoryEntry::Kind::Station) {
+                ids.insert(w.alarm, stored->first());
+                m_arrivalsKept = std::max(m_arrivalsKept, w.alarm);
+            }
+            m_stored.append({ w.entry.kind == HistoryEntry::Kind::Station, stored->first() });
+            return true;
+        }
+        const auto id = ids.constFind(w.alarm);
+        if (id == ids.constEnd())
+            return true; // its alarm is not in this file
+        switch (w.what) {
+        case Write::What::Place:
+            return m_store.place(*id, w.position);
+        case Write::What::Route:
+            return m_store.route(*id, w.meters, w.seconds);
+        case Write::What::Answer:
+            return m_store.answer(*id, w.at, w.pagerId, w.name, w.code);
+        case Write::What::Printout:
+            return m_store.printout(*id, w.fileName);
+        case Write::What::Water:
+            return m_store.water(*id, w.water);
+        case Write::What::Alarm:
+            break;
+        }
+        return true;
+    }
+
     bool ensureOpen()
     {
         if (m_store.isOpen())
             return true;
         if (!m_store.open()) {
-            warn(QStringLiteral("History could not be opened"));
+            if (!std::exchange(m_failing, true))
+                warn(QStringLiteral("History could not be opened"));
             return false;
         }
-        if (!m_store.setAside().isEmpty())
-            qCWarning(lcHistory).noquote() << "History was damaged or no database; set aside as"
-                                           << m_store.setAside() << "and started anew" << m_store.lastError();
-        // Feedback after a restart still belongs to the alarm before it; after a failed alarm, to none.
-        if (!std::exchange(m_knowsLatest, true))
-            m_latest = m_store.latestStationAlarm();
+        if (!m_store.setAside().isEmpty()) {
+            qCWarning(lcHistory).noquote() << "History was damaged or no database; set aside as" << m_store.setAside()
+                                           << "and started anew" << m_store.lastError();
+            m_ids.clear();
+        }
+        // Feedback after a restart still belongs to the alarm before it.
+        if (!std::exchange(m_knowsLatest, true) && !m_latest) {
+            if (const auto latest = m_store.latestStationAlarm()) {
+                m_latest = { kStoredLatest, latest->second };
+                m_ids.insert(kStoredLatest, latest->first);
+            }
+        }
         return true;
     }
 
@@ -129,13 +348,6 @@ private:
         qCInfo(lcHistory) << "The alarm of last.dat taken into the new history";
     }
 
-    void done(bool ok, const QString& what)
-    {
-        if (!ok)
-            return warn(what + QStringLiteral(" could not be kept in the history"));
-        emit written();
-    }
-
     void warn(const QString& what)
     {
         const QString reason = what + QStringLiteral(": ") + m_store.lastError();
@@ -146,8 +358,20 @@ private:
     HistoryStore m_store;
     QString m_lastAlarmPath;
     HistorySettings m_settings;
+    QTimer* m_retry;
+    QTimer* m_gather;
+    std::deque<Write> m_waiting;
+    bool m_flushPosted = false;
+    bool m_failing = false;
+    bool m_refused = false;
+    // The station alarm that feedback, position and route belong to: its number of arrival and time.
     std::optional<std::pair<qint64, QDateTime>> m_latest;
     bool m_knowsLatest = false;
+    // Number of arrival → id in the file, of the latest station alarms.
+    QHash<qint64, qint64> m_ids;
+    qint64 m_arrivalsKept = 0;
+    // The alarms of the transaction under way: station or unit, id.
+    QList<std::pair<bool, qint64>> m_stored;
 };
 
 HistoryRecorder::HistoryRecorder(QString path, QString lastAlarmPath, HistorySettings settings, QObject* parent)
@@ -192,10 +416,14 @@ void HistoryRecorder::recordStationAlarm(const StationAlarmPlan& plan, bool repl
     // The replay of last.dat is no new alarm; its place on the map is not a new one either.
     m_awaitingPlacement = !replay && !plan.coordinates;
     m_awaitingRoute = !replay;
+    m_awaitingWater = !replay;
     if (replay)
         return;
     HistoryEntry entry { HistoryEntry::Kind::Station, clock(), plan.fields };
-    QMetaObject::invokeMethod(m_worker, [w = m_worker, entry] { w->store(entry); }, Qt::QueuedConnection);
+    m_received.insert(++m_stationAlarms, entry.received);
+    m_received.remove(m_stationAlarms - kKnownAlarms);
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, entry, arrival = m_stationAlarms] { w->store(entry, arrival); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::recordUnitAlarm(const UnitAlarmPlan& plan)
@@ -204,7 +432,8 @@ void HistoryRecorder::recordUnitAlarm(const UnitAlarmPlan& plan)
     for (const QString& unit : plan.units)
         units += unit + QChar(7);
     HistoryEntry entry { HistoryEntry::Kind::Unit, clock(), { QStringLiteral("WACHALARM_EM"), units } };
-    QMetaObject::invokeMethod(m_worker, [w = m_worker, entry] { w->store(entry); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, entry] { w->store(entry, 0); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::recordPagerRow(const QString& message)
@@ -218,12 +447,30 @@ void HistoryRecorder::recordPagerRow(const QString& message)
 
 void HistoryRecorder::recordFeedback(const QString& message)
 {
+    // Kept as the code that came, whether the display knows a word for it or not.
     const std::optional<AlarmRows::Feedback> feedback = AlarmRows::feedback(message);
-    if (!feedback)
+    const std::optional<qint16> code = NumberText::readInt16(message.section(QChar(9), 2, 2));
+    if (!feedback || !code)
         return;
-    QMetaObject::invokeMethod(m_worker,
+    QMetaObject::invokeMethod(
+        m_worker,
         [w = m_worker, at = clock(), id = feedback->pagerId, name = m_pagerHolders.value(feedback->pagerId),
-            word = feedback->word] { w->answer(at, id, name, word); },
+            code = int(*code)] { w->answer(at, id, name, code); },
+        Qt::QueuedConnection);
+}
+
+void HistoryRecorder::recordPrintout(const PrintResult& result)
+{
+    // Only the page of a live station alarm of this run, whose time agrees.
+    const auto received = m_received.constFind(qint64(result.alarmSequence));
+    if (result.pdfPath.isEmpty() || received == m_received.constEnd()
+        || std::abs(received->msecsTo(result.alarmTime)) > kSameAlarmMs)
+        return;
+    QMetaObject::invokeMethod(
+        m_worker,
+        [w = m_worker, arrival = received.key(), name = QFileInfo(result.pdfPath).fileName()] {
+            w->printout(arrival, name);
+        },
         Qt::QueuedConnection);
 }
 
@@ -231,7 +478,17 @@ void HistoryRecorder::recordPlacement(std::optional<QPointF> position)
 {
     if (!std::exchange(m_awaitingPlacement, false) || !position)
         return;
-    QMetaObject::invokeMethod(m_worker, [w = m_worker, p = *position] { w->place(p); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, p = *position] { w->place(p); }, Qt::QueuedConnection);
+}
+
+void HistoryRecorder::recordWater(const WaterNearby& nearby)
+{
+    const QString line = nearby.line();
+    if (!std::exchange(m_awaitingWater, false) || line.isEmpty())
+        return;
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, line] { w->water(line); }, Qt::QueuedConnection);
 }
 
 void HistoryRecorder::recordRoute(const Route& route)

@@ -3,6 +3,7 @@
 #include "route/Route.h"
 
 #include "history/HistorySettings.h"
+#include "water/WaterSource.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -14,13 +15,15 @@
 #include <optional>
 
 class AlarmCore;
+struct PrintResult;
 struct StationAlarmPlan;
 struct UnitAlarmPlan;
 
 // Keeps every live alarm in history.sqlite. The core's alarms reach it after their announcement
 // has started; the writing happens on a thread of its own, so that a slow, locked or full disk
-// never holds the thread that takes alarms. A write that fails is one warning in the journal; the
-// next alarm tries again.
+// never holds the thread that takes alarms. What cannot be written yet waits in memory, in order,
+// and is written with the next write or a few seconds later, the file opened anew: one warning in
+// the journal when the writing stops, one line when it goes on.
 class HistoryRecorder : public QObject {
     Q_OBJECT
 
@@ -46,6 +49,10 @@ public:
     void recordPlacement(std::optional<QPointF> position);
     // The way from the station to the newest live alarm, once the router found it.
     void recordRoute(const Route& route);
+    // The water sources around the newest live alarm, once looked up: their line as shown.
+    void recordWater(const WaterNearby& nearby);
+    // The live station alarm's printout: the file name of its kept copy goes with the alarm.
+    void recordPrintout(const PrintResult& result);
     // Something else than the live alarm is put on the map: its place is not recorded.
     void forgetPlacement() { m_awaitingPlacement = false; }
     // Clears and deletes what is due now.
@@ -64,6 +71,10 @@ private:
     class HistoryWorker* m_worker = nullptr;
     // Pager id → holder, from the pager rows.
     QHash<QString, QString> m_pagerHolders;
+    // The live station alarms, counted from 1 in the order they came, and the times of the latest.
+    qint64 m_stationAlarms = 0;
+    QHash<qint64, QDateTime> m_received;
     bool m_awaitingPlacement = false;
     bool m_awaitingRoute = false;
+    bool m_awaitingWater = false;
 };

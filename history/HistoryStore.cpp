@@ -5,10 +5,13 @@
 #include "history/HistorySettings.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -16,6 +19,11 @@ namespace {
 // locked file is neither and is left alone.
 const QString kNotADatabase = QStringLiteral("26");
 const QString kCorrupt = QStringLiteral("11");
+// Result codes of the file or its folder rather than of the data: busy, locked, read-only, I/O,
+// damaged, full, cannot open, no database.
+constexpr int kPassingCodes[] = { 5, 6, 8, 10, 11, 13, 14, 26 };
+
+constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 // A writer waits this long for another connection's lock, then gives up on this write.
 constexpr int kBusyTimeoutMs = 250;
@@ -53,6 +61,24 @@ const char* const kMigrations[] = {
     // The way from the station: distance in metres and drive time in seconds, once found.
     "ALTER TABLE alarms ADD COLUMN route_m REAL;"
     "ALTER TABLE alarms ADD COLUMN route_s REAL;",
+    // Feedback kept as its code, whatever the code; the file name of the kept printout.
+    "CREATE TABLE answers_by_code ("
+    " id INTEGER PRIMARY KEY,"
+    " alarm_id INTEGER NOT NULL REFERENCES alarms (id) ON DELETE CASCADE,"
+    " pager_id TEXT NOT NULL,"
+    " name TEXT,"
+    " code INTEGER NOT NULL,"
+    " received_utc TEXT NOT NULL,"
+    " UNIQUE (alarm_id, pager_id));"
+    "INSERT INTO answers_by_code SELECT id, alarm_id, pager_id, name, CASE lower(answer) WHEN 'nicht' THEN 0"
+    " WHEN 'kommt' THEN 1 WHEN 'später' THEN 2 WHEN 'selbst' THEN 3 WHEN 'sonst.' THEN 4 ELSE -1 END,"
+    " received_utc FROM answers;"
+    "DROP TABLE answers;"
+    "ALTER TABLE answers_by_code RENAME TO answers;"
+    "UPDATE alarms SET coming = (SELECT count(*) FROM answers WHERE alarm_id = alarms.id AND code = 1);"
+    "ALTER TABLE alarms ADD COLUMN printout TEXT;",
+    // The nearest water sources as the screen listed them.
+    "ALTER TABLE alarms ADD COLUMN water TEXT;",
 };
 static_assert(std::size(kMigrations) == HistoryStore::kSchemaVersion);
 
@@ -88,7 +114,38 @@ QString HistoryStore::utcText(const QDateTime& t)
 bool HistoryStore::fail(const QString& what, const QSqlError& error)
 {
     m_error = what + QStringLiteral(": ") + error.text();
+    // A transaction that cannot begin or end failed for the file (its code is not told).
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    m_locked = code == 5 || code == 6;
+    m_passes = error.type() == QSqlError::TransactionError
+        || std::find(std::begin(kPassingCodes), std::end(kPassingCodes), code) != std::end(kPassingCodes);
     return false;
+}
+
+namespace {
+
+std::optional<std::pair<quint64, quint64>> identity(const QString& path)
+{
+    struct stat info { };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return std::pair<quint64, quint64>(info.st_dev, info.st_ino);
+}
+
+} // namespace
+
+bool HistoryStore::replaced() const
+{
+    return m_open && identity(m_path) != m_identity;
+}
+
+void HistoryStore::ownerOnly() const
+{
+    for (const char* companion : { "", "-wal", "-shm" }) {
+        QFile file(m_path + QLatin1String(companion));
+        if (file.exists() && file.permissions() != kOwnerOnly)
+            file.setPermissions(kOwnerOnly);
+    }
 }
 
 bool HistoryStore::exec(const QString& sql)
@@ -113,11 +170,22 @@ void HistoryStore::close()
 bool HistoryStore::openFile()
 {
     close();
+    // SQLite gives the log and the shared memory the mode of the file: made the owner's before them.
+    if (!QFileInfo::exists(m_path)) {
+        QFile file(m_path);
+        if (file.open(QIODevice::WriteOnly))
+            file.setPermissions(kOwnerOnly);
+    }
+    ownerOnly();
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     db.setDatabaseName(m_path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
-    if (!db.open())
-        return fail(QStringLiteral("open"), db.lastError());
+    if (!db.open()) {
+        fail(QStringLiteral("open"), db.lastError());
+        m_passes = true;
+        return false;
+    }
+    m_identity = identity(m_path).value_or(std::pair<quint64, quint64>());
     return true;
 }
 
@@ -181,10 +249,23 @@ bool HistoryStore::open()
         close();
         return false;
     }
-    if (!exec(QStringLiteral("PRAGMA foreign_keys = ON;PRAGMA journal_mode = WAL;PRAGMA synchronous = FULL")))
+    // The log is checked: a reader in the middle of a read must never make a write fail.
+    if (!exec(QStringLiteral("PRAGMA foreign_keys = ON;PRAGMA secure_delete = ON;PRAGMA journal_mode = WAL;"
+                             "PRAGMA synchronous = FULL")))
         return false;
+    {
+        QSqlQuery mode(QSqlDatabase::database(m_connection, false));
+        if (!mode.exec(QStringLiteral("PRAGMA journal_mode")) || !mode.next()
+            || mode.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
+            m_error = QStringLiteral("no write-ahead log: ") + mode.value(0).toString() + mode.lastError().text();
+            m_passes = true;
+            close();
+            return false;
+        }
+    }
     if (version < kSchemaVersion && !migrate(version))
         return false;
+    ownerOnly();
     m_new = version == 0;
     m_open = true;
     return true;
@@ -196,7 +277,7 @@ bool HistoryStore::migrate(int from)
     if (!db.transaction())
         return fail(QStringLiteral("begin"), db.lastError());
     for (int v = from; v < kSchemaVersion; ++v) {
-        if (!exec(QString::fromLatin1(kMigrations[v]))) {
+        if (!exec(QString::fromUtf8(kMigrations[v]))) {
             db.rollback();
             return false;
         }
@@ -214,36 +295,72 @@ bool HistoryStore::begin(QSqlDatabase& db)
 {
     if (!m_open) {
         m_error = QStringLiteral("not open");
+        m_passes = true;
         return false;
     }
-    return db.transaction() || fail(QStringLiteral("begin"), db.lastError());
+    return m_inTransaction || db.transaction() || fail(QStringLiteral("begin"), db.lastError());
+}
+
+bool HistoryStore::transaction(const std::function<bool()>& work)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (m_inTransaction)
+        return work();
+    if (!begin(db))
+        return false;
+    m_inTransaction = true;
+    m_uncommitted = m_numbers;
+    m_answered.clear();
+    bool done = work();
+    // The list shows the count with every alarm; it is kept with the alarm rather than counted
+    // for each of a hundred thousand rows, once for each alarm answered in the transaction.
+    for (auto id = m_answered.cbegin(); done && id != m_answered.cend(); ++id)
+        done = update(QStringLiteral("answer count"),
+            QStringLiteral("UPDATE alarms SET coming = (SELECT count(*) FROM answers WHERE alarm_id = ?"
+                           " AND code = 1) WHERE id = ?"),
+            { *id, *id });
+    m_inTransaction = false;
+    if (done && db.commit()) {
+        m_numbers = m_uncommitted;
+        return true;
+    }
+    if (done)
+        fail(QStringLiteral("commit"), db.lastError());
+    db.rollback();
+    return false;
 }
 
 std::optional<QList<qint64>> HistoryStore::store(const QList<HistoryEntry>& entries)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (!begin(db))
+    QList<qint64> ids;
+    if (!transaction([&] { return insert(db, entries, ids); }))
         return std::nullopt;
+    return ids;
+}
+
+bool HistoryStore::insert(QSqlDatabase& db, const QList<HistoryEntry>& entries, QList<qint64>& ids)
+{
+    QHash<int, int>& numbers = m_uncommitted;
     QSqlQuery number(db), insert(db);
-    number.prepare(QStringLiteral("SELECT coalesce(max(number), 0) + 1 FROM alarms WHERE year = ?"));
+    number.prepare(QStringLiteral("SELECT max(coalesce(max(number), 0), ?) + 1 FROM alarms WHERE year = ?"));
     insert.prepare(QStringLiteral("INSERT INTO alarms (kind, received_utc, received_local, year, number, fields,"
                                   " keyword, address, units, remark, informant, lat, lon, position)"
                                   " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    QList<qint64> ids;
-    const auto rollback = [&](const char* what, const QSqlQuery& q) {
-        fail(QString::fromLatin1(what), q.lastError());
-        db.rollback();
-        return std::nullopt;
-    };
+    const auto rollback
+        = [&](const char* what, const QSqlQuery& q) { return fail(QString::fromLatin1(what), q.lastError()); };
     for (const HistoryEntry& e : entries) {
         const bool station = e.kind == HistoryEntry::Kind::Station;
         const QDateTime local = e.received.toLocalTime();
         QVariant runningNumber(QMetaType::fromType<int>());
         if (station) {
-            number.addBindValue(local.date().year());
+            const int year = local.date().year();
+            number.addBindValue(numbers.value(year));
+            number.addBindValue(year);
             if (!number.exec() || !number.next())
                 return rollback("number", number);
             runningNumber = number.value(0);
+            numbers[year] = runningNumber.toInt();
             number.finish();
         }
         QStringList kept = e.fields;
@@ -261,78 +378,85 @@ std::optional<QList<qint64>> HistoryStore::store(const QList<HistoryEntry>& entr
                 position = QStringLiteral("alarm");
             }
         }
-        for (const QVariant& v : { QVariant(station ? QStringLiteral("station") : QStringLiteral("unit")),
-                 QVariant(utcText(e.received)), QVariant(local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))),
-                 QVariant(local.date().year()), runningNumber, text(kept.join(QChar(9))),
-                 text(station ? HistoryFields::keyword(e.fields) : QString()),
-                 text(station ? HistoryFields::address(e.fields) : QString()),
-                 text(e.fields.value(station ? HistoryFields::kUnits : 1)),
-                 station ? textOrNull(e.fields.value(HistoryFields::kRemark)) : QVariant(QMetaType::fromType<QString>()),
-                 station ? textOrNull(e.fields.value(HistoryFields::kInformant))
-                         : QVariant(QMetaType::fromType<QString>()),
-                 lat, lon, position })
+        for (const QVariant& v :
+            { QVariant(station ? QStringLiteral("station") : QStringLiteral("unit")), QVariant(utcText(e.received)),
+                QVariant(local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))), QVariant(local.date().year()),
+                runningNumber, text(kept.join(QChar(9))), text(station ? HistoryFields::keyword(e.fields) : QString()),
+                text(station ? HistoryFields::address(e.fields) : QString()),
+                text(e.fields.value(station ? HistoryFields::kUnits : 1)),
+                station ? textOrNull(e.fields.value(HistoryFields::kRemark)) : QVariant(QMetaType::fromType<QString>()),
+                station ? textOrNull(e.fields.value(HistoryFields::kInformant))
+                        : QVariant(QMetaType::fromType<QString>()),
+                lat, lon, position })
             insert.addBindValue(v);
         if (!insert.exec())
             return rollback("insert", insert);
         ids << insert.lastInsertId().toLongLong();
     }
-    if (!db.commit()) {
-        fail(QStringLiteral("commit"), db.lastError());
-        db.rollback();
-        return std::nullopt;
-    }
-    return ids;
+    return true;
 }
 
 std::optional<std::pair<qint64, QDateTime>> HistoryStore::latestStationAlarm()
 {
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     if (!m_open
-        || !q.exec(QStringLiteral("SELECT id, received_utc FROM alarms WHERE kind = 'station' ORDER BY id DESC LIMIT 1"))
+        || !q.exec(
+            QStringLiteral("SELECT id, received_utc FROM alarms WHERE kind = 'station' ORDER BY id DESC LIMIT 1"))
         || !q.next())
         return std::nullopt;
     return std::pair(q.value(0).toLongLong(), QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs));
 }
 
+bool HistoryStore::update(const QString& what, const QString& sql, const QVariantList& values)
+{
+    if (!m_open) {
+        m_error = QStringLiteral("not open");
+        m_passes = true;
+        return false;
+    }
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(sql);
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    return q.exec() || fail(what, q.lastError());
+}
+
 bool HistoryStore::place(qint64 alarmId, QPointF position)
 {
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral(
-        "UPDATE alarms SET lat = ?, lon = ?, position = 'lookup' WHERE id = ? AND position IS NULL"));
-    q.addBindValue(position.y());
-    q.addBindValue(position.x());
-    q.addBindValue(alarmId);
-    return m_open && (q.exec() || fail(QStringLiteral("place"), q.lastError()));
+    return update(QStringLiteral("place"),
+        QStringLiteral("UPDATE alarms SET lat = ?, lon = ?, position = 'lookup' WHERE id = ? AND position IS NULL"),
+        { position.y(), position.x(), alarmId });
 }
 
 bool HistoryStore::route(qint64 alarmId, double meters, double seconds)
 {
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("UPDATE alarms SET route_m = ?, route_s = ? WHERE id = ?"));
-    q.addBindValue(meters);
-    q.addBindValue(seconds);
-    q.addBindValue(alarmId);
-    return m_open && (q.exec() || fail(QStringLiteral("route"), q.lastError()));
+    return update(QStringLiteral("route"), QStringLiteral("UPDATE alarms SET route_m = ?, route_s = ? WHERE id = ?"),
+        { meters, seconds, alarmId });
 }
 
-bool HistoryStore::answer(
-    qint64 alarmId, const QDateTime& at, const QString& pagerId, const QString& name, const QString& word)
+bool HistoryStore::printout(qint64 alarmId, const QString& fileName)
 {
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("INSERT INTO answers (alarm_id, pager_id, name, answer, received_utc) VALUES (?, ?, ?, ?, ?)"
-                             " ON CONFLICT (alarm_id, pager_id) DO UPDATE SET answer = excluded.answer,"
-                             " received_utc = excluded.received_utc, name = coalesce(excluded.name, name)"));
-    for (const QVariant& v : { QVariant(alarmId), QVariant(pagerId), textOrNull(name), QVariant(word), QVariant(utcText(at)) })
-        q.addBindValue(v);
-    // The list shows the count with every alarm; it is kept with the alarm rather than counted
-    // for each of a hundred thousand rows.
-    QSqlQuery count(QSqlDatabase::database(m_connection, false));
-    count.prepare(QStringLiteral("UPDATE alarms SET coming = (SELECT count(*) FROM answers WHERE alarm_id = ?"
-                                 " AND answer = 'kommt') WHERE id = ?"));
-    count.addBindValue(alarmId);
-    count.addBindValue(alarmId);
-    return m_open && (q.exec() || fail(QStringLiteral("answer"), q.lastError()))
-        && (count.exec() || fail(QStringLiteral("answer count"), count.lastError()));
+    return update(QStringLiteral("printout"), QStringLiteral("UPDATE alarms SET printout = ? WHERE id = ?"),
+        { fileName, alarmId });
+}
+
+bool HistoryStore::water(qint64 alarmId, const QString& line)
+{
+    return update(
+        QStringLiteral("water"), QStringLiteral("UPDATE alarms SET water = ? WHERE id = ?"), { line, alarmId });
+}
+
+bool HistoryStore::answer(qint64 alarmId, const QDateTime& at, const QString& pagerId, const QString& name, int code)
+{
+    return transaction([&] {
+        m_answered.insert(alarmId);
+        return update(QStringLiteral("answer"),
+            QStringLiteral("INSERT INTO answers (alarm_id, pager_id, name, code, received_utc)"
+                           " SELECT ?, ?, ?, ?, ? WHERE EXISTS (SELECT 1 FROM alarms WHERE id = ?)"
+                           " ON CONFLICT (alarm_id, pager_id) DO UPDATE SET code = excluded.code,"
+                           " received_utc = excluded.received_utc, name = coalesce(excluded.name, name)"),
+            { alarmId, pagerId, textOrNull(name), code, utcText(at), alarmId });
+    });
 }
 
 std::optional<std::pair<int, int>> HistoryStore::applyRetention(const HistorySettings& s, const QDateTime& now)
@@ -358,7 +482,7 @@ std::optional<std::pair<int, int>> HistoryStore::applyRetention(const HistorySet
     const std::optional<int> cleared = names ? run(QStringLiteral("UPDATE alarms SET remark = NULL, informant = NULL"
                                                                   " WHERE received_utc < ? AND (remark IS NOT NULL"
                                                                   " OR informant IS NOT NULL)"),
-                                                   s.keepPersonalDays)
+                                           s.keepPersonalDays)
                                              : std::nullopt;
     const std::optional<int> deleted
         = cleared ? run(QStringLiteral("DELETE FROM alarms WHERE received_utc < ?"), s.keepDays) : std::nullopt;
@@ -368,5 +492,9 @@ std::optional<std::pair<int, int>> HistoryStore::applyRetention(const HistorySet
         db.rollback();
         return std::nullopt;
     }
+    // The cleared pages were overwritten in the file; their earlier versions still stand in the
+    // log until it is written back and emptied.
+    if (*names + *cleared + *deleted > 0)
+        exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     return std::pair(*cleared, *deleted);
 }

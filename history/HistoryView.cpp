@@ -1,10 +1,12 @@
 #include "history/HistoryView.h"
 
 #include "history/HistoryModel.h"
+#include "print/PrintSettings.h"
 
 #include <QComboBox>
 #include <QDate>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -39,7 +41,8 @@ void MonthChart::paintEvent(QPaintEvent*)
     for (int m = 0; m < 12; ++m) {
         const int barHeight = int(double(chartHeight) * m_counts[m] / most);
         const QRect slotRect(int(m * slot), 0, int(slot), height());
-        const QRect bar(slotRect.left() + int(slot * 0.2), line + 3 + chartHeight - barHeight, int(slot * 0.6), barHeight);
+        const QRect bar(
+            slotRect.left() + int(slot * 0.2), line + 3 + chartHeight - barHeight, int(slot * 0.6), barHeight);
         p.fillRect(bar, QColor(0xC0, 0x30, 0x20));
         p.setPen(palette().color(QPalette::Text));
         p.drawText(QRect(slotRect.left(), bar.top() - line - 1, slotRect.width(), line), Qt::AlignCenter,
@@ -52,6 +55,7 @@ void MonthChart::paintEvent(QPaintEvent*)
 HistoryView::HistoryView(const QString& path, QWidget* parent)
     : QDialog(parent)
     , m_reader(path)
+    , m_folder(QFileInfo(path).absolutePath())
     , m_model(new HistoryModel(this))
 {
     setObjectName(QStringLiteral("HistoryView"));
@@ -88,6 +92,7 @@ HistoryView::HistoryView(const QString& path, QWidget* parent)
     for (int c = 0; c < int(std::size(kColumnWidths)); ++c)
         m_table->setColumnWidth(c, kColumnWidths[c]);
     m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("status"));
 
     auto* top = new QHBoxLayout;
     top->addWidget(m_search, 1);
@@ -112,10 +117,7 @@ HistoryView::HistoryView(const QString& path, QWidget* parent)
     connect(m_year, &QComboBox::activated, this, &HistoryView::loadYear);
     connect(m_table, &QTableView::activated, this, &HistoryView::choose);
     connect(exportButton, &QPushButton::clicked, this, &HistoryView::exportRows);
-    connect(printButton, &QPushButton::clicked, this, [this] {
-        if (const std::optional<HistoryAlarm> alarm = alarmAt(m_table->currentIndex()))
-            emit printRequested(*alarm);
-    });
+    connect(printButton, &QPushButton::clicked, this, &HistoryView::print);
     connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -155,7 +157,30 @@ void HistoryView::loadYear()
 
 void HistoryView::showCount()
 {
-    m_status->setText(QStringLiteral("%1 Einsätze").arg(m_model->rowCount()));
+    int station = 0;
+    for (int row = 0; row < m_model->rowCount(); ++row)
+        station += m_model->rowAt(row).station ? 1 : 0;
+    const int unit = m_model->rowCount() - station;
+    m_status->setText((station == 1 ? QStringLiteral("1 Wachalarm") : QStringLiteral("%1 Wachalarme").arg(station))
+        + QStringLiteral(", ")
+        + (unit == 1 ? QStringLiteral("1 Einheitenalarm") : QStringLiteral("%1 Einheitenalarme").arg(unit)));
+}
+
+void HistoryView::print()
+{
+    const std::optional<HistoryAlarm> alarm = alarmAt(m_table->currentIndex());
+    if (!alarm) {
+        m_status->setText(QStringLiteral("Nicht gedruckt: kein Wachalarm gewählt"));
+        return;
+    }
+    if (!PrintSettings::read(m_folder)) {
+        m_status->setText(
+            QStringLiteral("Nicht gedruckt: im Datenordner fehlt %1 (%2)").arg(PrintSettings::FileName, m_folder));
+        return;
+    }
+    m_status->setText(QStringLiteral("Zum Drucken gegeben: Einsatz vom %1")
+                          .arg(alarm->received.toString(QStringLiteral("dd.MM.yyyy HH:mm"))));
+    emit printRequested(*alarm);
 }
 
 std::optional<HistoryAlarm> HistoryView::alarmAt(const QModelIndex& index)
@@ -174,15 +199,16 @@ void HistoryView::choose(const QModelIndex& index)
 void HistoryView::exportRows()
 {
     const int year = m_year->currentData().toInt();
-    const QString path = exportPath ? exportPath()
-                                    : QFileDialog::getSaveFileName(this, QStringLiteral("Einsätze exportieren"),
-                                          QStringLiteral("Einsaetze-%1.csv").arg(year > 0 ? QString::number(year) : QStringLiteral("alle")),
-                                          QStringLiteral("CSV (*.csv)"));
+    const QString path = exportPath
+        ? exportPath()
+        : QFileDialog::getSaveFileName(this, QStringLiteral("Einsätze exportieren"),
+            QStringLiteral("Einsaetze-%1.csv").arg(year > 0 ? QString::number(year) : QStringLiteral("alle")),
+            QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
         return;
     QSaveFile file(path);
     const bool written = file.open(QIODevice::WriteOnly)
         && m_reader.writeCsv(file, year > 0 ? std::optional(year) : std::nullopt, m_search->text()) && file.commit();
-    m_status->setText(written ? QStringLiteral("Exportiert: ") + path
-                              : QStringLiteral("Export fehlgeschlagen: ") + path);
+    m_status->setText(
+        written ? QStringLiteral("Exportiert: ") + path : QStringLiteral("Export fehlgeschlagen: ") + path);
 }

@@ -30,7 +30,8 @@ private:
 };
 
 // The window "Einsätze": the stored alarms of a year, newest first, a search that narrows them as
-// one types, the chart, and the CSV export of the rows shown. Enter or a double click hands the
+// one types, the chart, and the CSV export of the rows shown. Its footer counts the station and the
+// unit alarms shown, each by name, and says why "Drucken" printed nothing. Enter or a double click hands the
 // alarm of the row on; Esc closes the window.
 class HistoryView : public QDialog {
     Q_OBJECT
@@ -57,8 +58,11 @@ private:
     [[nodiscard]] std::optional<HistoryAlarm> alarmAt(const QModelIndex& index);
     void exportRows();
     void showCount();
+    void print();
 
     HistoryReader m_reader;
+    QString m_folder; // the data folder
+
     HistoryModel* m_model = nullptr;
     QLineEdit* m_search = nullptr;
     QComboBox* m_year = nullptr;

@@ -3,6 +3,7 @@
 #include "common/CodePage.h"
 #include "common/FileExists.h"
 #include "common/Log.h"
+#include "common/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -123,6 +124,8 @@ std::optional<QByteArray> append(const QString& path, const QString& message)
     if (path.isEmpty() || !openForAppending(file, QIODevice::ReadWrite))
         return std::nullopt;
     const qint64 before = file.size();
+    if (before == 0)
+        file.setPermissions(kOwnerOnlyFile);
     // One message is one line: a line break inside the text would cut it into two entries, the
     // second without a record, so each becomes a blank.
     QByteArray line = CodePage::encode(message);
@@ -181,6 +184,8 @@ bool archiveAndDelete(const QString& tickerPath, const QString& archiveFolder, Q
         QFile archive(QDir(archiveFolder).filePath(archiveFileName(day)));
         if (!openForAppending(archive))
             return false;
+        if (archive.size() == 0)
+            archive.setPermissions(kOwnerOnlyFile);
         // The ticker file goes only once its lines are on the disk in the archive.
         if (!appendWhole(archive, archive.size(), content, true))
             return false;

@@ -2,13 +2,14 @@
 
 #include "common/KeyValueFile.h"
 
-const QStringList MapConfig::Keys
-    = { QStringLiteral("host"), QStringLiteral("key"), QStringLiteral("provider"), QStringLiteral("tiles"),
-          QStringLiteral("tiles.satellite"), QStringLiteral("tiles.terrain"), QStringLiteral("search"),
-          QStringLiteral("contact"), QStringLiteral("countrycodes"), QStringLiteral("attribution"),
-          // The route's keys, read by RouteSettings.
-          QStringLiteral("station"), QStringLiteral("route"), QStringLiteral("route.data"),
-          QStringLiteral("route.profile"), QStringLiteral("route.factor") };
+const QStringList MapConfig::Keys = { QStringLiteral("host"), QStringLiteral("key"), QStringLiteral("provider"),
+    QStringLiteral("tiles"), QStringLiteral("tiles.satellite"), QStringLiteral("tiles.terrain"),
+    QStringLiteral("search"), QStringLiteral("contact"), QStringLiteral("countrycodes"), QStringLiteral("attribution"),
+    // The route's keys, read by RouteSettings.
+    QStringLiteral("station"), QStringLiteral("route"), QStringLiteral("route.data"), QStringLiteral("route.profile"),
+    QStringLiteral("route.factor"),
+    // The water sources' index.
+    QStringLiteral("water") };
 
 MapConfig MapConfig::parse(const KeyValueFile& file)
 {
@@ -52,6 +53,8 @@ MapConfig MapConfig::parse(const KeyValueFile& file)
             config.contact = value;
         } else if (name == QLatin1String("countrycodes")) {
             config.countrycodes = value;
+        } else if (name == QLatin1String("water")) {
+            config.water = value;
         } else if (name == QLatin1String("attribution")) {
             config.attribution = value.isEmpty() ? DefaultAttribution : value;
         }

@@ -38,6 +38,8 @@ struct MapConfig {
     bool hostGiven = false;
     // The way from the station to the incident.
     RouteSettings route;
+    // The water sources' index ("water="); empty: no water sources are looked up.
+    QString water;
 
     // The service refuses requests without a key; so without a key requests go out only to a host
     // that map.ini names explicitly (a local or test service), never to the default one.

@@ -9,10 +9,11 @@
 #include "map/MapClient.h"
 #include "map/MapConfig.h"
 #include "map/MapMarker.h"
-#include "map/PictureBytes.h"
 #include "map/MapTiles.h"
 #include "map/MapUrls.h"
+#include "map/PictureBytes.h"
 #include "map/TileLoader.h"
+#include "water/WaterSigns.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -214,6 +215,12 @@ void ucGMap::paintTiles(QPainter& painter)
         painter.setPen(QPen(QColor(0x1E, 0x5A, 0xD2, 200), 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.drawPolyline(line);
     }
+    if (zoom >= WaterSigns::MinZoom && !m_water.isEmpty()) {
+        WaterSigns::paint(painter, m_water, [&](QPointF place) {
+            return QPointF(
+                MapTiles::toControl(m_view.lngToPxlX(place.x()), m_view.latToPxlY(place.y()), cx, cy, zoom, size()));
+        });
+    }
     for (const MarkerSpot& marker : std::as_const(m_markerSpots)) {
         MapViewState at;
         if (at.setCentreText(marker.position) != MapViewState::CentreChange::Moved)
@@ -262,6 +269,12 @@ void ucGMap::AddMarker(const QString& pos, int color, const QString& markerChar)
 void ucGMap::setRoute(const QList<QPointF>& points)
 {
     m_route = points;
+    update();
+}
+
+void ucGMap::setWaterSources(const QList<WaterFound>& sources)
+{
+    m_water = sources;
     update();
 }
 

@@ -2,12 +2,13 @@
 
 #include "map/MapConfig.h"
 #include "map/MapViewState.h"
+#include "water/WaterSource.h"
 
 #include <QImage>
 #include <QPoint>
+#include <QPointF>
 #include <QPointer>
 #include <QStringList>
-#include <QPointF>
 #include <QWidget>
 
 #include <optional>
@@ -86,6 +87,10 @@ public:
     // the markers; an empty list takes it away.
     void setRoute(const QList<QPointF>& points);
     [[nodiscard]] const QList<QPointF>& route() const { return m_route; }
+    // The water sources around the incident, their signs drawn on the tile map from zoom 15 on
+    // between the route and the markers; an empty list takes them away.
+    void setWaterSources(const QList<WaterFound>& sources);
+    [[nodiscard]] const QList<WaterFound>& waterSources() const { return m_water; }
     // Centres and zooms the map so that the whole route is in view, and refreshes it; false
     // without a route.
     bool fitRoute();
@@ -178,6 +183,7 @@ private:
     std::optional<MapConfig> m_osm;
     QList<MarkerSpot> m_markerSpots;
     QList<QPointF> m_route;
+    QList<WaterFound> m_water;
     MapViewState m_view;
     QImage m_backBuf;
     std::optional<QPoint> m_dragStart;

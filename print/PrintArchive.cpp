@@ -46,11 +46,12 @@ std::optional<QString> store(const QString& folder, const QString& name, const Q
 {
     if (!QDir().mkpath(folder))
         return std::nullopt;
+    KeepOwnerOnly(folder);
     const QDir dir(folder);
     QString path = dir.filePath(name);
     for (int n = 2; QFileInfo::exists(path) && n < 100; ++n)
         path = dir.filePath(name.chopped(4) + QLatin1Char('-') + QString::number(n) + QStringLiteral(".pdf"));
-    if (!ReplaceFileWhole(path, pdf))
+    if (!ReplaceFileWhole(path, pdf, kOwnerOnlyFile))
         return std::nullopt;
     return path;
 }

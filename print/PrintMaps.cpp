@@ -9,6 +9,7 @@
 #include "map/MapUrls.h"
 #include "map/PictureBytes.h"
 #include "map/TileLoader.h"
+#include "water/WaterSigns.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -158,7 +159,8 @@ void PrintMaps::finishGathering()
     emit gathered();
 }
 
-QImage PrintMaps::tileMap(View view, QPointF position, const QList<QPointF>& route, int* missing, int* wanted) const
+QImage PrintMaps::tileMap(View view, QPointF position, const QList<QPointF>& route, const QList<WaterFound>& water,
+    int* missing, int* wanted) const
 {
     QImage image(Side, Side, QImage::Format_RGB32);
     image.fill(QColor(232, 232, 232));
@@ -166,8 +168,8 @@ QImage PrintMaps::tileMap(View view, QPointF position, const QList<QPointF>& rou
     const int cx = MapProjection::lngToPxlX(view.centre.x(), zoom);
     const int cy = MapProjection::latToPxlY(view.centre.y(), zoom);
     const auto at = [&](QPointF point) {
-        return MapTiles::toControl(
-            MapProjection::lngToPxlX(point.x(), zoom), MapProjection::latToPxlY(point.y(), zoom), cx, cy, zoom, image.size());
+        return MapTiles::toControl(MapProjection::lngToPxlX(point.x(), zoom), MapProjection::latToPxlY(point.y(), zoom),
+            cx, cy, zoom, image.size());
     };
     QPainter p(&image);
     int found = 0;
@@ -193,17 +195,21 @@ QImage PrintMaps::tileMap(View view, QPointF position, const QList<QPointF>& rou
         p.setPen(QPen(QColor(20, 60, 170), 8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.drawPolyline(line);
     }
+    // On paper the signs are a little larger than on screen: about 3 mm at the page's scale.
+    if (zoom >= WaterSigns::MinZoom)
+        WaterSigns::paint(
+            p, water, [&](QPointF place) { return QPointF(at(place)); }, 1.25);
     drawMarker(p, at(position));
     drawAttribution(p, m_config.attribution, image.size());
     return image;
 }
 
-PrintMaps::Maps PrintMaps::compose(QPointF position, const QList<QPointF>& route) const
+PrintMaps::Maps PrintMaps::compose(QPointF position, const QList<QPointF>& route, const QList<WaterFound>& water) const
 {
     Maps maps;
     if (m_config.isOsm()) {
-        maps.overview = tileMap(overviewView(position, route), position, route, &maps.missing, &maps.wanted);
-        maps.detail = tileMap({ position, DetailZoom }, position, {}, &maps.missing, &maps.wanted);
+        maps.overview = tileMap(overviewView(position, route), position, route, {}, &maps.missing, &maps.wanted);
+        maps.detail = tileMap({ position, DetailZoom }, position, {}, water, &maps.missing, &maps.wanted);
         return maps;
     }
     // The static service draws the marker and its own attribution into the picture.

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "map/MapConfig.h"
+#include "water/WaterSource.h"
 
 #include <QImage>
 #include <QObject>
 
-#include <functional>
 #include <QPointF>
 #include <QStringList>
+#include <functional>
 
 class AppContext;
 class MapClient;
@@ -44,8 +45,10 @@ public:
         int missing = 0; // tiles (or static maps) that are not in
         int wanted = 0;
     };
-    // Both maps from what has arrived so far, the route drawn on the overview; never waits.
-    [[nodiscard]] Maps compose(QPointF position, const QList<QPointF>& route = {}) const;
+    // Both maps from what has arrived so far, the route drawn on the overview and the water
+    // sources' signs on the tile map's detail; never waits.
+    [[nodiscard]] Maps compose(
+        QPointF position, const QList<QPointF>& route = {}, const QList<WaterFound>& water = {}) const;
 
     // Where the overview looks: the position at its zoom, or the middle of the route at the closest
     // zoom (at most the overview's) that holds it whole.
@@ -60,8 +63,8 @@ signals:
 
 private:
     [[nodiscard]] QStringList tileUrls(QPointF position, int zoom) const;
-    [[nodiscard]] QImage tileMap(View view, QPointF position, const QList<QPointF>& route, int* missing,
-        int* wanted) const;
+    [[nodiscard]] QImage tileMap(View view, QPointF position, const QList<QPointF>& route,
+        const QList<WaterFound>& water, int* missing, int* wanted) const;
     [[nodiscard]] QString staticUrl(QPointF position, int zoom) const;
     void onStaticAnswer(int zoom, const std::optional<QByteArray>& body);
     void finishGathering();

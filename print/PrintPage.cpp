@@ -279,7 +279,14 @@ QByteArray render(const PrintPageContent& c)
             QPainter& p = sheet.painter();
             drawMap(p, QRectF(a.left(), sheet.y(), side, side), c.overview, QStringLiteral("\u00DCbersicht"));
             drawMap(p, QRectF(a.left() + side + gap, sheet.y(), side, side), c.detail, QStringLiteral("Detail"));
-            sheet.advance(side + Sheet::mm(4));
+            if (c.water.isEmpty()) {
+                sheet.advance(side + Sheet::mm(4));
+            } else {
+                // The nearest water sources right under the detail map that shows their signs.
+                sheet.advance(side + Sheet::mm(1.5));
+                sheet.paragraph(QStringLiteral("Wasser: ") + c.water, font(10, true), a.left() + side + gap, side);
+                sheet.advance(Sheet::mm(3));
+            }
             drawCode(sheet, geoUri(*c.position),
                 QStringLiteral("%1, %2").arg(c.position->y(), 0, 'f', 6).arg(c.position->x(), 0, 'f', 6));
         }

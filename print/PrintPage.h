@@ -26,6 +26,7 @@ struct PrintPageContent {
     std::optional<QPointF> position; // x longitude, y latitude
     QImage overview; // zoom 14; null: not available
     QImage detail; // zoom 17
+    QString water; // the nearest water sources, printed under the detail map; empty: none looked up
     QPageSize::PageSizeId paper = QPageSize::A4;
 };
 

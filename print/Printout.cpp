@@ -9,8 +9,8 @@
 #include "print/PrintPage.h"
 
 #include <QDebug>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 
 #include <chrono>
 
@@ -42,6 +42,7 @@ struct Job {
     QString printer;
     int copies = 0;
     QStringList warnings;
+    quint64 sequence = 0;
 };
 
 // On the worker thread: the PDF, its copy and the job. Each fault is one warning.
@@ -50,6 +51,8 @@ PrintResult run(const Job& job)
     PrintResult result;
     result.copies = job.copies;
     result.warnings = job.warnings;
+    result.alarmTime = job.content.alarmTime;
+    result.alarmSequence = job.sequence;
     const auto warn = [&result](const QString& text) {
         qCWarning(lcPrint).noquote() << text;
         result.warnings << text;
@@ -128,6 +131,7 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
     m_alarm = Alarm {};
     m_alarm->fields = plan.fields;
     m_alarm->time = clock();
+    m_alarm->sequence = replay ? 0 : ++m_liveAlarms;
     m_onScreen = true;
     if (!m_settings)
         return;
@@ -135,6 +139,7 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
         m_waiting = Waiting {};
         m_waiting->copies = m_settings->copies;
         m_waiting->routeIn = !m_routeExpected;
+        m_waiting->waterIn = !m_waterExpected;
         m_deadline.start(std::chrono::seconds(m_settings->waitSeconds));
     }
     if (plan.coordinates)
@@ -150,7 +155,7 @@ void Printout::incidentPlaced(std::optional<QPointF> position)
     if (!position) {
         // Without a place there are no maps and no route to wait for.
         if (m_waiting)
-            m_waiting->mapsIn = m_waiting->routeIn = true;
+            m_waiting->mapsIn = m_waiting->routeIn = m_waiting->waterIn = true;
         checkWaiting();
         return;
     }
@@ -179,9 +184,20 @@ void Printout::routeFailed()
     checkWaiting();
 }
 
+void Printout::waterFound(const WaterNearby& nearby)
+{
+    // Only the sources around the alarm's own position count.
+    if (!m_alarm || !m_alarm->position || *m_alarm->position != nearby.incident)
+        return;
+    m_alarm->water = nearby;
+    if (m_waiting)
+        m_waiting->waterIn = true;
+    checkWaiting();
+}
+
 void Printout::checkWaiting()
 {
-    if (m_waiting && m_alarm && m_alarm->placed && m_waiting->mapsIn && m_waiting->routeIn)
+    if (m_waiting && m_alarm && m_alarm->placed && m_waiting->mapsIn && m_waiting->routeIn && m_waiting->waterIn)
         finishWaiting();
 }
 
@@ -209,7 +225,7 @@ void Printout::printNow()
     send(*m_alarm, *settings, 1, std::nullopt, QStringLiteral("Einsatzauftrag"));
 }
 
-void Printout::printAgain(const QStringList& fields, const QDateTime& received)
+void Printout::printAgain(const QStringList& fields, const QDateTime& received, const QString& keptCopy)
 {
     const std::optional<PrintSettings> settings = PrintSettings::read(m_ctx.DataFolder);
     if (!settings) {
@@ -217,10 +233,8 @@ void Printout::printAgain(const QStringList& fields, const QDateTime& received)
         return;
     }
     // The page as it was printed then, where its copy is kept.
-    const QString keyword = PrintPage::fromAlarm(fields, settings->informant).keyword;
-    if (const std::optional<QString> kept
-        = PrintArchive::find(m_ctx.dataFile(PrintArchive::FolderName), received, keyword)) {
-        m_pool.start([this, path = *kept, printer = settings->printer] {
+    if (!keptCopy.isEmpty() && QFileInfo(keptCopy).isFile()) {
+        m_pool.start([this, path = keptCopy, printer = settings->printer] {
             PrintResult result;
             result.pdfPath = path;
             result.copies = 1;
@@ -233,7 +247,8 @@ void Printout::printAgain(const QStringList& fields, const QDateTime& received)
                 qCInfo(lcPrint).noquote() << path << "printed again: CUPS job" << sent.jobId << "on" << sent.queue;
             else
                 qCWarning(lcPrint).noquote() << path << "not printed again:" << sent.failure;
-            QMetaObject::invokeMethod(this, [this, result] { emit printed(result); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, result] { emit printed(result); }, Qt::QueuedConnection);
         });
         return;
     }
@@ -254,6 +269,7 @@ void Printout::onUnitAlarm(const UnitAlarmPlan& plan)
     // The incident on screen with the units alarmed now.
     Alarm alarm = m_alarm.value_or(Alarm {});
     alarm.time = clock();
+    alarm.sequence = 0;
     send(alarm, *settings, settings->copies, plan.units, QStringLiteral("Nachalarmierung"));
 }
 
@@ -276,11 +292,15 @@ void Printout::send(const Alarm& alarm, const PrintSettings& settings, int copie
         for (const Route::Step& step : alarm.route->steps)
             steps << RouteText::step(step);
         job.content.rows.append({ QStringLiteral("Anfahrt"),
-            RouteText::summary(*alarm.route, m_routeFactor).section(QLatin1Char(' '), 1) + QStringLiteral(": ") + steps.join(QStringLiteral(" \u2192 ")) });
+            RouteText::summary(*alarm.route, m_routeFactor).section(QLatin1Char(' '), 1) + QStringLiteral(": ")
+                + steps.join(QStringLiteral(" \u2192 ")) });
     }
     if (alarm.position) {
         const QList<QPointF> route = alarm.route ? alarm.route->points : QList<QPointF>();
-        const PrintMaps::Maps maps = m_maps->compose(*alarm.position, route);
+        const QList<WaterFound> water = alarm.water ? alarm.water->sources : QList<WaterFound>();
+        const PrintMaps::Maps maps = m_maps->compose(*alarm.position, route, water);
+        if (alarm.water)
+            job.content.water = alarm.water->line();
         job.content.overview = maps.overview;
         job.content.detail = maps.detail;
         if (maps.missing > 0) {
@@ -296,6 +316,7 @@ void Printout::send(const Alarm& alarm, const PrintSettings& settings, int copie
     job.fileName = PrintArchive::fileName(alarm.time, job.content.keyword);
     job.printer = settings.printer;
     job.copies = copies;
+    job.sequence = alarm.sequence;
     m_pool.start([this, job] {
         const PrintResult result = run(job);
         QMetaObject::invokeMethod(

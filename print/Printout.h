@@ -2,8 +2,9 @@
 
 #include "alarm/AlarmPlan.h"
 #include "map/MapConfig.h"
-#include "route/Route.h"
 #include "print/PrintSettings.h"
+#include "route/Route.h"
+#include "water/WaterSource.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -25,6 +26,10 @@ struct PrintResult {
     int jobId = 0; // CUPS's job id; 0 when CUPS did not take it
     int copies = 0; // 0: kept only, not sent
     QStringList warnings; // each also went to the journal once
+    // The live station alarm whose page it is: its time of receipt and its place among the live
+    // station alarms since start (1, 2, …); 0 for any other page.
+    QDateTime alarmTime;
+    quint64 alarmSequence = 0;
 };
 
 // The alarm on paper. For each live station alarm (and unit alarm when print.ini asks for it) it
@@ -51,7 +56,8 @@ public:
 
     // An alarm of the history printed again: one copy, at once, from its fields as received, with
     // the maps of its coordinates when it carried them. Nothing without print.ini.
-    void printAgain(const QStringList& fields, const QDateTime& received);
+    // keptCopy: the PDF of its printout as the history keeps its name; when there is none, a new page.
+    void printAgain(const QStringList& fields, const QDateTime& received, const QString& keptCopy = {});
 
     // The alarm has left the screen: Ctrl+P has nothing to print until the next one. Its automatic
     // printout still goes out.
@@ -69,6 +75,11 @@ public:
     }
     void routeFound(const Route& route);
     void routeFailed();
+
+    // Whether the water sources around each incident are looked up; the printout then waits for
+    // them too (within wait_seconds). Their list goes under the detail map, their signs onto it.
+    void setWaterExpected(bool expected) { m_waterExpected = expected; }
+    void waterFound(const WaterNearby& nearby);
 
     void onStationAlarm(const StationAlarmPlan& plan, bool replay);
     void onUnitAlarm(const UnitAlarmPlan& plan);
@@ -88,11 +99,14 @@ private:
         std::optional<QPointF> position;
         bool placed = false; // the position is known, or known to be missing
         std::optional<Route> route;
+        std::optional<WaterNearby> water;
+        quint64 sequence = 0; // of a live station alarm
     };
     struct Waiting {
         int copies = 0;
         bool mapsIn = false;
         bool routeIn = false;
+        bool waterIn = false;
     };
 
     void checkWaiting();
@@ -104,10 +118,12 @@ private:
     PrintMaps* m_maps = nullptr;
     std::optional<Alarm> m_alarm; // the latest alarm
     bool m_onScreen = false;
+    quint64 m_liveAlarms = 0;
     std::optional<Waiting> m_waiting; // its automatic printout, while it waits
     std::optional<PrintSettings> m_settings; // print.ini as the latest alarm found it
     bool m_routeExpected = false;
     double m_routeFactor = 1.0;
+    bool m_waterExpected = false;
     QTimer m_deadline;
     QTimer m_daily;
     QThreadPool m_pool;

@@ -1,6 +1,7 @@
 #include "route/RoutePlanner.h"
 
 #include "common/Log.h"
+#include "common/ProcessGroup.h"
 #include "map/BoundedGet.h"
 
 #include <QDebug>
@@ -11,11 +12,45 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cmath>
+
+#include <unistd.h>
+
 namespace {
 
 QString number(double value)
 {
     return QString::number(value, 'f', 6);
+}
+
+// The great-circle distance in metres (x longitude, y latitude).
+double metersBetween(QPointF a, QPointF b)
+{
+    constexpr double kEarthRadius = 6'371'000;
+    constexpr double kRadians = M_PI / 180;
+    const double dLat = (b.y() - a.y()) * kRadians;
+    const double dLon = (b.x() - a.x()) * kRadians;
+    const double h = std::pow(std::sin(dLat / 2), 2)
+        + std::cos(a.y() * kRadians) * std::cos(b.y() * kRadians) * std::pow(std::sin(dLon / 2), 2);
+    return 2 * kEarthRadius * std::asin(std::sqrt(std::min(1.0, h)));
+}
+
+// Why the way cannot be one from the station to the incident; empty when it can.
+QString implausible(const Route& route, QPointF station, QPointF incident)
+{
+    if (!std::isfinite(route.meters) || !std::isfinite(route.seconds))
+        return QStringLiteral("the router's way has no number for its length or time");
+    if (route.meters > RoutePlanner::kLongestMeters)
+        return QStringLiteral("the router's way of %1 km is longer than any to an incident")
+            .arg(route.meters / 1000, 0, 'g', 4);
+    if (route.seconds > RoutePlanner::kLongestSeconds)
+        return QStringLiteral("the router's drive time of %1 h is longer than any to an incident")
+            .arg(route.seconds / 3600, 0, 'g', 4);
+    const double apart = metersBetween(station, incident);
+    if ((route.meters < 1 || route.seconds < 1) && apart > RoutePlanner::kAtStationMeters)
+        return QStringLiteral("the router's way has no length, but the incident is %1 m from the station")
+            .arg(std::lround(apart));
+    return {};
 }
 
 } // namespace
@@ -42,6 +77,7 @@ void RoutePlanner::plan(QPointF incident)
     cancel();
     if (!m_settings.active())
         return;
+    m_incident = incident;
     m_limit->start(timeLimit);
     if (m_settings.engine == RouteSettings::Engine::Routino)
         planRoutino(incident);
@@ -59,8 +95,14 @@ void RoutePlanner::cancel()
         if (process->state() == QProcess::NotRunning) {
             process->deleteLater();
         } else {
-            connect(process, &QProcess::finished, process, &QObject::deleteLater);
-            process->kill();
+            // A router that is a script goes with everything it started. The process is let be
+            // until it has ended: the planner may go before it.
+            process->setParent(nullptr);
+            connect(process, &QProcess::stateChanged, process, [process](QProcess::ProcessState state) {
+                if (state == QProcess::NotRunning)
+                    process->deleteLater();
+            });
+            EndProcessGroup(static_cast<pid_t>(process->processId()), kGracePeriod);
         }
     }
     BoundedGet::drop(std::exchange(m_get, nullptr));
@@ -82,6 +124,7 @@ void RoutePlanner::planRoutino(QPointF incident)
         QStringLiteral("--lat2=") + number(incident.y()), QStringLiteral("--output-text-all"),
         QStringLiteral("--output-stdout"), QStringLiteral("--quiet") });
     process->setStandardInputFile(QProcess::nullDevice());
+    process->setChildProcessModifier([] { ::setpgid(0, 0); });
     auto output = std::make_shared<QByteArray>();
     auto errors = std::make_shared<QByteArray>();
     connect(process, &QProcess::readyReadStandardOutput, this, [this, process, output] {
@@ -112,11 +155,12 @@ void RoutePlanner::planRoutino(QPointF incident)
             return fail(QStringLiteral("routino ended with code %1: %2")
                             .arg(code)
                             .arg(QString::fromUtf8(errors->simplified())));
-        if (const std::optional<Route> route = RouteText::fromRoutino(*output))
-            return emit routeFound(*route);
-        fail(QStringLiteral("routino's answer could not be read"));
+        answered(RouteText::fromRoutino(*output), QStringLiteral("routino's answer could not be read"));
     });
     process->start();
+    // The group is set here as well as in the child, so that it stands before anything may end it.
+    if (const auto pid = static_cast<pid_t>(process->processId()); pid > 0)
+        ::setpgid(pid, pid);
 }
 
 void RoutePlanner::planOsrm(QPointF incident)
@@ -125,8 +169,9 @@ void RoutePlanner::planOsrm(QPointF incident)
         m_network = new QNetworkAccessManager(this);
     const QPointF& station = *m_settings.station;
     const QString profile = m_settings.profile.isEmpty() ? QStringLiteral("driving") : m_settings.profile;
-    QUrl url(m_settings.osrm + QStringLiteral("/route/v1/%1/%2,%3;%4,%5")
-                 .arg(profile, number(station.x()), number(station.y()), number(incident.x()), number(incident.y())));
+    QUrl url(m_settings.osrm
+        + QStringLiteral("/route/v1/%1/%2,%3;%4,%5")
+              .arg(profile, number(station.x()), number(station.y()), number(incident.x()), number(incident.y())));
     url.setQuery(QStringLiteral("overview=full&geometries=geojson&steps=true"));
     // Bounded as the map's requests are: the answer's size, redirects on its own host only; the
     // time is the planner's limit.
@@ -139,10 +184,18 @@ void RoutePlanner::planOsrm(QPointF incident)
         const QString host = get->host();
         if (!result.ok())
             return fail(QStringLiteral("the route server %1 failed: %2").arg(host, result.reason()));
-        if (const std::optional<Route> route = RouteText::fromOsrm(result.body))
-            return emit routeFound(*route);
-        fail(QStringLiteral("the route server %1 answered without a route").arg(host));
+        answered(
+            RouteText::fromOsrm(result.body), QStringLiteral("the route server %1 answered without a route").arg(host));
     });
+}
+
+void RoutePlanner::answered(const std::optional<Route>& route, const QString& unreadable)
+{
+    if (!route)
+        return fail(unreadable);
+    if (const QString why = implausible(*route, *m_settings.station, m_incident); !why.isEmpty())
+        return fail(why);
+    emit routeFound(*route);
 }
 
 void RoutePlanner::fail(const QString& why)

@@ -19,7 +19,8 @@ std::optional<QPointF> position(const QString& text)
     bool latOk = false, lonOk = false;
     const double lat = parts[0].trimmed().toDouble(&latOk);
     const double lon = parts[1].trimmed().toDouble(&lonOk);
-    if (!latOk || !lonOk || std::abs(lat) > 90 || std::abs(lon) > 180)
+    // "nan" and "inf" read as numbers, but name no place on the globe.
+    if (!latOk || !lonOk || !std::isfinite(lat) || !std::isfinite(lon) || std::abs(lat) > 90 || std::abs(lon) > 180)
         return std::nullopt;
     return QPointF(lon, lat);
 }
@@ -48,7 +49,8 @@ RouteSettings RouteSettings::parse(const KeyValueFile& file)
             const QUrl url(value);
             if (value.compare(QLatin1String("routino"), Qt::CaseInsensitive) == 0) {
                 settings.engine = Engine::Routino;
-            } else if (url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
+            } else if (url.isValid()
+                && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
                 && !url.host().isEmpty()) {
                 settings.engine = Engine::Osrm;
                 settings.osrm = value;

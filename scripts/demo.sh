@@ -26,9 +26,20 @@ if [ ! -e "$DEMO_SETTINGS" ]; then
 fi
 
 # The map service of the demo is this machine, where nothing answers on port 9: the map stays
-# blank and no request leaves the computer.
+# blank and no request leaves the computer. DEMO_MAP_INI names a map.ini of one's own to try the
+# map and the route with (copied in at every start); a map.ini put into the demo data folder by
+# hand, without the demo's first line, is left as it is.
 mkdir -p "$DEMO_HOME/Torvelle"
-printf 'host=http://127.0.0.1:9\r\nkey=\r\n' > "$DEMO_HOME/Torvelle/map.ini"
+DEMO_MAP="$DEMO_HOME/Torvelle/map.ini"
+DEMO_MAP_MARK="# written by make demo; replace this file, or set DEMO_MAP_INI, for a map of your own"
+if [ -n "${DEMO_MAP_INI:-}" ]; then
+    cp "$DEMO_MAP_INI" "$DEMO_MAP"
+    echo "demo: the map and the route from $DEMO_MAP_INI"
+elif [ ! -e "$DEMO_MAP" ] || [ "$(head -n 1 "$DEMO_MAP")" = "$DEMO_MAP_MARK" ]; then
+    printf '%s\nhost=http://127.0.0.1:9\nkey=\n' "$DEMO_MAP_MARK" >"$DEMO_MAP"
+else
+    echo "demo: the map and the route from $DEMO_MAP, left as it is"
+fi
 
 # The demo alarm's printout as a PDF in the build tree; no printer is needed and none is used.
 SOURCE=$(cd "$(dirname "$0")/.." && pwd)

@@ -2,6 +2,7 @@
 
 #include "common/AppContext.h"
 #include "common/Log.h"
+#include "common/SafeFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -58,6 +59,20 @@ void InitDataFolders(AppContext& ctx)
         if (!nameExists(sub))
             QDir().mkdir(sub);
     }
+    KeepPersonalDataOwnerOnly(ctx, folder != ctx.ProgramFolder);
+}
+
+void KeepPersonalDataOwnerOnly(const AppContext& ctx, bool dataFolderToo)
+{
+    // The program folder, where it serves, is the installation's and keeps its mode.
+    if (dataFolderToo)
+        KeepOwnerOnly(ctx.DataFolder);
+    for (const char* name :
+        { "history.sqlite", "history.sqlite-wal", "history.sqlite-shm", "last.dat", "ticker.dat", "Ausdrucke" })
+        KeepOwnerOnly(ctx.dataFile(QString::fromLatin1(name)));
+    const QDir printouts(ctx.dataFile(QStringLiteral("Ausdrucke")));
+    for (const QString& pdf : printouts.entryList({ QStringLiteral("*.pdf") }, QDir::Files))
+        KeepOwnerOnly(printouts.filePath(pdf));
 }
 
 QString ArchiveFolder(const AppContext& ctx)

@@ -32,12 +32,15 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kessvenn-dispatch"));
+    QCoreApplication::setApplicationVersion(
+        QStringLiteral("%1.%2.%3").arg(KESSVENN_VERSION_MAJOR).arg(KESSVENN_VERSION_MINOR).arg(KESSVENN_VERSION_PATCH));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Plays the dispatch computer for Kessvenn monitors: prints each registration, plays the scenario to each "
         "registered monitor, and sends every message line typed on standard input to all connected monitors."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption portOption({ QStringLiteral("p"), QStringLiteral("port") },
         QStringLiteral("TCP port to listen on (default 4750, 0 for any free one)."), QStringLiteral("port"),
         QStringLiteral("4750"));
@@ -47,8 +50,14 @@ int main(int argc, char* argv[])
     parser.addOption(portOption);
     parser.addOption(listenOption);
     parser.addPositionalArgument(QStringLiteral("scenario"),
-        QStringLiteral("Scenario file (see tools/README.md); none to send only from stdin."));
+        QStringLiteral("Scenario file (see tools/README.md); none to send only from stdin."),
+        QStringLiteral("[scenario]"));
     parser.process(app);
+    if (parser.positionalArguments().size() > 1) {
+        printError(QStringLiteral("one scenario at most"));
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stderr);
+        return 2;
+    }
 
     bool portOk = false;
     const uint port = parser.value(portOption).toUInt(&portOk);

@@ -13,6 +13,11 @@
 #include "history/HistoryRecorder.h"
 #include "history/HistoryStore.h"
 #include "history/HistoryView.h"
+#include "log/TickerFile.h"
+#include "print/PrintArchive.h"
+#include "print/PrintSettings.h"
+#include "print/Printout.h"
+#include "settings/DataFolders.h"
 #include "tests/support/OwnNamespaces.h"
 #include "tests/support/RecordingMap.h"
 #include "tests/support/SoundCapture.h"
@@ -33,6 +38,8 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -89,6 +96,21 @@ private:
         return started.wait(10000) && started.first().first().toBool() ? std::move(r) : nullptr;
     }
 
+    // The first value of a query on a connection of its own.
+    static QString sql(const QString& file, const QString& query)
+    {
+        QString value;
+        {
+            QSqlDatabase check = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+            check.setDatabaseName(file);
+            QSqlQuery q(check);
+            if (check.open() && q.exec(query) && q.next())
+                value = q.value(0).toString();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("check"));
+        return value;
+    }
+
     std::vector<HistoryRow> rows()
     {
         HistoryReader reader(db());
@@ -121,48 +143,45 @@ private slots:
         QSignalSpy written(history.get(), &HistoryRecorder::written);
         core.HandleStationAlarm(fields({ { 4, "B1" } }).join('\t'), 1); // the replay: not kept
         core.InsertPagerRow(QStringLiteral("WACHALARM_MELDER\tJörg Ähm\t4711"));
+        core.InsertPagerRow(QStringLiteral("WACHALARM_MELDER\tAna\t4714"));
         core.HandleStationAlarm(fields().join('\t'), 0);
         emit map.locationLookupFinished(true);
         now = now.addSecs(59 * 60);
         core.HandleFeedback(QStringLiteral("WACHALARM_RM\t4711\t1")); // kommt
         core.HandleFeedback(QStringLiteral("WACHALARM_RM\t4712\t2")); // später, an unknown pager
+        core.HandleFeedback(QStringLiteral("WACHALARM_RM\t4715\t0")); // nicht
+        core.HandleFeedback(QStringLiteral("WACHALARM_RM\t4714\t9")); // a code without a word
         now = now.addSecs(2 * 60);
         core.HandleFeedback(QStringLiteral("WACHALARM_RM\t4713\t1")); // too late
         core.HandleUnitAlarm(QStringLiteral("WACHALARM_EM\tDLK 23\a"));
-        QTRY_COMPARE_WITH_TIMEOUT(written.size(), 5, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(written.size(), 7, 10000);
 
         const std::vector<HistoryRow> list = rows();
         QCOMPARE(list.size(), size_t(2));
         QCOMPARE(list[0].units, QStringLiteral("DLK 23"));
         QCOMPARE(QStringList({ list[1].local, list[1].keyword, list[1].address, list[1].units,
                      QString::number(list[1].coming) }),
-            QStringList({ "2026-03-01T10:00:00", "B3", "Kampstraße 12, 44135 Dortmund / Mitte", "ELW 1, RTW(D)", "1" }));
+            QStringList(
+                { "2026-03-01T10:00:00", "B3", "Kampstraße 12, 44135 Dortmund / Mitte", "ELW 1, RTW(D)", "1" }));
         HistoryReader reader(db());
         QVERIFY(reader.open());
         QCOMPARE(reader.alarm(list[1].id)->fields, fields());
-        {
-            QSqlDatabase check = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-            check.setDatabaseName(db());
-            QVERIFY(check.open());
-            QSqlQuery q(QStringLiteral("SELECT lat, lon, position FROM alarms WHERE kind = 'station'"), check);
-            QVERIFY(q.next());
-            QCOMPARE(QVariantList({ q.value(0), q.value(1), q.value(2) }), QVariantList({ 51.51, 7.46, "lookup" }));
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("check"));
+        QCOMPARE(sql(db(), "SELECT lat || ' ' || lon || ' ' || position FROM alarms WHERE kind = 'station'"),
+            QStringLiteral("51.51 7.46 lookup"));
 
         QFile csv(path(QStringLiteral("all.csv")));
         QVERIFY(csv.open(QIODevice::WriteOnly) && reader.writeCsv(csv, 2026));
         csv.close();
         QVERIFY(TestFiles::readAll(csv.fileName()).startsWith("\xEF\xBB\xBF"));
         QCOMPARE(readCsv(csv.fileName()),
-            QList<QStringList>({ { "Datum", "Uhrzeit", "Nummer", "Art", "Stichwort", "Meldebild", "Straße", "Ort",
-                                     "Objekt", "Einheiten", "kommt", "später", "nicht", "Mitteiler", "Vermerk",
-                                     "Rückmeldungen" },
-                { "01.03.2026", "10:00", "1", "Wachalarm", "B3", "Wohnungsbrand", "Kampstraße 12",
-                    "44135 Dortmund / Mitte", "Stadthaus", "ELW 1, RTW(D)", "1", "1", "0", "Frau Müller",
-                    "Zufahrt; über \"Hof\"\r\nTür öffnen", "Jörg Ähm kommt 10:59" },
-                { "01.03.2026", "11:01", "", "Einheitenalarm", "", "", "", "", "", "DLK 23", "0", "0", "0", "", "",
-                    "" } }));
+            QList<QStringList>(
+                { { "Datum", "Uhrzeit", "Nummer", "Art", "Stichwort", "Meldebild", "Straße", "Ort", "Objekt",
+                      "Einheiten", "kommt", "später", "nicht", "Mitteiler", "Vermerk", "Rückmeldungen" },
+                    { "01.03.2026", "10:00", "1", "Wachalarm", "B3", "Wohnungsbrand", "Kampstraße 12",
+                        "44135 Dortmund / Mitte", "Stadthaus", "ELW 1, RTW(D)", "1", "1", "1", "Frau Müller",
+                        "Zufahrt; über \"Hof\"\r\nTür öffnen", "Jörg Ähm kommt 10:59, Ana 9 10:59" },
+                    { "01.03.2026", "11:01", "", "Einheitenalarm", "", "", "", "", "", "DLK 23", "0", "0", "0", "", "",
+                        "" } }));
     }
 
     // last.dat comes into a new history once; a history that exists already never takes it.
@@ -204,22 +223,34 @@ private slots:
             QVERIFY(store.open());
             for (int days : { 200, 10, 0 }) {
                 const auto ids = store.store({ { HistoryEntry::Kind::Station, now.addDays(-days).addSecs(1),
-                    fields({ { 4, QString::number(days) }, { 9, "r" }, { 18, "i" } }) } });
-                QVERIFY(ids && store.answer(ids->first(), now.addDays(-days).addSecs(2), "1", "n", "kommt"));
+                    fields({ { 4, QString::number(days) },
+                        { 9, QString(5000, QLatin1Char('v')) + QString("Vermerk-%1").arg(days) },
+                        { 18, QString("Melder-%1").arg(days) } }) } });
+                QVERIFY(ids
+                    && store.answer(ids->first(), now.addDays(-days).addSecs(2), "1", QString("Name-%1").arg(days), 1));
             }
         }
         QDateTime clock = now;
-        QVERIFY(recorder(clock, { keepPersonalDays, keepDays }));
+        const auto history = recorder(clock, { keepPersonalDays, keepDays }); // open while the bytes are read
+        QVERIFY(history);
         HistoryReader reader(db());
         QVERIFY(reader.open());
-        QStringList left;
+        QStringList left, kept;
         for (const HistoryRow& row : reader.rows(std::nullopt)) {
             const QStringList f = reader.alarm(row.id)->fields;
             QCOMPARE(f.value(9).isEmpty(), f.value(18).isEmpty());
-            QCOMPARE(row.keyword + row.address + QString::number(row.coming), f[4] + "Kampstraße 12, 44135 Dortmund / Mitte1");
-            left << (f.value(9).isEmpty() ? "-" : f.value(9));
+            QCOMPARE(row.keyword + row.address + QString::number(row.coming),
+                f[4] + "Kampstraße 12, 44135 Dortmund / Mitte1");
+            left << (f.value(9).isEmpty() ? "-" : "r");
+            kept << (f.value(9).isEmpty() ? "" : f[4]);
         }
         QCOMPARE(left, remarks);
+        // What was cleared or deleted is in neither the file nor its log; what is kept is found.
+        const QByteArray bytes = TestFiles::readAll(db()) + TestFiles::readAll(db() + "-wal");
+        for (const QString days : { "200", "10", "0" }) {
+            for (const QString what : { "Vermerk-", "Melder-", "Name-" })
+                QVERIFY2(bytes.contains((what + days).toUtf8()) == kept.contains(days), qPrintable(what + days));
+        }
         QFile csv(path("r.csv"));
         QVERIFY(csv.open(QIODevice::WriteOnly) && reader.writeCsv(csv, std::nullopt));
         csv.close();
@@ -229,20 +260,29 @@ private slots:
 
     void failure_data()
     {
-        QTest::addColumn<bool>("fullDisk");
-        QTest::newRow("full disk") << true;
-        QTest::newRow("locked by another program") << false;
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<QString>("kept"); // running number and keyword of each row, in the file at the path
+        QTest::newRow("full disk") << "disk"
+                                   << "1yy 2B8 3B9";
+        QTest::newRow("locked by another program") << "lock"
+                                                   << "1yy 2B8 3B9";
+        QTest::newRow("replaced under the monitor") << "replaced"
+                                                    << "1Al 2yy 3B8 4B9";
     }
 
-    // One warning, the alarm sounds all the same, and the next alarm is kept once the cause is gone.
+    // The alarm sounds all the same; what could not be written waits, in order, and is written
+    // with the next alarm once the cause is gone, its numbers in the order the alarms came. A file
+    // put in the place of the open one is opened and written.
     void failure()
     {
-        QFETCH(bool, fullDisk);
+        QFETCH(QString, cause);
+        QFETCH(QString, kept);
         const QString folder = path(QStringLiteral("disk"));
+        const QString file = folder + QStringLiteral("/history.sqlite");
         QVERIFY(QDir().mkpath(folder));
         std::optional<SmallDisk> disk;
-        if (fullDisk && !disk.emplace(folder, 160).mounted())
-            QSKIP("mounting a 64 KiB tmpfs is not permitted here (needs root)");
+        if (cause == "disk" && !disk.emplace(folder, 1024).mounted())
+            QSKIP("mounting a 1 MiB tmpfs is not permitted here (needs root)");
         const SoundCapture capture(m_dir.path());
         AppContext ctx;
         ctx.ProgramFolder = m_dir.path();
@@ -253,7 +293,7 @@ private slots:
         AnnouncementQueue queue(ctx, announcer);
         AlarmCore core(ctx);
         core.setAnnouncements(&queue);
-        HistoryRecorder history(folder + QStringLiteral("/history.sqlite"), ctx.LastAlarmPath, {});
+        HistoryRecorder history(file, ctx.LastAlarmPath, {});
         QSignalSpy started(&history, &HistoryRecorder::started), written(&history, &HistoryRecorder::written),
             failed(&history, &HistoryRecorder::failed);
         history.start();
@@ -262,35 +302,142 @@ private slots:
 
         QFile filler(folder + QStringLiteral("/filler"));
         QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
-        if (fullDisk) {
+        if (cause == "disk") {
             QVERIFY(filler.open(QIODevice::WriteOnly));
             while (filler.write(QByteArray(512, 'x')) == 512 && filler.flush()) { }
-        } else {
-            other.setDatabaseName(folder + QStringLiteral("/history.sqlite"));
+        } else if (cause == "lock") {
+            other.setDatabaseName(file);
             QVERIFY(other.open() && QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        } else {
+            for (const QString companion : { "", "-wal", "-shm" })
+                QVERIFY(QFile::rename(file + companion, folder + "/moved" + companion));
+            HistoryStore replacement(file);
+            QVERIFY(replacement.open()
+                && replacement.store(
+                    { { HistoryEntry::Kind::Station, QDateTime::currentDateTime(), fields({ { 4, "Alt" } }) } }));
         }
         capture.clear();
         core.HandleStationAlarm(fields({ { 4, QString(100000, QLatin1Char('y')) } }).join('\t'), 0);
-        QVERIFY(failed.wait(10000));
+        QVERIFY(cause == "replaced" ? written.wait(10000) : failed.wait(10000));
         QTRY_VERIFY(!queue.busy());
         QCOMPARE(capture.captured(), sound);
+        core.HandleStationAlarm(fields({ { 4, "B8" } }).join('\t'), 0);
 
         filler.close();
-        if (fullDisk)
+        if (cause == "disk")
             QVERIFY(QFile::remove(filler.fileName()));
-        else
+        else if (cause == "lock")
             QVERIFY(QSqlQuery(other).exec(QStringLiteral("COMMIT")));
         other.close();
         other = QSqlDatabase();
         QSqlDatabase::removeDatabase(QStringLiteral("other"));
         core.HandleStationAlarm(fields({ { 4, "B9" } }).join('\t'), 0);
-        QVERIFY(written.wait(10000));
-        QCOMPARE(failed.size(), 1);
-        HistoryReader reader(folder + QStringLiteral("/history.sqlite"));
-        QVERIFY(reader.open());
-        const std::vector<HistoryRow> list = reader.rows(std::nullopt);
-        QCOMPARE(list.size(), size_t(1));
-        QCOMPARE(list[0].keyword, QStringLiteral("B9"));
+        QTRY_COMPARE_WITH_TIMEOUT(written.size(), 3, 10000);
+        QCOMPARE(failed.size(), cause == "replaced" ? 0 : 1);
+        QCOMPARE(sql(file, "SELECT group_concat(number || substr(keyword, 1, 2), ' ') FROM alarms"), kept);
+    }
+
+    void csvFields_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("exported");
+        for (const char* formula : { "=HYPERLINK(\"http://x\")", "+cmd|' /C calc'!A0", "-2+3", "@SUM(1+1)", "\r=1" })
+            QTest::newRow(formula) << formula << QStringLiteral("'") + formula;
+        QTest::newRow("the separator alone") << ";"
+                                             << ";";
+        QTest::newRow("plain") << "B3 = Brand"
+                               << "B3 = Brand";
+    }
+
+    // Each text column as a spreadsheet takes it: a formula stays text, the separator stays in its
+    // field. The year's numbers start at 1 in a new year.
+    void csvFields()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, exported);
+        {
+            HistoryStore store(db());
+            QVERIFY(store.open());
+            QVERIFY(store.store({ { HistoryEntry::Kind::Station, at("2025-12-31T23:00:00"), fields() },
+                { HistoryEntry::Kind::Station, at("2025-12-31T23:59:00"),
+                    fields({ { 4, text }, { 9, text }, { 11, text }, { 18, text } }) },
+                { HistoryEntry::Kind::Station, at("2026-01-01T00:01:00"), fields() } }));
+        }
+        HistoryReader reader(db());
+        QFile csv(path(QStringLiteral("f.csv")));
+        QVERIFY(reader.open() && csv.open(QIODevice::WriteOnly) && reader.writeCsv(csv, std::nullopt));
+        csv.close();
+        const QList<QStringList> lines = readCsv(csv.fileName());
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(QStringList({ lines[1][2], lines[2][2], lines[3][2] }), QStringList({ "1", "2", "1" }));
+        QCOMPARE(QStringList({ lines[2][4], lines[2][8], lines[2][13], lines[2][14] }), QStringList(4, exported));
+    }
+
+    // A file of schema version 2 opens with its rows, its feedback words become codes. A reader in
+    // the middle of a read does not hold the next alarm's write.
+    void olderFileAndReader()
+    {
+        {
+            QSqlDatabase old = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
+            old.setDatabaseName(db());
+            QVERIFY(old.open());
+            for (const char* statement :
+                { "CREATE TABLE alarms (id INTEGER PRIMARY KEY, kind TEXT NOT NULL, received_utc TEXT NOT NULL,"
+                  " received_local TEXT NOT NULL, year INTEGER NOT NULL, number INTEGER, fields TEXT NOT NULL,"
+                  " keyword TEXT NOT NULL, address TEXT NOT NULL, units TEXT NOT NULL, coming INTEGER NOT NULL DEFAULT "
+                  "0,"
+                  " remark TEXT, informant TEXT, lat REAL, lon REAL, position TEXT, route_m REAL, route_s REAL)",
+                    "CREATE TABLE answers (id INTEGER PRIMARY KEY, alarm_id INTEGER NOT NULL REFERENCES alarms (id),"
+                    " pager_id TEXT NOT NULL, name TEXT, answer TEXT NOT NULL, received_utc TEXT NOT NULL,"
+                    " UNIQUE (alarm_id, pager_id))",
+                    "INSERT INTO alarms (id, kind, received_utc, received_local, year, number, fields, keyword, "
+                    "address,"
+                    " units, coming) VALUES (1, 'station', '2026-03-01T09:00:00.000Z', '2026-03-01T10:00:00', 2026, 1,"
+                    " '', 'B3', '', '', 1)",
+                    "INSERT INTO answers VALUES (1, 1, 'a', 'Jörg', 'kommt', ''), (2, 1, 'b', NULL, 'NICHT', ''),"
+                    " (3, 1, 'c', NULL, 'später', '')",
+                    "PRAGMA user_version = 2" })
+                QVERIFY(QSqlQuery(old).exec(QString::fromUtf8(statement)));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("old"));
+        HistoryStore store(db());
+        QVERIFY(store.open());
+        QCOMPARE(
+            sql(db(), "SELECT group_concat(name || code) || (SELECT count(*) FROM answers) FROM answers"), "Jörg13");
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+        other.setDatabaseName(db());
+        QSqlQuery reading(other);
+        QVERIFY(other.open() && reading.exec(QStringLiteral("SELECT keyword FROM alarms")) && reading.next());
+        QVERIFY2(store.store({ { HistoryEntry::Kind::Station, at("2026-03-02T10:00:00"), fields() } }),
+            qPrintable(store.lastError()));
+        reading = QSqlQuery();
+        other = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("reader"));
+        QCOMPARE(sql(db(), "SELECT group_concat(keyword || number) FROM alarms"), "B31,B32");
+    }
+
+    // Files with personal data are the owner's only when made, and those made earlier from the start on.
+    void ownerOnly()
+    {
+        const QString data = path(QStringLiteral("xdg/Torvelle"));
+        QVERIFY(QDir().mkpath(data + "/Ausdrucke"));
+        for (const QString name : { "/last.dat", "/ticker.dat", "/Ausdrucke/a.pdf" })
+            QVERIFY(TestFiles::writeAll(data + name, "x"));
+        qputenv("XDG_DATA_HOME", path(QStringLiteral("xdg")).toUtf8());
+        AppContext ctx;
+        ctx.ProgramFolder = m_dir.path();
+        InitDataFolders(ctx);
+        QCOMPARE(ctx.DataFolder, data);
+        HistoryStore store(ctx.dataFile(QStringLiteral("history.sqlite")));
+        QVERIFY(store.open() && store.store({ { HistoryEntry::Kind::Station, at("2026-03-02T10:00:00"), fields() } }));
+        QVERIFY(PrintArchive::store(data + "/Neu", "b.pdf", "%PDF")
+            && LastAlarmStore::store(data + "/neu.dat", fields()) && TickerFile::append(data + "/neu.txt", "x"));
+        for (const QString name : { "", "/last.dat", "/ticker.dat", "/Ausdrucke", "/Ausdrucke/a.pdf", "/history.sqlite",
+                 "/history.sqlite-wal", "/history.sqlite-shm", "/Neu", "/Neu/b.pdf", "/neu.dat", "/neu.txt" }) {
+            struct stat info { };
+            QVERIFY(::stat(QFile::encodeName(data + name), &info) == 0);
+            QCOMPARE(name + QString::number(info.st_mode & 0777, 8), name + (info.st_mode & S_IFDIR ? "700" : "600"));
+        }
     }
 
     void damagedFile_data()
@@ -298,8 +445,9 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("sql"); // makes the file when no content is given
         QTest::newRow("text") << QByteArray("Einsatzliste\r\n1;2;3\r\n") << "";
-        QTest::newRow("damaged pages") << QByteArray() << "CREATE TABLE t (x);CREATE INDEX i ON t (x);"
-                                                          "INSERT INTO t VALUES (zeroblob(9000))";
+        QTest::newRow("damaged pages") << QByteArray()
+                                       << "CREATE TABLE t (x);CREATE INDEX i ON t (x);"
+                                          "INSERT INTO t VALUES (zeroblob(9000))";
         QTest::newRow("another program's database") << QByteArray() << "CREATE TABLE notes (text)";
     }
 
@@ -347,7 +495,8 @@ private slots:
             HistoryStore store(db());
             QVERIFY(store.open());
             QVERIFY(store.store({ { HistoryEntry::Kind::Station, at("2025-12-31T23:00:00"), fields({ { 4, "Alt" } }) },
-                { HistoryEntry::Kind::Station, QDateTime::currentDateTime().addSecs(-60), fields({ { 7, "Weg" } }) } }));
+                { HistoryEntry::Kind::Station, QDateTime::currentDateTime().addSecs(-60),
+                    fields({ { 7, "Weg" } }) } }));
         }
         AppContext ctx;
         ctx.DataFolder = m_dir.path();
@@ -366,10 +515,26 @@ private slots:
         core.HandleStationAlarm(fields({ { 4, "Neu" } }).join('\t'), 0);
         QVERIFY(written.wait(10000));
 
+        PrintResult page; // the printout of the live alarm reports its kept copy
+        page.pdfPath = path(QStringLiteral("Ausdrucke/Neu.pdf"));
+        page.alarmTime = QDateTime::currentDateTime();
+        page.alarmSequence = 1;
+        desk.recorder()->recordPrintout(page);
+        QVERIFY(written.wait(10000));
+
         desk.openList();
         HistoryView& view = *desk.view();
         QCOMPARE(view.model().rowCount(), 2);
         QCOMPARE(view.model().rowAt(0).keyword, QStringLiteral("Neu"));
+        // "Drucken": the footer tells why nothing is printed; with print.ini, the kept page goes.
+        auto* footer = view.findChild<QLabel*>(QStringLiteral("status"));
+        QSignalSpy print(&view, &HistoryView::printRequested);
+        view.findChild<QPushButton*>(QStringLiteral("print"))->click();
+        QVERIFY(footer->text().contains(QStringLiteral("fehlt print.ini")));
+        QVERIFY(TestFiles::writeAll(path(PrintSettings::FileName), "printer=Test\n"));
+        view.findChild<QPushButton*>(QStringLiteral("print"))->click();
+        QCOMPARE(print.size(), 1);
+        QCOMPARE(print.first().first().value<HistoryAlarm>().printout, page.pdfPath);
         auto* search = view.findChild<QLineEdit*>(QStringLiteral("search"));
         QTest::keyClicks(search, QStringLiteral("WEG"));
         QCOMPARE(view.model().rowCount(), 1);
@@ -396,8 +561,13 @@ private slots:
         QVERIFY(desk.band()->isHidden());
         QTest::keyClick(list, Qt::Key_Return);
         core.HandleUnitAlarm(QStringLiteral("WACHALARM_EM\tDLK\a"));
-        QCOMPARE(controls.label_einsatz[1]->text() + controls.MSFlexGrid1->item(0, 0)->text(), QStringLiteral("NeuDLK"));
+        QCOMPARE(
+            controls.label_einsatz[1]->text() + controls.MSFlexGrid1->item(0, 0)->text(), QStringLiteral("NeuDLK"));
         QVERIFY(!desk.showsArchive() && desk.band()->isHidden());
+        QTRY_COMPARE_WITH_TIMEOUT(written.size(), 3, 10000);
+        year->setCurrentIndex(0); // this year
+        desk.openList();
+        QCOMPARE(footer->text(), QStringLiteral("2 Wachalarme, 1 Einheitenalarm"));
     }
 };
 

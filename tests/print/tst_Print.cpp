@@ -234,9 +234,8 @@ private slots:
         QVERIFY(now->pdfPath.contains("B2_Zweite"));
         QCOMPARE(m_cups->job(now->jobId).value_or(PrivateCups::Job {}).copies, 1);
 
-        const QDateTime taken = QDateTime::fromString(
-            QFileInfo(first->pdfPath).fileName().left(17), QStringLiteral("yyyy-MM-dd_HHmmss"));
-        station.printout.printAgain(alarm("B1/../Erste", "50,1", "8,1").split('\t'), taken.addSecs(2));
+        QCOMPARE(first->alarmSequence, 1u);
+        station.printout.printAgain(alarm("B1/../Erste", "50,1", "8,1").split('\t'), {}, first->pdfPath);
         const std::optional<PrintResult> again = station.next(2);
         QVERIFY(again && again->jobId > 0);
         QCOMPARE(again->pdfPath, first->pdfPath);

@@ -8,11 +8,12 @@
 #include "tests/support/TestFiles.h"
 #include "tests/support/WindowFixture.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,12 +22,21 @@ namespace {
 const QPointF kStation = RoutinoTown::Station, kIncident = RoutinoTown::Incident;
 
 // The steps as the printout lists them, the summary last.
-QStringList described(const Route& route)
+QStringList described(const Route& route, double factor)
 {
     QStringList lines;
     for (const Route::Step& step : route.steps)
         lines << RouteText::step(step);
-    return lines << RouteText::summary(route, 1.0);
+    return lines << RouteText::summary(route, factor);
+}
+
+// Whether a process with this command line runs (an ended one has none).
+bool running(const QByteArray& command)
+{
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs))
+        if (TestFiles::readAll("/proc/" + pid + "/cmdline").replace('\0', ' ').trimmed() == command)
+            return true;
+    return false;
 }
 
 } // namespace
@@ -36,6 +46,8 @@ class RouteTest : public QObject {
 
     QTemporaryDir m_dir;
     QString m_data;
+    // What a hanging router leaves running, unless it is ended with it.
+    const QString m_left = QStringLiteral("sleep 3600.%1").arg(QCoreApplication::applicationPid());
 
 private slots:
     void initTestCase()
@@ -45,48 +57,109 @@ private slots:
             QSKIP("routino is missing or could not prepare the town");
     }
 
-    void routino_data()
+    // routino (the real one, or a router of the test's own) and an OSRM server's answers.
+    void route_data()
     {
-        QTest::addColumn<QString>("router"); // empty: the real one
+        QTest::addColumn<QString>("router"); // empty: the real routino; "HTTP <status> <body>": OSRM's answer
         QTest::addColumn<QPointF>("incident");
         QTest::addColumn<QStringList>("expected"); // empty: no route, one warning matching `why`
         QTest::addColumn<QString>("why");
-        QTest::newRow("the quickest way, street by street") << QString() << kIncident
-                                                            << QStringList { "Hauptstraße 1,4 km", "Kampstraße 2,2 km",
-                                                                   "Anfahrt 4 min · 3,6 km" }
-                                                            << QString();
+        // A router's table of two points 2.6 km apart, the way between them of `km` in a minute.
+        const auto answer = [](const char* km) {
+            return QStringLiteral(
+                "printf '51.5\\t7.4\\t1\\tW\\t0\\t0\\t0\\t0\\n51.52\\t7.42\\t2\\tW\\t%1\\t1\\t0\\t0\\n'")
+                .arg(km);
+        };
+        QTest::newRow("the quickest way, street by street")
+            << QString() << kIncident
+            << QStringList { "Hauptstraße 1,4 km", "Kampstraße 2,2 km", "Anfahrt 3 min · 3,6 km" } << QString();
         QTest::newRow("a position outside the data") << QString() << QPointF(9.9, 53.5) << QStringList() << "code 1";
         QTest::newRow("no router installed") << "/nonexistent/router" << kIncident << QStringList() << "not be started";
-        QTest::newRow("a router that hangs") << "exec sleep 60" << kIncident << QStringList() << "no answer within";
+        // A router that is a script ends with what it started.
+        QTest::newRow("a router that hangs") << m_left + " & wait" << kIncident << QStringList() << "no answer within";
         QTest::newRow("garbage") << "echo 'garbage\tin'" << kIncident << QStringList() << "could not be read";
+        QTest::newRow("a way of 1e300 km") << answer("1e300") << kIncident << QStringList() << "longer than any";
+        QTest::newRow("no way, the incident at the station")
+            << answer("0") << kStation << QStringList { "Straße ohne Namen 0 m", "Anfahrt 1 min · 0,0 km" }
+            << QString();
         QTest::newRow("an answer without end") << "exec yes" << kIncident << QStringList() << "more than";
-        QTest::newRow("a router that fails") << "echo broken >&2; exit 3" << kIncident << QStringList()
-                                             << "code 3: broken";
+        QTest::newRow("a router that fails")
+            << "echo broken >&2; exit 3" << kIncident << QStringList() << "code 3: broken";
+        // An older alarm's router that answers once the newer alarm's route is in: dropped.
+        QTest::newRow("an older alarm's slow answer")
+            << "cd " + m_dir.path()
+                + "; case \"$*\" in *lat2=51.51*) echo $$ > older; while [ ! -e go ]; do sleep "
+                  "0.05; done;; esac; exec routino-router \"$@\""
+            << kIncident << QStringList { "Hauptstraße 1,4 km", "Kampstraße 2,2 km", "Anfahrt 3 min · 3,6 km" }
+            << QString();
+        const QString ok = R"(HTTP 200 {"code":"Ok","routes":[{"distance":4210.4,"duration":415.2,
+            "geometry":{"type":"LineString","coordinates":[[7.4,51.5],[7.42,51.5],[7.42,51.52]]},
+            "legs":[{"steps":[{"name":"Hauptstraße","distance":1384.0},{"name":"Hauptstraße","distance":100.0},
+            {"name":"","distance":2726.4},{"name":"Kampstraße","distance":0}]}]}]})";
+        QTest::newRow("OSRM: the route, steps of one street joined")
+            << ok << kIncident
+            << QStringList { "Hauptstraße 1,5 km", "Straße ohne Namen 2,7 km", "Anfahrt 6 min · 4,2 km" } << QString();
+        QTest::newRow("OSRM: no route") << R"(HTTP 400 {"code":"NoRoute","message":"Impossible route"})" << kIncident
+                                        << QStringList() << "route server";
+        QTest::newRow("OSRM: an answer over its cap")
+            << "HTTP 200 " + QString(300 * 1024, ' ') + ok.mid(9) << kIncident << QStringList() << "route server";
+        QTest::newRow("OSRM: not JSON") << "HTTP 200 <html>" << kIncident << QStringList() << "route server";
+        QTest::newRow("OSRM: a point off the globe")
+            << QString(ok).replace("[7.42,51.52]", "[7.42,151.52]") << kIncident << QStringList() << "route server";
+        QTest::newRow("OSRM: 1e300 m") << QString(ok).replace("4210.4", "1e300") << kIncident << QStringList()
+                                       << "longer than any";
+        QTest::newRow("OSRM: 1e15 s") << QString(ok).replace("415.2", "1e15") << kIncident << QStringList()
+                                      << "drive time of";
+        QTest::newRow("OSRM: 0 m, 0 s") << QString(ok).replace("4210.4", "0").replace("415.2", "0") << kIncident
+                                        << QStringList() << "2619 m from";
     }
-    void routino()
+    void route()
     {
         QFETCH(QString, router);
         QFETCH(QPointF, incident);
         QFETCH(QStringList, expected);
         QFETCH(QString, why);
-        RouteSettings settings;
-        settings.engine = RouteSettings::Engine::Routino;
-        settings.station = kStation;
-        settings.data = m_data;
+        const bool osrm = router.startsWith("HTTP ");
+        HttpResponder server([&](const HttpResponder::Request&) {
+            HttpResponder::Response response;
+            response.status = router.section(' ', 1, 1).toInt(), response.contentType = "application/json";
+            response.body = router.section(' ', 2).toUtf8();
+            return response;
+        });
+        const RouteSettings settings
+            = MapConfig::parse(QStringLiteral("station=51.5,7.4\nroute=%1\nroute.data=%2\nroute.factor=0.8\n")
+                                   .arg(osrm ? QString::fromLatin1(server.base() + '/') : "routino", m_data))
+                  .route;
         RoutePlanner planner(settings);
         planner.timeLimit = std::chrono::milliseconds(router.contains("sleep") ? 300 : 30000);
-        planner.answerCap = 64 * 1024;
+        planner.answerCap = 256 * 1024;
         // A router of the test's own where the row names one, the real one otherwise.
         QVERIFY(TestFiles::writeScript(m_dir.filePath(QStringLiteral("router")), router.toUtf8()));
-        if (!router.isEmpty())
+        if (!router.isEmpty() && !osrm)
             planner.routinoRouter = router.startsWith('/') ? router : m_dir.filePath(QStringLiteral("router"));
         QSignalSpy found(&planner, &RoutePlanner::routeFound), failed(&planner, &RoutePlanner::routeFailed);
         if (!why.isEmpty())
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^No route: .*") + why));
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+        const QString older = m_dir.filePath(QStringLiteral("older"));
+        if (router.contains("older")) {
+            planner.plan(QPointF(7.42, 51.51));
+            QTRY_VERIFY(TestFiles::readAll(older).endsWith('\n'));
+        }
         planner.plan(incident);
         QTRY_VERIFY_WITH_TIMEOUT(found.size() + failed.size() == 1, 30000);
-        QCOMPARE(found.isEmpty() ? QStringList() : described(found[0][0].value<Route>()), expected);
-        if (!found.isEmpty()) // from the station by the junction to the incident
+        if (router.contains("older")) { // once the older router has gone and been reaped, its answer would be in
+            QVERIFY(TestFiles::writeAll(m_dir.filePath(QStringLiteral("go")), {}));
+            QTRY_VERIFY(!QFile::exists("/proc/" + TestFiles::readAll(older).trimmed()));
+        }
+        QCOMPARE(found.size() + failed.size(), 1);
+        QCOMPARE(found.isEmpty() ? QStringList() : described(found[0][0].value<Route>(), settings.factor), expected);
+        QTRY_VERIFY(!running(m_left.toUtf8()));
+        if (osrm)
+            QCOMPARE(server.requests().at(0).target,
+                QByteArray("/route/v1/driving/7.400000,51.500000;7.420000,51.520000"
+                           "?overview=full&geometries=geojson&steps=true"));
+        else if (expected.size() == 3) // from the station by the junction to the incident
             QCOMPARE(found[0][0].value<Route>().points,
                 QList<QPointF>({ kStation, QPointF(7.42, 51.5), QPointF(7.42, 51.51), kIncident }));
     }
@@ -108,11 +181,10 @@ private slots:
         auto* drive = f.control<QLabel>(QStringLiteral("lbl_Anfahrt"));
         auto* map = f.control<ucGMap>(QStringLiteral("ucGMap1"));
         const auto blue = [map] { // pixels of the route's colour
-            const QImage shot = map->grab().toImage();
-            int count = 0;
-            for (int i = 0; i < shot.width() * shot.height(); ++i)
-                count += qBlue(shot.pixel(i % shot.width(), i / shot.width())) > qRed(shot.pixel(i % shot.width(), i / shot.width())) + 80;
-            return count;
+            const QImage shot = map->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            const auto* pixels = reinterpret_cast<const QRgb*>(shot.constBits());
+            return std::count_if(pixels, pixels + shot.width() * shot.height(),
+                [](QRgb pixel) { return qBlue(pixel) > qRed(pixel) + 80; });
         };
         f.form->HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 3"), {}) + "\t51,52\t7,42", 0);
         QTRY_COMPARE(drive->text(), QStringLiteral("Anfahrt 4 min · 3,6 km"));
@@ -122,7 +194,8 @@ private slots:
         kept.setDatabaseName(f.dataFile(QStringLiteral("history.sqlite")));
         QVERIFY(kept.open());
         const auto way = [&kept] {
-            QSqlQuery row = kept.exec(QStringLiteral("SELECT round(route_m), round(route_s) FROM alarms ORDER BY id DESC"));
+            QSqlQuery row
+                = kept.exec(QStringLiteral("SELECT round(route_m), round(route_s) FROM alarms ORDER BY id DESC"));
             return row.next() ? row.value(0).toString() + " m " + row.value(1).toString() + " s" : QString();
         };
         QTRY_COMPARE(way(), QStringLiteral("3610 m 219 s"));
@@ -134,55 +207,6 @@ private slots:
         QCOMPARE(blue(), 0);
     }
 
-    void osrm_data()
-    {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QStringList>("expected");
-        const QByteArray ok = R"({"code":"Ok","routes":[{"distance":4210.4,"duration":415.2,
-            "geometry":{"type":"LineString","coordinates":[[7.4,51.5],[7.42,51.5],[7.42,51.52]]},
-            "legs":[{"steps":[{"name":"Hauptstraße","distance":1384.0},{"name":"Hauptstraße","distance":100.0},
-            {"name":"","distance":2726.4},{"name":"Kampstraße","distance":0}]}]}]})";
-        QTest::newRow("the route, steps of one street joined")
-            << 200 << ok
-            << QStringList { "Hauptstraße 1,5 km", "Straße ohne Namen 2,7 km", "Anfahrt 7 min · 4,2 km" };
-        QTest::newRow("no route") << 400 << QByteArray(R"({"code":"NoRoute","message":"Impossible route"})")
-                                  << QStringList();
-        QTest::newRow("an answer over its cap") << 200 << QByteArray(300 * 1024, ' ') + ok << QStringList();
-        QTest::newRow("not JSON") << 200 << QByteArray("<html>") << QStringList();
-        QTest::newRow("a point off the globe")
-            << 200 << QByteArray(ok).replace("[7.42,51.52]", "[7.42,151.52]") << QStringList();
-    }
-    void osrm()
-    {
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
-        QFETCH(QStringList, expected);
-        HttpResponder server([&](const HttpResponder::Request&) {
-            HttpResponder::Response response;
-            response.status = status, response.contentType = "application/json", response.body = body;
-            return response;
-        });
-        const RouteSettings settings
-            = MapConfig::parse(QStringLiteral("station=51.5,7.4\nroute=%1/\nroute.factor=0.8\n")
-                                   .arg(QString::fromLatin1(server.base())))
-                  .route;
-        QCOMPARE(settings.engine, RouteSettings::Engine::Osrm);
-        RoutePlanner planner(settings);
-        planner.answerCap = 256 * 1024;
-        QSignalSpy found(&planner, &RoutePlanner::routeFound), failed(&planner, &RoutePlanner::routeFailed);
-        if (expected.isEmpty())
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^No route: ")));
-        planner.plan(kIncident);
-        QTRY_VERIFY_WITH_TIMEOUT(found.size() + failed.size() == 1, 30000);
-        QCOMPARE(server.requests().at(0).target,
-            QByteArray("/route/v1/driving/7.400000,51.500000;7.420000,51.520000"
-                       "?overview=full&geometries=geojson&steps=true"));
-        QCOMPARE(found.isEmpty() ? QStringList() : described(found[0][0].value<Route>()), expected);
-        if (!found.isEmpty())
-            QCOMPARE(RouteText::summary(found[0][0].value<Route>(), settings.factor), "Anfahrt 6 min · 4,2 km");
-    }
-
     // What map.ini's route keys give; a value that cannot be used leaves the route off, with a word.
     void settings_data()
     {
@@ -191,12 +215,14 @@ private slots:
         QTest::addColumn<QString>("warning");
         QTest::newRow("routino") << "station=51.5136, 7.4653\nroute=routino\nroute.data=/x" << true << QString();
         QTest::newRow("no station") << "route=routino" << false << "route without station";
-        QTest::newRow("a station off the globe") << "station=95,7\nroute=routino" << false << "station=95,7 is not used";
+        QTest::newRow("a station off the globe")
+            << "station=95,7\nroute=routino" << false << "station=95,7 is not used";
+        QTest::newRow("a station of no number") << "station=nan,nan\nroute=routino" << false << "station=nan,nan is";
         QTest::newRow("an unknown router") << "station=51,7\nroute=ftp://x" << false << "route=ftp://x is not used";
-        QTest::newRow("a profile that is no word") << "station=51,7\nroute=routino\nroute.profile=a b;rm" << false
-                                                   << "route.profile";
-        QTest::newRow("a factor of nothing") << "station=51,7\nroute=routino\nroute.factor=0" << false
-                                             << "route.factor";
+        QTest::newRow("a profile that is no word")
+            << "station=51,7\nroute=routino\nroute.profile=a b;rm" << false << "route.profile";
+        QTest::newRow("a factor of nothing")
+            << "station=51,7\nroute=routino\nroute.factor=0" << false << "route.factor";
     }
     void settings()
     {

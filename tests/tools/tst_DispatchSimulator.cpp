@@ -5,6 +5,7 @@
 #include "tools/DispatchSimulator.h"
 #include "tools/ScenarioScript.h"
 
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -45,6 +46,21 @@ private slots:
         QTRY_COMPARE(finished.count(), 2);
         QTRY_COMPARE(handlers.calls.mid(5), scenario);
         QCOMPARE(simulator.monitorCount(), 1);
+    }
+
+    // The program's command line: its version, a scenario that may be left out, not two.
+    void commandLine()
+    {
+        const auto run = [](const QStringList& arguments) {
+            QProcess dispatch;
+            dispatch.setProcessChannelMode(QProcess::MergedChannels);
+            dispatch.start(QStringLiteral(KESSVENN_DISPATCH), arguments);
+            return dispatch.waitForFinished(30000) ? QByteArray::number(dispatch.exitCode()) + ' ' + dispatch.readAll()
+                                                   : QByteArray();
+        };
+        QVERIFY(run({ "--version" }).startsWith("0 kessvenn-dispatch 1."));
+        QVERIFY(run({ "--help" }).contains(" [options] [scenario]\n"));
+        QVERIFY(run({ "a", "b" }).startsWith("2 kessvenn-dispatch: one scenario at most\nUsage: "));
     }
 };
 

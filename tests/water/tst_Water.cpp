@@ -1,0 +1,360 @@
+// The water sources: the real import of an extract, the look-up around incidents, and where the
+// crews see them (the signs on the tile map, the list on the printout, the line in the history).
+#include "alarm/AlarmCore.h"
+#include "common/AppContext.h"
+#include "map/ucGMap.h"
+#include "print/PrintSettings.h"
+#include "print/Printout.h"
+#include "tests/support/HttpResponder.h"
+#include "tests/support/PrivateCups.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/WindowFixture.h"
+#include "water/WaterIndex.h"
+#include "water/WaterLookup.h"
+
+#include <QBuffer>
+#include <QLabel>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+// Every kind of source, a pond mapped as an area, a diameter that is no number, a hydrant far away
+// in the old tagging, and things that are no water source.
+const QByteArray kExtract = R"(<?xml version="1.0" encoding="UTF-8"?>
+<osm version="0.6" generator="test">
+ <node id="1" version="1" lat="51.5" lon="7.4"><tag k="emergency" v="fire_hydrant"/><tag k="fire_hydrant:type" v="underground"/><tag k="fire_hydrant:diameter" v="DN 100"/><tag k="ref" v="H 17"/></node>
+ <node id="2" version="1" lat="51.501" lon="7.401"><tag k="emergency" v="fire_hydrant"/><tag k="fire_hydrant:type" v="pillar"/><tag k="diameter" v="150 mm"/></node>
+ <node id="3" version="1" lat="51.502" lon="7.4"><tag k="emergency" v="fire_hydrant"/><tag k="fire_hydrant:type" v="wall"/></node>
+ <node id="4" version="1" lat="51.503" lon="7.4"><tag k="emergency" v="fire_hydrant"/><tag k="fire_hydrant:type" v="pipe"/></node>
+ <node id="5" version="1" lat="51.504" lon="7.4"><tag k="emergency" v="water_tank"/></node>
+ <node id="6" version="1" lat="51.505" lon="7.4"><tag k="emergency" v="fire_hydrant"/><tag k="water_source" v="stream"/></node>
+ <node id="7" version="1" lat="51.506" lon="7.4"><tag k="emergency" v="fire_hydrant"/><tag k="fire_hydrant:diameter" v="gross"/></node>
+ <node id="8" version="1" lat="53.55" lon="9.99"><tag k="amenity" v="fire_hydrant"/><tag k="fire_hydrant:type" v="underground"/><tag k="fire_hydrant:diameter" v="80"/></node>
+ <node id="9" version="1" lat="51.5" lon="7.41"><tag k="amenity" v="bench"/></node>
+ <node id="20" version="1" lat="51.49" lon="7.39"/><node id="21" version="1" lat="51.49" lon="7.391"/>
+ <node id="22" version="1" lat="51.491" lon="7.391"/><node id="23" version="1" lat="51.491" lon="7.39"/>
+ <way id="100" version="1"><nd ref="20"/><nd ref="21"/><nd ref="22"/><nd ref="23"/><nd ref="20"/><tag k="emergency" v="fire_water_pond"/><tag k="ref" v="Teich Nord"/></way>
+ <way id="101" version="1"><nd ref="20"/><nd ref="21"/><tag k="highway" v="track"/></way>
+</osm>
+)";
+
+const QPointF kIncident(7.4738, 51.3594); // x longitude, y latitude
+
+// The real program, without a display of any kind; its output and exit code.
+std::unique_ptr<QProcess> run(const QString& program, const QStringList& arguments)
+{
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+        environment.remove(QString::fromLatin1(name));
+    process->setProcessEnvironment(environment);
+    process->start(program, arguments);
+    process->waitForFinished(120000);
+    return process;
+}
+
+// A point `metres` away in the direction `degrees` (clockwise from north), on a flat earth, close
+// enough at a few hundred metres.
+QPointF offset(QPointF from, double degrees, double metres)
+{
+    const double rad = qDegreesToRadians(degrees);
+    return { from.x() + metres * std::sin(rad) / (111'195.0 * std::cos(qDegreesToRadians(from.y()))),
+        from.y() + metres * std::cos(rad) / 111'195.0 };
+}
+
+// World pixels of a place at a zoom, by the web map's Mercator formula.
+QPointF worldPixel(QPointF place, int zoom)
+{
+    const double size = 256.0 * std::pow(2.0, zoom), lat = qDegreesToRadians(place.y());
+    return { (place.x() + 180) / 360 * size, (1 - std::log(std::tan(lat) + 1 / std::cos(lat)) / M_PI) / 2 * size };
+}
+
+bool reddish(QColor c)
+{
+    return c.red() > 150 && c.green() < 90 && c.blue() < 90;
+}
+bool bluish(QColor c)
+{
+    return c.blue() > 150 && c.red() < 90;
+}
+
+} // namespace
+
+class TestWater : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    HttpResponder m_tiles { [](const HttpResponder::Request&) {
+        HttpResponder::Response answer;
+        QBuffer png(&answer.body);
+        png.open(QIODevice::WriteOnly);
+        QImage tile(256, 256, QImage::Format_RGB32);
+        tile.fill(Qt::lightGray);
+        tile.save(&png, "PNG");
+        return answer;
+    } };
+
+private slots:
+    void initTestCase() { qputenv("XDG_CACHE_HOME", QFile::encodeName(m_dir.filePath("cache"))); }
+
+    void importReadsEveryKind()
+    {
+        const QString extract = m_dir.filePath("town.osm"), index = m_dir.filePath("sub/water.sqlite");
+        QVERIFY(TestFiles::writeAll(extract, kExtract));
+        const auto program = run(KESSVENN_EXECUTABLE, { "--import-water", extract, index });
+        QCOMPARE(program->exitCode(), 0);
+        const QString out = QString::fromUtf8(program->readAllStandardOutput());
+        QVERIFY2(out.contains("13 nodes read, 9 water sources found\n9 water sources written to "), qPrintable(out));
+        QStringList rows;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "check");
+            db.setDatabaseName(index);
+            QSqlQuery q(db.open() ? db : QSqlDatabase());
+            QVERIFY(q.exec("SELECT w.osm_type || w.osm_id, w.kind, ifnull(w.diameter, '-'), ifnull(w.ref, '-'),"
+                           " printf('%.5f,%.5f', w.lat, w.lon), p.min_lat <= w.lat AND p.max_lat >= w.lat"
+                           " FROM water w JOIN water_place p ON p.id = w.id ORDER BY w.osm_type, w.osm_id"));
+            while (q.next())
+                rows << QStringList { q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                    q.value(3).toString(), q.value(4).toString(), q.value(5).toString() }
+                            .join(' ');
+        }
+        QSqlDatabase::removeDatabase("check");
+        QCOMPARE(rows,
+            QStringList({ "n1 underground 100 H 17 51.50000,7.40000 1", "n2 pillar 150 - 51.50100,7.40100 1",
+                "n3 wall - - 51.50200,7.40000 1", "n4 pipe - - 51.50300,7.40000 1", "n5 tank - - 51.50400,7.40000 1",
+                "n6 suction_point - - 51.50500,7.40000 1", "n7 hydrant - - 51.50600,7.40000 1",
+                "n8 underground 80 - 53.55000,9.99000 1",
+                // The pond's centre: its ring's four corners, the closing node counted once.
+                "w100 pond - Teich Nord 51.49050,7.39050 1" }));
+    }
+
+    void failedImportKeepsOldIndex_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::newRow("cut off") << kExtract.left(kExtract.indexOf("<node id=\"7\"") + 40);
+        QTest::newRow("no OSM data") << QByteArray("PK\x03\x04 not an extract at all");
+        QTest::newRow("missing") << QByteArray();
+    }
+    void failedImportKeepsOldIndex()
+    {
+        QFETCH(QByteArray, input);
+        QTemporaryDir dir;
+        const QString index = dir.filePath("water.sqlite"), extract = dir.filePath("extract.osm");
+        QVERIFY(WaterIndex::write(index, { { WaterKind::Pillar, 100, {}, 'n', 1, 51.5, 7.4 } }, nullptr));
+        const QByteArray before = TestFiles::readAll(index);
+        QVERIFY(input.isEmpty() || TestFiles::writeAll(extract, input));
+        const auto program = run(KESSVENN_EXECUTABLE, { "--import-water", extract, index });
+        QCOMPARE(program->exitCode(), 1);
+        QVERIFY(program->readAllStandardError().contains("No water index written"));
+        QCOMPARE(TestFiles::readAll(index), before);
+        // Nothing half-written stays behind.
+        QCOMPARE(QDir(dir.path()).entryList({ "water*" }), QStringList { "water.sqlite" });
+    }
+
+    void nearestThree_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QPointF>("incident");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("drawn");
+        const QPointF u(7.4, 51.5);
+        QTest::newRow("on a hydrant") << QString("near.sqlite") << u
+                                      << QString("U 100 · 0 m, O 150 · 100 m O, B · 200 m S") << 4;
+        QTest::newRow("between two") << QString("near.sqlite") << offset(u, 90, 40)
+                                     << QString("U 100 · 40 m W, O 150 · 60 m O, B · 204 m S") << 5;
+        // The pond 480 m north of the hydrant counts, the one 520 m east of it does not.
+        QTest::newRow("far out") << QString("near.sqlite") << offset(u, 0, 400)
+                                 << QString("T · 80 m N, U 100 · 400 m S, O 150 · 412 m S") << 3;
+        QTest::newRow("none within 500 m")
+            << QString("near.sqlite") << QPointF(7.5, 51.6) << QString("Kein Hydrant im Umkreis von 500 m") << 0;
+        QTest::newRow("index missing") << QString("nothing.sqlite") << u << QString() << 0;
+        QTest::newRow("index broken") << QString("broken.sqlite") << u << QString() << 0;
+    }
+    void nearestThree()
+    {
+        QFETCH(QString, file);
+        QFETCH(QPointF, incident);
+        QFETCH(QString, line);
+        QFETCH(int, drawn);
+        const QString index = m_dir.filePath("near.sqlite");
+        const QPointF u(7.4, 51.5), o = offset(u, 90, 100), b = offset(u, 180, 200), t = offset(u, 0, 480),
+                                    w = offset(u, 90, 520);
+        QVERIFY(QFile::exists(index)
+            || WaterIndex::write(index,
+                { { WaterKind::Underground, 100, {}, 'n', 1, u.y(), u.x() },
+                    { WaterKind::Pillar, 150, {}, 'n', 2, o.y(), o.x() },
+                    { WaterKind::Tank, 0, {}, 'n', 3, b.y(), b.x() }, { WaterKind::Pond, 0, {}, 'w', 4, t.y(), t.x() },
+                    { WaterKind::Wall, 0, {}, 'n', 5, w.y(), w.x() } },
+                nullptr));
+        QVERIFY(TestFiles::writeAll(m_dir.filePath("broken.sqlite"), "no database, just text\n"));
+        WaterLookup lookup;
+        lookup.setIndex(m_dir.filePath(file));
+        QSignalSpy found(&lookup, &WaterLookup::found);
+        if (file == "broken.sqlite") {
+            // One warning, however often it is asked.
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^The water index .* cannot be read"));
+            lookup.lookUp(incident);
+            QVERIFY(found.wait());
+            QTest::failOnWarning(QRegularExpression("water index"));
+        }
+        lookup.lookUp(incident);
+        QVERIFY(found.wait());
+        const auto nearby = found.last().first().value<WaterNearby>();
+        QCOMPARE(nearby.line(), line);
+        QCOMPARE(nearby.sources.size(), drawn);
+        QCOMPARE(nearby.incident, incident);
+    }
+
+    void compassPoints_data()
+    {
+        QTest::addColumn<double>("degrees");
+        QTest::addColumn<QString>("point");
+        const char* const points[] = { "N", "NO", "O", "SO", "S", "SW", "W", "NW" };
+        for (int i = 0; i < 8; ++i) {
+            // The middle of each point's sector and, a little inside, both of its edges.
+            for (const double d : { -22.0, 0.0, 22.0 })
+                QTest::addRow("%s %g", points[i], d) << std::fmod(i * 45 + d + 360, 360) << QString(points[i]);
+        }
+    }
+    void compassPoints()
+    {
+        QFETCH(double, degrees);
+        QFETCH(QString, point);
+        const QPointF there = offset(kIncident, degrees, 300);
+        QCOMPARE(Water::direction(kIncident, there), point);
+        QVERIFY(std::abs(Water::meters(kIncident, there) - 300) < 1);
+    }
+
+    void signsOnTheMap_data()
+    {
+        QTest::addColumn<int>("zoom");
+        QTest::newRow("zoom 16") << 16;
+        QTest::newRow("zoom 18") << 18;
+        QTest::newRow("zoom 14: streets first, no signs") << 14;
+    }
+    void signsOnTheMap()
+    {
+        QFETCH(int, zoom);
+        QVERIFY(TestFiles::writeAll(
+            m_dir.filePath("map.ini"), "provider=osm\ntiles=" + m_tiles.base() + "/{z}/{x}/{y}.png\n"));
+        AppContext ctx;
+        ctx.DataFolder = m_dir.path();
+        ucGMap map;
+        map.resize(600, 600);
+        map.setGZoom(zoom);
+        map.setGPoint(QStringLiteral("%1,%2").arg(kIncident.y()).arg(kIncident.x()));
+        map.setContext(&ctx);
+        map.Refresh();
+        const QPointF hydrant = offset(kIncident, 90, 55), pond = offset(kIncident, 0, 55);
+        map.setWaterSources({ { { WaterKind::Underground, 100, {}, 'n', 1, hydrant.y(), hydrant.x() }, 55, "O" },
+            { { WaterKind::Pond, 0, {}, 'n', 2, pond.y(), pond.x() }, 55, "N" } });
+        const QImage shot = map.grab().toImage();
+        const auto onScreen = [&](QPointF place) {
+            return (worldPixel(place, zoom) - worldPixel(kIncident, zoom) + QPointF(300, 300)).toPoint();
+        };
+        // Each sign's pixels in a window around where it belongs: the hydrant's red frame and the
+        // pond's blue square centred on their places, the diameter's dark digits under the frame.
+        const auto box = [&shot](QPoint around, bool (*colour)(QColor)) {
+            QRect found;
+            for (int x = around.x() - 25; x <= around.x() + 25; ++x) {
+                for (int y = around.y() - 25; y <= around.y() + 25; ++y)
+                    found |= colour(shot.pixelColor(x, y)) ? QRect(x, y, 1, 1) : QRect();
+            }
+            return found;
+        };
+        const QPoint h = onScreen(hydrant), p = onScreen(pond);
+        const QRect frame = box(h, reddish), square = box(p, bluish);
+        QCOMPARE(frame.isEmpty() || square.isEmpty(), zoom < 15);
+        if (zoom < 15)
+            return;
+        QVERIFY((frame.center() - h).manhattanLength() <= 2 && frame.width() >= 20 && frame.width() <= 25);
+        QVERIFY((square.center() - p).manhattanLength() <= 2 && square.width() >= 18 && square.width() <= 25);
+        int dark = 0;
+        for (int x = -10; x <= 10; ++x) {
+            for (int y = 12; y <= 22; ++y)
+                dark += shot.pixelColor(h + QPoint(x, y)).lightness() < 80;
+        }
+        QVERIFY(dark > 10);
+        map.setWaterSources({});
+        QVERIFY(!reddish(map.grab().toImage().pixelColor(frame.left() + 1, h.y())));
+    }
+
+    // The printout waits for the look-up and prints the nearest three under the detail map.
+    void listOnPaper()
+    {
+        PrivateCups cups;
+        if (!cups.started())
+            QSKIP(qPrintable(cups.whyNot()));
+        QVERIFY(cups.addQueue("Test"));
+        QTemporaryDir home;
+        QVERIFY(TestFiles::writeAll(home.filePath(PrintSettings::FileName), "printer=Test\nwait_seconds=120\n"));
+        // No map service: the maps are in at once, and the printout has only the water to wait for.
+        QVERIFY(TestFiles::writeAll(home.filePath("map.ini"), "# no map\n"));
+        const QString index = home.filePath("water.sqlite");
+        QVERIFY(WaterIndex::write(index,
+            { { WaterKind::Underground, 100, "H1", 'n', 1, kIncident.y() + 0.0003, kIncident.x() + 0.0004 },
+                { WaterKind::Pillar, 150, {}, 'n', 2, kIncident.y() - 0.0010, kIncident.x() } },
+            nullptr));
+        AppContext ctx;
+        ctx.DataFolder = home.path();
+        ctx.LastAlarmPath = home.filePath("last.dat");
+        AlarmCore core(ctx);
+        Printout printout(ctx);
+        QSignalSpy printed(&printout, &Printout::printed);
+        printout.watch(core);
+        WaterLookup lookup;
+        lookup.setIndex(index);
+        printout.setWaterExpected(true);
+        QObject::connect(&lookup, &WaterLookup::found, &printout, &Printout::waterFound);
+        core.HandleStationAlarm(
+            QStringList { "WACHALARM", "Alarm", "Zug 1", "Feuer", "B3", "58095", "Hagen", "Elberfelder Straße", "12",
+                "", "", "", "", "", "HLF 20\a", "1", "51,3594", "7,4738", "" }
+                .join('\t'),
+            0);
+        QCoreApplication::processEvents();
+        lookup.lookUp(kIncident);
+        QVERIFY(QTest::qWaitFor([&] { return !printed.isEmpty(); }, 60000));
+        const auto pdf = run("pdftotext", { printed.first().first().value<PrintResult>().pdfPath, "-" });
+        const QString text = QString::fromUtf8(pdf->readAllStandardOutput()).simplified();
+        QVERIFY2(text.contains("Karte nicht verfügbar Wasser: U 100 · 43 m NO, O 150 · 111 m S Navigation"),
+            qPrintable(text));
+    }
+
+    // The window: the line in the top bar and the sources on the map once the incident is placed,
+    // the line kept with the alarm in the history; the next alarm shows its own.
+    void window()
+    {
+        WindowFixture f;
+        const QString index = m_dir.filePath("window.sqlite");
+        QVERIFY(WaterIndex::write(index, { { WaterKind::Underground, 100, {}, 'n', 1, 51.5203, 7.4204 } }, nullptr));
+        QVERIFY(f.putDataFile("map.ini", "water=" + index.toUtf8() + "\n"));
+        f.form->load();
+        auto* line = f.control<QLabel>("lbl_Wasser");
+        auto* map = f.control<ucGMap>("ucGMap1");
+        f.form->HandleStationAlarm(WindowFixture::stationAlarm("B 3", {}) + "\t51,52\t7,42", 0);
+        QTRY_COMPARE(line->text(), QString("U 100 · 43 m NO"));
+        QCOMPARE(map->waterSources().size(), 1);
+        QSqlDatabase kept = QSqlDatabase::addDatabase("QSQLITE", "window");
+        kept.setDatabaseName(f.dataFile("history.sqlite"));
+        QVERIFY(kept.open());
+        const auto water = [&kept] {
+            QSqlQuery row = kept.exec("SELECT water FROM alarms ORDER BY id DESC");
+            return row.next() ? row.value(0).toString() : QString();
+        };
+        QTRY_COMPARE(water(), QString("U 100 · 43 m NO"));
+        f.form->HandleStationAlarm(WindowFixture::stationAlarm("B 4", {}) + "\t52,52\t7,42", 0);
+        QTRY_COMPARE(line->text(), QString("Kein Hydrant im Umkreis von 500 m"));
+        QVERIFY(map->waterSources().isEmpty());
+        QTRY_COMPARE(water(), QString("Kein Hydrant im Umkreis von 500 m"));
+    }
+};
+
+QTEST_MAIN(TestWater)
+#include "tst_Water.moc"
