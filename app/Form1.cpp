@@ -349,7 +349,6 @@ void Form1::load()
         label->clear();
     LoadSettings(m_ctx);
     m_display = DisplaySettings::read(m_ctx.DataFolder);
-    m_crew->start(m_display.strength);
     m_wake->configure(m_display);
     m_linkWarning->setDelaySeconds(m_display.linkWarningSeconds);
     m_linkWarning->linkStatus(serverLink->LinkStatus());
@@ -364,6 +363,7 @@ void Form1::load()
     m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
     m_history->start();
     connect(m_printout, &Printout::printed, m_history->recorder(), &HistoryRecorder::recordPrintout);
+    m_crew->start(m_display.strength, m_history->recorder());
     setUpRoute();
     setUpWater();
     alarmHandler->InitAlarmGrids();

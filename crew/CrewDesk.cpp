@@ -7,6 +7,7 @@
 #include "crew/CrewWatch.h"
 #include "crew/VehicleBoard.h"
 #include "crew/VehicleBoardView.h"
+#include "history/HistoryRecorder.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -38,7 +39,7 @@ CrewDesk::CrewDesk(
     pagerList->viewport()->installEventFilter(this);
 }
 
-void CrewDesk::start(const Strength::Settings& settings)
+void CrewDesk::start(const Strength::Settings& settings, HistoryRecorder* history)
 {
     // The data folder is known from here on.
     if (!m_board) {
@@ -51,6 +52,9 @@ void CrewDesk::start(const Strength::Settings& settings)
     m_watch = new CrewWatch(m_ctx.dataFile(CrewFile::FileName), m_ctx.LastAlarmPath, settings, this);
     m_watch->watch(m_core);
     connect(m_watch, &CrewWatch::strengthChanged, this, &CrewDesk::showStrength);
+    if (history)
+        connect(m_watch, &CrewWatch::strengthChanged, history,
+            [history, settings](const Strength::Count& count) { history->recordStrength(count, settings); });
 }
 
 void CrewDesk::alarmCleared()

@@ -7,6 +7,7 @@
 class AlarmCore;
 class AppContext;
 class CrewWatch;
+class HistoryRecorder;
 class QLabel;
 class QTableWidget;
 class QWidget;
@@ -24,8 +25,9 @@ public:
     CrewDesk(AppContext& ctx, AlarmCore& core, QWidget* bar, QTableWidget* statusList, QTableWidget* pagerList,
         QObject* parent = nullptr);
 
-    // Starts counting with display.ini's settings; before the stored alarm is shown again.
-    void start(const Strength::Settings& settings);
+    // Starts counting with display.ini's settings, before the stored alarm is shown again; the
+    // history, when given, keeps each alarm's strength.
+    void start(const Strength::Settings& settings, HistoryRecorder* history = nullptr);
     // The alarm was cleared from the screen: answers count nowhere until the next one.
     void alarmCleared();
     // F11: the board over the status list, or the list again.

@@ -2,7 +2,7 @@
 
 namespace {
 
-const char* const kHeadings[] = { "Datum", "Uhrzeit", "Stichwort", "Adresse", "Einheiten", "kommt" };
+const char* const kHeadings[] = { "Datum", "Uhrzeit", "Stichwort", "Adresse", "Einheiten", "kommt", "Stärke" };
 
 } // namespace
 
@@ -38,7 +38,8 @@ void HistoryModel::setSearch(QStringView text)
     // Typing on narrows the rows shown now; anything else starts from all rows.
     bool narrower = true;
     for (const QString& old : m_terms)
-        narrower = narrower && std::any_of(terms.begin(), terms.end(), [&](const QString& t) { return t.contains(old); });
+        narrower
+            = narrower && std::any_of(terms.begin(), terms.end(), [&](const QString& t) { return t.contains(old); });
     beginResetModel();
     m_terms = terms;
     makeSearchable();
@@ -101,6 +102,8 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
         return row.units;
     case 5:
         return row.station ? QVariant(row.coming) : QVariant();
+    case 6:
+        return row.strength;
     }
     return {};
 }

@@ -2,9 +2,11 @@
 // at the sizes the station's screens have.
 #include "crew/CrewDesk.h"
 #include "crew/VehicleBoardView.h"
+#include "history/HistoryReader.h"
 #include "tests/support/WindowFixture.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -72,6 +74,22 @@ private slots:
         for (const VehicleBoardView::Tile& tile : board->tiles())
             tiles << tile.lines.section('\n', 0, 1);
         QCOMPARE(tiles, QStringList({ "HLF 20\n3 Einsatz übernommen", "DLK\n" }));
+        if (size != QSize(1264, 936))
+            return;
+
+        // The history keeps the alarm's strength: the list's column, the CSV's columns.
+        const auto kept = [&] {
+            HistoryReader reader(f.dataFile("history.sqlite"), true);
+            const std::vector<HistoryRow> rows = reader.open() ? reader.rows(std::nullopt) : std::vector<HistoryRow>();
+            return rows.empty() ? QString() : rows.front().strength;
+        };
+        QTRY_COMPARE(kept(), "1/1/1/3");
+        HistoryReader reader(f.dataFile("history.sqlite"), true);
+        QBuffer csv;
+        QVERIFY(reader.open() && csv.open(QIODevice::WriteOnly) && reader.writeCsv(csv, std::nullopt));
+        const QList<QByteArray> lines = csv.data().split('\n');
+        QVERIFY2(lines[0].endsWith(";Stärke;AGT;Ma\r"), lines[0]);
+        QVERIFY2(lines[lines.size() - 2].endsWith(";1/1/1/3;2;1\r"), lines[lines.size() - 2]);
     }
 };
 
