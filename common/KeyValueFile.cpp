@@ -74,6 +74,7 @@ KeyValueFile KeyValueFile::read(const QString& dataFolder, const QString& fileNa
         return {};
     KeyValueFile none;
     none.m_source = path;
+    none.m_unread = true;
     if (!info.isFile()) {
         none.warn(0, QStringLiteral("no regular file; not read"));
         return none;

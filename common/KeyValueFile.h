@@ -33,6 +33,9 @@ public:
         const QString& dataFolder, const QString& fileName, const QStringList& known);
 
     [[nodiscard]] const QList<Entry>& entries() const { return m_entries; }
+    // The file is there but was not read (too large, no regular file, no permission): its
+    // entries are unknown rather than absent.
+    [[nodiscard]] bool unread() const { return m_unread; }
 
     // Warns that the entry's value is not used, and what would have been: "display.ini line 3:
     // fullscreen=yes is not used (0 or 1 expected)".
@@ -43,4 +46,5 @@ private:
 
     QString m_source;
     QList<Entry> m_entries;
+    bool m_unread = false;
 };

@@ -3,9 +3,15 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+#include <chrono>
+
 // Hands a PDF to CUPS through libcups, on the connection CUPS_SERVER (or the client
 // configuration) names. Blocks while it talks to the scheduler: call it from a worker thread.
 namespace CupsQueue {
+
+// The longest one submission may take, from the connection to the job's last byte.
+inline constexpr std::chrono::milliseconds kTimeLimit { 30000 };
 
 struct Submission {
     int jobId = 0; // 0: not accepted
@@ -14,7 +20,13 @@ struct Submission {
     QString notice; // accepted, but the job waits: the printer is stopped
 };
 
+// Whether a name can be a CUPS queue: printable, without blanks, '/' or '#', at most 127 bytes.
+[[nodiscard]] bool isQueueName(const QString& name);
+
 // One job of `copies` copies. An empty printer means CUPS's default printer. Never retries.
-[[nodiscard]] Submission submit(const QString& printer, const QString& title, const QByteArray& pdf, int copies);
+// Every call to the scheduler together takes at most `timeLimit`; a scheduler that accepts the
+// connection and never answers is given up after it. `abandon`, when set, gives up at once.
+[[nodiscard]] Submission submit(const QString& printer, const QString& title, const QByteArray& pdf, int copies,
+    std::chrono::milliseconds timeLimit = kTimeLimit, const std::atomic_bool* abandon = nullptr);
 
 } // namespace CupsQueue

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace PrintArchive {
 
@@ -62,9 +63,13 @@ int prune(const QString& folder, int keepDays, const QDateTime& now)
         return 0;
     const QDateTime limit = now.addDays(-keepDays);
     int deleted = 0;
-    const QFileInfoList files = QDir(folder).entryInfoList({ QStringLiteral("*.pdf") }, QDir::Files);
+    // The station may keep files of its own beside the copies: only names this archive gives.
+    static const QRegularExpression own(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}_\\d{6}_[\\w.-]{1,60}(-\\d{1,2})?\\.pdf$"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::NoSymLinks | QDir::Hidden);
     for (const QFileInfo& file : files) {
-        if (file.lastModified() < limit && QFile::remove(file.absoluteFilePath()))
+        if (file.isFile() && !file.isSymLink() && own.match(file.fileName()).hasMatch() && file.lastModified() < limit
+            && QFile::remove(file.absoluteFilePath()))
             ++deleted;
     }
     return deleted;

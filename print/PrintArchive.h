@@ -27,8 +27,9 @@ inline const QString FolderName = QStringLiteral("Ausdrucke");
 // history and the printout note the moment each on its own); nothing when there is none.
 [[nodiscard]] std::optional<QString> find(const QString& folder, const QDateTime& alarmTime, const QString& keyword);
 
-// Deletes the PDF files of the folder last changed before now − keepDays; keepDays 0 deletes
-// nothing. Returns how many were deleted.
+// Deletes the copies of the folder last changed before now − keepDays: plain files named as this
+// archive names them, never a link, another name or another case; keepDays 0 deletes nothing.
+// Returns how many were deleted.
 int prune(const QString& folder, int keepDays, const QDateTime& now);
 
 } // namespace PrintArchive

@@ -21,9 +21,12 @@ struct PrintPageContent {
     QDateTime printedTime;
     QString version;
     QString keyword;
+    QString address; // street and house number, large under the keyword
+    QString place; // postal code, town and district, under the address
     QString extraKeyword;
     QList<QPair<QString, QString>> rows; // label and text, in page order; empty texts are left out
     std::optional<QPointF> position; // x longitude, y latitude
+    int decimals = 5; // the position's precision as printed
     QImage overview; // zoom 14; null: not available
     QImage detail; // zoom 17
     QString water; // the nearest water sources, printed under the detail map; empty: none looked up
@@ -41,9 +44,14 @@ namespace PrintPage {
 // "geo:<lat>,<lon>" with six decimals.
 [[nodiscard]] QString geoUri(QPointF position);
 
-// The page rendered into a PDF: head, keywords, the rows (long texts wrapped and continued on a
-// further page, never cut off), the two maps and the navigation code, or "Keine Koordinaten"
-// without a position; a foot on every page.
+// At most this many pages per printout: a text that would need more is cut where the rest still
+// fits, and ends with the note CutNote.
+inline constexpr int kMostPages = 3;
+inline const QString CutNote = QStringLiteral("\u2026 gek\u00FCrzt, vollst\u00E4ndig im Einsatzarchiv");
+
+// The page rendered into a PDF: head, keyword, address, the rows (long texts wrapped and continued
+// on a further page), the two maps and the navigation code with the coordinates, or "Keine
+// Koordinaten" without a position; a foot on every page; at most kMostPages pages.
 [[nodiscard]] QByteArray render(const PrintPageContent& content);
 
 } // namespace PrintPage

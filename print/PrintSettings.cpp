@@ -1,6 +1,8 @@
 #include "print/PrintSettings.h"
 
 #include "common/KeyValueFile.h"
+#include "common/Log.h"
+#include "print/CupsQueue.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -28,17 +30,23 @@ PrintSettings PrintSettings::parse(const KeyValueFile& file)
             number(n, 0, 1);
             target = n == 1;
         };
-        if (name == QLatin1String("printer"))
+        if (name == QLatin1String("printer")) {
+            // Kept as written: CUPS then refuses it rather than print on a queue of a shorter name.
             s.printer = value;
-        else if (name == QLatin1String("copies"))
+            if (!CupsQueue::isQueueName(value))
+                file.unusable(entry, QStringLiteral("a CUPS queue name: no blanks, control characters, '/' or '#'"));
+        } else if (name == QLatin1String("copies"))
             number(s.copies, 0, 99);
         else if (name == QLatin1String("unit_alarms"))
             flag(s.unitAlarms);
         else if (name == QLatin1String("wait_seconds"))
             number(s.waitSeconds, 0, 300);
-        else if (name == QLatin1String("informant"))
-            flag(s.informant);
-        else if (name == QLatin1String("keep_days"))
+        else if (name == QLatin1String("informant")) {
+            // A value that cannot be read keeps the informant off the paper.
+            int n = 0;
+            number(n, 0, 1);
+            s.informant = n == 1;
+        } else if (name == QLatin1String("keep_days"))
             number(s.keepDays, 0, 3650);
         else if (name == QLatin1String("paper")) {
             if (value.compare(QLatin1String("A5"), Qt::CaseInsensitive) == 0)
@@ -56,7 +64,14 @@ PrintSettings PrintSettings::parse(const KeyValueFile& file)
 
 std::optional<PrintSettings> PrintSettings::read(const QString& dataFolder)
 {
-    if (!QFileInfo(QDir(dataFolder).filePath(FileName)).isFile())
+    // Without a data folder the name would be taken relative to the working directory.
+    if (dataFolder.isEmpty() || !QFileInfo::exists(QDir(dataFolder).filePath(FileName)))
         return std::nullopt;
-    return parse(KeyValueFile::read(dataFolder, FileName, Keys));
+    const KeyValueFile file = KeyValueFile::read(dataFolder, FileName, Keys);
+    if (file.unread()) {
+        // Its defaults would print what the file may keep off the paper.
+        qCWarning(lcPrint).noquote() << QDir(dataFolder).filePath(FileName) << "cannot be read: nothing is printed";
+        return std::nullopt;
+    }
+    return parse(file);
 }

@@ -25,8 +25,11 @@ struct PrintSettings {
 
     // A value that cannot be used (a number outside copies 0 to 99, wait_seconds 0 to 300,
     // keep_days 0 to 3650, a flag that is not 0 or 1, an unknown paper) is a warning naming the
-    // file and the line, and keeps the default.
+    // file and the line, and keeps the default; except for informant, where it keeps the
+    // informant off the paper, and a printer that cannot be a CUPS queue, which is kept so that
+    // nothing is sent rather than sent to another queue.
     [[nodiscard]] static PrintSettings parse(const KeyValueFile& file);
-    // print.ini of the data folder; nothing when there is none.
+    // print.ini of the data folder; nothing when there is none, when the data folder is not yet
+    // known, or when the file cannot be read (too large, no permission; with a warning).
     [[nodiscard]] static std::optional<PrintSettings> read(const QString& dataFolder);
 };

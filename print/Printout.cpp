@@ -24,7 +24,13 @@ QString version()
         .arg(KESSVENN_VERSION_PATCH);
 }
 
-std::optional<QPointF> readCoordinates(const QString& text)
+struct Place {
+    QPointF position;
+    int decimals = 0;
+};
+
+// The alarm's coordinate text, and the decimals its fields 16 and 17 were sent with.
+std::optional<Place> readCoordinates(const QString& text, const QStringList& fields)
 {
     const QStringList parts = text.split(QLatin1Char(','));
     bool latOk = false, lngOk = false;
@@ -32,55 +38,41 @@ std::optional<QPointF> readCoordinates(const QString& text)
     const double lng = parts.value(1).toDouble(&lngOk);
     if (parts.size() != 2 || !latOk || !lngOk)
         return std::nullopt;
-    return QPointF(lng, lat);
+    int decimals = 0;
+    for (int i : { 16, 17 }) {
+        const QString sent = fields.value(i).trimmed();
+        const qsizetype point = std::max(sent.indexOf(QLatin1Char(',')), sent.indexOf(QLatin1Char('.')));
+        if (point >= 0)
+            decimals = std::max(decimals, int(sent.size() - point - 1));
+    }
+    return Place { QPointF(lng, lat), std::clamp(decimals, 0, 6) };
 }
 
 struct Job {
     PrintPageContent content;
     QString folder;
     QString fileName;
-    QString printer;
-    int copies = 0;
     QStringList warnings;
     quint64 sequence = 0;
 };
 
-// On the worker thread: the PDF, its copy and the job. Each fault is one warning.
-PrintResult run(const Job& job)
+// On the worker thread: the PDF and its copy. A copy that cannot be written is one warning.
+std::pair<PrintResult, QByteArray> render(const Job& job)
 {
     PrintResult result;
-    result.copies = job.copies;
     result.warnings = job.warnings;
     result.alarmTime = job.content.alarmTime;
     result.alarmSequence = job.sequence;
-    const auto warn = [&result](const QString& text) {
+    const QByteArray pdf = PrintPage::render(job.content);
+    if (const std::optional<QString> path = PrintArchive::store(job.folder, job.fileName, pdf)) {
+        result.pdfPath = *path;
+    } else {
+        const QString text = QStringLiteral("%1 %2: the PDF copy could not be written to %3")
+                                 .arg(job.content.title, job.content.keyword, job.folder);
         qCWarning(lcPrint).noquote() << text;
         result.warnings << text;
-    };
-    const QByteArray pdf = PrintPage::render(job.content);
-    const QString what = job.content.title + QLatin1Char(' ') + job.content.keyword;
-    if (const std::optional<QString> path = PrintArchive::store(job.folder, job.fileName, pdf))
-        result.pdfPath = *path;
-    else
-        warn(QStringLiteral("%1: the PDF copy could not be written to %2").arg(what, job.folder));
-    if (job.copies <= 0)
-        return result;
-    const CupsQueue::Submission sent = CupsQueue::submit(job.printer, what, pdf, job.copies);
-    result.queue = sent.queue;
-    result.jobId = sent.jobId;
-    if (sent.jobId <= 0) {
-        warn(QStringLiteral("%1 not printed on %2: %3")
-                 .arg(what, sent.queue.isEmpty() ? QStringLiteral("the default printer") : sent.queue, sent.failure));
-    } else if (!sent.notice.isEmpty()) {
-        warn(QStringLiteral("%1: CUPS job %2 on %3, but %4").arg(what).arg(sent.jobId).arg(sent.queue, sent.notice));
-    } else {
-        qCInfo(lcPrint).noquote() << QStringLiteral("%1: CUPS job %2 on %3, %4 copies")
-                                         .arg(what)
-                                         .arg(sent.jobId)
-                                         .arg(sent.queue)
-                                         .arg(job.copies);
     }
-    return result;
+    return { result, pdf };
 }
 
 } // namespace
@@ -92,10 +84,21 @@ Printout::Printout(AppContext& ctx, QObject* parent)
 {
     // One printout after the other, in the order of the alarms.
     m_pool.setMaxThreadCount(1);
+    m_cups.setMaxThreadCount(1);
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, &Printout::finishWaiting);
     m_daily.setInterval(std::chrono::hours(24));
     connect(&m_daily, &QTimer::timeout, this, &Printout::pruneArchive);
+    // The window learns its data folder only when it loads, after it has wired the printout: the
+    // first prune waits for the folder.
+    connect(&m_firstPrune, &QTimer::timeout, this, [this] {
+        if (m_ctx.DataFolder.isEmpty()) {
+            m_firstPrune.setInterval(std::chrono::seconds(1));
+            return;
+        }
+        m_firstPrune.stop();
+        pruneArchive();
+    });
     connect(m_maps, &PrintMaps::gathered, this, [this] {
         // Only the maps of the alarm's own position count.
         if (m_waiting && m_alarm && m_alarm->placed) {
@@ -107,7 +110,10 @@ Printout::Printout(AppContext& ctx, QObject* parent)
 
 Printout::~Printout()
 {
+    // A job CUPS is taking is given up; the rest would only wait.
+    m_ending->store(true);
     m_pool.waitForDone();
+    m_cups.waitForDone();
 }
 
 void Printout::setMapConfig(std::function<MapConfig()> source)
@@ -119,7 +125,7 @@ void Printout::watch(AlarmCore& core)
 {
     connect(&core, &AlarmCore::stationAlarmAnnounced, this, &Printout::onStationAlarm);
     connect(&core, &AlarmCore::unitAlarmAnnounced, this, &Printout::onUnitAlarm);
-    pruneArchive();
+    m_firstPrune.start(0);
     m_daily.start();
 }
 
@@ -142,8 +148,11 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
         m_waiting->waterIn = !m_waterExpected;
         m_deadline.start(std::chrono::seconds(m_settings->waitSeconds));
     }
-    if (plan.coordinates)
-        incidentPlaced(readCoordinates(*plan.coordinates));
+    if (plan.coordinates) {
+        const std::optional<Place> place = readCoordinates(*plan.coordinates, plan.fields);
+        m_alarm->decimals = place ? place->decimals : m_alarm->decimals;
+        incidentPlaced(place ? std::optional(place->position) : std::nullopt);
+    }
 }
 
 void Printout::incidentPlaced(std::optional<QPointF> position)
@@ -215,7 +224,7 @@ void Printout::printNow()
 {
     const std::optional<PrintSettings> settings = PrintSettings::read(m_ctx.DataFolder);
     if (!settings) {
-        qCInfo(lcPrint) << "Nothing printed: the data folder has no" << PrintSettings::FileName;
+        qCInfo(lcPrint) << "Nothing printed: no readable" << PrintSettings::FileName << "in the data folder";
         return;
     }
     if (!m_alarm || !m_onScreen) {
@@ -234,30 +243,26 @@ void Printout::printAgain(const QStringList& fields, const QDateTime& received, 
     }
     // The page as it was printed then, where its copy is kept.
     if (!keptCopy.isEmpty() && QFileInfo(keptCopy).isFile()) {
-        m_pool.start([this, path = keptCopy, printer = settings->printer] {
-            PrintResult result;
-            result.pdfPath = path;
-            result.copies = 1;
-            QFile file(path);
-            const QByteArray pdf = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-            const CupsQueue::Submission sent = CupsQueue::submit(printer, QFileInfo(path).fileName(), pdf, 1);
-            result.queue = sent.queue;
-            result.jobId = sent.jobId;
-            if (sent.jobId > 0)
-                qCInfo(lcPrint).noquote() << path << "printed again: CUPS job" << sent.jobId << "on" << sent.queue;
-            else
-                qCWarning(lcPrint).noquote() << path << "not printed again:" << sent.failure;
-            QMetaObject::invokeMethod(
-                this, [this, result] { emit printed(result); }, Qt::QueuedConnection);
-        });
+        Sending again;
+        again.what = QFileInfo(keptCopy).fileName();
+        again.printer = settings->printer;
+        again.copies = 1;
+        again.again = true;
+        again.result.pdfPath = keptCopy;
+        again.result.copies = 1;
+        queueSending(again);
         return;
     }
     Alarm alarm;
     alarm.fields = fields;
     alarm.time = received;
     const std::optional<StationAlarmPlan> plan = PlanStationAlarm(fields.join(QChar(9)), true, m_ctx);
-    if (plan && plan->coordinates)
-        alarm.position = readCoordinates(*plan->coordinates);
+    if (plan && plan->coordinates) {
+        if (const std::optional<Place> place = readCoordinates(*plan->coordinates, fields)) {
+            alarm.position = place->position;
+            alarm.decimals = place->decimals;
+        }
+    }
     send(alarm, *settings, 1, std::nullopt, QStringLiteral("Einsatzauftrag"));
 }
 
@@ -287,6 +292,7 @@ void Printout::send(const Alarm& alarm, const PrintSettings& settings, int copie
         : settings.paper == PrintSettings::Paper::Letter           ? QPageSize::Letter
                                                                    : QPageSize::A4;
     job.content.position = alarm.position;
+    job.content.decimals = alarm.decimals;
     if (alarm.route) {
         QStringList steps;
         for (const Route::Step& step : alarm.route->steps)
@@ -314,13 +320,91 @@ void Printout::send(const Alarm& alarm, const PrintSettings& settings, int copie
     }
     job.folder = m_ctx.dataFile(PrintArchive::FolderName);
     job.fileName = PrintArchive::fileName(alarm.time, job.content.keyword);
-    job.printer = settings.printer;
-    job.copies = copies;
     job.sequence = alarm.sequence;
-    m_pool.start([this, job] {
-        const PrintResult result = run(job);
+    Sending sending;
+    sending.what = title + QLatin1Char(' ') + job.content.keyword;
+    sending.alarmTime = alarm.time;
+    sending.printer = settings.printer;
+    sending.copies = copies;
+    m_pool.start([this, job, sending]() mutable {
+        std::tie(sending.result, sending.pdf) = render(job);
+        sending.result.copies = sending.copies;
         QMetaObject::invokeMethod(
-            this, [this, result] { emit printed(result); }, Qt::QueuedConnection);
+            this, [this, sending] { queueSending(sending); }, Qt::QueuedConnection);
+    });
+}
+
+void Printout::queueSending(Sending sending)
+{
+    if (sending.copies <= 0) {
+        emit printed(sending.result);
+        return;
+    }
+    sending.timeLimit = cupsTimeLimit;
+    m_toSend.push_back(std::move(sending));
+    if (m_toSend.size() > size_t(kMostWaiting)) {
+        // The printer is behind: the oldest waiting page makes room for the newer alarm's.
+        Sending dropped = std::move(m_toSend.front());
+        m_toSend.pop_front();
+        const QString text
+            = QStringLiteral("%1 of the alarm at %2 not printed: %3 newer printouts wait for the printer")
+                  .arg(dropped.what, dropped.alarmTime.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")))
+                  .arg(kMostWaiting);
+        qCWarning(lcPrint).noquote() << text;
+        dropped.result.warnings << text;
+        emit printed(dropped.result);
+    }
+    sendNext();
+}
+
+void Printout::sendNext()
+{
+    if (m_sending || m_toSend.empty())
+        return;
+    m_sending = true;
+    Sending sending = std::move(m_toSend.front());
+    m_toSend.pop_front();
+    m_cups.start([this, sending = std::move(sending), ending = m_ending]() mutable {
+        PrintResult& result = sending.result;
+        const auto warn = [&result](const QString& text) {
+            qCWarning(lcPrint).noquote() << text;
+            result.warnings << text;
+        };
+        if (sending.pdf.isEmpty()) {
+            QFile file(result.pdfPath);
+            if (file.open(QIODevice::ReadOnly))
+                sending.pdf = file.readAll();
+        }
+        const CupsQueue::Submission sent = CupsQueue::submit(
+            sending.printer, sending.what, sending.pdf, sending.copies, sending.timeLimit, ending.get());
+        result.queue = sent.queue;
+        result.jobId = sent.jobId;
+        const QString queue = sent.queue.isEmpty() ? QStringLiteral("the default printer") : sent.queue;
+        if (sending.again && sent.jobId > 0)
+            qCInfo(lcPrint).noquote() << result.pdfPath << "printed again: CUPS job" << sent.jobId << "on" << queue;
+        else if (sending.again)
+            warn(QStringLiteral("%1 not printed again: %2").arg(result.pdfPath, sent.failure));
+        else if (sent.jobId <= 0)
+            warn(QStringLiteral("%1 not printed on %2: %3").arg(sending.what, queue, sent.failure));
+        else if (!sent.notice.isEmpty())
+            warn(QStringLiteral("%1: CUPS job %2 on %3, but %4")
+                     .arg(sending.what)
+                     .arg(sent.jobId)
+                     .arg(queue, sent.notice));
+        else
+            qCInfo(lcPrint).noquote() << QStringLiteral("%1: CUPS job %2 on %3, %4 copies")
+                                             .arg(sending.what)
+                                             .arg(sent.jobId)
+                                             .arg(queue)
+                                             .arg(sending.copies);
+        QMetaObject::invokeMethod(
+            this,
+            [this, result] {
+                m_sending = false;
+                emit printed(result);
+                sendNext();
+            },
+            Qt::QueuedConnection);
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include "alarm/AlarmPlan.h"
 #include "map/MapConfig.h"
+#include "print/CupsQueue.h"
 #include "print/PrintSettings.h"
 #include "route/Route.h"
 #include "water/WaterSource.h"
@@ -12,7 +13,11 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class AlarmCore;
@@ -34,9 +39,12 @@ struct PrintResult {
 
 // The alarm on paper. For each live station alarm (and unit alarm when print.ini asks for it) it
 // waits for the incident's position and the maps, at most wait_seconds, then renders the page
-// once into a PDF, keeps it in Ausdrucke/ and hands it to CUPS: all of that on a worker thread of
-// its own, one printout after the other, so that neither the alarm's thread nor its sound ever
-// waits for paper. A newer alarm during the wait sends the older one at once with what it has.
+// once into a PDF and keeps it in Ausdrucke/ on one worker thread, and hands it to CUPS on
+// another, one printout after the other on each, so that neither the alarm's thread nor its sound
+// ever waits for paper, and a printer that hangs never holds up the PDF copies. A newer alarm
+// during the wait sends the older one at once with what it has. Each job gets at most
+// cupsTimeLimit; at most kMostWaiting printouts wait for CUPS behind the one it is taking, and a
+// further one drops the oldest of them (the newest alarm matters most; its PDF stays kept).
 // Every fault is one warning in the journal (kessvenn.print) and nothing else.
 class Printout : public QObject {
     Q_OBJECT
@@ -88,6 +96,9 @@ public:
     void pruneArchive();
 
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+    // How long one job may talk to CUPS; taken when a printout is handed over.
+    std::chrono::milliseconds cupsTimeLimit = CupsQueue::kTimeLimit;
+    static constexpr int kMostWaiting = 3;
 
 signals:
     void printed(const PrintResult& result);
@@ -97,6 +108,7 @@ private:
         QStringList fields;
         QDateTime time;
         std::optional<QPointF> position;
+        int decimals = 5; // the position's precision: the address lookup's, or as the alarm sent it
         bool placed = false; // the position is known, or known to be missing
         std::optional<Route> route;
         std::optional<WaterNearby> water;
@@ -113,6 +125,19 @@ private:
     void finishWaiting();
     void send(const Alarm& alarm, const PrintSettings& settings, int copies, const std::optional<QStringList>& units,
         const QString& title);
+    // A rendered (or kept) page for CUPS, on the main thread.
+    struct Sending {
+        QString what; // title and keyword, or the kept file's name
+        QDateTime alarmTime;
+        QString printer;
+        int copies = 0;
+        QByteArray pdf; // empty: read from result.pdfPath
+        bool again = false;
+        std::chrono::milliseconds timeLimit { 0 };
+        PrintResult result;
+    };
+    void queueSending(Sending sending);
+    void sendNext();
 
     AppContext& m_ctx;
     PrintMaps* m_maps = nullptr;
@@ -125,6 +150,11 @@ private:
     double m_routeFactor = 1.0;
     bool m_waterExpected = false;
     QTimer m_deadline;
+    QTimer m_firstPrune;
     QTimer m_daily;
-    QThreadPool m_pool;
+    QThreadPool m_pool; // renders and keeps the pages; prunes
+    QThreadPool m_cups; // hands them to CUPS
+    std::deque<Sending> m_toSend; // waiting behind the one CUPS is taking
+    bool m_sending = false;
+    std::shared_ptr<std::atomic_bool> m_ending = std::make_shared<std::atomic_bool>(false);
 };

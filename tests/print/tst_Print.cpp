@@ -3,6 +3,8 @@
 // Ctrl+P, and the faults that must end in one warning each.
 #include "alarm/AlarmCore.h"
 #include "common/AppContext.h"
+#include "print/PrintArchive.h"
+#include "print/PrintPage.h"
 #include "print/PrintSettings.h"
 #include "print/Printout.h"
 #include "route/RoutePlanner.h"
@@ -10,6 +12,7 @@
 #include "tests/support/OwnNamespaces.h"
 #include "tests/support/PrivateCups.h"
 #include "tests/support/RoutinoTown.h"
+#include "tests/support/SilentServer.h"
 #include "tests/support/TestFiles.h"
 
 #include <QBuffer>
@@ -126,22 +129,26 @@ private slots:
         QTest::addColumn<QString>("geo"); // the navigation code; empty: none
         QTest::addColumn<int>("copies");
         QTest::addColumn<bool>("routed"); // the real routino finds the way from the station
-        const QStringList common { "Einsatzauftrag", "Wache Nord", "B3 Wohnungsbrand", "Elberfelder Straße 12",
-            "58095 Hagen / Mitte", "ELW 1, HLF 20(A), DLK 23(D)", "Personen vermutlich in der Wohnung" };
+        // The address right under the keyword; the coordinates once, with the precision they came with.
+        const QStringList common { "Einsatzauftrag", "Wache Nord",
+            "B3 Wohnungsbrand Elberfelder Straße 12 58095 Hagen / Mitte Feuer", "ELW 1, HLF 20(A), DLK 23(D)",
+            "Personen vermutlich in der Wohnung", "-Adresse", "-geo:" };
         QTest::newRow("coordinates, informant, two copies")
             << QByteArray("printer=Test   # the station's laser\ncopies=2\nwait_seconds=120\n") << "51,3594\t7,4738"
-            << "" << common + QStringList { "Frau Jäger", "51.359400, 7.473800", "-Keine Koordinaten" }
+            << "" << common + QStringList { "Frau Jäger", "Koordinaten 51.3594, 7.4738", "-Keine Koordinaten" }
             << "geo:51.359400,7.473800" << 2 << false;
-        QTest::newRow("the route: waited for, its way on the page")
-            << QByteArray("printer=Test\nwait_seconds=120\n") << "51,52\t7,42" << ""
-            << QStringList { "Anfahrt 4 min · 3,6 km: Hauptstraße 1,4 km → Kampstraße 2,2 km" }
+        QTest::newRow("the route: waited for, its way on the page; informant=0")
+            << QByteArray("printer=Test\ninformant=0\nwait_seconds=120\n") << "51,52\t7,42"
+            << "" << QStringList { "Anfahrt 4 min · 3,6 km: Hauptstraße 1,4 km → Kampstraße 2,2 km", "-Frau Jäger" }
             << "geo:51.520000,7.420000" << 1 << true;
-        QTest::newRow("informant=0, the lookup found nothing")
-            << QByteArray("printer=Test\ninformant=0\nwait_seconds=120\n") << "\t"
+        QTest::newRow("informant unreadable, the lookup found nothing")
+            << QByteArray("printer=Test\ninformant=1\ninformant=nein\nwait_seconds=120\n") << "\t"
             << "none" << common + QStringList { "Keine Koordinaten", "-Frau Jäger", "-Mitteiler" } << "" << 1 << false;
         QTest::newRow("the lookup's answer on A5")
             << QByteArray("printer=Test\ncopies=1\npaper=A5\nwait_seconds=120\n") << "\t"
-            << "7.4738,51.3594" << common + QStringList { "Frau Jäger" } << "geo:51.359400,7.473800" << 1 << false;
+            << "7.473812345,51.371201234"
+            << common + QStringList { "Frau Jäger", "Koordinaten 51.37120, 7.47381", "-51.371201" }
+            << "geo:51.371201,7.473812" << 1 << false;
     }
     void pageInTheQueue()
     {
@@ -187,6 +194,14 @@ private slots:
         const QString text = output("pdftotext", { "-layout", result->pdfPath, "-" }).value_or("").simplified();
         for (const QString& t : texts)
             QVERIFY2(t.startsWith('-') ? !text.contains(t.mid(1)) : text.contains(t), qPrintable(t + " in " + text));
+        QCOMPARE(text.count("Koordinaten"), 1);
+        // The address stands large, not in the rows' type: its words are taller.
+        const QString boxes = output("pdftotext", { "-bbox", result->pdfPath, "-" }).value_or("");
+        const auto height = [&](const QString& word) {
+            const auto m = QRegularExpression("yMin=\"([\\d.]+)\"[^>]*yMax=\"([\\d.]+)\">" + word + "<").match(boxes);
+            return m.captured(2).toDouble() - m.captured(1).toDouble();
+        };
+        QVERIFY2(height("Elberfelder") > 1.5 * height("Wohnung"), qPrintable(boxes));
         const QString picture = station.home.filePath("page");
         QVERIFY(output("pdftoppm", { "-r", "150", "-png", result->pdfPath, picture }));
         QString codes;
@@ -242,6 +257,66 @@ private slots:
         QCOMPARE(m_cups->job(again->jobId).value_or(PrivateCups::Job {}).document, TestFiles::readAll(first->pdfPath));
     }
 
+    // A scheduler that accepts and never answers: each job is given up after the time limit with
+    // that reason, its PDF kept; at most three wait behind the one in hand, the oldest dropped
+    // with a warning naming it; once a real scheduler answers, the later ones are printed.
+    void stalledScheduler()
+    {
+        QTemporaryDir dir;
+        SilentServer silent(dir.filePath("cups.sock"));
+        QVERIFY(silent.server.isListening());
+        qputenv("CUPS_SERVER", QFile::encodeName(dir.filePath("cups.sock")));
+        const std::shared_ptr<void> restore(
+            nullptr, [&](void*) { qputenv("CUPS_SERVER", QFile::encodeName(m_cups->socket())); });
+        Station station("printer=Test\nwait_seconds=0\n", "");
+        station.printout.cupsTimeLimit = std::chrono::seconds(1);
+        station.printout.clock = [] { return QDateTime(QDate(2026, 12, 8), QTime(3, 5, 4)); };
+        station.core.HandleStationAlarm(alarm("B1 Erste", "", ""), 0);
+        const std::optional<PrintResult> first = station.next(0);
+        QVERIFY(first && first->jobId == 0 && QFile::exists(first->pdfPath));
+        QVERIFY2(first->warnings == QStringList(first->warnings.value(0))
+                && first->warnings.value(0).contains("did not answer within 1 s"),
+            qPrintable(first->warnings.join(';')));
+
+        station.printout.cupsTimeLimit = std::chrono::minutes(10);
+        const size_t before = silent.clients.size();
+        station.core.HandleStationAlarm(alarm("B2 Zweite", "", ""), 0);
+        QVERIFY(QTest::qWaitFor([&] { return silent.clients.size() > before; }, 30000));
+        for (const char* keyword : { "B3 Dritte", "B4 Vierte", "B5 Fünfte", "B6 Sechste", "B7 Siebte" })
+            station.core.HandleStationAlarm(alarm(keyword, "", ""), 0);
+        for (int i : { 1, 2 }) {
+            const std::optional<PrintResult> dropped = station.next(i);
+            QVERIFY(dropped && dropped->jobId == 0 && QFile::exists(dropped->pdfPath));
+            QVERIFY2(dropped->warnings.value(0).contains(QStringList { "", "B3 Dritte", "B4 Vierte" }.at(i))
+                    && dropped->warnings.value(0).contains("08.12.2026 03:05:04"),
+                qPrintable(dropped->warnings.value(0)));
+        }
+        // The scheduler comes back where the silent one was; the stalled connection breaks.
+        silent.server.close();
+        QVERIFY(QFile::link(m_cups->socket(), dir.filePath("cups.sock")));
+        silent.clients.clear();
+        for (int i = 4; i < 7; ++i) {
+            const std::optional<PrintResult> later = station.next(i);
+            QVERIFY2(later && later->jobId > 0 && later->warnings.isEmpty(),
+                qPrintable(later ? later->warnings.join(";") : "none"));
+            QVERIFY(later->pdfPath.contains(QStringList { "Fünfte", "Sechste", "Siebte" }.at(i - 4)));
+        }
+    }
+
+    // An unreadable print.ini (here too large) prints nothing, though its defaults would print the
+    // informant; the next alarm, with the file readable again, is the first printout.
+    void unreadablePrintIni()
+    {
+        Station station("informant=0\n" + QByteArray(1100 * 1024, '#') + "\nprinter=Test\nwait_seconds=0\n", "");
+        const int warningsBefore = g_printWarnings;
+        station.core.HandleStationAlarm(alarm("B1 Erste", "", ""), 0);
+        QCOMPARE(g_printWarnings, warningsBefore + 1);
+        QVERIFY(TestFiles::writeAll(station.home.filePath(PrintSettings::FileName), "printer=Test\nwait_seconds=0\n"));
+        station.core.HandleStationAlarm(alarm("B2 Zweite", "", ""), 0);
+        const std::optional<PrintResult> result = station.next(0);
+        QVERIFY(result && result->pdfPath.contains("B2_Zweite"));
+    }
+
     // Each fault is one warning; the PDF is kept where it can be written. Last: it stops the scheduler.
     void faults_data()
     {
@@ -251,6 +326,8 @@ private slots:
         QTest::addColumn<bool>("kept");
         QTest::addColumn<QString>("warning");
         QTest::newRow("unknown queue") << "" << QByteArray("Nirgends") << false << true << "no such queue";
+        QTest::newRow("NUL in the queue name, not cut to \"Test\"")
+            << "" << QByteArray("Test\0Lager", 10) << false << true << "cannot be the name of a CUPS queue";
         QTest::newRow("stopped printer") << "stop" << QByteArray("Test") << true << true << "stopped";
         QTest::newRow("full disk") << "disk" << QByteArray("Test") << true << false << "could not be written";
         QTest::newRow("no scheduler") << "cupsd" << QByteArray("Test") << false << true << "cannot be reached";
@@ -287,6 +364,84 @@ private slots:
         QCOMPARE(result->warnings.size(), 1);
         QVERIFY2(result->warnings.first().contains(warning), qPrintable(result->warnings.first()));
         QCOMPARE(g_printWarnings, warningsBefore + 1);
+    }
+
+    // A long remark is cut to the pages; what follows it (the informant, the units) stays.
+    void longRemark_data()
+    {
+        QTest::addColumn<QString>("remark");
+        QTest::addColumn<int>("pages");
+        QTest::newRow("two lines") << "Rauch\r\nPersonen vermutlich in der Wohnung" << 1;
+        QTest::newRow("100 KB of words") << QString("Anrufer meldet Rauch ").repeated(5000) << PrintPage::kMostPages;
+        QTest::newRow("900 KB without a blank") << QString(900 * 1024, 'x') << PrintPage::kMostPages;
+        QTest::newRow("20,000 line breaks") << QString("a\n").repeated(20000) << PrintPage::kMostPages;
+    }
+    void longRemark()
+    {
+        QFETCH(QString, remark);
+        QFETCH(int, pages);
+        QStringList fields = alarm("B3 Wohnungsbrand").split('\t');
+        fields[9] = remark;
+        PrintPageContent page = PrintPage::fromAlarm(fields, true);
+        page.position = QPointF(7.4738, 51.3594);
+        QTemporaryDir dir;
+        QVERIFY(TestFiles::writeAll(dir.filePath("page.pdf"), PrintPage::render(page)));
+        const QString info = output("pdfinfo", { dir.filePath("page.pdf") }).value_or("");
+        QCOMPARE(QRegularExpression("Pages:\\s+(\\d+)").match(info).captured(1).toInt(), pages);
+        const QString text = output("pdftotext", { dir.filePath("page.pdf"), "-" }).value_or("").simplified();
+        QCOMPARE(text.contains(PrintPage::CutNote), pages > 1);
+        QVERIFY(text.contains("Frau Jäger") && text.contains("DLK 23(D)") && text.contains("Koordinaten 51.3594"));
+    }
+
+    // Only the archive's own copies older than keep_days go: the oldest, never the newest, nor
+    // the station's other files or links.
+    void pruning_data()
+    {
+        QTest::addColumn<QString>("name"); // "@": a link to an old copy elsewhere
+        QTest::addColumn<int>("days"); // since last changed
+        QTest::addColumn<bool>("deleted");
+        QTest::newRow("the oldest copy") << "2026-10-01_080000_B3_Brand.pdf" << 40 << true;
+        QTest::newRow("its second of the same second") << "2026-10-01_080000_B3_Brand-2.pdf" << 40 << true;
+        QTest::newRow("a copy within keep_days") << "2026-11-10_080000_B3_Brand.pdf" << 29 << false;
+        QTest::newRow("the newest copy") << "2026-12-07_080000_TH_Öl.pdf" << 0 << false;
+        QTest::newRow("the station's report") << "Jahresbericht_2025.pdf" << 400 << false;
+        QTest::newRow("upper case") << "GROSS.PDF" << 400 << false;
+        QTest::newRow("the pattern in upper case") << "2025-01-01_080000_B3.PDF" << 400 << false;
+        QTest::newRow("a link") << "@2025-01-01_080000_B3_Link.pdf" << 400 << false;
+    }
+    void pruning()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, days);
+        QFETCH(bool, deleted);
+        QTemporaryDir dir;
+        const bool link = name.startsWith('@');
+        const QString path = dir.filePath(name.remove('@'));
+        const QString target = link ? dir.filePath("elsewhere.pdf") : path;
+        QVERIFY(TestFiles::writeAll(target, "%PDF-1.4\n"));
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::ReadWrite)
+            && file.setFileTime(QDateTime::currentDateTime().addDays(-days), QFileDevice::FileModificationTime));
+        QVERIFY(!link || QFile::link(target, path));
+        QCOMPARE(PrintArchive::prune(dir.path(), 30, QDateTime::currentDateTime()), deleted ? 1 : 0);
+        QCOMPARE(QFileInfo::exists(path), !deleted);
+    }
+
+    // The first prune runs once the data folder is known, not before it.
+    void firstPruneAfterTheDataFolder()
+    {
+        QTemporaryDir home;
+        QVERIFY(TestFiles::writeAll(home.filePath(PrintSettings::FileName), "keep_days=30\n"));
+        QVERIFY(QDir(home.path()).mkpath("Ausdrucke"));
+        const QString copy = home.filePath("Ausdrucke/2026-10-01_080000_B3_Brand.pdf");
+        QVERIFY(TestFiles::writeAll(copy, "%PDF-1.4\n"));
+        AppContext ctx;
+        AlarmCore core(ctx);
+        Printout printout(ctx);
+        printout.clock = [] { return QDateTime::currentDateTime().addDays(31); };
+        printout.watch(core);
+        ctx.DataFolder = home.path();
+        QVERIFY(QTest::qWaitFor([&] { return !QFile::exists(copy); }, 20000));
     }
 };
 
