@@ -23,7 +23,8 @@ CrewWatch::CrewWatch(QString crewPath, QString lastAlarmPath, Strength::Settings
     // An editor or a copy replaces the file: the folder tells when it appears again.
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &CrewWatch::reloadCrew);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
-        if (m_crew.absent() == QFileInfo::exists(m_crewPath) || !m_watcher.files().contains(m_crewPath))
+        const bool exists = QFileInfo::exists(m_crewPath);
+        if (exists == m_crew.absent() || (exists && !m_watcher.files().contains(m_crewPath)))
             reloadCrew();
     });
     reloadCrew();
@@ -91,6 +92,7 @@ void CrewWatch::take(const Pending& pending, const QDateTime& now)
         const QDateTime at
             = pending.kind == Pending::Kind::ReplayedAlarm ? QFileInfo(m_lastAlarmPath).lastModified() : now;
         m_alarm = at.isValid() ? std::optional(at) : std::nullopt;
+        m_replayed = pending.kind == Pending::Kind::ReplayedAlarm;
         m_answers.clear();
         return;
     }
@@ -134,5 +136,6 @@ void CrewWatch::recount()
     for (const Pending& p : pending)
         take(p, now);
     m_strength = Strength::count(m_answers.values(), m_alarm, m_crew, m_settings);
+    m_strength.replayed = m_replayed;
     emit strengthChanged(m_strength);
 }

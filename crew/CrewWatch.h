@@ -65,6 +65,7 @@ private:
     CrewFile m_crew;
     QFileSystemWatcher m_watcher;
     std::optional<QDateTime> m_alarm;
+    bool m_replayed = false;
     // The newest answer of each holder to the alarm on screen.
     QHash<QString, Strength::Answer> m_answers;
     // Pager id → holder, from the pager rows.

@@ -51,6 +51,9 @@ struct Count {
     QList<Person> people;
     // Whether there is a station alarm to count for.
     bool counting = false;
+    // The alarm is the stored one shown again at start-up: the answers before the restart are
+    // not in the count, so the count is not the alarm's whole strength.
+    bool replayed = false;
 
     // "1/2/6/9": the leaders by rank, the rest, the total coming.
     [[nodiscard]] QString strengthText() const;

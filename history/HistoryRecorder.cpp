@@ -505,7 +505,8 @@ void HistoryRecorder::recordWater(const WaterNearby& nearby)
 
 void HistoryRecorder::recordStrength(const Strength::Count& count, const Strength::Settings& settings)
 {
-    if (!count.counting)
+    // The strength kept from before a restart is not replaced by a count that lacks its answers.
+    if (!count.counting || count.replayed)
         return;
     QStringList counts;
     for (qsizetype i = 0; i < settings.shown.size() && i < count.shown.size(); ++i)

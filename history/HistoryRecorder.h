@@ -52,7 +52,7 @@ public:
     void recordRoute(const Route& route);
     // The water sources around the newest live alarm, once looked up: their line as shown.
     void recordWater(const WaterNearby& nearby);
-    // The crew's strength for the alarm on screen, whenever it changes.
+    // The crew's strength for the live alarm on screen, whenever it changes.
     void recordStrength(const Strength::Count& count, const Strength::Settings& settings);
     // The live station alarm's printout: the file name of its kept copy goes with the alarm.
     void recordPrintout(const PrintResult& result);

@@ -10,6 +10,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableWidget>
 #include <QTest>
 
@@ -90,6 +92,30 @@ private slots:
         const QList<QByteArray> lines = csv.data().split('\n');
         QVERIFY2(lines[0].endsWith(";Stärke;AGT;Ma\r"), lines[0]);
         QVERIFY2(lines[lines.size() - 2].endsWith(";1/1/1/3;2;1\r"), lines[lines.size() - 2]);
+
+        // After a restart the alarm is shown again and counts anew, but its kept strength stays: an
+        // answer written after the new count shows that the count was not written over it.
+        f.form = std::make_unique<Form1>(f.ctx, Form1::LinkTimer::Stopped);
+        f.form->show();
+        f.form->load();
+        f.form->HandleFeedback("WACHALARM_RM\t12\t0");
+        QTRY_COMPARE(
+            f.control<QLabel>("lbl_Staerke")->text(), "0/0/0/0 · AGT 0 · Ma 0\nspäter 0 · nicht 1 · unbekannt 0");
+        f.form->HandleFeedback("WACHALARM_RM\t13\t0");
+        const auto answer13 = [&] {
+            bool answered = false;
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "check");
+                db.setDatabaseName(f.dataFile("history.sqlite"));
+                QSqlQuery q(db);
+                answered = db.open() && q.exec("SELECT code FROM answers WHERE pager_id = '13'") && q.next()
+                    && q.value(0).toInt() == 0;
+            }
+            QSqlDatabase::removeDatabase("check");
+            return answered;
+        };
+        QTRY_VERIFY(answer13());
+        QCOMPARE(kept(), "1/1/1/3");
     }
 };
 
