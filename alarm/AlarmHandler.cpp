@@ -5,8 +5,8 @@
 #include "alarm/AlarmPlan.h"
 #include "alarm/AlarmRows.h"
 #include "alarm/GridCellDelegate.h"
+#include "common/GeoPoint.h"
 #include "common/Twips.h"
-#include "map/CoordinateText.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -163,8 +163,7 @@ void AlarmHandler::placeIncident(const StationAlarmPlan& plan)
         m_map->DelMarker();
         m_map->AddMarker(m_latestCoordinates, kMarkerColour, QStringLiteral("E"));
         m_map->Refresh();
-        const QStringList latLng = m_latestCoordinates.split(QLatin1Char(','));
-        placed(QPointF(latLng.value(1).toDouble(), latLng.value(0).toDouble()));
+        placed(GeoPoint::parse(m_latestCoordinates).value_or(GeoPoint {}).toPointF());
         return;
     }
     // The marker waits for the lookup's answer; until then no marker shows the last incident's
@@ -189,8 +188,7 @@ void AlarmHandler::onLookupFinished(bool found)
     m_awaitingLookup = false;
     m_map->DelMarker();
     if (found) {
-        const QString position
-            = CoordinateText::join(static_cast<float>(m_map->Lat()), static_cast<float>(m_map->Lng()));
+        const QString position = GeoPoint { static_cast<float>(m_map->Lat()), static_cast<float>(m_map->Lng()) }.text();
         m_map->AddMarker(position, kMarkerColour, QStringLiteral("E"));
     }
     m_map->Refresh();

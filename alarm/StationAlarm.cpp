@@ -2,8 +2,8 @@
 
 #include "alarm/UnitList.h"
 #include "common/AppContext.h"
+#include "common/GeoPoint.h"
 #include "common/NumberText.h"
-#include "map/CoordinateText.h"
 
 #include <cmath>
 
@@ -86,7 +86,7 @@ std::optional<QString> StationAlarm::coordinates() const
     const std::optional<double> longitude = read(17, 180.0);
     if (!latitude || !longitude)
         return std::nullopt;
-    return CoordinateText::join(static_cast<float>(*latitude), static_cast<float>(*longitude));
+    return GeoPoint { static_cast<float>(*latitude), static_cast<float>(*longitude) }.text();
 }
 
 QString StationAlarm::address() const

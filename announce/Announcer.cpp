@@ -20,6 +20,8 @@ Announcer::Announcer(AppContext& ctx, std::unique_ptr<SoundOutput> output, QObje
 {
     connect(&m_sound, &SoundPlayer::played, this, &AnnouncementOutput::stepEnded);
     connect(&m_speech, &ProgramRun::finished, this, &AnnouncementOutput::stepEnded);
+    // "Programmende" leaves no speech program behind, nor anything it started.
+    connect(&m_ctx, &AppContext::ending, &m_speech, &ProgramRun::endAndWait);
 }
 
 void Announcer::PlayWave(const QString& path)

@@ -1,8 +1,8 @@
 #include "announce/ProgramRun.h"
 
 #include "common/FileExists.h"
-#include "common/ProcessGroup.h"
 #include "common/Log.h"
+#include "common/ProcessGroup.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -10,7 +10,6 @@
 #include <QTimer>
 
 #include <csignal>
-
 
 namespace {
 
@@ -34,8 +33,7 @@ ProgramRun::ProgramRun(QObject* parent)
     , m_grace(makeTimer(this, kGracePeriod, true))
 {
     connect(m_limit, &QTimer::timeout, this, [this] {
-        qCWarning(lcAnnounce).noquote() << "Speech program still running after" << timeLimit.count()
-                                        << "ms; ending it";
+        qCWarning(lcAnnounce).noquote() << "Speech program still running after" << timeLimit.count() << "ms; ending it";
         end();
     });
     connect(m_groupCheck, &QTimer::timeout, this, &ProgramRun::checkGroupGone);
@@ -101,6 +99,16 @@ void ProgramRun::end()
     ::kill(-m_group, SIGTERM);
     m_grace->start(gracePeriod);
     m_groupCheck->start();
+}
+
+void ProgramRun::endAndWait()
+{
+    if (!m_process)
+        return;
+    m_limit->stop();
+    m_grace->stop();
+    m_groupCheck->stop();
+    EndProcessGroupAndWait(m_group, gracePeriod);
 }
 
 void ProgramRun::onExited()

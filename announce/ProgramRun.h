@@ -35,6 +35,9 @@ public:
     // Ends the run: SIGTERM to the whole group, SIGKILL after the grace period. finished() follows
     // once no process of the group is left.
     void end();
+    // The same for a monitor that is ending, whose event loop turns no more: returns once the
+    // group has gone, at most the grace period and a moment for the SIGKILL later.
+    void endAndWait();
 
     [[nodiscard]] bool running() const { return m_process != nullptr; }
 

@@ -1,6 +1,8 @@
+#include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "app/GermanTexts.h"
 #include "app/ServiceManager.h"
+#include "app/StopSignals.h"
 #include "common/AppContext.h"
 #include "common/Log.h"
 #include "history/HistoryReader.h"
@@ -9,49 +11,20 @@
 #include "water/WaterIndex.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QDebug>
 #include <QFile>
 
+#include <csignal>
 #include <cstdio>
 
 #include <unistd.h>
 
 namespace {
 
-const QCommandLineOption kFullScreen(QStringLiteral("fullscreen"),
-    QStringLiteral("The window covers the whole screen without a frame (as fullscreen=1 in display.ini)."));
-const QCommandLineOption kExportHistory(QStringLiteral("export-history"),
-    QStringLiteral("Writes the alarm history, or the alarms of YEAR, as CSV to standard output and exits."));
-const QCommandLineOption kImportWater(QStringLiteral("import-water"),
-    QStringLiteral("Reads the water sources of an OpenStreetMap extract (.osm.pbf or .osm) into the index "
-                   "(default /var/lib/kessvenn/water.sqlite) and exits."));
-
-void describeProgram(QCommandLineParser& parser)
+void printTo(FILE* stream, const QString& text)
 {
-    QCoreApplication::setApplicationName(QStringLiteral("Kessvenn"));
-    QCoreApplication::setApplicationVersion(
-        QStringLiteral("%1.%2.%3").arg(KESSVENN_VERSION_MAJOR).arg(KESSVENN_VERSION_MINOR).arg(KESSVENN_VERSION_PATCH));
-    parser.setApplicationDescription(QStringLiteral("Alarm monitor of the fire and rescue station"));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addOption(kFullScreen);
-    parser.addOption(kExportHistory);
-    parser.addOption(kImportWater);
-    parser.addPositionalArgument(
-        QStringLiteral("YEAR"), QStringLiteral("The year of --export-history."), QStringLiteral("[YEAR]"));
-}
-
-// --help, --version and the export answer without a screen.
-bool needsNoScreen(int argc, char* argv[])
-{
-    const QStringList questions
-        = { "-h", "--help", "-?", "--help-all", "-v", "--version", "--export-history", "--import-water" };
-    for (int i = 1; i < argc; ++i) {
-        if (questions.contains(QString::fromLocal8Bit(argv[i])))
-            return true;
-    }
-    return false;
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
 }
 
 // The history as CSV on standard output; the file is only read. 0 when written, 1 otherwise.
@@ -105,23 +78,60 @@ int importWater(const QStringList& arguments)
     return 0;
 }
 
+// What needs no screen: the answers on the command line, the export, the water import, and an error
+// in the arguments.
+int runWithoutScreen(const CommandLine& line)
+{
+    if (!line.error().isEmpty()) {
+        printTo(stderr, QStringLiteral("kessvenn: %1\n\n%2").arg(line.error(), line.helpText()));
+        return 2;
+    }
+    switch (line.run()) {
+    case CommandLine::Run::Help:
+        printTo(stdout, line.helpText());
+        return 0;
+    case CommandLine::Run::Version:
+        printTo(stdout, QCoreApplication::applicationName() + ' ' + QCoreApplication::applicationVersion() + '\n');
+        return 0;
+    case CommandLine::Run::ExportHistory:
+        return exportHistory(line.arguments());
+    case CommandLine::Run::ImportWater:
+        return importWater(line.arguments());
+    case CommandLine::Run::Headless:
+        printTo(stderr, QStringLiteral("kessvenn: --headless is not yet available\n"));
+        return 2;
+    case CommandLine::Run::Window:
+        break;
+    }
+    return 2;
+}
+
+// Whether the window has a screen to go to: without one, Qt's platform would abort the program.
+bool displayNamed(const CommandLine& line)
+{
+    return line.namesDisplay() || !qEnvironmentVariableIsEmpty("DISPLAY")
+        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     Log::useJournalWhenThere();
-    QCommandLineParser parser;
-    if (needsNoScreen(argc, argv)) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine line(arguments);
+    if (!line.error().isEmpty() || line.run() != CommandLine::Run::Window) {
         QCoreApplication core(argc, argv);
-        describeProgram(parser);
-        parser.process(core);
-        if (parser.isSet(kImportWater))
-            return importWater(parser.positionalArguments());
-        return parser.isSet(kExportHistory) ? exportHistory(parser.positionalArguments()) : 0;
+        return runWithoutScreen(line);
     }
+    if (!displayNamed(line)) {
+        qCritical("kessvenn: no display: set DISPLAY or start with --headless");
+        return 1;
+    }
+
     QApplication app(argc, argv);
-    describeProgram(parser);
-    parser.process(app);
     qInfo().noquote() << "Kessvenn" << QCoreApplication::applicationVersion() << "starting";
 
     if (!installGermanQtTexts(app))
@@ -129,13 +139,19 @@ int main(int argc, char* argv[])
 
     AppContext ctx;
     ctx.ProgramFolder = QCoreApplication::applicationDirPath();
-    // Shutdown ends the program at once: no handler runs after it and no wait resumes. Every file
-    // is complete on disk at that point, and a speech program that was still talking has been sent
-    // SIGTERM with everything it started.
+    // Shutdown ends the program at once: no handler runs after it and no wait resumes. By then the
+    // speech program has ended with everything it started, the history's writes are on disk and
+    // every other file was complete when written.
     ctx.endProcess = [] { ::_exit(0); };
 
     Form1 window(ctx);
-    window.setFullScreen(parser.isSet(kFullScreen));
+    // systemctl stop, kill and Ctrl+C end the monitor as "Programmende" does.
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::received, &window, [&window](int signal) {
+        qInfo().noquote() << "Ending on" << (signal == SIGINT ? "SIGINT" : "SIGTERM");
+        window.close();
+    });
+    window.setFullScreen(line.fullScreen());
     window.showOnScreen();
     window.load();
     qCInfo(lcFiles).noquote() << "Settings read from the data folder" << ctx.DataFolder << "; dispatch computer"

@@ -1,5 +1,5 @@
 // Throughput of the receiver: framing, decoding and dispatch of the wire stream.
-#include "common/Framing.h"
+#include "link/Framing.h"
 #include "link/MessageHandlers.h"
 #include "link/MessageReceiver.h"
 

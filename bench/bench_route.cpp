@@ -3,16 +3,16 @@
 // prepared once by planetsplitter, then routes from the station at one corner to incidents spread
 // over the district.
 #include "app/Form1.h"
+#include "bench/BenchDistrict.h"
 #include "bench/BenchMain.h"
 #include "common/AppContext.h"
 #include "route/RoutePlanner.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QProcess>
+#include <QLabel>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -24,52 +24,10 @@ namespace {
 constexpr int kSide = 700;
 constexpr double kStep = 0.0009; // about 100 m of latitude
 
-// Writes the district and prepares it; the folder of the routing data, empty when that failed.
-QString prepareDistrict(const QTemporaryDir& dir)
-{
-    QFile osm(dir.filePath(QStringLiteral("district.osm")));
-    if (!osm.open(QIODevice::WriteOnly))
-        return {};
-    osm.write("<?xml version='1.0' encoding='UTF-8'?>\n<osm version=\"0.6\" generator=\"bench\">\n");
-    const auto id = [](int row, int column) { return qint64(row) * kSide + column + 1; };
-    for (int r = 0; r < kSide; ++r)
-        for (int c = 0; c < kSide; ++c)
-            osm.write(QStringLiteral("<node id=\"%1\" lat=\"%2\" lon=\"%3\" version=\"1\"/>\n")
-                          .arg(id(r, c))
-                          .arg(51.4 + r * kStep, 0, 'f', 6)
-                          .arg(7.3 + c * kStep * 1.6, 0, 'f', 6)
-                          .toLatin1());
-    qint64 way = 1;
-    for (int line = 0; line < kSide; ++line) {
-        for (const bool row : { true, false }) {
-            osm.write(QStringLiteral("<way id=\"%1\" version=\"1\">").arg(way++).toLatin1());
-            for (int i = 0; i < kSide; ++i)
-                osm.write(QStringLiteral("<nd ref=\"%1\"/>").arg(row ? id(line, i) : id(i, line)).toLatin1());
-            osm.write(QStringLiteral("<tag k=\"highway\" v=\"%1\"/><tag k=\"name\" v=\"%2 %3\"/></way>\n")
-                          .arg(line % 10 == 0 ? QStringLiteral("primary") : QStringLiteral("residential"))
-                          .arg(row ? QStringLiteral("Querstraße") : QStringLiteral("Längsweg"))
-                          .arg(line)
-                          .toUtf8());
-        }
-    }
-    osm.write("</osm>\n");
-    osm.close();
-    const QString data = dir.filePath(QStringLiteral("routino"));
-    QDir().mkpath(data);
-    QProcess split;
-    split.setWorkingDirectory(dir.path());
-    split.start(QStringLiteral("planetsplitter"),
-        { QStringLiteral("--dir=") + data, QStringLiteral("--tagging=/usr/share/routino/tagging.xml"),
-            QStringLiteral("district.osm") });
-    if (!split.waitForFinished(600000) || split.exitCode() != 0)
-        return {};
-    return data;
-}
-
 void BM_RoutinoDistrict(benchmark::State& state)
 {
     QTemporaryDir dir;
-    const QString data = prepareDistrict(dir);
+    const QString data = prepareDistrict(dir, kSide, kStep);
     if (data.isEmpty())
         return state.SkipWithError("planetsplitter could not prepare the district (is routino installed?)");
     RouteSettings settings;
@@ -108,7 +66,7 @@ BENCHMARK(BM_RoutinoDistrict)->UseManualTime()->Unit(benchmark::kMillisecond)->I
 void BM_AlarmToDriveTimeOnScreen(benchmark::State& state)
 {
     QTemporaryDir dir;
-    const QString data = prepareDistrict(dir);
+    const QString data = prepareDistrict(dir, kSide, kStep);
     if (data.isEmpty())
         return state.SkipWithError("planetsplitter could not prepare the district (is routino installed?)");
     qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("home"))));

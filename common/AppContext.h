@@ -1,7 +1,5 @@
 #pragma once
 
-#include "common/Framing.h"
-
 #include <QObject>
 #include <QString>
 
@@ -41,7 +39,10 @@ struct Settings {
     bool operator==(const Settings&) const = default;
 };
 
-[[nodiscard]] constexpr bool isOn(qint16 flag) { return flag == 1; }
+[[nodiscard]] constexpr bool isOn(qint16 flag)
+{
+    return flag == 1;
+}
 
 // The process-wide values of the monitor: created once at start-up and handed to whoever needs
 // them. Nothing else keeps global state.
@@ -58,11 +59,9 @@ public:
     QString DataFolder;
     QString ProgramFolder;
 
-    // Link values. The wire's separators are fixed by the link's wire format.
+    // The dispatch computer's port (tests choose a free one) and who this monitor is. The wire's
+    // bytes belong to the link (link/Framing.h).
     quint16 ServerPort = 4750;
-    const QString FieldSeparator = QString(QChar(Framing::FieldSeparator));
-    const QString FrameStart = QString(QChar(Framing::FrameStart));
-    const QString FrameEnd = QString::fromLatin1(Framing::FrameEnd);
     QString MonitorName;
     QString TickerPath;
     QString LastAlarmPath;

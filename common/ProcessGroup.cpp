@@ -51,8 +51,11 @@ void EndProcessGroupAndWait(pid_t group, std::chrono::milliseconds grace)
     if (group <= 0 || ::kill(-group, SIGTERM) != 0)
         return;
     const auto end = std::chrono::steady_clock::now() + grace;
-    while (ProcessGroupAlive(group) && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (ProcessGroupAlive(group))
-        ::kill(-group, SIGKILL);
+    const auto waitUntil = [group](std::chrono::steady_clock::time_point until) {
+        while (ProcessGroupAlive(group) && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    };
+    waitUntil(end);
+    if (ProcessGroupAlive(group) && ::kill(-group, SIGKILL) == 0)
+        waitUntil(std::chrono::steady_clock::now() + std::chrono::seconds(1)); // SIGKILL takes a moment
 }

@@ -22,5 +22,5 @@ void DetachIntoOwnGroup(QProcess& process);
 void EndProcessGroup(pid_t group, std::chrono::milliseconds grace);
 
 // The same for a program that is ending, whose event loop turns no more: waits here, at most
-// `grace`, for the group to go before the SIGKILL.
+// `grace`, for the group to go before the SIGKILL, and a moment after it.
 void EndProcessGroupAndWait(pid_t group, std::chrono::milliseconds grace);

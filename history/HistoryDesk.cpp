@@ -2,6 +2,7 @@
 
 #include "alarm/AlarmCore.h"
 #include "common/AppContext.h"
+#include "common/Log.h"
 #include "common/Twips.h"
 #include "history/HistoryReader.h"
 #include "history/HistoryRecorder.h"
@@ -16,6 +17,8 @@
 namespace {
 
 const QString kFileName = QStringLiteral("history.sqlite");
+// How long an ending monitor waits for the history's writes: a few of SQLite's 5 s waits for a lock.
+constexpr std::chrono::seconds kEndingWait { 15 };
 
 } // namespace
 
@@ -60,6 +63,11 @@ void HistoryDesk::start()
     m_recorder = new HistoryRecorder(path, m_ctx.LastAlarmPath, HistorySettings::read(m_ctx.DataFolder), this);
     m_recorder->watch(m_core);
     connect(&m_handler, &AlarmHandler::incidentPlaced, m_recorder, &HistoryRecorder::recordPlacement);
+    // "Programmende" leaves every alarm received on disk, unless another program holds the file.
+    connect(&m_ctx, &AppContext::ending, m_recorder, [recorder = m_recorder] {
+        if (!recorder->waitForWrites(kEndingWait))
+            qCWarning(lcHistory) << "The history's last writes were not done when the monitor ended";
+    });
     m_recorder->start();
 }
 

@@ -10,9 +10,11 @@
 #include "print/Printout.h"
 
 #include <QFileInfo>
+#include <QSemaphore>
 #include <QTimer>
 
 #include <deque>
+#include <memory>
 
 namespace {
 
@@ -527,6 +529,22 @@ void HistoryRecorder::recordRoute(const Route& route)
 void HistoryRecorder::runRetention()
 {
     QMetaObject::invokeMethod(m_worker, &HistoryWorker::retention, Qt::QueuedConnection);
+}
+
+bool HistoryRecorder::waitForWrites(std::chrono::milliseconds bound)
+{
+    if (!m_thread.isRunning())
+        return true;
+    // Queued behind every write asked for so far; what is gathered for a moment goes now.
+    const auto done = std::make_shared<QSemaphore>();
+    QMetaObject::invokeMethod(
+        m_worker,
+        [w = m_worker, done] {
+            w->flush();
+            done->release();
+        },
+        Qt::QueuedConnection);
+    return done->tryAcquire(1, int(bound.count()));
 }
 
 #include "HistoryRecorder.moc"

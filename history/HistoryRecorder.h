@@ -12,6 +12,7 @@
 #include <QPointF>
 #include <QThread>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -60,6 +61,9 @@ public:
     void forgetPlacement() { m_awaitingPlacement = false; }
     // Clears and deletes what is due now.
     void runRetention();
+    // For a monitor that is ending: returns once every write asked for so far is done, or at
+    // `bound` (a file locked by another program); false then.
+    bool waitForWrites(std::chrono::milliseconds bound);
 
 signals:
     // From the writing thread, after each alarm, feedback or position: kept, or failed (the

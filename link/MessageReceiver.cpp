@@ -1,7 +1,7 @@
 #include "link/MessageReceiver.h"
 
 #include "common/CodePage.h"
-#include "common/Framing.h"
+#include "link/Framing.h"
 #include "link/MessageHandlers.h"
 
 #include <QList>
@@ -17,7 +17,8 @@ using Framing::FrameStart;
 
 // The largest unterminated text that can still become a valid frame: start byte, payload and all
 // but the last byte of the terminator.
-constexpr qsizetype kMaxUnterminated = 1 + MessageReceiver::MaxPayloadBytes + FrameEnd.size() - 1;
+constexpr qsizetype kMaxUnterminated
+    = 1 + MessageReceiver::MaxPayloadBytes + qsizetype(Framing::FrameEndBytes.size()) - 1;
 
 enum class MessageType { Ignored, StationAlarm, UnitAlarm, Ticker, Status, Pager, DeleteTicker, Feedback };
 

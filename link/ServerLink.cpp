@@ -1,7 +1,7 @@
 #include "link/ServerLink.h"
 
 #include "common/AppContext.h"
-#include "common/Framing.h"
+#include "link/Framing.h"
 
 #include <QEventLoop>
 #include <QScopedValueRollback>

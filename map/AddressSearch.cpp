@@ -1,6 +1,6 @@
 #include "map/AddressSearch.h"
 
-#include "map/CoordinateText.h"
+#include "common/GeoPoint.h"
 #include "map/MapUrls.h"
 
 #include <QJsonArray>
@@ -63,7 +63,7 @@ std::optional<QString> AddressSearch::firstLocation(const QByteArray& json)
     const std::optional<double> lon = read("lon", 180);
     if (!lat || !lon)
         return std::nullopt;
-    return CoordinateText::join(float(*lat), float(*lon));
+    return GeoPoint { float(*lat), float(*lon) }.text();
 }
 
 void AddressSearch::setProxy(const QNetworkProxy& proxy)
@@ -84,7 +84,7 @@ void AddressSearch::start(quint64 id, const QString& url, int timeoutMs)
         = parsed.isValid() && (parsed.scheme() == QLatin1String("http") || parsed.scheme() == QLatin1String("https"));
     if (!usable || m_answers.contains(url)) {
         // Answered from the event loop, so that the caller has returned before it hears of it.
-        const std::optional<QString> known = usable ? m_answers.value(url) : std::nullopt;
+        const std::optional<QString> known = usable ? *m_answers.object(url) : std::nullopt;
         m_limit->stop();
         QTimer::singleShot(0, this, [this, id, known] {
             if (id == m_id)
@@ -114,7 +114,7 @@ void AddressSearch::send()
             return;
         }
         const std::optional<QString> location = firstLocation(result.body);
-        m_answers.insert(url, location);
+        m_answers.insert(url, new std::optional<QString>(location));
         finish(location);
     });
 }

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "map/BoundedGet.h"
 #include "map/MapFailureLog.h"
+#include "net/BoundedGet.h"
 
 #include <QByteArray>
+#include <QCache>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QHash>
 #include <QNetworkProxy>
 #include <QObject>
 #include <QPointer>
@@ -18,17 +18,18 @@ class QNetworkAccessManager;
 class QTimer;
 
 // Address search against a Nominatim server: "/search?format=jsonv2&limit=1&q=…&countrycodes=…".
-// At most one request a second (a search asked for sooner waits for its turn); every answer the
-// server gave is kept for the program's life, so the same address is never asked twice. A newer
-// search replaces a running or waiting one, which then answers nothing. Each search answers within
-// its time limit at the latest. Every failed search is logged under kessvenn.map, a repeated one
-// once a minute.
+// At most one request a second (a search asked for sooner waits for its turn); the answers the
+// server gave are kept, the KeptAnswers most recently used, so that the same address is not asked
+// twice and months of alarms do not fill the memory. A newer search replaces a running or waiting
+// one, which then answers nothing. Each search answers within its time limit at the latest. Every
+// failed search is logged under kessvenn.map, a repeated one once a minute.
 class AddressSearch : public QObject {
     Q_OBJECT
 
 public:
     static constexpr int MinimumSpacingMs = 1000;
     static constexpr qint64 MaximumAnswerBytes = 1024 * 1024;
+    static constexpr int KeptAnswers = 1000;
 
     explicit AddressSearch(QObject* parent = nullptr);
     ~AddressSearch() override;
@@ -56,7 +57,7 @@ private:
 
     QNetworkAccessManager* m_network = nullptr;
     QByteArray m_userAgent;
-    QHash<QString, std::optional<QString>> m_answers;
+    QCache<QString, std::optional<QString>> m_answers { KeptAnswers };
     QTimer* m_turn = nullptr; // waits for the one-a-second spacing
     QTimer* m_limit = nullptr;
     QElapsedTimer m_lastSent;

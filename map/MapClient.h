@@ -1,7 +1,7 @@
 #pragma once
 
-#include "map/BoundedGet.h"
 #include "map/MapFailureLog.h"
+#include "net/BoundedGet.h"
 
 #include <QByteArray>
 #include <QNetworkProxy>

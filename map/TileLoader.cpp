@@ -12,6 +12,7 @@
 #include <QPromise>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -105,10 +106,12 @@ void TileLoader::setView(const QList<QString>& urls)
         it.value()->deleteLater();
         it = m_decoding.erase(it);
     }
+    m_memory.setMaxCost(int(std::max<qsizetype>(MemoryTiles, 2 * urls.size())));
     m_waiting.clear();
     for (const QString& url : urls) {
-        if (!m_memory.contains(url) && !m_running.contains(url) && !m_decoding.contains(url)
-            && !m_waiting.contains(url))
+        // A tile of the view already in memory becomes the most recently used, so that the tiles
+        // this view still loads push out older views' tiles, never its own.
+        if (!m_memory.object(url) && !m_running.contains(url) && !m_decoding.contains(url) && !m_waiting.contains(url))
             m_waiting.append(url);
     }
     startNext();

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "map/BoundedGet.h"
 #include "map/MapFailureLog.h"
+#include "net/BoundedGet.h"
 
 #include <QCache>
 #include <QHash>
@@ -26,8 +26,9 @@ class TileDiskCache;
 // A tile server cannot hold the monitor up: each request has a total time limit however slowly
 // its bytes come, a cap on its size, at most three redirects on its own host; only PNG, JPEG and
 // (where Qt reads it) WebP are decoded, told by their first bytes, and decoding runs in a worker
-// thread. Decoded tiles are kept in memory for painting. Every failed tile and cache write is
-// logged under kessvenn.map, a repeated one once a minute.
+// thread. Decoded tiles are kept in memory for painting, the most recently used ones only (see
+// MemoryTiles), so that months of alarms all over the district do not fill the memory. Every
+// failed tile and cache write is logged under kessvenn.map, a repeated one once a minute.
 class TileLoader : public QObject {
     Q_OBJECT
 
@@ -38,7 +39,9 @@ public:
     // Bigger answers are not tiles; they are stopped as soon as they pass it.
     static constexpr qint64 MaximumTileBytes = 2 * 1024 * 1024;
     static constexpr int MaximumTileSide = 1024;
-    static constexpr int MemoryTiles = 400;
+    // Decoded tiles kept in memory (256 KiB each): this many, or twice the tiles of the view when
+    // that is more, so that a view and the one before it are drawn without asking again.
+    static constexpr int MemoryTiles = 48;
     static constexpr int DefaultTimeLimitMs = 15000;
 
     // An empty cacheFolder means "tiles" under the user's cache folder.

@@ -2,9 +2,9 @@
 
 #include "common/AppContext.h"
 #include "common/CodePage.h"
+#include "common/GeoPoint.h"
 #include "common/NumberText.h"
 #include "map/AddressSearch.h"
-#include "map/CoordinateText.h"
 #include "map/GeocodeXml.h"
 #include "map/MapClient.h"
 #include "map/MapConfig.h"
@@ -298,7 +298,7 @@ bool ucGMap::fitRoute()
     }
     // Over a district's few kilometres the middle of the degrees is the middle of the map.
     setGZoom(zoom);
-    setGPoint(CoordinateText::join(float((south + north) / 2), float((west + east) / 2)));
+    setGPoint(GeoPoint { float((south + north) / 2), float((west + east) / 2) }.text());
     Refresh();
     return true;
 }
@@ -386,7 +386,7 @@ void ucGMap::mouseMoveEvent(QMouseEvent* event)
     const ImageOffset offset = imageOffset(event->position());
     const float lat = m_view.pxlYToLat(static_cast<double>(offset.y) + m_view.centrePxlY());
     const float lng = m_view.pxlXToLng(static_cast<double>(offset.x) + m_view.centrePxlX());
-    m_mouseCoordText = CoordinateText::join(lat, lng);
+    m_mouseCoordText = GeoPoint { lat, lng }.text();
     emit MouseMove(m_mouseCoordText);
 }
 
@@ -401,7 +401,7 @@ void ucGMap::mouseReleaseEvent(QMouseEvent* event)
         const float lng = m_view.pxlXToLng(m_view.centrePxlX() + dx);
         // The operator's look around does not make a running lookup's answer stale: the incident
         // still gets its centre when the answer comes.
-        applyCentre(CoordinateText::join(lat, lng));
+        applyCentre(GeoPoint { lat, lng }.text());
     }
     emit MouseUp(m_mouseCoordText);
 }

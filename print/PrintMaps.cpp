@@ -1,7 +1,7 @@
 #include "print/PrintMaps.h"
 
 #include "common/AppContext.h"
-#include "map/CoordinateText.h"
+#include "common/GeoPoint.h"
 #include "map/MapClient.h"
 #include "map/MapMarker.h"
 #include "map/MapProjection.h"
@@ -71,7 +71,7 @@ QStringList PrintMaps::tileUrls(QPointF position, int zoom) const
 
 QString PrintMaps::staticUrl(QPointF position, int zoom) const
 {
-    const QString centre = CoordinateText::join(float(position.y()), float(position.x()));
+    const QString centre = GeoPoint { float(position.y()), float(position.x()) }.text();
     // Twice the pixels of the screen's map, for the paper.
     return MapUrls::staticMapUrl(m_config.host, centre, zoom, QStringLiteral("roadmap"),
                { MapMarker::fragment(centre, kMarkerColour, QStringLiteral("E")) }, m_config.key)

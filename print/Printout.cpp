@@ -2,6 +2,7 @@
 
 #include "alarm/AlarmCore.h"
 #include "common/AppContext.h"
+#include "common/GeoPoint.h"
 #include "common/Log.h"
 #include "print/CupsQueue.h"
 #include "print/PrintArchive.h"
@@ -32,20 +33,17 @@ struct Place {
 // The alarm's coordinate text, and the decimals its fields 16 and 17 were sent with.
 std::optional<Place> readCoordinates(const QString& text, const QStringList& fields)
 {
-    const QStringList parts = text.split(QLatin1Char(','));
-    bool latOk = false, lngOk = false;
-    const double lat = parts.value(0).toDouble(&latOk);
-    const double lng = parts.value(1).toDouble(&lngOk);
-    if (parts.size() != 2 || !latOk || !lngOk)
+    const std::optional<GeoPoint> point = GeoPoint::parse(text);
+    if (!point)
         return std::nullopt;
     int decimals = 0;
     for (int i : { 16, 17 }) {
         const QString sent = fields.value(i).trimmed();
-        const qsizetype point = std::max(sent.indexOf(QLatin1Char(',')), sent.indexOf(QLatin1Char('.')));
-        if (point >= 0)
-            decimals = std::max(decimals, int(sent.size() - point - 1));
+        const qsizetype separator = std::max(sent.indexOf(QLatin1Char(',')), sent.indexOf(QLatin1Char('.')));
+        if (separator >= 0)
+            decimals = std::max(decimals, int(sent.size() - separator - 1));
     }
-    return Place { QPointF(lng, lat), std::clamp(decimals, 0, 6) };
+    return Place { point->toPointF(), std::clamp(decimals, 0, 6) };
 }
 
 struct Job {

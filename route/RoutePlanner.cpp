@@ -2,7 +2,7 @@
 
 #include "common/Log.h"
 #include "common/ProcessGroup.h"
-#include "map/BoundedGet.h"
+#include "net/BoundedGet.h"
 
 #include <QDebug>
 #include <QFileInfo>

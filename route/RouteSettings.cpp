@@ -1,5 +1,6 @@
 #include "route/RouteSettings.h"
 
+#include "common/GeoPoint.h"
 #include "common/KeyValueFile.h"
 #include "common/Log.h"
 
@@ -13,16 +14,8 @@ namespace {
 
 std::optional<QPointF> position(const QString& text)
 {
-    const QStringList parts = text.split(QLatin1Char(','));
-    if (parts.size() != 2)
-        return std::nullopt;
-    bool latOk = false, lonOk = false;
-    const double lat = parts[0].trimmed().toDouble(&latOk);
-    const double lon = parts[1].trimmed().toDouble(&lonOk);
-    // "nan" and "inf" read as numbers, but name no place on the globe.
-    if (!latOk || !lonOk || !std::isfinite(lat) || !std::isfinite(lon) || std::abs(lat) > 90 || std::abs(lon) > 180)
-        return std::nullopt;
-    return QPointF(lon, lat);
+    const std::optional<GeoPoint> point = GeoPoint::parse(text);
+    return point ? std::optional(point->toPointF()) : std::nullopt;
 }
 
 } // namespace

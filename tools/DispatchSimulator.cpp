@@ -1,7 +1,7 @@
 #include "tools/DispatchSimulator.h"
 
 #include "common/CodePage.h"
-#include "common/Framing.h"
+#include "link/Framing.h"
 #include "link/MessageReceiver.h"
 
 #include <QTcpServer>

@@ -1,7 +1,9 @@
 // The whole road of a station alarm through the real program, in a network of the test's own: the
 // dispatch computer's frame on port 4750, the window, last.dat, the speech program and the sound
-// output; then a restart and the replay of the stored alarm. The history under kill -9.
+// output; then a restart and the replay of the stored alarm. The history under kill -9, and
+// the end on SIGTERM and SIGINT.
 #include "common/CodePage.h"
+#include "common/ProcessGroup.h"
 #include "link/MessageReceiver.h"
 #include "tests/support/FakeDispatch.h"
 #include "tests/support/OwnNamespaces.h"
@@ -18,6 +20,8 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 using TestFiles::readAll;
 using TestFiles::writeAll;
@@ -84,7 +88,8 @@ private slots:
             + SoundWriter::write(file(m_program, "ELW 1.wav"), 2) + SoundWriter::write(file(m_program, "RTW 1.wav"), 3);
         const QString speak = file(m_program, "speak.sh"); // notes its arguments and its text
         const QByteArray root = QFile::encodeName(m_root.path());
-        QVERIFY(TestFiles::writeScript(speak, "printf '[%s]' \"$@\" > " + root + "/args\ncat \"$1\" > " + root + "/text"));
+        QVERIFY(
+            TestFiles::writeScript(speak, "printf '[%s]' \"$@\" > " + root + "/args\ncat \"$1\" > " + root + "/text"));
         // Alarm sound, speech of the keyword only, unit sounds.
         const QStringList settings { "127.0.0.1", "1", "1", speak, file(m_program, "sabbel.txt"), "", "--schnell", "",
             "", "0", "0", "0", "1", "0", "0", "0", "0", "0", "0", "0", "1", "0", "", "0", "0", "", "" };
@@ -209,13 +214,80 @@ private slots:
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         QProcess exporter;
         exporter.setProcessEnvironment(env);
-        exporter.start(QStringLiteral(KESSVENN_EXECUTABLE), { "--export-history", QString::number(QDate::currentDate().year()) });
+        exporter.start(
+            QStringLiteral(KESSVENN_EXECUTABLE), { "--export-history", QString::number(QDate::currentDate().year()) });
         QVERIFY(exporter.waitForFinished(30000));
         QCOMPARE(exporter.exitCode(), 0);
         const QList<QByteArray> lines = exporter.readAllStandardOutput().split('\n');
         QVERIFY(lines.first().startsWith("\xEF\xBB\xBF"));
         QVERIFY(lines.size() - 2 >= reported.size());
         QVERIFY(lines.at(1).startsWith(QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")).toUtf8() + ';'));
+    }
+
+    // What systemctl stop (SIGTERM) and Ctrl+C (SIGINT) send, right behind a burst of unit alarms
+    // while the speech program talks: "Programmende", exit status 0, the speech program gone with
+    // what it started (a child deaf to SIGTERM too), and every alarm the monitor took kept in the
+    // history.
+    void endedBySignal_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+    void endedBySignal()
+    {
+        QFETCH(int, signal);
+        if (!g_ownNetwork)
+            QSKIP("no network namespace of its own (needs root): port 4750 is not played here");
+        QTemporaryDir root;
+        const QString data = root.filePath(QStringLiteral("Torvelle")), group = root.filePath(QStringLiteral("group"));
+        const QString speak = root.filePath(QStringLiteral("speak.sh"));
+        QVERIFY(QDir().mkpath(data));
+        QVERIFY(TestFiles::writeScript(speak,
+            "(trap '' TERM; exec sleep 600) &\nread -r pid name state parent pgrp more < /proc/$$/stat\necho $pgrp > "
+                + QFile::encodeName(group) + ".new && mv " + QFile::encodeName(group) + ".new "
+                + QFile::encodeName(group) + "\nwait"));
+        const QStringList settings { "127.0.0.1", "1", "0", speak, root.filePath(QStringLiteral("sabbel.txt")), "", "",
+            "", "", "0", "0", "0", "1", "0", "0", "0", "0", "0", "0", "0", "0", "0", "", "0", "0", "", "" };
+        QVERIFY(writeAll(data + "/settings.dat", CodePage::encode(settings.join("\r\n") + "\r\n")));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), root.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("kessvenn.alarm.info=true"));
+        FakeDispatch dispatch;
+        QVERIFY(dispatch.listen(4750));
+        QProcess monitor;
+        monitor.setProcessEnvironment(env);
+        monitor.start(QStringLiteral(KESSVENN_EXECUTABLE), {});
+        QTRY_VERIFY_WITH_TIMEOUT(dispatch.received().endsWith("\x04\x04\x04\x04"), 30000);
+        dispatch.sendMessage(QStringLiteral("WACHALARM\tBrand\tB3 Y\tFeuer\tK1\t44135\tDortmund\tKampstraße\t1\t"
+                                            "\t\t\t\t\tHLF 20\a\t1\t\t\tHerr Meier"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(group), 30000);
+        const pid_t speech = readAll(group).trimmed().toInt();
+        QVERIFY(ProcessGroupAlive(speech));
+
+        // Unit alarms wait for the speech and are kept in the history as they come; the signal
+        // follows once a few have been taken.
+        for (int i = 1; i <= 300; ++i)
+            dispatch.sendMessage(QStringLiteral("WACHALARM_EM\tRTW %1\a").arg(i));
+        QByteArray log;
+        QTRY_VERIFY_WITH_TIMEOUT((log += monitor.readAllStandardError()).count("Unit alarm received") >= 20, 60000);
+        QCOMPARE(::kill(pid_t(monitor.processId()), signal), 0);
+        QVERIFY(monitor.waitForFinished(60000));
+        log += monitor.readAllStandardError();
+        QCOMPARE(monitor.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(monitor.exitCode(), 0);
+        QVERIFY2(!ProcessGroupAlive(speech), "the speech program outlived the monitor");
+
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("ended"));
+        db.setDatabaseName(data + "/history.sqlite");
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM alarms WHERE kind = 'unit'")) && q.next());
+        QCOMPARE(q.value(0).toInt(), int(log.count("Unit alarm received")));
+        db.close();
+        db = {};
+        QSqlDatabase::removeDatabase(QStringLiteral("ended"));
     }
 };
 

@@ -1,7 +1,7 @@
 #include "tests/support/RecordingHandlers.h"
 
 #include "common/CodePage.h"
-#include "common/Framing.h"
+#include "link/Framing.h"
 #include "link/MessageReceiver.h"
 
 #include <QRandomGenerator>

@@ -2,7 +2,7 @@
 #include "tests/support/RecordingHandlers.h"
 #include "tests/support/WindowFixture.h"
 
-#include "common/Framing.h"
+#include "link/Framing.h"
 #include "link/ServerLink.h"
 
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "map/CoordinateText.h"
+#include "common/GeoPoint.h"
 #include "map/GeocodeXml.h"
 #include "map/MapMarker.h"
 #include "map/MapProjection.h"
@@ -15,7 +15,8 @@ class MapTextsTest : public QObject {
 
 private slots:
     // call x, y: degrees to pixels; X, Y: pixels to degrees (eight digits); z: view; t: number to text;
-    // c: centre text to degrees; a: address, u: centre in the URL; m: marker (colour); l: an answer's location
+    // c: centre text to degrees; p: "lat,lon" read as a place, written back; a: address, u: centre in the URL; m:
+    // marker (colour); l: an answer's location
     void texts_data()
     {
         QTest::addColumn<char>("call");
@@ -48,6 +49,13 @@ private slots:
         row("centre abc,def", 'c', "abc,def", 0, "0,0");
         row("centre with blanks, trailing text", 'c', " 48.1N, 11.5E", 0, "48.1,11.5");
         row("centre in exponent form, out of range", 'c', "1e-05,-2.5E2", 0, "1e-05,-250");
+        // A place is read only whole, on the globe; the map's leniency above is the map's alone.
+        row("place: blanks around the numbers", 'p', " -33.8688 , 151.2 ", 0, "-33.8688,151.2");
+        row("place: the poles and the date line", 'p', "-90,180", 0, "-90,180");
+        row("place: exponent form, seven digits", 'p', "1e-05,48.0999999", 0, "1e-05,48.1");
+        for (const char* wrong : { "90.0001,7", "51,-180.5", "nan,7.4", "51.5,inf", " , ", "", "51.5136", "51.5,7.4,3",
+                 "51,5;7,4", "51.5,Dortmund", "48.1N,11.5E" })
+            row(qPrintable(QStringLiteral("place: not one: ") + QString::fromLatin1(wrong)), 'p', wrong, 0, "");
         // Whatever a text holds, it stays within its parameter of the request; an answer gives a
         // coordinate text only from its first location with two numbers in range.
         row("address beyond Latin-1", 'a', "5 € \U0001D11E", 0, "5%20%E2%82%AC%20%F0%9D%84%9E");
@@ -81,13 +89,17 @@ private slots:
         if (call == 'c') {
             view.setCentreText(input);
             QCOMPARE(view.centreText(), input);
-            QCOMPARE(CoordinateText::join(view.lat(), view.lng()), result);
+            QCOMPARE((GeoPoint { view.lat(), view.lng() }.text()), result);
         } else if (call == 'z') {
             view.setZoom(static_cast<int>(value));
             view.setMapType(static_cast<int>(value));
             QCOMPARE(QString::number(view.zoom()) + QLatin1Char(' ') + view.mapTypeName(), result);
         } else if (call == 't') {
-            QCOMPARE(CoordinateText::number(static_cast<float>(value)), result);
+            QCOMPARE(GeoPoint::number(static_cast<float>(value)), result);
+        } else if (call == 'p') {
+            const std::optional<GeoPoint> place = GeoPoint::parse(input);
+            QCOMPARE(place ? place->text() : QString(), result);
+            QVERIFY(!place || GeoPoint::fromPointF(place->toPointF()) == *place);
         } else if (call == 'a') {
             QCOMPARE(
                 MapUrls::geocodeUrl(h, input, h), "h/maps/api/geocode/xml?&sensor=false&address=" + result + "&key=h");

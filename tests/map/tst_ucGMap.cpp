@@ -524,6 +524,31 @@ private slots:
         QCOMPARE(asked("/3/").size(), 16);
     }
 
+    // Decoded tiles in memory are bounded: a view's new tiles push out the least recently used
+    // ones, never the tiles of the same view that were in memory already.
+    void tilesInMemory()
+    {
+        TileLoader loader(m_cache.filePath(QStringLiteral("bounded")));
+        QStringList urls; // tile x of row 7 at zoom 10
+        for (int x = 0; x < 120; ++x)
+            urls << QString::fromLatin1(m_server->base() + "/10/%1/7.png").arg(x);
+        const auto show = [&loader](const QStringList& view) {
+            QSignalSpy idle(&loader, &TileLoader::idle);
+            loader.setView(view);
+            return !idle.isEmpty() || idle.wait(10000);
+        };
+        QVERIFY(show(urls.first(10)));
+        for (int x = 10; x < TileLoader::MemoryTiles; ++x) // the first view's tiles are now the oldest
+            QVERIFY(show({ urls[x] }));
+        const QStringList view = urls.first(10) + urls.mid(100, 14);
+        QVERIFY(show(view));
+        const auto inMemory = [&loader](const QStringList& some) {
+            return std::count_if(some.begin(), some.end(), [&loader](const QString& u) { return loader.tile(u); });
+        };
+        QCOMPARE(inMemory(view), view.size());
+        QCOMPARE(inMemory(urls), TileLoader::MemoryTiles);
+    }
+
     // What a failing tile server (a view of four tiles) or search server gets: one line under
     // kessvenn.map however many tiles fail alike, and nothing else in the log. A tile is never
     // decoded unless it is a PNG, JPEG or WebP, is stopped at its time limit or its cap however its

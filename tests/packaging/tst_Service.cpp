@@ -1,7 +1,7 @@
 // The monitor as a systemd service, run for real in a network of the test's own: the start-up and
 // watchdog notifications on a NOTIFY_SOCKET of the test's, and the journal lines with their
-// priorities for link up, registration, an alarm and link down. The notifications with and without
-// a watchdog, and the rate limit of a failure that repeats.
+// priorities for link up, registration, an alarm and link down. The command line without a screen;
+// the notifications with and without a watchdog, and the rate limit of a failure that repeats.
 #include "app/ServiceManager.h"
 #include "common/Log.h"
 #include "link/MessageReceiver.h"
@@ -108,6 +108,48 @@ private slots:
         QVERIFY(!journal.contains("Meier")); // never who reported it
         monitor.kill();
         QVERIFY(monitor.waitForFinished());
+    }
+
+    // The command line, with no screen at all: what needs none answers, the window says why it
+    // cannot start, and an argument it does not know is an error with the usage.
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("output"); // the start of stdout, or of stderr when it is not 0
+        QTest::newRow("no display") << QStringList() << 1
+                                    << QByteArray("kessvenn: no display: set DISPLAY or start with --headless\n");
+        QTest::newRow("--fullscreen, no display")
+            << QStringList("--fullscreen") << 1 << QByteArray("kessvenn: no display");
+        QTest::newRow("a year alone") << QStringList("2026") << 2 << QByteArray("kessvenn: Unexpected argument '2026'");
+        QTest::newRow("unknown option") << QStringList("--loud") << 2 << QByteArray("kessvenn: Unknown option 'loud'");
+        QTest::newRow("--help") << QStringList("--help") << 0 << QByteArray("Usage: ");
+        QTest::newRow("--version after Qt's own option")
+            << QStringList { "-platform", "offscreen", "-v" } << 0 << QByteArray("Kessvenn 1.0.0\n");
+        QTest::newRow("--export-history") << QStringList("--export-history") << 0 << QByteArray("\xEF\xBB\xBF");
+        QTest::newRow("export, two years")
+            << QStringList { "--export-history", "2025", "2026" } << 1 << QByteArray("--export-history takes one year");
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, output);
+        QTemporaryDir home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "JOURNAL_STREAM" })
+            env.remove(QString::fromLatin1(name));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
+        QProcess monitor;
+        monitor.setProcessEnvironment(env);
+        monitor.start(QStringLiteral(KESSVENN_EXECUTABLE), arguments);
+        QVERIFY(monitor.waitForFinished(60000));
+        QCOMPARE(monitor.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(monitor.exitCode(), exitCode);
+        const QByteArray said = exitCode == 0 ? monitor.readAllStandardOutput() : monitor.readAllStandardError();
+        QVERIFY2(said.startsWith(output), said.constData());
+        if (exitCode == 2)
+            QVERIFY(said.contains("\nUsage: "));
     }
 
     // READY=1 in any case. Without a watchdog nothing more; with one, a

@@ -35,8 +35,9 @@ void HttpResponder::onConnection()
                 if (colon > 0)
                     request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
             }
-            const int index = static_cast<int>(m_requests.size());
-            m_requests.append(request);
+            const int index = m_received++;
+            if (keepRequests)
+                m_requests.append(request);
             const Response response = m_handler(request);
             m_pending.insert(index, { socket, response });
             emit requestReceived(index);

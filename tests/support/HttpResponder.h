@@ -46,6 +46,8 @@ public:
     [[nodiscard]] quint16 port() const { return m_server.serverPort(); }
     [[nodiscard]] QByteArray base() const { return "http://127.0.0.1:" + QByteArray::number(port()); }
     [[nodiscard]] const QList<Request>& requests() const { return m_requests; }
+    // Off: requests are answered but not written down (a benchmark of memory over many requests).
+    bool keepRequests = true;
     // Sends the held answer to request `index`.
     void release(int index);
     // The index of the first request whose target contains `part`, waiting up to `timeoutMs` for
@@ -65,5 +67,6 @@ private:
     QTcpServer m_server;
     Handler m_handler;
     QList<Request> m_requests;
+    int m_received = 0;
     QHash<int, Pending> m_pending;
 };

@@ -1,4 +1,4 @@
-#include "map/BoundedGet.h"
+#include "net/BoundedGet.h"
 
 #include <QMetaEnum>
 #include <QNetworkAccessManager>
