@@ -23,6 +23,11 @@ void DesignPlaces::apply(double scale) const
     }
 }
 
+void DesignPlaces::forget(const QWidget* widget)
+{
+    std::erase_if(m_places, [widget](const Place& p) { return p.widget == widget; });
+}
+
 QRect DesignPlaces::design(const QWidget* widget) const
 {
     for (const Place& p : m_places) {

@@ -22,6 +22,9 @@ public:
     // Type::Scaled to their design size times scale.
     void apply(double scale) const;
 
+    // Leaves the widget where others place it from now on.
+    void forget(const QWidget* widget);
+
     // The design place of a noted widget, in twips; an empty rect for any other.
     [[nodiscard]] QRect design(const QWidget* widget) const;
 

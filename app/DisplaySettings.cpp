@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -25,7 +26,9 @@ std::optional<double> number(const QString& value, double low, double high)
 const QStringList DisplaySettings::Keys
     = { QStringLiteral("fullscreen"), QStringLiteral("wake"), QStringLiteral("wake.on"), QStringLiteral("wake.off"),
           QStringLiteral("awake_minutes"), QStringLiteral("replay_announce_minutes"),
-          QStringLiteral("link_warning_seconds"), QStringLiteral("strength.leaders"), QStringLiteral("strength.show") };
+          QStringLiteral("link_warning_seconds"), QStringLiteral("layout"), QStringLiteral("standby_minutes"),
+          QStringLiteral("station_name"), QStringLiteral("calendar"), QStringLiteral("screen"),
+          QStringLiteral("privacy"), QStringLiteral("strength.leaders"), QStringLiteral("strength.show") };
 
 DisplaySettings DisplaySettings::parse(const KeyValueFile& file)
 {
@@ -39,11 +42,39 @@ DisplaySettings DisplaySettings::parse(const KeyValueFile& file)
             else
                 file.unusable(entry, QLatin1String(expected));
         };
-        if (name == QLatin1String("fullscreen")) {
+        const auto setFlag = [&](bool& to) {
             if (value == QLatin1String("0") || value == QLatin1String("1"))
-                s.fullscreen = value == QLatin1String("1");
+                to = value == QLatin1String("1");
             else
                 file.unusable(entry, QStringLiteral("0 or 1"));
+        };
+        // A name or path may be quoted to keep a '#' or blanks at its ends.
+        const QString text = value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"')
+            ? value.mid(1, value.size() - 2)
+            : value;
+        if (name == QLatin1String("fullscreen")) {
+            setFlag(s.fullscreen);
+        } else if (name == QLatin1String("privacy")) {
+            setFlag(s.privacy);
+        } else if (name == QLatin1String("layout")) {
+            const QString layout = value.toLower();
+            if (layout == QLatin1String("classic") || layout == QLatin1String("wall"))
+                s.layout = layout == QLatin1String("wall") ? Layout::Wall : Layout::Classic;
+            else
+                file.unusable(entry, QStringLiteral("classic or wall"));
+        } else if (name == QLatin1String("standby_minutes")) {
+            setNumber(s.standbyMinutes, 7 * 24 * 60, "minutes from 0 to 10080");
+        } else if (name == QLatin1String("station_name") || name == QLatin1String("calendar")
+            || name == QLatin1String("screen")) {
+            // A control character would garble the screen or the path.
+            if (text.isEmpty()
+                || std::any_of(text.begin(), text.end(), [](QChar c) { return c.category() == QChar::Other_Control; }))
+                file.unusable(entry, QStringLiteral("a text without control characters"));
+            else
+                (name == QLatin1String("station_name")      ? s.stationName
+                        : name == QLatin1String("calendar") ? s.calendar
+                                                            : s.screen)
+                    = text;
         } else if (name == QLatin1String("wake")) {
             const QString mode = value.toLower();
             if (mode == QLatin1String("x11") || mode == QLatin1String("command") || mode == QLatin1String("off"))

@@ -16,6 +16,7 @@ struct DisplaySettings {
     static inline const QString FileName = QStringLiteral("display.ini");
 
     enum class Wake { Off, X11, Command };
+    enum class Layout { Classic, Wall };
 
     // The window fills the screen without a frame.
     bool fullscreen = false;
@@ -30,6 +31,19 @@ struct DisplaySettings {
     double replayAnnounceMinutes = 0;
     // A link down this long is shown across the window; 0 shows nothing.
     int linkWarningSeconds = 0;
+    // The design window, or the wall layout with its standby view between alarms.
+    Layout layout = Layout::Classic;
+    // In the wall layout an alarm stays on screen this long, then the standby view returns; 0 keeps
+    // it until it is cleared.
+    double standbyMinutes = 60;
+    // The station's name on the standby view and in the head; empty: the monitor's name.
+    QString stationName;
+    // The station's appointments, an iCalendar file; empty: none.
+    QString calendar;
+    // The screen the window opens on, by the name Qt gives it or its number; empty: the primary.
+    QString screen;
+    // A hall view: no informant, remark, pager holders' names or history on screen.
+    bool privacy = false;
     // strength.leaders and strength.show: words of mannschaft.csv's qualifications.
     Strength::Settings strength;
 

@@ -7,10 +7,12 @@
 #include "announce/Announcer.h"
 #include "app/CaptionButton.h"
 #include "app/FittingLabel.h"
+#include "app/HallPrivacy.h"
 #include "app/LinkWarning.h"
 #include "app/MainLayout.h"
 #include "app/Pictures.h"
 #include "app/ScreenWake.h"
+#include "app/WallScreen.h"
 #include "app/WindowLook.h"
 #include "common/AppContext.h"
 #include "common/Twips.h"
@@ -20,6 +22,7 @@
 #include "history/HistoryRecorder.h"
 #include "link/ServerLink.h"
 #include "log/DocumentationList.h"
+#include "log/TickerModel.h"
 #include "map/MapConfig.h"
 #include "map/ucGMap.h"
 #include "print/Printout.h"
@@ -352,11 +355,19 @@ void Form1::load()
     m_wake->configure(m_display);
     m_linkWarning->setDelaySeconds(m_display.linkWarningSeconds);
     m_linkWarning->linkStatus(serverLink->LinkStatus());
+    bool placeAnew = false;
+    if (!m_display.screen.isEmpty()) {
+        if (QScreen* chosen = WallScreen::chooseScreen(m_display.screen); chosen && chosen != screen()) {
+            setScreen(chosen);
+            placeAnew = true;
+        }
+    }
     if (m_display.fullscreen && !m_fullScreen) {
         setFullScreen(true);
-        if (isVisible())
-            showOnScreen();
+        placeAnew = true;
     }
+    if (placeAnew && isVisible())
+        showOnScreen();
     m_ctx.ServerPort = 4750;
     m_ctx.MonitorName = QHostInfo::localHostName();
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
@@ -366,6 +377,7 @@ void Form1::load()
     m_crew->start(m_display.strength, m_history->recorder());
     setUpRoute();
     setUpWater();
+    setUpWall();
     alarmHandler->InitAlarmGrids();
     m_ui.ucGMap1->setGZoom(16);
     waitUntilOnScreen();
@@ -443,6 +455,30 @@ void Form1::showRoute(const Route& route)
 {
     m_ui.lbl_Anfahrt->setText(RouteText::summary(route, m_route ? m_route->settings().factor : 1.0));
     m_ui.ucGMap1->setRoute(route.points);
+    if (m_wall)
+        m_wall->setDriveTime(m_ui.lbl_Anfahrt->text());
+}
+
+void Form1::setUpWall()
+{
+    // Once, at start-up: after the alarm handler, so that the personal fields it fills go again.
+    if (m_display.privacy) {
+        new HallPrivacy(*m_core, alarmControls(), this);
+        m_history->setLocked(true);
+    }
+    if (m_display.layout != DisplaySettings::Layout::Wall || m_wall)
+        return;
+    m_wall = new WallScreen(m_ctx, m_display, this);
+    m_wall->watch(*m_core, m_ui.Grid_Melder);
+    m_design.forget(m_ui.ucGMap1);
+    m_wall->setMap(m_ui.ucGMap1, m_ui.ucGMap1->config().route.station);
+    m_wall->setTicker(m_documentation->model());
+    m_wall->setButtonBar(m_ui.roLabel1_1);
+    m_wall->linkStatus(serverLink->LinkStatus());
+    connect(serverLink, &ServerLink::linkStatusChanged, m_wall, &WallScreen::linkStatus);
+    m_wall->setGeometry(rect());
+    m_wall->show();
+    m_linkWarning->raise();
 }
 
 void Form1::setFullScreen(bool on)
@@ -602,6 +638,8 @@ void Form1::cmd_Clear_Click()
     m_ui.Grid_Melder->setRowCount(0);
     m_printout->screenCleared();
     m_crew->alarmCleared();
+    if (m_wall)
+        m_wall->showStandby();
 }
 
 void Form1::cmd_Settings_Click()
@@ -678,6 +716,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     // Every movement of the pointer, whichever window it is over, reaches the application first.
     if (event->type() == QEvent::MouseMove && m_fullScreen && watched->isWindowType())
         pointerMoved();
+    if (event->type() == QEvent::MouseMove && m_wall && watched->isWindowType())
+        m_wall->pointerMoved();
     // A window that goes full screen while shown may learn its new size from the window system
     // without a resize event of its own; the layout follows the window's.
     if (event->type() == QEvent::Resize && watched == windowHandle()) {
@@ -754,6 +794,8 @@ void Form1::applyLayout(QSize clientPixels)
 
     WindowLook::coverLabelEnds(m_ui);
     applyDocumentationColumns();
+    if (m_wall)
+        m_wall->setGeometry(QRect(QPoint(), clientPixels));
 }
 
 void Form1::applyDocumentationColumns()

@@ -35,6 +35,7 @@ class QTimer;
 class ScreenWake;
 class ServerLink;
 class ucGMap;
+class WallScreen;
 
 // The top bar: a container painted with the window's colour gradient.
 class TopBar : public QWidget {
@@ -138,6 +139,9 @@ public:
     // The controls that show an alarm, for the alarm handler.
     [[nodiscard]] AlarmControls alarmControls() const;
 
+    // The wall layout's screen (display.ini layout=wall), once load() made it; null otherwise.
+    [[nodiscard]] WallScreen* wallScreen() const { return m_wall; }
+
     // The link to the dispatch computer; it owns the socket Winsock_Klein.
     ServerLink* serverLink = nullptr;
 
@@ -157,6 +161,7 @@ private:
     void waitUntilOnScreen();
     void replayLastAlarm();
     void setUpRoute();
+    void setUpWall();
     void showRoute(const Route& route);
     void createWaterLookup();
     void setUpWater();
@@ -193,4 +198,5 @@ private:
     bool m_fullScreen = false;
     QTimer* m_pointerIdle = nullptr;
     bool m_pointerHidden = false;
+    WallScreen* m_wall = nullptr;
 };

@@ -73,6 +73,10 @@ void HistoryDesk::start()
 
 void HistoryDesk::openList()
 {
+    if (m_locked) {
+        qCInfo(lcHistory) << "The history is not shown on this screen (display.ini privacy=1)";
+        return;
+    }
     if (!m_view) {
         m_view = new HistoryView(m_ctx.dataFile(kFileName), m_bar->window());
         connect(m_view, &HistoryView::alarmChosen, this, &HistoryDesk::showArchived);

@@ -23,13 +23,15 @@ class HistoryDesk : public QObject {
 public:
     // The button goes into `bar`, the band over it. The core, the handler and the controls must
     // outlive the desk.
-    HistoryDesk(AppContext& ctx, AlarmCore& core, AlarmHandler& handler, const AlarmControls& controls,
-        QWidget* bar, QObject* parent = nullptr);
+    HistoryDesk(AppContext& ctx, AlarmCore& core, AlarmHandler& handler, const AlarmControls& controls, QWidget* bar,
+        QObject* parent = nullptr);
 
     // Opens the history once the data folder is known.
     void start();
 
     void openList();
+    // On a screen that the public may see the list is never opened.
+    void setLocked(bool locked) { m_locked = locked; }
     void showArchived(const HistoryAlarm& alarm);
     [[nodiscard]] bool showsArchive() const { return m_archive; }
     void returnToLive();
@@ -57,6 +59,7 @@ private:
     HistoryView* m_view = nullptr; // a child of the window, made when first opened
     QPushButton* m_band = nullptr;
     bool m_archive = false;
+    bool m_locked = false;
     // What the alarm display shows when no archived alarm is on it: the newest station alarm and
     // the units of a unit alarm after it.
     std::optional<StationAlarmPlan> m_live;

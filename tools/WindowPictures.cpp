@@ -5,6 +5,7 @@
 // empty. Runs on the offscreen platform with one 1920 × 1080 screen:
 //   kessvenn_pictures <folder>
 #include "app/Form1.h"
+#include "app/WallScreen.h"
 #include "common/AppContext.h"
 #include "settings/Form2.h"
 
@@ -74,8 +75,9 @@ bool savePicture(Form1& form, QSize size, const QString& path)
 } // namespace
 
 // A station's wall screen after start-up, full screen, with a data folder of its own that holds
-// display.ini with `ini`.
-bool saveFullScreen(const QByteArray& ini, int waitMs, const QString& path)
+// display.ini with `ini` and the station's calendar. In the wall layout the clock stands at a
+// fixed time: 4 minutes 7 seconds after the demo alarm, or two days later on standby.
+bool saveFullScreen(const QByteArray& ini, int waitMs, const QString& path, bool standby = false)
 {
     QTemporaryDir home;
     qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
@@ -87,11 +89,31 @@ bool saveFullScreen(const QByteArray& ini, int waitMs, const QString& path)
     if (!file.open(QIODevice::WriteOnly) || file.write(ini) != ini.size())
         return false;
     file.close();
+    QFile calendar(ctx.dataFile(QStringLiteral("termine.ics")));
+    if (!calendar.open(QIODevice::WriteOnly)
+        || !calendar.write("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Wache//DE\r\n"
+                           "BEGIN:VEVENT\r\nUID:1\r\nDTSTART:20261103T193000\r\nDURATION:PT2H\r\n"
+                           "RRULE:FREQ=WEEKLY;BYDAY=TU\r\nSUMMARY:Übungsabend Löschzug\r\nEND:VEVENT\r\n"
+                           "BEGIN:VEVENT\r\nUID:2\r\nDTSTART;VALUE=DATE:20261210\r\nSUMMARY:Hydrantenprüfung "
+                           "Altstadt\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\nUID:3\r\nDTSTART:20261212T100000\r\n"
+                           "DURATION:PT3H\r\nSUMMARY:Jugendfeuerwehr: Weihnachtsfeier\r\nEND:VEVENT\r\n"
+                           "END:VCALENDAR\r\n"))
+        return false;
+    calendar.close();
     Form1 form(ctx, Form1::LinkTimer::Stopped);
     form.setFullScreen(true);
     form.showOnScreen();
     form.load();
+    QDateTime now(QDate(2026, 12, 6), QTime(19, 42, 0));
+    if (WallScreen* wall = form.wallScreen())
+        wall->setClock([&now] { return now; });
     receiveDemoAlarm(form);
+    if (WallScreen* wall = form.wallScreen()) {
+        now = standby ? QDateTime(QDate(2026, 12, 8), QTime(7, 30, 0)) : now.addSecs(247);
+        if (standby)
+            wall->showStandby();
+        wall->refresh();
+    }
     QEventLoop wait;
     QTimer::singleShot(waitMs, &wait, &QEventLoop::quit);
     wait.exec();
@@ -165,5 +187,9 @@ int main(int argc, char* argv[])
     ok = saveFullScreen("fullscreen=1\nlink_warning_seconds=1\n", 1500,
              QDir(folder).filePath(QStringLiteral("link-warning-1920x1080.png")))
         && ok;
+    const QByteArray wall = "fullscreen=1\nlayout=wall\nstation_name=Feuerwache Altstadt\ncalendar=termine.ics\n";
+    ok = saveFullScreen(wall, 200, QDir(folder).filePath(QStringLiteral("wall-1920x1080.png"))) && ok;
+    ok = saveFullScreen(wall, 200, QDir(folder).filePath(QStringLiteral("standby-1920x1080.png")), true) && ok;
+    ok = saveFullScreen(wall + "privacy=1\n", 200, QDir(folder).filePath(QStringLiteral("hall-1920x1080.png"))) && ok;
     return ok ? 0 : 1;
 }

@@ -1,5 +1,7 @@
 #include "app/DisplaySettings.h"
 #include "app/MainLayout.h"
+#include "app/WallLayout.h"
+#include "app/WallTexts.h"
 #include <QTest>
 
 class MainLayoutTest : public QObject {
@@ -51,6 +53,95 @@ private slots:
             QCOMPARE(g.label_einsatz[i], QRect(9600, 720 + 600 * i, want[9], 615));
         QCOMPARE(g.roLabel1, QRect(0, 0, want[10], 735));
     }
+    // The wall layout and its standby view on the screens stations hang up: every box inside the
+    // screen, none overlapping another or the map, type that fits its box's height, and the
+    // keyword's capitals at least 6 % of the screen's height.
+    void wallLayout_data()
+    {
+        QTest::addColumn<QSize>("screen");
+        for (const QSize size :
+            { QSize(1366, 768), QSize(1920, 1080), QSize(2560, 1440), QSize(3840, 2160), QSize(1080, 1920) })
+            QTest::addRow("%dx%d", size.width(), size.height()) << size;
+    }
+    void wallLayout()
+    {
+        QFETCH(QSize, screen);
+        const auto check = [&](QList<WallBox> boxes, const QRect& map) {
+            const QRect whole(QPoint(), screen);
+            for (int i = 0; i < boxes.size(); ++i) {
+                const WallBox& box = boxes[i];
+                QVERIFY2(whole.contains(box.rect) && !box.rect.isEmpty(), qPrintable(QString::number(i)));
+                QVERIFY(
+                    box.capHeight * box.lines <= 0.62 * box.rect.height() && box.capHeight >= screen.height() / 100);
+                QVERIFY(!box.rect.intersects(map));
+                for (int j = i + 1; j < boxes.size(); ++j)
+                    QVERIFY2(!box.rect.intersects(boxes[j].rect), qPrintable(QStringLiteral("%1 %2").arg(i).arg(j)));
+            }
+            QVERIFY(map.isEmpty() || whole.contains(map));
+        };
+        const WallAlarmGeometry alarm = WallLayout::alarm(screen);
+        check(alarm.boxes().mid(1), alarm.map); // the head spans the map's width above it
+        check(alarm.boxes(), QRect());
+        QVERIFY(alarm.head.rect.bottom() < alarm.map.top());
+        QCOMPARE_GE(alarm.keyword.capHeight, WallLayout::kKeywordCapShare * screen.height());
+        QCOMPARE_GE(alarm.map.width() * 2, screen.width() - 1);
+        QCOMPARE(alarm.map.bottom(), screen.height() - 1);
+        for (const bool withMap : { true, false }) {
+            const WallStandbyGeometry standby = WallLayout::standby(screen, withMap);
+            check(standby.boxes(), standby.map);
+            QCOMPARE(standby.map.isEmpty(), !withMap);
+            QCOMPARE_GE(standby.clock.capHeight, standby.date.capHeight * 3);
+        }
+    }
+    // The texts of the time: since the alarm, its next change, the age of the last alarm, the date.
+    void wallTexts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("ms"); // from the alarm to now
+        QTest::addColumn<QString>("want");
+        const auto row = [](const char* text, qint64 ms, const char* want) {
+            QTest::addRow("%s %lld", text, ms) << QString(text) << ms << QString::fromUtf8(want);
+        };
+        row("since", 0, "seit 0:00 min");
+        row("since", 247'000, "seit 4:07 min");
+        row("since", 599'999, "seit 9:59 min");
+        row("since", 600'000, "seit 10 min");
+        row("since", 3'599'999, "seit 59 min");
+        row("since", 3'900'000, "seit 1 h 05 min");
+        row("since", -30'000, "seit 0:00 min");
+        row("next", 247'250, "750");
+        row("next", 600'000, "60000");
+        row("next", 750'000, "30000");
+        row("next", -5'000, "1000");
+        row("last", 59'000, "Letzter Einsatz: B3 Wohnungsbrand · gerade eben");
+        row("last", 60'000, "Letzter Einsatz: B3 Wohnungsbrand · vor 1 Minute");
+        row("last", 3'000'000, "Letzter Einsatz: B3 Wohnungsbrand · vor 50 Minuten");
+        row("last", 3'600'000, "Letzter Einsatz: B3 Wohnungsbrand · vor 1 Stunde");
+        row("last", 86'400'000 - 1, "Letzter Einsatz: B3 Wohnungsbrand · vor 23 Stunden");
+        row("last", 86'400'000, "Letzter Einsatz: B3 Wohnungsbrand · vor 1 Tag");
+        row("last", 2 * 86'400'000 + 5, "Letzter Einsatz: B3 Wohnungsbrand · vor 2 Tagen");
+        row("none", 0, "Noch kein Einsatz");
+        row("date", 0, "Dienstag, 8. Dezember 2026");
+        row("date", 83 * 86'400'000LL, "Montag, 1. März 2027");
+        row("date", -1013 * 86'400'000LL, "Donnerstag, 29. Februar 2024");
+        row("count", 1, "2026: 1 Einsatz");
+        row("count", 143, "2026: 143 Einsätze");
+    }
+    void wallTexts()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, ms);
+        QFETCH(QString, want);
+        const QDateTime alarm(QDate(2026, 12, 8), QTime(19, 42, 0));
+        const QDateTime now = alarm.addMSecs(ms);
+        const QString got = text == "since" ? WallTexts::since(alarm, now)
+            : text == "next"                ? QString::number(WallTexts::untilSinceChanges(alarm, now).count())
+            : text == "last"                ? WallTexts::lastAlarm(" B3  Wohnungsbrand", alarm, now)
+            : text == "none"                ? WallTexts::lastAlarm("B3", QDateTime(), now)
+            : text == "date"                ? WallTexts::date(now.date())
+                                            : WallTexts::yearCount(2026, int(ms));
+        QCOMPARE(got, want);
+    }
     // display.ini: fullscreen, wake, wake.on, wake.off, awake, replay and warning times as read.
     void displaySettings_data()
     {
@@ -60,12 +151,17 @@ private slots:
             << "FullScreen=1\r\nwake = Command # HDMI-CEC\r\nwake.on=cec-ctl --to 0 \"--image view\"\r\n"
                "wake.off=/bin/standby#1\r\nawake_minutes=0.5\r\nreplay_announce_minutes=120\r\n"
                "link_warning_seconds=30\r\n"
-            << "1|2|cec-ctl,--to,0,--image view|/bin/standby#1|0.5|120|30";
+            << "1|2|cec-ctl,--to,0,--image view|/bin/standby#1|0.5|120|30|0|60||||0";
+        QTest::newRow("the wall's keys; a quoted name keeps its '#'")
+            << "layout=WALL\nstandby_minutes=0\nstation_name=\"Wache #1 \"\ncalendar=/home/w/t.ics # Termine\n"
+               "screen=HDMI-2\nprivacy=1\n"
+            << "0|0|||30|0|0|1|0|Wache #1 |/home/w/t.ics|HDMI-2|1";
         QTest::newRow("unusable values, comments, no '=', unknown keys: the defaults")
             << "fullscreen=yes\nwake=dpms\nawake_minutes=-5\nreplay_announce_minutes=nan\nawake_minutes=1e9\n"
                "link_warning_seconds=2.5\nlink_warning_seconds=x\nreplay_announce_minutes=inf\n#fullscreen=1\n"
-               ";wake=x11\nfullscreen\nwake.x=1"
-            << "0|0|||30|0|0";
+               ";wake=x11\nfullscreen\nwake.x=1\nlayout=tv\nstandby_minutes=-1\nprivacy=yes\nscreen=\n"
+               "station_name=a\x01b"
+            << "0|0|||30|0|0|0|60||||0";
     }
     void displaySettings()
     {
@@ -74,7 +170,8 @@ private slots:
         const DisplaySettings s = DisplaySettings::parse(text);
         const auto n = [](double v) { return QString::number(v); };
         const QStringList got = { n(s.fullscreen), n(int(s.wake)), s.wakeOn.join(','), s.wakeOff.join(','),
-            n(s.awakeMinutes), n(s.replayAnnounceMinutes), n(s.linkWarningSeconds) };
+            n(s.awakeMinutes), n(s.replayAnnounceMinutes), n(s.linkWarningSeconds), n(int(s.layout)),
+            n(s.standbyMinutes), s.stationName, s.calendar, s.screen, n(s.privacy) };
         QCOMPARE(got.join('|'), read);
     }
 };

@@ -1,13 +1,69 @@
-// The wall screen's helpers without a window: the wake program as a process that misbehaves, and
-// the dead-link band's wait.
+// The wall screen's helpers without a window: the wake program as a process that misbehaves, the
+// dead-link band's wait, and the station's calendar.
 #include "app/LinkWarning.h"
 #include "app/ScreenWake.h"
+#include "app/StationCalendar.h"
 #include "common/AppContext.h"
 #include "tests/support/TestFiles.h"
 
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstdio>
+
+namespace {
+
+// A weekly exercise (one evening left out, one moved), an all-day event, a past and a cancelled one.
+const QByteArray kCalendar = R"(BEGIN:VCALENDAR
+VERSION:2.0
+PRODID:-//Wache//Termine//DE
+BEGIN:VEVENT
+UID:uebung@wache
+DTSTART:20261103T190000
+DURATION:PT2H
+RRULE:FREQ=WEEKLY;BYDAY=TU
+EXDATE:20261215T190000
+SUMMARY:Übungsabend
+END:VEVENT
+BEGIN:VEVENT
+UID:uebung@wache
+RECURRENCE-ID:20261222T190000
+DTSTART:20261223T180000
+DURATION:PT2H
+SUMMARY:Übungsabend (verlegt)
+END:VEVENT
+BEGIN:VEVENT
+UID:hydranten@wache
+DTSTART;VALUE=DATE:20261210
+DTEND;VALUE=DATE:20261211
+SUMMARY:Hydranten
+ prüfung
+END:VEVENT
+BEGIN:VEVENT
+UID:alt@wache
+DTSTART:20261201T100000
+DTEND:20261201T110000
+SUMMARY:Vorbei
+END:VEVENT
+BEGIN:VEVENT
+UID:abgesagt@wache
+DTSTART:20261209T100000
+STATUS:CANCELLED
+SUMMARY:Abgesagt
+END:VEVENT
+END:VCALENDAR
+)";
+
+// Replaces the file at once, as an editor's save does, so that no reader sees it half written.
+bool replaceFile(const QString& path, const QByteArray& bytes)
+{
+    const QString next = path + ".new";
+    return TestFiles::writeAll(next, bytes) && std::rename(qPrintable(next), qPrintable(path)) == 0;
+}
+
+} // namespace
 
 class WallScreenTest : public QObject {
     Q_OBJECT
@@ -67,6 +123,58 @@ private slots:
         band->linkStatus(0);
         QTRY_VERIFY(band->isVisible());
         QCOMPARE_GE(sinceDrop.elapsed(), 950);
+    }
+    void calendar_data()
+    {
+        QTest::addColumn<QDateTime>("from");
+        QTest::addColumn<int>("days");
+        QTest::addColumn<int>("most");
+        QTest::addColumn<QString>("want");
+        const QDateTime morning(QDate(2026, 12, 8), QTime(8, 0));
+        const QString exercise = "Di 08.12. 19:00  Übungsabend", hydrants = "Do 10.12. ganztägig  Hydrantenprüfung",
+                      moved = "Mi 23.12. 18:00  Übungsabend (verlegt)";
+        QTest::newRow("two weeks") << morning << 14 << 6 << QStringList { exercise, hydrants }.join('|');
+        QTest::newRow("three weeks: the evening left out, the moved one")
+            << morning << 21 << 6 << QStringList { exercise, hydrants, moved }.join('|');
+        QTest::newRow("an exercise under way") << morning.addSecs(12 * 3600) << 3 << 6 << exercise + '|' + hydrants;
+        QTest::newRow("after it, on the all-day event's day")
+            << QDateTime(QDate(2026, 12, 10), QTime(23, 59)) << 14 << 6 << hydrants + '|' + moved;
+        QTest::newRow("at most two") << morning << 60 << 2 << exercise + '|' + hydrants;
+        QTest::newRow("the next months expand") << QDateTime(QDate(2027, 3, 1), QTime(0, 0)) << 14 << 6
+                                                << "Di 02.03. 19:00  Übungsabend|Di 09.03. 19:00  Übungsabend";
+    }
+    void calendar()
+    {
+        QFETCH(QDateTime, from);
+        QFETCH(int, days);
+        QFETCH(int, most);
+        QFETCH(QString, want);
+        const auto list = StationCalendar::parse(kCalendar, from, days, most);
+        QVERIFY(list);
+        QStringList got;
+        for (const Appointment& a : *list)
+            got << StationCalendar::text(a);
+        QCOMPARE(got.join('|'), want);
+    }
+    // A missing file, then the calendar, then a broken file: each fault one warning, no appointments.
+    void calendarFileWatched()
+    {
+        const QTemporaryDir folder;
+        const QString path = folder.filePath("termine.ics");
+        const QRegularExpression warning("The calendar .*termine.ics (cannot be read|holds no calendar)");
+        QTest::ignoreMessage(QtWarningMsg, warning);
+        CalendarWatch watch(path);
+        const QDateTime morning(QDate(2026, 12, 8), QTime(8, 0));
+        QVERIFY(watch.next(morning).isEmpty());
+        QSignalSpy changed(&watch, &CalendarWatch::changed);
+        QVERIFY(replaceFile(path, kCalendar));
+        QTRY_COMPARE(watch.next(morning).size(), 2);
+        QTest::ignoreMessage(QtWarningMsg, warning);
+        QVERIFY(replaceFile(path, "BEGIN:VCARD\nEND:VCARD\n"));
+        QTRY_VERIFY(watch.next(morning).isEmpty());
+        QVERIFY(replaceFile(path, kCalendar));
+        QTRY_COMPARE(watch.next(morning).size(), 2);
+        QCOMPARE(changed.size(), 3);
     }
 };
 

@@ -1,0 +1,125 @@
+#include "app/WallLayout.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// A row of a column: its share of the column's height, its lines, and its capitals' share of one
+// line's height. A capital of 0.6 of the line leaves the font's ascent and descent room in it.
+struct Row {
+    double weight;
+    int lines;
+    double capShare;
+};
+
+constexpr double kHeadShare = 0.07;
+constexpr double kLargestCap = 0.6;
+
+// Stacks the rows top down in `column`, `gap` pixels apart, their heights by weight; every box
+// ends where the next begins less the gap, and the last ends at the column's bottom.
+std::vector<WallBox> stack(const QRect& column, int gap, const std::vector<Row>& rows)
+{
+    double total = 0;
+    for (const Row& row : rows)
+        total += row.weight;
+    const int room = std::max(0, column.height() - gap * int(rows.size() - 1));
+    std::vector<WallBox> boxes;
+    double top = 0;
+    for (const Row& row : rows) {
+        const int y = column.top() + int(std::lround(top * room / total)) + gap * int(boxes.size());
+        top += row.weight;
+        const int bottom = column.top() + int(std::lround(top * room / total)) + gap * int(boxes.size());
+        WallBox box;
+        box.rect = QRect(column.left(), y, column.width(), std::max(0, bottom - y));
+        box.lines = row.lines;
+        box.capHeight = int(std::floor(row.capShare * box.rect.height() / row.lines));
+        boxes.push_back(box);
+    }
+    return boxes;
+}
+
+int gapOf(QSize screen)
+{
+    return std::max(4, std::min(screen.width(), screen.height()) / 100);
+}
+
+WallBox headOf(QSize screen, int gap)
+{
+    WallBox head;
+    head.rect = QRect(gap, 0, screen.width() - 2 * gap, int(std::lround(kHeadShare * screen.height())));
+    head.capHeight = int(std::floor(0.45 * head.rect.height()));
+    return head;
+}
+
+} // namespace
+
+WallAlarmGeometry WallLayout::alarm(QSize screen)
+{
+    WallAlarmGeometry g;
+    if (screen.width() <= 0 || screen.height() <= 0)
+        return g;
+    const int gap = gapOf(screen);
+    g.head = headOf(screen, gap);
+    const bool portrait = screen.height() > screen.width();
+    const int below = g.head.rect.bottom() + 1;
+    QRect column;
+    if (portrait) {
+        const int mapTop = int(std::lround(0.62 * screen.height()));
+        column = QRect(gap, below + gap, screen.width() - 2 * gap, mapTop - below - 2 * gap);
+        g.map = QRect(0, mapTop, screen.width(), screen.height() - mapTop);
+    } else {
+        const int half = screen.width() / 2;
+        column = QRect(gap, below + gap, half - 2 * gap, screen.height() - below - 2 * gap);
+        g.map = QRect(half, below, screen.width() - half, screen.height() - below);
+    }
+    // A portrait column is shorter for the same screen height: the keyword takes more of it.
+    const std::vector<WallBox> boxes = stack(column, gap,
+        { { portrait ? 20.0 : 14.0, 1, kLargestCap }, { 9, 1, 0.55 }, { 15, 3, 0.55 }, { 7, 1, 0.5 }, { 10, 2, 0.5 },
+            { 12, 3, 0.5 }, { 5, 1, 0.5 }, { 8, 1, 0.5 } });
+    g.keyword = boxes[0];
+    g.picture = boxes[1];
+    g.address = boxes[2];
+    g.time = boxes[3];
+    g.units = boxes[4];
+    g.remark = boxes[5];
+    g.informant = boxes[6];
+    // The last row holds the drive time and, beside it, the answers.
+    g.driveTime = boxes[7];
+    g.answers = boxes[7];
+    const int split = column.left() + int(std::lround(0.42 * column.width()));
+    g.driveTime.rect.setRight(split - gap);
+    g.answers.rect.setLeft(split);
+    return g;
+}
+
+WallStandbyGeometry WallLayout::standby(QSize screen, bool withMap)
+{
+    WallStandbyGeometry g;
+    if (screen.width() <= 0 || screen.height() <= 0)
+        return g;
+    const int gap = gapOf(screen);
+    const bool portrait = screen.height() > screen.width();
+    QRect column(gap, gap, screen.width() - 2 * gap, screen.height() - 2 * gap);
+    if (withMap && portrait) {
+        const int mapTop = int(std::lround(0.62 * screen.height()));
+        column.setBottom(mapTop - gap - 1);
+        g.map = QRect(0, mapTop, screen.width(), screen.height() - mapTop);
+    } else if (withMap) {
+        const int half = screen.width() / 2;
+        column.setRight(half - gap - 1);
+        g.map = QRect(half, 0, screen.width() - half, screen.height());
+    }
+    const std::vector<WallBox> boxes = stack(column, gap,
+        { { 30, 1, kLargestCap }, { 8, 1, 0.5 }, { 7, 1, 0.5 }, { 6, 1, 0.5 }, { 5, 1, 0.5 }, { 24, 6, 0.5 },
+            { 12, 3, 0.5 } });
+    g.clock = boxes[0];
+    g.date = boxes[1];
+    g.station = boxes[2];
+    g.lastAlarm = boxes[3];
+    g.status = boxes[4];
+    g.appointments = boxes[5];
+    g.ticker = boxes[6];
+    return g;
+}

@@ -1,0 +1,455 @@
+#include "app/WallScreen.h"
+
+#include "alarm/AlarmCore.h"
+#include "alarm/AlarmRows.h"
+#include "app/FittingLabel.h"
+#include "app/StationCalendar.h"
+#include "app/WallTexts.h"
+#include "common/AppContext.h"
+#include "common/Log.h"
+#include "history/HistoryReader.h"
+#include "log/CellMarkup.h"
+#include "log/TickerCells.h"
+#include "map/ucGMap.h"
+
+#include <QAbstractItemModel>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTableWidget>
+
+#include <cmath>
+
+namespace {
+
+const QColor kAlarmGround(0x14, 0x14, 0x18);
+const QColor kStandbyGround(0x10, 0x1C, 0x2C);
+const QColor kKeywordGround(0xC0, 0x10, 0x10);
+const QColor kWhite(0xFF, 0xFF, 0xFF);
+const QColor kYellow(0xFF, 0xD8, 0x40);
+const QColor kGrey(0xB8, 0xC4, 0xD0);
+// A movement of the pointer shows the buttons this long.
+constexpr int kBarShownMs = 5000;
+constexpr int kTickerRows = 3;
+constexpr int kDetailZoom = 17;
+constexpr int kStationZoom = 15;
+
+// The font whose capitals are `cap` pixels high on `widget`'s screen.
+QFont typeOfCapHeight(int cap, const QWidget* widget, bool bold)
+{
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setBold(bold);
+    QFont probe = font;
+    probe.setPixelSize(1000);
+    const double capShare = std::max(0.5, QFontMetricsF(probe).capHeight() / 1000.0);
+    font.setPointSizeF(std::max(1.0, cap / capShare * 72.0 / std::max(1, widget->logicalDpiY())));
+    return font;
+}
+
+void setGround(QWidget* page, const QColor& colour)
+{
+    page->setAutoFillBackground(true);
+    QPalette pal = page->palette();
+    pal.setColor(QPalette::Window, colour);
+    page->setPalette(pal);
+}
+
+} // namespace
+
+WallScreen::WallScreen(AppContext& ctx, const DisplaySettings& settings, QWidget* parent)
+    : QWidget(parent)
+    , m_ctx(ctx)
+    , m_settings(settings)
+    , m_clock([] { return QDateTime::currentDateTime(); })
+{
+    setObjectName(QStringLiteral("WallScreen"));
+    m_alarmPage = new QWidget(this);
+    m_alarmPage->setObjectName(QStringLiteral("wallAlarm"));
+    setGround(m_alarmPage, kAlarmGround);
+    m_standbyPage = new QWidget(this);
+    m_standbyPage->setObjectName(QStringLiteral("wallStandby"));
+    setGround(m_standbyPage, kStandbyGround);
+
+    const auto alarmBox
+        = [this](const char* name, WallBox WallAlarmGeometry::*box, Qt::Alignment alignment, const QColor& colour) {
+              FittingLabel* label = makeLabel(m_alarmPage, name, alignment, colour);
+              m_alarmBoxes.emplace_back(label, box);
+              return label;
+          };
+    m_head = alarmBox("head", &WallAlarmGeometry::head, Qt::AlignLeft | Qt::AlignVCenter, kGrey);
+    m_headClock = alarmBox("headClock", &WallAlarmGeometry::head, Qt::AlignRight | Qt::AlignVCenter, kGrey);
+    m_keyword = alarmBox("keyword", &WallAlarmGeometry::keyword, Qt::AlignCenter, kWhite);
+    m_keyword->setAutoFillBackground(true);
+    QPalette red = m_keyword->palette();
+    red.setColor(QPalette::Window, kKeywordGround);
+    m_keyword->setPalette(red);
+    m_picture = alarmBox("picture", &WallAlarmGeometry::picture, Qt::AlignCenter, kYellow);
+    m_address = alarmBox("address", &WallAlarmGeometry::address, Qt::AlignLeft | Qt::AlignVCenter, kWhite);
+    m_since = alarmBox("since", &WallAlarmGeometry::time, Qt::AlignLeft | Qt::AlignVCenter, kYellow);
+    m_units = alarmBox("units", &WallAlarmGeometry::units, Qt::AlignLeft | Qt::AlignTop, kWhite);
+    m_units->setWordWrap(true);
+    if (!m_settings.privacy) {
+        m_remark = alarmBox("remark", &WallAlarmGeometry::remark, Qt::AlignLeft | Qt::AlignTop, kGrey);
+        m_remark->setWordWrap(true);
+        m_informant = alarmBox("informant", &WallAlarmGeometry::informant, Qt::AlignLeft | Qt::AlignVCenter, kGrey);
+    }
+    m_driveTime = alarmBox("driveTime", &WallAlarmGeometry::driveTime, Qt::AlignLeft | Qt::AlignVCenter, kWhite);
+    m_answers = alarmBox("answers", &WallAlarmGeometry::answers, Qt::AlignRight | Qt::AlignVCenter, kWhite);
+
+    const auto standbyBox
+        = [this](const char* name, WallBox WallStandbyGeometry::*box, Qt::Alignment alignment, const QColor& colour) {
+              FittingLabel* label = makeLabel(m_standbyPage, name, alignment, colour);
+              m_standbyBoxes.emplace_back(label, box);
+              return label;
+          };
+    m_clockLabel = standbyBox("clock", &WallStandbyGeometry::clock, Qt::AlignLeft | Qt::AlignVCenter, kWhite);
+    m_date = standbyBox("date", &WallStandbyGeometry::date, Qt::AlignLeft | Qt::AlignVCenter, kWhite);
+    m_stationName = standbyBox("station", &WallStandbyGeometry::station, Qt::AlignLeft | Qt::AlignVCenter, kGrey);
+    m_lastAlarm = standbyBox("lastAlarm", &WallStandbyGeometry::lastAlarm, Qt::AlignLeft | Qt::AlignVCenter, kYellow);
+    m_status = standbyBox("status", &WallStandbyGeometry::status, Qt::AlignLeft | Qt::AlignVCenter, kGrey);
+    m_appointments
+        = standbyBox("appointments", &WallStandbyGeometry::appointments, Qt::AlignLeft | Qt::AlignTop, kWhite);
+    m_ticker = standbyBox("ticker", &WallStandbyGeometry::ticker, Qt::AlignLeft | Qt::AlignTop, kGrey);
+
+    const QString name = m_settings.stationName.isEmpty() ? m_ctx.MonitorName : m_settings.stationName;
+    m_head->setText(name);
+    m_stationName->setText(name);
+    if (!m_settings.calendar.isEmpty()) {
+        // A path of its own, or one in the data folder.
+        m_calendar = std::make_unique<CalendarWatch>(QDir(m_ctx.DataFolder).absoluteFilePath(m_settings.calendar));
+        connect(m_calendar.get(), &CalendarWatch::changed, this, &WallScreen::fillAppointments);
+    }
+
+    m_tick.setSingleShot(true);
+    m_tick.setTimerType(Qt::PreciseTimer);
+    connect(&m_tick, &QTimer::timeout, this, &WallScreen::refresh);
+    m_barShown.setSingleShot(true);
+    m_barShown.setInterval(kBarShownMs);
+    connect(&m_barShown, &QTimer::timeout, this, [this] {
+        if (m_bar)
+            m_bar->stackUnder(this);
+    });
+    showPage();
+    fillStandby();
+    refresh();
+}
+
+WallScreen::~WallScreen() = default;
+
+FittingLabel* WallScreen::makeLabel(QWidget* page, const char* name, Qt::Alignment alignment, const QColor& colour)
+{
+    auto* label = new FittingLabel(QString(), page);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setAlignment(alignment);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    label->setPalette(pal);
+    return label;
+}
+
+FittingLabel* WallScreen::label(const QString& name) const
+{
+    return findChild<FittingLabel*>(name);
+}
+
+void WallScreen::watch(AlarmCore& core, QTableWidget* pagers)
+{
+    m_pagers = pagers;
+    connect(&core, &AlarmCore::stationAlarm, this, [this](const StationAlarmPlan& plan, bool replay) {
+        // The replay of last.dat shows the alarm as old as the file.
+        const QDateTime received = replay ? QFileInfo(m_ctx.LastAlarmPath).lastModified() : m_clock();
+        showAlarm(plan, received.isValid() ? received : m_clock());
+    });
+    connect(&core, &AlarmCore::unitAlarm, this, [this](const UnitAlarmPlan& plan) {
+        if (plan.units.isEmpty())
+            return;
+        // A unit alarm replaces the standby view too, without a keyword or place of an older one.
+        if (m_standby) {
+            StationAlarmPlan unitsOnly;
+            unitsOnly.labels[1] = QStringLiteral("Einheitenalarm");
+            unitsOnly.secondWord = m_clock().toString(QStringLiteral("HH:mm"));
+            unitsOnly.units = plan.units;
+            showAlarm(unitsOnly, m_clock());
+        }
+        m_units->setText(plan.units.join(QStringLiteral(", ")));
+    });
+    // The window's handler fills the grid first; its answers are counted then.
+    connect(&core, &AlarmCore::feedbackMessage, this, &WallScreen::countAnswers);
+    connect(&core, &AlarmCore::pagerMessage, this, &WallScreen::countAnswers);
+}
+
+void WallScreen::setMap(ucGMap* map, std::optional<QPointF> station)
+{
+    m_map = map;
+    m_station = station;
+    if (m_map) {
+        m_map->setParent(this);
+        if (m_standby)
+            centreOnStation();
+    }
+    place();
+    placeMap();
+}
+
+void WallScreen::setTicker(QAbstractItemModel* model)
+{
+    m_tickerModel = model;
+    for (auto signal : { &QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved })
+        connect(model, signal, this, &WallScreen::fillTicker);
+    connect(model, &QAbstractItemModel::modelReset, this, &WallScreen::fillTicker);
+    connect(model, &QAbstractItemModel::layoutChanged, this, &WallScreen::fillTicker);
+    fillTicker();
+}
+
+void WallScreen::setButtonBar(QWidget* bar)
+{
+    m_bar = bar;
+    if (m_bar)
+        m_bar->stackUnder(this);
+}
+
+void WallScreen::setClock(Clock clock, int speed)
+{
+    m_clock = std::move(clock);
+    m_speed = std::max(1, speed);
+    refresh();
+}
+
+void WallScreen::showAlarm(const StationAlarmPlan& plan, const QDateTime& received)
+{
+    const std::array<QString, 9>& l = plan.labels;
+    m_keyword->setText(l[1]);
+    m_picture->setText(l[0]);
+    QStringList place, address;
+    for (const QString& part : { l[5], l[4], l[6] }) {
+        if (!part.trimmed().isEmpty())
+            place << part.simplified();
+    }
+    for (const QString& line : { l[2].simplified(), l[3].simplified(), place.join(QStringLiteral(" · ")) }) {
+        if (!line.isEmpty())
+            address << line;
+    }
+    m_address->setText(address.join(u'\n'));
+    m_units->setText(plan.units.join(QStringLiteral(", ")));
+    if (m_remark)
+        m_remark->setText(l[7]);
+    if (m_informant)
+        m_informant->setText(l[8]);
+    m_driveTime->clear();
+    m_alarmClock = plan.secondWord;
+    m_received = received;
+    m_lastKeyword = l[1];
+    countAnswers();
+    if (m_map)
+        m_map->setGZoom(kDetailZoom);
+    m_standby = false;
+    showPage();
+    refresh();
+    // On screen before the first sound, as the design window is.
+    if (isVisible())
+        repaint();
+}
+
+void WallScreen::showStandby()
+{
+    if (m_standby)
+        return;
+    m_standby = true;
+    centreOnStation();
+    fillStandby();
+    showPage();
+    refresh();
+}
+
+void WallScreen::setDriveTime(const QString& text)
+{
+    m_driveTime->setText(text);
+    // Both ends of the way in view.
+    if (m_map && !m_standby)
+        m_map->fitRoute();
+}
+
+void WallScreen::linkStatus(int status)
+{
+    m_linkUp = status == 1;
+    if (m_standby)
+        refresh();
+}
+
+void WallScreen::pointerMoved()
+{
+    if (!m_bar)
+        return;
+    m_bar->raise();
+    m_barShown.start();
+}
+
+void WallScreen::refresh()
+{
+    const QDateTime now = m_clock();
+    std::chrono::milliseconds next = std::chrono::milliseconds(60'000 - now.time().msecsSinceStartOfDay() % 60'000);
+    if (!m_standby && m_settings.standbyMinutes > 0) {
+        const QDateTime due = m_received.addMSecs(qint64(m_settings.standbyMinutes * 60'000));
+        if (now >= due) {
+            showStandby();
+            return;
+        }
+        next = std::min(next, std::chrono::milliseconds(now.msecsTo(due)));
+    }
+    const QString clock = now.toString(QStringLiteral("HH:mm"));
+    if (m_standby) {
+        // A new year counts from nought; appointments that are over leave the list.
+        if (now.date().year() != m_countYear)
+            countThisYear();
+        fillAppointments();
+        m_clockLabel->setText(clock);
+        m_date->setText(WallTexts::date(now.date()));
+        m_lastAlarm->setText(WallTexts::lastAlarm(m_lastKeyword, m_received, now));
+        m_status->setText(WallTexts::yearCount(now.date().year(), m_yearCount) + QStringLiteral(" · ")
+            + (m_linkUp ? QStringLiteral("Leitstelle verbunden") : QStringLiteral("keine Verbindung zur Leitstelle")));
+    } else {
+        m_headClock->setText(clock);
+        const QString since = WallTexts::since(m_received, now);
+        m_since->setText(m_alarmClock.isEmpty() ? since : QStringLiteral("%1 Uhr · %2").arg(m_alarmClock, since));
+        next = std::min(next, WallTexts::untilSinceChanges(m_received, now));
+    }
+    m_tick.start(std::max<int>(1, int(next.count() / m_speed)));
+}
+
+void WallScreen::countAnswers()
+{
+    int coming = 0, later = 0, not_ = 0;
+    if (m_pagers) {
+        for (int row = 0; row < m_pagers->rowCount(); ++row) {
+            const QTableWidgetItem* item = m_pagers->item(row, AlarmRows::kFeedbackColumn);
+            const QString word = item ? item->text() : QString();
+            coming += word == AlarmRows::feedbackForCode(1).word;
+            later += word == AlarmRows::feedbackForCode(2).word;
+            not_ += word == AlarmRows::feedbackForCode(0).word;
+        }
+    }
+    m_answers->setText(QStringLiteral("kommt %1 · später %2 · nicht %3").arg(coming).arg(later).arg(not_));
+}
+
+void WallScreen::fillStandby()
+{
+    countThisYear();
+    fillAppointments();
+    fillTicker();
+}
+
+void WallScreen::countThisYear()
+{
+    // This year's station alarms as the history holds them; read here, never on an alarm's way.
+    m_yearCount = 0;
+    m_countYear = m_clock().date().year();
+    const QString path = m_ctx.dataFile(QStringLiteral("history.sqlite"));
+    if (!m_ctx.DataFolder.isEmpty() && QFile::exists(path)) {
+        HistoryReader reader(path, true);
+        if (reader.open()) {
+            for (const HistoryRow& row : reader.rows(m_countYear))
+                m_yearCount += row.station;
+        }
+    }
+}
+
+void WallScreen::fillAppointments()
+{
+    QStringList lines;
+    if (m_calendar) {
+        for (const Appointment& a : m_calendar->next(m_clock()))
+            lines << StationCalendar::text(a);
+    }
+    m_appointments->setText(lines.join(u'\n'));
+}
+
+void WallScreen::fillTicker()
+{
+    QStringList lines;
+    for (int row = 0; m_tickerModel && row < std::min(kTickerRows, m_tickerModel->rowCount()); ++row) {
+        const auto cell = [&](int column, qsizetype most) {
+            return CellMarkup::plainText(CellMarkup::parse(m_tickerModel->index(row, column).data().toString(), most))
+                .simplified();
+        };
+        lines << cell(TickerCells::Zeit, 20) + QStringLiteral("  ") + cell(TickerCells::Text, 200);
+    }
+    m_ticker->setText(lines.join(u'\n'));
+}
+
+void WallScreen::showPage()
+{
+    m_alarmPage->setVisible(!m_standby);
+    m_standbyPage->setVisible(m_standby);
+    placeMap();
+}
+
+void WallScreen::placeMap()
+{
+    if (!m_map)
+        return;
+    m_map->setGeometry(m_standby ? WallLayout::standby(size(), true).map : WallLayout::alarm(size()).map);
+    m_map->setVisible(!m_standby || m_station);
+    m_map->raise();
+}
+
+void WallScreen::centreOnStation()
+{
+    if (!m_map || !m_station)
+        return;
+    // Never the open sea at 0° / 0°: the station, without the last incident's marker and way.
+    m_map->setRoute({});
+    m_map->DelMarker();
+    m_map->setGPoint(QStringLiteral("%1,%2").arg(m_station->y(), 0, 'f', 6).arg(m_station->x(), 0, 'f', 6));
+    m_map->setGZoom(kStationZoom);
+}
+
+void WallScreen::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    place();
+}
+
+void WallScreen::place()
+{
+    m_alarmPage->setGeometry(rect());
+    m_standbyPage->setGeometry(rect());
+    const WallAlarmGeometry alarm = WallLayout::alarm(size());
+    for (const auto& [label, box] : m_alarmBoxes) {
+        const WallBox& b = alarm.*box;
+        label->setGeometry(b.rect);
+        label->setFont(typeOfCapHeight(b.capHeight, this, label == m_keyword));
+    }
+    // The station's name and the clock share the head.
+    QRect head = alarm.head.rect;
+    m_headClock->setGeometry(head.adjusted(head.width() * 3 / 4, 0, 0, 0));
+    m_head->setGeometry(head.adjusted(0, 0, -head.width() / 4, 0));
+    const WallStandbyGeometry standby = WallLayout::standby(size(), m_station.has_value());
+    for (const auto& [label, box] : m_standbyBoxes) {
+        const WallBox& b = standby.*box;
+        label->setGeometry(b.rect);
+        label->setFont(typeOfCapHeight(b.capHeight, this, label == m_clockLabel));
+    }
+    placeMap();
+}
+
+QScreen* WallScreen::chooseScreen(const QString& wanted)
+{
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    for (QScreen* screen : screens) {
+        if (screen->name() == wanted)
+            return screen;
+    }
+    bool number = false;
+    const int index = wanted.toInt(&number);
+    if (number && index >= 0 && index < screens.size())
+        return screens.at(index);
+    QStringList names;
+    for (const QScreen* screen : screens)
+        names << screen->name();
+    qCWarning(lcFiles).noquote() << "display.ini: the screen" << wanted << "is not there (screens:"
+                                 << names.join(QStringLiteral(", ")) + "); the primary screen serves";
+    return QGuiApplication::primaryScreen();
+}

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "alarm/AlarmPlan.h"
+#include "app/DisplaySettings.h"
+#include "app/WallLayout.h"
+
+#include <QDateTime>
+#include <QPointF>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class AlarmCore;
+class AppContext;
+class CalendarWatch;
+class FittingLabel;
+class QAbstractItemModel;
+class QScreen;
+class QTableWidget;
+class ucGMap;
+
+// The station's wall screen (display.ini layout=wall): the alarm in type that reads across the
+// hall with the map beside it, and between alarms the standby view. It covers the window it lies
+// in; the window's own controls go on taking every message beneath it, so the commands, the
+// printout and the history work as in the design layout. Everything on it follows the screen's
+// size (WallLayout). With privacy=1 it holds neither the informant nor the remark.
+class WallScreen : public QWidget {
+    Q_OBJECT
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    WallScreen(AppContext& ctx, const DisplaySettings& settings, QWidget* parent);
+    ~WallScreen() override;
+
+    // Where the alarms come from: the alarm core, and the pager grid whose answers are counted.
+    void watch(AlarmCore& core, QTableWidget* pagers);
+    // The map, which the wall screen then places; the standby view centres it on the station, and
+    // without a station shows none.
+    void setMap(ucGMap* map, std::optional<QPointF> station);
+    // The ticker's rows, newest first.
+    void setTicker(QAbstractItemModel* model);
+    // The bar of buttons that a movement of the pointer shows for a while.
+    void setButtonBar(QWidget* bar);
+
+    // The time of day; the system clock unless a test sets another, which may run `speed` times
+    // as fast as the system's.
+    void setClock(Clock clock, int speed = 1);
+
+    void showAlarm(const StationAlarmPlan& plan, const QDateTime& received);
+    void showStandby();
+    [[nodiscard]] bool standbyShown() const { return m_standby; }
+    void setDriveTime(const QString& text);
+    void linkStatus(int status);
+    void pointerMoved();
+    // Brings every text of the time up to the clock, returns to standby when the alarm is old
+    // enough, and sets the timer for the next change.
+    void refresh();
+
+    // The screen display.ini names, by Qt's name or number; a warning and the primary one when it
+    // is not there.
+    [[nodiscard]] static QScreen* chooseScreen(const QString& wanted);
+
+    // The labels by the names of their boxes ("keyword", "since", "clock"...), for the pictures.
+    [[nodiscard]] FittingLabel* label(const QString& name) const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    FittingLabel* makeLabel(QWidget* page, const char* name, Qt::Alignment alignment, const QColor& colour);
+    void place();
+    void showPage();
+    void countAnswers();
+    void fillStandby();
+    void countThisYear();
+    void fillTicker();
+    void fillAppointments();
+    void placeMap();
+    void centreOnStation();
+
+    AppContext& m_ctx;
+    DisplaySettings m_settings;
+    Clock m_clock;
+    int m_speed = 1;
+    QWidget* m_alarmPage = nullptr;
+    QWidget* m_standbyPage = nullptr;
+    std::vector<std::pair<FittingLabel*, WallBox WallAlarmGeometry::*>> m_alarmBoxes;
+    std::vector<std::pair<FittingLabel*, WallBox WallStandbyGeometry::*>> m_standbyBoxes;
+    FittingLabel* m_head = nullptr;
+    FittingLabel* m_headClock = nullptr;
+    FittingLabel* m_keyword = nullptr;
+    FittingLabel* m_picture = nullptr;
+    FittingLabel* m_address = nullptr;
+    FittingLabel* m_since = nullptr;
+    FittingLabel* m_units = nullptr;
+    FittingLabel* m_remark = nullptr; // none on a hall screen
+    FittingLabel* m_informant = nullptr; // none on a hall screen
+    FittingLabel* m_driveTime = nullptr;
+    FittingLabel* m_answers = nullptr;
+    FittingLabel* m_clockLabel = nullptr;
+    FittingLabel* m_date = nullptr;
+    FittingLabel* m_stationName = nullptr;
+    FittingLabel* m_lastAlarm = nullptr;
+    FittingLabel* m_status = nullptr;
+    FittingLabel* m_appointments = nullptr;
+    FittingLabel* m_ticker = nullptr;
+    QPointer<ucGMap> m_map;
+    std::optional<QPointF> m_station;
+    QPointer<QAbstractItemModel> m_tickerModel;
+    QPointer<QTableWidget> m_pagers;
+    QPointer<QWidget> m_bar;
+    std::unique_ptr<CalendarWatch> m_calendar;
+    QTimer m_tick;
+    QTimer m_barShown;
+    bool m_standby = true;
+    bool m_linkUp = false;
+    QString m_alarmClock; // the dispatch computer's time of the alarm, "19:42"
+    QString m_lastKeyword;
+    QDateTime m_received;
+    int m_yearCount = 0;
+    int m_countYear = 0;
+};
