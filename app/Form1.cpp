@@ -374,7 +374,7 @@ void Form1::load()
     m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
     m_history->start();
     connect(m_printout, &Printout::printed, m_history->recorder(), &HistoryRecorder::recordPrintout);
-    m_crew->start(m_display.strength, m_history->recorder());
+    m_crew->start(m_display.strength, m_history->recorder(), !m_display.privacy);
     setUpRoute();
     setUpWater();
     setUpWall();

@@ -39,8 +39,9 @@ CrewDesk::CrewDesk(
     pagerList->viewport()->installEventFilter(this);
 }
 
-void CrewDesk::start(const Strength::Settings& settings, HistoryRecorder* history)
+void CrewDesk::start(const Strength::Settings& settings, HistoryRecorder* history, bool names)
 {
+    m_names = names;
     // The data folder is known from here on.
     if (!m_board) {
         m_board = new VehicleBoard(m_ctx.DataFolder, this);
@@ -101,7 +102,7 @@ void CrewDesk::showStrength(const Strength::Count& count)
 {
     m_line->setText(lineText(count, m_watch->settings()));
     // A tool tip shows markup: the names go in as plain text.
-    const QString people = peopleText(count);
+    const QString people = m_names ? peopleText(count) : QString();
     m_line->setToolTip(
         people.isEmpty() ? QString() : QStringLiteral("<pre>") + people.toHtmlEscaped() + QStringLiteral("</pre>"));
 }

@@ -26,8 +26,9 @@ public:
         QObject* parent = nullptr);
 
     // Starts counting with display.ini's settings, before the stored alarm is shown again; the
-    // history, when given, keeps each alarm's strength.
-    void start(const Strength::Settings& settings, HistoryRecorder* history = nullptr);
+    // history, when given, keeps each alarm's strength. Without `names` (a hall screen that
+    // passers-by read) the strength line's tool tip names nobody.
+    void start(const Strength::Settings& settings, HistoryRecorder* history = nullptr, bool names = true);
     // The alarm was cleared from the screen: answers count nowhere until the next one.
     void alarmCleared();
     // F11: the board over the status list, or the list again.
@@ -55,6 +56,7 @@ private:
     VehicleBoard* m_board = nullptr;
     VehicleBoardView* m_view = nullptr;
     QLabel* m_line = nullptr;
+    bool m_names = true;
     QTableWidget* m_statusList = nullptr;
     QTableWidget* m_pagerList = nullptr;
 };
