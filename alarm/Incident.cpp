@@ -49,17 +49,9 @@ bool Incident::awaitsRoute() const
 
 void Incident::open(const StationAlarmPlan& plan, bool replay)
 {
-    const quint64 number = ++m_number;
-    m_lookup = 0;
-    m_stage = Stage::Opened;
+    const quint64 number = forget(Stage::Opened);
     m_replay = replay;
     m_plan = plan;
-    m_position.reset();
-    m_centreText.clear();
-    m_markerText.clear();
-    m_route.reset();
-    if (m_planner)
-        m_planner->cancel();
     emit opened(plan, replay);
     if (plan.coordinates) {
         // Told through the event loop all the same, after the alarm's first sound has started.
@@ -72,17 +64,23 @@ void Incident::open(const StationAlarmPlan& plan, bool replay)
 
 void Incident::close()
 {
-    ++m_number;
-    m_lookup = 0;
-    m_stage = Stage::Closed;
     m_plan.reset();
+    forget(Stage::Closed);
+    emit closed();
+}
+
+quint64 Incident::forget(Stage next)
+{
+    // Answers still under way carry the older number and are dropped when they come.
+    m_lookup = 0;
+    m_stage = next;
     m_position.reset();
     m_centreText.clear();
     m_markerText.clear();
     m_route.reset();
     if (m_planner)
         m_planner->cancel();
-    emit closed();
+    return ++m_number;
 }
 
 void Incident::place(quint64 incident, const std::optional<QString>& centre)

@@ -63,6 +63,8 @@ signals:
     void closed();
 
 private:
+    // Leaves the followed alarm's place and way behind and numbers the next; returns that number.
+    quint64 forget(Stage next);
     void place(quint64 incident, const std::optional<QString>& centre);
     void takeRoute(const std::optional<Route>& route);
 

@@ -100,7 +100,7 @@ void Form1::showStation()
     });
     m_documentation = new DocumentationList(m_ctx, m_ui.List_Doku, this);
     m_documentation->follow(m_station.core());
-    m_history = new HistoryDesk(m_ctx, m_station.core(), *alarmHandler, m_ui.alarmControls(), m_ui.roLabel1_1, this);
+    m_history = new HistoryDesk(m_ctx, m_station.core(), *alarmHandler, m_ui.roLabel1_1, this);
     connect(m_history, &HistoryDesk::printRequested, &m_station.printout(), [this](const HistoryAlarm& alarm) {
         m_station.printout().printAgain(alarm.fields, alarm.received, alarm.printout);
     });

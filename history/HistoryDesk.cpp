@@ -18,13 +18,10 @@ const QString kFileName = QStringLiteral("history.sqlite");
 
 } // namespace
 
-HistoryDesk::HistoryDesk(AppContext& ctx, AlarmCore& core, AlarmHandler& handler, const AlarmControls& controls,
-    QWidget* bar, QObject* parent)
+HistoryDesk::HistoryDesk(AppContext& ctx, AlarmCore& core, AlarmHandler& handler, QWidget* bar, QObject* parent)
     : QObject(parent)
     , m_ctx(ctx)
-    , m_core(core)
     , m_handler(handler)
-    , m_controls(controls)
     , m_bar(bar)
 {
     auto* button = new QPushButton(QStringLiteral("Einsätze (strg+e)"), bar);

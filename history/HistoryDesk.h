@@ -19,10 +19,8 @@ class HistoryDesk : public QObject {
     Q_OBJECT
 
 public:
-    // The button goes into `bar`, the band over it. The core, the handler and the controls must
-    // outlive the desk.
-    HistoryDesk(AppContext& ctx, AlarmCore& core, AlarmHandler& handler, const AlarmControls& controls, QWidget* bar,
-        QObject* parent = nullptr);
+    // The button goes into `bar`, the band over it. The core and the handler must outlive the desk.
+    HistoryDesk(AppContext& ctx, AlarmCore& core, AlarmHandler& handler, QWidget* bar, QObject* parent = nullptr);
 
     void openList();
     // On a screen that the public may see the list is never opened.
@@ -45,9 +43,7 @@ private:
     void onUnitAlarm(const UnitAlarmPlan& plan);
 
     AppContext& m_ctx;
-    AlarmCore& m_core;
     AlarmHandler& m_handler;
-    AlarmControls m_controls;
     QWidget* m_bar = nullptr;
     HistoryView* m_view = nullptr; // a child of the window, made when first opened
     QPushButton* m_band = nullptr;

@@ -32,17 +32,6 @@ QString fileName(const QDateTime& alarmTime, const QString& keyword)
         + QStringLiteral(".pdf");
 }
 
-std::optional<QString> find(const QString& folder, const QDateTime& alarmTime, const QString& keyword)
-{
-    const QDir dir(folder);
-    for (int shift : { 0, -1, 1, -2, 2, -3, 3, -4, 4, -5, 5, -6, 6, -7, 7, -8, 8, -9, 9, -10, 10 }) {
-        const QString path = dir.filePath(fileName(alarmTime.addSecs(shift), keyword));
-        if (QFileInfo(path).isFile())
-            return path;
-    }
-    return std::nullopt;
-}
-
 std::optional<QString> store(const QString& folder, const QString& name, const QByteArray& pdf)
 {
     if (!QDir().mkpath(folder))

@@ -23,10 +23,6 @@ inline const QString FolderName = QStringLiteral("Ausdrucke");
 // whole (a full disk, no permission).
 [[nodiscard]] std::optional<QString> store(const QString& folder, const QString& name, const QByteArray& pdf);
 
-// The copy of the printout of an alarm of this keyword taken within ten seconds of the time (the
-// history and the printout note the moment each on its own); nothing when there is none.
-[[nodiscard]] std::optional<QString> find(const QString& folder, const QDateTime& alarmTime, const QString& keyword);
-
 // Deletes the copies of the folder last changed before now − keepDays: plain files named as this
 // archive names them, never a link, another name or another case; keepDays 0 deletes nothing.
 // Returns how many were deleted.

@@ -539,7 +539,7 @@ private slots:
         AlarmHandler handler(controls, nullptr);
         handler.watch(core);
         handler.follow(incident);
-        HistoryDesk desk(ctx, core, handler, controls, new QWidget(&window));
+        HistoryDesk desk(ctx, core, handler, new QWidget(&window));
         HistoryRecorder recorder(db(), ctx.LastAlarmPath, HistorySettings {});
         recorder.watch(core);
         recorder.start();
