@@ -78,6 +78,7 @@ std::optional<Feedback> feedback(const QString& message)
         return std::nullopt;
     Feedback result = feedbackForCode(*code);
     result.pagerId = fields.at(1);
+    result.code = *code;
     return result;
 }
 

@@ -36,6 +36,7 @@ struct Feedback {
     QString pagerId;
     QString word;
     int colour = 0; // red + 256 * green + 65536 * blue
+    int code = 0; // as read, rounded
 };
 
 // A "WACHALARM_RM" message: pager id and the feedback code (a number, halves to even) turned into

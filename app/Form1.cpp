@@ -13,6 +13,7 @@
 #include "common/AppContext.h"
 #include "common/GeoPoint.h"
 #include "common/Twips.h"
+#include "crew/CrewDesk.h"
 #include "history/HistoryDesk.h"
 #include "history/HistoryReader.h"
 #include "link/ServerLink.h"
@@ -104,6 +105,8 @@ void Form1::showStation()
     connect(m_history, &HistoryDesk::printRequested, &m_station.printout(), [this](const HistoryAlarm& alarm) {
         m_station.printout().printAgain(alarm.fields, alarm.received, alarm.printout);
     });
+    // The crew's strength in the top bar and the vehicles' board over the status list, from load() on.
+    m_crew = new CrewDesk(m_ui.roLabel1_1, m_ui.Grid_Status, m_ui.Grid_Melder, this);
     m_linkWarning = new LinkWarning(this);
     connect(&m_station.link(), &ServerLink::linkStatusChanged, this, [this](int status) {
         m_ui.Image_S->setPixmap(m_ui.Image_Server[status == 1 ? 1 : 0]->pixmap());
@@ -137,6 +140,7 @@ void Form1::load()
     for (QLabel* label : m_ui.label_einsatz)
         label->clear();
     const DisplaySettings& display = m_station.display();
+    m_crew->show(*m_station.crew(), *m_station.vehicles(), !display.privacy);
     m_linkWarning->setDelaySeconds(display.linkWarningSeconds);
     m_linkWarning->linkStatus(m_station.link().LinkStatus());
     bool placeAnew = false;
@@ -365,6 +369,10 @@ bool Form1::runShortcut(int key, Qt::KeyboardModifiers modifiers)
         // The whole way from the station to the incident.
         if (m_ui.ucGMap1->fitRoute())
             m_ui.lbl_Zoom->setText(QString::number(m_ui.ucGMap1->GZoom()));
+        return true;
+    }
+    if (held == Qt::NoModifier && key == Qt::Key_F11) {
+        m_crew->toggleBoard();
         return true;
     }
     if (held == Qt::NoModifier && key >= Qt::Key_F2 && key <= Qt::Key_F9) {

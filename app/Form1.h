@@ -11,6 +11,7 @@
 #include <memory>
 
 class AlarmHandler;
+class CrewDesk;
 class HallPrivacy;
 class DocumentationList;
 class Form2;
@@ -84,6 +85,8 @@ private:
     DocumentationList* m_documentation = nullptr;
     // The list "Einsätze" and an archived alarm on the display.
     HistoryDesk* m_history = nullptr;
+    // The crew's strength in the top bar and the vehicles' board over the status list.
+    CrewDesk* m_crew = nullptr;
     QPointer<Form2> m_form2;
     // The station's wall screen: wake and sleep, the dead-link band, full screen.
     ScreenWake* m_wake = nullptr;

@@ -2,7 +2,7 @@
 
 namespace {
 
-const char* const kHeadings[] = { "Datum", "Uhrzeit", "Stichwort", "Adresse", "Einheiten", "kommt" };
+const char* const kHeadings[] = { "Datum", "Uhrzeit", "Stichwort", "Adresse", "Einheiten", "kommt", "Stärke" };
 
 } // namespace
 
@@ -102,6 +102,8 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
         return row.units;
     case 5:
         return row.station ? QVariant(row.coming) : QVariant();
+    case 6:
+        return row.strength;
     }
     return {};
 }

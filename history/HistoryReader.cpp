@@ -55,6 +55,18 @@ QString csvField(QString text)
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
+// The strength's count of each qualification column; empty where the alarm counted none.
+QStringList qualificationCounts(const QString& counts, const QStringList& qualifications)
+{
+    QStringList cells(qualifications.size());
+    for (const QString& count : counts.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const qsizetype at = qualifications.indexOf(count.section(QLatin1Char('='), 0, 0));
+        if (at >= 0)
+            cells[at] = count.section(QLatin1Char('='), 1);
+    }
+    return cells;
+}
+
 QString yearCondition(std::optional<int> year)
 {
     return year ? QStringLiteral(" WHERE year = %1").arg(*year) : QString();
@@ -141,7 +153,7 @@ std::vector<HistoryRow> HistoryReader::rows(std::optional<int> year)
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("SELECT id, kind, received_local, keyword, address, units, coalesce(remark, ''),"
-                               " coming FROM alarms")
+                               " coming, coalesce(strength, '') FROM alarms")
             + yearCondition(year) + QStringLiteral(" ORDER BY received_utc DESC, id DESC"))) {
         m_error = q.lastError().text();
         return rows;
@@ -156,6 +168,7 @@ std::vector<HistoryRow> HistoryReader::rows(std::optional<int> year)
         row.units = shownUnits(q.value(5).toString());
         row.coming = q.value(7).toInt();
         row.remark = q.value(6).toString();
+        row.strength = q.value(8).toString();
     }
     return rows;
 }
@@ -183,13 +196,16 @@ std::optional<HistoryAlarm> HistoryReader::alarm(qint64 id)
     return alarm;
 }
 
-void HistoryReader::writeCsvHeading(QIODevice& out)
+void HistoryReader::writeCsvHeading(QIODevice& out, const QStringList& qualifications)
 {
     out.write("\xEF\xBB\xBF"
               "Datum;Uhrzeit;Nummer;Art;Stichwort;Meldebild;Stra\xC3\x9F"
               "e;Ort;Objekt;Einheiten;kommt;sp\xC3\xA4ter;nicht;"
               "Mitteiler;Vermerk;R\xC3\xBC"
-              "ckmeldungen\r\n");
+              "ckmeldungen;St\xC3\xA4rke");
+    for (const QString& q : qualifications)
+        out.write(QByteArray(1, ';') + csvField(q).toUtf8());
+    out.write("\r\n");
 }
 
 bool HistoryReader::writeCsv(QIODevice& out, std::optional<int> year, QStringView search)
@@ -224,8 +240,24 @@ bool HistoryReader::writeCsv(QIODevice& out, std::optional<int> year, QStringVie
             a.names << q.value(2).toString() + QLatin1Char(' ') + word + QLatin1Char(' ') + at;
         }
     }
+    // The counted qualifications' columns, in the order they first occur.
+    QStringList qualifications;
+    if (!q.exec(QStringLiteral("SELECT strength_counts FROM alarms WHERE strength_counts IS NOT NULL")
+            + yearCondition(year).replace(QStringLiteral(" WHERE "), QStringLiteral(" AND "))
+            + QStringLiteral(" ORDER BY received_utc, id"))) {
+        m_error = q.lastError().text();
+        return false;
+    }
+    while (q.next()) {
+        for (const QString& count : q.value(0).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const QString name = count.section(QLatin1Char('='), 0, 0);
+            if (!qualifications.contains(name))
+                qualifications << name;
+        }
+    }
     if (!q.exec(QStringLiteral("SELECT id, kind, received_local, number, fields, units, coalesce(remark, ''),"
-                               " coalesce(informant, '') FROM alarms")
+                               " coalesce(informant, ''), coalesce(strength, ''), coalesce(strength_counts, '')"
+                               " FROM alarms")
             + yearCondition(year) + QStringLiteral(" ORDER BY received_utc, id"))) {
         m_error = q.lastError().text();
         return false;
@@ -237,7 +269,7 @@ bool HistoryReader::writeCsv(QIODevice& out, std::optional<int> year, QStringVie
             quoted << csvField(f);
         out.write((quoted.join(QLatin1Char(';')) + QStringLiteral("\r\n")).toUtf8());
     };
-    writeCsvHeading(out);
+    writeCsvHeading(out, qualifications);
     while (q.next()) {
         const bool station = q.value(1).toString() == QLatin1String("station");
         const QStringList fields = q.value(4).toString().split(QChar(9));
@@ -249,14 +281,16 @@ bool HistoryReader::writeCsv(QIODevice& out, std::optional<int> year, QStringVie
             continue;
         const QString local = q.value(2).toString();
         const Answers a = answers.value(q.value(0).toLongLong());
-        line({ local.mid(8, 2) + QLatin1Char('.') + local.mid(5, 2) + QLatin1Char('.') + local.left(4),
-            local.mid(11, 5), q.value(3).isNull() ? QString() : q.value(3).toString(),
-            station ? QStringLiteral("Wachalarm") : QStringLiteral("Einheitenalarm"), keyword,
-            station ? HistoryFields::incidentPicture(fields) : QString(),
-            station ? HistoryFields::street(fields) : QString(), station ? HistoryFields::place(fields) : QString(),
-            station ? HistoryFields::object(fields) : QString(), units, QString::number(a.counts[0]),
-            QString::number(a.counts[1]), QString::number(a.counts[2]), q.value(7).toString(), remark,
-            a.names.join(kUnitSeparator) });
+        line(
+            QStringList { local.mid(8, 2) + QLatin1Char('.') + local.mid(5, 2) + QLatin1Char('.') + local.left(4),
+                local.mid(11, 5), q.value(3).isNull() ? QString() : q.value(3).toString(),
+                station ? QStringLiteral("Wachalarm") : QStringLiteral("Einheitenalarm"), keyword,
+                station ? HistoryFields::incidentPicture(fields) : QString(),
+                station ? HistoryFields::street(fields) : QString(), station ? HistoryFields::place(fields) : QString(),
+                station ? HistoryFields::object(fields) : QString(), units, QString::number(a.counts[0]),
+                QString::number(a.counts[1]), QString::number(a.counts[2]), q.value(7).toString(), remark,
+                a.names.join(kUnitSeparator), q.value(8).toString() }
+            + qualificationCounts(q.value(9).toString(), qualifications));
     }
     return true;
 }

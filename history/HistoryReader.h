@@ -19,6 +19,7 @@ struct HistoryRow {
     QString address;
     QString units; // as shown: ", " between units
     int coming = 0; // "kommt" answers
+    QString strength; // the crew's strength, "1/2/6/9"; empty when none was counted
     QString remark;
     // Keyword, address, remark and units, case-folded: made when first searched.
     QString search;
@@ -61,7 +62,8 @@ public:
     // spreadsheet would take for a formula begins with a "'". Feedback is counted by its code.
     bool writeCsv(QIODevice& out, std::optional<int> year, QStringView search = {});
     // The byte order mark and the line of headings alone: the export of an empty history.
-    static void writeCsvHeading(QIODevice& out);
+    // `qualifications`: the counted qualifications' columns after "Stärke".
+    static void writeCsvHeading(QIODevice& out, const QStringList& qualifications = {});
 
 private:
     QString m_path;

@@ -38,7 +38,7 @@ constexpr qint64 kSameAlarmMs = 10000;
 
 // One write for the history, kept until it is in the file.
 struct Write {
-    enum class What { Alarm, Place, Route, Answer, Printout, Water };
+    enum class What { Alarm, Place, Route, Answer, Printout, Water, Strength };
     What what = What::Alarm;
     // The station alarm it belongs to, by its number of arrival (the alarm's own for an alarm).
     qint64 alarm = 0;
@@ -46,7 +46,7 @@ struct Write {
     QPointF position;
     double meters = 0, seconds = 0;
     QDateTime at;
-    QString pagerId, name, fileName, water;
+    QString pagerId, name, fileName, water, strength, counts;
     int code = 0;
 
     static Write of(What what, qint64 alarm)
@@ -59,8 +59,8 @@ struct Write {
 
     [[nodiscard]] QString text() const
     {
-        static const char* const names[]
-            = { "Alarm", "Incident position", "Route", "Pager feedback", "Printout's file name", "Water sources" };
+        static const char* const names[] = { "Alarm", "Incident position", "Route", "Pager feedback",
+            "Printout's file name", "Water sources", "Strength" };
         return QString::fromLatin1(names[int(what)]);
     }
 };
@@ -134,6 +134,16 @@ public:
         if (m_latest) {
             Write w = Write::of(Write::What::Water, m_latest->first);
             w.water = line;
+            enqueue(std::move(w));
+        }
+    }
+
+    void strength(const QString& strength, const QString& counts)
+    {
+        if (m_latest) {
+            Write w = Write::of(Write::What::Strength, m_latest->first);
+            w.strength = strength;
+            w.counts = counts;
             enqueue(std::move(w));
         }
     }
@@ -309,6 +319,8 @@ private:
             return m_store.printout(*id, w.fileName);
         case Write::What::Water:
             return m_store.water(*id, w.water);
+        case Write::What::Strength:
+            return m_store.strength(*id, w.strength, w.counts);
         case Write::What::Alarm:
             break;
         }
@@ -505,6 +517,19 @@ void HistoryRecorder::recordWater(const WaterNearby& nearby)
         return;
     QMetaObject::invokeMethod(
         m_worker, [w = m_worker, line] { w->water(line); }, Qt::QueuedConnection);
+}
+
+void HistoryRecorder::recordStrength(const Strength::Count& count, const Strength::Settings& settings)
+{
+    // The strength kept from before a restart is not replaced by a count that lacks its answers.
+    if (!count.counting || count.replayed)
+        return;
+    QStringList counts;
+    for (qsizetype i = 0; i < settings.shown.size() && i < count.shown.size(); ++i)
+        counts << settings.shown[i] + QLatin1Char('=') + QString::number(count.shown[i]);
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, s = count.strengthText(), c = counts.join(QLatin1Char(' '))] { w->strength(s, c); },
+        Qt::QueuedConnection);
 }
 
 void HistoryRecorder::runRetention()

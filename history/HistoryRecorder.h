@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crew/Strength.h"
 #include "route/Route.h"
 
 #include "history/HistorySettings.h"
@@ -53,6 +54,8 @@ public:
     void recordFeedback(const QString& message);
     // The water sources around the live incident, once looked up: their line as shown.
     void recordWater(const WaterNearby& nearby);
+    // The crew's strength for the live alarm on screen, whenever it changes.
+    void recordStrength(const Strength::Count& count, const Strength::Settings& settings);
     // The live station alarm's printout: the file name of its kept copy goes with the alarm.
     void recordPrintout(const PrintResult& result);
     // Clears and deletes what is due now.

@@ -79,6 +79,9 @@ const char* const kMigrations[] = {
     "ALTER TABLE alarms ADD COLUMN printout TEXT;",
     // The nearest water sources as the screen listed them.
     "ALTER TABLE alarms ADD COLUMN water TEXT;",
+    // The crew's strength of a station alarm, "1/2/6/9", and the counted qualifications, "AGT=4 Ma=2".
+    "ALTER TABLE alarms ADD COLUMN strength TEXT;"
+    "ALTER TABLE alarms ADD COLUMN strength_counts TEXT;",
 };
 static_assert(std::size(kMigrations) == HistoryStore::kSchemaVersion);
 
@@ -444,6 +447,13 @@ bool HistoryStore::water(qint64 alarmId, const QString& line)
 {
     return update(
         QStringLiteral("water"), QStringLiteral("UPDATE alarms SET water = ? WHERE id = ?"), { line, alarmId });
+}
+
+bool HistoryStore::strength(qint64 alarmId, const QString& strength, const QString& counts)
+{
+    return update(QStringLiteral("strength"),
+        QStringLiteral("UPDATE alarms SET strength = ?, strength_counts = ? WHERE id = ?"),
+        { strength, counts, alarmId });
 }
 
 bool HistoryStore::answer(qint64 alarmId, const QDateTime& at, const QString& pagerId, const QString& name, int code)

@@ -35,7 +35,7 @@ struct HistoryEntry {
 // overwritten on disk (secure_delete), and the retention empties the write-ahead log after it.
 class HistoryStore {
 public:
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
     // Feedback this long after a station alarm still belongs to it.
     static constexpr qint64 kAnswerWindowSecs = 60 * 60;
 
@@ -82,6 +82,8 @@ public:
     bool printout(qint64 alarmId, const QString& fileName);
     // The water sources' line of the alarm, as shown.
     bool water(qint64 alarmId, const QString& line);
+    // The crew's strength, "1/2/6/9", and its counted qualifications, "AGT=4 Ma=2 C=3".
+    bool strength(qint64 alarmId, const QString& strength, const QString& counts);
 
     // Clears the personal fields of alarms older than the settings allow and deletes alarms older
     // than keep_days. Returns how many alarms were cleared and deleted.

@@ -3,6 +3,7 @@
 #include "common/KeyValueFile.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
@@ -22,11 +23,12 @@ std::optional<double> number(const QString& value, double low, double high)
 
 } // namespace
 
-const QStringList DisplaySettings::Keys = { QStringLiteral("fullscreen"), QStringLiteral("wake"),
-    QStringLiteral("wake.on"), QStringLiteral("wake.off"), QStringLiteral("awake_minutes"),
-    QStringLiteral("replay_announce_minutes"), QStringLiteral("link_warning_seconds"), QStringLiteral("layout"),
-    QStringLiteral("standby_minutes"), QStringLiteral("station_name"), QStringLiteral("calendar"),
-    QStringLiteral("screen"), QStringLiteral("privacy") };
+const QStringList DisplaySettings::Keys
+    = { QStringLiteral("fullscreen"), QStringLiteral("wake"), QStringLiteral("wake.on"), QStringLiteral("wake.off"),
+          QStringLiteral("awake_minutes"), QStringLiteral("replay_announce_minutes"),
+          QStringLiteral("link_warning_seconds"), QStringLiteral("layout"), QStringLiteral("standby_minutes"),
+          QStringLiteral("station_name"), QStringLiteral("calendar"), QStringLiteral("screen"),
+          QStringLiteral("privacy"), QStringLiteral("strength.leaders"), QStringLiteral("strength.show") };
 
 DisplaySettings DisplaySettings::parse(const KeyValueFile& file)
 {
@@ -97,6 +99,10 @@ DisplaySettings DisplaySettings::parse(const KeyValueFile& file)
                 s.linkWarningSeconds = int(*n);
             else
                 file.unusable(entry, QStringLiteral("whole seconds from 0 to 86400"));
+        } else if (name == QLatin1String("strength.leaders") || name == QLatin1String("strength.show")) {
+            static const QRegularExpression gap(QStringLiteral("[\\s,]+"));
+            (name == QLatin1String("strength.leaders") ? s.strength.leaders : s.strength.shown)
+                = value.split(gap, Qt::SkipEmptyParts);
         }
     }
     return s;

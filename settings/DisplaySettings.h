@@ -1,5 +1,7 @@
 #pragma once
 
+#include "crew/Strength.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
@@ -42,6 +44,8 @@ struct DisplaySettings {
     QString screen;
     // A hall view: no informant, remark, pager holders' names or history on screen.
     bool privacy = false;
+    // strength.leaders and strength.show: words of mannschaft.csv's qualifications.
+    Strength::Settings strength;
 
     bool operator==(const DisplaySettings&) const = default;
 

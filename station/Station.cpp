@@ -7,6 +7,8 @@
 #include "common/AppContext.h"
 #include "common/KeyValueFile.h"
 #include "common/Log.h"
+#include "crew/CrewWatch.h"
+#include "crew/VehicleBoard.h"
 #include "history/HistoryRecorder.h"
 #include "history/HistorySettings.h"
 #include "link/ServerLink.h"
@@ -105,12 +107,15 @@ void Station::load()
         });
         m_history->start();
     }
+    setUpCrew();
     emit configured();
 }
 
 void Station::reload()
 {
     readFiles();
+    if (m_crew)
+        m_crew->setSettings(m_display.strength);
     emit configured();
 }
 
@@ -129,6 +134,22 @@ void Station::readFiles()
         m_route = route;
         setUpRoute();
     }
+}
+
+void Station::setUpCrew()
+{
+    // Once the data folder is known; the crew file and display.ini's keys are read again later.
+    if (m_crew)
+        return;
+    m_vehicles = new VehicleBoard(m_ctx.DataFolder, this);
+    m_vehicles->watch(*m_core);
+    m_crew = new CrewWatch(m_ctx.dataFile(CrewFile::FileName), m_ctx.LastAlarmPath, m_display.strength, this);
+    m_crew->watch(*m_core);
+    // Answers count against the alarm on screen; once it is cleared, against nothing.
+    connect(m_incident, &Incident::closed, m_crew, &CrewWatch::alarmCleared);
+    if (m_history)
+        connect(m_crew, &CrewWatch::strengthChanged, m_history,
+            [this](const Strength::Count& count) { m_history->recordStrength(count, m_crew->settings()); });
 }
 
 void Station::setUpRoute()

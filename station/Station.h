@@ -13,6 +13,7 @@ class AnnouncementOutput;
 class AnnouncementQueue;
 class Announcer;
 class AppContext;
+class CrewWatch;
 class Geocoder;
 class HistoryRecorder;
 class Incident;
@@ -20,6 +21,7 @@ class Printout;
 class QTimer;
 class RoutePlanner;
 class ServerLink;
+class VehicleBoard;
 class WaterLookup;
 
 // The station without a window: reads the station's files (settings.dat, display.ini, map.ini,
@@ -68,6 +70,10 @@ public:
     [[nodiscard]] WaterLookup& water() const { return *m_water; }
     // Null until load(), or when the history could not be set up.
     [[nodiscard]] HistoryRecorder* history() const { return m_history; }
+    // The crew's strength for the alarm on screen (mannschaft.csv) and the vehicles' radio status
+    // (fahrzeuge.ini). Null until load().
+    [[nodiscard]] CrewWatch* crew() const { return m_crew; }
+    [[nodiscard]] VehicleBoard* vehicles() const { return m_vehicles; }
     // A lookup of its own for a view that shows an alarm again (the incident keeps its own).
     [[nodiscard]] Geocoder& viewGeocoder() const { return *m_viewGeocoder; }
     [[nodiscard]] const MapConfig& mapConfig() const { return m_map; }
@@ -85,6 +91,7 @@ signals:
 private:
     void readFiles();
     void setUpRoute();
+    void setUpCrew();
 
     AppContext& m_ctx;
     MapConfig m_map;
@@ -102,5 +109,7 @@ private:
     HistoryRecorder* m_history = nullptr;
     ServerLink* m_link = nullptr;
     WaterLookup* m_water = nullptr;
+    CrewWatch* m_crew = nullptr;
+    VehicleBoard* m_vehicles = nullptr;
     bool m_liveAlarmCame = false;
 };

@@ -1,8 +1,8 @@
 // Pictures of the main window with a demo alarm on screen, for the documentation: one at the design
 // size, one on a full-HD screen, two on small screens (1366 × 768, 800 × 600), full screen on a
-// full-HD wall screen with and without the dead-link band, and the settings dialog. The data folder
-// is a temporary one without map.ini, so the map sends no request and stays empty. Runs on the
-// offscreen platform with one 1920 × 1080 screen:
+// full-HD wall screen with and without the dead-link band, the vehicles' board, and the settings
+// dialog. The data folder is a temporary one without map.ini, so the map sends no request and stays
+// empty. Runs on the offscreen platform with one 1920 × 1080 screen:
 //   kessvenn_pictures <folder>
 #include "alarm/AlarmCore.h"
 #include "app/Form1.h"
@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -147,6 +148,19 @@ int main(int argc, char* argv[])
 
     AppContext ctx;
     ctx.ProgramFolder = home.path();
+    // The station's crew and vehicles, for the strength line and the vehicles' board.
+    const QString data = QDir(home.path()).filePath(QStringLiteral("Torvelle"));
+    QDir().mkpath(data);
+    for (const auto& [name, text] : { std::pair { "mannschaft.csv",
+                                          "Melder;Name;Qualifikation\n1001;;ZF AGT\n1002;;GF Ma\n1003;;AGT C\n"
+                                          "1004;;Ma\n1005;;AGT Ma C\n" },
+             std::pair { "fahrzeuge.ini",
+                 "Florian Altstadt 11/1 = ELW 1\nFlorian Altstadt 40/1 = HLF 20\nFlorian Altstadt 23/1 = DLK 23\n"
+                 "Florian Altstadt 44/1 = LF 10\n" } }) {
+        QFile file(QDir(data).filePath(QString::fromLatin1(name)));
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) < 0)
+            return 1;
+    }
     // No link: the pictures show what the handlers made of the demo messages.
     Station station(ctx, Station::Link::Idle);
     Form1 form(station);
@@ -158,6 +172,11 @@ int main(int argc, char* argv[])
     ok = savePicture(form, QSize(1920, 1080), QDir(folder).filePath(QStringLiteral("window-1920x1080.png"))) && ok;
     ok = savePicture(form, QSize(1366, 768), QDir(folder).filePath(QStringLiteral("window-1366x768.png"))) && ok;
     ok = savePicture(form, QSize(800, 600), QDir(folder).filePath(QStringLiteral("window-800x600.png"))) && ok;
+    // F11: the vehicles' board over the status list, and away again.
+    QKeyEvent f11(QEvent::KeyRelease, Qt::Key_F11, Qt::NoModifier);
+    QApplication::sendEvent(&form, &f11);
+    ok = savePicture(form, QSize(1264, 936), QDir(folder).filePath(QStringLiteral("vehicle-board-1264x936.png"))) && ok;
+    QApplication::sendEvent(&form, &f11);
 
     form.cmd_Settings_Click();
     if (Form2* dialog = form.settingsDialog()) {

@@ -9,6 +9,13 @@ WindowFixture::WindowFixture()
 {
     qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
     ctx.ProgramFolder = home.path();
+    restart();
+}
+
+void WindowFixture::restart()
+{
+    form.reset();
+    station.reset();
     station = std::make_unique<Station>(ctx, Station::Link::Idle);
     form = std::make_unique<Form1>(*station);
     realQuestion = form->askYesNo;

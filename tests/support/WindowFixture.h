@@ -20,6 +20,12 @@ public:
     WindowFixture();
     ~WindowFixture();
 
+    // The window and its station ended and made anew on the same data folder, as after a restart;
+    // load() is left to the test.
+    void restart();
+    // The station's core, where the dispatch computer's messages arrive.
+    [[nodiscard]] AlarmCore& core() const { return station->core(); }
+
     QTemporaryDir home;
     AppContext ctx;
     std::unique_ptr<Station> station;

@@ -1,0 +1,117 @@
+#include "crew/CrewDesk.h"
+
+#include "alarm/AlarmRows.h"
+#include "common/Twips.h"
+#include "crew/CrewWatch.h"
+#include "crew/VehicleBoard.h"
+#include "crew/VehicleBoardView.h"
+
+#include <QEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTableWidget>
+
+CrewDesk::CrewDesk(QWidget* bar, QTableWidget* statusList, QTableWidget* pagerList, QObject* parent)
+    : QObject(parent)
+    , m_statusList(statusList)
+    , m_pagerList(pagerList)
+{
+    m_line = new QLabel(bar);
+    m_line->setObjectName(QStringLiteral("lbl_Staerke"));
+    // Between the history's button and the clear button, left of the drive time.
+    m_line->setGeometry(twipsRect(6120, 60, 3540, 615));
+    m_line->setAlignment(Qt::AlignCenter);
+    m_line->setTextFormat(Qt::PlainText);
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(9);
+    font.setBold(true);
+    m_line->setFont(font);
+
+    statusList->installEventFilter(this);
+    pagerList->installEventFilter(this);
+    pagerList->viewport()->installEventFilter(this);
+}
+
+void CrewDesk::show(CrewWatch& watch, VehicleBoard& board, bool names)
+{
+    m_names = names;
+    if (m_watch != &watch) {
+        m_watch = &watch;
+        connect(m_watch, &CrewWatch::strengthChanged, this, &CrewDesk::showStrength);
+        showStrength(m_watch->strength());
+    }
+    if (m_board != &board) {
+        m_board = &board;
+        delete m_view;
+        m_view = new VehicleBoardView(board, m_statusList->parentWidget());
+        m_view->hide();
+    }
+}
+
+void CrewDesk::toggleBoard()
+{
+    if (!m_view)
+        return;
+    m_view->setGeometry(m_statusList->geometry());
+    m_view->setVisible(!m_view->isVisible());
+    m_view->raise();
+}
+
+QString CrewDesk::lineText(const Strength::Count& count, const Strength::Settings& settings)
+{
+    if (!count.counting)
+        return QString();
+    const QString shown = count.shownText(settings);
+    return count.strengthText() + (shown.isEmpty() ? QString() : QStringLiteral(" · ") + shown) + QLatin1Char('\n')
+        + count.repliesText();
+}
+
+QString CrewDesk::peopleText(const Strength::Count& count)
+{
+    QStringList lines;
+    for (const Strength::Person& p : count.people) {
+        const char* reply = p.reply == Strength::Reply::Coming ? "kommt"
+            : p.reply == Strength::Reply::Later                ? "später"
+                                                               : "nicht";
+        lines << p.name
+                + (p.qualifications.isEmpty()
+                        ? QString()
+                        : QStringLiteral(" (") + p.qualifications.join(QLatin1Char(' ')) + QLatin1Char(')'))
+                + QStringLiteral(": ") + QLatin1String(reply);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void CrewDesk::showStrength(const Strength::Count& count)
+{
+    m_line->setText(lineText(count, m_watch->settings()));
+    // A tool tip shows markup: the names go in as plain text.
+    const QString people = m_names ? peopleText(count) : QString();
+    m_line->setToolTip(
+        people.isEmpty() ? QString() : QStringLiteral("<pre>") + people.toHtmlEscaped() + QStringLiteral("</pre>"));
+}
+
+bool CrewDesk::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (watched == m_statusList && m_view && (type == QEvent::Move || type == QEvent::Resize))
+        m_view->setGeometry(m_statusList->geometry());
+    if ((watched == m_pagerList || watched == m_pagerList->viewport())
+        && (type == QEvent::Resize || type == QEvent::Show || type == QEvent::FontChange))
+        fitPagerColumns();
+    return QObject::eventFilter(watched, event);
+}
+
+void CrewDesk::fitPagerColumns()
+{
+    // The answer column takes its widest word; the name column gives way.
+    const QFontMetrics metrics(m_pagerList->font());
+    int answer = metrics.horizontalAdvance(QStringLiteral("St"));
+    for (int code = -1; code <= 4; ++code)
+        answer = std::max(answer, metrics.horizontalAdvance(AlarmRows::feedbackForCode(code).word));
+    answer += 2 * m_pagerList->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 8;
+    const int room = m_pagerList->viewport()->width();
+    m_pagerList->setColumnWidth(AlarmRows::kFeedbackColumn, answer);
+    m_pagerList->setColumnWidth(0, std::max(0, room - answer));
+}
