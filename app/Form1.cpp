@@ -181,7 +181,9 @@ void Form1::setUpWall()
     if (display.layout != DisplaySettings::Layout::Wall || m_wall)
         return;
     m_wall = new WallScreen(m_ctx, display, this);
-    m_wall->watch(m_station.core(), m_ui.Grid_Melder);
+    m_wall->watch(m_station.core());
+    m_wall->setCrew(m_station.crew());
+    m_wall->setVehicles(m_station.vehicles());
     connect(&m_station.incident(), &Incident::routed, m_wall,
         [this](const std::optional<Route>&) { m_wall->setDriveTime(m_ui.lbl_Anfahrt->text()); });
     connect(&m_station.incident(), &Incident::closed, m_wall, [this] { m_wall->setDriveTime(QString()); });

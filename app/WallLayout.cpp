@@ -16,6 +16,8 @@ struct Row {
 
 constexpr double kHeadShare = 0.07;
 constexpr double kLargestCap = 0.6;
+// On a portrait screen the map begins this far down.
+constexpr double kPortraitMapTop = 0.66;
 
 // Stacks the rows top down in `column`, `gap` pixels apart, their heights by weight; every box
 // ends where the next begins less the gap, and the last ends at the column's bottom.
@@ -53,9 +55,14 @@ WallBox headOf(QSize screen, int gap)
     return head;
 }
 
+int boardHeight(QSize screen)
+{
+    return int(std::lround(WallLayout::kBoardShare * screen.height()));
+}
+
 } // namespace
 
-WallAlarmGeometry WallLayout::alarm(QSize screen)
+WallAlarmGeometry WallLayout::alarm(QSize screen, bool withBoard)
 {
     WallAlarmGeometry g;
     if (screen.width() <= 0 || screen.height() <= 0)
@@ -65,19 +72,24 @@ WallAlarmGeometry WallLayout::alarm(QSize screen)
     const bool portrait = screen.height() > screen.width();
     const int below = g.head.rect.bottom() + 1;
     QRect column;
+    const int board = withBoard ? boardHeight(screen) : 0;
     if (portrait) {
-        const int mapTop = int(std::lround(0.62 * screen.height()));
+        const int mapTop = int(std::lround(kPortraitMapTop * screen.height()));
         column = QRect(gap, below + gap, screen.width() - 2 * gap, mapTop - below - 2 * gap);
-        g.map = QRect(0, mapTop, screen.width(), screen.height() - mapTop);
+        g.map = QRect(0, mapTop, screen.width(), screen.height() - mapTop - board);
+        if (board)
+            g.board = QRect(0, screen.height() - board, screen.width(), board);
     } else {
         const int half = screen.width() / 2;
         column = QRect(gap, below + gap, half - 2 * gap, screen.height() - below - 2 * gap);
-        g.map = QRect(half, below, screen.width() - half, screen.height() - below);
+        g.map = QRect(half, below, screen.width() - half, screen.height() - below - board);
+        if (board)
+            g.board = QRect(half, screen.height() - board, screen.width() - half, board);
     }
     // A portrait column is shorter for the same screen height: the keyword takes more of it.
     const std::vector<WallBox> boxes = stack(column, gap,
-        { { portrait ? 20.0 : 14.0, 1, kLargestCap }, { 9, 1, 0.55 }, { 15, 3, 0.55 }, { 7, 1, 0.5 }, { 10, 2, 0.5 },
-            { 12, 3, 0.5 }, { 5, 1, 0.5 }, { 8, 1, 0.5 } });
+        { { portrait ? 24.0 : 14.0, 1, kLargestCap }, { 9, 1, 0.55 }, { 15, 3, 0.55 }, { 7, 1, 0.5 }, { 10, 2, 0.5 },
+            { 12, 3, 0.5 }, { 5, 1, 0.5 }, { 5, 1, 0.5 }, { 9, 2, 0.5 }, { 9, 2, 0.5 } });
     g.keyword = boxes[0];
     g.picture = boxes[1];
     g.address = boxes[2];
@@ -85,31 +97,35 @@ WallAlarmGeometry WallLayout::alarm(QSize screen)
     g.units = boxes[4];
     g.remark = boxes[5];
     g.informant = boxes[6];
-    // The last row holds the drive time and, beside it, the answers.
     g.driveTime = boxes[7];
-    g.answers = boxes[7];
-    const int split = column.left() + int(std::lround(0.42 * column.width()));
-    g.driveTime.rect.setRight(split - gap);
-    g.answers.rect.setLeft(split);
+    g.answers = boxes[8];
+    g.names = boxes[9];
     return g;
 }
 
-WallStandbyGeometry WallLayout::standby(QSize screen, bool withMap)
+WallStandbyGeometry WallLayout::standby(QSize screen, bool withMap, bool withBoard)
 {
     WallStandbyGeometry g;
     if (screen.width() <= 0 || screen.height() <= 0)
         return g;
     const int gap = gapOf(screen);
     const bool portrait = screen.height() > screen.width();
+    const int board = withBoard ? boardHeight(screen) : 0;
     QRect column(gap, gap, screen.width() - 2 * gap, screen.height() - 2 * gap);
     if (withMap && portrait) {
-        const int mapTop = int(std::lround(0.62 * screen.height()));
+        const int mapTop = int(std::lround(kPortraitMapTop * screen.height()));
         column.setBottom(mapTop - gap - 1);
-        g.map = QRect(0, mapTop, screen.width(), screen.height() - mapTop);
+        g.map = QRect(0, mapTop, screen.width(), screen.height() - mapTop - board);
     } else if (withMap) {
         const int half = screen.width() / 2;
         column.setRight(half - gap - 1);
-        g.map = QRect(half, 0, screen.width() - half, screen.height());
+        g.map = QRect(half, 0, screen.width() - half, screen.height() - board);
+    } else if (board) {
+        column.setBottom(screen.height() - board - gap - 1);
+    }
+    if (board) {
+        const int left = withMap && !portrait ? g.map.left() : 0;
+        g.board = QRect(left, screen.height() - board, screen.width() - left, board);
     }
     const std::vector<WallBox> boxes = stack(column, gap,
         { { 30, 1, kLargestCap }, { 8, 1, 0.5 }, { 7, 1, 0.5 }, { 6, 1, 0.5 }, { 5, 1, 0.5 }, { 24, 6, 0.5 },

@@ -16,7 +16,8 @@ struct WallBox {
 
 // The alarm on the wall screen: the head (station and clock), the keyword, the incident picture,
 // the address, the time of the alarm and the time since, the units, the remark, the informant, the
-// drive time, the answers of the pagers, and the map from the head to the bottom.
+// drive time, the crew's strength and the names of those who answered, and the map from the head
+// to the bottom, with the vehicles' board under it when the station has vehicles to show.
 struct WallAlarmGeometry {
     WallBox head;
     WallBox keyword;
@@ -27,18 +28,20 @@ struct WallAlarmGeometry {
     WallBox remark;
     WallBox informant;
     WallBox driveTime;
-    WallBox answers;
+    WallBox answers; // the strength and the count of the replies
+    WallBox names; // those coming, later and not
     QRect map;
+    QRect board; // empty without a board
 
     [[nodiscard]] QList<WallBox> boxes() const
     {
-        return { head, keyword, picture, address, time, units, remark, informant, driveTime, answers };
+        return { head, keyword, picture, address, time, units, remark, informant, driveTime, answers, names };
     }
 };
 
 // Between alarms: a large clock, the date, the station's name, the last alarm, this year's count
-// and the link's state, the next appointments, the newest ticker entries, and the map of the
-// station when there is one.
+// and the link's state, the next appointments, the newest ticker entries, the map of the station
+// when there is one, and the vehicles' board.
 struct WallStandbyGeometry {
     WallBox clock;
     WallBox date;
@@ -48,6 +51,7 @@ struct WallStandbyGeometry {
     WallBox appointments;
     WallBox ticker;
     QRect map; // empty without a map
+    QRect board; // empty without a board
 
     [[nodiscard]] QList<WallBox> boxes() const
     {
@@ -56,12 +60,16 @@ struct WallStandbyGeometry {
 };
 
 // The wall layout: a pure function of the screen's size. On a landscape screen the texts fill the
-// left half and the map the right half; on a portrait screen the map takes the lower part.
+// left half and the map the right half; on a portrait screen the map takes the lower part. The
+// vehicles' board is a strip at the bottom: under the map on a landscape screen, across the screen
+// otherwise.
 class WallLayout {
 public:
     // The keyword's capitals are at least this share of the screen's height.
     static constexpr double kKeywordCapShare = 0.06;
+    // The board's strip is this share of the screen's height.
+    static constexpr double kBoardShare = 0.18;
 
-    [[nodiscard]] static WallAlarmGeometry alarm(QSize screen);
-    [[nodiscard]] static WallStandbyGeometry standby(QSize screen, bool withMap);
+    [[nodiscard]] static WallAlarmGeometry alarm(QSize screen, bool withBoard = false);
+    [[nodiscard]] static WallStandbyGeometry standby(QSize screen, bool withMap, bool withBoard = false);
 };

@@ -7,6 +7,10 @@
 #include "app/WallTexts.h"
 #include "common/AppContext.h"
 #include "common/Log.h"
+#include "crew/CrewDesk.h"
+#include "crew/CrewWatch.h"
+#include "crew/VehicleBoard.h"
+#include "crew/VehicleBoardView.h"
 #include "history/HistoryReader.h"
 #include "log/CellMarkup.h"
 #include "log/TickerCells.h"
@@ -19,7 +23,6 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QTableWidget>
 
 #include <cmath>
 
@@ -97,7 +100,11 @@ WallScreen::WallScreen(AppContext& ctx, const DisplaySettings& settings, QWidget
         m_informant = alarmBox("informant", &WallAlarmGeometry::informant, Qt::AlignLeft | Qt::AlignVCenter, kGrey);
     }
     m_driveTime = alarmBox("driveTime", &WallAlarmGeometry::driveTime, Qt::AlignLeft | Qt::AlignVCenter, kWhite);
-    m_answers = alarmBox("answers", &WallAlarmGeometry::answers, Qt::AlignRight | Qt::AlignVCenter, kWhite);
+    m_answers = alarmBox("answers", &WallAlarmGeometry::answers, Qt::AlignLeft | Qt::AlignVCenter, kWhite);
+    if (!m_settings.privacy) {
+        m_names = alarmBox("names", &WallAlarmGeometry::names, Qt::AlignLeft | Qt::AlignTop, kGrey);
+        m_names->setWordWrap(true);
+    }
 
     const auto standbyBox
         = [this](const char* name, WallBox WallStandbyGeometry::*box, Qt::Alignment alignment, const QColor& colour) {
@@ -155,9 +162,8 @@ FittingLabel* WallScreen::label(const QString& name) const
     return findChild<FittingLabel*>(name);
 }
 
-void WallScreen::watch(AlarmCore& core, QTableWidget* pagers)
+void WallScreen::watch(AlarmCore& core)
 {
-    m_pagers = pagers;
     connect(&core, &AlarmCore::stationAlarm, this, [this](const StationAlarmPlan& plan, bool replay) {
         // The replay of last.dat shows the alarm as old as the file.
         const QDateTime received = replay ? QFileInfo(m_ctx.LastAlarmPath).lastModified() : m_clock();
@@ -176,9 +182,69 @@ void WallScreen::watch(AlarmCore& core, QTableWidget* pagers)
         }
         m_units->setText(plan.units.join(QStringLiteral(", ")));
     });
-    // The window's handler fills the grid first; its answers are counted then.
-    connect(&core, &AlarmCore::feedbackMessage, this, &WallScreen::countAnswers);
-    connect(&core, &AlarmCore::pagerMessage, this, &WallScreen::countAnswers);
+}
+
+void WallScreen::setCrew(CrewWatch* crew)
+{
+    m_crew = crew;
+    if (!crew)
+        return;
+    connect(crew, &CrewWatch::strengthChanged, this, &WallScreen::showStrength);
+    showStrength(crew->strength());
+}
+
+void WallScreen::setVehicles(VehicleBoard* vehicles)
+{
+    m_vehicles = vehicles;
+    delete m_board;
+    m_board = nullptr;
+    if (!vehicles)
+        return;
+    m_board = new VehicleBoardView(*vehicles, this);
+    QPalette pal = m_board->palette();
+    pal.setColor(QPalette::Window, kStandbyGround);
+    m_board->setPalette(pal);
+    m_board->setFilling(true);
+    // The first tile makes room for the board: the map gives it, or the standby view's texts.
+    connect(vehicles, &VehicleBoard::changed, this, [this] {
+        if (boardShown() != m_board->isVisibleTo(this))
+            place();
+    });
+    place();
+}
+
+bool WallScreen::boardShown() const
+{
+    return m_board && m_vehicles && !m_vehicles->tiles().isEmpty();
+}
+
+void WallScreen::showStrength(const Strength::Count& count)
+{
+    if (!m_crew)
+        return;
+    m_answers->setText(CrewDesk::lineText(count, m_crew->settings()));
+    if (!m_names)
+        return;
+    // Those coming on the first line, those later and not on the second.
+    QStringList coming, others;
+    QStringList later, notComing;
+    for (const Strength::Person& p : count.people) {
+        const QString name = p.qualifications.isEmpty()
+            ? p.name
+            : p.name + QStringLiteral(" (") + p.qualifications.join(QLatin1Char(' ')) + QLatin1Char(')');
+        (p.reply == Strength::Reply::Coming ? coming : p.reply == Strength::Reply::Later ? later : notComing)
+            << name;
+    }
+    if (!later.isEmpty())
+        others << QStringLiteral("später: ") + later.join(QStringLiteral(", "));
+    if (!notComing.isEmpty())
+        others << QStringLiteral("nicht: ") + notComing.join(QStringLiteral(", "));
+    QStringList lines;
+    if (!coming.isEmpty())
+        lines << QStringLiteral("kommt: ") + coming.join(QStringLiteral(", "));
+    if (!others.isEmpty())
+        lines << others.join(QStringLiteral(" · "));
+    m_names->setText(lines.join(u'\n'));
 }
 
 void WallScreen::setMap(ucGMap* map, std::optional<QPointF> station)
@@ -242,7 +308,10 @@ void WallScreen::showAlarm(const StationAlarmPlan& plan, const QDateTime& receiv
     m_alarmClock = plan.secondWord;
     m_received = received;
     m_lastKeyword = l[1];
-    countAnswers();
+    // The new alarm's count follows in the next turn of the event loop.
+    m_answers->clear();
+    if (m_names)
+        m_names->clear();
     if (m_map)
         m_map->setGZoom(kDetailZoom);
     m_standby = false;
@@ -319,21 +388,6 @@ void WallScreen::refresh()
     m_tick.start(std::max<int>(1, int(next.count() / m_speed)));
 }
 
-void WallScreen::countAnswers()
-{
-    int coming = 0, later = 0, not_ = 0;
-    if (m_pagers) {
-        for (int row = 0; row < m_pagers->rowCount(); ++row) {
-            const QTableWidgetItem* item = m_pagers->item(row, AlarmRows::kFeedbackColumn);
-            const QString word = item ? item->text() : QString();
-            coming += word == AlarmRows::feedbackForCode(1).word;
-            later += word == AlarmRows::feedbackForCode(2).word;
-            not_ += word == AlarmRows::feedbackForCode(0).word;
-        }
-    }
-    m_answers->setText(QStringLiteral("kommt %1 · später %2 · nicht %3").arg(coming).arg(later).arg(not_));
-}
-
 void WallScreen::fillStandby()
 {
     countThisYear();
@@ -388,9 +442,16 @@ void WallScreen::showPage()
 
 void WallScreen::placeMap()
 {
+    const bool board = boardShown();
+    if (m_board) {
+        m_board->setGeometry(m_standby ? WallLayout::standby(size(), m_station.has_value(), board).board
+                                       : WallLayout::alarm(size(), board).board);
+        m_board->setVisible(board);
+        m_board->raise();
+    }
     if (!m_map)
         return;
-    m_map->setGeometry(m_standby ? WallLayout::standby(size(), true).map : WallLayout::alarm(size()).map);
+    m_map->setGeometry(m_standby ? WallLayout::standby(size(), true, board).map : WallLayout::alarm(size(), board).map);
     m_map->setVisible(!m_standby || m_station);
     m_map->raise();
 }
@@ -416,7 +477,8 @@ void WallScreen::place()
 {
     m_alarmPage->setGeometry(rect());
     m_standbyPage->setGeometry(rect());
-    const WallAlarmGeometry alarm = WallLayout::alarm(size());
+    const bool board = boardShown();
+    const WallAlarmGeometry alarm = WallLayout::alarm(size(), board);
     for (const auto& [label, box] : m_alarmBoxes) {
         const WallBox& b = alarm.*box;
         label->setGeometry(b.rect);
@@ -426,7 +488,7 @@ void WallScreen::place()
     QRect head = alarm.head.rect;
     m_headClock->setGeometry(head.adjusted(head.width() * 3 / 4, 0, 0, 0));
     m_head->setGeometry(head.adjusted(0, 0, -head.width() / 4, 0));
-    const WallStandbyGeometry standby = WallLayout::standby(size(), m_station.has_value());
+    const WallStandbyGeometry standby = WallLayout::standby(size(), m_station.has_value(), board);
     for (const auto& [label, box] : m_standbyBoxes) {
         const WallBox& b = standby.*box;
         label->setGeometry(b.rect);

@@ -18,11 +18,16 @@
 class AlarmCore;
 class AppContext;
 class CalendarWatch;
+class CrewWatch;
 class FittingLabel;
 class QAbstractItemModel;
 class QScreen;
-class QTableWidget;
+class VehicleBoard;
+class VehicleBoardView;
 class ucGMap;
+namespace Strength {
+struct Count;
+}
 
 // The station's wall screen (display.ini layout=wall): the alarm in type that reads across the
 // hall with the map beside it, and between alarms the standby view. It covers the window it lies
@@ -38,8 +43,12 @@ public:
     WallScreen(AppContext& ctx, const DisplaySettings& settings, QWidget* parent);
     ~WallScreen() override;
 
-    // Where the alarms come from: the alarm core, and the pager grid whose answers are counted.
-    void watch(AlarmCore& core, QTableWidget* pagers);
+    // Where the alarms come from.
+    void watch(AlarmCore& core);
+    // The crew's strength for the alarm on screen; on a hall screen without the names.
+    void setCrew(CrewWatch* crew);
+    // The vehicles' board, on the standby view and beside the alarm once it has a tile.
+    void setVehicles(VehicleBoard* vehicles);
     // The map, which the wall screen then places; the standby view centres it on the station, and
     // without a station shows none.
     void setMap(ucGMap* map, std::optional<QPointF> station);
@@ -68,6 +77,7 @@ public:
 
     // The labels by the names of their boxes ("keyword", "since", "clock"...), for the pictures.
     [[nodiscard]] FittingLabel* label(const QString& name) const;
+    [[nodiscard]] VehicleBoardView* board() const { return m_board; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -76,7 +86,8 @@ private:
     FittingLabel* makeLabel(QWidget* page, const char* name, Qt::Alignment alignment, const QColor& colour);
     void place();
     void showPage();
-    void countAnswers();
+    void showStrength(const Strength::Count& count);
+    [[nodiscard]] bool boardShown() const;
     void fillStandby();
     void countThisYear();
     void fillTicker();
@@ -103,6 +114,7 @@ private:
     FittingLabel* m_informant = nullptr; // none on a hall screen
     FittingLabel* m_driveTime = nullptr;
     FittingLabel* m_answers = nullptr;
+    FittingLabel* m_names = nullptr; // none on a hall screen
     FittingLabel* m_clockLabel = nullptr;
     FittingLabel* m_date = nullptr;
     FittingLabel* m_stationName = nullptr;
@@ -113,7 +125,9 @@ private:
     QPointer<ucGMap> m_map;
     std::optional<QPointF> m_station;
     QPointer<QAbstractItemModel> m_tickerModel;
-    QPointer<QTableWidget> m_pagers;
+    QPointer<CrewWatch> m_crew;
+    QPointer<VehicleBoard> m_vehicles;
+    VehicleBoardView* m_board = nullptr;
     QPointer<QWidget> m_bar;
     std::unique_ptr<CalendarWatch> m_calendar;
     QTimer m_tick;

@@ -49,10 +49,38 @@ void VehicleBoardView::resizeEvent(QResizeEvent* event)
     refresh();
 }
 
+void VehicleBoardView::setFilling(bool filling)
+{
+    m_filling = filling;
+    refresh();
+}
+
+int VehicleBoardView::tileMinWidth(const QFont& font)
+{
+    return std::max(kTileMinWidth, QFontMetrics(font).horizontalAdvance(QStringLiteral("0 Einsatz übernommen")) + 2 * kGap);
+}
+
+void VehicleBoardView::fillWithType(qsizetype tiles)
+{
+    // From type that fills the board with one row of tiles down to the smallest that reads.
+    QFont font = this->font();
+    for (int pixels = std::max(8, height() / 4); pixels >= 8; pixels = std::min(pixels - 1, pixels * 15 / 16)) {
+        font.setPixelSize(pixels);
+        const int columns = std::max(1, width() / tileMinWidth(font));
+        const qsizetype rows = (std::max<qsizetype>(1, tiles) + columns - 1) / columns;
+        if (rows * (3 * QFontMetrics(font).height() + 3 * kGap) + kGap <= height())
+            break;
+    }
+    if (font != this->font())
+        setFont(font);
+}
+
 void VehicleBoardView::refresh()
 {
     const QList<VehicleTile>& tiles = m_board.tiles();
-    const int columns = std::max(1, width() / kTileMinWidth);
+    if (m_filling)
+        fillWithType(tiles.size());
+    const int columns = std::max(1, width() / tileMinWidth(font()));
     const int tileWidth = (width() - kGap) / columns - kGap;
     const int tileHeight = 3 * fontMetrics().height() + 2 * kGap;
     const QDateTime now = clock();

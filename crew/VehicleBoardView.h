@@ -31,6 +31,8 @@ public:
     [[nodiscard]] const QList<Tile>& tiles() const { return m_tiles; }
     // Takes the board's tiles as they are now.
     void refresh();
+    // A wall screen's board: the type as large as lets every tile into the board's rectangle.
+    void setFilling(bool filling);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -39,10 +41,14 @@ protected:
 
 private:
     void blink();
+    // The narrowest a tile may be in `font`: the longest status meaning fits.
+    [[nodiscard]] static int tileMinWidth(const QFont& font);
+    void fillWithType(qsizetype tiles);
 
     const VehicleBoard& m_board;
     QList<Tile> m_tiles;
     QTimer m_blink;
     QTimer m_minute;
     bool m_lit = true;
+    bool m_filling = false;
 };

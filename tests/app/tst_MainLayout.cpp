@@ -66,31 +66,38 @@ private slots:
     void wallLayout()
     {
         QFETCH(QSize, screen);
-        const auto check = [&](QList<WallBox> boxes, const QRect& map) {
-            const QRect whole(QPoint(), screen);
+        const QRect whole(QPoint(), screen);
+        // The map and the board, each inside the screen and clear of the other and of every box.
+        const auto check = [&](QList<WallBox> boxes, const QRect& map, const QRect& board) {
             for (int i = 0; i < boxes.size(); ++i) {
                 const WallBox& box = boxes[i];
                 QVERIFY2(whole.contains(box.rect) && !box.rect.isEmpty(), qPrintable(QString::number(i)));
                 QVERIFY(
                     box.capHeight * box.lines <= 0.62 * box.rect.height() && box.capHeight >= screen.height() / 100);
-                QVERIFY(!box.rect.intersects(map));
+                QVERIFY(!box.rect.intersects(map) && !box.rect.intersects(board));
                 for (int j = i + 1; j < boxes.size(); ++j)
                     QVERIFY2(!box.rect.intersects(boxes[j].rect), qPrintable(QStringLiteral("%1 %2").arg(i).arg(j)));
             }
             QVERIFY(map.isEmpty() || whole.contains(map));
+            QVERIFY(board.isEmpty() || (whole.contains(board) && board.bottom() == screen.height() - 1));
+            QVERIFY(!map.intersects(board));
         };
-        const WallAlarmGeometry alarm = WallLayout::alarm(screen);
-        check(alarm.boxes().mid(1), alarm.map); // the head spans the map's width above it
-        check(alarm.boxes(), QRect());
-        QVERIFY(alarm.head.rect.bottom() < alarm.map.top());
-        QCOMPARE_GE(alarm.keyword.capHeight, WallLayout::kKeywordCapShare * screen.height());
-        QCOMPARE_GE(alarm.map.width() * 2, screen.width() - 1);
-        QCOMPARE(alarm.map.bottom(), screen.height() - 1);
-        for (const bool withMap : { true, false }) {
-            const WallStandbyGeometry standby = WallLayout::standby(screen, withMap);
-            check(standby.boxes(), standby.map);
-            QCOMPARE(standby.map.isEmpty(), !withMap);
-            QCOMPARE_GE(standby.clock.capHeight, standby.date.capHeight * 3);
+        for (const bool withBoard : { false, true }) {
+            const WallAlarmGeometry alarm = WallLayout::alarm(screen, withBoard);
+            check(alarm.boxes().mid(1), alarm.map, alarm.board); // the head spans the map's width above it
+            check(alarm.boxes(), QRect(), QRect());
+            QCOMPARE(alarm.board.isEmpty(), !withBoard);
+            QVERIFY(alarm.head.rect.bottom() < alarm.map.top());
+            QCOMPARE_GE(alarm.keyword.capHeight, WallLayout::kKeywordCapShare * screen.height());
+            QCOMPARE_GE(alarm.map.width() * 2, screen.width() - 1);
+            QCOMPARE((alarm.board.isEmpty() ? alarm.map : alarm.board).bottom(), screen.height() - 1);
+            for (const bool withMap : { true, false }) {
+                const WallStandbyGeometry standby = WallLayout::standby(screen, withMap, withBoard);
+                check(standby.boxes(), standby.map, standby.board);
+                QCOMPARE(standby.map.isEmpty(), !withMap);
+                QCOMPARE(standby.board.isEmpty(), !withBoard);
+                QCOMPARE_GE(standby.clock.capHeight, standby.date.capHeight * 3);
+            }
         }
     }
     // The texts of the time: since the alarm, its next change, the age of the last alarm, the date.

@@ -4,6 +4,7 @@
 #include "app/FittingLabel.h"
 #include "app/WallLayout.h"
 #include "app/WallScreen.h"
+#include "crew/VehicleBoardView.h"
 #include "history/HistoryView.h"
 #include "map/ucGMap.h"
 #include "tests/support/TestFiles.h"
@@ -121,7 +122,6 @@ private slots:
                 s.name, 10000);
         }
         QCOMPARE(f.text("address"), "Hauptstraße 12\n80331 München / Altstadt\nWohnhaus · Hinterhaus");
-        QCOMPARE(f.text("answers"), "kommt 1 · später 0 · nicht 0");
         // The pointer shows the buttons for a while.
         const QObjectList stack = f.form->children();
         QWidget* bar = f.control("roLabel1(1)");
@@ -129,6 +129,8 @@ private slots:
         QTest::mouseMove(f.form.get(), QPoint(100, 100));
         QVERIFY(f.form->children().indexOf(bar) > f.form->children().indexOf(f.wall()));
         QTRY_VERIFY_WITH_TIMEOUT(f.form->children().indexOf(bar) < f.form->children().indexOf(f.wall()), 10000);
+        QCOMPARE(f.text("answers"), "0/0/1/1 · AGT 0 · Ma 0 · C 0\nspäter 0 · nicht 0 · unbekannt 0");
+        QCOMPARE(f.text("names"), "kommt: Fischer, Lea");
     }
     // The standby view at start-up, the time since the alarm as the clock goes on, the return to
     // standby after standby_minutes and at Ctrl+C; no map without a station.
@@ -176,6 +178,33 @@ private slots:
         f.wall()->showStandby();
         QCOMPARE(map->GPoint(), "51.513600,7.465300");
     }
+    // The vehicles' board: none before the station has a vehicle to show; then a strip under the
+    // map on the standby view and beside the alarm, every tile inside it.
+    void vehicleBoard()
+    {
+        Wall f("", true, "station=51.5136,7.4653\n");
+        const QSize screen = f.form->screen()->size();
+        QTRY_COMPARE(f.wall()->size(), screen);
+        auto* map = f.control<ucGMap>("ucGMap1");
+        QVERIFY(f.wall()->board()->isHidden());
+        QCOMPARE(map->geometry(), WallLayout::standby(screen, true).map);
+        f.station->core().InsertStatusRow("WACHALARM_STATUS\tFlorian Hagen 1-HLF20-1\tS5");
+        QTRY_VERIFY(!f.wall()->board()->isHidden());
+        const auto placed = [&](const QRect& board, const QRect& mapRect) {
+            const VehicleBoardView* view = f.wall()->board();
+            QCOMPARE(view->geometry(), board);
+            QCOMPARE(map->geometry(), mapRect);
+            QCOMPARE(view->tiles().size(), 1);
+            QCOMPARE(view->tiles()[0].lines.section('\n', 0, 1), "Florian Hagen 1-HLF20-1\n5 Sprechwunsch");
+            QVERIFY(view->rect().contains(view->tiles()[0].place));
+        };
+        const WallStandbyGeometry standby = WallLayout::standby(screen, true, true);
+        placed(standby.board, standby.map);
+        receiveAlarm(*f.station, true);
+        const WallAlarmGeometry alarm = WallLayout::alarm(screen, true);
+        placed(alarm.board, alarm.map);
+        QCOMPARE(f.wall()->label("names")->geometry(), alarm.names.rect);
+    }
     // At start-up the stored alarm is shown while younger than standby_minutes.
     void startUp_data()
     {
@@ -211,6 +240,9 @@ private slots:
             Wall f("privacy=1\n");
             f.form->resize(1920, 1080);
             receiveAlarm(*f.station, personal);
+            // The strength is shown, the names of those coming are not.
+            QTRY_VERIFY(f.text("answers").startsWith("0/0/1/1"));
+            QVERIFY(!f.wall()->label("names"));
             for (const QLabel* label : f.form->findChildren<QLabel*>())
                 *texts << label->text();
             for (const QTableWidget* grid : f.form->findChildren<QTableWidget*>())
