@@ -1,4 +1,6 @@
+#include "tests/support/DataRows.h"
 #include "tests/support/HttpResponder.h"
+#include "tests/support/TestFiles.h"
 
 #include "common/AppContext.h"
 #include "map/Geocoder.h"
@@ -6,7 +8,6 @@
 #include "map/TileLoader.h"
 #include "map/ucGMap.h"
 
-#include <QBuffer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPainter>
@@ -26,31 +27,6 @@ namespace {
 
 using Response = HttpResponder::Response;
 
-template <typename... Values> void row(const char* name, const Values&... values)
-{
-    (QTest::newRow(name) << ... << values);
-}
-
-template <typename... T> void columns(const auto&... names)
-{
-    (QTest::addColumn<T>(names), ...);
-}
-
-// The current row's values in the columns `names`.
-template <typename... T> auto fetch(const auto&... names)
-{
-    return std::tuple<T...> { *static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))... };
-}
-
-Response png(const QImage& image)
-{
-    Response r;
-    QBuffer buffer(&r.body);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return r;
-}
-
 using Rows = QByteArrayList;
 const QRegularExpression kAgent(QStringLiteral("^Kessvenn/\\d+\\.\\d+\\.\\d+ \\(wache@example.org\\)$"));
 
@@ -63,9 +39,7 @@ QColor colourOf(const QByteArray& target)
 
 Response tile(const QByteArray& target, int side = 256)
 {
-    QImage image(side, side, QImage::Format_RGB32);
-    image.fill(colourOf(target));
-    Response r = png(image);
+    Response r = HttpResponder::png(colourOf(target), side);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     r.extraHeaders = { { "Date", QLocale::c().toString(now, "ddd, dd MMM yyyy hh:mm:ss 'GMT'").toLatin1() } };
     return r;
@@ -81,7 +55,7 @@ Response picture(const QColor& left, const QColor& right, qint64 size = 9000)
     QImage image(640, 640, QImage::Format_RGB32);
     image.fill(left);
     QPainter(&image).fillRect(320, 0, 320, 640, right);
-    Response r = png(image);
+    Response r = HttpResponder::png(image);
     r.body.append(qMax<qint64>(0, size - r.body.size()), '\0');
     return r;
 }
@@ -124,9 +98,7 @@ class ucGMapTest : public QObject {
 
     void writeMapIni(const QByteArray& text)
     {
-        QFile file(m_data.filePath(QStringLiteral("map.ini")));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size());
-        file.close();
+        QVERIFY(TestFiles::writeAll(m_data.filePath(QStringLiteral("map.ini")), text));
         if (m_map) // as when the settings dialog closes
             m_map->reloadConfiguration();
     }

@@ -51,6 +51,11 @@ void FakeDispatch::sendMessage(const QString& message)
     send(MessageReceiver::frame(message));
 }
 
+bool FakeDispatch::flush()
+{
+    return !m_clients.isEmpty() && m_clients.last()->waitForBytesWritten();
+}
+
 void FakeDispatch::dropClient()
 {
     if (!m_clients.isEmpty())

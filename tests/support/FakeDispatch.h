@@ -31,6 +31,8 @@ public:
     // Raw bytes, or one framed message (Windows-1252), to the newest client.
     void send(const QByteArray& bytes);
     void sendMessage(const QString& message);
+    // Waits until what was sent to the newest client has left; false when nothing was waiting.
+    [[nodiscard]] bool flush();
 
     // Closes the newest client's connection from this side.
     void dropClient();

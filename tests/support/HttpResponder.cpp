@@ -1,5 +1,6 @@
 #include "tests/support/HttpResponder.h"
 
+#include <QBuffer>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -11,6 +12,22 @@ HttpResponder::HttpResponder(Handler handler, QObject* parent)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &HttpResponder::onConnection);
     m_server.listen(QHostAddress::LocalHost);
+}
+
+HttpResponder::Response HttpResponder::png(const QImage& image)
+{
+    Response r;
+    QBuffer buffer(&r.body);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return r;
+}
+
+HttpResponder::Response HttpResponder::png(const QColor& colour, int side)
+{
+    QImage image(side, side, QImage::Format_RGB32);
+    image.fill(colour);
+    return png(image);
 }
 
 void HttpResponder::onConnection()

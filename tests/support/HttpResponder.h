@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
 #include <QHash>
+#include <QImage>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -45,6 +47,10 @@ public:
         r.held = true;
         return r;
     }
+
+    // An answer of the image as PNG, or of a square of one colour, a map tile.
+    [[nodiscard]] static Response png(const QImage& image);
+    [[nodiscard]] static Response png(const QColor& colour, int side = 256);
 
     using Handler = std::function<Response(const Request&)>;
 

@@ -28,6 +28,16 @@ public:
     SmallDisk& operator=(const SmallDisk&) = delete;
 
     [[nodiscard]] bool mounted() const { return m_mounted; }
+    // Writes the file "filler" on the small disk until nothing more fits; its path. Nothing where
+    // the disk could not be mounted.
+    QString fill() const
+    {
+        const QString path = QFile::decodeName(m_folder) + QStringLiteral("/filler");
+        QFile filler(path);
+        if (m_mounted && filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            while (filler.write(QByteArray(512, 'f')) == 512) { }
+        return path;
+    }
 
 private:
     QByteArray m_folder;
