@@ -11,6 +11,7 @@
 #include "announce/SoundOutput.h"
 #include "common/AppContext.h"
 #include "map/Geocoder.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/HttpResponder.h"
 #include "tests/support/OwnNamespaces.h"
 #include "tests/support/RecordingMap.h"
@@ -130,23 +131,20 @@ class AlarmTest : public QObject {
 private slots:
     void coordinates_data()
     {
-        QTest::addColumn<QString>("pair"); // latitude;longitude
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QString>("expected"); // empty: the address is looked up
-        QTest::newRow("comma as decimal point") << "51,5;7,4" << 19 << "51.5,7.4";
-        QTest::newRow("point, blanks around") << " 51.5136 ;-7.4653" << 19 << "51.5136,-7.4653";
-        QTest::newRow("longitude missing") << "51,5;" << 17 << "";
-        QTest::newRow("longitude empty") << "51,5;" << 19 << "";
-        QTest::newRow("latitude empty") << ";7,4" << 19 << "";
-        QTest::newRow("latitude not a number") << "Nord;7,4" << 19 << "";
-        QTest::newRow("text after the number") << "51,5x;7,4" << 19 << "";
-        QTest::newRow("latitude beyond the pole") << "91;7,4" << 19 << "";
+        // pair: latitude;longitude; expected: empty when the address is looked up
+        columns<QString, int, QString>("pair", "count", "expected");
+        row("comma as decimal point", "51,5;7,4", 19, "51.5,7.4");
+        row("point, blanks around", " 51.5136 ;-7.4653", 19, "51.5136,-7.4653");
+        row("longitude missing", "51,5;", 17, "");
+        row("longitude empty", "51,5;", 19, "");
+        row("latitude empty", ";7,4", 19, "");
+        row("latitude not a number", "Nord;7,4", 19, "");
+        row("text after the number", "51,5x;7,4", 19, "");
+        row("latitude beyond the pole", "91;7,4", 19, "");
     }
     void coordinates()
     {
-        QFETCH(QString, pair);
-        QFETCH(int, count);
-        QFETCH(QString, expected);
+        auto [pair, count, expected] = fetch<QString, int, QString>("pair", "count", "expected");
         const QStringList latLng = pair.split(QLatin1Char(';'));
         const auto plan = PlanStationAlarm(alarm({ { 16, latLng[0] }, { 17, latLng[1] } }, count), false, Context());
         QVERIFY(plan);
@@ -156,25 +154,21 @@ private slots:
 
     void unitSounds_data()
     {
-        QTest::addColumn<QString>("units");
-        QTest::addColumn<int>("shown");
-        QTest::addColumn<QStringList>("played");
-        QTest::newRow("markers left out of the file name") << "LF 1(A)\aRTW(D)\a" << 2 << QStringList { "LF 1", "RTW" };
-        QTest::newRow("a sound once per alarm") << "RTW\aRTW(D)\aELW\aRTW\a" << 4 << QStringList { "RTW", "ELW" };
+        columns<QString, int, QStringList>("units", "shown", "played");
+        row("markers left out of the file name", "LF 1(A)\aRTW(D)\a", 2, QStringList { "LF 1", "RTW" });
+        row("a sound once per alarm", "RTW\aRTW(D)\aELW\aRTW\a", 4, QStringList { "RTW", "ELW" });
         QStringList many;
         for (int i = 0; i < 40; ++i)
             many << QStringLiteral("U%1").arg(i);
-        QTest::newRow("at most 30 sounds, every unit shown") << many.join(QChar(7)) + QChar(7) << 40 << many.mid(0, 30);
-        QTest::newRow("no file outside the program folder") << "../x\aa/b\a\aHLF\a" << 4 << QStringList { "HLF" };
-        QTest::newRow("without a bell no unit") << "HLF" << 0 << QStringList {};
-        QTest::newRow("the station's own sound first") << "HLF\aGW-L2\a" << 2 << QStringList { "HLF", "Sounds/GW-L2" };
+        row("at most 30 sounds, every unit shown", many.join(QChar(7)) + QChar(7), 40, many.mid(0, 30));
+        row("no file outside the program folder", "../x\aa/b\a\aHLF\a", 4, QStringList { "HLF" });
+        row("without a bell no unit", "HLF", 0, QStringList {});
+        row("the station's own sound first", "HLF\aGW-L2\a", 2, QStringList { "HLF", "Sounds/GW-L2" });
     }
     // The station's own sounds are in the data folder's Sounds, here GW-L2.wav alone.
     void unitSounds()
     {
-        QFETCH(QString, units);
-        QFETCH(int, shown);
-        QFETCH(QStringList, played);
+        auto [units, shown, played] = fetch<QString, int, QStringList>("units", "shown", "played");
         Context ctx;
         ctx.DataFolder = m_dir.path();
         QVERIFY(QDir(m_dir.path()).mkpath("Sounds") && TestFiles::writeAll(m_dir.filePath("Sounds/GW-L2.wav"), "RIFF"));
@@ -250,15 +244,14 @@ private slots:
     // where it was scrolled to by hand.
     void feedbackLeavesTheViewAlone_data()
     {
-        QTest::addColumn<int>("scrolledTo"); // the first row in view
-        QTest::addColumn<int>("row"); // of the feedback
-        QTest::newRow("at the top, the oldest row") << 0 << 59;
-        QTest::newRow("scrolled by hand, the newest row") << 30 << 0;
+        // scrolledTo: the first row in view; row: of the feedback
+        columns<int, int>("scrolledTo", "row");
+        row("at the top, the oldest row", 0, 59);
+        row("scrolled by hand, the newest row", 30, 0);
     }
     void feedbackLeavesTheViewAlone()
     {
-        QFETCH(int, scrolledTo);
-        QFETCH(int, row);
+        auto [scrolledTo, row] = fetch<int, int>("scrolledTo", "row");
         Window window;
         AlarmHandler handler(window.controls, nullptr);
         QTableWidget* pagers = window.controls.Grid_Melder;
@@ -280,26 +273,21 @@ private slots:
     {
         // "alarm", "alarm 50,8" (with coordinates), "again" (shown from the history), "unit", "clear",
         // "answer" (51.5,7.4 found), "fail"
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QString>("expected"); // marker, centre, then the places told
-        QTest::newRow("answer after other messages")
-            << QStringList { "alarm", "unit", "answer" } << "51.5,7.4 51.5,7.4 7.4/51.5";
-        QTest::newRow("half a pair is looked up")
-            << QStringList { "alarm 50,", "answer" } << "51.5,7.4 51.5,7.4 7.4/51.5";
+        // expected: marker, centre, then the places told
+        columns<QStringList, QString>("steps", "expected");
+        row("answer after other messages", QStringList { "alarm", "unit", "answer" }, "51.5,7.4 51.5,7.4 7.4/51.5");
+        row("half a pair is looked up", QStringList { "alarm 50,", "answer" }, "51.5,7.4 51.5,7.4 7.4/51.5");
         // An alarm with coordinates is placed at once; the older alarm's late answer places nothing.
-        QTest::newRow("overtaken by a newer alarm")
-            << QStringList { "alarm", "alarm 50,8", "answer" } << "50,8 50,8 8/50";
+        row("overtaken by a newer alarm", QStringList { "alarm", "alarm 50,8", "answer" }, "50,8 50,8 8/50");
         // The older alarm's place, told after the newer alarm has come, would be taken for its own.
-        QTest::newRow("nothing found: no marker") << QStringList { "alarm 50,8", "alarm", "fail" } << " 50,8 none";
+        row("nothing found: no marker", QStringList { "alarm 50,8", "alarm", "fail" }, " 50,8 none");
         // An alarm of the history shown again is no new incident: nobody is told its place.
-        QTest::newRow("shown again") << QStringList { "again 50,8", "again", "answer" } << "51.5,7.4 51.5,7.4 ";
-        QTest::newRow("cleared before the answer")
-            << QStringList { "alarm 50,8", "alarm", "clear", "answer" } << " 50,8 ";
+        row("shown again", QStringList { "again 50,8", "again", "answer" }, "51.5,7.4 51.5,7.4 ");
+        row("cleared before the answer", QStringList { "alarm 50,8", "alarm", "clear", "answer" }, " 50,8 ");
     }
     void marker()
     {
-        QFETCH(QStringList, steps);
-        QFETCH(QString, expected);
+        auto [steps, expected] = fetch<QStringList, QString>("steps", "expected");
         AppContext ctx;
         // A search that never answers by itself: the test answers in its place.
         HttpResponder silent([](const HttpResponder::Request&) { return HttpResponder::silence(); });
@@ -343,31 +331,24 @@ private slots:
     // it was ended, and talks until the test lets it finish.
     void secondAlarm_data()
     {
-        QTest::addColumn<int>("phase"); // 0 alarm sound, 1 speech, 2 unit sounds
-        QTest::addColumn<QString>("second");
-        QTest::addColumn<QStringList>("heard");
-        QTest::addColumn<QStringList>("spoken");
-        QTest::addColumn<QString>("shown"); // keyword and units after the second alarm
+        // phase: 0 alarm sound, 1 speech, 2 unit sounds; shown: keyword and units after the second alarm
+        columns<int, QString, QStringList, QStringList, QString>("phase", "second", "heard", "spoken", "shown");
         const QString station = "WACHALARM_2", unit = "WACHALARM_EM\tA\a";
         const QStringList allOfFirst { "8000", "11025", "16000" };
-        QTest::newRow("station alarm during the alarm sound")
-            << 0 << station << QStringList { "8000", "8000", "16000" } << QStringList { "say B2" } << "B2 B";
-        QTest::newRow("station alarm during the speech") << 1 << station << QStringList { "8000", "8000", "16000" }
-                                                         << QStringList { "say B1", "ended B1", "say B2" } << "B2 B";
-        QTest::newRow("station alarm during the unit sounds")
-            << 2 << station << QStringList { "8000", "11025", "8000", "16000" } << QStringList { "say B1", "say B2" }
-            << "B2 B";
+        row("station alarm during the alarm sound", 0, station, QStringList { "8000", "8000", "16000" },
+            QStringList { "say B2" }, "B2 B");
+        row("station alarm during the speech", 1, station, QStringList { "8000", "8000", "16000" },
+            QStringList { "say B1", "ended B1", "say B2" }, "B2 B");
+        row("station alarm during the unit sounds", 2, station, QStringList { "8000", "11025", "8000", "16000" },
+            QStringList { "say B1", "say B2" }, "B2 B");
         for (const auto& [phase, name] : { std::pair { 0, "alarm sound" }, { 1, "speech" }, { 2, "unit sounds" } })
             QTest::addRow("unit alarm during the %s: follows", name)
                 << phase << unit << allOfFirst + QStringList { "8000", "11025" } << QStringList { "say B1" } << "B1 A";
     }
     void secondAlarm()
     {
-        QFETCH(int, phase);
-        QFETCH(QString, second);
-        QFETCH(QStringList, heard);
-        QFETCH(QStringList, spoken);
-        QFETCH(QString, shown);
+        auto [phase, second, heard, spoken, shown]
+            = fetch<int, QString, QStringList, QStringList, QString>("phase", "second", "heard", "spoken", "shown");
         QTemporaryDir dir;
         const auto file = [&](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
         AppContext ctx;
@@ -463,9 +444,7 @@ private slots:
         QVERIFY(stored.contains("B1") && QFile::exists(ctx.dataFile(QStringLiteral("sound.sh"))));
         const QByteArray script = readAll(ctx.dataFile(QStringLiteral("sound.sh")));
 
-        QFile filler(disk + QStringLiteral("/filler"));
-        QVERIFY(filler.open(QIODevice::WriteOnly));
-        while (filler.write(QByteArray(1024, 'x')) == 1024 && filler.flush()) { }
+        QVERIFY(QFile::exists(smallDisk.fill()));
         capture.clear();
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Last alarm could not be stored")));
         QTest::ignoreMessage(

@@ -10,15 +10,13 @@
 #include "tests/support/PrivateCups.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/SoundWriter.h"
+#include "tests/support/SqliteRows.h"
 #include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -33,46 +31,72 @@ namespace {
 // has a network of its own, with its loopback up.
 bool g_ownNetwork = false;
 
+const char* const kNoNetwork = "no network namespace of its own (needs root): port 4750 is not played here";
+
+// The real program on a home folder of the test's own (XDG_DATA_HOME, with the data folder Torvelle
+// and a program folder for a copy of the program beside its sounds), and the dispatch computer on
+// port 4750 that it registers with.
+struct Monitor {
+    QTemporaryDir root;
+    QString program = root.filePath(QStringLiteral("program")), data = root.filePath(QStringLiteral("Torvelle"));
+    FakeDispatch dispatch;
+    bool listening = dispatch.listen(4750);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcess process;
+
+    Monitor()
+    {
+        QDir().mkpath(program), QDir().mkpath(data);
+        env.insert(QStringLiteral("XDG_DATA_HOME"), root.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    }
+    QString file(const char* name) const { return root.filePath(QString::fromUtf8(name)); }
+    // settings.dat: the alarm sound, and the keyword spoken by `speak`; the `changed` lines (from 1) as given.
+    bool settings(const QString& speak, const QMap<int, QString>& changed = {}) const
+    {
+        QStringList lines { "127.0.0.1", "1", "1", speak, program + "/sabbel.txt", "", "", "", "", "0", "0", "0", "1",
+            "0", "0", "0", "0", "0", "0", "0", "0", "0", "", "0", "0", "", "" };
+        for (auto it = changed.begin(); it != changed.end(); ++it)
+            lines[it.key() - 1] = it.value();
+        return writeAll(data + "/settings.dat", CodePage::encode(lines.join("\r\n") + "\r\n"));
+    }
+    // Starts the program, or its copy in the program folder; true once it has registered.
+    bool start(const QStringList& arguments = {}, bool copy = false)
+    {
+        const QString copied = program + QStringLiteral("/kessvenn");
+        if (copy && !QFile::exists(copied) && !QFile::copy(QStringLiteral(KESSVENN_EXECUTABLE), copied))
+            return false;
+        const qsizetype before = dispatch.clientCount();
+        process.setProcessEnvironment(env);
+        process.start(copy ? copied : QStringLiteral(KESSVENN_EXECUTABLE), arguments);
+        return listening
+            && QTest::qWaitFor(
+                [&] {
+                    return dispatch.clientCount() > before && dispatch.received().startsWith("\x05HIER_MEIN_NAME\t")
+                        && dispatch.received().endsWith("\x04\x04\x04\x04");
+                },
+                30000);
+    }
+};
+
+// A speech program that notes its arguments and its text in the files args and text beside it.
+QByteArray noting(const QString& folder)
+{
+    const QByteArray at = QFile::encodeName(folder);
+    return "printf '[%s]' \"$@\" > " + at + "/args\ncat \"$1\" > " + at + "/text";
+}
+
 } // namespace
 
 class AlarmEndToEndTest : public QObject {
     Q_OBJECT
 
-private:
-    QTemporaryDir m_root;
-    QString m_program = m_root.filePath(QStringLiteral("program"));
-    QString m_data = m_root.filePath(QStringLiteral("home/Torvelle"));
-    QTcpServer m_dispatch;
-    QTcpServer m_silentMap; // takes the map's requests and never answers
-
-    QString file(const QString& folder, const char* name) const { return folder + QLatin1Char('/') + name; }
-
-    // Starts the monitor; returns its connection once it has registered.
-    QTcpSocket* start(QProcess& monitor, const SoundCapture& capture)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), m_root.filePath(QStringLiteral("home")));
-        env.insert(QStringLiteral("ALSA_CONFIG_PATH"), capture.alsaConfigPath());
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        monitor.setProcessEnvironment(env);
-        monitor.start(file(m_program, "kessvenn"), {});
-        QTcpSocket* link = nullptr;
-        QByteArray registration;
-        const auto registered = [&] {
-            if (!link && m_dispatch.hasPendingConnections())
-                link = m_dispatch.nextPendingConnection();
-            registration += link ? link->readAll() : QByteArray();
-            return registration.startsWith("\x05HIER_MEIN_NAME\t") && registration.endsWith("\x04\x04\x04\x04");
-        };
-        return QTest::qWaitFor(registered, 30000) ? link : nullptr;
-    }
-
     // Sends a unit alarm after the station alarm and waits for all that both sound: whatever the
     // station alarm played is then over, and nothing of it can still follow.
-    QByteArray played(QTcpSocket* link, const SoundCapture& capture, qsizetype stationAlarmBytes)
+    static QByteArray played(Monitor& m, const SoundCapture& capture, qsizetype stationAlarmBytes)
     {
-        link->write(MessageReceiver::frame(QStringLiteral("WACHALARM_EM\tRTW 1\a")));
-        const qsizetype whole = stationAlarmBytes + 2 * SoundWriter::write(file(m_root.path(), "x.wav"), 1).size();
+        m.dispatch.sendMessage(QStringLiteral("WACHALARM_EM\tRTW 1\a"));
+        const qsizetype whole = stationAlarmBytes + 2 * SoundWriter::write(m.file("x.wav"), 1).size();
         (void)QTest::qWaitFor([&] { return capture.captured().size() >= whole; }, 60000);
         return capture.captured();
     }
@@ -81,68 +105,56 @@ private slots:
     void stationAlarmAndReplay()
     {
         if (!g_ownNetwork)
-            QSKIP("no network namespace of its own (needs root): port 4750 is not played here");
-        QVERIFY(QDir().mkpath(m_program) && QDir().mkpath(m_data));
-        QVERIFY(QFile::copy(QStringLiteral(KESSVENN_EXECUTABLE), file(m_program, "kessvenn")));
-        const SoundCapture capture(m_root.path());
-        const QByteArray sounds = SoundWriter::write(file(m_program, "alarm.wav"), 1)
-            + SoundWriter::write(file(m_program, "ELW 1.wav"), 2) + SoundWriter::write(file(m_program, "RTW 1.wav"), 3);
-        const QString speak = file(m_program, "speak.sh"); // notes its arguments and its text
-        const QByteArray root = QFile::encodeName(m_root.path());
-        QVERIFY(
-            TestFiles::writeScript(speak, "printf '[%s]' \"$@\" > " + root + "/args\ncat \"$1\" > " + root + "/text"));
-        // Alarm sound, speech of the keyword only, unit sounds.
-        const QStringList settings { "127.0.0.1", "1", "1", speak, file(m_program, "sabbel.txt"), "", "--schnell", "",
-            "", "0", "0", "0", "1", "0", "0", "0", "0", "0", "0", "0", "1", "0", "", "0", "0", "", "" };
-        QVERIFY(writeAll(file(m_data, "settings.dat"), CodePage::encode(settings.join("\r\n") + "\r\n")));
-        QVERIFY(m_silentMap.listen(QHostAddress::LocalHost, 0));
-        QVERIFY(
-            writeAll(file(m_data, "map.ini"), "host=http://127.0.0.1:" + QByteArray::number(m_silentMap.serverPort())));
-        QVERIFY(m_dispatch.listen(QHostAddress::LocalHost, 4750));
+            QSKIP(kNoNetwork);
+        Monitor m;
+        const SoundCapture capture(m.root.path());
+        m.env.insert(QStringLiteral("ALSA_CONFIG_PATH"), capture.alsaConfigPath());
+        const auto sound = [&](const char* name, int seed) { return SoundWriter::write(m.program + '/' + name, seed); };
+        const QByteArray sounds = sound("alarm.wav", 1) + sound("ELW 1.wav", 2) + sound("RTW 1.wav", 3);
+        const QString speak = m.program + QStringLiteral("/speak.sh");
+        QVERIFY(TestFiles::writeScript(speak, noting(m.root.path())));
+        // Alarm sound, speech of the keyword only with an argument after the text, unit sounds.
+        QVERIFY(m.settings(speak, { { 7, "--schnell" }, { 21, "1" } }));
+        QTcpServer silentMap; // takes the map's requests and never answers
+        QVERIFY(silentMap.listen(QHostAddress::LocalHost, 0));
+        QVERIFY(writeAll(m.data + "/map.ini", "host=http://127.0.0.1:" + QByteArray::number(silentMap.serverPort())));
 
-        QProcess monitor;
-        QTcpSocket* link = start(monitor, capture);
-        QVERIFY2(link, "the monitor did not register on port 4750");
+        QVERIFY2(m.start({}, true), "the monitor did not register on port 4750");
         const QByteArray frame = MessageReceiver::frame(
             QStringLiteral("WACHALARM\tBrand\tB3 Y\tFeuer\tBrandgeruch\t44135\tDortmund\tKampstraße\t12\t"
                            "Zufahrt\r\nHof\t\t\t\t\tELW 1\aHLF 20(A)\aRTW 1(D)\aELW 1\a\t1\t\t\tHerr Meier"));
-        link->write(frame.left(frame.size() - 1));
-        QVERIFY(link->waitForBytesWritten());
-        link->write(frame.right(1));
+        m.dispatch.send(frame.left(frame.size() - 1));
+        QVERIFY(m.dispatch.flush());
+        m.dispatch.send(frame.right(1));
         const QByteArray unitAlarm = sounds.left(800) + sounds.right(800); // alarm.wav, RTW 1.wav
-        QCOMPARE(
-            played(link, capture, sounds.size()), sounds + unitAlarm); // each unit's sound once; HLF 20 has no file
+        QCOMPARE(played(m, capture, sounds.size()), sounds + unitAlarm); // each unit's sound once; HLF 20 has no file
 
         const QByteArray last
             = "WACHALARM\r\nBrand\r\nB3 Y\r\nFeuer\r\nBrandgeruch\r\n44135\r\nDortmund\r\nKampstra\xdf"
               "e\r\n12\r\nZufahrt<CR>Hof\r\n\r\n\r\n\r\n\r\nELW 1\aHLF 20(A)\aRTW 1(D)\aELW 1\a\r\n1\r\n\r\n\r\n";
-        QCOMPARE(readAll(file(m_data, "last.dat")), last);
-        QCOMPARE(readAll(file(m_root.path(), "text")), QByteArray("Brandgeruch\r\n\r\n"));
-        QCOMPARE(readAll(file(m_root.path(), "args")),
-            "[" + QFile::encodeName(file(m_program, "sabbel.txt")) + "][--schnell]");
+        QCOMPARE(readAll(m.data + "/last.dat"), last);
+        QCOMPARE(readAll(m.file("text")), QByteArray("Brandgeruch\r\n\r\n"));
+        QCOMPARE(readAll(m.file("args")), "[" + QFile::encodeName(m.program + "/sabbel.txt") + "][--schnell]");
 
         // Restart: the stored alarm is shown and announced again, and last.dat stays as it was. The
         // link opens while the replay's alarm sound (a minute long now) still plays, and a new
         // alarm taken then ends the replay.
-        monitor.kill();
-        QVERIFY(monitor.waitForFinished());
+        m.process.kill();
+        QVERIFY(m.process.waitForFinished());
         capture.clear();
-        QVERIFY(QFile::remove(file(m_root.path(), "text")));
-        const QString alarmWav = file(m_program, "alarm.wav"), shortWav = file(m_root.path(), "short.wav");
+        QVERIFY(QFile::remove(m.file("text")));
+        const QString alarmWav = m.program + "/alarm.wav", shortWav = m.file("short.wav");
         QVERIFY(QFile::rename(alarmWav, shortWav));
         const QByteArray minute = SoundWriter::write(alarmWav, 4, 8000 * 60);
-        QProcess second;
-        QTcpSocket* again = start(second, capture);
-        QVERIFY2(again, "the restarted monitor did not register");
-        QVERIFY2(!QFile::exists(file(m_root.path(), "text")), "registered only after the replay's alarm sound");
+        QVERIFY2(m.start({}, true), "the restarted monitor did not register");
+        QVERIFY2(!QFile::exists(m.file("text")), "registered only after the replay's alarm sound");
         QVERIFY(QFile::remove(alarmWav) && QFile::rename(shortWav, alarmWav));
-        again->write(frame);
-        QCOMPARE(played(again, capture, minute.size() + sounds.size()), minute + sounds + unitAlarm);
-        QCOMPARE(readAll(file(m_root.path(), "text")), QByteArray("Brandgeruch\r\n\r\n"));
-        QCOMPARE(readAll(file(m_data, "last.dat")), last);
-        second.kill();
-        QVERIFY(second.waitForFinished());
-        m_dispatch.close();
+        m.dispatch.send(frame);
+        QCOMPARE(played(m, capture, minute.size() + sounds.size()), minute + sounds + unitAlarm);
+        QCOMPARE(readAll(m.file("text")), QByteArray("Brandgeruch\r\n\r\n"));
+        QCOMPARE(readAll(m.data + "/last.dat"), last);
+        m.process.kill();
+        QVERIFY(m.process.waitForFinished());
     }
 
     // `kessvenn --headless` with no display variables at all: it registers, and an alarm is heard
@@ -151,51 +163,31 @@ private slots:
     void headless()
     {
         if (!g_ownNetwork)
-            QSKIP("no network namespace of its own (needs root): port 4750 is not played here");
+            QSKIP(kNoNetwork);
         PrivateCups cups;
         if (!cups.started() || !cups.addQueue(QStringLiteral("Halle")))
             QSKIP(qPrintable("no private CUPS scheduler: " + cups.whyNot()));
-        QTemporaryDir root;
-        const QString program = root.filePath(QStringLiteral("program")), data = root.filePath("home/Torvelle");
-        QVERIFY(QDir().mkpath(program) && QDir().mkpath(data));
-        QVERIFY(QFile::copy(QStringLiteral(KESSVENN_EXECUTABLE), file(program, "kessvenn")));
-        const SoundCapture capture(root.path());
-        const QByteArray sound = SoundWriter::write(file(program, "alarm.wav"), 1);
-        const QString speak = file(program, "speak.sh"), text = file(root.path(), "text");
-        QVERIFY(TestFiles::writeScript(speak, "cat \"$1\" > " + QFile::encodeName(text)));
+        Monitor m;
+        const SoundCapture capture(m.root.path());
+        const QByteArray sound = SoundWriter::write(m.program + "/alarm.wav", 1);
+        const QString speak = m.program + QStringLiteral("/speak.sh");
+        QVERIFY(TestFiles::writeScript(speak, noting(m.root.path())));
         // Alarm sound and the keyword spoken; print.ini names the hall's printer.
-        const QStringList settings { "127.0.0.1", "1", "1", speak, file(program, "sabbel.txt"), "", "", "", "", "0",
-            "0", "0", "1", "0", "0", "0", "0", "0", "0", "0", "0", "0", "", "0", "0", "", "" };
-        QVERIFY(writeAll(file(data, "settings.dat"), CodePage::encode(settings.join("\r\n") + "\r\n")));
-        QVERIFY(writeAll(file(data, "print.ini"), "printer=Halle\n"));
-        FakeDispatch dispatch;
-        QVERIFY(dispatch.listen(4750));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), root.filePath(QStringLiteral("home")));
-        env.insert(QStringLiteral("ALSA_CONFIG_PATH"), capture.alsaConfigPath());
+        QVERIFY(m.settings(speak) && writeAll(m.data + "/print.ini", "printer=Halle\n"));
+        m.env.insert(QStringLiteral("ALSA_CONFIG_PATH"), capture.alsaConfigPath());
         for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
-            env.remove(QString::fromLatin1(name));
-        QProcess monitor;
-        monitor.setProcessEnvironment(env);
-        monitor.start(file(program, "kessvenn"), { QStringLiteral("--headless") });
-        QTRY_VERIFY_WITH_TIMEOUT(dispatch.received().endsWith("\x04\x04\x04\x04"), 30000);
-        dispatch.sendMessage(QStringLiteral("WACHALARM\tBrand\tB3 Y\tFeuer\tHallenalarm\t44135\tDortmund\t"
-                                            "Kampstraße\t12\t\t\t\t\t\tHLF 20\a\t1\t\t\tHerr Meier"));
+            m.env.remove(QString::fromLatin1(name));
+        QVERIFY(m.start({ QStringLiteral("--headless") }, true));
+        m.dispatch.sendMessage(QStringLiteral("WACHALARM\tBrand\tB3 Y\tFeuer\tHallenalarm\t44135\tDortmund\t"
+                                              "Kampstraße\t12\t\t\t\t\t\tHLF 20\a\t1\t\t\tHerr Meier"));
         QTRY_COMPARE_WITH_TIMEOUT(capture.captured(), sound, 30000);
-        QTRY_COMPARE_WITH_TIMEOUT(readAll(text), QByteArray("Hallenalarm\r\n\r\n"), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(m.file("text")), QByteArray("Hallenalarm\r\n\r\n"), 30000);
         const std::optional<PrivateCups::Job> job = cups.job(1, 60000);
         QVERIFY2(job && job->document.startsWith("%PDF"), "no page in the hall's queue");
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("headless"));
-            db.setDatabaseName(file(data, "history.sqlite"));
-            QVERIFY(db.open());
-            QSqlQuery q(db);
-            QVERIFY(q.exec(QStringLiteral("SELECT keyword FROM alarms")) && q.next());
-            QCOMPARE(q.value(0).toString(), QStringLiteral("Hallenalarm"));
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("headless"));
-        ::kill(pid_t(monitor.processId()), SIGTERM);
-        QVERIFY(monitor.waitForFinished(30000));
+        QCOMPARE(SqliteRows(m.data + "/history.sqlite", QStringLiteral("SELECT keyword FROM alarms")),
+            QStringList { "Hallenalarm" });
+        ::kill(pid_t(m.process.processId()), SIGTERM);
+        QVERIFY(m.process.waitForFinished(30000));
     }
 
     // The real program under kill -9 during a burst of alarms: the history it leaves opens, is
@@ -204,70 +196,52 @@ private slots:
     void killedDuringBurst()
     {
         if (!g_ownNetwork)
-            QSKIP("no network namespace of its own (needs root): port 4750 is not played here");
-        QTemporaryDir root;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), root.path());
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("kessvenn.history.info=true"));
-        QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("Torvelle"))));
-        FakeDispatch dispatch;
-        QVERIFY(dispatch.listen(4750));
-        QProcess monitor;
-        monitor.setProcessEnvironment(env);
-        monitor.start(QStringLiteral(KESSVENN_EXECUTABLE), {});
-        QTRY_VERIFY_WITH_TIMEOUT(dispatch.received().endsWith("\x04\x04\x04\x04"), 30000);
+            QSKIP(kNoNetwork);
+        Monitor m;
+        m.env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("kessvenn.history.info=true"));
+        QVERIFY(m.start());
 
         // Reported as kept: "Station alarm kept in the history as <id>".
         const QRegularExpression kept(QStringLiteral("Station alarm kept in the history as (\\d+)"));
         QString log;
         QList<qint64> reported;
         const auto readLog = [&] {
-            log += QString::fromUtf8(monitor.readAllStandardError());
+            log += QString::fromUtf8(m.process.readAllStandardError());
             reported.clear();
-            for (const QRegularExpressionMatch& m : kept.globalMatch(log))
-                reported << m.captured(1).toLongLong();
+            for (const QRegularExpressionMatch& match : kept.globalMatch(log))
+                reported << match.captured(1).toLongLong();
             return reported.size();
         };
         // A hundred alarms; once ten are kept, another hundred, and the kill right behind them.
         int sent = 0;
         const auto burst = [&] {
             for (const int end = sent + 100; sent < end;) {
-                dispatch.sendMessage(QStringLiteral("WACHALARM\tBrand\tB3 Y\tFeuer\tK%1\t44135\tDortmund\tKampstraße\t"
-                                                    "%1\tVermerk\t\t\t\t\tHLF 20\a\t1\t\t\tHerr Meier")
-                                         .arg(++sent));
+                m.dispatch.sendMessage(
+                    QStringLiteral("WACHALARM\tBrand\tB3 Y\tFeuer\tK%1\t44135\tDortmund\tKampstraße\t"
+                                   "%1\tVermerk\t\t\t\t\tHLF 20\a\t1\t\t\tHerr Meier")
+                        .arg(++sent));
             }
         };
         burst();
         QTRY_VERIFY_WITH_TIMEOUT(readLog() >= 10, 60000);
         burst();
-        monitor.kill();
-        QVERIFY(monitor.waitForFinished());
+        m.process.kill();
+        QVERIFY(m.process.waitForFinished());
         readLog();
         qInfo("%d of %d alarms reported as kept before the kill", int(reported.size()), sent);
 
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-            db.setDatabaseName(root.filePath(QStringLiteral("Torvelle/history.sqlite")));
-            QVERIFY(db.open());
-            QSqlQuery q(db);
-            QVERIFY(q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next());
-            QCOMPARE(q.value(0).toString(), QStringLiteral("ok"));
-            for (qint64 id : reported) {
-                QVERIFY(q.exec(QStringLiteral("SELECT keyword, number FROM alarms WHERE id = %1").arg(id)) && q.next());
-                QCOMPARE(q.value(0).toString(), QStringLiteral("K%1").arg(q.value(1).toInt()));
-            }
-            QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM alarms")) && q.next());
-            QVERIFY(q.value(0).toInt() >= reported.size());
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("check"));
+        const QString history = m.data + "/history.sqlite";
+        QCOMPARE(SqliteRows(history, QStringLiteral("PRAGMA integrity_check")), QStringList { "ok" });
+        const QStringList rows = SqliteRows(history, QStringLiteral("SELECT id, keyword = 'K' || number FROM alarms"));
+        for (qint64 id : reported)
+            QVERIFY2(rows.contains(QString::number(id) + "|1"), qPrintable(QString::number(id)));
+        QVERIFY(rows.size() >= reported.size());
 
         // No screen at all for the export.
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+            m.env.remove(QString::fromLatin1(name));
         QProcess exporter;
-        exporter.setProcessEnvironment(env);
+        exporter.setProcessEnvironment(m.env);
         exporter.start(
             QStringLiteral(KESSVENN_EXECUTABLE), { "--export-history", QString::number(QDate::currentDate().year()) });
         QVERIFY(exporter.waitForFinished(30000));
@@ -292,56 +266,37 @@ private slots:
     {
         QFETCH(int, signal);
         if (!g_ownNetwork)
-            QSKIP("no network namespace of its own (needs root): port 4750 is not played here");
-        QTemporaryDir root;
-        const QString data = root.filePath(QStringLiteral("Torvelle")), group = root.filePath(QStringLiteral("group"));
-        const QString speak = root.filePath(QStringLiteral("speak.sh"));
-        QVERIFY(QDir().mkpath(data));
+            QSKIP(kNoNetwork);
+        Monitor m;
+        const QByteArray group = QFile::encodeName(m.file("group"));
+        const QString speak = m.file("speak.sh");
         QVERIFY(TestFiles::writeScript(speak,
             "(trap '' TERM; exec sleep 600) &\nread -r pid name state parent pgrp more < /proc/$$/stat\necho $pgrp > "
-                + QFile::encodeName(group) + ".new && mv " + QFile::encodeName(group) + ".new "
-                + QFile::encodeName(group) + "\nwait"));
-        const QStringList settings { "127.0.0.1", "1", "0", speak, root.filePath(QStringLiteral("sabbel.txt")), "", "",
-            "", "", "0", "0", "0", "1", "0", "0", "0", "0", "0", "0", "0", "0", "0", "", "0", "0", "", "" };
-        QVERIFY(writeAll(data + "/settings.dat", CodePage::encode(settings.join("\r\n") + "\r\n")));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), root.path());
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("kessvenn.alarm.info=true"));
-        FakeDispatch dispatch;
-        QVERIFY(dispatch.listen(4750));
-        QProcess monitor;
-        monitor.setProcessEnvironment(env);
-        monitor.start(QStringLiteral(KESSVENN_EXECUTABLE), {});
-        QTRY_VERIFY_WITH_TIMEOUT(dispatch.received().endsWith("\x04\x04\x04\x04"), 30000);
-        dispatch.sendMessage(QStringLiteral("WACHALARM\tBrand\tB3 Y\tFeuer\tK1\t44135\tDortmund\tKampstraße\t1\t"
-                                            "\t\t\t\t\tHLF 20\a\t1\t\t\tHerr Meier"));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(group), 30000);
-        const pid_t speech = readAll(group).trimmed().toInt();
+                + group + ".new && mv " + group + ".new " + group + "\nwait"));
+        QVERIFY(m.settings(speak, { { 3, "0" } })); // the keyword spoken, no alarm sound
+        m.env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("kessvenn.alarm.info=true"));
+        QVERIFY(m.start());
+        m.dispatch.sendMessage(QStringLiteral("WACHALARM\tBrand\tB3 Y\tFeuer\tK1\t44135\tDortmund\tKampstraße\t1\t"
+                                              "\t\t\t\t\tHLF 20\a\t1\t\t\tHerr Meier"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m.file("group")), 30000);
+        const pid_t speech = readAll(m.file("group")).trimmed().toInt();
         QVERIFY(ProcessGroupAlive(speech));
 
         // Unit alarms wait for the speech and are kept in the history as they come; the signal
         // follows once a few have been taken.
         for (int i = 1; i <= 300; ++i)
-            dispatch.sendMessage(QStringLiteral("WACHALARM_EM\tRTW %1\a").arg(i));
+            m.dispatch.sendMessage(QStringLiteral("WACHALARM_EM\tRTW %1\a").arg(i));
         QByteArray log;
-        QTRY_VERIFY_WITH_TIMEOUT((log += monitor.readAllStandardError()).count("Unit alarm received") >= 20, 60000);
-        QCOMPARE(::kill(pid_t(monitor.processId()), signal), 0);
-        QVERIFY(monitor.waitForFinished(60000));
-        log += monitor.readAllStandardError();
-        QCOMPARE(monitor.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(monitor.exitCode(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT((log += m.process.readAllStandardError()).count("Unit alarm received") >= 20, 60000);
+        QCOMPARE(::kill(pid_t(m.process.processId()), signal), 0);
+        QVERIFY(m.process.waitForFinished(60000));
+        log += m.process.readAllStandardError();
+        QCOMPARE(m.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m.process.exitCode(), 0);
         QVERIFY2(!ProcessGroupAlive(speech), "the speech program outlived the monitor");
-
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("ended"));
-        db.setDatabaseName(data + "/history.sqlite");
-        QVERIFY(db.open());
-        QSqlQuery q(db);
-        QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM alarms WHERE kind = 'unit'")) && q.next());
-        QCOMPARE(q.value(0).toInt(), int(log.count("Unit alarm received")));
-        db.close();
-        db = {};
-        QSqlDatabase::removeDatabase(QStringLiteral("ended"));
+        QCOMPARE(
+            SqliteRows(m.data + "/history.sqlite", QStringLiteral("SELECT count(*) FROM alarms WHERE kind = 'unit'")),
+            QStringList { QString::number(log.count("Unit alarm received")) });
     }
 };
 

@@ -5,6 +5,7 @@
 #include "announce/ProgramRun.h"
 #include "announce/WavePlayer.h"
 #include "common/AppContext.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/SoundWriter.h"
 #include "tests/support/TestFiles.h"
@@ -91,25 +92,18 @@ private slots:
 
     void order_data()
     {
-        QTest::addColumn<bool>("programExists");
-        QTest::addColumn<QString>("textFile");
-        QTest::addColumn<int>("endAfterCalls");
-        QTest::addColumn<QStringList>("expected");
+        columns<bool, QString, int, QStringList>("programExists", "textFile", "endAfterCalls", "expected");
         const QStringList sounds { "wave alarm.wav", "wave A.wav", "wave B.wav" };
-        QTest::newRow("alarm sound, speech in the code page, unit sounds")
-            << true << "sabbel.txt" << 0 << QStringList { sounds[0], "speech Straße", sounds[1], sounds[2] };
-        QTest::newRow("no speech program: the sounds still play") << false << "sabbel.txt" << 0 << sounds;
-        QTest::newRow("speech text not writable: logged, the sounds still play")
-            << true << "missing/sabbel.txt" << 0 << sounds;
-        QTest::newRow("program ending after the alarm sound: nothing more")
-            << true << "sabbel.txt" << 1 << QStringList { sounds[0] };
+        row("alarm sound, speech in the code page, unit sounds", true, "sabbel.txt", 0,
+            QStringList { sounds[0], "speech Straße", sounds[1], sounds[2] });
+        row("no speech program: the sounds still play", false, "sabbel.txt", 0, sounds);
+        row("speech text not writable: logged, the sounds still play", true, "missing/sabbel.txt", 0, sounds);
+        row("program ending after the alarm sound: nothing more", true, "sabbel.txt", 1, QStringList { sounds[0] });
     }
     void order()
     {
-        QFETCH(bool, programExists);
-        QFETCH(QString, textFile);
-        QFETCH(int, endAfterCalls);
-        QFETCH(QStringList, expected);
+        auto [programExists, textFile, endAfterCalls, expected]
+            = fetch<bool, QString, int, QStringList>("programExists", "textFile", "endAfterCalls", "expected");
         AppContext ctx;
         RecordingOutput output;
         output.afterCall = [&] {
@@ -151,35 +145,23 @@ private slots:
     // What the player hands to the device for each kind of file, and how long the call lasts.
     void wavePlayer_data()
     {
-        QTest::addColumn<int>("subFormat");
-        QTest::addColumn<int>("rate");
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<int>("failAfterWrites");
-        QTest::addColumn<QList<SoundFormat>>("opened");
-        QTest::addColumn<qint64>("played");
+        columns<int, int, int, int, QList<SoundFormat>, qint64>(
+            "subFormat", "rate", "channels", "failAfterWrites", "opened", "played");
         using T = SoundFormat::SampleType;
-        QTest::newRow("16-bit") << int(SF_FORMAT_PCM_16) << 8000 << 1 << -1
-                                << QList { SoundFormat { T::Int16, 1, 8000 } } << 4800LL;
-        QTest::newRow("24-bit in 32") << int(SF_FORMAT_PCM_24) << 8000 << 2 << -1
-                                      << QList { SoundFormat { T::Int32, 2, 8000 } } << 4800LL;
-        QTest::newRow("float") << int(SF_FORMAT_FLOAT) << 8000 << 1 << -1 << QList { SoundFormat { T::Float, 1, 8000 } }
-                               << 4800LL;
-        QTest::newRow("device fails: silent, as long")
-            << int(SF_FORMAT_PCM_16) << 8000 << 1 << 0 << QList { SoundFormat { T::Int16, 1, 8000 } } << 0LL;
-        QTest::newRow("a rate of hours: not a sound")
-            << int(SF_FORMAT_PCM_16) << 999 << 1 << -1 << QList<SoundFormat>() << 0LL;
-        QTest::newRow("65 channels: not a sound")
-            << int(SF_FORMAT_PCM_16) << 8000 << 65 << -1 << QList<SoundFormat>() << 0LL;
+        row("16-bit", int(SF_FORMAT_PCM_16), 8000, 1, -1, QList { SoundFormat { T::Int16, 1, 8000 } }, 4800LL);
+        row("24-bit in 32", int(SF_FORMAT_PCM_24), 8000, 2, -1, QList { SoundFormat { T::Int32, 2, 8000 } }, 4800LL);
+        row("float", int(SF_FORMAT_FLOAT), 8000, 1, -1, QList { SoundFormat { T::Float, 1, 8000 } }, 4800LL);
+        row("device fails: silent, as long", int(SF_FORMAT_PCM_16), 8000, 1, 0,
+            QList { SoundFormat { T::Int16, 1, 8000 } }, 0LL);
+        row("a rate of hours: not a sound", int(SF_FORMAT_PCM_16), 999, 1, -1, QList<SoundFormat>(), 0LL);
+        row("65 channels: not a sound", int(SF_FORMAT_PCM_16), 8000, 65, -1, QList<SoundFormat>(), 0LL);
     }
 
     void wavePlayer()
     {
-        QFETCH(int, subFormat);
-        QFETCH(int, rate);
-        QFETCH(int, channels);
-        QFETCH(int, failAfterWrites);
-        QFETCH(QList<SoundFormat>, opened);
-        QFETCH(qint64, played);
+        auto [subFormat, rate, channels, failAfterWrites, opened, played]
+            = fetch<int, int, int, int, QList<SoundFormat>, qint64>(
+                "subFormat", "rate", "channels", "failAfterWrites", "opened", "played");
         QVERIFY(writeWave(path(QStringLiteral("w.wav")), subFormat, rate, channels, 4800));
         QList<SoundFormat> seen;
         qint64 frames = 0;
@@ -199,13 +181,13 @@ private slots:
     void speechProgramGetsItsArguments_data()
     {
         QTest::addColumn<QStringList>("row"); // program folder, arguments before, after, as the program saw them
-        QTest::newRow("no arguments") << QStringList { "plain", "", "", "[TEXT]" };
-        QTest::newRow("arguments split by the shell")
-            << QStringList { "plain", "-v 'de x'", "--fast", "[-v][de x][TEXT][--fast]" };
-        QTest::newRow("shell characters in the paths are text")
-            << QStringList { "a $(touch injected) \"b\" `c` \\d", "", "", "[TEXT]" };
-        QTest::newRow("a line break in the arguments starts no command") << QStringList { "plain", "-q\ntouch injected",
-            "x\rtouch injected", "[-q][touch][injected][TEXT][x][touch][injected]" };
+        row("no arguments", QStringList { "plain", "", "", "[TEXT]" });
+        row("arguments split by the shell", QStringList { "plain", "-v 'de x'", "--fast", "[-v][de x][TEXT][--fast]" });
+        row("shell characters in the paths are text",
+            QStringList { "a $(touch injected) \"b\" `c` \\d", "", "", "[TEXT]" });
+        row("a line break in the arguments starts no command",
+            QStringList { "plain", "-q\ntouch injected", "x\rtouch injected",
+                "[-q][touch][injected][TEXT][x][touch][injected]" });
     }
     void speechProgramGetsItsArguments()
     {
@@ -238,24 +220,21 @@ private slots:
 
     void programRun_data()
     {
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<std::optional<int>>("expected");
-        QTest::addColumn<bool>("hangs");
-        QTest::newRow("the exit code comes back") << QByteArray("exit 7") << std::optional<int>(7) << false;
-        QTest::newRow("running at the time limit: ended with its children")
-            << QByteArray("sleep 60 & echo $! > child; wait") << std::optional<int>() << true;
-        QTest::newRow("the whole group gets SIGTERM: a child hears it") << QByteArray(
-            "sh -c 'trap \"echo TERM > heard; exit\" TERM; echo $$ > child; while :; do sleep 0.02; done' "
-            "& wait") << std::optional<int>() << true;
-        QTest::newRow("deaf to SIGTERM: killed after the grace period")
-            << QByteArray("trap '' TERM; sleep 60 & echo $! > child; while :; do sleep 1; done") << std::optional<int>()
-            << true;
+        columns<QByteArray, std::optional<int>, bool>("body", "expected", "hangs");
+        row("the exit code comes back", QByteArray("exit 7"), std::optional<int>(7), false);
+        row("running at the time limit: ended with its children", QByteArray("sleep 60 & echo $! > child; wait"),
+            std::optional<int>(), true);
+        row("the whole group gets SIGTERM: a child hears it",
+            QByteArray("sh -c 'trap \"echo TERM > heard; exit\" TERM; echo $$ > child; while :; do sleep 0.02; done' "
+                       "& wait"),
+            std::optional<int>(), true);
+        row("deaf to SIGTERM: killed after the grace period",
+            QByteArray("trap '' TERM; sleep 60 & echo $! > child; while :; do sleep 1; done"), std::optional<int>(),
+            true);
     }
     void programRun()
     {
-        QFETCH(QByteArray, body);
-        QFETCH(std::optional<int>, expected);
-        QFETCH(bool, hangs);
+        auto [body, expected, hangs] = fetch<QByteArray, std::optional<int>, bool>("body", "expected", "hangs");
         for (const char* name : { "heard", "child" })
             QFile::remove(path(QString::fromLatin1(name)));
         const QString file = script(QStringLiteral("run.sh"), body);

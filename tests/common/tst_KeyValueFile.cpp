@@ -1,6 +1,7 @@
 // display.ini and map.ini as people write them, read from real files through the one reader.
 #include "map/MapConfig.h"
 #include "settings/DisplaySettings.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/TestFiles.h"
 
 #include <QRegularExpression>
@@ -15,11 +16,9 @@ class KeyValueFileTest : public QObject {
 private slots:
     void read_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QByteArray>("bytes"); // "<fifo>": a named pipe in the file's place
-        QTest::addColumn<QString>(
-            "read"); // display: full screen, wake, on, off, awake; map: osm, host, key size, contact, attribution
-        QTest::addColumn<QStringList>("warned"); // each exactly once, and nothing else
+        // bytes: "<fifo>" is a named pipe in the file's place; read: display: full screen, wake, on, off, awake; map:
+        // osm, host, key size, contact, attribution; warned: each exactly once, and nothing else
+        columns<QString, QByteArray, QString, QStringList>("name", "bytes", "read", "warned");
         const auto row = [](const char* tag, const char* name, const QByteArray& bytes, const QString& read,
                              const QStringList& warned = {}) { QTest::newRow(tag) << name << bytes << read << warned; };
         const QString map = "0|https://maps.googleapis.com|0||© OpenStreetMap-Mitwirkende";
@@ -51,10 +50,8 @@ private slots:
     }
     void read()
     {
-        QFETCH(QString, name);
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, read);
-        QFETCH(QStringList, warned);
+        auto [name, bytes, read, warned]
+            = fetch<QString, QByteArray, QString, QStringList>("name", "bytes", "read", "warned");
         const QTemporaryDir folder;
         const QString path = folder.filePath(name);
         QVERIFY(bytes == "<fifo>" ? ::mkfifo(QFile::encodeName(path), 0600) == 0 : TestFiles::writeAll(path, bytes));

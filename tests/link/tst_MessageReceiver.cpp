@@ -1,3 +1,4 @@
+#include "tests/support/DataRows.h"
 #include "tests/support/RecordingHandlers.h"
 
 #include "common/CodePage.h"
@@ -25,9 +26,7 @@ private slots:
     // buffer never holds more than one largest frame.
     void stream_data()
     {
-        QTest::addColumn<QByteArray>("stream");
-        QTest::addColumn<QByteArray>("nested");
-        QTest::addColumn<QStringList>("expected");
+        columns<QByteArray, QByteArray, QStringList>("stream", "nested", "expected");
         const QByteArray alarm = "WACHALARM\tB3\tFeuer\tHauptstr. 1\t12345 Ort\t\tObjekt\tZeile 1\r\nZeile 2";
         const QByteArray status = "WACHALARM_STATUS\tFlorian 1\t2";
         const QString alarmCall = call("HandleStationAlarm(0)", alarm);
@@ -84,9 +83,7 @@ private slots:
 
     void stream()
     {
-        QFETCH(QByteArray, stream);
-        QFETCH(QByteArray, nested);
-        QFETCH(QStringList, expected);
+        auto [stream, nested, expected] = fetch<QByteArray, QByteArray, QStringList>("stream", "nested", "expected");
         QList<QList<qsizetype>> cuttings = { {} };
         for (const qsizetype step : { 1, 7, 4096 }) {
             cuttings.append(QList<qsizetype>());

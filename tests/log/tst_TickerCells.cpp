@@ -1,5 +1,6 @@
 #include "log/CellMarkup.h"
 #include "log/TickerCells.h"
+#include "tests/support/DataRows.h"
 
 #include <QTest>
 
@@ -27,8 +28,7 @@ private slots:
     // What the cells "Zeit", "Absender", "EA" and "Text" of one stored line show.
     void cells_data()
     {
-        QTest::addColumn<QStringList>("subfields");
-        QTest::addColumn<QStringList>("shown");
+        columns<QStringList, QStringList>("subfields", "shown");
         const QString from = "Von: Meier[10 a682b bi] BR[0 - bi] ";
         QTest::newRow("complete: blue headline, green sender, italic body")
             << QStringList { "ILS", "4711", "06.12.2026", "14:35:12", "Meier", "Brand", "Lage" }
@@ -49,8 +49,7 @@ private slots:
 
     void cells()
     {
-        QFETCH(QStringList, subfields);
-        QFETCH(QStringList, shown);
+        auto [subfields, shown] = fetch<QStringList, QStringList>("subfields", "shown");
         const TickerCells cells = TickerCells::Append_Ticker(
             "WACHALARM_TICKER" + (subfields.isEmpty() ? QString() : '\t' + subfields.join(QChar(7))), 40000);
         QStringList described { cells.caption[TickerCells::Nr] };
@@ -62,8 +61,7 @@ private slots:
     // Only the list's own tags take effect, in any letter case and order; all else is text.
     void markup_data()
     {
-        QTest::addColumn<QString>("markup");
-        QTest::addColumn<QString>("runs");
+        columns<QString, QString>("markup", "runs");
         QTest::newRow("any letter case, a < before a tag")
             << "<<b>x</B><I>y</i><Font arial;8>z</font><FGCOLOR=0a682b>w</FgColor><bR>"
             << "<[0 - ] x[0 - b] y[0 - i] z[8 - ] w[0 a682b ] BR[0 - ]";
@@ -78,8 +76,7 @@ private slots:
 
     void markup()
     {
-        QFETCH(QString, markup);
-        QFETCH(QString, runs);
+        auto [markup, runs] = fetch<QString, QString>("markup", "runs");
         QCOMPARE(describe(markup), runs);
     }
 

@@ -5,6 +5,7 @@
 #include "log/MarkupText.h"
 #include "log/TickerLog.h"
 #include "log/TickerModel.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/OwnNamespaces.h"
 #include "tests/support/TestFiles.h"
 
@@ -62,11 +63,7 @@ private slots:
     // `shown` (descending), the live list the same the other way round.
     void storeAndShow_data()
     {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<int>("column");
-        QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<QStringList>("shown");
+        columns<QByteArray, QStringList, int, QByteArray, QStringList>("file", "messages", "column", "stored", "shown");
         const int Nr = TickerCells::Nr, Zeit = TickerCells::Zeit;
         const QString a = entry("A"), b = entry("B"), c = entry("C");
         QTest::newRow("newest first, numbered from the oldest")
@@ -96,11 +93,8 @@ private slots:
 
     void storeAndShow()
     {
-        QFETCH(QByteArray, file);
-        QFETCH(QStringList, messages);
-        QFETCH(int, column);
-        QFETCH(QByteArray, stored);
-        QFETCH(QStringList, shown);
+        auto [file, messages, column, stored, shown] = fetch<QByteArray, QStringList, int, QByteArray, QStringList>(
+            "file", "messages", "column", "stored", "shown");
         if (!file.isNull())
             QVERIFY(TestFiles::writeAll(m_ctx.TickerPath, file));
         m_model.sort(column, Qt::AscendingOrder);
@@ -132,8 +126,7 @@ private slots:
     // A full disk: what could not be written whole leaves every file as it was, and no new one.
     void fullDisk_data()
     {
-        QTest::addColumn<bool>("deleting");
-        QTest::addColumn<QByteArray>("earlierArchive");
+        columns<bool, QByteArray>("deleting", "earlierArchive");
         QTest::newRow("ticker message") << false << QByteArray();
         QTest::newRow("delete, no archive of the day yet") << true << QByteArray();
         QTest::newRow("delete, onto the day's archive") << true << QByteArray(1000, 'x') + "\r\n";
@@ -141,8 +134,7 @@ private slots:
 
     void fullDisk()
     {
-        QFETCH(bool, deleting);
-        QFETCH(QByteArray, earlierArchive);
+        auto [deleting, earlierArchive] = fetch<bool, QByteArray>("deleting", "earlierArchive");
         // The small disk is mounted in a mount namespace of this process alone.
         const SmallDisk disk(m_dir->path());
         if (!disk.mounted())
@@ -152,9 +144,7 @@ private slots:
         if (!earlierArchive.isNull())
             QVERIFY(QDir().mkpath(m_ctx.DataFolder + "/Ablage") && TestFiles::writeAll(archive(), earlierArchive));
         const QByteArray ticker = TestFiles::readAll(m_ctx.TickerPath);
-        QFile filler(m_ctx.DataFolder + "/filler");
-        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-        while (filler.write(QByteArray(512, 'f')) == 512) { }
+        QVERIFY(QFile::exists(disk.fill()));
         deleting ? m_log->DeleteTicker() : m_log->HandleTickerMessage(entry("D", QString(6000, 'y')));
         QCOMPARE(TestFiles::readAll(m_ctx.TickerPath), ticker);
         QCOMPARE(QFile::exists(archive()), !earlierArchive.isNull());

@@ -4,6 +4,7 @@
 #include "map/MapProjection.h"
 #include "map/MapUrls.h"
 #include "map/MapViewState.h"
+#include "tests/support/DataRows.h"
 
 #include <QLocale>
 #include <QTest>
@@ -19,10 +20,7 @@ private slots:
     // marker (colour); l: an answer's location
     void texts_data()
     {
-        QTest::addColumn<char>("call");
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<double>("zoom");
-        QTest::addColumn<QString>("result");
+        columns<char, QString, double, QString>("call", "input", "zoom", "result");
         const auto row = [](const char* name, char call, const QString& in, double zoom, const QString& result) {
             QTest::newRow(name) << call << in << zoom << result;
         };
@@ -76,10 +74,7 @@ private slots:
 
     void texts()
     {
-        QFETCH(char, call);
-        QFETCH(QString, input);
-        QFETCH(double, zoom);
-        QFETCH(QString, result);
+        auto [call, input, zoom, result] = fetch<char, QString, double, QString>("call", "input", "zoom", "result");
         using namespace MapProjection;
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); // the point stays a point
         const double value = input.toDouble();

@@ -10,6 +10,7 @@
 #include "print/PrintSettings.h"
 #include "print/Printout.h"
 #include "route/RoutePlanner.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/HttpResponder.h"
 #include "tests/support/OwnNamespaces.h"
 #include "tests/support/PrivateCups.h"
@@ -17,7 +18,6 @@
 #include "tests/support/SilentServer.h"
 #include "tests/support/TestFiles.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
@@ -104,12 +104,7 @@ class PrintTest : public QObject {
     QTemporaryDir m_cache;
     bool m_tilesAnswer = true; // false: the tile server never answers
     HttpResponder m_tiles { [this](const HttpResponder::Request& request) {
-        HttpResponder::Response answer;
-        QBuffer png(&answer.body);
-        png.open(QIODevice::WriteOnly);
-        QImage tile(256, 256, QImage::Format_RGB32);
-        tile.fill(Qt::gray);
-        tile.save(&png, "PNG");
+        HttpResponder::Response answer = HttpResponder::png(Qt::gray);
         // The address search answers only through the test.
         answer.held = !m_tilesAnswer || request.target.startsWith("/search");
         return answer;
@@ -133,13 +128,11 @@ private slots:
     // The page as it arrives in the queue, and as kept in Ausdrucke/.
     void pageInTheQueue_data()
     {
-        QTest::addColumn<QByteArray>("printIni");
-        QTest::addColumn<QString>("coordinates"); // lat TAB lng of the alarm
-        QTest::addColumn<QString>("lookup"); // what the lookup answers: "lng,lat", "none", or "" (not asked)
-        QTest::addColumn<QStringList>("texts"); // on the page; "-" before one that must not be
-        QTest::addColumn<QString>("geo"); // the navigation code; empty: none
-        QTest::addColumn<int>("copies");
-        QTest::addColumn<bool>("routed"); // the real routino finds the way from the station
+        // coordinates: lat TAB lng of the alarm; lookup: what the lookup answers, "lng,lat", "none" or "" (not asked);
+        // texts: on the page, "-" before one that must not be; geo: the navigation code, empty for none; routed: the
+        // real routino finds the way from the station
+        columns<QByteArray, QString, QString, QStringList, QString, int, bool>(
+            "printIni", "coordinates", "lookup", "texts", "geo", "copies", "routed");
         // The address right under the keyword; the coordinates once, with the precision they came with.
         const QStringList common { "Einsatzauftrag", "Wache Nord",
             "B3 Wohnungsbrand Elberfelder Straße 12 58095 Hagen / Mitte Feuer", "ELW 1, HLF 20(A), DLK 23(D)",
@@ -163,13 +156,9 @@ private slots:
     }
     void pageInTheQueue()
     {
-        QFETCH(QByteArray, printIni);
-        QFETCH(QString, coordinates);
-        QFETCH(QString, lookup);
-        QFETCH(QStringList, texts);
-        QFETCH(QString, geo);
-        QFETCH(int, copies);
-        QFETCH(bool, routed);
+        auto [printIni, coordinates, lookup, texts, geo, copies, routed]
+            = fetch<QByteArray, QString, QString, QStringList, QString, int, bool>(
+                "printIni", "coordinates", "lookup", "texts", "geo", "copies", "routed");
         const int warningsBefore = g_printWarnings;
         const qsizetype tileRequests = m_tiles.requests().size();
         Station station(printIni, mapIni());
@@ -327,11 +316,7 @@ private slots:
     // Each fault is one warning; the PDF is kept where it can be written. Last: it stops the scheduler.
     void faults_data()
     {
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QByteArray>("printer");
-        QTest::addColumn<bool>("queued");
-        QTest::addColumn<bool>("kept");
-        QTest::addColumn<QString>("warning");
+        columns<QString, QByteArray, bool, bool, QString>("fault", "printer", "queued", "kept", "warning");
         QTest::newRow("unknown queue") << "" << QByteArray("Nirgends") << false << true << "no such queue";
         QTest::newRow("NUL in the queue name, not cut to \"Test\"")
             << "" << QByteArray("Test\0Lager", 10) << false << true << "cannot be the name of a CUPS queue";
@@ -341,18 +326,11 @@ private slots:
     }
     void faults()
     {
-        QFETCH(QString, fault);
-        QFETCH(QByteArray, printer);
-        QFETCH(bool, queued);
-        QFETCH(bool, kept);
-        QFETCH(QString, warning);
+        auto [fault, printer, queued, kept, warning]
+            = fetch<QString, QByteArray, bool, bool, QString>("fault", "printer", "queued", "kept", "warning");
         Station station("wait_seconds=0\nprinter=" + printer, "", [&](Station& s) {
-            if (fault != "disk" || !QDir(s.home.path()).mkpath("Ausdrucke"))
-                return;
-            s.disk.emplace(s.home.filePath("Ausdrucke"));
-            QFile filler(s.home.filePath("Ausdrucke/filler"));
-            if (filler.open(QIODevice::WriteOnly))
-                while (filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) { }
+            if (fault == "disk" && QDir(s.home.path()).mkpath("Ausdrucke"))
+                s.disk.emplace(s.home.filePath("Ausdrucke")).fill();
         });
         if (station.disk && !station.disk->mounted())
             QSKIP("no small disk without root");
@@ -376,8 +354,7 @@ private slots:
     // A long remark is cut to the pages; what follows it (the informant, the units) stays.
     void longRemark_data()
     {
-        QTest::addColumn<QString>("remark");
-        QTest::addColumn<int>("pages");
+        columns<QString, int>("remark", "pages");
         QTest::newRow("two lines") << "Rauch\r\nPersonen vermutlich in der Wohnung" << 1;
         QTest::newRow("100 KB of words") << QString("Anrufer meldet Rauch ").repeated(5000) << PrintPage::kMostPages;
         QTest::newRow("900 KB without a blank") << QString(900 * 1024, 'x') << PrintPage::kMostPages;
@@ -385,8 +362,7 @@ private slots:
     }
     void longRemark()
     {
-        QFETCH(QString, remark);
-        QFETCH(int, pages);
+        auto [remark, pages] = fetch<QString, int>("remark", "pages");
         QStringList fields = alarm("B3 Wohnungsbrand").split('\t');
         fields[9] = remark;
         PrintPageContent page = PrintPage::fromAlarm(fields, true);
@@ -404,9 +380,8 @@ private slots:
     // the station's other files or links.
     void pruning_data()
     {
-        QTest::addColumn<QString>("name"); // "@": a link to an old copy elsewhere
-        QTest::addColumn<int>("days"); // since last changed
-        QTest::addColumn<bool>("deleted");
+        // name: "@": a link to an old copy elsewhere; days: since last changed
+        columns<QString, int, bool>("name", "days", "deleted");
         QTest::newRow("the oldest copy") << "2026-10-01_080000_B3_Brand.pdf" << 40 << true;
         QTest::newRow("its second of the same second") << "2026-10-01_080000_B3_Brand-2.pdf" << 40 << true;
         QTest::newRow("a copy within keep_days") << "2026-11-10_080000_B3_Brand.pdf" << 29 << false;
@@ -418,9 +393,7 @@ private slots:
     }
     void pruning()
     {
-        QFETCH(QString, name);
-        QFETCH(int, days);
-        QFETCH(bool, deleted);
+        auto [name, days, deleted] = fetch<QString, int, bool>("name", "days", "deleted");
         QTemporaryDir dir;
         const bool link = name.startsWith('@');
         const QString path = dir.filePath(name.remove('@'));

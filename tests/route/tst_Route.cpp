@@ -7,8 +7,10 @@
 #include "map/ucGMap.h"
 #include "route/RoutePlanner.h"
 #include "station/Station.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/HttpResponder.h"
 #include "tests/support/RoutinoTown.h"
+#include "tests/support/SqliteRows.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WindowFixture.h"
 
@@ -16,8 +18,6 @@
 #include <QLabel>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -70,65 +70,55 @@ private slots:
     // routino (the real one, or a router of the test's own) and an OSRM server's answers.
     void route_data()
     {
-        QTest::addColumn<QString>("router"); // empty: the real routino; "HTTP <status> <body>": OSRM's answer
-        QTest::addColumn<QPointF>("incident");
-        QTest::addColumn<QStringList>("expected"); // empty: no route, one warning matching `why`
-        QTest::addColumn<QString>("why");
+        // router: empty for the real routino, "HTTP <status> <body>" for OSRM's answer; expected: empty for no route
+        // and one warning matching `why`
+        columns<QString, QPointF, QStringList, QString>("router", "incident", "expected", "why");
         // A router's table of two points 2.6 km apart, the way between them of `km` in a minute.
         const auto answer = [](const char* km) {
             return QStringLiteral(
                 "printf '51.5\\t7.4\\t1\\tW\\t0\\t0\\t0\\t0\\n51.52\\t7.42\\t2\\tW\\t%1\\t1\\t0\\t0\\n'")
                 .arg(km);
         };
-        QTest::newRow("the quickest way, street by street")
-            << QString() << kIncident
-            << QStringList { "Hauptstraße 1,4 km", "Kampstraße 2,2 km", "Anfahrt 3 min · 3,6 km" } << QString();
-        QTest::newRow("a position outside the data") << QString() << QPointF(9.9, 53.5) << QStringList() << "code 1";
-        QTest::newRow("no router installed") << "/nonexistent/router" << kIncident << QStringList() << "not be started";
+        row("the quickest way, street by street", QString(), kIncident,
+            QStringList { "Hauptstraße 1,4 km", "Kampstraße 2,2 km", "Anfahrt 3 min · 3,6 km" }, QString());
+        row("a position outside the data", QString(), QPointF(9.9, 53.5), QStringList(), "code 1");
+        row("no router installed", "/nonexistent/router", kIncident, QStringList(), "not be started");
         // A router that is a script ends with what it started.
-        QTest::newRow("a router that hangs") << m_left + " & wait" << kIncident << QStringList() << "no answer within";
-        QTest::newRow("garbage") << "echo 'garbage\tin'" << kIncident << QStringList() << "could not be read";
-        QTest::newRow("a way of 1e300 km") << answer("1e300") << kIncident << QStringList() << "longer than any";
-        QTest::newRow("no way, the incident at the station")
-            << answer("0") << kStation << QStringList { "Straße ohne Namen 0 m", "Anfahrt 1 min · 0,0 km" }
-            << QString();
-        QTest::newRow("an answer without end") << "exec yes" << kIncident << QStringList() << "more than";
-        QTest::newRow("a router that fails")
-            << "echo broken >&2; exit 3" << kIncident << QStringList() << "code 3: broken";
+        row("a router that hangs", m_left + " & wait", kIncident, QStringList(), "no answer within");
+        row("garbage", "echo 'garbage\tin'", kIncident, QStringList(), "could not be read");
+        row("a way of 1e300 km", answer("1e300"), kIncident, QStringList(), "longer than any");
+        row("no way, the incident at the station", answer("0"), kStation,
+            QStringList { "Straße ohne Namen 0 m", "Anfahrt 1 min · 0,0 km" }, QString());
+        row("an answer without end", "exec yes", kIncident, QStringList(), "more than");
+        row("a router that fails", "echo broken >&2; exit 3", kIncident, QStringList(), "code 3: broken");
         // An older alarm's router that answers once the newer alarm's route is in: dropped.
-        QTest::newRow("an older alarm's slow answer")
-            << "cd " + m_dir.path()
+        row("an older alarm's slow answer",
+            "cd " + m_dir.path()
                 + "; case \"$*\" in *lat2=51.51*) echo $$ > older; while [ ! -e go ]; do sleep "
-                  "0.05; done;; esac; exec routino-router \"$@\""
-            << kIncident << QStringList { "Hauptstraße 1,4 km", "Kampstraße 2,2 km", "Anfahrt 3 min · 3,6 km" }
-            << QString();
+                  "0.05; done;; esac; exec routino-router \"$@\"",
+            kIncident, QStringList { "Hauptstraße 1,4 km", "Kampstraße 2,2 km", "Anfahrt 3 min · 3,6 km" }, QString());
         const QString ok = R"(HTTP 200 {"code":"Ok","routes":[{"distance":4210.4,"duration":415.2,
             "geometry":{"type":"LineString","coordinates":[[7.4,51.5],[7.42,51.5],[7.42,51.52]]},
             "legs":[{"steps":[{"name":"Hauptstraße","distance":1384.0},{"name":"Hauptstraße","distance":100.0},
             {"name":"","distance":2726.4},{"name":"Kampstraße","distance":0}]}]}]})";
-        QTest::newRow("OSRM: the route, steps of one street joined")
-            << ok << kIncident
-            << QStringList { "Hauptstraße 1,5 km", "Straße ohne Namen 2,7 km", "Anfahrt 6 min · 4,2 km" } << QString();
-        QTest::newRow("OSRM: no route") << R"(HTTP 400 {"code":"NoRoute","message":"Impossible route"})" << kIncident
-                                        << QStringList() << "route server";
-        QTest::newRow("OSRM: an answer over its cap")
-            << "HTTP 200 " + QString(300 * 1024, ' ') + ok.mid(9) << kIncident << QStringList() << "route server";
-        QTest::newRow("OSRM: not JSON") << "HTTP 200 <html>" << kIncident << QStringList() << "route server";
-        QTest::newRow("OSRM: a point off the globe")
-            << QString(ok).replace("[7.42,51.52]", "[7.42,151.52]") << kIncident << QStringList() << "route server";
-        QTest::newRow("OSRM: 1e300 m") << QString(ok).replace("4210.4", "1e300") << kIncident << QStringList()
-                                       << "longer than any";
-        QTest::newRow("OSRM: 1e15 s") << QString(ok).replace("415.2", "1e15") << kIncident << QStringList()
-                                      << "drive time of";
-        QTest::newRow("OSRM: 0 m, 0 s") << QString(ok).replace("4210.4", "0").replace("415.2", "0") << kIncident
-                                        << QStringList() << "2619 m from";
+        row("OSRM: the route, steps of one street joined", ok, kIncident,
+            QStringList { "Hauptstraße 1,5 km", "Straße ohne Namen 2,7 km", "Anfahrt 6 min · 4,2 km" }, QString());
+        row("OSRM: no route", R"(HTTP 400 {"code":"NoRoute","message":"Impossible route"})", kIncident, QStringList(),
+            "route server");
+        row("OSRM: an answer over its cap", "HTTP 200 " + QString(300 * 1024, ' ') + ok.mid(9), kIncident,
+            QStringList(), "route server");
+        row("OSRM: not JSON", "HTTP 200 <html>", kIncident, QStringList(), "route server");
+        row("OSRM: a point off the globe", QString(ok).replace("[7.42,51.52]", "[7.42,151.52]"), kIncident,
+            QStringList(), "route server");
+        row("OSRM: 1e300 m", QString(ok).replace("4210.4", "1e300"), kIncident, QStringList(), "longer than any");
+        row("OSRM: 1e15 s", QString(ok).replace("415.2", "1e15"), kIncident, QStringList(), "drive time of");
+        row("OSRM: 0 m, 0 s", QString(ok).replace("4210.4", "0").replace("415.2", "0"), kIncident, QStringList(),
+            "2619 m from");
     }
     void route()
     {
-        QFETCH(QString, router);
-        QFETCH(QPointF, incident);
-        QFETCH(QStringList, expected);
-        QFETCH(QString, why);
+        auto [router, incident, expected, why]
+            = fetch<QString, QPointF, QStringList, QString>("router", "incident", "expected", "why");
         const bool osrm = router.startsWith("HTTP ");
         HttpResponder server([&](const HttpResponder::Request&) {
             HttpResponder::Response response;
@@ -190,15 +180,10 @@ private slots:
         station.core().HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 3"), {}) + "\t51,52\t7,42", 0);
         QVERIFY(routed.wait(30000));
         QCOMPARE(routed[0][0].value<std::optional<Route>>().value_or(Route {}).points.size(), 4);
-        QSqlDatabase kept = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("route"));
-        kept.setDatabaseName(ctx.dataFile(QStringLiteral("history.sqlite")));
-        QVERIFY(kept.open());
-        const auto way = [&kept] {
-            QSqlQuery row
-                = kept.exec(QStringLiteral("SELECT round(route_m), round(route_s) FROM alarms ORDER BY id DESC"));
-            return row.next() ? row.value(0).toString() + " m " + row.value(1).toString() + " s" : QString();
-        };
-        QTRY_COMPARE(way(), QStringLiteral("3610 m 219 s"));
+        QTRY_COMPARE(SqliteRows(ctx.dataFile(QStringLiteral("history.sqlite")),
+                         QStringLiteral("SELECT round(route_m), round(route_s) FROM alarms ORDER BY id DESC"))
+                         .value(0),
+            QStringLiteral("3610|219"));
     }
 
     // The window: the idle map on the station, the drive time and distance in the top bar once the
@@ -207,8 +192,8 @@ private slots:
     void window_data()
     {
         QTest::addColumn<bool>("clear");
-        QTest::newRow("the next alarm") << false;
-        QTest::newRow("Ctrl+C") << true;
+        row("the next alarm", false);
+        row("Ctrl+C", true);
     }
     void window()
     {
@@ -255,25 +240,18 @@ private slots:
     // What map.ini's route keys give; a value that cannot be used leaves the route off, with a word.
     void settings_data()
     {
-        QTest::addColumn<QString>("ini");
-        QTest::addColumn<bool>("active");
-        QTest::addColumn<QString>("warning");
-        QTest::newRow("routino") << "station=51.5136, 7.4653\nroute=routino\nroute.data=/x" << true << QString();
-        QTest::newRow("no station") << "route=routino" << false << "route without station";
-        QTest::newRow("a station off the globe")
-            << "station=95,7\nroute=routino" << false << "station=95,7 is not used";
-        QTest::newRow("a station of no number") << "station=nan,nan\nroute=routino" << false << "station=nan,nan is";
-        QTest::newRow("an unknown router") << "station=51,7\nroute=ftp://x" << false << "route=ftp://x is not used";
-        QTest::newRow("a profile that is no word")
-            << "station=51,7\nroute=routino\nroute.profile=a b;rm" << false << "route.profile";
-        QTest::newRow("a factor of nothing")
-            << "station=51,7\nroute=routino\nroute.factor=0" << false << "route.factor";
+        columns<QString, bool, QString>("ini", "active", "warning");
+        row("routino", "station=51.5136, 7.4653\nroute=routino\nroute.data=/x", true, QString());
+        row("no station", "route=routino", false, "route without station");
+        row("a station off the globe", "station=95,7\nroute=routino", false, "station=95,7 is not used");
+        row("a station of no number", "station=nan,nan\nroute=routino", false, "station=nan,nan is");
+        row("an unknown router", "station=51,7\nroute=ftp://x", false, "route=ftp://x is not used");
+        row("a profile that is no word", "station=51,7\nroute=routino\nroute.profile=a b;rm", false, "route.profile");
+        row("a factor of nothing", "station=51,7\nroute=routino\nroute.factor=0", false, "route.factor");
     }
     void settings()
     {
-        QFETCH(QString, ini);
-        QFETCH(bool, active);
-        QFETCH(QString, warning);
+        auto [ini, active, warning] = fetch<QString, bool, QString>("ini", "active", "warning");
         if (!warning.isEmpty())
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(warning)));
         QCOMPARE(routeOf(ini).active(), active);

@@ -6,6 +6,7 @@
 #include "settings/DataFolders.h"
 #include "settings/Form2.h"
 #include "settings/SettingsFile.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/OwnNamespaces.h"
 #include "tests/support/TestFiles.h"
 #include <QApplication>
@@ -61,42 +62,36 @@ private slots:
     // The leading number with an exponent allowed, and as a 16-bit integer (never an exponent).
     void numbers_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("number");
-        QTest::addColumn<int>("int16");
-        QTest::newRow("blanks, sign, text after") << "  +8080 x" << 8080.0 << 8080;
-        QTest::newRow("a comma ends it") << "2,5" << 2.0 << 2;
-        QTest::newRow("half to the even below") << "2.5" << 2.5 << 2;
-        QTest::newRow("half to the even beyond") << "-3.5" << -3.5 << -4;
-        QTest::newRow("smallest") << "-32768.4" << -32768.4 << -32768;
-        QTest::newRow("rounds beyond") << "32767.5" << 32767.5 << kNone;
-        QTest::newRow("exponent") << "1.5E+3" << 1500.0 << 2;
-        QTest::newRow("underflow") << "-1e-400" << 0.0 << -1;
-        QTest::newRow("underflow in the digits") << "0." + QString(400, u'0') + "1" << 0.0 << 0;
-        QTest::newRow("overflow, negative exponent") << "-" + QString(400, u'9') + "e-9" << -HUGE_VAL << kNone;
+        columns<QString, double, int>("text", "number", "int16");
+        row("blanks, sign, text after", "  +8080 x", 8080.0, 8080);
+        row("a comma ends it", "2,5", 2.0, 2);
+        row("half to the even below", "2.5", 2.5, 2);
+        row("half to the even beyond", "-3.5", -3.5, -4);
+        row("smallest", "-32768.4", -32768.4, -32768);
+        row("rounds beyond", "32767.5", 32767.5, kNone);
+        row("exponent", "1.5E+3", 1500.0, 2);
+        row("underflow", "-1e-400", 0.0, -1);
+        row("underflow in the digits", "0." + QString(400, u'0') + "1", 0.0, 0);
+        row("overflow, negative exponent", "-" + QString(400, u'9') + "e-9", -HUGE_VAL, kNone);
     }
     void numbers()
     {
-        QFETCH(QString, text);
-        QFETCH(double, number);
-        QFETCH(int, int16);
+        auto [text, number, int16] = fetch<QString, double, int>("text", "number", "int16");
         QCOMPARE(NumberText::readLeadingNumber(text, { .allowExponent = true }), number);
         QCOMPARE(std::optional<int>(NumberText::readInt16(text)).value_or(kNone), int16);
     }
     // In a folder that holds the empty file "a", readable by all, and "b", which only its owner may write.
     void fileExists_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("exists");
-        QTest::newRow("empty file") << "a" << 1;
-        QTest::newRow("no read access") << "b" << 0;
-        QTest::newRow("folder") << "." << 0;
-        QTest::newRow("NUL in the path") << QString::fromUtf16(u"a\0b", 3) << 0;
+        columns<QString, int>("name", "exists");
+        row("empty file", "a", 1);
+        row("no read access", "b", 0);
+        row("folder", ".", 0);
+        row("NUL in the path", QString::fromUtf16(u"a\0b", 3), 0);
     }
     void fileExists()
     {
-        QFETCH(QString, name);
-        QFETCH(int, exists);
+        auto [name, exists] = fetch<QString, int>("name", "exists");
         const QTemporaryDir dir;
         const QString a = dir.filePath(QStringLiteral("a")), b = dir.filePath(QStringLiteral("b"));
         QVERIFY(writeAll(a, {}) && writeAll(b, {}) && QFile::setPermissions(b, QFile::WriteOwner)
@@ -123,21 +118,20 @@ private slots:
     }
     void shortAndBadFiles_data()
     {
-        QTest::addColumn<QByteArray>("file"); // null: no settings.dat
-        QTest::addColumn<QString>("read"); // server|SpeechEnabled|ProxyPort|SpeechTextFile, P: program folder
+        // file: null for no settings.dat; read: server|SpeechEnabled|ProxyPort|SpeechTextFile, P the program folder
+        columns<QByteArray, QString>("file", "read");
         const QByteArray z = QByteArray("0\r\n").repeated(21);
-        QTest::newRow("no file") << QByteArray() << "localhost|0|0|";
-        QTest::newRow("empty file") << QByteArray("") << "localhost|0|0|P/sabbel.txt";
-        QTest::newRow("four lines, LF only") << QByteArray("els\n1\n0\n/usr/bin/sag\n") << "els|1|0|P/sabbel.txt";
-        QTest::newRow("no server, 8080 x") << QByteArray("\r\n2\r\n" + z + "8080 x") << "localhost|2|8080|P/sabbel.txt";
-        QTest::newRow("letter, out of range") << QByteArray("s\r\na\r\n" + z + "99999") << "s|0|0|P/sabbel.txt";
-        QTest::newRow("NUL, controls, 10 MB") << QByteArray("\0\xff\x81\r\n", 5) + QByteArray(10 << 20, '7')
-                                              << QString::fromUtf16(u"\0ÿ\u0081|0|0|P/sabbel.txt", 20);
+        row("no file", QByteArray(), "localhost|0|0|");
+        row("empty file", QByteArray(""), "localhost|0|0|P/sabbel.txt");
+        row("four lines, LF only", QByteArray("els\n1\n0\n/usr/bin/sag\n"), "els|1|0|P/sabbel.txt");
+        row("no server, 8080 x", QByteArray("\r\n2\r\n" + z + "8080 x"), "localhost|2|8080|P/sabbel.txt");
+        row("letter, out of range", QByteArray("s\r\na\r\n" + z + "99999"), "s|0|0|P/sabbel.txt");
+        row("NUL, controls, 10 MB", QByteArray("\0\xff\x81\r\n", 5) + QByteArray(10 << 20, '7'),
+            QString::fromUtf16(u"\0ÿ\u0081|0|0|P/sabbel.txt", 20));
     }
     void shortAndBadFiles()
     {
-        QFETCH(QByteArray, file);
-        QFETCH(QString, read);
+        auto [file, read] = fetch<QByteArray, QString>("file", "read");
         QVERIFY(file.isNull() || writeAll(path(), file));
         LoadSettings(m_ctx);
         const Settings& s = m_ctx.settings;
@@ -149,24 +143,18 @@ private slots:
     }
     void dataFolders_data()
     {
-        QTest::addColumn<QString>("before"); // what stands where the data folder Torvelle belongs
-        QTest::addColumn<QString>("programFolder"); // "": a writable one
-        QTest::addColumn<bool>("inProgramFolder");
-        QTest::newRow("first start") << "nothing"
-                                     << "" << false;
-        QTest::newRow("archive deleted") << "folder"
-                                         << "" << false;
-        QTest::newRow("a file in the folder's place") << "file"
-                                                      << "" << true;
-        QTest::newRow("a file in its place, an installed program: a warning") << "file"
-                                                                              << "/proc/1" << true;
+        // before: what stands where the data folder Torvelle belongs; programFolder: empty for a writable one
+        columns<QString, QString, bool>("before", "programFolder", "inProgramFolder");
+        row("first start", "nothing", "", false);
+        row("archive deleted", "folder", "", false);
+        row("a file in the folder's place", "file", "", true);
+        row("a file in its place, an installed program: a warning", "file", "/proc/1", true);
     }
     // The archive and the station's sounds folder are made; a read-only data folder is one warning.
     void dataFolders()
     {
-        QFETCH(QString, before);
-        QFETCH(QString, programFolder);
-        QFETCH(bool, inProgramFolder);
+        auto [before, programFolder, inProgramFolder]
+            = fetch<QString, QString, bool>("before", "programFolder", "inProgramFolder");
         const QTemporaryDir home;
         const QString torvelle = home.filePath("Torvelle"), kept = before == "folder" ? torvelle + "/kept" : torvelle;
         QVERIFY(before == "nothing" || ((before != "folder" || QDir().mkdir(torvelle)) && writeAll(kept, "kept")));
@@ -187,24 +175,21 @@ private slots:
     // be written keep it open with a message. It opens centred on the screen; the password shows stars.
     void dialogSaveAndOpen_data()
     {
-        QTest::addColumn<int>("line");
-        QTest::addColumn<QString>("typed"); // into a text box; a check box is ticked
-        QTest::addColumn<QString>("saved"); // null: nothing written
+        // typed: into a text box (a check box is ticked); saved: null when nothing is written
+        columns<int, QString, QString>("line", "typed", "saved");
         for (int n = 1; n <= 27; ++n) {
             const QString value = n == 24 ? QStringLiteral("8080") : QStringLiteral(" Wert äöü %1 ").arg(n);
-            QTest::newRow(qPrintable(kControls[n - 1])) << n << value << value;
+            row(qPrintable(kControls[n - 1]), n, value, value);
         }
         for (const auto& [typed, saved] : std::initializer_list<std::pair<const char*, const char*>> {
                  { " 3128 ", "3128" }, { "", "0" }, { "-32768", "-32768" }, { "32768", nullptr }, { "8080x", nullptr },
                  { "80.5", nullptr }, { "-", nullptr } })
-            QTest::newRow(qPrintable(QString("port \"%1\"").arg(typed))) << 24 << QString(typed) << QString(saved);
-        QTest::newRow("file cannot be written") << 0 << "els" << QString();
+            row(qPrintable(QString("port \"%1\"").arg(typed)), 24, QString(typed), QString(saved));
+        row("file cannot be written", 0, "els", QString());
     }
     void dialogSaveAndOpen()
     {
-        QFETCH(int, line);
-        QFETCH(QString, typed);
-        QFETCH(QString, saved);
+        auto [line, typed, saved] = fetch<int, QString, QString>("line", "typed", "saved");
         m_ctx.DataFolder = line ? m_data.path() : m_data.filePath("missing");
         QWidget mainWindow; // off the middle of the screen
         mainWindow.setGeometry(20, 30, 300, 200);
@@ -259,16 +244,14 @@ private slots:
         const QString last = m_ctx.dataFile(QStringLiteral("last.dat"));
         QVERIFY(SaveSettings(m_ctx) && writeAll(last, QByteArray(10000, 'o')));
         const QByteArray saved = readAll(path());
-        QFile filler(m_ctx.dataFile(QStringLiteral("filler")));
-        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-        for (int i = 0; i < 32 && filler.write(QByteArray(4096, 'f')) == 4096; ++i) { }
+        const QString filler = disk.fill();
         m_ctx.settings.ServerAddress = QStringLiteral("els");
         QVERIFY(!SaveSettings(m_ctx) && !ReplaceFileWhole(last, QByteArray(20000, 'n')));
         QCOMPARE(readAll(path()) + readAll(last), saved + QByteArray(10000, 'o'));
         QCOMPARE(QFile::permissions(path()) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
         QCOMPARE(QDir(m_data.path()).entryList(QDir::Files | QDir::Hidden),
             QStringList({ "filler", "last.dat", "settings.dat" }));
-        QVERIFY(filler.remove() && SaveSettings(m_ctx) && ReplaceFileWhole(last, QByteArray(20000, 'n')));
+        QVERIFY(QFile::remove(filler) && SaveSettings(m_ctx) && ReplaceFileWhole(last, QByteArray(20000, 'n')));
         QCOMPARE(readAll(path()) + readAll(last), SettingsFileBytes(m_ctx.settings) + QByteArray(20000, 'n'));
     }
 };

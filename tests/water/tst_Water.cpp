@@ -7,19 +7,18 @@
 #include "map/ucGMap.h"
 #include "print/PrintSettings.h"
 #include "print/Printout.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/HttpResponder.h"
 #include "tests/support/PrivateCups.h"
+#include "tests/support/SqliteRows.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WindowFixture.h"
 #include "water/WaterIndex.h"
 #include "water/WaterLookup.h"
 
-#include <QBuffer>
 #include <QLabel>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -93,15 +92,7 @@ class TestWater : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    HttpResponder m_tiles { [](const HttpResponder::Request&) {
-        HttpResponder::Response answer;
-        QBuffer png(&answer.body);
-        png.open(QIODevice::WriteOnly);
-        QImage tile(256, 256, QImage::Format_RGB32);
-        tile.fill(Qt::lightGray);
-        tile.save(&png, "PNG");
-        return answer;
-    } };
+    HttpResponder m_tiles { [](const HttpResponder::Request&) { return HttpResponder::png(Qt::lightGray); } };
 
 private slots:
     void initTestCase() { qputenv("XDG_CACHE_HOME", QFile::encodeName(m_dir.filePath("cache"))); }
@@ -114,27 +105,16 @@ private slots:
         QCOMPARE(program->exitCode(), 0);
         const QString out = QString::fromUtf8(program->readAllStandardOutput());
         QVERIFY2(out.contains("13 nodes read, 9 water sources found\n9 water sources written to "), qPrintable(out));
-        QStringList rows;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "check");
-            db.setDatabaseName(index);
-            QSqlQuery q(db.open() ? db : QSqlDatabase());
-            QVERIFY(q.exec("SELECT w.osm_type || w.osm_id, w.kind, ifnull(w.diameter, '-'), ifnull(w.ref, '-'),"
-                           " printf('%.5f,%.5f', w.lat, w.lon), p.min_lat <= w.lat AND p.max_lat >= w.lat"
-                           " FROM water w JOIN water_place p ON p.id = w.id ORDER BY w.osm_type, w.osm_id"));
-            while (q.next())
-                rows << QStringList { q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
-                    q.value(3).toString(), q.value(4).toString(), q.value(5).toString() }
-                            .join(' ');
-        }
-        QSqlDatabase::removeDatabase("check");
-        QCOMPARE(rows,
-            QStringList({ "n1 underground 100 H 17 51.50000,7.40000 1", "n2 pillar 150 - 51.50100,7.40100 1",
-                "n3 wall - - 51.50200,7.40000 1", "n4 pipe - - 51.50300,7.40000 1", "n5 tank - - 51.50400,7.40000 1",
-                "n6 suction_point - - 51.50500,7.40000 1", "n7 hydrant - - 51.50600,7.40000 1",
-                "n8 underground 80 - 53.55000,9.99000 1",
+        QCOMPARE(SqliteRows(index,
+                     "SELECT w.osm_type || w.osm_id, w.kind, ifnull(w.diameter, '-'), ifnull(w.ref, '-'),"
+                     " printf('%.5f,%.5f', w.lat, w.lon), p.min_lat <= w.lat AND p.max_lat >= w.lat"
+                     " FROM water w JOIN water_place p ON p.id = w.id ORDER BY w.osm_type, w.osm_id"),
+            QStringList({ "n1|underground|100|H 17|51.50000,7.40000|1", "n2|pillar|150|-|51.50100,7.40100|1",
+                "n3|wall|-|-|51.50200,7.40000|1", "n4|pipe|-|-|51.50300,7.40000|1", "n5|tank|-|-|51.50400,7.40000|1",
+                "n6|suction_point|-|-|51.50500,7.40000|1", "n7|hydrant|-|-|51.50600,7.40000|1",
+                "n8|underground|80|-|53.55000,9.99000|1",
                 // The pond's centre: its ring's four corners, the closing node counted once.
-                "w100 pond - Teich Nord 51.49050,7.39050 1" }));
+                "w100|pond|-|Teich Nord|51.49050,7.39050|1" }));
     }
 
     void failedImportKeepsOldIndex_data()
@@ -162,10 +142,7 @@ private slots:
 
     void nearestThree_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QPointF>("incident");
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<int>("drawn");
+        columns<QString, QPointF, QString, int>("file", "incident", "line", "drawn");
         const QPointF u(7.4, 51.5);
         QTest::newRow("on a hydrant") << QString("near.sqlite") << u
                                       << QString("U 100 · 0 m, O 150 · 100 m O, B · 200 m S") << 4;
@@ -181,10 +158,7 @@ private slots:
     }
     void nearestThree()
     {
-        QFETCH(QString, file);
-        QFETCH(QPointF, incident);
-        QFETCH(QString, line);
-        QFETCH(int, drawn);
+        auto [file, incident, line, drawn] = fetch<QString, QPointF, QString, int>("file", "incident", "line", "drawn");
         const QString index = m_dir.filePath("near.sqlite");
         const QPointF u(7.4, 51.5), o = offset(u, 90, 100), b = offset(u, 180, 200), t = offset(u, 0, 480),
                                     w = offset(u, 90, 520);
@@ -216,8 +190,7 @@ private slots:
 
     void compassPoints_data()
     {
-        QTest::addColumn<double>("degrees");
-        QTest::addColumn<QString>("point");
+        columns<double, QString>("degrees", "point");
         const char* const points[] = { "N", "NO", "O", "SO", "S", "SW", "W", "NW" };
         for (int i = 0; i < 8; ++i) {
             // The middle of each point's sector and, a little inside, both of its edges.
@@ -227,8 +200,7 @@ private slots:
     }
     void compassPoints()
     {
-        QFETCH(double, degrees);
-        QFETCH(QString, point);
+        auto [degrees, point] = fetch<double, QString>("degrees", "point");
         const QPointF there = offset(kIncident, degrees, 300);
         QCOMPARE(Water::direction(kIncident, there), point);
         QVERIFY(std::abs(Water::meters(kIncident, there) - 300) < 1);
@@ -319,11 +291,7 @@ private slots:
         lookup.setIndex(index);
         printout.setWaterExpected(true);
         QObject::connect(&lookup, &WaterLookup::found, &printout, &Printout::waterFound);
-        core.HandleStationAlarm(
-            QStringList { "WACHALARM", "Alarm", "Zug 1", "Feuer", "B3", "58095", "Hagen", "Elberfelder Straße", "12",
-                "", "", "", "", "", "HLF 20\a", "1", "51,3594", "7,4738", "" }
-                .join('\t'),
-            0);
+        core.HandleStationAlarm(WindowFixture::stationAlarm("B3", { "HLF 20" }) + "\t51,3594\t7,4738", 0);
         QCoreApplication::processEvents();
         lookup.lookUp(kIncident);
         QVERIFY(QTest::qWaitFor([&] { return !printed.isEmpty(); }, 60000));
@@ -347,12 +315,8 @@ private slots:
         f.station->core().HandleStationAlarm(WindowFixture::stationAlarm("B 3", {}) + "\t51,52\t7,42", 0);
         QTRY_COMPARE(line->text(), QString("U 100 · 43 m NO"));
         QCOMPARE(map->waterSources().size(), 1);
-        QSqlDatabase kept = QSqlDatabase::addDatabase("QSQLITE", "window");
-        kept.setDatabaseName(f.dataFile("history.sqlite"));
-        QVERIFY(kept.open());
-        const auto water = [&kept] {
-            QSqlQuery row = kept.exec("SELECT water FROM alarms ORDER BY id DESC");
-            return row.next() ? row.value(0).toString() : QString();
+        const auto water = [&f] {
+            return SqliteRows(f.dataFile("history.sqlite"), "SELECT water FROM alarms ORDER BY id DESC").value(0);
         };
         QTRY_COMPARE(water(), QString("U 100 · 43 m NO"));
         f.station->core().HandleStationAlarm(WindowFixture::stationAlarm("B 4", {}) + "\t52,52\t7,42", 0);
