@@ -18,8 +18,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sndfile.h>
-
 using TestFiles::readAll;
 using TestFiles::writeAll;
 
@@ -52,18 +50,6 @@ struct RecordingSound final : SoundOutput {
     void drain() override { }
     void close() override { }
 };
-
-// A WAV of `frames` silent frames with the given sub-format, rate and channel count.
-bool writeWave(const QString& path, int subFormat, int rate, int channels, int frames)
-{
-    SF_INFO info { 0, rate, channels, SF_FORMAT_WAV | subFormat, 0, 0 };
-    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
-    if (!file)
-        return false;
-    const std::vector<float> silence(size_t(frames) * size_t(channels));
-    const bool written = sf_writef_float(file, silence.data(), frames) == frames;
-    return sf_close(file) == 0 && written;
-}
 
 // A process of this machine that has not ended (a zombie has).
 bool running(const QByteArray& pid)
@@ -162,7 +148,7 @@ private slots:
         auto [subFormat, rate, channels, failAfterWrites, opened, played]
             = fetch<int, int, int, int, QList<SoundFormat>, qint64>(
                 "subFormat", "rate", "channels", "failAfterWrites", "opened", "played");
-        QVERIFY(writeWave(path(QStringLiteral("w.wav")), subFormat, rate, channels, 4800));
+        QVERIFY(!SoundWriter::write(path(QStringLiteral("w.wav")), 1, 4800, rate, channels, subFormat).isEmpty());
         QList<SoundFormat> seen;
         qint64 frames = 0;
         auto output = std::make_unique<RecordingSound>();

@@ -1,18 +1,13 @@
 // The alarm on paper through a real CUPS scheduler of the test's own: what arrives in its queue
 // (the page's text, the navigation code, the maps, the copies, print.ini's keys), the wait for maps,
 // Ctrl+P, and the faults that must end in one warning each.
-#include "alarm/AlarmCore.h"
-#include "alarm/Incident.h"
-#include "common/AppContext.h"
-#include "map/Geocoder.h"
 #include "print/PrintArchive.h"
 #include "print/PrintPage.h"
-#include "print/PrintSettings.h"
-#include "print/Printout.h"
 #include "route/RoutePlanner.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/HttpResponder.h"
 #include "tests/support/OwnNamespaces.h"
+#include "tests/support/PrintStation.h"
 #include "tests/support/PrivateCups.h"
 #include "tests/support/RoutinoTown.h"
 #include "tests/support/SilentServer.h"
@@ -20,13 +15,8 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QImage>
 #include <QProcess>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include <functional>
 
 namespace {
 
@@ -58,42 +48,6 @@ std::optional<QString> output(const QString& program, const QStringList& argumen
         return std::nullopt;
     return QString::fromUtf8(p.readAllStandardOutput());
 }
-
-// One station: its data folder with print.ini and map.ini, the core and the printout.
-struct Station {
-    QTemporaryDir home;
-    std::optional<SmallDisk> disk; // on Ausdrucke/ when a test asks for one
-    AppContext ctx;
-    AlarmCore core { ctx };
-    Geocoder geocoder { ctx };
-    Incident incident { geocoder };
-    Printout printout { ctx };
-    QSignalSpy printed { &printout, &Printout::printed };
-
-    // `prepare` runs before the printout's worker thread starts.
-    Station(const QByteArray& printIni, const QByteArray& mapIni, const std::function<void(Station&)>& prepare = {})
-    {
-        ctx.DataFolder = home.path();
-        ctx.LastAlarmPath = home.filePath("last.dat");
-        ctx.MonitorName = QStringLiteral("Wache Nord");
-        if (!printIni.isNull())
-            (void)TestFiles::writeAll(home.filePath(PrintSettings::FileName), printIni);
-        (void)TestFiles::writeAll(home.filePath("map.ini"), mapIni);
-        if (prepare)
-            prepare(*this);
-        geocoder.setConfig(MapConfig::parse(mapIni));
-        incident.follow(core);
-        printout.follow(incident);
-        printout.watch(core);
-    }
-    // The next printout's result, waiting for it.
-    std::optional<PrintResult> next(qsizetype index)
-    {
-        if (!QTest::qWaitFor([&] { return printed.size() > index; }, 60000))
-            return std::nullopt;
-        return printed.at(index).at(0).value<PrintResult>();
-    }
-};
 
 } // namespace
 
@@ -161,7 +115,7 @@ private slots:
                 "printIni", "coordinates", "lookup", "texts", "geo", "copies", "routed");
         const int warningsBefore = g_printWarnings;
         const qsizetype tileRequests = m_tiles.requests().size();
-        Station station(printIni, mapIni());
+        PrintStation station(printIni, mapIni());
         RouteSettings way;
         way.engine = RouteSettings::Engine::Routino;
         way.station = RoutinoTown::Station;
@@ -223,7 +177,7 @@ private slots:
     void newerAlarmAndCtrlP()
     {
         m_tilesAnswer = false;
-        Station station("printer=Test\ncopies=3\nwait_seconds=300\n", mapIni());
+        PrintStation station("printer=Test\ncopies=3\nwait_seconds=300\n", mapIni());
         const int warningsBefore = g_printWarnings;
         const qsizetype asked = m_tiles.requests().size();
         station.core.HandleStationAlarm(alarm("B1/../Erste", "50,1", "8,1"), 0);
@@ -264,7 +218,7 @@ private slots:
         qputenv("CUPS_SERVER", QFile::encodeName(dir.filePath("cups.sock")));
         const std::shared_ptr<void> restore(
             nullptr, [&](void*) { qputenv("CUPS_SERVER", QFile::encodeName(m_cups->socket())); });
-        Station station("printer=Test\nwait_seconds=0\n", "");
+        PrintStation station("printer=Test\nwait_seconds=0\n", "");
         station.printout.cupsTimeLimit = std::chrono::seconds(1);
         station.printout.clock = [] { return QDateTime(QDate(2026, 12, 8), QTime(3, 5, 4)); };
         station.core.HandleStationAlarm(alarm("B1 Erste", "", ""), 0);
@@ -303,7 +257,7 @@ private slots:
     // informant; the next alarm, with the file readable again, is the first printout.
     void unreadablePrintIni()
     {
-        Station station("informant=0\n" + QByteArray(1100 * 1024, '#') + "\nprinter=Test\nwait_seconds=0\n", "");
+        PrintStation station("informant=0\n" + QByteArray(1100 * 1024, '#') + "\nprinter=Test\nwait_seconds=0\n", "");
         const int warningsBefore = g_printWarnings;
         station.core.HandleStationAlarm(alarm("B1 Erste", "", ""), 0);
         QCOMPARE(g_printWarnings, warningsBefore + 1);
@@ -328,7 +282,7 @@ private slots:
     {
         auto [fault, printer, queued, kept, warning]
             = fetch<QString, QByteArray, bool, bool, QString>("fault", "printer", "queued", "kept", "warning");
-        Station station("wait_seconds=0\nprinter=" + printer, "", [&](Station& s) {
+        PrintStation station("wait_seconds=0\nprinter=" + printer, "", [&](PrintStation& s) {
             if (fault == "disk" && QDir(s.home.path()).mkpath("Ausdrucke"))
                 s.disk.emplace(s.home.filePath("Ausdrucke")).fill();
         });

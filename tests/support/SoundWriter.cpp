@@ -2,25 +2,23 @@
 
 #include <QFile>
 
-#include <sndfile.h>
-
 #include <vector>
 
-QByteArray SoundWriter::write(const QString& path, int seed, int frames, int rate)
+QByteArray SoundWriter::write(const QString& path, int seed, int frames, int rate, int channels, int subFormat)
 {
-    std::vector<short> samples(static_cast<size_t>(frames));
+    std::vector<short> samples(static_cast<size_t>(frames) * static_cast<size_t>(channels));
     for (size_t i = 0; i < samples.size(); ++i)
         samples[i] = short(seed * 1000 + int(i % 97) * (seed + 1));
     SF_INFO info {};
-    info.channels = 1;
+    info.channels = channels;
     info.samplerate = rate;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    info.format = SF_FORMAT_WAV | subFormat;
     SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
     if (!file)
         return {};
-    const sf_count_t written = sf_writef_short(file, samples.data(), sf_count_t(samples.size()));
+    const sf_count_t written = sf_writef_short(file, samples.data(), sf_count_t(frames));
     sf_close(file);
-    if (written != sf_count_t(samples.size()))
+    if (written != sf_count_t(frames))
         return {};
     return QByteArray(reinterpret_cast<const char*>(samples.data()), qsizetype(samples.size() * sizeof(short)));
 }

@@ -1,14 +1,10 @@
 // The water sources: the real import of an extract, the look-up around incidents, and where the
 // crews see them (the signs on the tile map, the list on the printout, the line in the history).
-#include "alarm/AlarmCore.h"
-#include "alarm/Incident.h"
 #include "common/AppContext.h"
-#include "map/Geocoder.h"
 #include "map/ucGMap.h"
-#include "print/PrintSettings.h"
-#include "print/Printout.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/HttpResponder.h"
+#include "tests/support/PrintStation.h"
 #include "tests/support/PrivateCups.h"
 #include "tests/support/SqliteRows.h"
 #include "tests/support/TestFiles.h"
@@ -18,9 +14,9 @@
 
 #include <QLabel>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QtTest>
 
 #include <cmath>
 
@@ -267,35 +263,23 @@ private slots:
         if (!cups.started())
             QSKIP(qPrintable(cups.whyNot()));
         QVERIFY(cups.addQueue("Test"));
-        QTemporaryDir home;
-        QVERIFY(TestFiles::writeAll(home.filePath(PrintSettings::FileName), "printer=Test\nwait_seconds=120\n"));
         // No map service: the maps are in at once, and the printout has only the water to wait for.
-        QVERIFY(TestFiles::writeAll(home.filePath("map.ini"), "# no map\n"));
-        const QString index = home.filePath("water.sqlite");
+        PrintStation station("printer=Test\nwait_seconds=120\n", "# no map\n");
+        const QString index = station.home.filePath("water.sqlite");
         QVERIFY(WaterIndex::write(index,
             { { WaterKind::Underground, 100, "H1", 'n', 1, kIncident.y() + 0.0003, kIncident.x() + 0.0004 },
                 { WaterKind::Pillar, 150, {}, 'n', 2, kIncident.y() - 0.0010, kIncident.x() } },
             nullptr));
-        AppContext ctx;
-        ctx.DataFolder = home.path();
-        ctx.LastAlarmPath = home.filePath("last.dat");
-        AlarmCore core(ctx);
-        Geocoder geocoder(ctx);
-        Incident incident(geocoder);
-        incident.follow(core);
-        Printout printout(ctx);
-        QSignalSpy printed(&printout, &Printout::printed);
-        printout.follow(incident);
-        printout.watch(core);
         WaterLookup lookup;
         lookup.setIndex(index);
-        printout.setWaterExpected(true);
-        QObject::connect(&lookup, &WaterLookup::found, &printout, &Printout::waterFound);
-        core.HandleStationAlarm(WindowFixture::stationAlarm("B3", { "HLF 20" }) + "\t51,3594\t7,4738", 0);
+        station.printout.setWaterExpected(true);
+        QObject::connect(&lookup, &WaterLookup::found, &station.printout, &Printout::waterFound);
+        station.core.HandleStationAlarm(WindowFixture::stationAlarm("B3", { "HLF 20" }) + "\t51,3594\t7,4738", 0);
         QCoreApplication::processEvents();
         lookup.lookUp(kIncident);
-        QVERIFY(QTest::qWaitFor([&] { return !printed.isEmpty(); }, 60000));
-        const auto pdf = run("pdftotext", { printed.first().first().value<PrintResult>().pdfPath, "-" });
+        const std::optional<PrintResult> result = station.next(0);
+        QVERIFY(result);
+        const auto pdf = run("pdftotext", { result->pdfPath, "-" });
         const QString text = QString::fromUtf8(pdf->readAllStandardOutput()).simplified();
         QVERIFY2(text.contains("Karte nicht verfügbar Wasser: U 100 · 43 m NO, O 150 · 111 m S Navigation"),
             qPrintable(text));
