@@ -31,8 +31,6 @@ namespace {
 // has a network of its own, with its loopback up.
 bool g_ownNetwork = false;
 
-const char* const kNoNetwork = "no network namespace of its own (needs root): port 4750 is not played here";
-
 // The real program on a home folder of the test's own (XDG_DATA_HOME, with the data folder Torvelle
 // and a program folder for a copy of the program beside its sounds), and the dispatch computer on
 // port 4750 that it registers with.
@@ -102,10 +100,14 @@ class AlarmEndToEndTest : public QObject {
     }
 
 private slots:
-    void stationAlarmAndReplay()
+    void init()
     {
         if (!g_ownNetwork)
-            QSKIP(kNoNetwork);
+            QSKIP("no network namespace of its own (needs root): port 4750 is not played here");
+    }
+
+    void stationAlarmAndReplay()
+    {
         Monitor m;
         const SoundCapture capture(m.root.path());
         m.env.insert(QStringLiteral("ALSA_CONFIG_PATH"), capture.alsaConfigPath());
@@ -162,8 +164,6 @@ private slots:
     // the history; SIGTERM ends it.
     void headless()
     {
-        if (!g_ownNetwork)
-            QSKIP(kNoNetwork);
         PrivateCups cups;
         if (!cups.started() || !cups.addQueue(QStringLiteral("Halle")))
             QSKIP(qPrintable("no private CUPS scheduler: " + cups.whyNot()));
@@ -195,8 +195,6 @@ private slots:
     // it without a screen.
     void killedDuringBurst()
     {
-        if (!g_ownNetwork)
-            QSKIP(kNoNetwork);
         Monitor m;
         m.env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("kessvenn.history.info=true"));
         QVERIFY(m.start());
@@ -265,8 +263,6 @@ private slots:
     void endedBySignal()
     {
         QFETCH(int, signal);
-        if (!g_ownNetwork)
-            QSKIP(kNoNetwork);
         Monitor m;
         const QByteArray group = QFile::encodeName(m.file("group"));
         const QString speak = m.file("speak.sh");

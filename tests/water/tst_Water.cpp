@@ -73,14 +73,8 @@ QPointF worldPixel(QPointF place, int zoom)
     return { (place.x() + 180) / 360 * size, (1 - std::log(std::tan(lat) + 1 / std::cos(lat)) / M_PI) / 2 * size };
 }
 
-bool reddish(QColor c)
-{
-    return c.red() > 150 && c.green() < 90 && c.blue() < 90;
-}
-bool bluish(QColor c)
-{
-    return c.blue() > 150 && c.red() < 90;
-}
+const auto reddish = [](QColor c) { return c.red() > 150 && c.green() < 90 && c.blue() < 90; };
+const auto bluish = [](QColor c) { return c.blue() > 150 && c.red() < 90; };
 
 } // namespace
 
