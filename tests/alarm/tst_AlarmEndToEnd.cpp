@@ -49,14 +49,21 @@ struct Monitor {
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     }
     QString file(const char* name) const { return root.filePath(QString::fromUtf8(name)); }
-    // settings.dat: the alarm sound, and the keyword spoken by `speak`; the `changed` lines (from 1) as given.
-    bool settings(const QString& speak, const QMap<int, QString>& changed = {}) const
+    // settings.dat: the alarm sound, and the keyword spoken by the script `speech` (by default one that notes
+    // its arguments and its text in the files args and text); the `changed` lines (from 1) as given.
+    bool settings(const QMap<int, QString>& changed = {}, QByteArray speech = {}) const
     {
+        const QString speak = program + QStringLiteral("/speak.sh");
+        if (speech.isEmpty()) {
+            const QByteArray at = QFile::encodeName(root.path());
+            speech = "printf '[%s]' \"$@\" > " + at + "/args\ncat \"$1\" > " + at + "/text";
+        }
         QStringList lines { "127.0.0.1", "1", "1", speak, program + "/sabbel.txt", "", "", "", "", "0", "0", "0", "1",
             "0", "0", "0", "0", "0", "0", "0", "0", "0", "", "0", "0", "", "" };
         for (auto it = changed.begin(); it != changed.end(); ++it)
             lines[it.key() - 1] = it.value();
-        return writeAll(data + "/settings.dat", CodePage::encode(lines.join("\r\n") + "\r\n"));
+        return TestFiles::writeScript(speak, speech)
+            && writeAll(data + "/settings.dat", CodePage::encode(lines.join("\r\n") + "\r\n"));
     }
     // Starts the program, or its copy in the program folder; true once it has registered.
     bool start(const QStringList& arguments = {}, bool copy = false)
@@ -76,13 +83,6 @@ struct Monitor {
                 30000);
     }
 };
-
-// A speech program that notes its arguments and its text in the files args and text beside it.
-QByteArray noting(const QString& folder)
-{
-    const QByteArray at = QFile::encodeName(folder);
-    return "printf '[%s]' \"$@\" > " + at + "/args\ncat \"$1\" > " + at + "/text";
-}
 
 } // namespace
 
@@ -113,10 +113,8 @@ private slots:
         m.env.insert(QStringLiteral("ALSA_CONFIG_PATH"), capture.alsaConfigPath());
         const auto sound = [&](const char* name, int seed) { return SoundWriter::write(m.program + '/' + name, seed); };
         const QByteArray sounds = sound("alarm.wav", 1) + sound("ELW 1.wav", 2) + sound("RTW 1.wav", 3);
-        const QString speak = m.program + QStringLiteral("/speak.sh");
-        QVERIFY(TestFiles::writeScript(speak, noting(m.root.path())));
         // Alarm sound, speech of the keyword only with an argument after the text, unit sounds.
-        QVERIFY(m.settings(speak, { { 7, "--schnell" }, { 21, "1" } }));
+        QVERIFY(m.settings({ { 7, "--schnell" }, { 21, "1" } }));
         QTcpServer silentMap; // takes the map's requests and never answers
         QVERIFY(silentMap.listen(QHostAddress::LocalHost, 0));
         QVERIFY(writeAll(m.data + "/map.ini", "host=http://127.0.0.1:" + QByteArray::number(silentMap.serverPort())));
@@ -170,10 +168,8 @@ private slots:
         Monitor m;
         const SoundCapture capture(m.root.path());
         const QByteArray sound = SoundWriter::write(m.program + "/alarm.wav", 1);
-        const QString speak = m.program + QStringLiteral("/speak.sh");
-        QVERIFY(TestFiles::writeScript(speak, noting(m.root.path())));
         // Alarm sound and the keyword spoken; print.ini names the hall's printer.
-        QVERIFY(m.settings(speak) && writeAll(m.data + "/print.ini", "printer=Halle\n"));
+        QVERIFY(m.settings() && writeAll(m.data + "/print.ini", "printer=Halle\n"));
         m.env.insert(QStringLiteral("ALSA_CONFIG_PATH"), capture.alsaConfigPath());
         for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
             m.env.remove(QString::fromLatin1(name));
@@ -265,11 +261,9 @@ private slots:
         QFETCH(int, signal);
         Monitor m;
         const QByteArray group = QFile::encodeName(m.file("group"));
-        const QString speak = m.file("speak.sh");
-        QVERIFY(TestFiles::writeScript(speak,
+        QVERIFY(m.settings({ { 3, "0" } }, // the keyword spoken, no alarm sound
             "(trap '' TERM; exec sleep 600) &\nread -r pid name state parent pgrp more < /proc/$$/stat\necho $pgrp > "
                 + group + ".new && mv " + group + ".new " + group + "\nwait"));
-        QVERIFY(m.settings(speak, { { 3, "0" } })); // the keyword spoken, no alarm sound
         m.env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("kessvenn.alarm.info=true"));
         QVERIFY(m.start());
         m.dispatch.sendMessage(QStringLiteral("WACHALARM\tBrand\tB3 Y\tFeuer\tK1\t44135\tDortmund\tKampstraße\t1\t"
