@@ -183,7 +183,8 @@ private slots:
         QCOMPARE(unitAlarm.announcement.unitSounds, played);
     }
 
-    void lastAlarm()
+    // What the plan stores in last.dat, reads back from it and gives the speech program to say.
+    void lastAlarmAndSpeech()
     {
         const QByteArray expected
             = "WACHALARM\r\nBrand\r\nB3 Y\r\nWohnungsbrand\r\nB3\r\n44135\r\nDortmund\r\n"
@@ -198,15 +199,12 @@ private slots:
         // Fewer than seven fields: ignored; a unit alarm without units: silence.
         QCOMPARE(PlanStationAlarm(alarm({}, 6), false, Context()).has_value(), false);
         QVERIFY(PlanUnitAlarm(QStringLiteral("WACHALARM_EM"), Context()).announcement == Announcement {});
-    }
-
-    void speechText()
-    {
+        // What the speech program is given to say, fields 10 and 13 empty.
         Context ctx;
         ctx.settings.SpeechEnabled = 1;
         ctx.settings.SpeechProgramPath = QStringLiteral("/bin/say");
         ctx.settings.SpeakKeyword = ctx.settings.SpeakStreet = ctx.settings.SpeakObject = ctx.settings.SpeakUnits = 1;
-        ctx.settings.SpeakOutsideTown = ctx.settings.SpeakDistrict = 1; // fields 10 and 13 are empty
+        ctx.settings.SpeakOutsideTown = ctx.settings.SpeakDistrict = 1;
         const auto plan = PlanStationAlarm(alarm(), false, ctx);
         QCOMPARE(plan->announcement.speech->text,
             QStringLiteral("B3\r\n\r\nKampstraße\r\n\r\n12\r\n\r\nObjekt \r\n\r\nStadthaus\r\n\r\n"

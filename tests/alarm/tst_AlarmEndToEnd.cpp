@@ -234,13 +234,12 @@ private slots:
         // No screen at all for the export.
         for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
             m.env.remove(QString::fromLatin1(name));
-        QProcess exporter;
-        exporter.setProcessEnvironment(m.env);
-        exporter.start(
+        m.process.setProcessEnvironment(m.env);
+        m.process.start(
             QStringLiteral(KESSVENN_EXECUTABLE), { "--export-history", QString::number(QDate::currentDate().year()) });
-        QVERIFY(exporter.waitForFinished(30000));
-        QCOMPARE(exporter.exitCode(), 0);
-        const QList<QByteArray> lines = exporter.readAllStandardOutput().split('\n');
+        QVERIFY(m.process.waitForFinished(30000));
+        QCOMPARE(m.process.exitCode(), 0);
+        const QList<QByteArray> lines = m.process.readAllStandardOutput().split('\n');
         QVERIFY(lines.first().startsWith("\xEF\xBB\xBF"));
         QVERIFY(lines.size() - 2 >= reported.size());
         QVERIFY(lines.at(1).startsWith(QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")).toUtf8() + ';'));

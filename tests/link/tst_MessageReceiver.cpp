@@ -37,48 +37,47 @@ private slots:
             = frame("WACHALARM_TICKER\t06.12.\x07 BRUCHSTUECK" + QByteArray(30, 'x')).chopped(35);
         const QByteArray none;
 
-        QTest::newRow("every type to its handler, VERSION ignored, a failing handler stops nothing")
-            << frame(alarm) + frame("WACHALARM_EM\tFEHLER\x07") + frame("WACHALARM_TICKER\ta\x07z") + frame(status)
+        row("every type to its handler, VERSION ignored, a failing handler stops nothing",
+            frame(alarm) + frame("WACHALARM_EM\tFEHLER\x07") + frame("WACHALARM_TICKER\ta\x07z") + frame(status)
                 + frame("VERSION\t4.2") + frame("WACHALARM_MELDER\tMeier\t1234") + frame("WACHALARM_DEL\tx")
-                + frame("WACHALARM_RM\t1234\t2") + frame("WACHALARM") + "\x05WACHALARM_ST"
-            << none
-            << QStringList { alarmCall, call("HandleUnitAlarm", "WACHALARM_EM\tFEHLER\x07"),
-                   call("HandleTickerMessage", "WACHALARM_TICKER\ta\x07z"), statusCall,
-                   call("InsertPagerRow", "WACHALARM_MELDER\tMeier\t1234"),
-                   "DeleteTicker:", call("HandleFeedback", "WACHALARM_RM\t1234\t2"),
-                   call("HandleStationAlarm(0)", "WACHALARM") };
-        QTest::newRow("windows-1252 and control bytes in fields, part of a terminator included")
-            << frame("WACHALARM_RM\tL\xf6schzug\t\x80\xff\0\x07\x02\x02\x02\x03\x03\x03\x04\x04\x04"_qba) << none
-            << QStringList { QStringLiteral("HandleFeedback:WACHALARM_RM\tLöschzug\t€ÿ") + QChar(0)
-                   + QStringLiteral("\x07\x02\x02\x02\x03\x03\x03\x04\x04\x04") };
-        QTest::newRow("unknown, lower-case, longer, empty, one-letter types; text without a start byte: dropped")
-            << "\r\n\x01xyz" + frame("wachalarm\tB3") + frame("WACHALARMX\tB3") + frame("WACHALARM \tB3")
+                + frame("WACHALARM_RM\t1234\t2") + frame("WACHALARM") + "\x05WACHALARM_ST",
+            none,
+            QStringList { alarmCall, call("HandleUnitAlarm", "WACHALARM_EM\tFEHLER\x07"),
+                call("HandleTickerMessage", "WACHALARM_TICKER\ta\x07z"), statusCall,
+                call("InsertPagerRow", "WACHALARM_MELDER\tMeier\t1234"), "DeleteTicker:",
+                call("HandleFeedback", "WACHALARM_RM\t1234\t2"), call("HandleStationAlarm(0)", "WACHALARM") });
+        row("windows-1252 and control bytes in fields, part of a terminator included",
+            frame("WACHALARM_RM\tL\xf6schzug\t\x80\xff\0\x07\x02\x02\x02\x03\x03\x03\x04\x04\x04"_qba), none,
+            QStringList { QStringLiteral("HandleFeedback:WACHALARM_RM\tLöschzug\t€ÿ") + QChar(0)
+                + QStringLiteral("\x07\x02\x02\x02\x03\x03\x03\x04\x04\x04") });
+        row("unknown, lower-case, longer, empty, one-letter types; text without a start byte: dropped",
+            "\r\n\x01xyz" + frame("wachalarm\tB3") + frame("WACHALARMX\tB3") + frame("WACHALARM \tB3")
                 + frame("\tWACHALARM") + frame("HIER_MEIN_NAME\tx") + frame("W") + frame("") + frame(status) + alarm
-                + kEnd + kEnd + "\x05\x05" + kEnd
-            << none << QStringList { statusCall };
-        QTest::newRow("start byte inside a field: the frame begins there") << frame("WACHALARM_RM\t7\tx\x05y")
-                + frame("WACHALARM_TICKER\tx\x05WACHALARM_DEL") << none << QStringList { "DeleteTicker:" };
-        QTest::newRow("broken-off alarm or ticker, then an unknown or lower-case type: neither; then a whole one")
-            << frame(alarm) + brokenAlarm + frame("NEUER_TYP\tx") + brokenAlarm + frame("wachalarm_status\tx")
-                + brokenTicker + frame("NEUER_TYP\tx") + brokenAlarm + frame(status)
-            << none << QStringList { alarmCall, statusCall };
+                + kEnd + kEnd + "\x05\x05" + kEnd,
+            none, QStringList { statusCall });
+        row("start byte inside a field: the frame begins there",
+            frame("WACHALARM_RM\t7\tx\x05y") + frame("WACHALARM_TICKER\tx\x05WACHALARM_DEL"), none,
+            QStringList { "DeleteTicker:" });
+        row("broken-off alarm or ticker, then an unknown or lower-case type: neither; then a whole one",
+            frame(alarm) + brokenAlarm + frame("NEUER_TYP\tx") + brokenAlarm + frame("wachalarm_status\tx")
+                + brokenTicker + frame("NEUER_TYP\tx") + brokenAlarm + frame(status),
+            none, QStringList { alarmCall, statusCall });
         // The nested chunk completes the frame that the outer one left open; its messages are
         // handled before the rest of the outer chunk's.
-        QTest::newRow("nested delivery inside a handler")
-            << frame(alarm) + frame("WACHALARM_DEL") + "\x05WACHALARM_R"
-            << "M\t5\t1" + kEnd + frame(status)
-            << QStringList { alarmCall, call("HandleFeedback", "WACHALARM_RM\t5\t1"), statusCall, "DeleteTicker:" };
+        row("nested delivery inside a handler", frame(alarm) + frame("WACHALARM_DEL") + "\x05WACHALARM_R",
+            "M\t5\t1" + kEnd + frame(status),
+            QStringList { alarmCall, call("HandleFeedback", "WACHALARM_RM\t5\t1"), statusCall, "DeleteTicker:" });
 
         QByteArray largest = "WACHALARM_TICKER\t";
         largest += QByteArray(MessageReceiver::MaxPayloadBytes - largest.size(), 'x');
-        QTest::newRow("largest frame through, one byte more dropped, an overlong frame broken off") << frame(largest)
-                + frame(largest + "y") + "\x05WACHALARM_TICKER\t" + QByteArray(2 << 20, 'z')
-                + frame(status) << none << QStringList { call("HandleTickerMessage", largest), statusCall };
+        row("largest frame through, one byte more dropped, an overlong frame broken off",
+            frame(largest) + frame(largest + "y") + "\x05WACHALARM_TICKER\t" + QByteArray(2 << 20, 'z') + frame(status),
+            none, QStringList { call("HandleTickerMessage", largest), statusCall });
         QRandomGenerator random(1);
         QByteArray garbage(3 << 20, Qt::Uninitialized);
         random.fillRange(reinterpret_cast<quint32*>(garbage.data()), garbage.size() / 4);
-        QTest::newRow("3 MiB of garbage without a terminator")
-            << garbage.replace('\x04', '\x05') + frame(status) << none << QStringList { statusCall };
+        row("3 MiB of garbage without a terminator", garbage.replace('\x04', '\x05') + frame(status), none,
+            QStringList { statusCall });
     }
 
     void stream()

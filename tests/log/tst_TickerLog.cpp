@@ -66,19 +66,18 @@ private slots:
         columns<QByteArray, QStringList, int, QByteArray, QStringList>("file", "messages", "column", "stored", "shown");
         const int Nr = TickerCells::Nr, Zeit = TickerCells::Zeit;
         const QString a = entry("A"), b = entry("B"), c = entry("C");
-        QTest::newRow("newest first, numbered from the oldest")
-            << QByteArray() << QStringList { a, b, c } << Nr << bytes(a + "\r\n" + b + "\r\n" + c + "\r\n")
-            << QStringList { "3:C", "2:B", "1:A" };
-        QTest::newRow("a line cut between CR and LF; code page bytes, further fields whole, CR and LF as blanks")
-            << bytes(a) + "\r" << QStringList { entry("Müller €", "1\r\n2\n") + "\tf2" } << Nr
-            << bytes(a + "\r\n" + entry("Müller €", "1  2 ") + "\tf2\r\n") << QStringList { "2:Müller €", "1:A" };
-        QTest::newRow("empty lines are skipped and not counted, a cut-off last line is ended first")
-            << "\r\n" + bytes(a) + "\r\n\r\n\n" + bytes(b) << QStringList { c } << Nr
-            << "\r\n" + bytes(a) + "\r\n\r\n\n" + bytes(b) + "\r\n" + bytes(c) + "\r\n"
-            << QStringList { "3:C", "2:B", "1:A" };
+        row("newest first, numbered from the oldest", QByteArray(), QStringList { a, b, c }, Nr,
+            bytes(a + "\r\n" + b + "\r\n" + c + "\r\n"), QStringList { "3:C", "2:B", "1:A" });
+        row("a line cut between CR and LF; code page bytes, further fields whole, CR and LF as blanks", bytes(a) + "\r",
+            QStringList { entry("Müller €", "1\r\n2\n") + "\tf2" }, Nr,
+            bytes(a + "\r\n" + entry("Müller €", "1  2 ") + "\tf2\r\n"), QStringList { "2:Müller €", "1:A" });
+        row("empty lines are skipped and not counted, a cut-off last line is ended first",
+            "\r\n" + bytes(a) + "\r\n\r\n\n" + bytes(b), QStringList { c }, Nr,
+            "\r\n" + bytes(a) + "\r\n\r\n\n" + bytes(b) + "\r\n" + bytes(c) + "\r\n",
+            QStringList { "3:C", "2:B", "1:A" });
         const QByteArray malformed("kein Feld\r\nWACHALARM_TICKER\tnur\x07zwei\r\n \r\n");
-        QTest::newRow("malformed lines show what they have")
-            << malformed << QStringList() << Nr << malformed << QStringList { "3:", "2:nur", "1:" };
+        row("malformed lines show what they have", malformed, QStringList(), Nr, malformed,
+            QStringList { "3:", "2:nur", "1:" });
         // Equal times keep the file order when ascending; times that cannot be read go after the others, by text.
         const QStringList times { "06.12.2026", "10:00:01", "30.11.2026", "23:00:00", "06.12.2026", "9:30:00",
             "06.12.2026", "10:00", "01.01.20", "00:00", "gestern", "abends", "06.12.2026", "mittags", "Dienstag", "",
@@ -87,8 +86,8 @@ private slots:
         for (int i = 0; i < 9; ++i)
             timed << entry(QChar('A' + i), "", times[2 * i], times[2 * i + 1]);
         const QByteArray all = bytes(timed.join("\r\n") + "\r\n");
-        QTest::newRow("Zeit") << QByteArray() << timed << Zeit << all
-                              << QStringList { "6:F", "8:H", "7:G", "1:A", "9:I", "4:D", "3:C", "2:B", "5:E" };
+        row("Zeit", QByteArray(), timed, Zeit, all,
+            QStringList { "6:F", "8:H", "7:G", "1:A", "9:I", "4:D", "3:C", "2:B", "5:E" });
     }
 
     void storeAndShow()
@@ -127,9 +126,9 @@ private slots:
     void fullDisk_data()
     {
         columns<bool, QByteArray>("deleting", "earlierArchive");
-        QTest::newRow("ticker message") << false << QByteArray();
-        QTest::newRow("delete, no archive of the day yet") << true << QByteArray();
-        QTest::newRow("delete, onto the day's archive") << true << QByteArray(1000, 'x') + "\r\n";
+        row("ticker message", false, QByteArray());
+        row("delete, no archive of the day yet", true, QByteArray());
+        row("delete, onto the day's archive", true, QByteArray(1000, 'x') + "\r\n");
     }
 
     void fullDisk()

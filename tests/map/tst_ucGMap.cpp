@@ -115,11 +115,6 @@ class ucGMapTest : public QObject {
         return done.first().at(1).value<std::optional<QString>>().value_or(QString());
     }
 
-    void useHost(const QByteArray& host)
-    {
-        writeMapIni("# the local map service\r\nhost=" + host + "/\r\nkey=testkey\r\n");
-    }
-
     void useProxy(bool login)
     {
         m_ctx.settings.UseProxy = 1;
@@ -189,7 +184,7 @@ private slots:
         };
         m_server.emplace([this](const HttpResponder::Request& r) { return m_answer(r); });
         m_ctx.DataFolder = m_data.path();
-        useHost(m_server->base());
+        writeMapIni("# the local map service\r\nhost=" + m_server->base() + "/\r\nkey=testkey\r\n");
         m_map.emplace();
         m_map->setContext(&m_ctx);
         m_map->resize(300, 200);
@@ -209,7 +204,7 @@ private slots:
         auto [proxy, login] = fetch<bool, bool>("proxy", "login");
         const QByteArray host = proxy ? "http://127.0.0.1:1" : ""; // through the proxy: a port where nothing listens
         if (proxy) {
-            useHost(host);
+            writeMapIni("# the local map service\r\nhost=" + host + "/\r\nkey=testkey\r\n");
             useProxy(login);
         }
         const QByteArray credentials = login ? "Basic " + QByteArray("wache:geheim").toBase64() : QByteArray();

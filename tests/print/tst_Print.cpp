@@ -63,10 +63,8 @@ class PrintTest : public QObject {
         answer.held = !m_tilesAnswer || request.target.startsWith("/search");
         return answer;
     } };
-    QByteArray mapIni() const
-    {
-        return "provider=osm\ntiles=" + m_tiles.base() + "/{z}/{x}/{y}.png\nsearch=" + m_tiles.base() + "\n";
-    }
+    const QByteArray m_mapIni
+        = "provider=osm\ntiles=" + m_tiles.base() + "/{z}/{x}/{y}.png\nsearch=" + m_tiles.base() + "\n";
 
 private slots:
     void initTestCase()
@@ -91,22 +89,21 @@ private slots:
         const QStringList common { "Einsatzauftrag", "Wache Nord",
             "B3 Wohnungsbrand Elberfelder Straße 12 58095 Hagen / Mitte Feuer", "ELW 1, HLF 20(A), DLK 23(D)",
             "Personen vermutlich in der Wohnung", "-Adresse", "-geo:" };
-        QTest::newRow("coordinates, informant, two copies")
-            << QByteArray("printer=Test   # the station's laser\ncopies=2\nwait_seconds=120\n") << "51,3594\t7,4738"
-            << "" << common + QStringList { "Frau Jäger", "Koordinaten 51.3594, 7.4738", "-Keine Koordinaten" }
-            << "geo:51.359400,7.473800" << 2 << false;
-        QTest::newRow("the route: waited for, its way on the page; informant=0")
-            << QByteArray("printer=Test\ninformant=0\nwait_seconds=120\n") << "51,52\t7,42"
-            << "" << QStringList { "Anfahrt 4 min · 3,6 km: Hauptstraße 1,4 km → Kampstraße 2,2 km", "-Frau Jäger" }
-            << "geo:51.520000,7.420000" << 1 << true;
-        QTest::newRow("informant unreadable, the lookup found nothing")
-            << QByteArray("printer=Test\ninformant=1\ninformant=nein\nwait_seconds=120\n") << "\t"
-            << "none" << common + QStringList { "Keine Koordinaten", "-Frau Jäger", "-Mitteiler" } << "" << 1 << false;
-        QTest::newRow("the lookup's answer on A5")
-            << QByteArray("printer=Test\ncopies=1\npaper=A5\nwait_seconds=120\n") << "\t"
-            << "7.473812345,51.371201234"
-            << common + QStringList { "Frau Jäger", "Koordinaten 51.37120, 7.47381", "-51.371201" }
-            << "geo:51.371201,7.473812" << 1 << false;
+        row("coordinates, informant, two copies",
+            QByteArray("printer=Test   # the station's laser\ncopies=2\nwait_seconds=120\n"), "51,3594\t7,4738", "",
+            common + QStringList { "Frau Jäger", "Koordinaten 51.3594, 7.4738", "-Keine Koordinaten" },
+            "geo:51.359400,7.473800", 2, false);
+        row("the route: waited for, its way on the page; informant=0",
+            QByteArray("printer=Test\ninformant=0\nwait_seconds=120\n"), "51,52\t7,42", "",
+            QStringList { "Anfahrt 4 min · 3,6 km: Hauptstraße 1,4 km → Kampstraße 2,2 km", "-Frau Jäger" },
+            "geo:51.520000,7.420000", 1, true);
+        row("informant unreadable, the lookup found nothing",
+            QByteArray("printer=Test\ninformant=1\ninformant=nein\nwait_seconds=120\n"), "\t", "none",
+            common + QStringList { "Keine Koordinaten", "-Frau Jäger", "-Mitteiler" }, "", 1, false);
+        row("the lookup's answer on A5", QByteArray("printer=Test\ncopies=1\npaper=A5\nwait_seconds=120\n"), "\t",
+            "7.473812345,51.371201234",
+            common + QStringList { "Frau Jäger", "Koordinaten 51.37120, 7.47381", "-51.371201" },
+            "geo:51.371201,7.473812", 1, false);
     }
     void pageInTheQueue()
     {
@@ -115,7 +112,7 @@ private slots:
                 "printIni", "coordinates", "lookup", "texts", "geo", "copies", "routed");
         const int warningsBefore = g_printWarnings;
         const qsizetype tileRequests = m_tiles.requests().size();
-        PrintStation station(printIni, mapIni());
+        PrintStation station(printIni, m_mapIni);
         RouteSettings way;
         way.engine = RouteSettings::Engine::Routino;
         way.station = RoutinoTown::Station;
@@ -177,7 +174,7 @@ private slots:
     void newerAlarmAndCtrlP()
     {
         m_tilesAnswer = false;
-        PrintStation station("printer=Test\ncopies=3\nwait_seconds=300\n", mapIni());
+        PrintStation station("printer=Test\ncopies=3\nwait_seconds=300\n", m_mapIni);
         const int warningsBefore = g_printWarnings;
         const qsizetype asked = m_tiles.requests().size();
         station.core.HandleStationAlarm(alarm("B1/../Erste", "50,1", "8,1"), 0);
@@ -271,12 +268,12 @@ private slots:
     void faults_data()
     {
         columns<QString, QByteArray, bool, bool, QString>("fault", "printer", "queued", "kept", "warning");
-        QTest::newRow("unknown queue") << "" << QByteArray("Nirgends") << false << true << "no such queue";
-        QTest::newRow("NUL in the queue name, not cut to \"Test\"")
-            << "" << QByteArray("Test\0Lager", 10) << false << true << "cannot be the name of a CUPS queue";
-        QTest::newRow("stopped printer") << "stop" << QByteArray("Test") << true << true << "stopped";
-        QTest::newRow("full disk") << "disk" << QByteArray("Test") << true << false << "could not be written";
-        QTest::newRow("no scheduler") << "cupsd" << QByteArray("Test") << false << true << "cannot be reached";
+        row("unknown queue", "", QByteArray("Nirgends"), false, true, "no such queue");
+        row("NUL in the queue name, not cut to \"Test\"", "", QByteArray("Test\0Lager", 10), false, true,
+            "cannot be the name of a CUPS queue");
+        row("stopped printer", "stop", QByteArray("Test"), true, true, "stopped");
+        row("full disk", "disk", QByteArray("Test"), true, false, "could not be written");
+        row("no scheduler", "cupsd", QByteArray("Test"), false, true, "cannot be reached");
     }
     void faults()
     {
@@ -309,10 +306,10 @@ private slots:
     void longRemark_data()
     {
         columns<QString, int>("remark", "pages");
-        QTest::newRow("two lines") << "Rauch\r\nPersonen vermutlich in der Wohnung" << 1;
-        QTest::newRow("100 KB of words") << QString("Anrufer meldet Rauch ").repeated(5000) << PrintPage::kMostPages;
-        QTest::newRow("900 KB without a blank") << QString(900 * 1024, 'x') << PrintPage::kMostPages;
-        QTest::newRow("20,000 line breaks") << QString("a\n").repeated(20000) << PrintPage::kMostPages;
+        row("two lines", "Rauch\r\nPersonen vermutlich in der Wohnung", 1);
+        row("100 KB of words", QString("Anrufer meldet Rauch ").repeated(5000), PrintPage::kMostPages);
+        row("900 KB without a blank", QString(900 * 1024, 'x'), PrintPage::kMostPages);
+        row("20,000 line breaks", QString("a\n").repeated(20000), PrintPage::kMostPages);
     }
     void longRemark()
     {
@@ -336,14 +333,14 @@ private slots:
     {
         // name: "@": a link to an old copy elsewhere; days: since last changed
         columns<QString, int, bool>("name", "days", "deleted");
-        QTest::newRow("the oldest copy") << "2026-10-01_080000_B3_Brand.pdf" << 40 << true;
-        QTest::newRow("its second of the same second") << "2026-10-01_080000_B3_Brand-2.pdf" << 40 << true;
-        QTest::newRow("a copy within keep_days") << "2026-11-10_080000_B3_Brand.pdf" << 29 << false;
-        QTest::newRow("the newest copy") << "2026-12-07_080000_TH_Öl.pdf" << 0 << false;
-        QTest::newRow("the station's report") << "Jahresbericht_2025.pdf" << 400 << false;
-        QTest::newRow("upper case") << "GROSS.PDF" << 400 << false;
-        QTest::newRow("the pattern in upper case") << "2025-01-01_080000_B3.PDF" << 400 << false;
-        QTest::newRow("a link") << "@2025-01-01_080000_B3_Link.pdf" << 400 << false;
+        row("the oldest copy", "2026-10-01_080000_B3_Brand.pdf", 40, true);
+        row("its second of the same second", "2026-10-01_080000_B3_Brand-2.pdf", 40, true);
+        row("a copy within keep_days", "2026-11-10_080000_B3_Brand.pdf", 29, false);
+        row("the newest copy", "2026-12-07_080000_TH_Öl.pdf", 0, false);
+        row("the station's report", "Jahresbericht_2025.pdf", 400, false);
+        row("upper case", "GROSS.PDF", 400, false);
+        row("the pattern in upper case", "2025-01-01_080000_B3.PDF", 400, false);
+        row("a link", "@2025-01-01_080000_B3_Link.pdf", 400, false);
     }
     void pruning()
     {

@@ -110,9 +110,9 @@ private slots:
     void failedImportKeepsOldIndex_data()
     {
         QTest::addColumn<QByteArray>("input");
-        QTest::newRow("cut off") << kExtract.left(kExtract.indexOf("<node id=\"7\"") + 40);
-        QTest::newRow("no OSM data") << QByteArray("PK\x03\x04 not an extract at all");
-        QTest::newRow("missing") << QByteArray();
+        row("cut off", kExtract.left(kExtract.indexOf("<node id=\"7\"") + 40));
+        row("no OSM data", QByteArray("PK\x03\x04 not an extract at all"));
+        row("missing", QByteArray());
     }
     void failedImportKeepsOldIndex()
     {
@@ -134,17 +134,16 @@ private slots:
     {
         columns<QString, QPointF, QString, int>("file", "incident", "line", "drawn");
         const QPointF u(7.4, 51.5);
-        QTest::newRow("on a hydrant") << QString("near.sqlite") << u
-                                      << QString("U 100 · 0 m, O 150 · 100 m O, B · 200 m S") << 4;
-        QTest::newRow("between two") << QString("near.sqlite") << offset(u, 90, 40)
-                                     << QString("U 100 · 40 m W, O 150 · 60 m O, B · 204 m S") << 5;
+        row("on a hydrant", QString("near.sqlite"), u, QString("U 100 · 0 m, O 150 · 100 m O, B · 200 m S"), 4);
+        row("between two", QString("near.sqlite"), offset(u, 90, 40),
+            QString("U 100 · 40 m W, O 150 · 60 m O, B · 204 m S"), 5);
         // The pond 480 m north of the hydrant counts, the one 520 m east of it does not.
-        QTest::newRow("far out") << QString("near.sqlite") << offset(u, 0, 400)
-                                 << QString("T · 80 m N, U 100 · 400 m S, O 150 · 412 m S") << 3;
-        QTest::newRow("none within 500 m")
-            << QString("near.sqlite") << QPointF(7.5, 51.6) << QString("Kein Hydrant im Umkreis von 500 m") << 0;
-        QTest::newRow("index missing") << QString("nothing.sqlite") << u << QString() << 0;
-        QTest::newRow("index broken") << QString("broken.sqlite") << u << QString() << 0;
+        row("far out", QString("near.sqlite"), offset(u, 0, 400),
+            QString("T · 80 m N, U 100 · 400 m S, O 150 · 412 m S"), 3);
+        row("none within 500 m", QString("near.sqlite"), QPointF(7.5, 51.6),
+            QString("Kein Hydrant im Umkreis von 500 m"), 0);
+        row("index missing", QString("nothing.sqlite"), u, QString(), 0);
+        row("index broken", QString("broken.sqlite"), u, QString(), 0);
     }
     void nearestThree()
     {
@@ -199,9 +198,9 @@ private slots:
     void signsOnTheMap_data()
     {
         QTest::addColumn<int>("zoom");
-        QTest::newRow("zoom 16") << 16;
-        QTest::newRow("zoom 18") << 18;
-        QTest::newRow("zoom 14: streets first, no signs") << 14;
+        row("zoom 16", 16);
+        row("zoom 18", 18);
+        row("zoom 14: streets first, no signs", 14);
     }
     void signsOnTheMap()
     {
