@@ -59,9 +59,8 @@ struct Window {
     {
         for (QLabel*& label : controls.label_einsatz)
             label = new QLabel(&widget);
-        controls.MSFlexGrid1 = new QTableWidget(&widget);
-        controls.Grid_Status = new QTableWidget(&widget);
-        controls.Grid_Melder = new QTableWidget(&widget);
+        for (QTableWidget** grid : { &controls.MSFlexGrid1, &controls.Grid_Status, &controls.Grid_Melder })
+            *grid = new QTableWidget(&widget);
     }
     // The incident labels, then the units.
     QStringList shown() const

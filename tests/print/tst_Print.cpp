@@ -44,9 +44,8 @@ std::optional<QString> output(const QString& program, const QStringList& argumen
 {
     QProcess p;
     p.start(program, arguments);
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return std::nullopt;
-    return QString::fromUtf8(p.readAllStandardOutput());
+    const bool ran = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return ran ? std::optional(QString::fromUtf8(p.readAllStandardOutput())) : std::nullopt;
 }
 
 } // namespace
