@@ -147,7 +147,7 @@ private slots:
 
     // `kessvenn --headless` with no display variables at all: it registers, and an alarm is heard
     // (the alarm sound, the speech program), printed into a private scheduler's queue and kept in
-    // the history; SIGTERM ends it.
+    // the history with the crew's strength; a vehicle's status is kept; SIGTERM ends it.
     void headless()
     {
         if (!g_ownNetwork)
@@ -168,6 +168,7 @@ private slots:
             "0", "0", "1", "0", "0", "0", "0", "0", "0", "0", "0", "0", "", "0", "0", "", "" };
         QVERIFY(writeAll(file(data, "settings.dat"), CodePage::encode(settings.join("\r\n") + "\r\n")));
         QVERIFY(writeAll(file(data, "print.ini"), "printer=Halle\n"));
+        QVERIFY(writeAll(file(data, "mannschaft.csv"), "Melder;Name;Quali\n5;Ute Ulm;ZF AGT\n"));
         FakeDispatch dispatch;
         QVERIFY(dispatch.listen(4750));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -183,16 +184,23 @@ private slots:
                                             "Kampstraße\t12\t\t\t\t\t\tHLF 20\a\t1\t\t\tHerr Meier"));
         QTRY_COMPARE_WITH_TIMEOUT(capture.captured(), sound, 30000);
         QTRY_COMPARE_WITH_TIMEOUT(readAll(text), QByteArray("Hallenalarm\r\n\r\n"), 30000);
+        dispatch.sendMessage(QStringLiteral("WACHALARM_RM\t5\t1"));
+        dispatch.sendMessage(QStringLiteral("WACHALARM_STATUS\tFlorian Hagen 1-HLF20-1\t3"));
         const std::optional<PrivateCups::Job> job = cups.job(1, 60000);
         QVERIFY2(job && job->document.startsWith("%PDF"), "no page in the hall's queue");
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("headless"));
             db.setDatabaseName(file(data, "history.sqlite"));
             QVERIFY(db.open());
-            QSqlQuery q(db);
-            QVERIFY(q.exec(QStringLiteral("SELECT keyword FROM alarms")) && q.next());
-            QCOMPARE(q.value(0).toString(), QStringLiteral("Hallenalarm"));
+            const auto kept = [&db] {
+                QSqlQuery q(db);
+                return q.exec(QStringLiteral("SELECT keyword, strength FROM alarms")) && q.next()
+                    ? q.value(0).toString() + QLatin1Char(' ') + q.value(1).toString()
+                    : QString();
+            };
+            QTRY_COMPARE_WITH_TIMEOUT(kept(), QStringLiteral("Hallenalarm 1/0/0/1"), 30000);
         }
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(file(data, "fahrzeuge.dat")).contains("Florian Hagen 1-HLF20-1"), 30000);
         QSqlDatabase::removeDatabase(QStringLiteral("headless"));
         ::kill(pid_t(monitor.processId()), SIGTERM);
         QVERIFY(monitor.waitForFinished(30000));
