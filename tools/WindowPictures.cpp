@@ -1,8 +1,9 @@
 // Pictures of the main window with a demo alarm on screen, for the documentation: one at the design
 // size, one on a full-HD screen, two on small screens (1366 × 768, 800 × 600), full screen on a
 // full-HD wall screen with and without the dead-link band, the vehicles' board, the wall layout
-// with its standby view and as a hall screen, and the settings dialog. The data folder is a temporary one without map.ini, so the map sends no request and stays
-// empty. Runs on the offscreen platform with one 1920 × 1080 screen:
+// with its standby view and as a hall screen, and the settings dialog. The data folder is a
+// temporary one without map.ini, so the map sends no request and stays empty. Runs on the
+// offscreen platform with one 1920 × 1080 screen:
 //   kessvenn_pictures <folder>
 #include "alarm/AlarmCore.h"
 #include "app/Form1.h"
