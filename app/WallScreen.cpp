@@ -230,8 +230,7 @@ void WallScreen::showStrength(const Strength::Count& count)
         const QString name = p.qualifications.isEmpty()
             ? p.name
             : p.name + QStringLiteral(" (") + p.qualifications.join(QLatin1Char(' ')) + QLatin1Char(')');
-        (p.reply == Strength::Reply::Coming ? coming : p.reply == Strength::Reply::Later ? later : notComing)
-            << name;
+        (p.reply == Strength::Reply::Coming ? coming : p.reply == Strength::Reply::Later ? later : notComing) << name;
     }
     if (!later.isEmpty())
         others << QStringLiteral("später: ") + later.join(QStringLiteral(", "));
