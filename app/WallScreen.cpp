@@ -201,9 +201,7 @@ void WallScreen::setVehicles(VehicleBoard* vehicles)
     if (!vehicles)
         return;
     m_board = new VehicleBoardView(*vehicles, this);
-    QPalette pal = m_board->palette();
-    pal.setColor(QPalette::Window, kStandbyGround);
-    m_board->setPalette(pal);
+    m_board->setFont(QFont(QStringLiteral("Liberation Sans")));
     m_board->setFilling(true);
     // The first tile makes room for the board: the map gives it, or the standby view's texts.
     connect(vehicles, &VehicleBoard::changed, this, [this] {
@@ -232,8 +230,7 @@ void WallScreen::showStrength(const Strength::Count& count)
         const QString name = p.qualifications.isEmpty()
             ? p.name
             : p.name + QStringLiteral(" (") + p.qualifications.join(QLatin1Char(' ')) + QLatin1Char(')');
-        (p.reply == Strength::Reply::Coming ? coming : p.reply == Strength::Reply::Later ? later : notComing)
-            << name;
+        (p.reply == Strength::Reply::Coming ? coming : p.reply == Strength::Reply::Later ? later : notComing) << name;
     }
     if (!later.isEmpty())
         others << QStringLiteral("später: ") + later.join(QStringLiteral(", "));
@@ -446,6 +443,7 @@ void WallScreen::placeMap()
     if (m_board) {
         m_board->setGeometry(m_standby ? WallLayout::standby(size(), m_station.has_value(), board).board
                                        : WallLayout::alarm(size(), board).board);
+        setGround(m_board, m_standby ? kStandbyGround : kAlarmGround);
         m_board->setVisible(board);
         m_board->raise();
     }

@@ -30,7 +30,8 @@ CrewDesk::CrewDesk(QWidget* bar, QTableWidget* statusList, QTableWidget* pagerLi
 
     statusList->installEventFilter(this);
     pagerList->installEventFilter(this);
-    pagerList->viewport()->installEventFilter(this);
+    m_pagerViewport = pagerList->viewport();
+    m_pagerViewport->installEventFilter(this);
 }
 
 void CrewDesk::show(CrewWatch& watch, VehicleBoard& board, bool names)
@@ -95,10 +96,11 @@ void CrewDesk::showStrength(const Strength::Count& count)
 bool CrewDesk::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
-    if (watched == m_statusList && m_view && (type == QEvent::Move || type == QEvent::Resize))
+    if (type != QEvent::Move && type != QEvent::Resize && type != QEvent::Show && type != QEvent::FontChange)
+        return QObject::eventFilter(watched, event);
+    if (watched == m_statusList && m_view && type != QEvent::Show && type != QEvent::FontChange)
         m_view->setGeometry(m_statusList->geometry());
-    if ((watched == m_pagerList || watched == m_pagerList->viewport())
-        && (type == QEvent::Resize || type == QEvent::Show || type == QEvent::FontChange))
+    if ((watched == m_pagerList || watched == m_pagerViewport) && type != QEvent::Move)
         fitPagerColumns();
     return QObject::eventFilter(watched, event);
 }

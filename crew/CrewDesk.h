@@ -51,4 +51,6 @@ private:
     bool m_names = true;
     QTableWidget* m_statusList = nullptr;
     QTableWidget* m_pagerList = nullptr;
+    // Compared by the pointer given: a list that is being destroyed is asked nothing.
+    QWidget* m_pagerViewport = nullptr;
 };

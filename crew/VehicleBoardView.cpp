@@ -57,7 +57,8 @@ void VehicleBoardView::setFilling(bool filling)
 
 int VehicleBoardView::tileMinWidth(const QFont& font)
 {
-    return std::max(kTileMinWidth, QFontMetrics(font).horizontalAdvance(QStringLiteral("0 Einsatz übernommen")) + 2 * kGap);
+    return std::max(
+        kTileMinWidth, QFontMetrics(font).horizontalAdvance(QStringLiteral("0 Einsatz übernommen")) + 2 * kGap);
 }
 
 void VehicleBoardView::fillWithType(qsizetype tiles)

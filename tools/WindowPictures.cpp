@@ -1,8 +1,9 @@
 // Pictures of the main window with a demo alarm on screen, for the documentation: one at the design
 // size, one on a full-HD screen, two on small screens (1366 × 768, 800 × 600), full screen on a
-// full-HD wall screen with and without the dead-link band, the vehicles' board, and the settings
-// dialog. The data folder is a temporary one without map.ini, so the map sends no request and stays
-// empty. Runs on the offscreen platform with one 1920 × 1080 screen:
+// full-HD wall screen with and without the dead-link band, the vehicles' board, the wall layout
+// with its standby view and as a hall screen, and the settings dialog. The data folder is a
+// temporary one without map.ini, so the map sends no request and stays empty. Runs on the
+// offscreen platform with one 1920 × 1080 screen:
 //   kessvenn_pictures <folder>
 #include "alarm/AlarmCore.h"
 #include "app/Form1.h"
@@ -66,6 +67,23 @@ void receiveDemoAlarm(Station& station)
     ticker("ILS München", "19:48:31", "Nachalarmierung", "RTW 1 zur Einsatzstelle");
 }
 
+// The station's crew and vehicles, for the strength and the vehicles' board.
+bool putCrew(const QString& data)
+{
+    QDir().mkpath(data);
+    for (const auto& [name, text] : { std::pair { "mannschaft.csv",
+                                          "Melder;Name;Qualifikation\n1001;;ZF AGT\n1002;;GF Ma\n1003;;AGT C\n"
+                                          "1004;;Ma\n1005;;AGT Ma C\n" },
+             std::pair { "fahrzeuge.ini",
+                 "Florian Altstadt 11/1 = ELW 1\nFlorian Altstadt 40/1 = HLF 20\nFlorian Altstadt 23/1 = DLK 23\n"
+                 "Florian Altstadt 44/1 = LF 10\n" } }) {
+        QFile file(QDir(data).filePath(QString::fromLatin1(name)));
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) < 0)
+            return false;
+    }
+    return true;
+}
+
 bool savePicture(Form1& form, QSize size, const QString& path)
 {
     form.resize(size);
@@ -87,7 +105,8 @@ bool saveFullScreen(const QByteArray& ini, int waitMs, const QString& path, bool
     AppContext ctx;
     ctx.ProgramFolder = home.path();
     ctx.DataFolder = QDir(home.path()).filePath(QStringLiteral("Torvelle"));
-    QDir().mkpath(ctx.DataFolder);
+    if (!putCrew(ctx.DataFolder))
+        return false;
     QFile file(ctx.dataFile(QStringLiteral("display.ini")));
     if (!file.open(QIODevice::WriteOnly) || file.write(ini) != ini.size())
         return false;
@@ -148,19 +167,8 @@ int main(int argc, char* argv[])
 
     AppContext ctx;
     ctx.ProgramFolder = home.path();
-    // The station's crew and vehicles, for the strength line and the vehicles' board.
-    const QString data = QDir(home.path()).filePath(QStringLiteral("Torvelle"));
-    QDir().mkpath(data);
-    for (const auto& [name, text] : { std::pair { "mannschaft.csv",
-                                          "Melder;Name;Qualifikation\n1001;;ZF AGT\n1002;;GF Ma\n1003;;AGT C\n"
-                                          "1004;;Ma\n1005;;AGT Ma C\n" },
-             std::pair { "fahrzeuge.ini",
-                 "Florian Altstadt 11/1 = ELW 1\nFlorian Altstadt 40/1 = HLF 20\nFlorian Altstadt 23/1 = DLK 23\n"
-                 "Florian Altstadt 44/1 = LF 10\n" } }) {
-        QFile file(QDir(data).filePath(QString::fromLatin1(name)));
-        if (!file.open(QIODevice::WriteOnly) || file.write(text) < 0)
-            return 1;
-    }
+    if (!putCrew(QDir(home.path()).filePath(QStringLiteral("Torvelle"))))
+        return 1;
     // No link: the pictures show what the handlers made of the demo messages.
     Station station(ctx, Station::Link::Idle);
     Form1 form(station);

@@ -159,7 +159,7 @@ private slots:
 
     // `kessvenn --headless` with no display variables at all: it registers, and an alarm is heard
     // (the alarm sound, the speech program), printed into a private scheduler's queue and kept in
-    // the history; SIGTERM ends it.
+    // the history with the crew's strength; a vehicle's status is kept; SIGTERM ends it.
     void headless()
     {
         PrivateCups cups;
@@ -170,6 +170,7 @@ private slots:
         const QByteArray sound = SoundWriter::write(m.program + "/alarm.wav", 1);
         // Alarm sound and the keyword spoken; print.ini names the hall's printer.
         QVERIFY(m.settings() && writeAll(m.data + "/print.ini", "printer=Halle\n"));
+        QVERIFY(writeAll(m.data + "/mannschaft.csv", "Melder;Name;Quali\n5;Ute Ulm;ZF AGT\n"));
         m.env.insert(QStringLiteral("ALSA_CONFIG_PATH"), capture.alsaConfigPath());
         for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
             m.env.remove(QString::fromLatin1(name));
@@ -178,10 +179,14 @@ private slots:
                                               "Kampstraße\t12\t\t\t\t\t\tHLF 20\a\t1\t\t\tHerr Meier"));
         QTRY_COMPARE_WITH_TIMEOUT(capture.captured(), sound, 30000);
         QTRY_COMPARE_WITH_TIMEOUT(readAll(m.file("text")), QByteArray("Hallenalarm\r\n\r\n"), 30000);
+        m.dispatch.sendMessage(QStringLiteral("WACHALARM_RM\t5\t1"));
+        m.dispatch.sendMessage(QStringLiteral("WACHALARM_STATUS\tFlorian Hagen 1-HLF20-1\t3"));
         const std::optional<PrivateCups::Job> job = cups.job(1, 60000);
         QVERIFY2(job && job->document.startsWith("%PDF"), "no page in the hall's queue");
-        QCOMPARE(SqliteRows(m.data + "/history.sqlite", QStringLiteral("SELECT keyword FROM alarms")),
-            QStringList { "Hallenalarm" });
+        QTRY_COMPARE_WITH_TIMEOUT(
+            SqliteRows(m.data + "/history.sqlite", QStringLiteral("SELECT keyword, strength FROM alarms")),
+            QStringList { "Hallenalarm|1/0/0/1" }, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(m.data + "/fahrzeuge.dat").contains("Florian Hagen 1-HLF20-1"), 30000);
         ::kill(pid_t(m.process.processId()), SIGTERM);
         QVERIFY(m.process.waitForFinished(30000));
     }

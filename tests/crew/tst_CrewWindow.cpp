@@ -116,6 +116,10 @@ private slots:
         };
         QTRY_VERIFY(answer13());
         QCOMPARE(kept(), "1/1/1/3");
+        // Ctrl+C: the alarm leaves the screen, and its strength with it.
+        f.answerYes = true;
+        QTest::keyClick(f.form.get(), Qt::Key_C, Qt::ControlModifier);
+        QTRY_COMPARE(f.control<QLabel>("lbl_Staerke")->text(), "");
     }
 };
 
