@@ -4,8 +4,9 @@
 
 #include <tuple>
 
-// Data-driven tables in a line each: the columns of a _data() function, a row of it, and the
-// current row's values in the test function, `auto [a, b] = fetch<A, B>("a", "b");`.
+// Data-driven tables in a line each: the columns of a _data() function, a row of it (each value of
+// its column's type; a string literal stands for a QString), and the current row's values in the
+// test function, `auto [a, b] = fetch<A, B>("a", "b");`.
 template <typename... T> void columns(const auto&... names)
 {
     (QTest::addColumn<T>(names), ...);

@@ -28,8 +28,8 @@ public:
     SmallDisk& operator=(const SmallDisk&) = delete;
 
     [[nodiscard]] bool mounted() const { return m_mounted; }
-    // Writes the file "filler" on the small disk until nothing more fits; its path. Nothing where
-    // the disk could not be mounted.
+    // Writes the file "filler" on the small disk until nothing more fits; its path. Nothing is
+    // written where the disk could not be mounted.
     QString fill() const
     {
         const QString path = QFile::decodeName(m_folder) + QStringLiteral("/filler");
