@@ -32,11 +32,6 @@ void Incident::setPlanner(RoutePlanner* planner)
     connect(planner, &RoutePlanner::routeFailed, this, [this] { takeRoute(std::nullopt); });
 }
 
-RoutePlanner* Incident::planner() const
-{
-    return m_planner;
-}
-
 double Incident::routeFactor() const
 {
     return m_planner ? m_planner->settings().factor : 1.0;

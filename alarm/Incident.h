@@ -32,7 +32,6 @@ public:
     void follow(AlarmCore& core);
     // Where the way comes from; null: no route. Must outlive the incident or be set anew.
     void setPlanner(RoutePlanner* planner);
-    [[nodiscard]] RoutePlanner* planner() const;
     // The drive time's factor of the route's settings; 1 without a planner.
     [[nodiscard]] double routeFactor() const;
 
@@ -40,8 +39,6 @@ public:
     // The alarm has left the screen (Ctrl+C): answers still under way are dropped.
     void close();
 
-    [[nodiscard]] Stage stage() const { return m_stage; }
-    [[nodiscard]] bool isOpen() const { return m_stage != Stage::Closed; }
     [[nodiscard]] bool isPlaced() const { return m_stage == Stage::Placed || m_stage == Stage::Routed; }
     // Placed at a position and a route is asked for, but not known yet.
     [[nodiscard]] bool awaitsRoute() const;

@@ -33,13 +33,11 @@ quint64 Geocoder::lookUp(const QString& address)
             }
             m_search->setUserAgent(TileLoader::userAgent(m_config.contact));
             m_search->setProxy(MapClient::proxyFor(m_ctx.settings));
-            m_lastRequestUrl = AddressSearch::searchUrl(m_config.search, address, m_config.countrycodes);
-            m_search->start(id, m_lastRequestUrl, timeoutMs);
+            m_search->start(id, AddressSearch::searchUrl(m_config.search, address, m_config.countrycodes), timeoutMs);
             return id;
         }
-        m_lastRequestUrl = MapUrls::geocodeUrl(m_config.host, address, m_config.key);
         m_client->setProxy(MapClient::proxyFor(m_ctx.settings));
-        url = m_config.sendable(m_lastRequestUrl);
+        url = m_config.sendable(MapUrls::geocodeUrl(m_config.host, address, m_config.key));
     }
     m_client->startLookup(id, url, timeoutMs);
     return id;

@@ -3,7 +3,6 @@
 #include "map/MapConfig.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 #include <optional>
@@ -33,7 +32,6 @@ public:
     // event loop. An empty address, a program that is ending or no usable service answers nothing.
     quint64 lookUp(const QString& address);
 
-    [[nodiscard]] QString lastRequestUrl() const { return m_lastRequestUrl; }
     // The number of the latest lookup.
     [[nodiscard]] quint64 lastLookup() const { return m_id; }
     int timeoutMs = DefaultTimeoutMs;
@@ -48,5 +46,4 @@ private:
     MapClient* m_client = nullptr;
     AddressSearch* m_search = nullptr;
     quint64 m_id = 0;
-    QString m_lastRequestUrl;
 };

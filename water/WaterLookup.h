@@ -19,7 +19,6 @@ public:
 
     // The index file; empty switches the look-up off.
     void setIndex(const QString& path);
-    [[nodiscard]] const QString& index() const { return m_path; }
     [[nodiscard]] bool active() const { return !m_path.isEmpty(); }
 
     // Looks around the incident (x longitude, y latitude); nothing when off.
