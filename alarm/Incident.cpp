@@ -88,17 +88,11 @@ void Incident::place(quint64 incident, const std::optional<QString>& centre)
         MapViewState at;
         if (at.setCentreText(*centre) == MapViewState::CentreChange::Moved || at.centreText() == *centre) {
             m_centreText = *centre;
-            if (m_plan->coordinates) {
-                // The alarm's own coordinates stand as the dispatch computer sent them.
-                const QStringList latLng = centre->split(QLatin1Char(','));
-                m_markerText = *centre;
-                m_position = QPointF(latLng.value(1).toDouble(), latLng.value(0).toDouble());
-            } else {
-                // The position keeps the answer's own precision; the marker is set as the map sets it.
-                const QStringList latLng = centre->split(QLatin1Char(','));
-                m_markerText = GeoPoint { float(at.lat()), float(at.lng()) }.text();
-                m_position = QPointF(latLng.value(1).toDouble(), latLng.value(0).toDouble());
-            }
+            // The position keeps the text's own precision. The alarm's own coordinates stand as the
+            // dispatch computer sent them; an answer's marker is set as the map sets it.
+            const QStringList latLng = centre->split(QLatin1Char(','));
+            m_position = QPointF(latLng.value(1).toDouble(), latLng.value(0).toDouble());
+            m_markerText = m_plan->coordinates ? *centre : GeoPoint { float(at.lat()), float(at.lng()) }.text();
         }
     }
     emit placed(m_position);
