@@ -3,6 +3,7 @@
 #include "common/Log.h"
 #include "common/ProcessGroup.h"
 #include "net/BoundedGet.h"
+#include "water/WaterSource.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -23,18 +24,6 @@ QString number(double value)
     return QString::number(value, 'f', 6);
 }
 
-// The great-circle distance in metres (x longitude, y latitude).
-double metersBetween(QPointF a, QPointF b)
-{
-    constexpr double kEarthRadius = 6'371'000;
-    constexpr double kRadians = M_PI / 180;
-    const double dLat = (b.y() - a.y()) * kRadians;
-    const double dLon = (b.x() - a.x()) * kRadians;
-    const double h = std::pow(std::sin(dLat / 2), 2)
-        + std::cos(a.y() * kRadians) * std::cos(b.y() * kRadians) * std::pow(std::sin(dLon / 2), 2);
-    return 2 * kEarthRadius * std::asin(std::sqrt(std::min(1.0, h)));
-}
-
 // Why the way cannot be one from the station to the incident; empty when it can.
 QString implausible(const Route& route, QPointF station, QPointF incident)
 {
@@ -46,7 +35,7 @@ QString implausible(const Route& route, QPointF station, QPointF incident)
     if (route.seconds > RoutePlanner::kLongestSeconds)
         return QStringLiteral("the router's drive time of %1 h is longer than any to an incident")
             .arg(route.seconds / 3600, 0, 'g', 4);
-    const double apart = metersBetween(station, incident);
+    const double apart = Water::meters(station, incident);
     if ((route.meters < 1 || route.seconds < 1) && apart > RoutePlanner::kAtStationMeters)
         return QStringLiteral("the router's way has no length, but the incident is %1 m from the station")
             .arg(std::lround(apart));
