@@ -1,6 +1,7 @@
 #include "history/HistoryStore.h"
 
 #include "alarm/StationAlarm.h"
+#include "common/SafeFile.h"
 #include "history/HistoryFields.h"
 #include "history/HistorySettings.h"
 
@@ -22,8 +23,6 @@ const QString kCorrupt = QStringLiteral("11");
 // Result codes of the file or its folder rather than of the data: busy, locked, read-only, I/O,
 // damaged, full, cannot open, no database.
 constexpr int kPassingCodes[] = { 5, 6, 8, 10, 11, 13, 14, 26 };
-
-constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 // A writer waits this long for another connection's lock, then gives up on this write.
 constexpr int kBusyTimeoutMs = 250;
@@ -144,11 +143,8 @@ bool HistoryStore::replaced() const
 
 void HistoryStore::ownerOnly() const
 {
-    for (const char* companion : { "", "-wal", "-shm" }) {
-        QFile file(m_path + QLatin1String(companion));
-        if (file.exists() && file.permissions() != kOwnerOnly)
-            file.setPermissions(kOwnerOnly);
-    }
+    for (const char* companion : { "", "-wal", "-shm" })
+        KeepOwnerOnly(m_path + QLatin1String(companion));
 }
 
 bool HistoryStore::exec(const QString& sql)
@@ -177,7 +173,7 @@ bool HistoryStore::openFile()
     if (!QFileInfo::exists(m_path)) {
         QFile file(m_path);
         if (file.open(QIODevice::WriteOnly))
-            file.setPermissions(kOwnerOnly);
+            file.setPermissions(kOwnerOnlyFile);
     }
     ownerOnly();
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
