@@ -43,9 +43,8 @@ PrintSettings PrintSettings::parse(const KeyValueFile& file)
             number(s.waitSeconds, 0, 300);
         else if (name == QLatin1String("informant")) {
             // A value that cannot be read keeps the informant off the paper.
-            int n = 0;
-            number(n, 0, 1);
-            s.informant = n == 1;
+            s.informant = false;
+            flag(s.informant);
         } else if (name == QLatin1String("keep_days"))
             number(s.keepDays, 0, 3650);
         else if (name == QLatin1String("paper")) {
