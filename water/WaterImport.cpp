@@ -113,11 +113,6 @@ struct NodePass : osmium::handler::Handler {
     }
 };
 
-void removeQuietly(const QString& path)
-{
-    QFile::remove(path);
-}
-
 } // namespace
 
 namespace WaterImport {
@@ -190,10 +185,10 @@ Result run(const QString& extract, const QString& indexPath, const Progress& pro
 
     const QString temporary
         = target.absoluteFilePath() + QStringLiteral(".new-%1").arg(QCoreApplication::applicationPid());
-    removeQuietly(temporary);
+    QFile::remove(temporary);
     QString error;
     if (!WaterIndex::write(temporary, sources, &error)) {
-        removeQuietly(temporary);
+        QFile::remove(temporary);
         result.error = QStringLiteral("%1 could not be written: %2").arg(temporary, error);
         return result;
     }
@@ -201,14 +196,14 @@ Result run(const QString& extract, const QString& indexPath, const Progress& pro
     {
         QFile written(temporary);
         if (!written.open(QIODevice::ReadOnly) || ::fsync(written.handle()) != 0) {
-            removeQuietly(temporary);
+            QFile::remove(temporary);
             result.error = QStringLiteral("%1 could not be synced").arg(temporary);
             return result;
         }
     }
     if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target.absoluteFilePath()).constData())
         != 0) {
-        removeQuietly(temporary);
+        QFile::remove(temporary);
         result.error = QStringLiteral("%1 could not be replaced").arg(target.absoluteFilePath());
         return result;
     }
