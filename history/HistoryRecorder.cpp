@@ -251,11 +251,12 @@ private:
                 return false;
         }
         QHash<qint64, qint64> ids = m_ids;
-        m_stored.clear();
+        // The alarms of this transaction: station or unit, id.
+        QList<std::pair<bool, qint64>> stored;
         const std::size_t count = batch.size() > 1 && !m_refused ? batch.size() : 1;
         const bool kept = m_store.transaction([&] {
             for (std::size_t i = 0; i < count; ++i) {
-                if (!apply(batch[i], ids))
+                if (!apply(batch[i], ids, stored))
                     return false;
             }
             return true;
@@ -276,7 +277,7 @@ private:
             warn(batch.front().text() + QStringLiteral(" refused by the history and left out"));
         m_refused = m_refused && batch.size() > 1;
         // Told once they are in the file for good.
-        for (const auto& [station, id] : std::exchange(m_stored, {})) {
+        for (const auto& [station, id] : stored) {
             if (kept)
                 qCInfo(lcHistory).noquote()
                     << (station ? "Station alarm" : "Unit alarm") << "kept in the history as" << id;
@@ -292,7 +293,7 @@ private:
         return true;
     }
 
-    bool apply(const Write& w, QHash<qint64, qint64>& ids)
+    bool apply(const Write& w, QHash<qint64, qint64>& ids, QList<std::pair<bool, qint64>>& alarms)
     {
         if (w.what == Write::What::Alarm) {
             const std::optional<QList<qint64>> stored = m_store.store({ w.entry });
@@ -302,7 +303,7 @@ private:
                 ids.insert(w.alarm, stored->first());
                 m_arrivalsKept = std::max(m_arrivalsKept, w.alarm);
             }
-            m_stored.append({ w.entry.kind == HistoryEntry::Kind::Station, stored->first() });
+            alarms.append({ w.entry.kind == HistoryEntry::Kind::Station, stored->first() });
             return true;
         }
         const auto id = ids.constFind(w.alarm);
@@ -379,8 +380,6 @@ private:
     // Number of arrival → id in the file, of the latest station alarms.
     QHash<qint64, qint64> m_ids;
     qint64 m_arrivalsKept = 0;
-    // The alarms of the transaction under way: station or unit, id.
-    QList<std::pair<bool, qint64>> m_stored;
 };
 
 HistoryRecorder::HistoryRecorder(QString path, QString lastAlarmPath, HistorySettings settings, QObject* parent)
