@@ -55,9 +55,32 @@ WallBox headOf(QSize screen, int gap)
     return head;
 }
 
-int boardHeight(QSize screen)
+// Places the map and the board on the screen below `top`, and cuts the column of texts, which
+// begins as all of that less the gaps at the edges, down to its share: the map takes the right half
+// of a landscape screen or the lower part of a portrait one, the board a strip along the bottom,
+// under the map or, without one, across the screen.
+void placeMapAndBoard(
+    QSize screen, int top, int gap, bool withMap, bool withBoard, QRect& column, QRect& map, QRect& board)
 {
-    return int(std::lround(WallLayout::kBoardShare * screen.height()));
+    const int strip = withBoard ? int(std::lround(WallLayout::kBoardShare * screen.height())) : 0;
+    const int bottom = screen.height() - strip;
+    column = QRect(gap, top + gap, screen.width() - 2 * gap, screen.height() - top - 2 * gap);
+    QRect side(0, bottom, screen.width(), 0);
+    if (withMap && screen.height() > screen.width()) {
+        const int mapTop = int(std::lround(kPortraitMapTop * screen.height()));
+        column.setBottom(mapTop - gap - 1);
+        side = QRect(0, mapTop, screen.width(), bottom - mapTop);
+    } else if (withMap) {
+        const int half = screen.width() / 2;
+        column.setRight(half - gap - 1);
+        side = QRect(half, top, screen.width() - half, bottom - top);
+    } else if (strip) {
+        column.setBottom(bottom - gap - 1);
+    }
+    if (withMap)
+        map = side;
+    if (strip)
+        board = QRect(side.left(), bottom, side.width(), strip);
 }
 
 } // namespace
@@ -70,22 +93,8 @@ WallAlarmGeometry WallLayout::alarm(QSize screen, bool withBoard)
     const int gap = gapOf(screen);
     g.head = headOf(screen, gap);
     const bool portrait = screen.height() > screen.width();
-    const int below = g.head.rect.bottom() + 1;
     QRect column;
-    const int board = withBoard ? boardHeight(screen) : 0;
-    if (portrait) {
-        const int mapTop = int(std::lround(kPortraitMapTop * screen.height()));
-        column = QRect(gap, below + gap, screen.width() - 2 * gap, mapTop - below - 2 * gap);
-        g.map = QRect(0, mapTop, screen.width(), screen.height() - mapTop - board);
-        if (board)
-            g.board = QRect(0, screen.height() - board, screen.width(), board);
-    } else {
-        const int half = screen.width() / 2;
-        column = QRect(gap, below + gap, half - 2 * gap, screen.height() - below - 2 * gap);
-        g.map = QRect(half, below, screen.width() - half, screen.height() - below - board);
-        if (board)
-            g.board = QRect(half, screen.height() - board, screen.width() - half, board);
-    }
+    placeMapAndBoard(screen, g.head.rect.bottom() + 1, gap, true, withBoard, column, g.map, g.board);
     // A portrait column is shorter for the same screen height: the keyword takes more of it.
     const std::vector<WallBox> boxes = stack(column, gap,
         { { portrait ? 24.0 : 14.0, 1, kLargestCap }, { 9, 1, 0.55 }, { 15, 3, 0.55 }, { 7, 1, 0.5 }, { 10, 2, 0.5 },
@@ -109,24 +118,8 @@ WallStandbyGeometry WallLayout::standby(QSize screen, bool withMap, bool withBoa
     if (screen.width() <= 0 || screen.height() <= 0)
         return g;
     const int gap = gapOf(screen);
-    const bool portrait = screen.height() > screen.width();
-    const int board = withBoard ? boardHeight(screen) : 0;
-    QRect column(gap, gap, screen.width() - 2 * gap, screen.height() - 2 * gap);
-    if (withMap && portrait) {
-        const int mapTop = int(std::lround(kPortraitMapTop * screen.height()));
-        column.setBottom(mapTop - gap - 1);
-        g.map = QRect(0, mapTop, screen.width(), screen.height() - mapTop - board);
-    } else if (withMap) {
-        const int half = screen.width() / 2;
-        column.setRight(half - gap - 1);
-        g.map = QRect(half, 0, screen.width() - half, screen.height() - board);
-    } else if (board) {
-        column.setBottom(screen.height() - board - gap - 1);
-    }
-    if (board) {
-        const int left = withMap && !portrait ? g.map.left() : 0;
-        g.board = QRect(left, screen.height() - board, screen.width() - left, board);
-    }
+    QRect column;
+    placeMapAndBoard(screen, 0, gap, withMap, withBoard, column, g.map, g.board);
     const std::vector<WallBox> boxes = stack(column, gap,
         { { 30, 1, kLargestCap }, { 8, 1, 0.5 }, { 7, 1, 0.5 }, { 6, 1, 0.5 }, { 5, 1, 0.5 }, { 24, 6, 0.5 },
             { 12, 3, 0.5 } });

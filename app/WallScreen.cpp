@@ -1,13 +1,11 @@
 #include "app/WallScreen.h"
 
 #include "alarm/AlarmCore.h"
-#include "alarm/AlarmRows.h"
 #include "app/FittingLabel.h"
 #include "app/StationCalendar.h"
 #include "app/WallTexts.h"
 #include "common/AppContext.h"
 #include "common/Log.h"
-#include "crew/CrewDesk.h"
 #include "crew/CrewWatch.h"
 #include "crew/VehicleBoard.h"
 #include "crew/VehicleBoardView.h"
@@ -195,7 +193,6 @@ void WallScreen::setCrew(CrewWatch* crew)
 
 void WallScreen::setVehicles(VehicleBoard* vehicles)
 {
-    m_vehicles = vehicles;
     delete m_board;
     m_board = nullptr;
     if (!vehicles)
@@ -213,32 +210,32 @@ void WallScreen::setVehicles(VehicleBoard* vehicles)
 
 bool WallScreen::boardShown() const
 {
-    return m_board && m_vehicles && !m_vehicles->tiles().isEmpty();
+    return m_board && !m_board->board().tiles().isEmpty();
 }
 
 void WallScreen::showStrength(const Strength::Count& count)
 {
     if (!m_crew)
         return;
-    m_answers->setText(CrewDesk::lineText(count, m_crew->settings()));
+    m_answers->setText(count.text(m_crew->settings()));
     if (!m_names)
         return;
     // Those coming on the first line, those later and not on the second.
-    QStringList coming, others;
-    QStringList later, notComing;
-    for (const Strength::Person& p : count.people) {
-        const QString name = p.qualifications.isEmpty()
-            ? p.name
-            : p.name + QStringLiteral(" (") + p.qualifications.join(QLatin1Char(' ')) + QLatin1Char(')');
-        (p.reply == Strength::Reply::Coming ? coming : p.reply == Strength::Reply::Later ? later : notComing) << name;
-    }
+    using Strength::Reply;
+    QStringList coming, later, notComing;
+    for (const Strength::Person& p : count.people)
+        (p.reply == Reply::Coming ? coming : p.reply == Reply::Later ? later : notComing) << p.text();
+    const auto group = [](Reply reply, const QStringList& names) {
+        return Strength::replyWord(reply) + QStringLiteral(": ") + names.join(QStringLiteral(", "));
+    };
+    QStringList others;
     if (!later.isEmpty())
-        others << QStringLiteral("später: ") + later.join(QStringLiteral(", "));
+        others << group(Reply::Later, later);
     if (!notComing.isEmpty())
-        others << QStringLiteral("nicht: ") + notComing.join(QStringLiteral(", "));
+        others << group(Reply::Not, notComing);
     QStringList lines;
     if (!coming.isEmpty())
-        lines << QStringLiteral("kommt: ") + coming.join(QStringLiteral(", "));
+        lines << group(Reply::Coming, coming);
     if (!others.isEmpty())
         lines << others.join(QStringLiteral(" · "));
     m_names->setText(lines.join(u'\n'));

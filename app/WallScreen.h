@@ -126,7 +126,6 @@ private:
     std::optional<QPointF> m_station;
     QPointer<QAbstractItemModel> m_tickerModel;
     QPointer<CrewWatch> m_crew;
-    QPointer<VehicleBoard> m_vehicles;
     VehicleBoardView* m_board = nullptr;
     QPointer<QWidget> m_bar;
     std::unique_ptr<CalendarWatch> m_calendar;

@@ -6,10 +6,10 @@
 #include "alarm/Incident.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
-#include "announce/SoundOutput.h"
 #include "app/FittingLabel.h"
 #include "app/Form1.h"
 #include "bench/BenchMain.h"
+#include "bench/StampingOutput.h"
 #include "common/AppContext.h"
 #include "history/HistoryRecorder.h"
 #include "link/MessageReceiver.h"
@@ -39,7 +39,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = StampingOutput::Clock;
 
 // The controls of an alarm display in one shown window, as the main window has them: incident
 // labels that fit their text, the remark's (7) wrapped.
@@ -126,28 +126,6 @@ void BM_StatusAndPagerBurst(benchmark::State& state)
     state.counters["repaint_after_ms"] = benchmark::Counter(repaintMs / double(state.iterations()));
 }
 BENCHMARK(BM_StatusAndPagerBurst)->Unit(benchmark::kMillisecond)->Iterations(10);
-
-// The loudspeakers of the benchmark: notes when the first sound starts and takes it at once.
-class StampingOutput : public SoundOutput {
-public:
-    explicit StampingOutput(std::atomic<Clock::rep>& started)
-        : m_started(started)
-    {
-    }
-    // Called on the sound thread.
-    bool open(const SoundFormat&) override
-    {
-        Clock::rep none = 0;
-        m_started.compare_exchange_strong(none, Clock::now().time_since_epoch().count());
-        return true;
-    }
-    bool write(const void*, qint64) override { return true; }
-    void drain() override { }
-    void close() override { }
-
-private:
-    std::atomic<Clock::rep>& m_started;
-};
 
 void writeShortSound(const QString& path)
 {

@@ -5,8 +5,8 @@
 #include "alarm/AlarmHandler.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
-#include "announce/SoundOutput.h"
 #include "bench/BenchMain.h"
+#include "bench/StampingOutput.h"
 #include "common/AppContext.h"
 #include "crew/CrewWatch.h"
 #include "crew/VehicleBoard.h"
@@ -29,27 +29,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-class StampingOutput : public SoundOutput {
-public:
-    explicit StampingOutput(std::atomic<Clock::rep>& started)
-        : m_started(started)
-    {
-    }
-    bool open(const SoundFormat&) override
-    {
-        Clock::rep none = 0;
-        m_started.compare_exchange_strong(none, Clock::now().time_since_epoch().count());
-        return true;
-    }
-    bool write(const void*, qint64) override { return true; }
-    void drain() override { }
-    void close() override { }
-
-private:
-    std::atomic<Clock::rep>& m_started;
-};
+using Clock = StampingOutput::Clock;
 
 // The burst: status messages of 40 call names and answers of 400 holders, the alarm after the
 // first half.

@@ -1,5 +1,7 @@
 #include "common/CodePage.h"
 
+#include <QStringDecoder>
+
 #include <array>
 
 namespace {
@@ -42,6 +44,15 @@ QString decode(QByteArrayView bytes)
     for (qsizetype i = 0; i < bytes.size(); ++i)
         out[i] = toChar(static_cast<unsigned char>(bytes[i]));
     return text;
+}
+
+QString decodeWritten(QByteArrayView bytes, bool* wasUtf8)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (wasUtf8)
+        *wasUtf8 = !utf8.hasError();
+    return utf8.hasError() ? decode(bytes) : text;
 }
 
 QByteArray encode(QStringView text)

@@ -17,6 +17,9 @@ namespace CodePage {
 [[nodiscard]] unsigned char toByte(QChar ch);
 
 [[nodiscard]] QString decode(QByteArrayView bytes);
+// The text of a file that people write: UTF-8 when the bytes are valid UTF-8, else Windows-1252.
+// `wasUtf8`, when given, tells which.
+[[nodiscard]] QString decodeWritten(QByteArrayView bytes, bool* wasUtf8 = nullptr);
 [[nodiscard]] QByteArray encode(QStringView text);
 
 } // namespace CodePage

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 namespace {
 
@@ -40,12 +39,10 @@ KeyValueFile KeyValueFile::parse(QByteArrayView bytes, const QString& source, co
         start = end + 1;
         ++number;
 
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        QString text = utf8.decode(raw);
-        if (utf8.hasError()) {
-            text = CodePage::decode(raw.toByteArray());
+        bool utf8 = true;
+        const QString text = CodePage::decodeWritten(raw, &utf8);
+        if (!utf8)
             file.warn(number, QStringLiteral("not UTF-8; read as Windows-1252"));
-        }
         const QStringView line = QStringView(text).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char(';')))
             continue;

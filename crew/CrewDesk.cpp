@@ -42,8 +42,7 @@ void CrewDesk::show(CrewWatch& watch, VehicleBoard& board, bool names)
         connect(m_watch, &CrewWatch::strengthChanged, this, &CrewDesk::showStrength);
         showStrength(m_watch->strength());
     }
-    if (m_board != &board) {
-        m_board = &board;
+    if (!m_view || &m_view->board() != &board) {
         delete m_view;
         m_view = new VehicleBoardView(board, m_statusList->parentWidget());
         m_view->hide();
@@ -59,36 +58,11 @@ void CrewDesk::toggleBoard()
     m_view->raise();
 }
 
-QString CrewDesk::lineText(const Strength::Count& count, const Strength::Settings& settings)
-{
-    if (!count.counting)
-        return QString();
-    const QString shown = count.shownText(settings);
-    return count.strengthText() + (shown.isEmpty() ? QString() : QStringLiteral(" · ") + shown) + QLatin1Char('\n')
-        + count.repliesText();
-}
-
-QString CrewDesk::peopleText(const Strength::Count& count)
-{
-    QStringList lines;
-    for (const Strength::Person& p : count.people) {
-        const char* reply = p.reply == Strength::Reply::Coming ? "kommt"
-            : p.reply == Strength::Reply::Later                ? "später"
-                                                               : "nicht";
-        lines << p.name
-                + (p.qualifications.isEmpty()
-                        ? QString()
-                        : QStringLiteral(" (") + p.qualifications.join(QLatin1Char(' ')) + QLatin1Char(')'))
-                + QStringLiteral(": ") + QLatin1String(reply);
-    }
-    return lines.join(QLatin1Char('\n'));
-}
-
 void CrewDesk::showStrength(const Strength::Count& count)
 {
-    m_line->setText(lineText(count, m_watch->settings()));
+    m_line->setText(count.text(m_watch->settings()));
     // A tool tip shows markup: the names go in as plain text.
-    const QString people = m_names ? peopleText(count) : QString();
+    const QString people = m_names ? count.peopleText() : QString();
     m_line->setToolTip(
         people.isEmpty() ? QString() : QStringLiteral("<pre>") + people.toHtmlEscaped() + QStringLiteral("</pre>"));
 }

@@ -28,15 +28,6 @@ public:
     // F11: the board over the status list, or the list again.
     void toggleBoard();
 
-    [[nodiscard]] CrewWatch* watch() const { return m_watch; }
-    // From show() on.
-    [[nodiscard]] VehicleBoard* board() const { return m_board; }
-    [[nodiscard]] QLabel& strengthLine() const { return *m_line; }
-
-    // The strength line's text, and the names of those coming, later and not.
-    [[nodiscard]] static QString lineText(const Strength::Count& count, const Strength::Settings& settings);
-    [[nodiscard]] static QString peopleText(const Strength::Count& count);
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -45,7 +36,6 @@ private:
     void fitPagerColumns();
 
     CrewWatch* m_watch = nullptr;
-    VehicleBoard* m_board = nullptr;
     VehicleBoardView* m_view = nullptr;
     QLabel* m_line = nullptr;
     bool m_names = true;

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QStringDecoder>
 
 namespace {
 
@@ -15,9 +14,7 @@ QString decodeWhole(QByteArrayView bytes)
 {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes = bytes.sliced(3);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(bytes);
-    return utf8.hasError() ? CodePage::decode(bytes) : text;
+    return CodePage::decodeWritten(bytes);
 }
 
 // The fields of one record; nothing when a quote is left open.

@@ -58,7 +58,48 @@ QString Count::shownText(const Settings& settings) const
 
 QString Count::repliesText() const
 {
-    return QStringLiteral("später %1 · nicht %2 · unbekannt %3").arg(later).arg(notComing).arg(unknown);
+    return QStringList { replyWord(Reply::Later) + QLatin1Char(' ') + QString::number(later),
+        replyWord(Reply::Not) + QLatin1Char(' ') + QString::number(notComing),
+        replyWord(Reply::Unknown) + QLatin1Char(' ') + QString::number(unknown) }
+        .join(kDot);
+}
+
+QString Count::text(const Settings& settings) const
+{
+    if (!counting)
+        return QString();
+    const QString counted = shownText(settings);
+    return strengthText() + (counted.isEmpty() ? QString() : kDot + counted) + QLatin1Char('\n') + repliesText();
+}
+
+QString Count::peopleText() const
+{
+    QStringList lines;
+    for (const Person& p : people)
+        lines << p.text() + QStringLiteral(": ") + replyWord(p.reply);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString Person::text() const
+{
+    return qualifications.isEmpty()
+        ? name
+        : name + QStringLiteral(" (") + qualifications.join(QLatin1Char(' ')) + QLatin1Char(')');
+}
+
+QString replyWord(Reply reply)
+{
+    switch (reply) {
+    case Reply::Coming:
+        return QStringLiteral("kommt");
+    case Reply::Later:
+        return QStringLiteral("später");
+    case Reply::Not:
+        return QStringLiteral("nicht");
+    case Reply::Unknown:
+        break;
+    }
+    return QStringLiteral("unbekannt");
 }
 
 Count count(

@@ -37,6 +37,8 @@ struct Person {
     QStringList qualifications;
     Reply reply = Reply::Unknown;
     bool operator==(const Person&) const = default;
+    // "Zora Zink (ZF AGT)"; the name alone without qualifications.
+    [[nodiscard]] QString text() const;
 };
 
 struct Count {
@@ -61,9 +63,16 @@ struct Count {
     [[nodiscard]] QString shownText(const Settings& settings) const;
     // "später 2 · nicht 1 · unbekannt 3"
     [[nodiscard]] QString repliesText() const;
+    // The strength and the counted qualifications on one line, the replies on the next; empty
+    // without an alarm to count for.
+    [[nodiscard]] QString text(const Settings& settings) const;
+    // One line per person: "Zora Zink (ZF AGT): kommt".
+    [[nodiscard]] QString peopleText() const;
 };
 
 [[nodiscard]] Reply replyOf(int feedbackCode);
+// "kommt", "später", "nicht", "unbekannt"
+[[nodiscard]] QString replyWord(Reply reply);
 
 // Answers count when they came from the alarm's time to 60 minutes after it; a holder counts
 // once, with the newest answer. Without an alarm nothing counts.

@@ -9,20 +9,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 #include <algorithm>
 
 namespace {
 
 constexpr qint64 kMostFileBytes = 1024 * 1024;
-
-QString decodeLine(QByteArrayView raw)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(raw);
-    return utf8.hasError() ? CodePage::decode(raw) : text;
-}
 
 QByteArray readSmallFile(const QString& path)
 {
@@ -54,7 +46,7 @@ QList<VehicleBoard::Vehicle> VehicleBoard::parseVehicles(QByteArrayView bytes, c
     QList<Vehicle> vehicles;
     const QList<QByteArrayView> lines = linesOf(bytes);
     for (int i = 0; i < lines.size(); ++i) {
-        const QString line = decodeLine(lines[i]).trimmed();
+        const QString line = CodePage::decodeWritten(lines[i]).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char(';')))
             continue;
         const qsizetype eq = line.indexOf(QLatin1Char('='));

@@ -27,6 +27,7 @@ public:
         QColor background;
         QRect place;
     };
+    [[nodiscard]] const VehicleBoard& board() const { return m_board; }
     // The tiles as drawn now, in the board's order.
     [[nodiscard]] const QList<Tile>& tiles() const { return m_tiles; }
     // Takes the board's tiles as they are now.

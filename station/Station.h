@@ -79,8 +79,6 @@ public:
     [[nodiscard]] const MapConfig& mapConfig() const { return m_map; }
     [[nodiscard]] const RouteSettings& routeSettings() const { return m_route; }
     [[nodiscard]] const DisplaySettings& display() const { return m_display; }
-    // A live alarm has come since the start.
-    [[nodiscard]] bool liveAlarmCame() const { return m_liveAlarmCame; }
 
 signals:
     // The station's files have been read (at load() and at every reload()).
@@ -111,5 +109,6 @@ private:
     WaterLookup* m_water = nullptr;
     CrewWatch* m_crew = nullptr;
     VehicleBoard* m_vehicles = nullptr;
+    // A live alarm has come since the start: the stored one is not shown over it.
     bool m_liveAlarmCame = false;
 };
