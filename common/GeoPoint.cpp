@@ -1,6 +1,8 @@
 #include "common/GeoPoint.h"
 
+#include <algorithm>
 #include <cmath>
+#include <numbers>
 
 std::optional<GeoPoint> GeoPoint::parse(QStringView text)
 {
@@ -31,4 +33,15 @@ QString GeoPoint::number(float degrees)
 QString GeoPoint::text() const
 {
     return number(float(lat)) + QLatin1Char(',') + number(float(lon));
+}
+
+double GeoPoint::meters(QPointF from, QPointF to)
+{
+    constexpr double kEarthRadius = 6371008.8;
+    const auto radians = [](double degrees) { return degrees * std::numbers::pi / 180; };
+    const double lat1 = radians(from.y()), lat2 = radians(to.y());
+    const double dLat = lat2 - lat1, dLon = radians(to.x() - from.x());
+    const double a = std::sin(dLat / 2) * std::sin(dLat / 2)
+        + std::cos(lat1) * std::cos(lat2) * std::sin(dLon / 2) * std::sin(dLon / 2);
+    return 2 * kEarthRadius * std::asin(std::min(1.0, std::sqrt(a)));
 }

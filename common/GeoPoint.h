@@ -28,5 +28,9 @@ struct GeoPoint {
     [[nodiscard]] QPointF toPointF() const { return { lon, lat }; }
     [[nodiscard]] static GeoPoint fromPointF(QPointF p) { return { p.y(), p.x() }; }
 
+    // Distance in metres on the earth's mean sphere (x the longitude, y the latitude); good to
+    // centimetres within a few kilometres.
+    [[nodiscard]] static double meters(QPointF from, QPointF to);
+
     bool operator==(const GeoPoint&) const = default;
 };

@@ -1,9 +1,9 @@
 #include "route/RoutePlanner.h"
 
+#include "common/GeoPoint.h"
 #include "common/Log.h"
 #include "common/ProcessGroup.h"
 #include "net/BoundedGet.h"
-#include "water/WaterSource.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -35,7 +35,7 @@ QString implausible(const Route& route, QPointF station, QPointF incident)
     if (route.seconds > RoutePlanner::kLongestSeconds)
         return QStringLiteral("the router's drive time of %1 h is longer than any to an incident")
             .arg(route.seconds / 3600, 0, 'g', 4);
-    const double apart = Water::meters(station, incident);
+    const double apart = GeoPoint::meters(station, incident);
     if ((route.meters < 1 || route.seconds < 1) && apart > RoutePlanner::kAtStationMeters)
         return QStringLiteral("the router's way has no length, but the incident is %1 m from the station")
             .arg(std::lround(apart));

@@ -1,5 +1,7 @@
 #include "water/WaterIndex.h"
 
+#include "common/GeoPoint.h"
+
 #include <QAtomicInteger>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -129,7 +131,7 @@ Answer nearby(const QString& path, QPointF incident, double radius, int limit)
         s.lat = q.value(5).toDouble();
         s.lon = q.value(6).toDouble();
         const QPointF place(s.lon, s.lat);
-        f.meters = Water::meters(incident, place);
+        f.meters = GeoPoint::meters(incident, place);
         if (f.meters > radius)
             continue;
         if (f.meters >= 0.5)

@@ -35,8 +35,6 @@ const KindText& textOf(WaterKind kind)
     return kKinds[4];
 }
 
-constexpr double kEarthRadius = 6371008.8;
-
 double radians(double degrees)
 {
     return degrees * std::numbers::pi / 180;
@@ -142,15 +140,6 @@ int diameterFromText(std::string_view text)
     if (!text.empty() || value < 25 || value > 1200)
         return 0;
     return value;
-}
-
-double meters(QPointF from, QPointF to)
-{
-    const double lat1 = radians(from.y()), lat2 = radians(to.y());
-    const double dLat = lat2 - lat1, dLon = radians(to.x() - from.x());
-    const double a = std::sin(dLat / 2) * std::sin(dLat / 2)
-        + std::cos(lat1) * std::cos(lat2) * std::sin(dLon / 2) * std::sin(dLon / 2);
-    return 2 * kEarthRadius * std::asin(std::min(1.0, std::sqrt(a)));
 }
 
 QString direction(QPointF from, QPointF to)

@@ -72,8 +72,6 @@ namespace Water {
 // is anything else (a list, inches, a word, a value no pipe has).
 [[nodiscard]] int diameterFromText(std::string_view text);
 
-// Distance in metres on the earth's mean sphere; good to centimetres within a few kilometres.
-[[nodiscard]] double meters(QPointF from, QPointF to);
 // The direction from one point to another at eight German compass points.
 [[nodiscard]] QString direction(QPointF from, QPointF to);
 // One entry of the list: "U 100 · 45 m NO", "B · 120 m S" without a diameter.

@@ -1,6 +1,7 @@
 // The water sources: the real import of an extract, the look-up around incidents, and where the
 // crews see them (the signs on the tile map, the list on the printout, the line in the history).
 #include "common/AppContext.h"
+#include "common/GeoPoint.h"
 #include "map/ucGMap.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/HttpResponder.h"
@@ -192,7 +193,7 @@ private slots:
         auto [degrees, point] = fetch<double, QString>("degrees", "point");
         const QPointF there = offset(kIncident, degrees, 300);
         QCOMPARE(Water::direction(kIncident, there), point);
-        QVERIFY(std::abs(Water::meters(kIncident, there) - 300) < 1);
+        QVERIFY(std::abs(GeoPoint::meters(kIncident, there) - 300) < 1);
     }
 
     void signsOnTheMap_data()
