@@ -55,14 +55,23 @@ QString csvField(QString text)
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
+// The kept counts of the qualifications, "AGT=4 Ma=2", as qualification and count.
+QList<std::pair<QString, QString>> keptCounts(const QString& counts)
+{
+    QList<std::pair<QString, QString>> pairs;
+    for (const QString& count : counts.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        pairs.append({ count.section(QLatin1Char('='), 0, 0), count.section(QLatin1Char('='), 1) });
+    return pairs;
+}
+
 // The strength's count of each qualification column; empty where the alarm counted none.
 QStringList qualificationCounts(const QString& counts, const QStringList& qualifications)
 {
     QStringList cells(qualifications.size());
-    for (const QString& count : counts.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        const qsizetype at = qualifications.indexOf(count.section(QLatin1Char('='), 0, 0));
+    for (const auto& [name, count] : keptCounts(counts)) {
+        const qsizetype at = qualifications.indexOf(name);
         if (at >= 0)
-            cells[at] = count.section(QLatin1Char('='), 1);
+            cells[at] = count;
     }
     return cells;
 }
@@ -242,15 +251,13 @@ bool HistoryReader::writeCsv(QIODevice& out, std::optional<int> year, QStringVie
     }
     // The counted qualifications' columns, in the order they first occur.
     QStringList qualifications;
-    if (!q.exec(QStringLiteral("SELECT strength_counts FROM alarms WHERE strength_counts IS NOT NULL")
-            + yearCondition(year).replace(QStringLiteral(" WHERE "), QStringLiteral(" AND "))
+    if (!q.exec(QStringLiteral("SELECT coalesce(strength_counts, '') FROM alarms") + yearCondition(year)
             + QStringLiteral(" ORDER BY received_utc, id"))) {
         m_error = q.lastError().text();
         return false;
     }
     while (q.next()) {
-        for (const QString& count : q.value(0).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            const QString name = count.section(QLatin1Char('='), 0, 0);
+        for (const auto& [name, count] : keptCounts(q.value(0).toString())) {
             if (!qualifications.contains(name))
                 qualifications << name;
         }
