@@ -4,6 +4,7 @@
 #include "link/Framing.h"
 #include "link/MessageReceiver.h"
 
+#include <QDateTime>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -145,8 +146,9 @@ void DispatchSimulator::playNext(QTcpSocket* socket)
     }
 }
 
-void DispatchSimulator::send(QTcpSocket* socket, const QString& message)
+void DispatchSimulator::send(QTcpSocket* socket, const QString& written)
 {
+    const QString message = ScenarioScript::stamp(written, QDateTime::currentDateTime());
     socket->write(MessageReceiver::frame(message));
     emit report(
         QStringLiteral("sent to %1: %2").arg(m_monitors[socket].peer, shortened(ScenarioScript::escape(message))));

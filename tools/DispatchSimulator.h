@@ -52,6 +52,7 @@ private:
     void onReadyRead(QTcpSocket* socket);
     void onFrame(QTcpSocket* socket, const QByteArray& payload);
     void playNext(QTcpSocket* socket);
+    // \D and \T of the scenario become the moment of sending.
     void send(QTcpSocket* socket, const QString& message);
 
     QTcpServer* m_server;

@@ -27,7 +27,7 @@ int main(int argc, char* argv[])
     QStringList fields;
     for (const ScenarioScript::Step& step : ScenarioScript::parseScript(QString::fromUtf8(scenario.readAll()))) {
         if (step.kind == ScenarioScript::Step::Kind::Message && step.message.startsWith(QLatin1String("WACHALARM\t"))) {
-            fields = step.message.split(QLatin1Char('\t'));
+            fields = ScenarioScript::stamp(step.message, QDateTime::currentDateTime()).split(QLatin1Char('\t'));
             break;
         }
     }

@@ -6,6 +6,15 @@
 
 #include <cmath>
 
+namespace {
+
+// Characters of Unicode's private use area, which no message of the dispatch computer carries:
+// they hold the place of the date and the time until the message is sent.
+constexpr char16_t kDateMark = 0xE000;
+constexpr char16_t kTimeMark = 0xE001;
+
+} // namespace
+
 namespace ScenarioScript {
 
 QString unescape(const QString& text, QString* error)
@@ -34,6 +43,12 @@ QString unescape(const QString& text, QString* error)
         case '\\':
             out += QLatin1Char('\\');
             break;
+        case 'D':
+            out += QChar(kDateMark);
+            break;
+        case 'T':
+            out += QChar(kTimeMark);
+            break;
         case 'x': {
             bool ok = false;
             const int byte = text.mid(i + 1, 2).toInt(&ok, 16);
@@ -54,6 +69,14 @@ QString unescape(const QString& text, QString* error)
             out += next;
         }
     }
+    return out;
+}
+
+QString stamp(const QString& message, const QDateTime& now)
+{
+    QString out = message;
+    out.replace(QChar(kDateMark), now.toString(QStringLiteral("dd.MM.yyyy")));
+    out.replace(QChar(kTimeMark), now.toString(QStringLiteral("HH:mm:ss")));
     return out;
 }
 
@@ -107,7 +130,7 @@ Step parseLine(const QString& rawLine)
     QString error;
     step.message = unescape(line, &error);
     for (QChar c : std::as_const(step.message)) {
-        if (CodePage::toByte(c) == '?' && c != QLatin1Char('?'))
+        if (CodePage::toByte(c) == '?' && c != QLatin1Char('?') && c != QChar(kDateMark) && c != QChar(kTimeMark))
             error = QStringLiteral("%1 cannot be sent in Windows-1252 and goes as ?").arg(c);
     }
     step.kind = Step::Kind::Message;

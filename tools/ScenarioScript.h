@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -11,8 +12,9 @@
 //   TYPE<TAB>FIELD<TAB>...      one message; its fields separated by TAB characters or by \t
 //
 // Escapes inside a message line: \7 the character 7 (ends each unit, separates ticker subfields),
-// \n a line break CR LF inside a field, \t a TAB, \\ a backslash, \xHH the byte HH. Messages travel
-// in Windows-1252; a character it cannot hold is sent as "?".
+// \n a line break CR LF inside a field, \t a TAB, \\ a backslash, \xHH the byte HH, \D the date
+// ("08.12.2026") and \T the time of day ("19:35:12") at the moment the message is sent. Messages
+// travel in Windows-1252; a character it cannot hold is sent as "?".
 namespace ScenarioScript {
 
 struct Step {
@@ -25,8 +27,11 @@ struct Step {
 
 [[nodiscard]] Step parseLine(const QString& line);
 
-// Resolves the escapes of a message line.
+// Resolves the escapes of a message line; \D and \T stay as marks until stamp().
 [[nodiscard]] QString unescape(const QString& text, QString* error = nullptr);
+
+// The message as sent at `now`: the marks of \D and \T replaced by its date and time of day.
+[[nodiscard]] QString stamp(const QString& message, const QDateTime& now);
 
 // The printable form of received or sent text: the escapes above for control characters.
 [[nodiscard]] QString escape(const QString& text);

@@ -6,6 +6,7 @@
 #include "tools/ScenarioScript.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -40,8 +41,13 @@ private slots:
             "HandleUnitAlarm:WACHALARM_EM\tELW 1\aDLK 23(D)\a",
             QStringLiteral("HandleFeedback:WACHALARM_RM\t") + QChar(0) + QStringLiteral("€\\") };
         QTRY_COMPARE(handlers.calls, scenario);
-        simulator.sendToAll(QStringLiteral("WACHALARM_STATUS\tFlorian 1\t3"));
+        // \D and \T take the date and time of sending, as a dispatch computer stamps its alarms.
+        simulator.sendToAll(ScenarioScript::parseLine(QStringLiteral("WACHALARM_STATUS\tFlorian 1\t\\D \\T")).message);
         QTRY_COMPARE(handlers.calls.size(), 5);
+        QVERIFY2(QRegularExpression(QStringLiteral("\t\\d\\d\\.\\d\\d\\.20\\d\\d \\d\\d:\\d\\d:\\d\\d$"))
+                     .match(handlers.calls[4])
+                     .hasMatch(),
+            qPrintable(handlers.calls[4]));
         link.ConnectToServer(QStringLiteral("127.0.0.1"));
         QTRY_COMPARE(finished.count(), 2);
         QTRY_COMPARE(handlers.calls.mid(5), scenario);
