@@ -41,6 +41,21 @@ else
     echo "demo: the map and the route from $DEMO_MAP, left as it is"
 fi
 
+# The demo station's crew and vehicles, written only when the demo data folder has none: the
+# strength counts leaders and qualifications, and the board shows the station's vehicles in order.
+DEMO_CREW="$DEMO_HOME/Torvelle/mannschaft.csv"
+if [ ! -e "$DEMO_CREW" ]; then
+    printf '%s\r\n' "Melder;Name;Qualifikation" "1001;Anna Schäfer;ZF AGT" "1002;Jörg Weiß;GF AGT Ma" \
+        "1003;Özlem Yilmaz;AGT Ma" "1004;Bernd Müller;Ma C" "1005;Käthe Groß;GF Ma" "1006;Lutz Böhm;AGT C" \
+        "1007;Uwe Dämmrich;Ma" >"$DEMO_CREW"
+fi
+DEMO_VEHICLES="$DEMO_HOME/Torvelle/fahrzeuge.ini"
+if [ ! -e "$DEMO_VEHICLES" ]; then
+    printf '%s\n' "# The demo station's vehicles: radio call name = short name" \
+        "Florian Hagen 1-ELW-1 = ELW 1" "Florian Hagen 1-HLF20-1 = HLF 20" "Florian Hagen 1-DLK23-1 = DLK 23" \
+        >"$DEMO_VEHICLES"
+fi
+
 # The demo alarm's printout as a PDF in the build tree; no printer is needed and none is used.
 SOURCE=$(cd "$(dirname "$0")/.." && pwd)
 "$BUILD/bin/kessvenn-printout" "$SOURCE/tools/demo.scenario" "$BUILD/demo-printout.pdf"
