@@ -50,7 +50,8 @@ int main(int argc, char* argv[])
     parser.addOption(portOption);
     parser.addOption(listenOption);
     parser.addPositionalArgument(QStringLiteral("scenario"),
-        QStringLiteral("Scenario file (see tools/README.md); none to send only from stdin."),
+        QStringLiteral("Scenario file (see /usr/share/doc/kessvenn/kessvenn-dispatch.md.gz, or tools/README.md in the "
+                       "source); none to send only from stdin."),
         QStringLiteral("[scenario]"));
     parser.process(app);
     if (parser.positionalArguments().size() > 1) {

@@ -21,6 +21,14 @@ lrwxrwxrwx ./usr/bin/kessvenn -> /opt/kessvenn/kessvenn
 lrwxrwxrwx ./usr/bin/kessvenn-dispatch -> /opt/kessvenn/kessvenn-dispatch
 -rw-r--r-- ./usr/share/doc/kessvenn/changelog.gz
 -rw-r--r-- ./usr/share/doc/kessvenn/copyright
+-rw-r--r-- ./usr/share/doc/kessvenn/README.md.gz
+-rw-r--r-- ./usr/share/doc/kessvenn/kessvenn-dispatch.md.gz
+-rw-r--r-- ./usr/share/doc/kessvenn/examples/display.ini
+-rw-r--r-- ./usr/share/doc/kessvenn/examples/fahrzeuge.ini
+-rw-r--r-- ./usr/share/doc/kessvenn/examples/history.ini
+-rw-r--r-- ./usr/share/doc/kessvenn/examples/mannschaft.csv
+-rw-r--r-- ./usr/share/doc/kessvenn/examples/map.ini
+-rw-r--r-- ./usr/share/doc/kessvenn/examples/print.ini
 -rw-r--r-- ./usr/share/lintian/overrides/kessvenn
 -rw-r--r-- ./usr/lib/systemd/user/kessvenn.service
 -rw-r--r-- ./usr/lib/systemd/user/kessvenn-headless.service
