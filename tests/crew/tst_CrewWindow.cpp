@@ -1,5 +1,8 @@
 // The crew's strength and the vehicles' board in the classic window, read back from its widgets
 // at the sizes the station's screens have.
+#include "app/FittingLabel.h"
+#include "app/MainLayout.h"
+#include "common/Twips.h"
 #include "crew/CrewDesk.h"
 #include "crew/VehicleBoardView.h"
 #include "history/HistoryReader.h"
@@ -54,6 +57,24 @@ private slots:
         QVERIFY(line->toolTip().contains("Gabi Graf (GF Ma): kommt"));
         QVERIFY(f.form->rect().contains(line->mapTo(f.form.get(), line->rect().bottomRight())));
 
+        // The top bar: the strength, the drive time and three water sources each in a room of its
+        // own, clear of the bar's other controls, whole, in type no smaller than the buttons' at
+        // the window's scale (13 pixels at the design size).
+        f.control<QLabel>("lbl_Wasser")->setText("U 100 · 36 m NO, O 150 · 79 m SW, B · 138 m S");
+        f.control<QLabel>("lbl_Anfahrt")->setText("Anfahrt 12 min · 14,3 km");
+        const double scale = MainLayout::scale(size.width() * kTwipsPerPixel, size.height() * kTwipsPerPixel);
+        for (const char* name : { "lbl_Staerke", "lbl_Anfahrt", "lbl_Wasser" }) {
+            const auto* text = f.control<QLabel>(name);
+            for (const QWidget* other : text->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                QVERIFY(other == text || !other->isVisible() || other->objectName() == "Label_vers"
+                    || !text->geometry().intersects(other->geometry()));
+            const auto* fitting = qobject_cast<const FittingLabel*>(text);
+            const QFont font = fitting ? fitting->fitted().font : text->font();
+            const QRect room = fitting ? fitting->textRect() : text->contentsRect();
+            QVERIFY2(room.contains(QFontMetrics(font).boundingRect(room, int(text->alignment()), text->text())), name);
+            QCOMPARE_GE(QFontInfo(font).pixelSize(), int(13 * scale));
+        }
+
         // Every answer in full, inside the list's view.
         auto* pagers = f.control<QTableWidget>("Grid_Melder");
         const int answerColumn = pagers->columnWidth(1);
@@ -70,6 +91,15 @@ private slots:
             QApplication::sendEvent(f.form.get(), &release);
             QCOMPARE(board->isVisible(), shown);
             QCOMPARE(board->geometry(), statusList->geometry());
+        }
+        // Its tiles in the grids' type at the window's scale or larger, each inside, each line whole.
+        QFont bold = board->font();
+        bold.setBold(true);
+        QCOMPARE_GE(QFontInfo(bold).pixelSize(), int(20 * scale));
+        for (const VehicleBoardView::Tile& tile : board->tiles()) {
+            QVERIFY(board->rect().contains(tile.place));
+            for (const QString& line : tile.lines.split('\n'))
+                QVERIFY2(QFontMetrics(bold).horizontalAdvance(line) <= tile.place.width() - 6, qPrintable(line));
         }
         QCOMPARE(statusList->rowCount(), 2);
         QStringList tiles;
