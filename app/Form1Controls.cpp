@@ -256,18 +256,7 @@ void Form1Controls::applyLayout(DesignPlaces& places, QSize clientPixels) const
         return; // minimised: nothing to see
     places.apply(scale);
 
-    MainLayoutGeometry design;
-    design.cmd_ende = places.design(cmd_ende);
-    design.List_Doku = places.design(List_Doku);
-    design.MSFlexGrid1 = places.design(MSFlexGrid1);
-    design.Grid_Melder = places.design(Grid_Melder);
-    design.Grid_Status = places.design(Grid_Status);
-    for (int i = 0; i < int(label_einsatz.size()); ++i)
-        design.label_einsatz[i] = places.design(label_einsatz[i]);
-    design.roLabel1 = places.design(roLabel1_1);
-
-    const MainLayoutGeometry next
-        = MainLayout::arrange(int(std::lround(width / scale)), int(std::lround(height / scale)), design);
+    const MainLayoutGeometry next = arranged(places, width, height, scale);
     const auto place = [scale](QWidget* w, const QRect& twips) {
         w->setGeometry(twipsEdgesToPixels(MainLayout::scaled(twips, scale)));
     };
@@ -281,6 +270,32 @@ void Form1Controls::applyLayout(DesignPlaces& places, QSize clientPixels) const
     place(roLabel1_1, next.roLabel1);
 
     WindowLook::coverLabelEnds(*this);
+}
+
+void Form1Controls::scaleBar(DesignPlaces& places, QSize clientPixels, double scale) const
+{
+    const int width = clientPixels.width() * kTwipsPerPixel;
+    const int height = clientPixels.height() * kTwipsPerPixel;
+    if (scale <= 0 || MainLayout::scale(width, height) <= 0)
+        return;
+    places.apply(scale, roLabel1_1);
+    const MainLayoutGeometry next = arranged(places, width, height, scale);
+    for (auto [w, twips] : { std::pair<QWidget*, QRect> { cmd_ende, next.cmd_ende }, { roLabel1_1, next.roLabel1 } })
+        w->setGeometry(twipsEdgesToPixels(MainLayout::scaled(twips, scale)));
+}
+
+MainLayoutGeometry Form1Controls::arranged(const DesignPlaces& places, int width, int height, double scale) const
+{
+    MainLayoutGeometry design;
+    design.cmd_ende = places.design(cmd_ende);
+    design.List_Doku = places.design(List_Doku);
+    design.MSFlexGrid1 = places.design(MSFlexGrid1);
+    design.Grid_Melder = places.design(Grid_Melder);
+    design.Grid_Status = places.design(Grid_Status);
+    for (int i = 0; i < int(label_einsatz.size()); ++i)
+        design.label_einsatz[i] = places.design(label_einsatz[i]);
+    design.roLabel1 = places.design(roLabel1_1);
+    return MainLayout::arrange(int(std::lround(width / scale)), int(std::lround(height / scale)), design);
 }
 
 QSize Form1Controls::designClient()
