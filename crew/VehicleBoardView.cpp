@@ -58,12 +58,18 @@ void VehicleBoardView::setFilling(bool filling)
 
 int VehicleBoardView::tileMinWidth(const QFont& font)
 {
-    // The text between the tile's edges, and the gap to the next tile.
+    // Every status with its meaning ("0 Dringender Sprechwunsch" is the longest), between the
+    // tile's edges, and the gap to the next tile.
+    static const QStringList statuses = [] {
+        QStringList all;
+        for (int n = 0; n <= 9; ++n)
+            all << QString::number(n) + u' ' + RadioStatus::read(QString::number(n)).text;
+        return all;
+    }();
     const QFontMetrics metrics(font);
     int widest = 0;
-    for (int n = 0; n <= 9; ++n)
-        widest = std::max(
-            widest, metrics.horizontalAdvance(QString::number(n) + u' ' + RadioStatus::read(QString::number(n)).text));
+    for (const QString& status : statuses)
+        widest = std::max(widest, metrics.horizontalAdvance(status));
     return std::max(kTileMinWidth, widest + 4 * kGap);
 }
 

@@ -51,6 +51,7 @@ private slots:
             f.core().HandleFeedback(QStringLiteral("WACHALARM_RM\t") + answer);
         f.core().InsertStatusRow("WACHALARM_STATUS\tFlorian Hagen 1-HLF20-1\t3");
         f.core().InsertStatusRow("WACHALARM_STATUS\tFlorian Hagen 9-ELW-1\t4");
+        f.core().InsertStatusRow("WACHALARM_STATUS\tFlorian Hagen 1-DLK-1\t0");
 
         auto* line = f.control<QLabel>("lbl_Staerke");
         QTRY_COMPARE(line->text(), "1/1/1/3 · AGT 2 · Ma 1\nspäter 1 · nicht 1 · unbekannt 1");
@@ -98,14 +99,16 @@ private slots:
         QCOMPARE_GE(QFontInfo(bold).pixelSize(), int(20 * scale));
         for (const VehicleBoardView::Tile& tile : board->tiles()) {
             QVERIFY(board->rect().contains(tile.place));
-            for (const QString& line : tile.lines.split('\n'))
-                QVERIFY2(QFontMetrics(bold).horizontalAdvance(line) <= tile.place.width() - 6, qPrintable(line));
+            const QStringList lines = tile.lines.split('\n'); // the short name in bold
+            for (int i = 0; i < lines.size(); ++i)
+                QVERIFY2(QFontMetrics(i ? board->font() : bold).horizontalAdvance(lines[i]) <= tile.place.width() - 6,
+                    qPrintable(lines[i]));
         }
-        QCOMPARE(statusList->rowCount(), 2);
+        QCOMPARE(statusList->rowCount(), 3);
         QStringList tiles;
         for (const VehicleBoardView::Tile& tile : board->tiles())
             tiles << tile.lines.section('\n', 0, 1);
-        QCOMPARE(tiles, QStringList({ "HLF 20\n3 Einsatz übernommen", "DLK\n" }));
+        QCOMPARE(tiles, QStringList({ "HLF 20\n3 Einsatz übernommen", "DLK\n0 Dringender Sprechwunsch" }));
         if (size != QSize(1264, 936))
             return;
 
