@@ -8,10 +8,10 @@ void DesignPlaces::note(QWidget* widget, Type type)
     m_places.push_back({ widget, pixelsToTwips(widget->geometry()), widget->font(), type });
 }
 
-void DesignPlaces::apply(double scale) const
+void DesignPlaces::apply(double scale, const QWidget* within) const
 {
     for (const Place& p : m_places) {
-        if (!p.widget)
+        if (!p.widget || (within && p.widget->parentWidget() != within))
             continue;
         p.widget->setGeometry(twipsEdgesToPixels(MainLayout::scaled(p.twips, scale)));
         if (p.type == Type::Scaled && p.font.pointSizeF() > 0) {

@@ -18,9 +18,9 @@ public:
     // to its room (an alarm label), or whose rows are as tall as they are (a grid), keeps its type.
     void note(QWidget* widget, Type type);
 
-    // Puts every noted widget at its design place times scale, and sets the type of those with
-    // Type::Scaled to their design size times scale.
-    void apply(double scale) const;
+    // Puts every noted widget (every one inside `within` only, when given) at its design place
+    // times scale, and sets the type of those with Type::Scaled to their design size times scale.
+    void apply(double scale, const QWidget* within = nullptr) const;
 
     // Leaves the widget where others place it from now on.
     void forget(const QWidget* widget);

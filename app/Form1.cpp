@@ -86,10 +86,13 @@ void Form1::showStation()
     alarmHandler->follow(m_station.incident());
     alarmHandler->setGeocoder(&m_station.viewGeocoder());
     m_ui.lbl_Anfahrt->follow(m_station.incident());
-    // The nearest water sources: their line in the top bar, their signs on the map; gone with the incident.
+    // The nearest water sources: their line in the top bar and on the wall screen, their signs on
+    // the map; gone with the incident.
     const auto noWater = [this] {
         m_ui.lbl_Wasser->clear();
         m_ui.ucGMap1->setWaterSources({});
+        if (m_wall)
+            m_wall->setWater(QString());
     };
     connect(&m_station.incident(), &Incident::opened, this, noWater);
     connect(&m_station.incident(), &Incident::closed, this, noWater);
@@ -98,6 +101,8 @@ void Form1::showStation()
             return;
         m_ui.lbl_Wasser->setText(nearby.line());
         m_ui.ucGMap1->setWaterSources(nearby.sources);
+        if (m_wall)
+            m_wall->setWater(nearby.line());
     });
     m_documentation = new DocumentationList(m_ctx, m_ui.List_Doku, this);
     m_documentation->follow(m_station.core());
@@ -193,7 +198,7 @@ void Form1::setUpWall()
     m_wall->setButtonBar(m_ui.roLabel1_1);
     m_wall->linkStatus(m_station.link().LinkStatus());
     connect(&m_station.link(), &ServerLink::linkStatusChanged, m_wall, &WallScreen::linkStatus);
-    m_wall->setGeometry(rect());
+    applyLayout(size());
     m_wall->show();
     m_linkWarning->raise();
 }
@@ -290,9 +295,17 @@ void Form1::connectCommands()
     connect(m_ui.cmd_Clear, &QPushButton::clicked, this, &Form1::cmd_Clear_Click);
     connect(m_ui.cmd_Settings, &QPushButton::clicked, this, &Form1::cmd_Settings_Click);
 
-    askYesNo = [](QWidget* parent, const QString& title, const QString& question) {
-        return QMessageBox::question(parent, title, question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-            == QMessageBox::Yes;
+    askYesNo = [this](QWidget* parent, const QString& title, const QString& question) {
+        QMessageBox box(QMessageBox::Question, title, question, QMessageBox::Yes | QMessageBox::No, parent);
+        box.setDefaultButton(QMessageBox::No);
+        // Over a wall screen taller than full HD the question is as large as the buttons that
+        // asked it.
+        if (m_wall && WallLayout::scale(size()) > 1) {
+            QFont font = box.font();
+            font.setPointSizeF(font.pointSizeF() * WallLayout::scale(size()));
+            box.setFont(font);
+        }
+        return box.exec() == QMessageBox::Yes;
     };
 
     // The shortcuts act on key release whichever control has the focus, so the window looks at the
@@ -449,8 +462,12 @@ void Form1::applyLayout(QSize clientPixels)
 {
     m_ui.applyLayout(m_design, clientPixels);
     applyDocumentationColumns();
-    if (m_wall)
+    if (m_wall) {
         m_wall->setGeometry(QRect(QPoint(), clientPixels));
+        // The buttons over the wall grow with a screen taller than full HD, as its type does.
+        if (const double scale = WallLayout::scale(clientPixels); scale > 1)
+            m_ui.scaleBar(m_design, clientPixels, scale);
+    }
 }
 
 void Form1::applyDocumentationColumns()

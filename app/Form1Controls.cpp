@@ -133,14 +133,17 @@ Form1Controls Form1Controls::create(QWidget* form, AppContext& ctx)
     ui.Label_vers = new QLabel(ui.roLabel1_1);
     ui.Label_vers->setObjectName(QStringLiteral("Label_vers"));
     ui.Label_vers->setGeometry(twipsRect(120, 480, 1095, 255));
+    // Right of the clear button, up to the end button at the design width: the drive time in the
+    // upper row, the nearest water sources in the lower one. Left of the clear button the crew's
+    // strength has its two lines.
     ui.lbl_Anfahrt = new DriveTimeLabel(ui.roLabel1_1);
     ui.lbl_Anfahrt->setObjectName(QStringLiteral("lbl_Anfahrt"));
-    ui.lbl_Anfahrt->setGeometry(twipsRect(11160, 120, 3420, 495));
+    ui.lbl_Anfahrt->setGeometry(twipsRect(11160, 15, 5085, 360));
     ui.lbl_Anfahrt->setAlignment(Qt::AlignCenter);
-    // Between the link pictures and the clear button; long lists take smaller type.
+    // A list longer than its row takes smaller type.
     ui.lbl_Wasser = new FittingLabel(QString(), ui.roLabel1_1);
     ui.lbl_Wasser->setObjectName(QStringLiteral("lbl_Wasser"));
-    ui.lbl_Wasser->setGeometry(twipsRect(6120, 120, 3480, 495));
+    ui.lbl_Wasser->setGeometry(twipsRect(11160, 375, 5085, 360));
     ui.lbl_Wasser->setAlignment(Qt::AlignCenter);
 
     ui.ucGMap1 = new ucGMap(form);
@@ -228,11 +231,12 @@ Form1Controls Form1Controls::create(QWidget* form, AppContext& ctx)
 
 void Form1Controls::noteDesign(DesignPlaces& design, QWidget* form, const QWidget* except) const
 {
-    // Buttons and small labels draw their type at a fixed size; it shrinks with the window. The
+    // Buttons and small labels draw their type at a fixed size; it shrinks with the window, and
+    // so does the design type of the top bar's water line, which fits itself below that. The
     // alarm labels fit their type themselves, the map and the lists keep theirs.
-    const auto note = [&design](QWidget* w) {
-        const bool fixedType
-            = qobject_cast<QPushButton*>(w) || (qobject_cast<QLabel*>(w) && !qobject_cast<FittingLabel*>(w));
+    const auto note = [&design, form](QWidget* w) {
+        const bool alarmLabel = qobject_cast<FittingLabel*>(w) && w->parentWidget() == form;
+        const bool fixedType = qobject_cast<QPushButton*>(w) || (qobject_cast<QLabel*>(w) && !alarmLabel);
         design.note(w, fixedType ? DesignPlaces::Type::Scaled : DesignPlaces::Type::Kept);
     };
     for (QWidget* parent : { form, static_cast<QWidget*>(roLabel1_1) }) {
@@ -252,18 +256,7 @@ void Form1Controls::applyLayout(DesignPlaces& places, QSize clientPixels) const
         return; // minimised: nothing to see
     places.apply(scale);
 
-    MainLayoutGeometry design;
-    design.cmd_ende = places.design(cmd_ende);
-    design.List_Doku = places.design(List_Doku);
-    design.MSFlexGrid1 = places.design(MSFlexGrid1);
-    design.Grid_Melder = places.design(Grid_Melder);
-    design.Grid_Status = places.design(Grid_Status);
-    for (int i = 0; i < int(label_einsatz.size()); ++i)
-        design.label_einsatz[i] = places.design(label_einsatz[i]);
-    design.roLabel1 = places.design(roLabel1_1);
-
-    const MainLayoutGeometry next
-        = MainLayout::arrange(int(std::lround(width / scale)), int(std::lround(height / scale)), design);
+    const MainLayoutGeometry next = arranged(places, width, height, scale);
     const auto place = [scale](QWidget* w, const QRect& twips) {
         w->setGeometry(twipsEdgesToPixels(MainLayout::scaled(twips, scale)));
     };
@@ -277,6 +270,32 @@ void Form1Controls::applyLayout(DesignPlaces& places, QSize clientPixels) const
     place(roLabel1_1, next.roLabel1);
 
     WindowLook::coverLabelEnds(*this);
+}
+
+void Form1Controls::scaleBar(DesignPlaces& places, QSize clientPixels, double scale) const
+{
+    const int width = clientPixels.width() * kTwipsPerPixel;
+    const int height = clientPixels.height() * kTwipsPerPixel;
+    if (scale <= 0 || MainLayout::scale(width, height) <= 0)
+        return;
+    places.apply(scale, roLabel1_1);
+    const MainLayoutGeometry next = arranged(places, width, height, scale);
+    for (auto [w, twips] : { std::pair<QWidget*, QRect> { cmd_ende, next.cmd_ende }, { roLabel1_1, next.roLabel1 } })
+        w->setGeometry(twipsEdgesToPixels(MainLayout::scaled(twips, scale)));
+}
+
+MainLayoutGeometry Form1Controls::arranged(const DesignPlaces& places, int width, int height, double scale) const
+{
+    MainLayoutGeometry design;
+    design.cmd_ende = places.design(cmd_ende);
+    design.List_Doku = places.design(List_Doku);
+    design.MSFlexGrid1 = places.design(MSFlexGrid1);
+    design.Grid_Melder = places.design(Grid_Melder);
+    design.Grid_Status = places.design(Grid_Status);
+    for (int i = 0; i < int(label_einsatz.size()); ++i)
+        design.label_einsatz[i] = places.design(label_einsatz[i]);
+    design.roLabel1 = places.design(roLabel1_1);
+    return MainLayout::arrange(int(std::lround(width / scale)), int(std::lround(height / scale)), design);
 }
 
 QSize Form1Controls::designClient()

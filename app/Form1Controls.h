@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/MainLayout.h"
+
 #include <QWidget>
 
 #include <array>
@@ -36,6 +38,9 @@ struct Form1Controls {
     void noteDesign(DesignPlaces& design, QWidget* form, const QWidget* except) const;
     // Places the controls for a client area of this size.
     void applyLayout(DesignPlaces& places, QSize clientPixels) const;
+    // Draws the top bar and its controls at `scale` times their design size across the client
+    // area's width, as a wall screen shows them over itself.
+    void scaleBar(DesignPlaces& places, QSize clientPixels, double scale) const;
     // The controls that show an alarm, for the alarm handler.
     [[nodiscard]] AlarmControls alarmControls() const;
 
@@ -62,4 +67,8 @@ struct Form1Controls {
     QTableWidget* Grid_Melder = nullptr;
     QTableWidget* Grid_Status = nullptr;
     QTableView* List_Doku = nullptr;
+
+private:
+    // The rules of MainLayout for a client area of width × height twips drawn at `scale`.
+    [[nodiscard]] MainLayoutGeometry arranged(const DesignPlaces& places, int width, int height, double scale) const;
 };

@@ -97,8 +97,8 @@ WallAlarmGeometry WallLayout::alarm(QSize screen, bool withBoard)
     placeMapAndBoard(screen, g.head.rect.bottom() + 1, gap, true, withBoard, column, g.map, g.board);
     // A portrait column is shorter for the same screen height: the keyword takes more of it.
     const std::vector<WallBox> boxes = stack(column, gap,
-        { { portrait ? 24.0 : 14.0, 1, kLargestCap }, { 9, 1, 0.55 }, { 15, 3, 0.55 }, { 7, 1, 0.5 }, { 10, 2, 0.5 },
-            { 12, 3, 0.5 }, { 5, 1, 0.5 }, { 5, 1, 0.5 }, { 9, 2, 0.5 }, { 9, 2, 0.5 } });
+        { { portrait ? 24.0 : 14.0, 1, kLargestCap }, { 6, 1, 0.55 }, { 14, 3, 0.55 }, { 6, 1, 0.5 }, { 10, 2, 0.5 },
+            { 12, 3, 0.5 }, { 5, 1, 0.5 }, { 5, 1, 0.5 }, { 5, 1, 0.5 }, { 9, 2, 0.5 }, { 9, 2, 0.5 } });
     g.keyword = boxes[0];
     g.picture = boxes[1];
     g.address = boxes[2];
@@ -107,9 +107,15 @@ WallAlarmGeometry WallLayout::alarm(QSize screen, bool withBoard)
     g.remark = boxes[5];
     g.informant = boxes[6];
     g.driveTime = boxes[7];
-    g.answers = boxes[8];
-    g.names = boxes[9];
+    g.water = boxes[8];
+    g.answers = boxes[9];
+    g.names = boxes[10];
     return g;
+}
+
+double WallLayout::scale(QSize screen)
+{
+    return screen.height() > 0 ? double(screen.height()) / kDesignHeight : 1.0;
 }
 
 WallStandbyGeometry WallLayout::standby(QSize screen, bool withMap, bool withBoard)

@@ -16,8 +16,9 @@ struct WallBox {
 
 // The alarm on the wall screen: the head (station and clock), the keyword, the incident picture,
 // the address, the time of the alarm and the time since, the units, the remark, the informant, the
-// drive time, the crew's strength and the names of those who answered, and the map from the head
-// to the bottom, with the vehicles' board under it when the station has vehicles to show.
+// drive time, the nearest water sources, the crew's strength and the names of those who answered,
+// and the map from the head to the bottom, with the vehicles' board under it when the station has
+// vehicles to show.
 struct WallAlarmGeometry {
     WallBox head;
     WallBox keyword;
@@ -28,6 +29,7 @@ struct WallAlarmGeometry {
     WallBox remark;
     WallBox informant;
     WallBox driveTime;
+    WallBox water; // the nearest water sources, as the classic window's line
     WallBox answers; // the strength and the count of the replies
     WallBox names; // those coming, later and not
     QRect map;
@@ -35,7 +37,7 @@ struct WallAlarmGeometry {
 
     [[nodiscard]] QList<WallBox> boxes() const
     {
-        return { head, keyword, picture, address, time, units, remark, informant, driveTime, answers, names };
+        return { head, keyword, picture, address, time, units, remark, informant, driveTime, water, answers, names };
     }
 };
 
@@ -69,6 +71,13 @@ public:
     static constexpr double kKeywordCapShare = 0.06;
     // The board's strip is this share of the screen's height.
     static constexpr double kBoardShare = 0.18;
+    // The screen's height that everything drawn at a fixed pixel size is made for; a taller
+    // screen draws it larger by its height over this one.
+    static constexpr int kDesignHeight = 1080;
+
+    // The share of its full-HD size that the map's marks, the buttons and the questions are drawn at
+    // on a screen of this size: 2 on a 4K screen.
+    [[nodiscard]] static double scale(QSize screen);
 
     [[nodiscard]] static WallAlarmGeometry alarm(QSize screen, bool withBoard = false);
     [[nodiscard]] static WallStandbyGeometry standby(QSize screen, bool withMap, bool withBoard = false);

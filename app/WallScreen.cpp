@@ -32,6 +32,7 @@ const QColor kKeywordGround(0xC0, 0x10, 0x10);
 const QColor kWhite(0xFF, 0xFF, 0xFF);
 const QColor kYellow(0xFF, 0xD8, 0x40);
 const QColor kGrey(0xB8, 0xC4, 0xD0);
+const QColor kWaterBlue(0x9C, 0xD0, 0xFF);
 // A movement of the pointer shows the buttons this long.
 constexpr int kBarShownMs = 5000;
 constexpr int kTickerRows = 3;
@@ -98,6 +99,8 @@ WallScreen::WallScreen(AppContext& ctx, const DisplaySettings& settings, QWidget
         m_informant = alarmBox("informant", &WallAlarmGeometry::informant, Qt::AlignLeft | Qt::AlignVCenter, kGrey);
     }
     m_driveTime = alarmBox("driveTime", &WallAlarmGeometry::driveTime, Qt::AlignLeft | Qt::AlignVCenter, kWhite);
+    m_water = alarmBox("water", &WallAlarmGeometry::water, Qt::AlignLeft | Qt::AlignVCenter, kWaterBlue);
+    m_water->setWordWrap(true);
     m_answers = alarmBox("answers", &WallAlarmGeometry::answers, Qt::AlignLeft | Qt::AlignVCenter, kWhite);
     if (!m_settings.privacy) {
         m_names = alarmBox("names", &WallAlarmGeometry::names, Qt::AlignLeft | Qt::AlignTop, kGrey);
@@ -299,6 +302,7 @@ void WallScreen::showAlarm(const StationAlarmPlan& plan, const QDateTime& receiv
     if (m_informant)
         m_informant->setText(l[8]);
     m_driveTime->clear();
+    m_water->clear();
     m_alarmClock = plan.secondWord;
     m_received = received;
     m_lastKeyword = l[1];
@@ -333,6 +337,11 @@ void WallScreen::setDriveTime(const QString& text)
     // Both ends of the way in view.
     if (m_map && !m_standby)
         m_map->fitRoute();
+}
+
+void WallScreen::setWater(const QString& line)
+{
+    m_water->setText(line.isEmpty() ? QString() : QStringLiteral("Wasser: ") + line);
 }
 
 void WallScreen::linkStatus(int status)
@@ -446,6 +455,7 @@ void WallScreen::placeMap()
     }
     if (!m_map)
         return;
+    m_map->setPaintScale(WallLayout::scale(size()));
     m_map->setGeometry(m_standby ? WallLayout::standby(size(), true, board).map : WallLayout::alarm(size(), board).map);
     m_map->setVisible(!m_standby || m_station);
     m_map->raise();

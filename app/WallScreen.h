@@ -65,6 +65,8 @@ public:
     void showStandby();
     [[nodiscard]] bool standbyShown() const { return m_standby; }
     void setDriveTime(const QString& text);
+    // The nearest water sources around the incident, as the classic window's line; empty clears.
+    void setWater(const QString& line);
     void linkStatus(int status);
     void pointerMoved();
     // Brings every text of the time up to the clock, returns to standby when the alarm is old
@@ -113,6 +115,7 @@ private:
     FittingLabel* m_remark = nullptr; // none on a hall screen
     FittingLabel* m_informant = nullptr; // none on a hall screen
     FittingLabel* m_driveTime = nullptr;
+    FittingLabel* m_water = nullptr;
     FittingLabel* m_answers = nullptr;
     FittingLabel* m_names = nullptr; // none on a hall screen
     FittingLabel* m_clockLabel = nullptr;

@@ -19,12 +19,13 @@ CrewDesk::CrewDesk(QWidget* bar, QTableWidget* statusList, QTableWidget* pagerLi
 {
     m_line = new QLabel(bar);
     m_line->setObjectName(QStringLiteral("lbl_Staerke"));
-    // Between the history's button and the clear button, left of the drive time.
-    m_line->setGeometry(twipsRect(6120, 60, 3540, 615));
+    // Between the history's button and the clear button, the bar's whole height for its two lines,
+    // in the buttons' type.
+    m_line->setGeometry(twipsRect(6120, 15, 3540, 705));
     m_line->setAlignment(Qt::AlignCenter);
     m_line->setTextFormat(Qt::PlainText);
     QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(9);
+    font.setPointSizeF(10);
     font.setBold(true);
     m_line->setFont(font);
 
@@ -45,6 +46,9 @@ void CrewDesk::show(CrewWatch& watch, VehicleBoard& board, bool names)
     if (!m_view || &m_view->board() != &board) {
         delete m_view;
         m_view = new VehicleBoardView(board, m_statusList->parentWidget());
+        // Tiles in type as large as the status list's place lets them all in, as on the wall.
+        m_view->setFont(QFont(QStringLiteral("Liberation Sans")));
+        m_view->setFilling(true);
         m_view->hide();
     }
 }

@@ -1,5 +1,6 @@
 #include "crew/VehicleBoardView.h"
 
+#include "crew/RadioStatus.h"
 #include "crew/VehicleBoard.h"
 
 #include <QPainter>
@@ -57,19 +58,32 @@ void VehicleBoardView::setFilling(bool filling)
 
 int VehicleBoardView::tileMinWidth(const QFont& font)
 {
-    return std::max(
-        kTileMinWidth, QFontMetrics(font).horizontalAdvance(QStringLiteral("0 Einsatz übernommen")) + 2 * kGap);
+    // Every status with its meaning ("0 Dringender Sprechwunsch" is the longest), between the
+    // tile's edges, and the gap to the next tile.
+    static const QStringList statuses = [] {
+        QStringList all;
+        for (int n = 0; n <= 9; ++n)
+            all << QString::number(n) + u' ' + RadioStatus::read(QString::number(n)).text;
+        return all;
+    }();
+    const QFontMetrics metrics(font);
+    int widest = 0;
+    for (const QString& status : statuses)
+        widest = std::max(widest, metrics.horizontalAdvance(status));
+    return std::max(kTileMinWidth, widest + 4 * kGap);
 }
 
 void VehicleBoardView::fillWithType(qsizetype tiles)
 {
-    // From type that fills the board with one row of tiles down to the smallest that reads.
+    // From type that fills the board with one row of tiles down to the smallest that reads; a
+    // tile's longest meaning fits across it, so a narrow board takes smaller type too.
     QFont font = this->font();
     for (int pixels = std::max(8, height() / 4); pixels >= 8; pixels = std::min(pixels - 1, pixels * 15 / 16)) {
         font.setPixelSize(pixels);
         const int columns = std::max(1, width() / tileMinWidth(font));
         const qsizetype rows = (std::max<qsizetype>(1, tiles) + columns - 1) / columns;
-        if (rows * (3 * QFontMetrics(font).height() + 3 * kGap) + kGap <= height())
+        if (rows * (3 * QFontMetrics(font).height() + 3 * kGap) + kGap <= height()
+            && columns * tileMinWidth(font) <= width())
             break;
     }
     if (font != this->font())

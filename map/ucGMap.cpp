@@ -16,6 +16,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 constexpr int kImageSize = 640;
@@ -202,41 +205,59 @@ void ucGMap::paintTiles(QPainter& painter)
         }
     }
     painter.setRenderHint(QPainter::Antialiasing);
+    const double s = m_paintScale;
     if (m_route.size() > 1) {
         QPolygon line;
         for (const QPointF& point : std::as_const(m_route))
             line << MapTiles::toControl(m_view.lngToPxlX(point.x()), m_view.latToPxlY(point.y()), cx, cy, zoom, size());
-        painter.setPen(QPen(QColor(0x1E, 0x5A, 0xD2, 200), 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setPen(QPen(QColor(0x1E, 0x5A, 0xD2, 200), 6 * s, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.drawPolyline(line);
     }
-    if (zoom >= WaterSigns::MinZoom && !m_water.isEmpty()) {
-        WaterSigns::paint(painter, m_water, [&](QPointF place) {
-            return QPointF(
-                MapTiles::toControl(m_view.lngToPxlX(place.x()), m_view.latToPxlY(place.y()), cx, cy, zoom, size()));
-        });
-    }
+    // The markers' tips; the signs keep clear of their pins.
+    QList<std::pair<QPoint, const MarkerSpot*>> tips;
+    QRectF pins;
     for (const MarkerSpot& marker : std::as_const(m_markerSpots)) {
         MapViewState at;
         if (at.setCentreText(marker.position) != MapViewState::CentreChange::Moved)
             continue;
         const QPoint tip
             = MapTiles::toControl(m_view.lngToPxlX(at.lng()), m_view.latToPxlY(at.lat()), cx, cy, zoom, size());
-        const QRect head(tip.x() - 11, tip.y() - 34, 22, 22);
+        tips.append({ tip, &marker });
+        pins |= QRectF(markerPin(tip, s));
+    }
+    if (zoom >= WaterSigns::MinZoom && !m_water.isEmpty()) {
+        WaterSigns::paint(
+            painter, m_water,
+            [&](QPointF place) {
+                return QPointF(MapTiles::toControl(
+                    m_view.lngToPxlX(place.x()), m_view.latToPxlY(place.y()), cx, cy, zoom, size()));
+            },
+            s, pins);
+    }
+    QFont letter = painter.font();
+    letter.setBold(true);
+    letter.setPixelSize(std::max(1, int(std::lround(13 * s))));
+    painter.setFont(letter);
+    for (const auto& [tip, marker] : std::as_const(tips)) {
+        const QRect pinBox = markerPin(tip, s);
+        const QRect head(pinBox.topLeft(), QSize(pinBox.width(), pinBox.width()));
         QPainterPath pin;
         pin.moveTo(tip);
         pin.arcTo(head, -60, 300);
         pin.closeSubpath();
-        painter.setPen(QPen(Qt::black, 1));
-        painter.setBrush(QColor::fromRgb(QRgb(marker.color) & 0xFFFFFF));
+        painter.setPen(QPen(Qt::black, s));
+        painter.setBrush(QColor::fromRgb(QRgb(marker->color) & 0xFFFFFF));
         painter.drawPath(pin);
-        painter.drawText(head, Qt::AlignCenter, marker.label);
+        painter.drawText(head, Qt::AlignCenter, marker->label);
     }
     // The tile servers' licences ask for the attribution to stay visible.
     const QString text = m_osm->attribution;
     QFont font = painter.font();
-    font.setPixelSize(11);
+    font.setBold(false);
+    font.setPixelSize(std::max(1, int(std::lround(11 * s))));
     painter.setFont(font);
-    const QRect box = painter.fontMetrics().boundingRect(text).adjusted(-4, -2, 4, 2);
+    const int padX = int(std::lround(4 * s)), padY = int(std::lround(2 * s));
+    const QRect box = painter.fontMetrics().boundingRect(text).adjusted(-padX, -padY, padX, padY);
     const QRect corner(width() - box.width(), height() - box.height(), box.width(), box.height());
     painter.fillRect(corner, QColor(255, 255, 255, 200));
     painter.setPen(Qt::black);
@@ -272,6 +293,22 @@ void ucGMap::setWaterSources(const QList<WaterFound>& sources)
     update();
 }
 
+void ucGMap::setPaintScale(double scale)
+{
+    if (scale <= 0 || scale == m_paintScale)
+        return;
+    m_paintScale = scale;
+    update();
+}
+
+QRect ucGMap::markerPin(QPoint tip, double scale)
+{
+    // A round head 22 pixels across whose point is the tip, 34 pixels below the head's top.
+    const int side = std::max(1, int(std::lround(22 * scale)));
+    const int tall = std::max(side, int(std::lround(34 * scale)));
+    return { tip.x() - side / 2, tip.y() - tall, side, tall };
+}
+
 bool ucGMap::fitRoute()
 {
     if (m_route.size() < 2)
@@ -281,8 +318,10 @@ bool ucGMap::fitRoute()
         west = std::min(west, p.x()), east = std::max(east, p.x());
         south = std::min(south, p.y()), north = std::max(north, p.y());
     }
-    // The closest zoom at which the route and a margin fit into the control.
-    const int margin = 40;
+    // The closest zoom at which the route fits into the control with a margin on every side: a
+    // share of the shorter side, at least the marker's pin above the incident.
+    const int margin = std::max(int(std::ceil(FitMargin * std::min(width(), height()))),
+        markerPin(QPoint(), m_paintScale).height() + int(std::lround(6 * m_paintScale)));
     int zoom = 18;
     for (; zoom > 1; --zoom) {
         const int wide = m_view.lngToPxlX(east, zoom) - m_view.lngToPxlX(west, zoom);
@@ -290,9 +329,10 @@ bool ucGMap::fitRoute()
         if (wide <= width() - 2 * margin && high <= height() - 2 * margin)
             break;
     }
-    // Over a district's few kilometres the middle of the degrees is the middle of the map.
+    // The middle of the route's box in the map's pixels; across the date line nobody drives.
+    const double middleY = (m_view.latToPxlY(south, zoom) + m_view.latToPxlY(north, zoom)) / 2.0;
     setGZoom(zoom);
-    setGPoint(GeoPoint { float((south + north) / 2), float((west + east) / 2) }.text());
+    setGPoint(GeoPoint { m_view.pxlYToLat(middleY, zoom), float((west + east) / 2) }.text());
     Refresh();
     return true;
 }

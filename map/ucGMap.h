@@ -94,9 +94,18 @@ public:
     // between the route and the markers; an empty list takes them away.
     void setWaterSources(const QList<WaterFound>& sources);
     [[nodiscard]] const QList<WaterFound>& waterSources() const { return m_water; }
-    // Centres and zooms the map so that the whole route is in view, and refreshes it; false
-    // without a route.
+    // Centres and zooms the map so that the whole route is in view, its ends well inside (at least
+    // FitMargin of the shorter side from every edge, and the marker's pin whole), and refreshes it;
+    // false without a route.
     bool fitRoute();
+    static constexpr double FitMargin = 0.15;
+
+    // The size of what the control draws over the tiles (the marker, the water signs, the route's
+    // line, the attribution) as a multiple of its size on a full-HD screen: 2 on a 4K wall screen.
+    void setPaintScale(double scale);
+    [[nodiscard]] double paintScale() const { return m_paintScale; }
+    // The marker's pin, its tip at `tip`: the box it covers at that scale.
+    [[nodiscard]] static QRect markerPin(QPoint tip, double scale);
 
     // Starts a new map image request and returns its number (the new GRequestCounter); 0 and
     // nothing else once the program is ending. The request is composed and counted even when
@@ -177,4 +186,5 @@ private:
     QString m_lastRequestUrl;
     int m_requestCounter = 0;
     int m_tileTimeLimitMs = 0;
+    double m_paintScale = 1;
 };

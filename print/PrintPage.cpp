@@ -369,7 +369,8 @@ QByteArray render(const PrintPageContent& c)
             Sheet measure(writer, c, false);
             return flow(measure, c, blocks, most, note.lineAt(0), water.get());
         };
-        qsizetype most = 0;
+        // The water line under the detail map counts as well: a short page prints it whole.
+        qsizetype most = water ? water->lines.size() : 0;
         for (const std::unique_ptr<TextBlock>& block : blocks)
             most = std::max(most, block->lines.size());
         if (pages(most) > kMostPages) {

@@ -1,23 +1,28 @@
 // Pictures of the main window with a demo alarm on screen, for the documentation: one at the design
 // size, one on a full-HD screen, two on small screens (1366 × 768, 800 × 600), full screen on a
 // full-HD wall screen with and without the dead-link band, the vehicles' board, the wall layout
-// with its standby view and as a hall screen, and the settings dialog. The data folder is a
-// temporary one without map.ini, so the map sends no request and stays empty. Runs on the
-// offscreen platform with one 1920 × 1080 screen:
-//   kessvenn_pictures <folder>
+// with its standby view and as a hall screen, and the settings dialog; with --4k the wall layout
+// on a 3840 × 2160 screen as well. The data folder is a temporary one whose map.ini names only a
+// water index of three sources, so the map sends no request and stays empty. No route planner
+// runs: the drive time is put in as a route would give it. Runs on the offscreen platform with a
+// 1920 × 1080 and a 3840 × 2160 screen:
+//   kessvenn_pictures <folder> [--4k]
 #include "alarm/AlarmCore.h"
 #include "app/Form1.h"
 #include "app/WallScreen.h"
 #include "common/AppContext.h"
 #include "settings/Form2.h"
 #include "station/Station.h"
+#include "water/WaterIndex.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -84,6 +89,36 @@ bool putCrew(const QString& data)
     return true;
 }
 
+// Three water sources around the demo alarm's place (36 m north-east, 79 m south-west, 138 m
+// south) and map.ini naming their index.
+bool putWater(const QString& data)
+{
+    const QString index = QDir(data).filePath(QStringLiteral("water.sqlite"));
+    if (!WaterIndex::write(index,
+            { { WaterKind::Underground, 100, {}, 'n', 1, 48.137629, 11.575843 },
+                { WaterKind::Pillar, 150, {}, 'n', 2, 48.136898, 11.574747 },
+                { WaterKind::Tank, 0, {}, 'n', 3, 48.136159, 11.5755 } },
+            nullptr))
+        return false;
+    QFile file(QDir(data).filePath(QStringLiteral("map.ini")));
+    return file.open(QIODevice::WriteOnly) && file.write("water=" + index.toUtf8() + "\n") > 0;
+}
+
+// The look-up of the water sources answers from a thread of its own; the drive time stands in for
+// a route.
+void waitForWater(Form1& form)
+{
+    const auto* water = form.findChild<QLabel*>(QStringLiteral("lbl_Wasser"));
+    for (int i = 0; i < 500 && water && water->text().isEmpty(); ++i) {
+        QApplication::processEvents();
+        QThread::msleep(10);
+    }
+    if (auto* drive = form.findChild<QLabel*>(QStringLiteral("lbl_Anfahrt")))
+        drive->setText(QStringLiteral("Anfahrt 4 min \u00B7 3,6 km"));
+    if (WallScreen* wall = form.wallScreen())
+        wall->setDriveTime(QStringLiteral("Anfahrt 4 min \u00B7 3,6 km"));
+}
+
 bool savePicture(Form1& form, QSize size, const QString& path)
 {
     form.resize(size);
@@ -105,7 +140,7 @@ bool saveFullScreen(const QByteArray& ini, int waitMs, const QString& path, bool
     AppContext ctx;
     ctx.ProgramFolder = home.path();
     ctx.DataFolder = QDir(home.path()).filePath(QStringLiteral("Torvelle"));
-    if (!putCrew(ctx.DataFolder))
+    if (!putCrew(ctx.DataFolder) || !putWater(ctx.DataFolder))
         return false;
     QFile file(ctx.dataFile(QStringLiteral("display.ini")));
     if (!file.open(QIODevice::WriteOnly) || file.write(ini) != ini.size())
@@ -131,6 +166,7 @@ bool saveFullScreen(const QByteArray& ini, int waitMs, const QString& path, bool
     if (WallScreen* wall = form.wallScreen())
         wall->setClock([&now] { return now; });
     receiveDemoAlarm(station);
+    waitForWater(form);
     if (WallScreen* wall = form.wallScreen()) {
         now = standby ? QDateTime(QDate(2026, 12, 8), QTime(7, 30, 0)) : now.addSecs(247);
         if (standby)
@@ -152,7 +188,8 @@ int main(int argc, char* argv[])
     const QString screenFile = screens.filePath(QStringLiteral("screens.json"));
     QFile screenConfig(screenFile);
     if (!screenConfig.open(QIODevice::WriteOnly)
-        || !screenConfig.write(R"({"screens":[{"name":"wall","width":1920,"height":1080}]})"))
+        || !screenConfig.write(R"({"screens":[{"name":"wall","x":0,"y":0,"width":1920,"height":1080},)"
+                               R"({"name":"wall4k","x":1920,"y":0,"width":3840,"height":2160}]})"))
         return 1;
     screenConfig.close();
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screenFile.toLocal8Bit());
@@ -167,7 +204,8 @@ int main(int argc, char* argv[])
 
     AppContext ctx;
     ctx.ProgramFolder = home.path();
-    if (!putCrew(QDir(home.path()).filePath(QStringLiteral("Torvelle"))))
+    if (!putCrew(QDir(home.path()).filePath(QStringLiteral("Torvelle")))
+        || !putWater(QDir(home.path()).filePath(QStringLiteral("Torvelle"))))
         return 1;
     // No link: the pictures show what the handlers made of the demo messages.
     Station station(ctx, Station::Link::Idle);
@@ -175,6 +213,7 @@ int main(int argc, char* argv[])
     form.show();
     form.load();
     receiveDemoAlarm(station);
+    waitForWater(form);
 
     bool ok = savePicture(form, QSize(1264, 936), QDir(folder).filePath(QStringLiteral("window-1264x936.png")));
     ok = savePicture(form, QSize(1920, 1080), QDir(folder).filePath(QStringLiteral("window-1920x1080.png"))) && ok;
@@ -204,5 +243,8 @@ int main(int argc, char* argv[])
     ok = saveFullScreen(wall, 200, QDir(folder).filePath(QStringLiteral("wall-1920x1080.png"))) && ok;
     ok = saveFullScreen(wall, 200, QDir(folder).filePath(QStringLiteral("standby-1920x1080.png")), true) && ok;
     ok = saveFullScreen(wall + "privacy=1\n", 200, QDir(folder).filePath(QStringLiteral("hall-1920x1080.png"))) && ok;
+    if (argc > 2 && QByteArray(argv[2]) == "--4k")
+        ok = saveFullScreen(wall + "screen=wall4k\n", 200, QDir(folder).filePath(QStringLiteral("wall-3840x2160.png")))
+            && ok;
     return ok ? 0 : 1;
 }

@@ -3,10 +3,15 @@
 #include <QFont>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace {
 
 const QColor kRed(0xD0, 0x10, 0x10);
 const QColor kBlue(0x10, 0x50, 0xC8);
+// The diameter's box under a hydrant's square, and the air between a moved sign and the marker.
+constexpr double kUnder = 13;
+constexpr double kAir = 4;
 
 } // namespace
 
@@ -18,8 +23,42 @@ QRectF signRect(QPointF centre, double scale)
     return { centre.x() - side / 2, centre.y() - side / 2, side, side };
 }
 
-void paint(QPainter& painter, const QList<WaterFound>& sources, const std::function<QPointF(QPointF)>& at, double scale)
+QList<Placed> places(
+    const QList<WaterFound>& sources, const std::function<QPointF(QPointF)>& at, double scale, const QRectF& keepClear)
 {
+    QList<Placed> placed;
+    QList<QRectF> taken; // the footprints of the signs moved so far
+    const auto footprint = [scale](const QRectF& sign) { return sign.adjusted(0, 0, 0, kUnder * scale); };
+    for (const WaterFound& found : sources) {
+        const QPointF place = at(QPointF(found.source.lon, found.source.lat));
+        Placed p { signRect(place, scale), place, false };
+        if (!keepClear.isEmpty() && footprint(p.sign).intersects(keepClear)) {
+            // Beside the marker on the side of the place, at the place's height; below the signs
+            // already moved there when they are in the way.
+            const double air = kAir * scale;
+            const bool right = place.x() >= keepClear.center().x();
+            p.sign.moveLeft(right ? keepClear.right() + air : keepClear.left() - air - p.sign.width());
+            for (bool clear = false; !clear;) {
+                clear = true;
+                for (const QRectF& other : std::as_const(taken)) {
+                    if (footprint(p.sign).intersects(other.adjusted(0, -air, 0, air))) {
+                        p.sign.moveTop(other.bottom() + air);
+                        clear = false;
+                    }
+                }
+            }
+            p.moved = true;
+            taken.append(footprint(p.sign));
+        }
+        placed.append(p);
+    }
+    return placed;
+}
+
+void paint(QPainter& painter, const QList<WaterFound>& sources, const std::function<QPointF(QPointF)>& at, double scale,
+    const QRectF& keepClear)
+{
+    const QList<Placed> placed = places(sources, at, scale, keepClear);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     QFont letterFont(QStringLiteral("Liberation Sans"));
@@ -30,8 +69,19 @@ void paint(QPainter& painter, const QList<WaterFound>& sources, const std::funct
     diameterFont.setPixelSize(qRound(10 * scale));
     for (qsizetype i = sources.size() - 1; i >= 0; --i) {
         const WaterSource& s = sources.at(i).source;
-        const QRectF sign = signRect(at(QPointF(s.lon, s.lat)), scale);
+        const QRectF& sign = placed.at(i).sign;
         const bool hydrant = Water::isHydrant(s.kind);
+        const QColor frame = hydrant ? kRed : kBlue;
+        if (placed.at(i).moved) {
+            // A line from the place to the sign's nearest edge, and a dot on the place.
+            const QPointF place = placed.at(i).place;
+            const QPointF edge(
+                std::clamp(place.x(), sign.left(), sign.right()), std::clamp(place.y(), sign.top(), sign.bottom()));
+            painter.setPen(QPen(frame, 2 * scale));
+            painter.drawLine(place, edge);
+            painter.setBrush(frame);
+            painter.drawEllipse(place, 3 * scale, 3 * scale);
+        }
         painter.setPen(QPen(hydrant ? kRed : Qt::white, 2.5 * scale));
         painter.setBrush(hydrant ? QColor(Qt::white) : kBlue);
         painter.drawRect(sign);

@@ -2,6 +2,7 @@
 
 #include "water/WaterSource.h"
 
+#include <QList>
 #include <QRectF>
 
 #include <functional>
@@ -22,9 +23,23 @@ constexpr double Side = 20;
 // Where a source's sign lies when its place is at `centre`.
 [[nodiscard]] QRectF signRect(QPointF centre, double scale = 1.0);
 
-// Draws each source's sign centred on the point `at` gives for its place (x longitude,
-// y latitude); the nearest is drawn last, on top.
-void paint(
-    QPainter& painter, const QList<WaterFound>& sources, const std::function<QPointF(QPointF)>& at, double scale = 1.0);
+// One sign as drawn: its square, and the source's place, which a sign moved aside points to.
+struct Placed {
+    QRectF sign;
+    QPointF place;
+    bool moved = false;
+};
+
+// The signs of `sources` (nearest first), each centred on the point `at` gives for its place
+// (x longitude, y latitude); a sign that would lie under `keepClear` (the incident's marker) with
+// its square or its diameter stands beside it instead, on the side of its place, clear of the
+// signs moved before it.
+[[nodiscard]] QList<Placed> places(const QList<WaterFound>& sources, const std::function<QPointF(QPointF)>& at,
+    double scale = 1.0, const QRectF& keepClear = {});
+
+// Draws the signs where places() puts them, a moved one with a line to its place; the nearest is
+// drawn last, on top.
+void paint(QPainter& painter, const QList<WaterFound>& sources, const std::function<QPointF(QPointF)>& at,
+    double scale = 1.0, const QRectF& keepClear = {});
 
 } // namespace WaterSigns

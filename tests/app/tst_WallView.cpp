@@ -9,12 +9,17 @@
 #include "map/ucGMap.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WindowFixture.h"
+#include "water/WaterIndex.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -81,7 +86,14 @@ private slots:
     // the screen and its text inside its box, the keyword's capitals at least 6 % of the screen.
     void alarmOnScreen()
     {
-        Wall f("", true);
+        // Two hydrants around the incident, their list beside the map.
+        const QTemporaryDir dir;
+        const QString index = dir.filePath("water.sqlite");
+        QVERIFY(WaterIndex::write(index,
+            { { WaterKind::Underground, 100, {}, 'n', 1, 48.137629, 11.575843 },
+                { WaterKind::Pillar, 150, {}, 'n', 2, 48.1370, 11.5755 } },
+            nullptr));
+        Wall f("", true, "water=" + index.toUtf8() + "\n");
         QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
         FirstSound sound;
         f.station->setAnnouncementOutput(&sound);
@@ -89,6 +101,7 @@ private slots:
         f.wall()->label("keyword")->installEventFilter(&sound);
         receiveAlarm(*f.station, true);
         QTRY_COMPARE(sound.atFirstSound, "B3 Wohnungsbrand");
+        QTRY_COMPARE(f.text("water"), "Wasser: U 100 · 36 m NO, O 150 · 44 m S");
         QVERIFY(!f.wall()->standbyShown());
         const QRect screen = f.form->screen()->geometry();
         QTRY_COMPARE(f.wall()->size(), screen.size());
@@ -97,7 +110,7 @@ private slots:
             QColor ink;
         };
         for (const Shown& s : { Shown { "keyword", Qt::white }, Shown { "address", Qt::white },
-                 Shown { "since", QColor(0xFF, 0xD8, 0x40) } }) {
+                 Shown { "since", QColor(0xFF, 0xD8, 0x40) }, Shown { "water", QColor(0x9C, 0xD0, 0xFF) } }) {
             FittingLabel* label = f.wall()->label(s.name);
             const QRect box(label->mapToGlobal(QPoint()), label->size());
             QVERIFY2(label->isVisible() && screen.contains(box), s.name);
@@ -126,11 +139,31 @@ private slots:
         const QObjectList stack = f.form->children();
         QWidget* bar = f.control("roLabel1(1)");
         QVERIFY(stack.indexOf(bar) < stack.indexOf(f.wall()));
+        // The X server reports the pointer's move when it has made it.
         QTest::mouseMove(f.form.get(), QPoint(100, 100));
-        QVERIFY(f.form->children().indexOf(bar) > f.form->children().indexOf(f.wall()));
+        QTRY_VERIFY(f.form->children().indexOf(bar) > f.form->children().indexOf(f.wall()));
         QTRY_VERIFY_WITH_TIMEOUT(f.form->children().indexOf(bar) < f.form->children().indexOf(f.wall()), 10000);
         QCOMPARE(f.text("answers"), "0/0/1/1 · AGT 0 · Ma 0 · C 0\nspäter 0 · nicht 0 · unbekannt 0");
         QCOMPARE(f.text("names"), "kommt: Fischer, Lea");
+
+        // What full HD draws at a fixed size grows with a taller screen as the type does: the map's
+        // marks, the bar of buttons and the clear question (twice as large on a 4K screen).
+        const double scale = screen.height() / 1080.0;
+        QCOMPARE(f.control<ucGMap>("ucGMap1")->paintScale(), scale);
+        QCOMPARE(bar->height(), qRound(49 * scale));
+        const auto* clear = f.control<QPushButton>("cmd_Clear");
+        QVERIFY(clear->font().pointSizeF() == 10 * scale && bar->rect().contains(clear->geometry()));
+        double asked = 0;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                asked = box->findChild<QLabel*>("qt_msgbox_label")->font().pointSizeF();
+                box->button(QMessageBox::No)->click();
+            }
+        });
+        answer.start(20);
+        QVERIFY(!f.realQuestion(f.form.get(), "Kessvenn", "Einsatzdaten entfernen?"));
+        QCOMPARE(asked, QApplication::font("QMessageBox").pointSizeF() * scale);
     }
     // The standby view at start-up, the time since the alarm as the clock goes on, the return to
     // standby after standby_minutes and at Ctrl+C; no map without a station.
@@ -166,28 +199,18 @@ private slots:
         QVERIFY(!f.wall()->standbyShown());
         QCOMPARE(f.text("keyword") + f.text("address") + f.text("units"), "EinheitenalarmELW 1");
     }
-    // The standby view's map shows the station, the alarm's the incident.
-    void standbyMap()
-    {
-        Wall f("", false, "station=51.5136,7.4653\n");
-        auto* map = f.control<ucGMap>("ucGMap1");
-        QVERIFY(!map->isHidden());
-        QCOMPARE(map->GPoint(), "51.5136,7.4653");
-        receiveAlarm(*f.station, true);
-        QTRY_COMPARE(map->GPoint(), "48.1374,11.5755");
-        f.wall()->showStandby();
-        QCOMPARE(map->GPoint(), "51.513600,7.465300");
-    }
     // The vehicles' board: none before the station has a vehicle to show; then a strip under the
-    // map on the standby view and beside the alarm, every tile inside it.
+    // map on the standby view and beside the alarm, every tile inside it. The standby view's map
+    // shows the station, the alarm's the incident.
     void vehicleBoard()
     {
         Wall f("", true, "station=51.5136,7.4653\n");
         const QSize screen = f.form->screen()->size();
         QTRY_COMPARE(f.wall()->size(), screen);
         auto* map = f.control<ucGMap>("ucGMap1");
-        QVERIFY(f.wall()->board()->isHidden());
+        QVERIFY(f.wall()->board()->isHidden() && !map->isHidden());
         QCOMPARE(map->geometry(), WallLayout::standby(screen, true).map);
+        QCOMPARE(map->GPoint(), "51.5136,7.4653");
         f.station->core().InsertStatusRow("WACHALARM_STATUS\tFlorian Hagen 1-HLF20-1\tS5");
         QTRY_VERIFY(!f.wall()->board()->isHidden());
         const auto placed = [&](const QRect& board, const QRect& mapRect) {
@@ -201,9 +224,12 @@ private slots:
         const WallStandbyGeometry standby = WallLayout::standby(screen, true, true);
         placed(standby.board, standby.map);
         receiveAlarm(*f.station, true);
+        QTRY_COMPARE(map->GPoint(), "48.1374,11.5755");
         const WallAlarmGeometry alarm = WallLayout::alarm(screen, true);
         placed(alarm.board, alarm.map);
         QCOMPARE(f.wall()->label("names")->geometry(), alarm.names.rect);
+        f.wall()->showStandby();
+        QCOMPARE(map->GPoint(), "51.513600,7.465300");
     }
     // At start-up the stored alarm is shown while younger than standby_minutes.
     void startUp_data()

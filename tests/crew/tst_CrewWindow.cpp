@@ -1,5 +1,8 @@
 // The crew's strength and the vehicles' board in the classic window, read back from its widgets
 // at the sizes the station's screens have.
+#include "app/FittingLabel.h"
+#include "app/MainLayout.h"
+#include "common/Twips.h"
 #include "crew/CrewDesk.h"
 #include "crew/VehicleBoardView.h"
 #include "history/HistoryReader.h"
@@ -48,11 +51,30 @@ private slots:
             f.core().HandleFeedback(QStringLiteral("WACHALARM_RM\t") + answer);
         f.core().InsertStatusRow("WACHALARM_STATUS\tFlorian Hagen 1-HLF20-1\t3");
         f.core().InsertStatusRow("WACHALARM_STATUS\tFlorian Hagen 9-ELW-1\t4");
+        f.core().InsertStatusRow("WACHALARM_STATUS\tFlorian Hagen 1-DLK-1\t0");
 
         auto* line = f.control<QLabel>("lbl_Staerke");
         QTRY_COMPARE(line->text(), "1/1/1/3 · AGT 2 · Ma 1\nspäter 1 · nicht 1 · unbekannt 1");
         QVERIFY(line->toolTip().contains("Gabi Graf (GF Ma): kommt"));
         QVERIFY(f.form->rect().contains(line->mapTo(f.form.get(), line->rect().bottomRight())));
+
+        // The top bar: the strength, the drive time and three water sources each in a room of its
+        // own, clear of the bar's other controls, whole, in type no smaller than the buttons' at
+        // the window's scale (13 pixels at the design size).
+        f.control<QLabel>("lbl_Wasser")->setText("U 100 · 36 m NO, O 150 · 79 m SW, B · 138 m S");
+        f.control<QLabel>("lbl_Anfahrt")->setText("Anfahrt 12 min · 14,3 km");
+        const double scale = MainLayout::scale(size.width() * kTwipsPerPixel, size.height() * kTwipsPerPixel);
+        for (const char* name : { "lbl_Staerke", "lbl_Anfahrt", "lbl_Wasser" }) {
+            const auto* text = f.control<QLabel>(name);
+            for (const QWidget* other : text->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                QVERIFY(other == text || !other->isVisible() || other->objectName() == "Label_vers"
+                    || !text->geometry().intersects(other->geometry()));
+            const auto* fitting = qobject_cast<const FittingLabel*>(text);
+            const QFont font = fitting ? fitting->fitted().font : text->font();
+            const QRect room = fitting ? fitting->textRect() : text->contentsRect();
+            QVERIFY2(room.contains(QFontMetrics(font).boundingRect(room, int(text->alignment()), text->text())), name);
+            QCOMPARE_GE(QFontInfo(font).pixelSize(), int(13 * scale));
+        }
 
         // Every answer in full, inside the list's view.
         auto* pagers = f.control<QTableWidget>("Grid_Melder");
@@ -71,11 +93,22 @@ private slots:
             QCOMPARE(board->isVisible(), shown);
             QCOMPARE(board->geometry(), statusList->geometry());
         }
-        QCOMPARE(statusList->rowCount(), 2);
+        // Its tiles in the grids' type at the window's scale or larger, each inside, each line whole.
+        QFont bold = board->font();
+        bold.setBold(true);
+        QCOMPARE_GE(QFontInfo(bold).pixelSize(), int(20 * scale));
+        for (const VehicleBoardView::Tile& tile : board->tiles()) {
+            QVERIFY(board->rect().contains(tile.place));
+            const QStringList lines = tile.lines.split('\n'); // the short name in bold
+            for (int i = 0; i < lines.size(); ++i)
+                QVERIFY2(QFontMetrics(i ? board->font() : bold).horizontalAdvance(lines[i]) <= tile.place.width() - 6,
+                    qPrintable(lines[i]));
+        }
+        QCOMPARE(statusList->rowCount(), 3);
         QStringList tiles;
         for (const VehicleBoardView::Tile& tile : board->tiles())
             tiles << tile.lines.section('\n', 0, 1);
-        QCOMPARE(tiles, QStringList({ "HLF 20\n3 Einsatz übernommen", "DLK\n" }));
+        QCOMPARE(tiles, QStringList({ "HLF 20\n3 Einsatz übernommen", "DLK\n0 Dringender Sprechwunsch" }));
         if (size != QSize(1264, 936))
             return;
 

@@ -301,10 +301,12 @@ private slots:
         QCOMPARE(g_printWarnings, warningsBefore + 1);
     }
 
-    // A long remark is cut to the pages; what follows it (the informant, the units) stays.
+    // A long remark is cut to the pages; what follows it (the informant, the units) stays, and the
+    // water line under the detail map is printed whole, over the lines it needs.
     void longRemark_data()
     {
         columns<QString, int>("remark", "pages");
+        row("one line: no text is cut", "Rauch", 1);
         row("two lines", "Rauch\r\nPersonen vermutlich in der Wohnung", 1);
         row("100 KB of words", QString("Anrufer meldet Rauch ").repeated(5000), PrintPage::kMostPages);
         row("900 KB without a blank", QString(900 * 1024, 'x'), PrintPage::kMostPages);
@@ -317,6 +319,7 @@ private slots:
         fields[9] = remark;
         PrintPageContent page = PrintPage::fromAlarm(fields, true);
         page.position = QPointF(7.4738, 51.3594);
+        page.water = "U 100 · 36 m NO, O 150 · 79 m SW, B · 138 m S";
         QTemporaryDir dir;
         QVERIFY(TestFiles::writeAll(dir.filePath("page.pdf"), PrintPage::render(page)));
         const QString info = output("pdfinfo", { dir.filePath("page.pdf") }).value_or("");
@@ -324,6 +327,8 @@ private slots:
         const QString text = output("pdftotext", { dir.filePath("page.pdf"), "-" }).value_or("").simplified();
         QCOMPARE(text.contains(PrintPage::CutNote), pages > 1);
         QVERIFY(text.contains("Frau Jäger") && text.contains("DLK 23(D)") && text.contains("Koordinaten 51.3594"));
+        QVERIFY2(QString(text).remove(' ').contains(QString("Wasser:" + page.water + "Navigation").remove(' ')),
+            qPrintable(text.right(300)));
     }
 
     // Only the archive's own copies older than keep_days go: the oldest, never the newest, nor

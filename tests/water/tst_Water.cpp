@@ -12,6 +12,7 @@
 #include "tests/support/WindowFixture.h"
 #include "water/WaterIndex.h"
 #include "water/WaterLookup.h"
+#include "water/WaterSigns.h"
 
 #include <QLabel>
 #include <QProcess>
@@ -196,58 +197,114 @@ private slots:
         QVERIFY(std::abs(GeoPoint::meters(kIncident, there) - 300) < 1);
     }
 
+    // What the tile map draws over the tiles at the paint scale of a full-HD (1) and a 4K wall
+    // screen (2): the hydrant's red frame and the pond's blue square centred on their places, the
+    // diameter's dark digits under the frame, the marker's pin with a hydrant by the incident
+    // beside it, not under it, the route's line and the attribution, each `scale` times as large.
     void signsOnTheMap_data()
     {
-        QTest::addColumn<int>("zoom");
-        row("zoom 16", 16);
-        row("zoom 18", 18);
-        row("zoom 14: streets first, no signs", 14);
+        columns<int, double>("zoom", "scale");
+        row("zoom 16", 16, 1.0);
+        row("zoom 18", 18, 1.0);
+        row("zoom 18 on a 4K wall screen", 18, 2.0);
+        row("zoom 14: streets first, no signs", 14, 1.0);
     }
     void signsOnTheMap()
     {
-        QFETCH(int, zoom);
+        auto [zoom, s] = fetch<int, double>("zoom", "scale");
         QVERIFY(TestFiles::writeAll(
             m_dir.filePath("map.ini"), "provider=osm\ntiles=" + m_tiles.base() + "/{z}/{x}/{y}.png\n"));
         AppContext ctx;
         ctx.DataFolder = m_dir.path();
         ucGMap map;
         map.resize(600, 600);
+        map.setPaintScale(s);
         map.setGZoom(zoom);
-        map.setGPoint(QStringLiteral("%1,%2").arg(kIncident.y()).arg(kIncident.x()));
+        const QString centre = QStringLiteral("%1,%2").arg(kIncident.y()).arg(kIncident.x());
+        map.setGPoint(centre);
         map.setContext(&ctx);
+        map.AddMarker(centre, 0x00FF00, "E");
         map.Refresh();
-        const QPointF hydrant = offset(kIncident, 90, 55), pond = offset(kIncident, 0, 55);
-        map.setWaterSources({ { { WaterKind::Underground, 100, {}, 'n', 1, hydrant.y(), hydrant.x() }, 55, "O" },
-            { { WaterKind::Pond, 0, {}, 'n', 2, pond.y(), pond.x() }, 55, "N" } });
+        const double south = offset(kIncident, 180, 60).y();
+        map.setRoute({ QPointF(kIncident.x() - 0.01, south), QPointF(kIncident.x() + 0.01, south) });
+        const QPointF hydrant = offset(kIncident, 120, 100), pond = offset(kIncident, 270, 55),
+                      near = offset(kIncident, 10, 12);
+        const QList<WaterFound> water = { { { WaterKind::Pillar, 100, {}, 'n', 3, near.y(), near.x() }, 12, "N" },
+            { { WaterKind::Pond, 0, {}, 'n', 2, pond.y(), pond.x() }, 55, "W" },
+            { { WaterKind::Underground, 100, {}, 'n', 1, hydrant.y(), hydrant.x() }, 100, "O" } };
+        map.setWaterSources(water);
         const QImage shot = map.grab().toImage();
-        const auto onScreen = [&](QPointF place) {
-            return (worldPixel(place, zoom) - worldPixel(kIncident, zoom) + QPointF(300, 300)).toPoint();
-        };
-        // Each sign's pixels in a window around where it belongs: the hydrant's red frame and the
-        // pond's blue square centred on their places, the diameter's dark digits under the frame.
-        const auto box = [&shot](QPoint around, bool (*colour)(QColor)) {
+        const auto onScreen
+            = [&](QPointF place) { return worldPixel(place, zoom) - worldPixel(kIncident, zoom) + QPointF(300, 300); };
+        const auto box = [&shot](QPointF around, int reach, auto colour) {
             QRect found;
-            for (int x = around.x() - 25; x <= around.x() + 25; ++x) {
-                for (int y = around.y() - 25; y <= around.y() + 25; ++y)
+            for (int x = int(around.x()) - reach; x <= int(around.x()) + reach; ++x) {
+                for (int y = int(around.y()) - reach; y <= int(around.y()) + reach; ++y)
                     found |= colour(shot.pixelColor(x, y)) ? QRect(x, y, 1, 1) : QRect();
             }
             return found;
         };
-        const QPoint h = onScreen(hydrant), p = onScreen(pond);
-        const QRect frame = box(h, reddish), square = box(p, bluish);
+        const auto within
+            = [s](int pixels, double least, double most) { return pixels >= least * s && pixels <= most * s; };
+        const QRect pin = box(QPointF(300, 250), 50 * s, [](QColor c) { return c.green() > 200 && c.red() < 80; });
+        QVERIFY2(within(pin.width(), 19, 24) && within(pin.height(), 28, 36),
+            qPrintable(QStringLiteral("%1 %2").arg(pin.width()).arg(pin.height())));
+        int route = 0, attribution = 0;
+        for (int y = 300; y < 600; ++y)
+            route += bluish(shot.pixelColor(300, y));
+        for (int y = 599; y >= 0 && shot.pixelColor(597, y).lightness() > 235; --y)
+            ++attribution;
+        QVERIFY2(within(route, 5, 8) && within(attribution, 15, 19),
+            qPrintable(QStringLiteral("%1 %2").arg(route).arg(attribution)));
+        const QPoint h = onScreen(hydrant).toPoint(), p = onScreen(pond).toPoint();
+        const QRect frame = box(h, 25 * s, reddish), square = box(p, 25 * s, bluish);
         QCOMPARE(frame.isEmpty() || square.isEmpty(), zoom < 15);
         if (zoom < 15)
             return;
-        QVERIFY((frame.center() - h).manhattanLength() <= 2 && frame.width() >= 20 && frame.width() <= 25);
-        QVERIFY((square.center() - p).manhattanLength() <= 2 && square.width() >= 18 && square.width() <= 25);
+        QVERIFY((frame.center() - h).manhattanLength() <= 2 * s && within(frame.width(), 20, 25));
+        QVERIFY((square.center() - p).manhattanLength() <= 2 * s && within(square.width(), 17, 25));
         int dark = 0;
-        for (int x = -10; x <= 10; ++x) {
-            for (int y = 12; y <= 22; ++y)
+        for (int x = -10 * s; x <= 10 * s; ++x) {
+            for (int y = 12 * s; y <= 22 * s; ++y)
                 dark += shot.pixelColor(h + QPoint(x, y)).lightness() < 80;
         }
-        QVERIFY(dark > 10);
+        QVERIFY(dark > 10 * s);
+        // The nearest sign whole beside the pin: its frame drawn where places() puts it, clear of the pin.
+        const QRect nearSign
+            = WaterSigns::places(water, onScreen, s, ucGMap::markerPin(QPoint(300, 300), s)).first().sign.toRect();
+        QVERIFY(!nearSign.intersects(pin));
+        for (const int y : { nearSign.top(), nearSign.bottom() })
+            QVERIFY(!box(QPointF(nearSign.center().x(), y), 1, reddish).isEmpty());
         map.setWaterSources({});
         QVERIFY(!reddish(map.grab().toImage().pixelColor(frame.left() + 1, h.y())));
+    }
+
+    // Fitted to the route, the map keeps both of its ends well inside: at least 15 % of the
+    // shorter side from every edge, and the marker's pin above the incident whole.
+    void routeFitted_data()
+    {
+        columns<QSize, double, double>("size", "scale", "bearing"); // bearing: from the incident to the station
+        row("the classic map, 3 km west", QSize(640, 640), 1.0, 270.0);
+        row("a wall's map on a 4K screen, south-west", QSize(1920, 2008), 2.0, 225.0);
+        row("a low map: the pin counts", QSize(400, 160), 1.0, 90.0);
+    }
+    void routeFitted()
+    {
+        auto [size, scale, bearing] = fetch<QSize, double, double>("size", "scale", "bearing");
+        ucGMap map;
+        map.resize(size);
+        map.setPaintScale(scale);
+        const QPointF station = offset(kIncident, bearing, 2983);
+        map.setRoute({ station, offset(station, bearing + 100, 400), kIncident });
+        QVERIFY(map.fitRoute());
+        const double margin = ucGMap::FitMargin * std::min(size.width(), size.height()) - 1.5;
+        const QPointF centre = worldPixel(QPointF(map.Lng(), map.Lat()), map.GZoom());
+        for (const QPointF end : { station, kIncident }) {
+            const QPointF at = worldPixel(end, map.GZoom()) - centre + QPointF(size.width(), size.height()) / 2;
+            QVERIFY2(at.x() >= margin && at.x() <= size.width() - margin && at.y() >= margin
+                    && at.y() <= size.height() - margin && at.y() >= ucGMap::markerPin(QPoint(), scale).height(),
+                qPrintable(QStringLiteral("%1,%2 at zoom %3").arg(at.x()).arg(at.y()).arg(map.GZoom())));
+        }
     }
 
     // The printout waits for the look-up and prints the nearest three under the detail map.
