@@ -6,7 +6,10 @@
 #include "app/WallScreen.h"
 #include "crew/VehicleBoardView.h"
 #include "history/HistoryView.h"
+#include "link/ServerLink.h"
 #include "map/ucGMap.h"
+#include "tests/support/FakeDispatch.h"
+#include "tests/support/HostileCalendars.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WindowFixture.h"
 
@@ -15,6 +18,8 @@
 #include <QScreen>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimeZone>
+#include <QTimer>
 
 namespace {
 
@@ -165,6 +170,50 @@ private slots:
         f.station->core().HandleUnitAlarm("WACHALARM_EM\tELW 1\a");
         QVERIFY(!f.wall()->standbyShown());
         QCOMPARE(f.text("keyword") + f.text("address") + f.text("units"), "EinheitenalarmELW 1");
+    }
+    // The calendar is read on a worker once the event loop runs: a wall built with a calendar that
+    // libical alone would expand for minutes or without end registers at the dispatch computer, and
+    // the appointments read in time follow, with one warning for the bounds.
+    void calendarAfterTheLink_data()
+    {
+        QTest::addColumn<QByteArray>("ics");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<bool>("bounded");
+        namespace H = HostileCalendars;
+        const QList<QPair<const char*, QByteArray>> hostile = H::all();
+        QTest::newRow("a plain calendar")
+            << H::calendar(H::event(1, ":20261209T190000", "")) << "Mi 09.12. 19:00  Termin 1" << false;
+        QTest::newRow(hostile[0].first) << hostile[0].second << "Di 08.12. 19:42  Termin 1" << true;
+        QTest::newRow(hostile[1].first) << hostile[1].second << "Di 08.12. 19:42  Termin 1" << true;
+        QTest::newRow(hostile[2].first) << hostile[2].second << "Di 08.12. 19:43  Termin 1" << true;
+        const QDateTime berlin(QDate(2026, 12, 9), QTime(19, 0), QTimeZone("Europe/Berlin"));
+        QTest::newRow(hostile[3].first) << H::calendar(
+            H::minuteZone("Europe/Berlin") + H::event(1, ";TZID=Europe/Berlin:20261209T190000", ""))
+                                        << "Mi 09.12. " + berlin.toLocalTime().toString("HH:mm") + "  Termin 1" << true;
+    }
+    void calendarAfterTheLink()
+    {
+        QFETCH(QByteArray, ics);
+        QFETCH(QString, first);
+        QFETCH(bool, bounded);
+        FakeDispatch dispatch;
+        QVERIFY(dispatch.listen());
+        WindowFixture f;
+        QVERIFY(f.putDataFile("termine.ics", ics));
+        QVERIFY(f.putDataFile("display.ini", "layout=wall\ncalendar=termine.ics\n"));
+        if (bounded)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("termine.ics is beyond its bounds"));
+        f.form->load();
+        f.form->wallScreen()->setClock([] { return kAlarmTime; });
+        QCOMPARE(f.form->wallScreen()->label("appointments")->text(), "");
+        f.ctx.ServerPort = dispatch.port();
+        f.ctx.settings.ServerAddress = "127.0.0.1";
+        QTimer ticks;
+        connect(&ticks, &QTimer::timeout, &f.station->link(), &ServerLink::superviseTick);
+        ticks.start(100);
+        QVERIFY(dispatch.waitForReceived(1, 30000));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            f.form->wallScreen()->label("appointments")->text().section('\n', 0, 0), first, 30000);
     }
     // The standby view's map shows the station, the alarm's the incident.
     void standbyMap()
