@@ -94,7 +94,8 @@ void Form1::showStation()
     connect(&m_station.incident(), &Incident::opened, this, noWater);
     connect(&m_station.incident(), &Incident::closed, this, noWater);
     connect(&m_station.water(), &WaterLookup::found, this, [this](const WaterNearby& nearby) {
-        if (m_station.incident().position() != nearby.incident)
+        // Not on the wall's standby map, which shows the station alone.
+        if (m_station.incident().position() != nearby.incident || (m_wall && m_wall->standbyShown()))
             return;
         m_ui.lbl_Wasser->setText(nearby.line());
         m_ui.ucGMap1->setWaterSources(nearby.sources);

@@ -37,6 +37,7 @@ constexpr int kBarShownMs = 5000;
 constexpr int kTickerRows = 3;
 constexpr int kDetailZoom = 17;
 constexpr int kStationZoom = 15;
+constexpr int kStationMarkerColour = 0x1060D0; // blue, beside the incident's green
 
 // The font whose capitals are `cap` pixels high on `widget`'s screen.
 QFont typeOfCapHeight(int cap, const QWidget* widget, bool bold)
@@ -455,10 +456,14 @@ void WallScreen::centreOnStation()
 {
     if (!m_map || !m_station)
         return;
-    // Never the open sea at 0° / 0°: the station, without the last incident's marker and way.
+    // Never the open sea at 0° / 0°: the station marked, without the last incident's marker, way
+    // and water sources.
     m_map->setRoute({});
     m_map->DelMarker();
-    m_map->setGPoint(QStringLiteral("%1,%2").arg(m_station->y(), 0, 'f', 6).arg(m_station->x(), 0, 'f', 6));
+    m_map->setWaterSources({});
+    const QString station = QStringLiteral("%1,%2").arg(m_station->y(), 0, 'f', 6).arg(m_station->x(), 0, 'f', 6);
+    m_map->AddMarker(station, kStationMarkerColour, QStringLiteral("W"));
+    m_map->setGPoint(station);
     m_map->setGZoom(kStationZoom);
 }
 

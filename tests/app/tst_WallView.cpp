@@ -7,6 +7,7 @@
 #include "crew/VehicleBoardView.h"
 #include "history/HistoryView.h"
 #include "link/ServerLink.h"
+#include "map/MapMarker.h"
 #include "map/ucGMap.h"
 #include "tests/support/FakeDispatch.h"
 #include "tests/support/HostileCalendars.h"
@@ -171,6 +172,27 @@ private slots:
         QVERIFY(!f.wall()->standbyShown());
         QCOMPARE(f.text("keyword") + f.text("address") + f.text("units"), "EinheitenalarmELW 1");
     }
+    // The standby view's map marks the station; the alarm's shows the incident, and back on standby
+    // neither its marker nor its water sources are left.
+    void standbyMap()
+    {
+        Wall f("standby_minutes=60\n", false, "station=51.5136,7.4653\n");
+        auto* map = f.control<ucGMap>("ucGMap1");
+        QVERIFY(!map->isHidden());
+        QCOMPARE(map->GPoint(), "51.5136,7.4653");
+        const QStringList station { MapMarker::fragment("51.513600,7.465300", 0x1060D0, "W") };
+        QCOMPARE(map->Markers, station);
+        receiveAlarm(*f.station, true);
+        QTRY_COMPARE(map->GPoint(), "48.1374,11.5755");
+        QVERIFY(map->Markers.join("").contains("label:E"));
+        map->setWaterSources({ WaterFound {} });
+        f.now = kAlarmTime.addSecs(3600);
+        f.wall()->refresh();
+        QVERIFY(f.wall()->standbyShown());
+        QCOMPARE(map->GPoint(), "51.513600,7.465300");
+        QCOMPARE(map->Markers, station);
+        QVERIFY(map->waterSources().isEmpty());
+    }
     // The calendar is read on a worker once the event loop runs: a wall built with a calendar that
     // libical alone would expand for minutes or without end registers at the dispatch computer, and
     // the appointments read in time follow, with one warning for the bounds.
@@ -214,18 +236,6 @@ private slots:
         QVERIFY(dispatch.waitForReceived(1, 30000));
         QTRY_COMPARE_WITH_TIMEOUT(
             f.form->wallScreen()->label("appointments")->text().section('\n', 0, 0), first, 30000);
-    }
-    // The standby view's map shows the station, the alarm's the incident.
-    void standbyMap()
-    {
-        Wall f("", false, "station=51.5136,7.4653\n");
-        auto* map = f.control<ucGMap>("ucGMap1");
-        QVERIFY(!map->isHidden());
-        QCOMPARE(map->GPoint(), "51.5136,7.4653");
-        receiveAlarm(*f.station, true);
-        QTRY_COMPARE(map->GPoint(), "48.1374,11.5755");
-        f.wall()->showStandby();
-        QCOMPARE(map->GPoint(), "51.513600,7.465300");
     }
     // The vehicles' board: none before the station has a vehicle to show; then a strip under the
     // map on the standby view and beside the alarm, every tile inside it.
