@@ -196,6 +196,7 @@ void Form1::setUpWall()
     connect(&m_station.link(), &ServerLink::linkStatusChanged, m_wall, &WallScreen::linkStatus);
     m_wall->setGeometry(rect());
     m_wall->show();
+    placeLinkWarning(size());
     m_linkWarning->raise();
 }
 
@@ -427,7 +428,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::Resize && watched == windowHandle()) {
         const QSize client = static_cast<QResizeEvent*>(event)->size();
         applyLayout(client);
-        m_linkWarning->place(client);
+        placeLinkWarning(client);
     }
     if (event->type() == QEvent::KeyRelease && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
@@ -443,7 +444,13 @@ void Form1::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     applyLayout(event->size());
-    m_linkWarning->place(event->size());
+    placeLinkWarning(event->size());
+}
+
+void Form1::placeLinkWarning(QSize client)
+{
+    // On the wall screen the band lies over the map, never over the alarm's time or units.
+    m_linkWarning->place(client, m_wall ? WallLayout::alarm(client).linkBand : QRect());
 }
 
 void Form1::applyLayout(QSize clientPixels)

@@ -119,6 +119,12 @@ WallScreen::WallScreen(AppContext& ctx, const DisplaySettings& settings, QWidget
     m_appointments
         = standbyBox("appointments", &WallStandbyGeometry::appointments, Qt::AlignLeft | Qt::AlignTop, kWhite);
     m_ticker = standbyBox("ticker", &WallStandbyGeometry::ticker, Qt::AlignLeft | Qt::AlignTop, kGrey);
+    // Every standby text keeps its size across the hall: a long line of the lists is cut, a long
+    // single line is made smaller but never wrapped.
+    for (FittingLabel* label : { m_clockLabel, m_date, m_stationName, m_lastAlarm, m_status })
+        label->setOverflow(FittingLabel::Overflow::OneLine);
+    m_appointments->setOverflow(FittingLabel::Overflow::Cut);
+    m_ticker->setOverflow(FittingLabel::Overflow::Cut);
 
     const QString name = m_settings.stationName.isEmpty() ? m_ctx.MonitorName : m_settings.stationName;
     m_head->setText(name);

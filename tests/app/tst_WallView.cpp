@@ -7,6 +7,7 @@
 #include "crew/VehicleBoardView.h"
 #include "history/HistoryView.h"
 #include "link/ServerLink.h"
+#include "log/TickerCells.h"
 #include "map/MapMarker.h"
 #include "map/ucGMap.h"
 #include "tests/support/FakeDispatch.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QScreen>
+#include <QStandardItemModel>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimeZone>
@@ -192,6 +194,56 @@ private slots:
         QCOMPARE(map->GPoint(), "51.513600,7.465300");
         QCOMPARE(map->Markers, station);
         QVERIFY(map->waterSources().isEmpty());
+    }
+    // Readable across the hall at every size: the ticker's lines in the size of their box, cut
+    // where too long; the last alarm on one line; the dead-link band off the alarm's time and units.
+    void readableAcrossTheHall_data()
+    {
+        QTest::addColumn<QSize>("size");
+        for (const QSize size : { QSize(1920, 1080), QSize(3840, 2160), QSize(1280, 720), QSize(1080, 1920) })
+            QTest::addRow("%dx%d", size.width(), size.height()) << size;
+    }
+    void readableAcrossTheHall()
+    {
+        QFETCH(QSize, size);
+        Wall f("", false, "station=51.5136,7.4653\n");
+        f.form->setAttribute(Qt::WA_DontShowOnScreen);
+        f.form->show();
+        f.form->resize(size);
+        QCOMPARE(f.wall()->size(), size);
+        QStandardItemModel ticker(3, 5);
+        for (int row = 0; row < 3; ++row) {
+            ticker.setData(ticker.index(row, TickerCells::Zeit), "19:4" + QString::number(row));
+            ticker.setData(ticker.index(row, TickerCells::Text),
+                QString("Florian Hagen 1-HLF20-1 meldet Status 3, Anfahrt über die Bundesstraße %1 ")
+                    .arg(row)
+                    .repeated(3));
+        }
+        f.wall()->setTicker(&ticker);
+        FittingLabel* lines = f.wall()->label("ticker");
+        const FittingLabel::Fit fit = lines->fitted();
+        QCOMPARE(fit.font, lines->font());
+        QCOMPARE(fit.shown.count('\n'), 2);
+        for (const QString& line : fit.shown.split('\n'))
+            QVERIFY2(QFontMetricsF(fit.font).horizontalAdvance(line) <= lines->textRect().width(), qPrintable(line));
+
+        receiveAlarm(*f.station, true);
+        auto* band = f.control<QLabel>("LinkWarning");
+        QVERIFY(f.form->rect().contains(band->geometry()));
+        for (const char* name : { "since", "units", "keyword", "address" }) {
+            const QWidget* label = f.wall()->label(name);
+            QVERIFY2(!band->geometry().intersects(QRect(label->mapTo(f.form.get(), QPoint()), label->size())), name);
+        }
+
+        const QString keyword = "THL 2 Verkehrsunfall mit eingeklemmter Person";
+        f.station->core().HandleStationAlarm(WindowFixture::stationAlarm(keyword, { "HLF 20" }), 0);
+        f.answerYes = true;
+        QTest::keyClick(f.form.get(), Qt::Key_C, Qt::ControlModifier);
+        FittingLabel* last = f.wall()->label("lastAlarm");
+        QCOMPARE(last->text(), "Letzter Einsatz: " + keyword + " · gerade eben");
+        const FittingLabel::Fit one = last->fitted();
+        const QRect needed = QFontMetrics(one.font).boundingRect(last->textRect(), one.flags, last->text());
+        QVERIFY(!(one.flags & Qt::TextWordWrap) && last->textRect().contains(needed));
     }
     // The calendar is read on a worker once the event loop runs: a wall built with a calendar that
     // libical alone would expand for minutes or without end registers at the dispatch computer, and
