@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -541,14 +542,6 @@ QList<Appointment> pick(const QList<Appointment>& appointments, const QDateTime&
     return picked;
 }
 
-std::optional<QList<Appointment>> parse(const QByteArray& ics, const QDateTime& from, int days, int most)
-{
-    const Expansion e = expand(ics, from, days);
-    if (!e.calendar)
-        return std::nullopt;
-    return pick(e.appointments, from, days, most);
-}
-
 QString text(const Appointment& a)
 {
     static const char* const weekdays[] = { "Mo", "Di", "Mi", "Do", "Fr", "Sa", "So" };
@@ -693,5 +686,5 @@ void CalendarWatch::take(const Result& r)
     }
     const bool ranOut = m_asked.isValid() && (m_asked < m_expansion.from || m_asked >= m_expansion.complete);
     if (m_again || ranOut)
-        start(m_asked, ranOut);
+        start(m_asked.isValid() ? m_asked : QDateTime::currentDateTime(), ranOut);
 }

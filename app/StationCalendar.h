@@ -11,7 +11,6 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <optional>
 
 // One appointment of the station's calendar as the standby view lists it.
 struct Appointment {
@@ -67,12 +66,8 @@ struct Expansion {
 [[nodiscard]] QList<Appointment> pick(
     const QList<Appointment>& appointments, const QDateTime& from, int days = kDays, int most = kShown);
 
-// expand() and pick() at once; nothing when the bytes are no iCalendar data.
-[[nodiscard]] std::optional<QList<Appointment>> parse(
-    const QByteArray& ics, const QDateTime& from, int days = kDays, int most = kShown);
-
 // "Di 08.12. 19:00  Übungsabend", "Mi 09.12. ganztägig  Hydrantenprüfung",
-// "Do 10.12. – Sa 12.12. ganztägig  Kreiszeltlager".
+// "Do 10.12. – Sa 12.12.  Kreiszeltlager".
 [[nodiscard]] QString text(const Appointment& appointment);
 
 } // namespace StationCalendar
