@@ -163,6 +163,10 @@ private:
         QSet<qint64> skipped; // EXDATE and the instances a RECURRENCE-ID replaces
         QList<Appointment> kept;
         bool cut = false;
+        // The zone's offset from UTC at `from`, and whether it holds for every instance that may
+        // have ended by then: those are passed over without converting each.
+        qint64 offset = 0;
+        bool steady = false;
     };
     enum class Step { Go, Stop };
 
@@ -331,7 +335,7 @@ Reader::Step Reader::visit(Event& e, const QDateTime& start)
 Reader::Step Reader::visitNaive(Event& e, qint64 naive)
 {
     // DTSTART is the first instance whether the rule holds for it or not; visited once.
-    if (naive == e.first)
+    if (naive == e.first || (e.steady && naive - e.offset + e.length <= m_from.toSecsSinceEpoch()))
         return Step::Go;
     return visit(e, momentOf(fromNaive(naive, e.allDay), e.zone));
 }
@@ -373,6 +377,10 @@ void Reader::readEvent(icalcomponent* component, const QHash<QString, QSet<qint6
     // for a change of daylight saving time.
     const qint64 low = wallSeconds(m_from, e.zone) - (e.allDay ? e.length * kDay : e.length) - kLeeway;
     const qint64 high = wallSeconds(m_to, e.zone) + kLeeway;
+    const qint64 fromUtc = m_from.toSecsSinceEpoch();
+    e.offset = wallSeconds(m_from, e.zone) - fromUtc;
+    e.steady = !e.allDay && e.length <= kLeeway && icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY)
+        && wallSeconds(m_from.addSecs(-2 * kLeeway), e.zone) - (fromUtc - 2 * kLeeway) == e.offset;
     if (e.first >= low && e.first <= high)
         visit(e, start);
     for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY); p && !e.cut;
