@@ -367,7 +367,7 @@ void Reader::readEvent(icalcomponent* component, const QHash<QString, QSet<qint6
     e.length = std::max<qint64>(e.allDay ? 1 : 0, e.length);
     if (!icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY))
         e.skipped = replaced.value(QString::fromUtf8(icalcomponent_get_uid(component)));
-    for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_EXDATE_PROPERTY); p;
+    for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_EXDATE_PROPERTY); p && inTime();
          p = icalcomponent_get_next_property(component, ICAL_EXDATE_PROPERTY)) {
         const icaltimetype t = icalproperty_get_exdate(p);
         e.skipped.insert(e.allDay ? QDateTime(naiveOf(t).date(), QTime(0, 0)).toSecsSinceEpoch() : momentSeconds(p, t));
@@ -391,7 +391,7 @@ void Reader::readEvent(icalcomponent* component, const QHash<QString, QSet<qint6
         else if (rule.freq != ICAL_NO_RECURRENCE)
             stepLibical(e, rule, low, high);
     }
-    for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_RDATE_PROPERTY); p;
+    for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_RDATE_PROPERTY); p && inTime();
          p = icalcomponent_get_next_property(component, ICAL_RDATE_PROPERTY)) {
         const icaldatetimeperiodtype rdate = icalproperty_get_rdate(p);
         const icaltimetype t = icaltime_is_null_time(rdate.time) ? rdate.period.start : rdate.time;
