@@ -169,6 +169,9 @@ void Form1::load()
     m_documentation->lese_ticker();
     // The link opens at once, while the replay is still heard, not at the timer's first tick.
     m_station.openLink();
+    // The wall's calendar after the link: nothing stands before it.
+    if (m_wall)
+        m_wall->readCalendar();
 }
 
 void Form1::setUpWall()

@@ -592,8 +592,14 @@ CalendarWatch::CalendarWatch(QString path, QObject* parent)
         m_watch.addPath(m_path);
     connect(&m_watch, &QFileSystemWatcher::fileChanged, this, &CalendarWatch::fileTouched);
     connect(&m_watch, &QFileSystemWatcher::directoryChanged, this, &CalendarWatch::fileTouched);
-    // Not before the event loop runs: the window that is being built and the link come first.
+}
+
+void CalendarWatch::begin()
+{
+    // In the next turn of the event loop: what called this (the window, the link) goes first.
     QTimer::singleShot(0, this, [this] {
+        if (m_started)
+            return;
         m_started = true;
         start(m_asked.isValid() ? m_asked : QDateTime::currentDateTime(), true);
     });

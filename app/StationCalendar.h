@@ -87,6 +87,9 @@ public:
     explicit CalendarWatch(QString path, QObject* parent = nullptr);
     ~CalendarWatch() override;
 
+    // The file is read from the next turn of the event loop on; before, nothing is read at all.
+    void begin();
+
     // The appointments from `from` on, as the last expansion holds them; cheap. When that does not
     // reach `from`, a new one is started and changed() follows.
     [[nodiscard]] QList<Appointment> next(const QDateTime& from);
@@ -107,7 +110,7 @@ private:
     QDateTime m_modified; // the file's time when it was read
     StationCalendar::Expansion m_expansion;
     QDateTime m_asked; // the time next() was last asked for
-    bool m_started = false; // the first expansion waits for the event loop
+    bool m_started = false; // the first expansion waits for begin()
     bool m_running = false;
     bool m_again = false; // the file changed or the window ran out while an expansion ran
     QString m_fault; // the file's fault, warned of once

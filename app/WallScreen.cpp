@@ -271,6 +271,12 @@ void WallScreen::setTicker(QAbstractItemModel* model)
     fillTicker();
 }
 
+void WallScreen::readCalendar()
+{
+    if (m_calendar)
+        m_calendar->begin();
+}
+
 void WallScreen::setButtonBar(QWidget* bar)
 {
     m_bar = bar;

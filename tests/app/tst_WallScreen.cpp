@@ -214,6 +214,7 @@ private slots:
         QSignalSpy changed(&watch, &CalendarWatch::changed);
         const QDateTime morning(QDate(2026, 12, 8), QTime(8, 0));
         // Nothing is read on the caller's thread, and nothing before the event loop runs.
+        watch.begin();
         QVERIFY(watch.next(morning).isEmpty());
         QTRY_COMPARE(changed.size(), 1);
         QVERIFY(replaceFile(path, kCalendar));
