@@ -24,6 +24,12 @@ FittingLabel::FittingLabel(const QString& text, QWidget* parent)
     setText(text);
 }
 
+void FittingLabel::setOverflow(Overflow overflow)
+{
+    m_overflow = overflow;
+    update();
+}
+
 void FittingLabel::setCoveredLeft(int pixels)
 {
     m_coveredLeft = std::max(0, pixels);
@@ -42,7 +48,7 @@ QRect FittingLabel::textRect() const
 
 FittingLabel::Fit FittingLabel::fitted() const
 {
-    const int key = int(alignment()) | (wordWrap() ? int(Qt::TextWordWrap) : 0);
+    const int key = int(alignment()) | (wordWrap() ? int(Qt::TextWordWrap) : 0) | (int(m_overflow) << 24);
     if (m_fitAlignment != key || m_fitText != text() || m_fitRoom != textRect() || m_fitDesign != font()) {
         m_fit = computeFit();
         m_fitAlignment = key;
@@ -56,24 +62,36 @@ FittingLabel::Fit FittingLabel::fitted() const
 FittingLabel::Fit FittingLabel::computeFit() const
 {
     const int alignment = int(this->alignment());
-    Fit fit { font(), alignment | (wordWrap() ? int(Qt::TextWordWrap) : 0) };
+    const bool wrap = wordWrap() && m_overflow == Overflow::Shrink;
+    Fit fit { font(), alignment | (wrap ? int(Qt::TextWordWrap) : 0), text() };
     const QString shown = text();
     const QRect room = textRect();
     const double design = fit.font.pointSizeF();
     if (shown.isEmpty() || room.width() <= 0 || room.height() <= 0 || design <= 0)
         return fit;
+    if (m_overflow == Overflow::Cut) {
+        QStringList lines = shown.split(u'\n');
+        for (QString& line : lines)
+            line = QFontMetricsF(fit.font).elidedText(line, Qt::ElideRight, room.width());
+        fit.shown = lines.join(u'\n');
+        return fit;
+    }
 
     const auto fits = [&](const QFont& candidate, int flags) {
         const QRectF needed = QFontMetricsF(candidate).boundingRect(QRectF(room), flags, shown);
         return needed.width() <= room.width() + 0.5 && needed.height() <= room.height() + 0.5;
     };
     // One line as long as it stays large; then wrapped lines, smaller still if need be.
-    const double oneLineDown = wordWrap() ? design : design * kSmallestOneLine;
+    const double oneLineDown = m_overflow == Overflow::OneLine ? design * kSmallest
+        : wrap                                                 ? design
+                                                               : design * kSmallestOneLine;
     for (double size = design; size >= oneLineDown - 0.001; size -= kStep) {
         fit.font.setPointSizeF(size);
         if (fits(fit.font, fit.flags))
             return fit;
     }
+    if (m_overflow == Overflow::OneLine)
+        return fit;
     fit.flags = alignment | Qt::TextWordWrap;
     for (double size = design; size >= design * kSmallest; size -= kStep) {
         fit.font.setPointSizeF(size);
@@ -91,5 +109,5 @@ void FittingLabel::paintEvent(QPaintEvent* event)
     const Fit fit = fitted();
     QPainter p(this);
     p.setFont(fit.font);
-    style()->drawItemText(&p, textRect(), fit.flags, palette(), isEnabled(), text(), foregroundRole());
+    style()->drawItemText(&p, textRect(), fit.flags, palette(), isEnabled(), fit.shown, foregroundRole());
 }

@@ -10,6 +10,14 @@ class FittingLabel : public QLabel {
 public:
     explicit FittingLabel(const QString& text, QWidget* parent = nullptr);
 
+    // What becomes of a text too long for the label.
+    enum class Overflow {
+        Shrink, // made smaller, then wrapped
+        OneLine, // made smaller, never wrapped
+        Cut, // every line at the design size, cut off with "…" where it is too long
+    };
+    void setOverflow(Overflow overflow);
+
     // Pixels at the left end that a small label or picture covers. Centred text keeps clear of
     // them on both sides, so it stays centred.
     void setCoveredLeft(int pixels);
@@ -20,6 +28,7 @@ public:
     struct Fit {
         QFont font;
         int flags = 0;
+        QString shown; // the text as drawn
     };
     [[nodiscard]] Fit fitted() const;
 
@@ -33,6 +42,7 @@ private:
     [[nodiscard]] Fit computeFit() const;
 
     int m_coveredLeft = 0;
+    Overflow m_overflow = Overflow::Shrink;
 
     // The last fit and what it was made for: a label is painted far more often than its text or
     // size change.

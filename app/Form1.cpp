@@ -97,7 +97,8 @@ void Form1::showStation()
     connect(&m_station.incident(), &Incident::opened, this, noWater);
     connect(&m_station.incident(), &Incident::closed, this, noWater);
     connect(&m_station.water(), &WaterLookup::found, this, [this](const WaterNearby& nearby) {
-        if (m_station.incident().position() != nearby.incident)
+        // Not on the wall's standby map, which shows the station alone.
+        if (m_station.incident().position() != nearby.incident || (m_wall && m_wall->standbyShown()))
             return;
         m_ui.lbl_Wasser->setText(nearby.line());
         m_ui.ucGMap1->setWaterSources(nearby.sources);
@@ -173,6 +174,9 @@ void Form1::load()
     m_documentation->lese_ticker();
     // The link opens at once, while the replay is still heard, not at the timer's first tick.
     m_station.openLink();
+    // The wall's calendar after the link: nothing stands before it.
+    if (m_wall)
+        m_wall->readCalendar();
 }
 
 void Form1::setUpWall()
@@ -200,6 +204,7 @@ void Form1::setUpWall()
     connect(&m_station.link(), &ServerLink::linkStatusChanged, m_wall, &WallScreen::linkStatus);
     applyLayout(size());
     m_wall->show();
+    placeLinkWarning(size());
     m_linkWarning->raise();
 }
 
@@ -439,7 +444,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::Resize && watched == windowHandle()) {
         const QSize client = static_cast<QResizeEvent*>(event)->size();
         applyLayout(client);
-        m_linkWarning->place(client);
+        placeLinkWarning(client);
     }
     if (event->type() == QEvent::KeyRelease && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
@@ -455,7 +460,13 @@ void Form1::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     applyLayout(event->size());
-    m_linkWarning->place(event->size());
+    placeLinkWarning(event->size());
+}
+
+void Form1::placeLinkWarning(QSize client)
+{
+    // On the wall screen the band lies over the map, never over the alarm's time or units.
+    m_linkWarning->place(client, m_wall ? WallLayout::alarm(client).linkBand : QRect());
 }
 
 void Form1::applyLayout(QSize clientPixels)

@@ -71,6 +71,7 @@ private:
     void setUpWall();
     void connectCommands();
     void applyLayout(QSize clientPixels);
+    void placeLinkWarning(QSize client);
     void applyDocumentationColumns();
     void waitUntilOnScreen();
     void pointerMoved();

@@ -46,14 +46,16 @@ void LinkWarning::linkStatus(int status)
     }
 }
 
-void LinkWarning::place(QSize client)
+void LinkWarning::place(QSize client, const QRect& area)
 {
-    // A fifth of the window's height, across its middle, in type a third of that high.
-    const int height = qMax(40, client.height() / 5);
-    setGeometry(0, (client.height() - height) / 2, client.width(), height);
+    // A fifth of the window's height, across the middle of its area, in type a third of that high
+    // and narrow enough for the text to wrap into the band.
+    const QRect across = area.isValid() ? area : QRect(QPoint(), client);
+    const int height = qMin(across.height(), qMax(40, client.height() / 5));
+    setGeometry(across.left(), across.top() + (across.height() - height) / 2, across.width(), height);
     QFont big = font();
     big.setBold(true);
-    big.setPixelSize(qMax(12, height / 3));
+    big.setPixelSize(qMax(12, qMin(height / 3, across.width() / 14)));
     setFont(big);
 }
 

@@ -18,8 +18,9 @@ public:
     // The link's status: 1 up (registered), 0 down. The first call with 0 starts the clock.
     void linkStatus(int status);
 
-    // Places the band across a window of this client size.
-    void place(QSize client);
+    // Places the band across a window of this client size, in the middle of `area` when one is
+    // given (the wall screen keeps it off the alarm's texts), else in the window's middle.
+    void place(QSize client, const QRect& area = {});
 
 private:
     void showBand();

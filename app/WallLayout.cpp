@@ -110,6 +110,8 @@ WallAlarmGeometry WallLayout::alarm(QSize screen, bool withBoard)
     g.water = boxes[8];
     g.answers = boxes[9];
     g.names = boxes[10];
+    const int band = std::min(g.map.height(), std::max(40, screen.height() / 5));
+    g.linkBand = QRect(g.map.left(), g.map.top() + (g.map.height() - band) / 2, g.map.width(), band);
     return g;
 }
 

@@ -34,6 +34,8 @@ struct WallAlarmGeometry {
     WallBox names; // those coming, later and not
     QRect map;
     QRect board; // empty without a board
+    // The dead-link band: across the middle of the map, off every text of the alarm.
+    QRect linkBand;
 
     [[nodiscard]] QList<WallBox> boxes() const
     {

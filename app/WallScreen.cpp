@@ -38,6 +38,7 @@ constexpr int kBarShownMs = 5000;
 constexpr int kTickerRows = 3;
 constexpr int kDetailZoom = 17;
 constexpr int kStationZoom = 15;
+constexpr int kStationMarkerColour = 0x1060D0; // blue, beside the incident's green
 
 // The font whose capitals are `cap` pixels high on `widget`'s screen.
 QFont typeOfCapHeight(int cap, const QWidget* widget, bool bold)
@@ -121,6 +122,12 @@ WallScreen::WallScreen(AppContext& ctx, const DisplaySettings& settings, QWidget
     m_appointments
         = standbyBox("appointments", &WallStandbyGeometry::appointments, Qt::AlignLeft | Qt::AlignTop, kWhite);
     m_ticker = standbyBox("ticker", &WallStandbyGeometry::ticker, Qt::AlignLeft | Qt::AlignTop, kGrey);
+    // Every standby text keeps its size across the hall: a long line of the lists is cut, a long
+    // single line is made smaller but never wrapped.
+    for (FittingLabel* label : { m_clockLabel, m_date, m_stationName, m_lastAlarm, m_status })
+        label->setOverflow(FittingLabel::Overflow::OneLine);
+    m_appointments->setOverflow(FittingLabel::Overflow::Cut);
+    m_ticker->setOverflow(FittingLabel::Overflow::Cut);
 
     const QString name = m_settings.stationName.isEmpty() ? m_ctx.MonitorName : m_settings.stationName;
     m_head->setText(name);
@@ -265,6 +272,12 @@ void WallScreen::setTicker(QAbstractItemModel* model)
     connect(model, &QAbstractItemModel::modelReset, this, &WallScreen::fillTicker);
     connect(model, &QAbstractItemModel::layoutChanged, this, &WallScreen::fillTicker);
     fillTicker();
+}
+
+void WallScreen::readCalendar()
+{
+    if (m_calendar)
+        m_calendar->begin();
 }
 
 void WallScreen::setButtonBar(QWidget* bar)
@@ -465,10 +478,14 @@ void WallScreen::centreOnStation()
 {
     if (!m_map || !m_station)
         return;
-    // Never the open sea at 0° / 0°: the station, without the last incident's marker and way.
+    // Never the open sea at 0° / 0°: the station marked, without the last incident's marker, way
+    // and water sources.
     m_map->setRoute({});
     m_map->DelMarker();
-    m_map->setGPoint(QStringLiteral("%1,%2").arg(m_station->y(), 0, 'f', 6).arg(m_station->x(), 0, 'f', 6));
+    m_map->setWaterSources({});
+    const QString station = QStringLiteral("%1,%2").arg(m_station->y(), 0, 'f', 6).arg(m_station->x(), 0, 'f', 6);
+    m_map->AddMarker(station, kStationMarkerColour, QStringLiteral("W"));
+    m_map->setGPoint(station);
     m_map->setGZoom(kStationZoom);
 }
 

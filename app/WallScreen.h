@@ -54,6 +54,9 @@ public:
     void setMap(ucGMap* map, std::optional<QPointF> station);
     // The ticker's rows, newest first.
     void setTicker(QAbstractItemModel* model);
+    // Reads the calendar from the next turn of the event loop on, off the window's thread; called
+    // once the window is built and the link opened.
+    void readCalendar();
     // The bar of buttons that a movement of the pointer shows for a while.
     void setButtonBar(QWidget* bar);
 

@@ -4,12 +4,14 @@
 #include "app/ScreenWake.h"
 #include "app/StationCalendar.h"
 #include "common/AppContext.h"
+#include "tests/support/HostileCalendars.h"
 #include "tests/support/TestFiles.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 #include <cstdio>
 
@@ -126,37 +128,82 @@ private slots:
     }
     void calendar_data()
     {
+        QTest::addColumn<QByteArray>("ics");
         QTest::addColumn<QDateTime>("from");
         QTest::addColumn<int>("days");
         QTest::addColumn<int>("most");
         QTest::addColumn<QString>("want");
+        QTest::addColumn<bool>("bounded"); // a bound was reached and is noted for the journal
+        QTest::addColumn<int>("ms"); // the time the expansion may take; the other bounds as they are
         const QDateTime morning(QDate(2026, 12, 8), QTime(8, 0));
         const QString exercise = "Di 08.12. 19:00  Übungsabend", hydrants = "Do 10.12. ganztägig  Hydrantenprüfung",
                       moved = "Mi 23.12. 18:00  Übungsabend (verlegt)";
-        QTest::newRow("two weeks") << morning << 14 << 6 << QStringList { exercise, hydrants }.join('|');
-        QTest::newRow("three weeks: the evening left out, the moved one")
-            << morning << 21 << 6 << QStringList { exercise, hydrants, moved }.join('|');
-        QTest::newRow("an exercise under way") << morning.addSecs(12 * 3600) << 3 << 6 << exercise + '|' + hydrants;
-        QTest::newRow("after it, on the all-day event's day")
-            << QDateTime(QDate(2026, 12, 10), QTime(23, 59)) << 14 << 6 << hydrants + '|' + moved;
-        QTest::newRow("at most two") << morning << 60 << 2 << exercise + '|' + hydrants;
-        QTest::newRow("the next months expand") << QDateTime(QDate(2027, 3, 1), QTime(0, 0)) << 14 << 6
-                                                << "Di 02.03. 19:00  Übungsabend|Di 09.03. 19:00  Übungsabend";
+        const auto row = [](const char* name, const QByteArray& ics, const QDateTime& from, int days, int most,
+                             const QString& want, bool bounded = false, int ms = 600'000) {
+            QTest::newRow(name) << ics << from << days << most << want << bounded << ms;
+        };
+        row("two weeks", kCalendar, morning, 14, 6, QStringList { exercise, hydrants }.join('|'));
+        row("three weeks: the evening left out, the moved one", kCalendar, morning, 21, 6,
+            QStringList { exercise, hydrants, moved }.join('|'));
+        row("an exercise under way", kCalendar, morning.addSecs(12 * 3600), 3, 6, exercise + '|' + hydrants);
+        row("after it, on the all-day event's day", kCalendar, QDateTime(QDate(2026, 12, 10), QTime(23, 59)), 14, 6,
+            hydrants + '|' + moved);
+        row("at most two", kCalendar, morning, 60, 2, exercise + '|' + hydrants);
+        row("out of time before the first event", kCalendar, morning, 14, 6, "", true, -1);
+        row("the next months expand", kCalendar, QDateTime(QDate(2027, 3, 1), QTime(0, 0)), 14, 6,
+            "Di 02.03. 19:00  Übungsabend|Di 09.03. 19:00  Übungsabend");
+        namespace H = HostileCalendars;
+        row("all-day over three days, on its second",
+            H::calendar(H::event(1, ";VALUE=DATE:20261210", "")
+                + "BEGIN:VEVENT\r\n"
+                  "UID:2@wache\r\nDTSTART;VALUE=DATE:20261210\r\nDTEND;VALUE=DATE:20261213\r\nSUMMARY:Zeltlager\r\n"
+                  "END:VEVENT\r\n"),
+            QDateTime(QDate(2026, 12, 11), QTime(8, 0)), 14, 6, "Do 10.12. – Sa 12.12.  Zeltlager");
+        row("every twelve hours on Tuesdays",
+            H::calendar(H::event(1, ":20261201T070000", "FREQ=HOURLY;INTERVAL=12;BYDAY=TU")), morning, 8, 6,
+            "Di 08.12. 19:00  Termin 1|Di 15.12. 07:00  Termin 1|Di 15.12. 19:00  Termin 1");
+        row("hourly on a day there never is",
+            H::calendar(H::event(1, ":20260101T000000", "FREQ=HOURLY;BYMONTH=2;BYMONTHDAY=30")), morning, 14, 6, "");
+        row("secondly on a day there never is",
+            H::calendar(H::event(1, ":20260101T000000", "FREQ=SECONDLY;BYMONTH=2;BYMONTHDAY=30")), morning, 14, 6, "",
+            true);
+        const QString sixAtEight = QStringList(6, "Di 08.12. 08:00  Termin 1").join('|');
+        const QList<QPair<const char*, QByteArray>> hostile = H::all();
+        row(hostile[0].first, hostile[0].second, morning, 14, 6, sixAtEight, true);
+        row(hostile[1].first, hostile[1].second, morning, 14, 6, sixAtEight, true);
+        QStringList firstSix;
+        for (int n = 1; n <= 6; ++n)
+            firstSix << QString("Di 08.12. 08:01  Termin %1").arg(n);
+        row(hostile[2].first, hostile[2].second, morning, 14, 6, firstSix.join('|'), true);
+        // Read by the zone's name.
+        const QDateTime berlin(QDate(2026, 12, 8), QTime(19, 0), QTimeZone("Europe/Berlin"));
+        row(hostile[3].first, hostile[3].second, morning, 14, 6,
+            "Di 08.12. " + berlin.toLocalTime().toString("HH:mm") + "  Termin 1", true);
+        row("per-minute VTIMEZONE of a zone nobody knows: local time",
+            H::calendar(H::minuteZone("Wache/Eigene") + H::event(1, ";TZID=Wache/Eigene:20261208T190000", "")), morning,
+            14, 6, "Di 08.12. 19:00  Termin 1", true);
     }
     void calendar()
     {
+        QFETCH(QByteArray, ics);
         QFETCH(QDateTime, from);
         QFETCH(int, days);
         QFETCH(int, most);
         QFETCH(QString, want);
-        const auto list = StationCalendar::parse(kCalendar, from, days, most);
-        QVERIFY(list);
+        QFETCH(bool, bounded);
+        QFETCH(int, ms);
+        StationCalendar::Bounds bounds;
+        bounds.time = std::chrono::milliseconds(ms);
+        const StationCalendar::Expansion expansion = StationCalendar::expand(ics, from, days, bounds);
+        QVERIFY(expansion.calendar);
         QStringList got;
-        for (const Appointment& a : *list)
+        for (const Appointment& a : StationCalendar::pick(expansion.appointments, from, days, most))
             got << StationCalendar::text(a);
         QCOMPARE(got.join('|'), want);
+        QCOMPARE(!expansion.exceeded.isEmpty(), bounded);
     }
-    // A missing file, then the calendar, then a broken file: each fault one warning, no appointments.
+    // A missing file, then the calendar, then a broken file, the calendar again, and one beyond the
+    // bounds: each fault one warning, no appointments; the bounds one warning, what was read in time.
     void calendarFileWatched()
     {
         const QTemporaryDir folder;
@@ -164,9 +211,12 @@ private slots:
         const QRegularExpression warning("The calendar .*termine.ics (cannot be read|holds no calendar)");
         QTest::ignoreMessage(QtWarningMsg, warning);
         CalendarWatch watch(path);
-        const QDateTime morning(QDate(2026, 12, 8), QTime(8, 0));
-        QVERIFY(watch.next(morning).isEmpty());
         QSignalSpy changed(&watch, &CalendarWatch::changed);
+        const QDateTime morning(QDate(2026, 12, 8), QTime(8, 0));
+        // Nothing is read on the caller's thread, and nothing before the event loop runs.
+        watch.begin();
+        QVERIFY(watch.next(morning).isEmpty());
+        QTRY_COMPARE(changed.size(), 1);
         QVERIFY(replaceFile(path, kCalendar));
         QTRY_COMPARE(watch.next(morning).size(), 2);
         QTest::ignoreMessage(QtWarningMsg, warning);
@@ -174,7 +224,13 @@ private slots:
         QTRY_VERIFY(watch.next(morning).isEmpty());
         QVERIFY(replaceFile(path, kCalendar));
         QTRY_COMPARE(watch.next(morning).size(), 2);
-        QCOMPARE(changed.size(), 3);
+        QCOMPARE(changed.size(), 4);
+        QTest::ignoreMessage(QtWarningMsg,
+            QRegularExpression("termine.ics is beyond its bounds: .*\"Termin 1\" recurs more "
+                               "than 64 times.*the appointments read in time are shown"));
+        QVERIFY(replaceFile(
+            path, HostileCalendars::calendar(HostileCalendars::event(1, ":20000101T000000", "FREQ=MINUTELY"))));
+        QTRY_COMPARE(watch.next(morning).size(), 6);
     }
 };
 

@@ -6,7 +6,12 @@
 #include "app/WallScreen.h"
 #include "crew/VehicleBoardView.h"
 #include "history/HistoryView.h"
+#include "link/ServerLink.h"
+#include "log/TickerCells.h"
+#include "map/MapMarker.h"
 #include "map/ucGMap.h"
+#include "tests/support/FakeDispatch.h"
+#include "tests/support/HostileCalendars.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WindowFixture.h"
 #include "water/WaterIndex.h"
@@ -16,9 +21,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QStandardItemModel>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <QTimer>
 
 namespace {
@@ -198,6 +205,121 @@ private slots:
         f.station->core().HandleUnitAlarm("WACHALARM_EM\tELW 1\a");
         QVERIFY(!f.wall()->standbyShown());
         QCOMPARE(f.text("keyword") + f.text("address") + f.text("units"), "EinheitenalarmELW 1");
+    }
+    // The standby view's map marks the station; the alarm's shows the incident, and back on standby
+    // neither its marker nor its water sources are left.
+    void standbyMap()
+    {
+        Wall f("standby_minutes=60\n", false, "station=51.5136,7.4653\n");
+        auto* map = f.control<ucGMap>("ucGMap1");
+        QVERIFY(!map->isHidden());
+        QCOMPARE(map->GPoint(), "51.5136,7.4653");
+        const QStringList station { MapMarker::fragment("51.513600,7.465300", 0x1060D0, "W") };
+        QCOMPARE(map->Markers, station);
+        receiveAlarm(*f.station, true);
+        QTRY_COMPARE(map->GPoint(), "48.1374,11.5755");
+        QVERIFY(map->Markers.join("").contains("label:E"));
+        map->setWaterSources({ WaterFound {} });
+        f.now = kAlarmTime.addSecs(3600);
+        f.wall()->refresh();
+        QVERIFY(f.wall()->standbyShown());
+        QCOMPARE(map->GPoint(), "51.513600,7.465300");
+        QCOMPARE(map->Markers, station);
+        QVERIFY(map->waterSources().isEmpty());
+    }
+    // Readable across the hall at every size: the ticker's lines in the size of their box, cut
+    // where too long; the last alarm on one line; the dead-link band off the alarm's time and units.
+    void readableAcrossTheHall_data()
+    {
+        QTest::addColumn<QSize>("size");
+        for (const QSize size : { QSize(1920, 1080), QSize(3840, 2160), QSize(1280, 720), QSize(1080, 1920) })
+            QTest::addRow("%dx%d", size.width(), size.height()) << size;
+    }
+    void readableAcrossTheHall()
+    {
+        QFETCH(QSize, size);
+        Wall f("", false, "station=51.5136,7.4653\n");
+        f.form->setAttribute(Qt::WA_DontShowOnScreen);
+        f.form->show();
+        f.form->resize(size);
+        QCOMPARE(f.wall()->size(), size);
+        QStandardItemModel ticker(3, 5);
+        for (int row = 0; row < 3; ++row) {
+            ticker.setData(ticker.index(row, TickerCells::Zeit), "19:4" + QString::number(row));
+            ticker.setData(ticker.index(row, TickerCells::Text),
+                QString("Florian Hagen 1-HLF20-1 meldet Status 3, Anfahrt über die Bundesstraße %1 ")
+                    .arg(row)
+                    .repeated(3));
+        }
+        f.wall()->setTicker(&ticker);
+        FittingLabel* lines = f.wall()->label("ticker");
+        const FittingLabel::Fit fit = lines->fitted();
+        QCOMPARE(fit.font, lines->font());
+        QCOMPARE(fit.shown.count('\n'), 2);
+        for (const QString& line : fit.shown.split('\n'))
+            QVERIFY2(QFontMetricsF(fit.font).horizontalAdvance(line) <= lines->textRect().width(), qPrintable(line));
+
+        receiveAlarm(*f.station, true);
+        auto* band = f.control<QLabel>("LinkWarning");
+        QVERIFY(f.form->rect().contains(band->geometry()));
+        for (const char* name : { "since", "units", "keyword", "address" }) {
+            const QWidget* label = f.wall()->label(name);
+            QVERIFY2(!band->geometry().intersects(QRect(label->mapTo(f.form.get(), QPoint()), label->size())), name);
+        }
+
+        const QString keyword = "THL 2 Verkehrsunfall mit eingeklemmter Person";
+        f.station->core().HandleStationAlarm(WindowFixture::stationAlarm(keyword, { "HLF 20" }), 0);
+        f.answerYes = true;
+        QTest::keyClick(f.form.get(), Qt::Key_C, Qt::ControlModifier);
+        FittingLabel* last = f.wall()->label("lastAlarm");
+        QCOMPARE(last->text(), "Letzter Einsatz: " + keyword + " · gerade eben");
+        const FittingLabel::Fit one = last->fitted();
+        const QRect needed = QFontMetrics(one.font).boundingRect(last->textRect(), one.flags, last->text());
+        QVERIFY(!(one.flags & Qt::TextWordWrap) && last->textRect().contains(needed));
+    }
+    // The calendar is read on a worker once the event loop runs: a wall built with a calendar that
+    // libical alone would expand for minutes or without end registers at the dispatch computer, and
+    // the appointments read in time follow, with one warning for the bounds.
+    void calendarAfterTheLink_data()
+    {
+        QTest::addColumn<QByteArray>("ics");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<bool>("bounded");
+        namespace H = HostileCalendars;
+        const QList<QPair<const char*, QByteArray>> hostile = H::all();
+        QTest::newRow("a plain calendar")
+            << H::calendar(H::event(1, ":20261209T190000", "")) << "Mi 09.12. 19:00  Termin 1" << false;
+        QTest::newRow(hostile[0].first) << hostile[0].second << "Di 08.12. 19:42  Termin 1" << true;
+        QTest::newRow(hostile[1].first) << hostile[1].second << "Di 08.12. 19:42  Termin 1" << true;
+        QTest::newRow(hostile[2].first) << hostile[2].second << "Di 08.12. 19:43  Termin 1" << true;
+        const QDateTime berlin(QDate(2026, 12, 9), QTime(19, 0), QTimeZone("Europe/Berlin"));
+        QTest::newRow(hostile[3].first) << H::calendar(
+            H::minuteZone("Europe/Berlin") + H::event(1, ";TZID=Europe/Berlin:20261209T190000", ""))
+                                        << "Mi 09.12. " + berlin.toLocalTime().toString("HH:mm") + "  Termin 1" << true;
+    }
+    void calendarAfterTheLink()
+    {
+        QFETCH(QByteArray, ics);
+        QFETCH(QString, first);
+        QFETCH(bool, bounded);
+        FakeDispatch dispatch;
+        QVERIFY(dispatch.listen());
+        WindowFixture f;
+        QVERIFY(f.putDataFile("termine.ics", ics));
+        QVERIFY(f.putDataFile("display.ini", "layout=wall\ncalendar=termine.ics\n"));
+        if (bounded)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("termine.ics is beyond its bounds"));
+        f.form->load();
+        f.form->wallScreen()->setClock([] { return kAlarmTime; });
+        QCOMPARE(f.form->wallScreen()->label("appointments")->text(), "");
+        f.ctx.ServerPort = dispatch.port();
+        f.ctx.settings.ServerAddress = "127.0.0.1";
+        QTimer ticks;
+        connect(&ticks, &QTimer::timeout, &f.station->link(), &ServerLink::superviseTick);
+        ticks.start(100);
+        QVERIFY(dispatch.waitForReceived(1, 30000));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            f.form->wallScreen()->label("appointments")->text().section('\n', 0, 0), first, 30000);
     }
     // The vehicles' board: none before the station has a vehicle to show; then a strip under the
     // map on the standby view and beside the alarm, every tile inside it. The standby view's map
