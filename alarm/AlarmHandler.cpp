@@ -18,6 +18,9 @@
 namespace {
 
 constexpr int kMarkerColour = 65280; // green
+// label_einsatz(7) and (8): the remark and the informant, which a hall screen never shows.
+constexpr int kRemarkLabel = 7;
+constexpr int kInformantLabel = 8;
 constexpr Qt::Alignment kCellAlignment = Qt::AlignLeft | Qt::AlignTop;
 
 QTableWidgetItem* makeCell(const QString& text)
@@ -220,8 +223,10 @@ void AlarmHandler::show(const StationAlarmPlan& plan)
     setText(m_controls.Label4, plan.header);
     setText(m_controls.Label2[0], plan.firstWord);
     setText(m_controls.Label2[1], plan.secondWord);
-    for (int i = 0; i < 9; ++i)
-        setText(m_controls.label_einsatz[i], plan.labels[i]);
+    for (int i = 0; i < 9; ++i) {
+        const bool personal = i == kRemarkLabel || i == kInformantLabel;
+        setText(m_controls.label_einsatz[i], personal && m_privacy ? QString() : plan.labels[i]);
+    }
     showUnits(plan.units);
     if (m_controls.Image_Blau) {
         const QLabel* source = plan.indicatorOn ? m_controls.Image2 : m_controls.Image3;
@@ -265,8 +270,12 @@ void AlarmHandler::InsertStatusRow(const QString& message)
 
 void AlarmHandler::InsertPagerRow(const QString& message)
 {
-    if (const auto row = AlarmRows::pagerRow(message))
-        insertTopRow(m_controls.Grid_Melder, *row);
+    std::optional<std::array<QString, 3>> row = AlarmRows::pagerRow(message);
+    if (!row)
+        return;
+    if (m_privacy)
+        (*row)[0].clear(); // the holder's name
+    insertTopRow(m_controls.Grid_Melder, *row);
 }
 
 void AlarmHandler::HandleFeedback(const QString& message)
