@@ -129,6 +129,7 @@ void Station::readFiles()
     m_viewGeocoder->setConfig(m_map);
     m_water->setIndex(m_map.water);
     m_printout->setWaterExpected(m_water->active());
+    m_printout->setHallView(m_display.privacy);
     const RouteSettings route = RouteSettings::parse(mapIni);
     if (!m_planner || route != m_route) {
         m_route = route;
