@@ -148,9 +148,11 @@ void Station::setUpCrew()
     m_crew->watch(*m_core);
     // Answers count against the alarm on screen; once it is cleared, against nothing.
     connect(m_incident, &Incident::closed, m_crew, &CrewWatch::alarmCleared);
-    if (m_history)
+    if (m_history) {
+        m_history->setCrew(m_crew);
         connect(m_crew, &CrewWatch::strengthChanged, m_history,
             [this](const Strength::Count& count) { m_history->recordStrength(count, m_crew->settings()); });
+    }
 }
 
 void Station::setUpRoute()
