@@ -205,6 +205,29 @@ std::optional<HistoryAlarm> HistoryReader::alarm(qint64 id)
     return alarm;
 }
 
+std::optional<HistoryAnswered> HistoryReader::newestStationAlarm()
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    if (!q.exec(QStringLiteral("SELECT id FROM alarms WHERE kind = 'station' ORDER BY id DESC LIMIT 1")) || !q.next()) {
+        m_error = q.lastError().text();
+        return std::nullopt;
+    }
+    const qint64 id = q.value(0).toLongLong();
+    std::optional<HistoryAlarm> alarm = this->alarm(id);
+    q.prepare(
+        QStringLiteral("SELECT received_utc, pager_id, coalesce(name, ''), code FROM answers WHERE alarm_id = ?"));
+    q.addBindValue(id);
+    if (!alarm || !q.exec()) {
+        m_error = q.lastError().text();
+        return std::nullopt;
+    }
+    HistoryAnswered answered { std::move(*alarm), {} };
+    while (q.next())
+        answered.answers.append({ QDateTime::fromString(q.value(0).toString(), Qt::ISODateWithMs),
+            q.value(1).toString(), q.value(2).toString(), q.value(3).toInt() });
+    return answered;
+}
+
 void HistoryReader::writeCsvHeading(QIODevice& out, const QStringList& qualifications)
 {
     out.write("\xEF\xBB\xBF"

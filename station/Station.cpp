@@ -2,6 +2,7 @@
 
 #include "alarm/AlarmCore.h"
 #include "alarm/Incident.h"
+#include "alarm/LastAlarmStore.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
 #include "common/AppContext.h"
@@ -9,6 +10,8 @@
 #include "common/Log.h"
 #include "crew/CrewWatch.h"
 #include "crew/VehicleBoard.h"
+#include "history/HistoryFields.h"
+#include "history/HistoryReader.h"
 #include "history/HistoryRecorder.h"
 #include "history/HistorySettings.h"
 #include "link/ServerLink.h"
@@ -29,6 +32,20 @@ namespace {
 
 // How long an ending monitor waits for the history's writes: a few of SQLite's 5 s waits for a lock.
 constexpr std::chrono::seconds kHistoryEndingWait { 15 };
+
+// The history's newest station alarm with its answers, when it is the one last.dat stores (as
+// last.dat would store it); nothing otherwise.
+std::optional<HistoryAnswered> storedInHistory(const QString& historyPath, const QString& lastAlarmPath)
+{
+    const std::optional<QString> stored = LastAlarmStore::read(lastAlarmPath);
+    if (!stored || !QFileInfo::exists(historyPath))
+        return std::nullopt;
+    HistoryReader reader(historyPath, true);
+    std::optional<HistoryAnswered> newest = reader.open() ? reader.newestStationAlarm() : std::nullopt;
+    if (!newest || LastAlarmStore::messageFromBytes(LastAlarmStore::bytes(newest->alarm.fields)) != *stored)
+        return std::nullopt;
+    return newest;
+}
 
 } // namespace
 
@@ -182,7 +199,12 @@ void Station::replayLastAlarm()
     const bool announce = limitMs <= 0 || (ageMs >= 0 && double(ageMs) < limitMs);
     if (announce && stored.exists())
         emit replayAnnounced();
-    m_core->ReplayLastAlarm(announce);
+    // What last.dat has no room for, the history keeps: the informant, and the answers before a restart.
+    const std::optional<HistoryAnswered> kept
+        = storedInHistory(m_ctx.dataFile(QStringLiteral("history.sqlite")), m_ctx.LastAlarmPath);
+    m_core->ReplayLastAlarm(announce, kept ? kept->alarm.fields.value(HistoryFields::kInformant) : QString());
+    if (kept && m_crew)
+        m_crew->restoreAnswers(kept->answers);
 }
 
 void Station::openLink()
