@@ -1,5 +1,6 @@
 // The crew's strength and the vehicles' board in the classic window, read back from its widgets
 // at the sizes the station's screens have.
+#include "alarm/LastAlarmStore.h"
 #include "crew/CrewDesk.h"
 #include "crew/VehicleBoardView.h"
 #include "history/HistoryReader.h"
@@ -109,6 +110,14 @@ private slots:
         f.answerYes = true;
         QTest::keyClick(f.form.get(), Qt::Key_C, Qt::ControlModifier);
         QTRY_COMPARE(f.control<QLabel>("lbl_Staerke")->text(), "");
+
+        // A stored alarm the history does not hold as its newest takes nothing from it.
+        QVERIFY(LastAlarmStore::store(f.dataFile("last.dat"), WindowFixture::stationAlarm("B 4", {}).split('\t')));
+        f.restart();
+        f.form->load();
+        QCOMPARE(f.control<QLabel>("label_einsatz(1)")->text() + f.control<QLabel>("label_einsatz(8)")->text(), "B 4");
+        QTRY_COMPARE(
+            f.control<QLabel>("lbl_Staerke")->text(), "0/0/0/0 · AGT 0 · Ma 0\nspäter 0 · nicht 0 · unbekannt 0");
     }
 };
 
