@@ -21,6 +21,16 @@ constexpr int kMarkerColour = 65280; // green
 // label_einsatz(7) and (8): the remark and the informant, which a hall screen never shows.
 constexpr int kRemarkLabel = 7;
 constexpr int kInformantLabel = 8;
+
+// A pager message without its holder's name (field 1), for a hall screen's pager list.
+QString withoutHolder(const QString& message)
+{
+    QStringList fields = message.split(QChar(9));
+    if (fields.size() > 1)
+        fields[1].clear();
+    return fields.join(QChar(9));
+}
+
 constexpr Qt::Alignment kCellAlignment = Qt::AlignLeft | Qt::AlignTop;
 
 QTableWidgetItem* makeCell(const QString& text)
@@ -92,7 +102,8 @@ void AlarmHandler::watch(AlarmCore& core)
     connect(&core, &AlarmCore::stationAlarm, this, &AlarmHandler::ShowStationAlarm);
     connect(&core, &AlarmCore::unitAlarm, this, &AlarmHandler::ShowUnitAlarm);
     connect(&core, &AlarmCore::statusMessage, this, &AlarmHandler::InsertStatusRow);
-    connect(&core, &AlarmCore::pagerMessage, this, &AlarmHandler::InsertPagerRow);
+    connect(&core, &AlarmCore::pagerMessage, this,
+        [this](const QString& message) { InsertPagerRow(m_privacy ? withoutHolder(message) : message); });
     connect(&core, &AlarmCore::feedbackMessage, this, &AlarmHandler::HandleFeedback);
 }
 
@@ -270,12 +281,8 @@ void AlarmHandler::InsertStatusRow(const QString& message)
 
 void AlarmHandler::InsertPagerRow(const QString& message)
 {
-    std::optional<std::array<QString, 3>> row = AlarmRows::pagerRow(message);
-    if (!row)
-        return;
-    if (m_privacy)
-        (*row)[0].clear(); // the holder's name
-    insertTopRow(m_controls.Grid_Melder, *row);
+    if (const auto row = AlarmRows::pagerRow(message))
+        insertTopRow(m_controls.Grid_Melder, *row);
 }
 
 void AlarmHandler::HandleFeedback(const QString& message)

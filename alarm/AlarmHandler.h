@@ -44,9 +44,9 @@ public:
     AlarmHandler(const AlarmControls& controls, AlarmMap* map, QObject* parent = nullptr);
 
     void setMap(AlarmMap* map);
-    // A hall screen (display.ini privacy=1), which passers-by can read: from now on the remark, the
-    // informant and the pager holders' names are never put into a control. Set before the first
-    // alarm is shown.
+    // A hall screen (display.ini privacy=1), which passers-by can read: from now on neither the
+    // remark nor the informant is put into a control, nor the holders' names of the pager messages
+    // watched. Set before the first alarm is shown.
     void setPrivacy(bool privacy) { m_privacy = privacy; }
 
     // Shows every alarm and grid message that the core hands on.
