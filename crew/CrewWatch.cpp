@@ -38,6 +38,21 @@ void CrewWatch::watch(AlarmCore& core)
     connect(&core, &AlarmCore::feedbackMessage, this, &CrewWatch::feedback);
 }
 
+void CrewWatch::restoreAnswers(const QList<Strength::Answer>& answers)
+{
+    // Behind the replayed alarm: for it alone, while it is on screen; an answer since is newer.
+    QTimer::singleShot(0, this, [this, answers] {
+        if (!m_alarm || !m_replayed)
+            return;
+        for (const Strength::Answer& kept : answers) {
+            if (m_answers.size() < kMostHolders && !m_answers.contains(kept.pagerId))
+                m_answers.insert(kept.pagerId, kept);
+        }
+        m_replayed = false;
+        scheduleRecount();
+    });
+}
+
 void CrewWatch::reloadCrew()
 {
     m_crew = CrewFile::read(m_crewPath);
@@ -82,12 +97,6 @@ void CrewWatch::feedback(const QString& message)
     note(Pending::Kind::Feedback, message);
 }
 
-void CrewWatch::restoreAnswers(const QList<Strength::Answer>& answers)
-{
-    m_restored = answers;
-    note(Pending::Kind::Restored);
-}
-
 void CrewWatch::note(Pending::Kind kind, const QString& message)
 {
     // A feed that floods the event loop loses its excess of answers, never an alarm.
@@ -113,17 +122,6 @@ void CrewWatch::take(const Pending& pending, const QDateTime& now)
     case Pending::Kind::Cleared:
         m_alarm.reset();
         m_answers.clear();
-        return;
-    case Pending::Kind::Restored:
-        // For the stored alarm alone, while it is on screen; an answer since then is newer.
-        if (m_alarm && m_replayed) {
-            for (const Strength::Answer& kept : std::as_const(m_restored)) {
-                if (m_answers.size() < kMostHolders && !m_answers.contains(kept.pagerId))
-                    m_answers.insert(kept.pagerId, kept);
-            }
-            m_replayed = false;
-        }
-        m_restored.clear();
         return;
     case Pending::Kind::PagerRow:
         if (const auto row = AlarmRows::pagerRow(pending.message)) {

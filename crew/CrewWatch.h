@@ -36,8 +36,8 @@ public:
     void alarmCleared();
     void pagerRow(const QString& message);
     void feedback(const QString& message);
-    // The answers kept for the stored alarm before a restart, taken after its replay: they count
-    // for it as they came (within its 60 minutes), and the count is its whole strength again.
+    // The answers kept for the stored alarm before a restart, given right after its replay: they
+    // count for it as they came (within its 60 minutes), and the count is its whole strength again.
     void restoreAnswers(const QList<Strength::Answer>& answers);
 
     [[nodiscard]] const Strength::Count& strength() const { return m_strength; }
@@ -54,7 +54,7 @@ signals:
 
 private:
     struct Pending {
-        enum class Kind { PagerRow, Feedback, Alarm, ReplayedAlarm, Cleared, Restored };
+        enum class Kind { PagerRow, Feedback, Alarm, ReplayedAlarm, Cleared };
         Kind kind;
         QString message;
     };
@@ -79,5 +79,4 @@ private:
     bool m_recountPending = false;
     // What came since the last count, in order.
     QList<Pending> m_pending;
-    QList<Strength::Answer> m_restored;
 };
