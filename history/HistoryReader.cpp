@@ -1,6 +1,7 @@
 #include "history/HistoryReader.h"
 
 #include "alarm/AlarmRows.h"
+#include "alarm/LastAlarmStore.h"
 #include "history/HistoryFields.h"
 #include "print/PrintArchive.h"
 
@@ -205,19 +206,23 @@ std::optional<HistoryAlarm> HistoryReader::alarm(qint64 id)
     return alarm;
 }
 
-std::optional<HistoryAnswered> HistoryReader::newestStationAlarm()
+std::optional<HistoryAnswered> HistoryReader::storedAlarm(const QString& lastAlarmPath)
 {
+    const std::optional<QString> stored = LastAlarmStore::read(lastAlarmPath);
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    if (!q.exec(QStringLiteral("SELECT id FROM alarms WHERE kind = 'station' ORDER BY id DESC LIMIT 1")) || !q.next()) {
+    if (!stored || !q.exec(QStringLiteral("SELECT id FROM alarms WHERE kind = 'station' ORDER BY id DESC LIMIT 1"))
+        || !q.next()) {
         m_error = q.lastError().text();
         return std::nullopt;
     }
     const qint64 id = q.value(0).toLongLong();
     std::optional<HistoryAlarm> alarm = this->alarm(id);
+    if (!alarm || LastAlarmStore::messageFromBytes(LastAlarmStore::bytes(alarm->fields)) != *stored)
+        return std::nullopt;
     q.prepare(
         QStringLiteral("SELECT received_utc, pager_id, coalesce(name, ''), code FROM answers WHERE alarm_id = ?"));
     q.addBindValue(id);
-    if (!alarm || !q.exec()) {
+    if (!q.exec()) {
         m_error = q.lastError().text();
         return std::nullopt;
     }

@@ -64,9 +64,9 @@ public:
     // The alarms of a year, or all, newest first.
     [[nodiscard]] std::vector<HistoryRow> rows(std::optional<int> year);
     [[nodiscard]] std::optional<HistoryAlarm> alarm(qint64 id);
-    // The station alarm the history took last, with its answers; what feedback after a restart
-    // still belongs to.
-    [[nodiscard]] std::optional<HistoryAnswered> newestStationAlarm();
+    // The station alarm the history took last, with its answers, when it is the one that last.dat
+    // at `lastAlarmPath` stores (as last.dat would store it); nothing otherwise.
+    [[nodiscard]] std::optional<HistoryAnswered> storedAlarm(const QString& lastAlarmPath);
 
     // The alarms of a year, or all, that match the search, oldest first, as CSV for a spreadsheet:
     // UTF-8 with a byte order mark, ';' between fields, CR LF, quoted where needed; a field that a

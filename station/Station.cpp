@@ -2,7 +2,6 @@
 
 #include "alarm/AlarmCore.h"
 #include "alarm/Incident.h"
-#include "alarm/LastAlarmStore.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
 #include "common/AppContext.h"
@@ -32,20 +31,6 @@ namespace {
 
 // How long an ending monitor waits for the history's writes: a few of SQLite's 5 s waits for a lock.
 constexpr std::chrono::seconds kHistoryEndingWait { 15 };
-
-// The history's newest station alarm with its answers, when it is the one last.dat stores (as
-// last.dat would store it); nothing otherwise.
-std::optional<HistoryAnswered> storedInHistory(const QString& historyPath, const QString& lastAlarmPath)
-{
-    const std::optional<QString> stored = LastAlarmStore::read(lastAlarmPath);
-    if (!stored || !QFileInfo::exists(historyPath))
-        return std::nullopt;
-    HistoryReader reader(historyPath, true);
-    std::optional<HistoryAnswered> newest = reader.open() ? reader.newestStationAlarm() : std::nullopt;
-    if (!newest || LastAlarmStore::messageFromBytes(LastAlarmStore::bytes(newest->alarm.fields)) != *stored)
-        return std::nullopt;
-    return newest;
-}
 
 } // namespace
 
@@ -200,8 +185,11 @@ void Station::replayLastAlarm()
     if (announce && stored.exists())
         emit replayAnnounced();
     // What last.dat has no room for, the history keeps: the informant, and the answers before a restart.
-    const std::optional<HistoryAnswered> kept
-        = storedInHistory(m_ctx.dataFile(QStringLiteral("history.sqlite")), m_ctx.LastAlarmPath);
+    std::optional<HistoryAnswered> kept;
+    if (const QString path = m_ctx.dataFile(QStringLiteral("history.sqlite")); QFileInfo::exists(path)) {
+        HistoryReader reader(path, true);
+        kept = reader.open() ? reader.storedAlarm(m_ctx.LastAlarmPath) : std::nullopt;
+    }
     m_core->ReplayLastAlarm(announce, kept ? kept->alarm.fields.value(HistoryFields::kInformant) : QString());
     if (kept && m_crew)
         m_crew->restoreAnswers(kept->answers);
