@@ -1,6 +1,5 @@
 // The crew's strength and the vehicles' board in the classic window, read back from its widgets
 // at the sizes the station's screens have.
-#include "alarm/LastAlarmStore.h"
 #include "crew/CrewDesk.h"
 #include "crew/VehicleBoardView.h"
 #include "history/HistoryReader.h"
@@ -112,7 +111,7 @@ private slots:
         QTRY_COMPARE(f.control<QLabel>("lbl_Staerke")->text(), "");
 
         // A stored alarm the history does not hold as its newest takes nothing from it.
-        QVERIFY(LastAlarmStore::store(f.dataFile("last.dat"), WindowFixture::stationAlarm("B 4", {}).split('\t')));
+        QVERIFY(f.putDataFile("last.dat", WindowFixture::stationAlarm("B 4", {}).replace('\t', "\r\n").toLatin1()));
         f.restart();
         f.form->load();
         QCOMPARE(f.control<QLabel>("label_einsatz(1)")->text() + f.control<QLabel>("label_einsatz(8)")->text(), "B 4");
