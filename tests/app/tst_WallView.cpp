@@ -258,6 +258,7 @@ private slots:
             receiveAlarm(*f.station, personal);
             // The strength is shown, the names of those coming are not.
             QTRY_VERIFY(f.control<QLabel>("lbl_Staerke")->text().startsWith("0/0/1/1"));
+            QTRY_COMPARE(f.control<QTableWidget>("Grid_Melder")->rowCount(), 1);
             qApp->removeEventFilter(&painted);
             QVERIFY(painted.painted.join('|').contains("B3 Wohnungsbrand"));
             *texts << painted.painted;
