@@ -46,11 +46,18 @@ void AlarmCore::HandleUnitAlarm(const QString& message)
     emit unitAlarmAnnounced(plan);
 }
 
-bool AlarmCore::ReplayLastAlarm(bool announce)
+bool AlarmCore::ReplayLastAlarm(bool announce, const QString& informant)
 {
-    const std::optional<QString> message = LastAlarmStore::read(m_ctx.LastAlarmPath);
+    std::optional<QString> message = LastAlarmStore::read(m_ctx.LastAlarmPath);
     if (!message)
         return false;
+    if (!informant.isEmpty()) {
+        constexpr qsizetype kInformantField = 18;
+        QStringList fields = message->split(QChar(9));
+        fields.resize(std::max(fields.size(), kInformantField + 1));
+        fields[kInformantField] = informant;
+        message = fields.join(QChar(9));
+    }
     const QScopedValueRollback<bool> silent(m_silentReplay, !announce);
     HandleStationAlarm(*message, 1);
     return true;

@@ -32,8 +32,9 @@ public:
     void HandleFeedback(const QString& message) override { emit feedbackMessage(message); }
 
     // Shows the alarm of last.dat again without rewriting the file; heard only when `announce`.
-    // False when there is none.
-    bool ReplayLastAlarm(bool announce);
+    // last.dat has no field for the informant: `informant` is put in its place. False when there
+    // is no stored alarm.
+    bool ReplayLastAlarm(bool announce, const QString& informant = {});
 
 signals:
     void stationAlarm(const StationAlarmPlan& plan, bool replay);

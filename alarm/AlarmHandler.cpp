@@ -18,6 +18,19 @@
 namespace {
 
 constexpr int kMarkerColour = 65280; // green
+// label_einsatz(7) and (8): the remark and the informant, which a hall screen never shows.
+constexpr int kRemarkLabel = 7;
+constexpr int kInformantLabel = 8;
+
+// A pager message without its holder's name (field 1), for a hall screen's pager list.
+QString withoutHolder(const QString& message)
+{
+    QStringList fields = message.split(QChar(9));
+    if (fields.size() > 1)
+        fields[1].clear();
+    return fields.join(QChar(9));
+}
+
 constexpr Qt::Alignment kCellAlignment = Qt::AlignLeft | Qt::AlignTop;
 
 QTableWidgetItem* makeCell(const QString& text)
@@ -89,7 +102,8 @@ void AlarmHandler::watch(AlarmCore& core)
     connect(&core, &AlarmCore::stationAlarm, this, &AlarmHandler::ShowStationAlarm);
     connect(&core, &AlarmCore::unitAlarm, this, &AlarmHandler::ShowUnitAlarm);
     connect(&core, &AlarmCore::statusMessage, this, &AlarmHandler::InsertStatusRow);
-    connect(&core, &AlarmCore::pagerMessage, this, &AlarmHandler::InsertPagerRow);
+    connect(&core, &AlarmCore::pagerMessage, this,
+        [this](const QString& message) { InsertPagerRow(m_privacy ? withoutHolder(message) : message); });
     connect(&core, &AlarmCore::feedbackMessage, this, &AlarmHandler::HandleFeedback);
 }
 
@@ -220,8 +234,10 @@ void AlarmHandler::show(const StationAlarmPlan& plan)
     setText(m_controls.Label4, plan.header);
     setText(m_controls.Label2[0], plan.firstWord);
     setText(m_controls.Label2[1], plan.secondWord);
-    for (int i = 0; i < 9; ++i)
-        setText(m_controls.label_einsatz[i], plan.labels[i]);
+    for (int i = 0; i < 9; ++i) {
+        const bool personal = i == kRemarkLabel || i == kInformantLabel;
+        setText(m_controls.label_einsatz[i], personal && m_privacy ? QString() : plan.labels[i]);
+    }
     showUnits(plan.units);
     if (m_controls.Image_Blau) {
         const QLabel* source = plan.indicatorOn ? m_controls.Image2 : m_controls.Image3;

@@ -44,6 +44,10 @@ public:
     AlarmHandler(const AlarmControls& controls, AlarmMap* map, QObject* parent = nullptr);
 
     void setMap(AlarmMap* map);
+    // A hall screen (display.ini privacy=1), which passers-by can read: from now on neither the
+    // remark nor the informant is put into a control, nor the holders' names of the pager messages
+    // watched. Set before the first alarm is shown.
+    void setPrivacy(bool privacy) { m_privacy = privacy; }
 
     // Shows every alarm and grid message that the core hands on.
     void watch(AlarmCore& core);
@@ -92,6 +96,7 @@ private:
     QPointer<Geocoder> m_geocoder;
     // The display shows the live incident, not an alarm of the history.
     bool m_showsLive = true;
+    bool m_privacy = false;
     // The lookup of the alarm shown again; 0: none.
     quint64 m_lookup = 0;
 };

@@ -5,7 +5,6 @@
 #include "alarm/GMapAlarmMap.h"
 #include "alarm/Incident.h"
 #include "app/DriveTimeLabel.h"
-#include "app/HallPrivacy.h"
 #include "app/LinkWarning.h"
 #include "app/ScreenWake.h"
 #include "app/WallScreen.h"
@@ -143,9 +142,11 @@ void Form1::load()
                                  .arg(KESSVENN_VERSION_MAJOR)
                                  .arg(KESSVENN_VERSION_MINOR)
                                  .arg(KESSVENN_VERSION_PATCH));
+    const DisplaySettings& display = m_station.display();
+    // A hall screen's controls are never given what passers-by must not read, not even for a moment.
+    alarmHandler->setPrivacy(display.privacy);
     for (QLabel* label : m_ui.label_einsatz)
         label->clear();
-    const DisplaySettings& display = m_station.display();
     m_crew->show(*m_station.crew(), *m_station.vehicles(), !display.privacy);
     m_linkWarning->setDelaySeconds(display.linkWarningSeconds);
     m_linkWarning->linkStatus(m_station.link().LinkStatus());
@@ -181,12 +182,10 @@ void Form1::load()
 
 void Form1::setUpWall()
 {
-    // Once, at start-up: after the alarm handler, so that the personal fields it fills go again.
+    // Once, at start-up.
     const DisplaySettings& display = m_station.display();
-    if (display.privacy && !m_hallPrivacy) {
-        m_hallPrivacy = new HallPrivacy(m_station.core(), m_ui.alarmControls(), this);
+    if (display.privacy)
         m_history->setLocked(true);
-    }
     if (display.layout != DisplaySettings::Layout::Wall || m_wall)
         return;
     m_wall = new WallScreen(m_ctx, display, this);

@@ -12,7 +12,6 @@
 
 class AlarmHandler;
 class CrewDesk;
-class HallPrivacy;
 class DocumentationList;
 class Form2;
 class HistoryDesk;
@@ -95,7 +94,6 @@ private:
     bool m_fullScreen = false;
     QTimer* m_pointerIdle = nullptr;
     bool m_pointerHidden = false;
-    // The wall layout and the hall view, when display.ini asks for them.
+    // The wall layout, when display.ini asks for it.
     WallScreen* m_wall = nullptr;
-    HallPrivacy* m_hallPrivacy = nullptr;
 };

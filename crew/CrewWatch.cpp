@@ -38,6 +38,21 @@ void CrewWatch::watch(AlarmCore& core)
     connect(&core, &AlarmCore::feedbackMessage, this, &CrewWatch::feedback);
 }
 
+void CrewWatch::restoreAnswers(const QList<Strength::Answer>& answers)
+{
+    // Behind the replayed alarm: for it alone, while it is on screen; an answer since is newer.
+    QTimer::singleShot(0, this, [this, answers] {
+        if (!m_alarm || !m_replayed)
+            return;
+        for (const Strength::Answer& kept : answers) {
+            if (m_answers.size() < kMostHolders && !m_answers.contains(kept.pagerId))
+                m_answers.insert(kept.pagerId, kept);
+        }
+        m_replayed = false;
+        scheduleRecount();
+    });
+}
+
 void CrewWatch::reloadCrew()
 {
     m_crew = CrewFile::read(m_crewPath);

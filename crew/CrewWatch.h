@@ -36,6 +36,9 @@ public:
     void alarmCleared();
     void pagerRow(const QString& message);
     void feedback(const QString& message);
+    // The answers kept for the stored alarm before a restart, given right after its replay: they
+    // count for it as they came (within its 60 minutes), and the count is its whole strength again.
+    void restoreAnswers(const QList<Strength::Answer>& answers);
 
     [[nodiscard]] const Strength::Count& strength() const { return m_strength; }
     [[nodiscard]] const Strength::Settings& settings() const { return m_settings; }

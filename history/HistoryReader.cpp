@@ -1,6 +1,7 @@
 #include "history/HistoryReader.h"
 
 #include "alarm/AlarmRows.h"
+#include "alarm/LastAlarmStore.h"
 #include "history/HistoryFields.h"
 #include "print/PrintArchive.h"
 
@@ -203,6 +204,33 @@ std::optional<HistoryAlarm> HistoryReader::alarm(qint64 id)
             alarm.fields[index] = q.value(column).toString();
     }
     return alarm;
+}
+
+std::optional<HistoryAnswered> HistoryReader::storedAlarm(const QString& lastAlarmPath)
+{
+    const std::optional<QString> stored = LastAlarmStore::read(lastAlarmPath);
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    if (!stored || !q.exec(QStringLiteral("SELECT id FROM alarms WHERE kind = 'station' ORDER BY id DESC LIMIT 1"))
+        || !q.next()) {
+        m_error = q.lastError().text();
+        return std::nullopt;
+    }
+    const qint64 id = q.value(0).toLongLong();
+    std::optional<HistoryAlarm> alarm = this->alarm(id);
+    if (!alarm || LastAlarmStore::messageFromBytes(LastAlarmStore::bytes(alarm->fields)) != *stored)
+        return std::nullopt;
+    q.prepare(
+        QStringLiteral("SELECT received_utc, pager_id, coalesce(name, ''), code FROM answers WHERE alarm_id = ?"));
+    q.addBindValue(id);
+    if (!q.exec()) {
+        m_error = q.lastError().text();
+        return std::nullopt;
+    }
+    HistoryAnswered answered { std::move(*alarm), {} };
+    while (q.next())
+        answered.answers.append({ QDateTime::fromString(q.value(0).toString(), Qt::ISODateWithMs),
+            q.value(1).toString(), q.value(2).toString(), q.value(3).toInt() });
+    return answered;
 }
 
 void HistoryReader::writeCsvHeading(QIODevice& out, const QStringList& qualifications)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "crew/Strength.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -33,6 +35,12 @@ struct HistoryAlarm {
     QString printout; // the kept copy of its printout; empty when none is known
 };
 
+// The newest station alarm with the pagers' answers kept for it (the holder being the kept name).
+struct HistoryAnswered {
+    HistoryAlarm alarm;
+    QList<Strength::Answer> answers;
+};
+
 // The words typed into the search: every one must occur in a row.
 namespace HistorySearch {
 [[nodiscard]] QStringList terms(QStringView text);
@@ -56,6 +64,9 @@ public:
     // The alarms of a year, or all, newest first.
     [[nodiscard]] std::vector<HistoryRow> rows(std::optional<int> year);
     [[nodiscard]] std::optional<HistoryAlarm> alarm(qint64 id);
+    // The station alarm the history took last, with its answers, when it is the one that last.dat
+    // at `lastAlarmPath` stores (as last.dat would store it); nothing otherwise.
+    [[nodiscard]] std::optional<HistoryAnswered> storedAlarm(const QString& lastAlarmPath);
 
     // The alarms of a year, or all, that match the search, oldest first, as CSV for a spreadsheet:
     // UTF-8 with a byte order mark, ';' between fields, CR LF, quoted where needed; a field that a

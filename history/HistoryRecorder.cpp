@@ -7,6 +7,7 @@
 #include "alarm/LastAlarmStore.h"
 #include "common/Log.h"
 #include "common/NumberText.h"
+#include "crew/CrewWatch.h"
 #include "history/HistoryStore.h"
 #include "print/Printout.h"
 
@@ -486,10 +487,15 @@ void HistoryRecorder::recordFeedback(const QString& message)
     const std::optional<qint16> code = NumberText::readInt16(message.section(QChar(9), 2, 2));
     if (!feedback || !code)
         return;
+    const CrewFile::Member* member = m_crew ? m_crew->crew().find(feedback->pagerId) : nullptr;
+    QString name = member ? member->name : QString();
+    if (name.isEmpty())
+        name = m_pagerHolders.value(feedback->pagerId);
     QMetaObject::invokeMethod(
         m_worker,
-        [w = m_worker, at = clock(), id = feedback->pagerId, name = m_pagerHolders.value(feedback->pagerId),
-            code = int(*code)] { w->answer(at, id, name, code); },
+        [w = m_worker, at = clock(), id = feedback->pagerId, name, code = int(*code)] {
+            w->answer(at, id, name, code);
+        },
         Qt::QueuedConnection);
 }
 

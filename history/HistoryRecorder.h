@@ -18,6 +18,7 @@
 #include <optional>
 
 class AlarmCore;
+class CrewWatch;
 class Incident;
 struct PrintResult;
 struct StationAlarmPlan;
@@ -47,6 +48,9 @@ public:
     void watch(AlarmCore& core);
     // Records the looked-up place and the route of each live incident with its alarm.
     void follow(Incident& incident);
+    // The crew file's names: an answer keeps the name its holder has there, as the strength shows
+    // it; else the one of the pager row. The crew must outlive the recorder, or be null.
+    void setCrew(const CrewWatch* crew) { m_crew = crew; }
 
     void recordStationAlarm(const StationAlarmPlan& plan, bool replay);
     void recordUnitAlarm(const UnitAlarmPlan& plan);
@@ -82,4 +86,5 @@ private:
     qint64 m_stationAlarms = 0;
     QHash<qint64, QDateTime> m_received;
     QPointer<Incident> m_incident;
+    const CrewWatch* m_crew = nullptr;
 };

@@ -298,7 +298,8 @@ int flow(Sheet& sheet, const PrintPageContent& c, const std::vector<std::unique_
 
 namespace PrintPage {
 
-PrintPageContent fromAlarm(const QStringList& fields, bool informant, const std::optional<QStringList>& units)
+PrintPageContent fromAlarm(
+    const QStringList& fields, bool informant, bool remark, const std::optional<QStringList>& units)
 {
     PrintPageContent c;
     c.keyword = field(fields, 4);
@@ -313,7 +314,7 @@ PrintPageContent fromAlarm(const QStringList& fields, bool informant, const std:
         { QStringLiteral("Objekt"), field(fields, 11) },
         { QStringLiteral("Zusatz"), field(fields, 12) },
         { QStringLiteral("Au\u00DFerorts"), field(fields, 13) },
-        { QStringLiteral("Bemerkung"), field(fields, 9) },
+        { QStringLiteral("Bemerkung"), remark ? field(fields, 9) : QString() },
         { QStringLiteral("Mitteiler"), informant ? field(fields, 18) : QString() },
         { QStringLiteral("Einsatzmittel"), alarmed.join(QStringLiteral(", ")) },
     };

@@ -37,9 +37,9 @@ namespace PrintPage {
 
 // The page of a station alarm from the message's fields (field 0 being "WACHALARM"); `units`
 // replaces the alarm's own units when given (a unit alarm's page). The informant only when
-// `informant`.
+// `informant`, the remark only when `remark`.
 [[nodiscard]] PrintPageContent fromAlarm(
-    const QStringList& fields, bool informant, const std::optional<QStringList>& units = std::nullopt);
+    const QStringList& fields, bool informant, bool remark, const std::optional<QStringList>& units = std::nullopt);
 
 // "geo:<lat>,<lon>" with six decimals.
 [[nodiscard]] QString geoUri(QPointF position);

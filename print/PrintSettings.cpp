@@ -43,8 +43,9 @@ PrintSettings PrintSettings::parse(const KeyValueFile& file)
             number(s.waitSeconds, 0, 300);
         else if (name == QLatin1String("informant")) {
             // A value that cannot be read keeps the informant off the paper.
-            s.informant = false;
-            flag(s.informant);
+            bool on = false;
+            flag(on);
+            s.informant = on;
         } else if (name == QLatin1String("keep_days"))
             number(s.keepDays, 0, 3650);
         else if (name == QLatin1String("paper")) {

@@ -16,12 +16,20 @@ struct PrintSettings {
     int copies = 1; // per station alarm; 0: no automatic printout (Ctrl+P still prints)
     bool unitAlarms = false; // unit alarms printed too
     int waitSeconds = 15; // at most this long for the address lookup and the map tiles
-    bool informant = true; // false: the informant's name stays off the paper
+    // informant= as print.ini says it; none when it does not (a value that cannot be read says false).
+    std::optional<bool> informant;
     int keepDays = 30; // PDF copies older than this are deleted; 0 keeps them for ever
     enum class Paper { A4, A5, Letter };
     Paper paper = Paper::A4; // portrait
 
     static const QStringList Keys;
+
+    // What of the personal fields goes on the paper. Where print.ini does not say, a monitor with
+    // display.ini privacy=1 (`hallView`) prints neither the informant nor the remark, any other
+    // both; informant=1 prints both, informant=0 leaves the informant off, and on a hall view's
+    // monitor the remark too.
+    [[nodiscard]] bool printsInformant(bool hallView) const { return informant.value_or(!hallView); }
+    [[nodiscard]] bool printsRemark(bool hallView) const { return !hallView || informant == true; }
 
     // A value that cannot be used (a number outside copies 0 to 99, wait_seconds 0 to 300,
     // keep_days 0 to 3650, a flag that is not 0 or 1, an unknown paper) is a warning naming the

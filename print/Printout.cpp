@@ -296,7 +296,8 @@ void Printout::send(const Alarm& alarm, const PrintSettings& settings, int copie
     const std::optional<QStringList>& units, const QString& title)
 {
     Job job;
-    job.content = PrintPage::fromAlarm(alarm.fields, settings.informant, units);
+    job.content = PrintPage::fromAlarm(
+        alarm.fields, settings.printsInformant(m_hallView), settings.printsRemark(m_hallView), units);
     job.content.title = title;
     job.content.monitorName = m_ctx.MonitorName;
     job.content.alarmTime = alarm.time;

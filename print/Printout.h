@@ -75,6 +75,9 @@ public:
     // Whether the water sources around each incident are looked up; the printout then waits for
     // them too (within wait_seconds). Their list goes under the detail map, their signs onto it.
     void setWaterExpected(bool expected) { m_waterExpected = expected; }
+    // The monitor is a hall view (display.ini privacy=1): unless print.ini's informant=1 says
+    // otherwise, neither the informant nor the remark goes on the paper.
+    void setHallView(bool hallView) { m_hallView = hallView; }
     void waterFound(const WaterNearby& nearby);
 
     void onStationAlarm(const StationAlarmPlan& plan, bool replay);
@@ -137,6 +140,7 @@ private:
     std::optional<PrintSettings> m_settings; // print.ini as the latest alarm found it
     QPointer<Incident> m_incident;
     bool m_waterExpected = false;
+    bool m_hallView = false;
     QTimer m_deadline;
     QTimer m_firstPrune;
     QTimer m_daily;

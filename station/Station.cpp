@@ -9,6 +9,8 @@
 #include "common/Log.h"
 #include "crew/CrewWatch.h"
 #include "crew/VehicleBoard.h"
+#include "history/HistoryFields.h"
+#include "history/HistoryReader.h"
 #include "history/HistoryRecorder.h"
 #include "history/HistorySettings.h"
 #include "link/ServerLink.h"
@@ -129,6 +131,7 @@ void Station::readFiles()
     m_viewGeocoder->setConfig(m_map);
     m_water->setIndex(m_map.water);
     m_printout->setWaterExpected(m_water->active());
+    m_printout->setHallView(m_display.privacy);
     const RouteSettings route = RouteSettings::parse(mapIni);
     if (!m_planner || route != m_route) {
         m_route = route;
@@ -147,9 +150,11 @@ void Station::setUpCrew()
     m_crew->watch(*m_core);
     // Answers count against the alarm on screen; once it is cleared, against nothing.
     connect(m_incident, &Incident::closed, m_crew, &CrewWatch::alarmCleared);
-    if (m_history)
+    if (m_history) {
+        m_history->setCrew(m_crew);
         connect(m_crew, &CrewWatch::strengthChanged, m_history,
             [this](const Strength::Count& count) { m_history->recordStrength(count, m_crew->settings()); });
+    }
 }
 
 void Station::setUpRoute()
@@ -179,7 +184,15 @@ void Station::replayLastAlarm()
     const bool announce = limitMs <= 0 || (ageMs >= 0 && double(ageMs) < limitMs);
     if (announce && stored.exists())
         emit replayAnnounced();
-    m_core->ReplayLastAlarm(announce);
+    // What last.dat has no room for, the history keeps: the informant, and the answers before a restart.
+    std::optional<HistoryAnswered> kept;
+    if (const QString path = m_ctx.dataFile(QStringLiteral("history.sqlite")); QFileInfo::exists(path)) {
+        HistoryReader reader(path, true);
+        kept = reader.open() ? reader.storedAlarm(m_ctx.LastAlarmPath) : std::nullopt;
+    }
+    m_core->ReplayLastAlarm(announce, kept ? kept->alarm.fields.value(HistoryFields::kInformant) : QString());
+    if (kept && m_crew)
+        m_crew->restoreAnswers(kept->answers);
 }
 
 void Station::openLink()

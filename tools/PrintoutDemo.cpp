@@ -35,7 +35,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "kessvenn-printout: the scenario has no station alarm\n");
         return 1;
     }
-    PrintPageContent page = PrintPage::fromAlarm(fields, true);
+    PrintPageContent page = PrintPage::fromAlarm(fields, true, true);
     page.monitorName = QStringLiteral("Wache Demo");
     page.alarmTime = page.printedTime = QDateTime::currentDateTime();
     page.version = QStringLiteral("%1.%2.%3")

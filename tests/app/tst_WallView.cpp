@@ -46,19 +46,20 @@ void receiveAlarm(Station& station, bool personal)
     form.HandleFeedback("WACHALARM_RM\t1001\t1");
 }
 
-// Notes what the keyword's label showed when it was last painted, and that at the first sound.
-struct FirstSound : AnnouncementOutput {
-    QString painted, atFirstSound;
-    bool eventFilter(QObject* label, QEvent* event) override
+// Notes each text that a label it watches was painted with, and the latest at the first sound.
+struct Painted : AnnouncementOutput {
+    QStringList painted;
+    QString atFirstSound;
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint)
-            painted = static_cast<QLabel*>(label)->text();
+        if (const auto* label = qobject_cast<QLabel*>(watched); label && event->type() == QEvent::Paint)
+            painted << label->text();
         return false;
     }
     void PlayWave(const QString&) override
     {
         if (atFirstSound.isNull())
-            atFirstSound = painted;
+            atFirstSound = painted.value(painted.size() - 1);
         QMetaObject::invokeMethod(this, &AnnouncementOutput::stepEnded, Qt::QueuedConnection);
     }
     void RunSpeechProgram(const QString&, const QString&, const QString&, const QString&) override { }
@@ -102,7 +103,7 @@ private slots:
             nullptr));
         Wall f("", true, "water=" + index.toUtf8() + "\n");
         QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
-        FirstSound sound;
+        Painted sound;
         f.station->setAnnouncementOutput(&sound);
         f.ctx.settings.PlayAlarmWav = 1;
         f.wall()->label("keyword")->installEventFilter(&sound);
@@ -380,19 +381,37 @@ private slots:
         again.load();
         QCOMPARE(again.wallScreen()->standbyShown(), standby);
     }
-    // privacy=1: no informant, remark or pager holder anywhere in the window's widgets, the same
-    // picture as an alarm without them, and no history.
+    // privacy=1, in either layout: no informant, remark or pager holder in any of the window's
+    // widgets, nor in a label as it was painted at any moment; the same picture as an alarm without
+    // them, and no history.
+    void hallView_data()
+    {
+        QTest::addColumn<QByteArray>("layout");
+        QTest::newRow("classic") << QByteArray("layout=classic\n");
+        QTest::newRow("wall") << QByteArray("layout=wall\n");
+    }
     void hallView()
     {
-        const auto picture = [](bool personal, QStringList* texts, QImage* image) {
-            Wall f("privacy=1\n");
+        QFETCH(QByteArray, layout);
+        const auto picture = [&layout](bool personal, QStringList* texts, QImage* image) {
+            WindowFixture f;
+            QVERIFY(f.putDataFile("display.ini", layout + "privacy=1\n"));
             f.form->resize(1920, 1080);
+            f.form->show();
+            f.form->load();
+            if (WallScreen* wall = f.form->wallScreen())
+                wall->setClock([] { return kAlarmTime; });
+            Painted painted;
+            qApp->installEventFilter(&painted);
             receiveAlarm(*f.station, personal);
             // The strength is shown, the names of those coming are not.
-            QTRY_VERIFY(f.text("answers").startsWith("0/0/1/1"));
-            QVERIFY(!f.wall()->label("names"));
+            QTRY_VERIFY(f.control<QLabel>("lbl_Staerke")->text().startsWith("0/0/1/1"));
+            QTRY_COMPARE(f.control<QTableWidget>("Grid_Melder")->rowCount(), 1);
+            qApp->removeEventFilter(&painted);
+            QVERIFY(painted.painted.join('|').contains("B3 Wohnungsbrand"));
+            *texts << painted.painted;
             for (const QLabel* label : f.form->findChildren<QLabel*>())
-                *texts << label->text();
+                *texts << label->text() << label->toolTip();
             for (const QTableWidget* grid : f.form->findChildren<QTableWidget*>())
                 for (const QTableWidgetItem* item : grid->findItems("*", Qt::MatchWildcard))
                     *texts << item->text();
@@ -406,6 +425,7 @@ private slots:
         QStringList texts;
         QImage withPersonal, without;
         picture(true, &texts, &withPersonal);
+        QVERIFY(!QTest::currentTestFailed());
         QVERIFY(texts.join('|').contains("B3 Wohnungsbrand"));
         for (const char* personal : { "Huber", "Anrufer", "Fischer" })
             QVERIFY2(!texts.join('|').contains(personal), personal);

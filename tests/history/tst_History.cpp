@@ -8,6 +8,7 @@
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
 #include "common/AppContext.h"
+#include "crew/CrewWatch.h"
 #include "history/HistoryDesk.h"
 #include "history/HistoryModel.h"
 #include "history/HistoryReader.h"
@@ -127,7 +128,8 @@ private slots:
     }
 
     // Live alarms, feedback and a looked-up position go in; the list, the stored fields and the
-    // CSV come out. The replay and feedback after an hour stay out.
+    // CSV come out, each answer with the name the crew file gives, else the pager row's. The replay
+    // and feedback after an hour stay out.
     void storeAndReload()
     {
         QDateTime now = at("2026-03-01T10:00:00");
@@ -137,6 +139,10 @@ private slots:
         auto history = recorder(now);
         QVERIFY(history);
         history->watch(core);
+        QVERIFY(TestFiles::writeAll(
+            path("mannschaft.csv"), "Melder;Name;Quali\n4711;;AGT\n4712;Lena Lot;\n4714;Anabel;\n"));
+        CrewWatch crew(path("mannschaft.csv"), path("last.dat"), Strength::Settings());
+        history->setCrew(&crew);
         // A search that never answers by itself: the test answers 51.51 N, 7.46 E in its place.
         HttpResponder silent([](const HttpResponder::Request&) { return HttpResponder::silence(); });
         Geocoder geocoder(ctx);
@@ -183,7 +189,8 @@ private slots:
                       "Einheiten", "kommt", "später", "nicht", "Mitteiler", "Vermerk", "Rückmeldungen", "Stärke" },
                     { "01.03.2026", "10:00", "1", "Wachalarm", "B3", "Wohnungsbrand", "Kampstraße 12",
                         "44135 Dortmund / Mitte", "Stadthaus", "ELW 1, RTW(D)", "1", "1", "1", "Frau Müller",
-                        "Zufahrt; über \"Hof\"\r\nTür öffnen", "Jörg Ähm kommt 10:59, Ana 9 10:59", "" },
+                        "Zufahrt; über \"Hof\"\r\nTür öffnen",
+                        "Jörg Ähm kommt 10:59, Lena Lot später 10:59, Anabel 9 10:59", "" },
                     { "01.03.2026", "11:01", "", "Einheitenalarm", "", "", "", "", "", "DLK 23", "0", "0", "0", "", "",
                         "", "" } }));
     }

@@ -4,6 +4,7 @@
 #include "print/PrintArchive.h"
 #include "print/PrintPage.h"
 #include "route/RoutePlanner.h"
+#include "station/Station.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/HttpResponder.h"
 #include "tests/support/OwnNamespaces.h"
@@ -167,6 +168,42 @@ private slots:
             QVERIFY(m_tiles.requests().at(i).headers.value("user-agent").startsWith("Kessvenn/"));
     }
 
+    // What of the informant and the remark a station's paper holds, by display.ini's privacy and
+    // print.ini's informant=.
+    void personalOnPaper_data()
+    {
+        columns<QByteArray, QByteArray, bool, bool>("display", "printIni", "informant", "remark");
+        row("office, informant= not said", QByteArray(), QByteArray(), true, true);
+        row("office, informant=0", QByteArray(), QByteArray("informant=0\n"), false, true);
+        row("office, informant=1", QByteArray(), QByteArray("informant=1\n"), true, true);
+        row("hall, informant= not said", QByteArray("privacy=1\n"), QByteArray(), false, false);
+        row("hall, informant=0", QByteArray("privacy=1\n"), QByteArray("informant=0\n"), false, false);
+        row("hall, informant=1", QByteArray("privacy=1\n"), QByteArray("informant=1\n"), true, true);
+    }
+    void personalOnPaper()
+    {
+        auto [display, printIni, informant, remark]
+            = fetch<QByteArray, QByteArray, bool, bool>("display", "printIni", "informant", "remark");
+        QTemporaryDir home;
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+        const QDir folder(home.filePath("Torvelle"));
+        QVERIFY(folder.mkpath(".") && TestFiles::writeAll(folder.filePath("display.ini"), display)
+            && TestFiles::writeAll(folder.filePath("print.ini"), "printer=Test\nwait_seconds=0\n" + printIni));
+        AppContext ctx;
+        ctx.ProgramFolder = home.path();
+        Station station(ctx, Station::Link::Idle);
+        station.load();
+        QSignalSpy printed(&station.printout(), &Printout::printed);
+        station.core().HandleStationAlarm(alarm("B3 Wohnungsbrand", "", ""), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(printed.size(), 1, 60000);
+        const QString text = output("pdftotext", { printed.first().first().value<PrintResult>().pdfPath, "-" })
+                                 .value_or("")
+                                 .simplified();
+        QVERIFY2(text.contains("Elberfelder Straße 12"), qPrintable(text));
+        QCOMPARE(text.contains("Frau Jäger"), informant);
+        QCOMPARE(text.contains("Personen vermutlich"), remark);
+    }
+
     // A newer alarm while the older one waits for tiles that never come: the older one is printed
     // at once with what it has (one warning about the maps); Ctrl+P prints one copy at once also
     // when automatic printing is off; "Drucken" in the history prints the kept page again.
@@ -317,7 +354,7 @@ private slots:
         auto [remark, pages] = fetch<QString, int>("remark", "pages");
         QStringList fields = alarm("B3 Wohnungsbrand").split('\t');
         fields[9] = remark;
-        PrintPageContent page = PrintPage::fromAlarm(fields, true);
+        PrintPageContent page = PrintPage::fromAlarm(fields, true, true);
         page.position = QPointF(7.4738, 51.3594);
         page.water = "U 100 · 36 m NO, O 150 · 79 m SW, B · 138 m S";
         QTemporaryDir dir;
