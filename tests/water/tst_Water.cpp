@@ -178,6 +178,27 @@ private slots:
         QCOMPARE(nearby.incident, incident);
     }
 
+    // "cp new.sqlite water.sqlite" truncates the open index, then writes: the look-up that meets it
+    // fails with a reason, it never reads beyond the file's end (a memory map would be a SIGBUS).
+    void indexCopiedOverInPlace()
+    {
+        const QString index = m_dir.filePath("inplace.sqlite"), small = m_dir.filePath("small.sqlite");
+        const QPointF u(7.4, 51.5);
+        std::vector<WaterSource> many;
+        for (int i = 0; i < 20000; ++i)
+            many.push_back(
+                { WaterKind::Pillar, 100, {}, 'n', i + 1, u.y() + (i % 200) * 1e-5, u.x() + (i / 200) * 1e-5 });
+        QVERIFY(WaterIndex::write(index, many, nullptr) && WaterIndex::write(small, { many.front() }, nullptr));
+        WaterIndex::Reader reader(index);
+        QVERIFY(TestFiles::writeAll(index, TestFiles::readAll(small)));
+        const WaterIndex::Answer answer = reader.nearby(u);
+        QCOMPARE(answer.state, WaterIndex::State::Broken);
+        QVERIFY(answer.nearby.sources.isEmpty() && !answer.nearby.indexRead);
+        QVERIFY2(answer.error.contains("renaming"), qPrintable(answer.error));
+        // The next look-up reads the new file.
+        QCOMPARE(WaterIndex::nearby(index, u).nearby.sources.size(), 1);
+    }
+
     void compassPoints_data()
     {
         columns<double, QString>("degrees", "point");
