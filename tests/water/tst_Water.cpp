@@ -3,9 +3,10 @@
 #include "common/AppContext.h"
 #include "common/GeoPoint.h"
 #include "map/ucGMap.h"
+#include "print/Printout.h"
+#include "station/Station.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/HttpResponder.h"
-#include "tests/support/PrintStation.h"
 #include "tests/support/PrivateCups.h"
 #include "tests/support/SqliteRows.h"
 #include "tests/support/TestFiles.h"
@@ -271,30 +272,32 @@ private slots:
         QVERIFY(!reddish(map.grab().toImage().pixelColor(frame.left() + 1, h.y())));
     }
 
-    // The printout waits for the look-up and prints the nearest three under the detail map.
+    // The station hands the look-up to the printout, which waits for it and prints the nearest
+    // three under the detail map.
     void listOnPaper()
     {
         PrivateCups cups;
         if (!cups.started())
             QSKIP(qPrintable(cups.whyNot()));
         QVERIFY(cups.addQueue("Test"));
+        QTemporaryDir home;
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+        const QString data = home.filePath("Torvelle"), index = home.filePath("water.sqlite");
         // No map service: the maps are in at once, and the printout has only the water to wait for.
-        PrintStation station("printer=Test\nwait_seconds=120\n", "# no map\n");
-        const QString index = station.home.filePath("water.sqlite");
+        QVERIFY(QDir().mkpath(data) && TestFiles::writeAll(data + "/print.ini", "printer=Test\nwait_seconds=120\n")
+            && TestFiles::writeAll(data + "/map.ini", "water=" + QFile::encodeName(index) + "\n"));
         QVERIFY(WaterIndex::write(index,
             { { WaterKind::Underground, 100, "H1", 'n', 1, kIncident.y() + 0.0003, kIncident.x() + 0.0004 },
                 { WaterKind::Pillar, 150, {}, 'n', 2, kIncident.y() - 0.0010, kIncident.x() } },
             nullptr));
-        WaterLookup lookup;
-        lookup.setIndex(index);
-        station.printout.setWaterExpected(true);
-        QObject::connect(&lookup, &WaterLookup::found, &station.printout, &Printout::waterFound);
-        station.core.HandleStationAlarm(WindowFixture::stationAlarm("B3", { "HLF 20" }) + "\t51,3594\t7,4738", 0);
-        QCoreApplication::processEvents();
-        lookup.lookUp(kIncident);
-        const std::optional<PrintResult> result = station.next(0);
-        QVERIFY(result);
-        const auto pdf = run("pdftotext", { result->pdfPath, "-" });
+        AppContext ctx;
+        ctx.ProgramFolder = home.path();
+        Station station(ctx, Station::Link::Idle);
+        station.load();
+        QSignalSpy printed(&station.printout(), &Printout::printed);
+        station.core().HandleStationAlarm(WindowFixture::stationAlarm("B3", { "HLF 20" }) + "\t51,3594\t7,4738", 0);
+        QVERIFY(printed.wait(60000));
+        const auto pdf = run("pdftotext", { printed[0][0].value<PrintResult>().pdfPath, "-" });
         const QString text = QString::fromUtf8(pdf->readAllStandardOutput()).simplified();
         QVERIFY2(text.contains("Karte nicht verfügbar Wasser: U 100 · 43 m NO, O 150 · 111 m S Navigation"),
             qPrintable(text));
