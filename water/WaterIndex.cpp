@@ -168,12 +168,9 @@ Answer Reader::nearby(QPointF incident, double radius, int limit)
     q.addBindValue(lat + dLat);
     q.addBindValue(lon - dLon);
     q.addBindValue(lon + dLon);
-    if (!q.exec()) {
-        answer.error = q.lastError().text();
-        return answer;
-    }
+    const bool asked = q.exec();
     QList<WaterFound>& found = answer.nearby.sources;
-    while (q.next()) {
+    while (asked && q.next()) {
         WaterFound f;
         WaterSource& s = f.source;
         const std::optional<WaterKind> kind = Water::kindFromName(q.value(0).toString());
