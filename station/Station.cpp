@@ -98,6 +98,10 @@ void Station::load()
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
     m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
     readFiles();
+    // The device is tried once, at start: while an alarm plays it may be taken.
+    m_soundDevice = AlsaSoundOutput::deviceOpens();
+    if (!m_soundDevice)
+        qCWarning(lcAnnounce) << "No sound device could be opened (ALSA \"default\"): alarms are not heard";
     noteSilence();
     if (!m_history) {
         m_history = new HistoryRecorder(m_ctx.dataFile(QStringLiteral("history.sqlite")), m_ctx.LastAlarmPath,
@@ -127,10 +131,8 @@ void Station::noteSilence()
         warnings << QStringLiteral("Alarmton ausgeschaltet (Einstellungen)");
         qCWarning(lcAnnounce) << "The alarm sound is switched off in the settings: alarms are not sounded";
     }
-    if (!AlsaSoundOutput::deviceOpens()) {
+    if (!m_soundDevice)
         warnings << QStringLiteral("Kein Tonausgabegerät: Alarme sind nicht zu hören");
-        qCWarning(lcAnnounce) << "No sound device could be opened (ALSA \"default\"): alarms are not heard";
-    }
     m_soundWarning = warnings.join(QStringLiteral(" · "));
 }
 

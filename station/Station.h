@@ -69,8 +69,8 @@ public:
     [[nodiscard]] AnnouncementQueue& announcements() const { return *m_announcements; }
     // The station's log, ticker.dat, kept with or without a window.
     [[nodiscard]] TickerStore& ticker() const { return *m_ticker; }
-    // What keeps alarms from being heard, found at load() and reload(): the alarm sound switched
-    // off, no sound device to open. Empty when nothing does; the journal has it too.
+    // What keeps alarms from being heard: the alarm sound switched off (at load() and reload()),
+    // no sound device to open (at load()). Empty when nothing does; the journal has it too.
     [[nodiscard]] const QString& soundWarning() const { return m_soundWarning; }
     // The water sources around each live incident, when map.ini names their index.
     [[nodiscard]] WaterLookup& water() const { return *m_water; }
@@ -116,6 +116,7 @@ private:
     WaterLookup* m_water = nullptr;
     TickerStore* m_ticker = nullptr;
     QString m_soundWarning;
+    bool m_soundDevice = true; // ALSA's "default" could be opened at load()
     CrewWatch* m_crew = nullptr;
     VehicleBoard* m_vehicles = nullptr;
     // A live alarm has come since the start: the stored one is not shown over it.
