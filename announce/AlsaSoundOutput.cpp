@@ -44,6 +44,16 @@ void AlsaSoundOutput::silenceAlsaMessages()
     snd_lib_error_set_handler(&quietAlsaHandler);
 }
 
+bool AlsaSoundOutput::deviceOpens(const QByteArray& device)
+{
+    silenceAlsaMessages();
+    snd_pcm_t* pcm = nullptr;
+    if (snd_pcm_open(&pcm, device.constData(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
+        return false;
+    snd_pcm_close(pcm);
+    return true;
+}
+
 bool AlsaSoundOutput::open(const SoundFormat& format)
 {
     close();

@@ -25,6 +25,10 @@ public:
     // The PCM that the last open() chose ("default", "null"), empty when none.
     [[nodiscard]] QByteArray openedDevice() const { return m_openedDevice; }
 
+    // Whether the PCM can be opened for playing now (without waiting for a device held by another
+    // program); it is closed again at once.
+    [[nodiscard]] static bool deviceOpens(const QByteArray& device = QByteArrayLiteral("default"));
+
     // Switches ALSA's error printing off; called by the constructor, harmless to call again.
     static void silenceAlsaMessages();
 

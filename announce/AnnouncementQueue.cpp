@@ -8,6 +8,7 @@
 #include "common/SafeFile.h"
 
 #include <QDebug>
+#include <QFileInfo>
 
 AnnouncementQueue::AnnouncementQueue(AppContext& ctx, AnnouncementOutput& output, QObject* parent)
     : QObject(parent)
@@ -67,14 +68,21 @@ void AnnouncementQueue::startNext()
         const Announcement::Speech& speech = *step.speech;
         if (FileExists(speech.program) != 1)
             continue;
+        // An empty or relative name (a fresh data folder, a name typed without its folder) means
+        // the data folder's sabbel.txt, never a file beside wherever the program was started.
+        const QString textFile
+            = QFileInfo(speech.textFile).isAbsolute() ? speech.textFile : m_ctx.dataFile(QStringLiteral("sabbel.txt"));
         // The speech program is never started on a text it cannot read; a shell still reading
         // the previous text keeps the old file.
-        if (!ReplaceFileWhole(speech.textFile, CodePage::encode(speech.text))) {
-            qCWarning(lcFiles).noquote() << "Speech text" << speech.textFile << "could not be written; no speech";
+        if (!ReplaceFileWhole(textFile, CodePage::encode(speech.text))) {
+            qCWarning(lcFiles).noquote() << "Speech text" << textFile
+                                         << "could not be written; no speech. Name a file that the monitor may "
+                                            "write in the settings (\"Sprachausgabe\"), or leave the name empty "
+                                            "for the data folder's sabbel.txt";
             continue;
         }
         m_stepUnderWay = true;
-        m_output.RunSpeechProgram(speech.program, speech.textFile, speech.argsBefore, speech.argsAfter);
+        m_output.RunSpeechProgram(speech.program, textFile, speech.argsBefore, speech.argsAfter);
         return;
     }
     m_steps.clear();

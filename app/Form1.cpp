@@ -105,7 +105,7 @@ void Form1::showStation()
             m_wall->setWater(nearby.line());
     });
     m_documentation = new DocumentationList(m_ctx, m_ui.List_Doku, this);
-    m_documentation->follow(m_station.core());
+    m_documentation->follow(m_station.ticker());
     m_history = new HistoryDesk(m_ctx, m_station.core(), *alarmHandler, m_ui.roLabel1_1, this);
     connect(m_history, &HistoryDesk::printRequested, &m_station.printout(), [this](const HistoryAlarm& alarm) {
         m_station.printout().printAgain(alarm.fields, alarm.received, alarm.printout);
@@ -113,6 +113,17 @@ void Form1::showStation()
     // The crew's strength in the top bar and the vehicles' board over the status list, from load() on.
     m_crew = new CrewDesk(m_ui.roLabel1_1, m_ui.Grid_Status, m_ui.Grid_Melder, this);
     m_linkWarning = new LinkWarning(this);
+    m_soundWarning = new QLabel(m_ui.roLabel1_1);
+    m_soundWarning->setObjectName(QStringLiteral("lbl_Ton"));
+    m_soundWarning->setAlignment(Qt::AlignCenter);
+    m_soundWarning->setWordWrap(true);
+    m_soundWarning->setTextFormat(Qt::PlainText);
+    m_soundWarning->setStyleSheet(QStringLiteral("background-color: #ffd000; color: black; font-weight: bold;"));
+    m_soundWarning->hide();
+    connect(&m_station, &Station::configured, m_soundWarning, [this] {
+        m_soundWarning->setText(m_station.soundWarning());
+        m_soundWarning->setVisible(!m_station.soundWarning().isEmpty());
+    });
     connect(&m_station.link(), &ServerLink::linkStatusChanged, this, [this](int status) {
         m_ui.Image_S->setPixmap(m_ui.Image_Server[status == 1 ? 1 : 0]->pixmap());
         m_linkWarning->linkStatus(status);
@@ -471,6 +482,8 @@ void Form1::placeLinkWarning(QSize client)
 void Form1::applyLayout(QSize clientPixels)
 {
     m_ui.applyLayout(m_design, clientPixels);
+    const QRect clear = m_ui.cmd_Clear->geometry(), end = m_ui.cmd_ende->geometry();
+    m_soundWarning->setGeometry(QRect(QPoint(clear.right() + 8, clear.top()), QPoint(end.left() - 8, clear.bottom())));
     applyDocumentationColumns();
     if (m_wall) {
         m_wall->setGeometry(QRect(QPoint(), clientPixels));

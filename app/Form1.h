@@ -91,6 +91,8 @@ private:
     // The station's wall screen: wake and sleep, the dead-link band, full screen.
     ScreenWake* m_wake = nullptr;
     LinkWarning* m_linkWarning = nullptr;
+    // In the top bar, between "Clear" and "Programmende": what keeps alarms from being heard.
+    QLabel* m_soundWarning = nullptr;
     bool m_fullScreen = false;
     QTimer* m_pointerIdle = nullptr;
     bool m_pointerHidden = false;

@@ -15,6 +15,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLockFile>
 
 #include <csignal>
 #include <cstdio>
@@ -22,6 +23,8 @@
 #include <unistd.h>
 
 namespace {
+
+const QString kLockFile = QStringLiteral("kessvenn.lock");
 
 void printTo(FILE* stream, const QString& text)
 {
@@ -91,6 +94,33 @@ AppContext& programContext()
     return ctx;
 }
 
+// One monitor per data folder: a second one would store, number and announce every alarm again.
+// The lock is held for the program's life; one left behind by a monitor that died is taken over.
+// False, with the holder named on stderr and in the journal, when another monitor holds it.
+bool lockDataFolder(AppContext& ctx, QLockFile& lock)
+{
+    lock.setStaleLockTime(0); // held for months: only a dead holder leaves a stale lock
+    if (lock.tryLock(0))
+        return true;
+    if (lock.error() != QLockFile::LockFailedError) {
+        qCWarning(lcFiles).noquote() << "The data folder" << ctx.DataFolder
+                                     << "could not be locked; a second monitor on it would not be noticed";
+        return true;
+    }
+    qint64 pid = 0;
+    QString host, name;
+    (void)lock.getLockInfo(&pid, &host, &name);
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (comm.open(QIODevice::ReadOnly))
+        name = QString::fromLocal8Bit(comm.readAll().trimmed());
+    qCritical().noquote() << QStringLiteral("Another monitor (PID %1%2) already runs on the data folder %3; "
+                                            "this one does not start")
+                                 .arg(pid)
+                                 .arg(name.isEmpty() ? QString() : QStringLiteral(", ") + name)
+                                 .arg(ctx.DataFolder);
+    return false;
+}
+
 void noteStart(const AppContext& ctx)
 {
     qCInfo(lcFiles).noquote() << "Settings read from the data folder" << ctx.DataFolder << "; dispatch computer"
@@ -111,6 +141,10 @@ int runHeadless(int argc, char* argv[])
     QGuiApplication app(argc, argv);
     qInfo().noquote() << "Kessvenn" << QCoreApplication::applicationVersion() << "starting without a window";
     AppContext& ctx = programContext();
+    InitDataFolders(ctx);
+    QLockFile lock(ctx.dataFile(kLockFile));
+    if (!lockDataFolder(ctx, lock))
+        return 1;
     Station station(ctx);
     // systemctl stop, kill and Ctrl+C end the monitor as "Programmende" does.
     StopSignals stopSignals;
@@ -187,6 +221,10 @@ int main(int argc, char* argv[])
         qWarning("Qt's German texts were not found; its buttons and dialogs speak English");
 
     AppContext& ctx = programContext();
+    InitDataFolders(ctx);
+    QLockFile lock(ctx.dataFile(kLockFile));
+    if (!lockDataFolder(ctx, lock))
+        return 1;
     Station station(ctx);
     Form1 window(station);
     // systemctl stop, kill and Ctrl+C end the monitor as "Programmende" does.

@@ -1,4 +1,5 @@
-// Months without a restart: what a station alarm leaves behind in memory. The main window takes
+// Months without a restart: what a station alarm leaves behind in memory. The main window (or, with
+// the second argument 1, the station without a window, as `kessvenn --headless` runs it) takes
 // station alarms one after the other with everything on that keeps things per alarm: the tile map
 // (a local tile server), the address search for the alarms without coordinates (the same server),
 // the route (the real routino on a district of 14 × 22 km), the printout (a private CUPS
@@ -7,9 +8,10 @@
 // incidents are spread over the district as a station's are, so that the map sees new places.
 //
 // The heap in use (after malloc_trim, so that the allocator's slack is not counted) and the
-// resident set are taken after the first alarm, after 50 and after all; the figure that counts is
+// resident set are taken after the first alarm, the 10th, the 50th and the last; the figure that counts is
 // the growth per alarm after the first 50.
 #include "alarm/AlarmCore.h"
+#include "alarm/Incident.h"
 #include "announce/Announcer.h"
 #include "announce/SoundOutput.h"
 #include "app/Form1.h"
@@ -28,7 +30,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QLabel>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 
@@ -94,6 +95,7 @@ void BM_MemoryPerAlarm(benchmark::State& state)
     const int alarms = qEnvironmentVariableIsSet("KESSVENN_BENCH_ALARMS")
         ? std::max(51, qEnvironmentVariableIntValue("KESSVENN_BENCH_ALARMS"))
         : int(state.range(0));
+    const bool headless = state.range(1) != 0;
     constexpr int kSettled = 50;
     PrivateCups cups;
     if (!cups.started() || !cups.addQueue(QStringLiteral("Bench")))
@@ -145,25 +147,29 @@ void BM_MemoryPerAlarm(benchmark::State& state)
     AppContext ctx;
     ctx.ProgramFolder = dir.path();
     Station monitor(ctx, Station::Link::Idle);
-    Form1 form(monitor);
+    std::unique_ptr<Form1> form = headless ? nullptr : std::make_unique<Form1>(monitor);
     Announcer announcer(ctx, std::make_unique<Silence>());
     monitor.setAnnouncementOutput(&announcer);
-    form.show();
-    form.load();
-    int printed = 0, failed = 0;
+    if (form) {
+        form->show();
+        form->load();
+    } else {
+        monitor.load();
+    }
+    int printed = 0, failed = 0, routes = 0;
     QObject::connect(&monitor.printout(), &Printout::printed, [&](const PrintResult& result) {
         ++printed;
         failed += result.jobId <= 0 || !result.warnings.isEmpty();
     });
-    auto* drive = form.findChild<QLabel*>(QStringLiteral("lbl_Anfahrt"));
-    auto* map = form.findChild<ucGMap*>(QStringLiteral("ucGMap1"));
+    QObject::connect(&monitor.incident(), &Incident::routed,
+        [&routes](const std::optional<Route>& route) { routes += route.has_value(); });
+    auto* map = form ? form->findChild<ucGMap*>(QStringLiteral("ucGMap1")) : nullptr;
 
     quint32 seed = 4711;
     const auto next = [&seed](int below) {
         seed = seed * 1664525u + 1013904223u;
         return int((seed >> 8) % quint32(below));
     };
-    int routes = 0;
     // One alarm to its end: printed, the route on screen or given up, the screen's tiles in.
     const auto alarm = [&](int n) {
         const QPointF incident(
@@ -182,14 +188,15 @@ void BM_MemoryPerAlarm(benchmark::State& state)
         const int before = printed;
         monitor.core().HandleStationAlarm(message, 0);
         const auto giveUp = Clock::now() + std::chrono::seconds(60);
-        const auto done = [&] { return printed > before && (!map->tileLoader() || map->tileLoader()->running() == 0); };
+        const auto done
+            = [&] { return printed > before && (!map || !map->tileLoader() || map->tileLoader()->running() == 0); };
         while (!done() && Clock::now() < giveUp)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-        routes += !drive->text().isEmpty();
         return done();
     };
 
-    double heapFirst = 0, heapSettled = 0, heapLast = 0, rssFirst = 0, rssSettled = 0, rssLast = 0;
+    double heapFirst = 0, heapTenth = 0, heapSettled = 0, heapLast = 0, rssFirst = 0, rssTenth = 0, rssSettled = 0,
+           rssLast = 0;
     const double heapStart = heapBytes(), rssStart = residentBytes();
     for (auto _ : state) {
         for (int n = 1; n <= alarms; ++n) {
@@ -199,6 +206,8 @@ void BM_MemoryPerAlarm(benchmark::State& state)
             }
             if (n == 1)
                 heapFirst = heapBytes(), rssFirst = residentBytes();
+            if (n == 10)
+                heapTenth = heapBytes(), rssTenth = residentBytes();
             if (n == kSettled)
                 heapSettled = heapBytes(), rssSettled = residentBytes();
         }
@@ -217,12 +226,20 @@ void BM_MemoryPerAlarm(benchmark::State& state)
     state.counters["heap_at_end_MB"] = heapLast / 1e6;
     state.counters["rss_after_50_MB"] = rssSettled / 1e6;
     state.counters["rss_at_end_MB"] = rssLast / 1e6;
+    // While the caches fill: from the 10th alarm to the 50th.
+    state.counters["heap_KB_per_alarm_10_to_50"] = (heapSettled - heapTenth) / (kSettled - 10) / 1e3;
+    state.counters["rss_KB_per_alarm_10_to_50"] = (rssSettled - rssTenth) / (kSettled - 10) / 1e3;
     state.counters["heap_KB_per_alarm_after_50"] = (heapLast - heapSettled) / later / 1e3;
     state.counters["rss_KB_per_alarm_after_50"] = (rssLast - rssSettled) / later / 1e3;
-    state.counters["routes_on_screen"] = routes;
+    state.counters["routes"] = routes;
     state.counters["printouts_with_warnings"] = failed;
 }
-BENCHMARK(BM_MemoryPerAlarm)->Arg(500)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_MemoryPerAlarm)
+    ->ArgNames({ "alarms", "headless" })
+    ->Args({ 500, 0 })
+    ->Args({ 500, 1 })
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 } // namespace
 

@@ -1,11 +1,10 @@
 #include "log/DocumentationList.h"
 
-#include "alarm/AlarmCore.h"
-
 #include "log/MarkupDelegate.h"
 #include "log/TickerCells.h"
 #include "log/TickerLog.h"
 #include "log/TickerModel.h"
+#include "log/TickerStore.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -179,8 +178,8 @@ bool DocumentationList::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-void DocumentationList::follow(AlarmCore& core)
+void DocumentationList::follow(TickerStore& store)
 {
-    connect(&core, &AlarmCore::tickerMessage, this, &DocumentationList::HandleTickerMessage);
-    connect(&core, &AlarmCore::tickerDeleted, this, &DocumentationList::DeleteTicker);
+    connect(&store, &TickerStore::stored, m_model, [model = m_model](const QByteArray& line) { model->addLine(line); });
+    connect(&store, &TickerStore::cleared, this, &DocumentationList::lese_ticker);
 }

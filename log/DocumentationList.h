@@ -5,13 +5,13 @@
 
 #include <memory>
 
-class AlarmCore;
 class AppContext;
 class MarkupDelegate;
 class QTableView;
 class QTimer;
 class TickerLog;
 class TickerModel;
+class TickerStore;
 
 // The documentation list List_Doku: the ticker's rows in a table view, painted from their markup,
 // in the list's own palette, ordered by "Nr" or "Zeit" with a click on the heading. Only the rows
@@ -29,8 +29,8 @@ public:
     // Font Arial, the list's colours, the five columns and their widths.
     void InitDocumentationList();
 
-    // Takes the core's ticker messages.
-    void follow(AlarmCore& core);
+    // Shows the lines that the station's log stores, and the log anew when it was cleared.
+    void follow(TickerStore& store);
 
     // The ticker's operations (see TickerLog).
     void HandleTickerMessage(const QString& message);

@@ -121,7 +121,8 @@ namespace TickerFile {
 std::optional<QByteArray> append(const QString& path, const QString& message)
 {
     QFile file(path);
-    if (path.isEmpty() || !openForAppending(file, QIODevice::ReadWrite))
+    // Lines go into the data folder's own file, never through a link into another one.
+    if (path.isEmpty() || !OwnFileInsteadOfLink(path) || !openForAppending(file, QIODevice::ReadWrite))
         return std::nullopt;
     const qint64 before = file.size();
     if (before == 0)

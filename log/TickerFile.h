@@ -41,7 +41,7 @@ namespace TickerFile {
 
 // Appends one message as a line and returns the line as stored (its bytes without the line end).
 // Nothing when the file cannot be opened or written whole; the file then holds what it held
-// before, byte for byte.
+// before, byte for byte. A symbolic link at the path is first replaced by a file of its own.
 [[nodiscard]] std::optional<QByteArray> append(const QString& path, const QString& message);
 
 // Reads the file; no file, or one that cannot be read, gives no lines. Lines end with LF, CR LF

@@ -106,7 +106,8 @@ void TileLoader::setView(const QList<QString>& urls)
         it.value()->deleteLater();
         it = m_decoding.erase(it);
     }
-    m_memory.setMaxCost(int(std::max<qsizetype>(MemoryTiles, 2 * urls.size())));
+    m_memory.setMaxCost(
+        int(m_viewOnly ? std::max<qsizetype>(1, urls.size()) : std::max<qsizetype>(MemoryTiles, 2 * urls.size())));
     m_waiting.clear();
     for (const QString& url : urls) {
         // A tile of the view already in memory becomes the most recently used, so that the tiles

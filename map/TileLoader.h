@@ -54,6 +54,10 @@ public:
     void setProxy(const QNetworkProxy& proxy);
     // The whole time one tile request may take, redirects included.
     void setTimeLimitMs(int ms) { m_timeLimitMs = ms; }
+    // Keeps in memory the tiles of the view alone, not those of the views before it: for a loader
+    // whose tiles are drawn once into a page, so that each page at a new place does not add to
+    // what stays in memory for months.
+    void keepViewOnly() { m_viewOnly = true; }
 
     // The tiles of a new view, most wanted first. Tiles of the older view that are not in this one
     // are dropped, running requests and decodings included; tiles in memory are not asked again.
@@ -85,6 +89,7 @@ private:
     MapFailureLog m_log;
     QByteArray m_userAgent;
     int m_timeLimitMs = DefaultTimeLimitMs;
+    bool m_viewOnly = false;
     QList<QString> m_waiting;
     QHash<QString, BoundedGet*> m_running;
     QHash<QString, QFutureWatcher<QImage>*> m_decoding;

@@ -103,6 +103,8 @@ void PrintMaps::gather(QPointF position, const QList<QPointF>& route)
     if (m_config.isOsm()) {
         if (!m_tiles) {
             m_tiles = new TileLoader(m_tileCacheFolder, this);
+            // The page's tiles, kept for Ctrl+P; a page at a new place replaces them.
+            m_tiles->keepViewOnly();
             connect(m_tiles, &TileLoader::idle, this, &PrintMaps::finishGathering);
         }
         m_tiles->setContact(m_config.contact);

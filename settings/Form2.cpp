@@ -184,8 +184,8 @@ void Form2::createControls()
                        "Einsatzmittel aufgerufen werden."),
         16, 320, 641);
     check_em[1] = makeCheck(g, QStringLiteral("check_em(1)"),
-        QStringLiteral("Es existiert für jedes Einsatzmittel eine Wavedatei im Installationsverzeichnis "
-                       "des Monitors. Diese soll der Monitor abspielen."),
+        QStringLiteral("Es existiert für jedes Einsatzmittel eine Wavedatei im Ordner \"Sounds\" des "
+                       "Datenordners. Diese soll der Monitor abspielen."),
         16, 336, 641, 25);
     makeLabel(g,
         QStringLiteral("Der Dateiname lautet für jedes Einsatzmittel: Rufname+\".wav\"  (Beispiel: Rufname = "

@@ -2,6 +2,7 @@
 
 #include "alarm/AlarmCore.h"
 #include "alarm/Incident.h"
+#include "announce/AlsaSoundOutput.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
 #include "common/AppContext.h"
@@ -14,6 +15,7 @@
 #include "history/HistoryRecorder.h"
 #include "history/HistorySettings.h"
 #include "link/ServerLink.h"
+#include "log/TickerStore.h"
 #include "map/Geocoder.h"
 #include "print/Printout.h"
 #include "route/RoutePlanner.h"
@@ -54,6 +56,10 @@ Station::Station(AppContext& ctx, Link link, QObject* parent)
     m_printout->follow(*m_incident);
     m_printout->watch(*m_core);
     m_link = new ServerLink(m_ctx, *m_core, this);
+    // The station's log is kept whether or not a window shows it.
+    m_ticker = new TickerStore(m_ctx, this);
+    connect(m_core, &AlarmCore::tickerMessage, m_ticker, &TickerStore::store);
+    connect(m_core, &AlarmCore::tickerDeleted, m_ticker, &TickerStore::clear);
     // The water sources are looked up around each incident's place, off the alarm's thread.
     m_water = new WaterLookup(this);
     connect(m_incident, &Incident::opened, m_water, &WaterLookup::cancel);
@@ -94,6 +100,11 @@ void Station::load()
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
     m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
     readFiles();
+    // The device is tried once, at start: while an alarm plays it may be taken.
+    m_soundDevice = AlsaSoundOutput::deviceOpens();
+    if (!m_soundDevice)
+        qCWarning(lcAnnounce) << "No sound device could be opened (ALSA \"default\"): alarms are not heard";
+    noteSilence();
     if (!m_history) {
         m_history = new HistoryRecorder(m_ctx.dataFile(QStringLiteral("history.sqlite")), m_ctx.LastAlarmPath,
             HistorySettings::read(m_ctx.DataFolder), this);
@@ -113,9 +124,24 @@ void Station::load()
     emit configured();
 }
 
+void Station::noteSilence()
+{
+    // A fresh data folder has every sound off, and a machine without a sound card plays into
+    // nothing: neither may go unnoticed on a monitor whose first duty is to be heard.
+    QStringList warnings;
+    if (!isOn(m_ctx.settings.PlayAlarmWav)) {
+        warnings << QStringLiteral("Alarmton ausgeschaltet (Einstellungen)");
+        qCWarning(lcAnnounce) << "The alarm sound is switched off in the settings: alarms are not sounded";
+    }
+    if (!m_soundDevice)
+        warnings << QStringLiteral("Kein Tonausgabegerät: Alarme sind nicht zu hören");
+    m_soundWarning = warnings.join(QStringLiteral(" · "));
+}
+
 void Station::reload()
 {
     readFiles();
+    noteSilence();
     if (m_crew)
         m_crew->setSettings(m_display.strength);
     emit configured();

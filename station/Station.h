@@ -21,6 +21,7 @@ class Printout;
 class QTimer;
 class RoutePlanner;
 class ServerLink;
+class TickerStore;
 class VehicleBoard;
 class WaterLookup;
 
@@ -66,6 +67,11 @@ public:
     [[nodiscard]] ServerLink& link() const { return *m_link; }
     [[nodiscard]] Printout& printout() const { return *m_printout; }
     [[nodiscard]] AnnouncementQueue& announcements() const { return *m_announcements; }
+    // The station's log, ticker.dat, kept with or without a window.
+    [[nodiscard]] TickerStore& ticker() const { return *m_ticker; }
+    // What keeps alarms from being heard: the alarm sound switched off (at load() and reload()),
+    // no sound device to open (at load()). Empty when nothing does; the journal has it too.
+    [[nodiscard]] const QString& soundWarning() const { return m_soundWarning; }
     // The water sources around each live incident, when map.ini names their index.
     [[nodiscard]] WaterLookup& water() const { return *m_water; }
     // Null until load(), or when the history could not be set up.
@@ -88,6 +94,7 @@ signals:
 
 private:
     void readFiles();
+    void noteSilence();
     void setUpRoute();
     void setUpCrew();
 
@@ -107,6 +114,9 @@ private:
     HistoryRecorder* m_history = nullptr;
     ServerLink* m_link = nullptr;
     WaterLookup* m_water = nullptr;
+    TickerStore* m_ticker = nullptr;
+    QString m_soundWarning;
+    bool m_soundDevice = true; // ALSA's "default" could be opened at load()
     CrewWatch* m_crew = nullptr;
     VehicleBoard* m_vehicles = nullptr;
     // A live alarm has come since the start: the stored one is not shown over it.

@@ -3,6 +3,7 @@
 #include "common/GeoPoint.h"
 
 #include <QAtomicInteger>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -12,6 +13,9 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -69,37 +73,89 @@ const char* const kSchema[] = {
     "CREATE VIRTUAL TABLE water_place USING rtree(id, min_lat, max_lat, min_lon, max_lon)",
 };
 
+// What tells a file from the same file copied over in place: the same inode keeps its number but
+// not its size or its times.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified {};
+    timespec changed {};
+
+    static std::optional<FileStamp> of(const QString& path)
+    {
+        struct stat info { };
+        if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+            return std::nullopt;
+        return FileStamp { info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim };
+    }
+    bool operator==(const FileStamp& o) const
+    {
+        return device == o.device && inode == o.inode && size == o.size && modified.tv_sec == o.modified.tv_sec
+            && modified.tv_nsec == o.modified.tv_nsec && changed.tv_sec == o.changed.tv_sec
+            && changed.tv_nsec == o.changed.tv_nsec;
+    }
+};
+
 } // namespace
 
 namespace WaterIndex {
 
-Answer nearby(const QString& path, QPointF incident, double radius, int limit)
+struct Reader::Open {
+    explicit Open(const QString& file)
+        : path(file)
+        , connection(file, true)
+    {
+    }
+    QString path;
+    Connection connection;
+    std::optional<FileStamp> stamp;
+};
+
+Reader::Reader(const QString& path)
 {
-    Answer answer;
-    answer.nearby.incident = incident;
     const QFileInfo file(path);
     if (!file.exists())
-        return answer;
-    answer.state = State::Unreadable;
+        return;
+    m_failure.state = State::Unreadable;
     if (!file.isFile() || !file.isReadable())
-        return answer;
-    Connection connection(path, true);
-    answer.state = State::Broken;
-    if (!connection.isOpen()) {
-        answer.error = connection.error();
-        return answer;
+        return;
+    const std::optional<FileStamp> stamp = FileStamp::of(path);
+    auto open = std::make_unique<Open>(path);
+    m_failure.state = State::Broken;
+    if (!open->connection.isOpen()) {
+        m_failure.error = open->connection.error();
+        return;
     }
-    QSqlQuery q(connection.db());
-    // The index is only read: its pages are mapped rather than copied.
-    q.exec(QStringLiteral("PRAGMA mmap_size = 268435456"));
-    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
-        answer.error = q.lastError().text();
-        return answer;
+    QSqlQuery q(open->connection.db());
+    // Mapped pages of a file that another program shrinks are a SIGBUS at the next read: every
+    // page is read into memory instead. The read transaction holds the file as it is now.
+    if (!q.exec(QStringLiteral("PRAGMA mmap_size = 0")) || !q.exec(QStringLiteral("BEGIN"))
+        || !q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+        m_failure.error = q.lastError().text();
+        return;
     }
     if (q.value(0).toInt() != SchemaVersion) {
-        answer.error = QStringLiteral("schema version %1, not %2").arg(q.value(0).toInt()).arg(SchemaVersion);
+        m_failure.error = QStringLiteral("schema version %1, not %2").arg(q.value(0).toInt()).arg(SchemaVersion);
+        return;
+    }
+    open->stamp = stamp;
+    m_open = std::move(open);
+}
+
+Reader::~Reader() = default;
+
+Answer Reader::nearby(QPointF incident, double radius, int limit)
+{
+    if (!m_open) {
+        Answer answer = m_failure;
+        answer.nearby.incident = incident;
         return answer;
     }
+    Answer answer;
+    answer.nearby.incident = incident;
+    answer.state = State::Broken;
+    QSqlQuery q(m_open->connection.db());
     // The box around the circle; the R*Tree keeps its corners rounded outwards, so nothing inside
     // is lost, and the distance sorts out what lies in the box's corners.
     const double lat = incident.y(), lon = incident.x();
@@ -112,12 +168,9 @@ Answer nearby(const QString& path, QPointF incident, double radius, int limit)
     q.addBindValue(lat + dLat);
     q.addBindValue(lon - dLon);
     q.addBindValue(lon + dLon);
-    if (!q.exec()) {
-        answer.error = q.lastError().text();
-        return answer;
-    }
+    const bool asked = q.exec();
     QList<WaterFound>& found = answer.nearby.sources;
-    while (q.next()) {
+    while (asked && q.next()) {
         WaterFound f;
         WaterSource& s = f.source;
         const std::optional<WaterKind> kind = Water::kindFromName(q.value(0).toString());
@@ -138,6 +191,20 @@ Answer nearby(const QString& path, QPointF incident, double radius, int limit)
             f.direction = Water::direction(incident, place);
         found.append(f);
     }
+    const QSqlError error = q.lastError();
+    q.finish();
+    // What was read of a file changed in place is a mixture of two files, or of one and zeros.
+    if (FileStamp::of(m_open->path) != m_open->stamp) {
+        answer.nearby.sources.clear();
+        answer.error
+            = QStringLiteral("the file was changed while it was read; put a new index in place by renaming it");
+        return answer;
+    }
+    if (error.isValid()) {
+        answer.nearby.sources.clear();
+        answer.error = error.text();
+        return answer;
+    }
     std::sort(found.begin(), found.end(), [](const WaterFound& a, const WaterFound& b) {
         return a.meters != b.meters ? a.meters < b.meters : a.source.osmId < b.source.osmId;
     });
@@ -146,6 +213,11 @@ Answer nearby(const QString& path, QPointF incident, double radius, int limit)
     answer.state = State::Read;
     answer.nearby.indexRead = true;
     return answer;
+}
+
+Answer nearby(const QString& path, QPointF incident, double radius, int limit)
+{
+    return Reader(path).nearby(incident, radius, limit);
 }
 
 bool write(const QString& path, const std::vector<WaterSource>& sources, QString* error)

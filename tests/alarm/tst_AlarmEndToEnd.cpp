@@ -191,6 +191,37 @@ private slots:
         QVERIFY(m.process.waitForFinished(30000));
     }
 
+    // The monitor without a screen after a power cut: a young last.dat is heard again at once (the
+    // hall's loudspeakers), the ticker goes into ticker.dat as in the window, and a second monitor
+    // on the same data folder does not start and names the first one.
+    void headlessAfterPowerCut()
+    {
+        Monitor m;
+        const SoundCapture capture(m.root.path());
+        const QByteArray sound = SoundWriter::write(m.program + "/alarm.wav", 1);
+        QVERIFY(m.settings()
+            && writeAll(m.data + "/last.dat",
+                "WACHALARM\r\nBrand\r\nB3 Y\r\nFeuer\r\nStromausfall\r\n44135\r\nDortmund\r\nKampstr\r\n12\r\n"
+                "\r\n\r\n\r\n\r\n\r\nHLF 20\a\r\n1\r\n\r\n\r\n"));
+        m.env.insert(QStringLiteral("ALSA_CONFIG_PATH"), capture.alsaConfigPath());
+        QVERIFY(m.start({ QStringLiteral("--headless") }, true));
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(m.file("text")), QByteArray("Stromausfall\r\n\r\n"), 30000);
+        QCOMPARE(capture.captured(), sound);
+        const QByteArray ticker = "WACHALARM_TICKER\tWache\aEA 7\a06.12.2026\a19:40:00\a\a\aText";
+        m.dispatch.sendMessage(QString::fromLatin1(ticker));
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(m.data + "/ticker.dat"), ticker + "\r\n", 30000);
+
+        QProcess second;
+        second.setProcessEnvironment(m.env);
+        second.start(QStringLiteral(KESSVENN_EXECUTABLE), { QStringLiteral("--headless") });
+        QVERIFY(second.waitForFinished(30000));
+        QCOMPARE(second.exitCode(), 1);
+        const QByteArray said = second.readAllStandardError();
+        QVERIFY2(said.contains("(PID " + QByteArray::number(m.process.processId()) + ", kessvenn)"), said.constData());
+        m.process.kill();
+        QVERIFY(m.process.waitForFinished());
+    }
+
     // The real program under kill -9 during a burst of alarms: the history it leaves opens, is
     // whole, and holds every alarm it reported as kept. The export on the command line then reads
     // it without a screen.

@@ -1,10 +1,13 @@
 // What reaches the loudspeakers and the speech program, in which order, and how the wait for the
 // speech program ends.
+#include "alarm/LastAlarmStore.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
 #include "announce/ProgramRun.h"
 #include "announce/WavePlayer.h"
 #include "common/AppContext.h"
+#include "crew/VehicleBoard.h"
+#include "log/TickerFile.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/SoundWriter.h"
@@ -202,6 +205,61 @@ private slots:
             QCOMPARE(readAll(ctx.dataFile(QStringLiteral("sound.sh"))),
                 "#!/bin/sh\ncd \"" + QFile::encodeName(ctx.DataFolder) + "\"\n\"" + QFile::encodeName(program)
                     + "\"  \"" + QFile::encodeName(text) + "\"\n");
+    }
+
+    // Where the speech text goes, and every file that the monitor replaces or appends to standing
+    // as a symbolic link: the link itself gives way to a file of its own, with a warning, and what
+    // it points to stays as it was. Speech through the real queue and the real speech program.
+    void filesOfTheDataFolder_data()
+    {
+        // textFile: as set ("" or relative: the data folder's sabbel.txt); link: the file of the
+        // data folder that stands as a link, to "kept" ("dangling": to nothing)
+        columns<QString, QString, QString>("textFile", "link", "target");
+        row("empty name: the data folder's sabbel.txt", "", "", "");
+        row("relative name: the data folder's sabbel.txt", "texte/sabbel.txt", "", "");
+        row("sabbel.txt", "/sabbel.txt", "sabbel.txt", "kept");
+        row("sound.sh", "/sabbel.txt", "sound.sh", "kept");
+        row("sound.sh dangling: speech still heard", "/sabbel.txt", "sound.sh", "gone/nothing");
+        row("last.dat", "", "last.dat", "kept");
+        row("fahrzeuge.dat", "", "fahrzeuge.dat", "kept");
+        row("ticker.dat, appended to", "", "ticker.dat", "kept");
+    }
+    void filesOfTheDataFolder()
+    {
+        auto [textFile, link, target] = fetch<QString, QString, QString>("textFile", "link", "target");
+        QTemporaryDir root;
+        AppContext ctx;
+        ctx.DataFolder = root.filePath("data");
+        const QString linked = ctx.dataFile(link), heard = root.filePath("heard");
+        QVERIFY(QDir().mkpath(ctx.DataFolder) && writeAll(root.filePath("kept"), "kept"));
+        if (!link.isEmpty()) {
+            QVERIFY(QFile::link(root.filePath(target), linked));
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("was a symbolic link; a file of its own"));
+        }
+        if (link == "last.dat") {
+            QVERIFY(LastAlarmStore::store(linked, { "WACHALARM", "Brand" }));
+        } else if (link == "fahrzeuge.dat") {
+            VehicleBoard board(ctx.DataFolder);
+            board.statusMessage("WACHALARM_STATUS\tFlorian 1\t3");
+            board.takePending(), board.flush();
+        } else if (link == "ticker.dat") {
+            QCOMPARE(TickerFile::append(linked, "Neu"), QByteArray("Neu"));
+            QCOMPARE(readAll(linked), QByteArray("kept\r\nNeu\r\n"));
+        } else {
+            const QString say = root.filePath("say");
+            QVERIFY(TestFiles::writeScript(say, "cat \"$1\" > '" + QFile::encodeName(heard) + "'"));
+            Announcer announcer(ctx);
+            AnnouncementQueue queue(ctx, announcer);
+            QSignalSpy idle(&queue, &AnnouncementQueue::idle);
+            const QString text = textFile.startsWith('/') ? ctx.DataFolder + textFile : textFile;
+            queue.announceNow({ {}, Announcement::Speech { say, text, {}, {}, QStringLiteral("Brand") }, {} });
+            QVERIFY(idle.wait());
+            QCOMPARE(readAll(heard), QByteArray("Brand"));
+            QCOMPARE(readAll(ctx.dataFile("sabbel.txt")), QByteArray("Brand"));
+        }
+        QVERIFY(link.isEmpty() || (!QFileInfo(linked).isSymLink() && QFileInfo(linked).isFile()));
+        QCOMPARE(readAll(root.filePath("kept")), QByteArray("kept"));
+        QVERIFY(!QFile::exists(root.filePath("gone")));
     }
 
     void programRun_data()

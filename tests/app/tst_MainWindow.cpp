@@ -7,6 +7,7 @@
 #include "map/ucGMap.h"
 #include "settings/Form2.h"
 #include "settings/SettingsFile.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/FakeDispatch.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WindowFixture.h"
@@ -196,6 +197,31 @@ private slots:
         QCOMPARE(f.incidentTexts(), after);
         QCOMPARE(f.control<QTableView>("List_Doku")->model()->rowCount(), 1);
         QCOMPARE(TestFiles::readAll(f.dataFile("last.dat")), stored);
+    }
+    // What keeps alarms from being heard stands in the top bar from the start: a fresh data folder
+    // has the alarm sound off, ALSA's "default" may open nothing.
+    void soundWarning_data()
+    {
+        columns<qint16, QByteArray, QString>("alarmSound", "pcm", "shown");
+        row("a fresh data folder", qint16(0), QByteArray("null"), QString("Alarmton ausgeschaltet (Einstellungen)"));
+        row("no sound device", qint16(1), QByteArray("hw; card 99"),
+            QString("Kein Tonausgabegerät: Alarme sind nicht zu hören"));
+        row("the alarm sound on a device", qint16(1), QByteArray("null"), QString());
+    }
+    void soundWarning()
+    {
+        auto [alarmSound, pcm, shown] = fetch<qint16, QByteArray, QString>("alarmSound", "pcm", "shown");
+        WindowFixture f;
+        Settings settings;
+        settings.PlayAlarmWav = alarmSound;
+        const QString alsa = f.home.filePath("alsa.conf");
+        QVERIFY(TestFiles::writeAll(alsa, "pcm.!default { type " + pcm + " }\n")
+            && f.putDataFile("settings.dat", SettingsFileBytes(settings)));
+        qputenv("ALSA_CONFIG_PATH", "/usr/share/alsa/alsa.conf:" + QFile::encodeName(alsa));
+        const auto unset = qScopeGuard([] { qunsetenv("ALSA_CONFIG_PATH"); });
+        f.form->load();
+        const auto* label = f.control<QLabel>("lbl_Ton");
+        QCOMPARE(label->isHidden() ? QString() : label->text(), shown);
     }
     // A live alarm closes the list "Einsätze" and puts the window in front of the settings dialog,
     // which stays open behind it.

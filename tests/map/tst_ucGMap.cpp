@@ -482,7 +482,8 @@ private slots:
     }
 
     // Decoded tiles in memory are bounded: a view's new tiles push out the least recently used
-    // ones, never the tiles of the same view that were in memory already.
+    // ones, never the tiles of the same view that were in memory already; a loader for pages keeps
+    // its view's alone.
     void tilesInMemory()
     {
         TileLoader loader(m_cache.filePath(QStringLiteral("bounded")));
@@ -504,6 +505,10 @@ private slots:
         };
         QCOMPARE(inMemory(view), view.size());
         QCOMPARE(inMemory(urls), TileLoader::MemoryTiles);
+        // The printout's loader keeps the tiles of its page alone.
+        loader.keepViewOnly();
+        QVERIFY(show(urls.mid(100, 5)));
+        QCOMPARE(inMemory(urls), 5);
     }
 
     // What a failing tile server (a view of four tiles) or search server gets: one line under

@@ -3,6 +3,7 @@
 #include "alarm/AlarmCore.h"
 #include "alarm/Incident.h"
 #include "common/KeyValueFile.h"
+#include "map/Geocoder.h"
 #include "map/MapConfig.h"
 #include "map/ucGMap.h"
 #include "route/RoutePlanner.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -85,6 +87,8 @@ private slots:
         row("no router installed", "/nonexistent/router", kIncident, QStringList(), "not be started");
         // A router that is a script ends with what it started.
         row("a router that hangs", m_left + " & wait", kIncident, QStringList(), "no answer within");
+        row("a router that hangs, the limit left as it is", m_left + " & wait", kIncident, QStringList(),
+            "no answer within 10000 ms");
         row("garbage", "echo 'garbage\tin'", kIncident, QStringList(), "could not be read");
         row("a way of 1e300 km", answer("1e300"), kIncident, QStringList(), "longer than any");
         row("no way, the incident at the station", answer("0"), kStation,
@@ -130,7 +134,8 @@ private slots:
             = routeOf(QStringLiteral("station=51.5,7.4\nroute=%1\nroute.data=%2\nroute.factor=0.8\n")
                           .arg(osrm ? QString::fromLatin1(server.base() + '/') : "routino", m_data));
         RoutePlanner planner(settings);
-        planner.timeLimit = std::chrono::milliseconds(router.contains("sleep") ? 300 : 30000);
+        if (!why.contains("10000"))
+            planner.timeLimit = std::chrono::milliseconds(router.contains("sleep") ? 300 : 30000);
         planner.answerCap = 256 * 1024;
         // A router of the test's own where the row names one, the real one otherwise.
         QVERIFY(TestFiles::writeScript(m_dir.filePath(QStringLiteral("router")), router.toUtf8()));
@@ -161,6 +166,30 @@ private slots:
         else if (expected.size() == 3) // from the station by the junction to the incident
             QCOMPARE(found[0][0].value<Route>().points,
                 QList<QPointF>({ kStation, QPointF(7.42, 51.5), QPointF(7.42, 51.51), kIncident }));
+    }
+
+    // A newer alarm ends the older alarm's router at once, while its own place is still looked up.
+    void newerAlarmEndsOlderRouter()
+    {
+        QTcpServer lookup; // takes the address lookup and never answers
+        QVERIFY(lookup.listen(QHostAddress::LocalHost, 0));
+        AppContext ctx;
+        ctx.LastAlarmPath = m_dir.filePath(QStringLiteral("last.dat"));
+        AlarmCore core(ctx);
+        Geocoder geocoder(ctx);
+        geocoder.setConfig(MapConfig::parse(QStringLiteral("host=http://127.0.0.1:%1\n").arg(lookup.serverPort())));
+        Incident incident(geocoder);
+        incident.follow(core);
+        RoutePlanner planner(routeOf("station=51.5,7.4\nroute=routino\nroute.data=" + m_data + "\n"));
+        planner.timeLimit = std::chrono::minutes(10);
+        planner.routinoRouter = m_dir.filePath(QStringLiteral("slow"));
+        QVERIFY(TestFiles::writeScript(planner.routinoRouter, m_left.toUtf8() + " & wait"));
+        incident.setPlanner(&planner);
+        core.HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 3"), {}) + "\t51,52\t7,42", 0);
+        QTRY_VERIFY(running(m_left.toUtf8()));
+        core.HandleStationAlarm(WindowFixture::stationAlarm(QStringLiteral("B 4"), {}), 0);
+        QTRY_VERIFY(!running(m_left.toUtf8()));
+        incident.setPlanner(nullptr);
     }
 
     // The station without a window: the way to the incident once the router found it, kept in the
