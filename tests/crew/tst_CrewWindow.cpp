@@ -65,6 +65,14 @@ private slots:
         // F11 lays the board over the status list and takes it away again; the list stays.
         auto* statusList = f.control<QTableWidget>("Grid_Status");
         auto* board = f.control<VehicleBoardView>("VehicleBoard");
+        const auto tilesShown = [board] {
+            QStringList tiles;
+            for (const VehicleBoardView::Tile& tile : board->tiles())
+                tiles << tile.lines.section('\n', 0, 1);
+            return tiles;
+        };
+        QTRY_COMPARE(tilesShown(), QStringList({ "HLF 20\n3 Einsatz übernommen", "DLK\n" }));
+        QTRY_COMPARE(statusList->rowCount(), 2);
         for (const bool shown : { true, false }) {
             QKeyEvent release(QEvent::KeyRelease, Qt::Key_F11, Qt::NoModifier);
             QApplication::sendEvent(f.form.get(), &release);
@@ -72,10 +80,6 @@ private slots:
             QCOMPARE(board->geometry(), statusList->geometry());
         }
         QCOMPARE(statusList->rowCount(), 2);
-        QStringList tiles;
-        for (const VehicleBoardView::Tile& tile : board->tiles())
-            tiles << tile.lines.section('\n', 0, 1);
-        QCOMPARE(tiles, QStringList({ "HLF 20\n3 Einsatz übernommen", "DLK\n" }));
         if (size != QSize(1264, 936))
             return;
 
