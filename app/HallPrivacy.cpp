@@ -18,9 +18,14 @@ HallPrivacy::HallPrivacy(AlarmCore& core, const AlarmControls& controls, QObject
     , m_controls(controls)
 {
     connect(&core, &AlarmCore::stationAlarm, this, &HallPrivacy::clearAlarm);
-    connect(&core, &AlarmCore::pagerMessage, this, &HallPrivacy::clearNames);
+    // The pager rows reach the grid in bursts, some time after their messages: each name is taken
+    // out as its cell is filled, before anything is painted, whatever fills it.
+    if (QTableWidget* grid = m_controls.Grid_Melder)
+        connect(grid->model(), &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to) { clearNames(from.row(), to.row()); });
     clearAlarm();
-    clearNames();
+    if (m_controls.Grid_Melder)
+        clearNames(0, m_controls.Grid_Melder->rowCount() - 1);
 }
 
 void HallPrivacy::clearAlarm()
@@ -31,10 +36,10 @@ void HallPrivacy::clearAlarm()
     }
 }
 
-void HallPrivacy::clearNames()
+void HallPrivacy::clearNames(int from, int to)
 {
     QTableWidget* grid = m_controls.Grid_Melder;
-    for (int row = 0; grid && row < grid->rowCount(); ++row) {
+    for (int row = std::max(0, from); grid && row <= to && row < grid->rowCount(); ++row) {
         if (QTableWidgetItem* item = grid->item(row, kPagerNameColumn); item && !item->text().isEmpty())
             item->setText(QString());
     }

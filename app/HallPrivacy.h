@@ -18,7 +18,8 @@ public:
 
 private:
     void clearAlarm();
-    void clearNames();
+    // The pager holders' names in the pager grid's rows `from` to `to`.
+    void clearNames(int from, int to);
 
     AlarmControls m_controls;
 };

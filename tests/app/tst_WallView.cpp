@@ -242,6 +242,7 @@ private slots:
             receiveAlarm(*f.station, personal);
             // The strength is shown, the names of those coming are not.
             QTRY_VERIFY(f.text("answers").startsWith("0/0/1/1"));
+            QTRY_COMPARE(f.form->findChild<QTableWidget*>("Grid_Melder")->rowCount(), 1);
             QVERIFY(!f.wall()->label("names"));
             for (const QLabel* label : f.form->findChildren<QLabel*>())
                 *texts << label->text();
