@@ -6,7 +6,6 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStringDecoder>
 
 namespace {
@@ -49,6 +48,21 @@ QString decodeWhole(QByteArrayView bytes)
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes = bytes.sliced(3);
     return CodePage::decodeWritten(bytes);
+}
+
+// The qualifications: words between blanks and commas.
+QStringList words(QStringView text)
+{
+    QStringList found;
+    qsizetype start = -1;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        const bool gap = i == text.size() || text[i].isSpace() || text[i] == QLatin1Char(',');
+        if (gap && start >= 0)
+            found << text.sliced(start, i - start).toString(), start = -1;
+        else if (!gap && start < 0)
+            start = i;
+    }
+    return found;
 }
 
 // The header row's separator: whichever of ';', tab and ',' it holds most of, in that order when
@@ -107,7 +121,6 @@ CrewFile CrewFile::parse(QByteArrayView bytes, const QString& source)
     const QString text = decodeWhole(bytes);
     const QList<QStringView> lines = QStringView(text).split(QLatin1Char('\n'));
     std::optional<QChar> separator;
-    static const QRegularExpression wordGap(QStringLiteral("[\\s,]+"));
     for (int i = 0; i < lines.size(); ++i) {
         QStringView line = lines[i];
         if (line.endsWith(QLatin1Char('\r')))
@@ -132,7 +145,7 @@ CrewFile CrewFile::parse(QByteArrayView bytes, const QString& source)
             file.m_warnings.warn(number, QStringLiteral("fewer than 3 fields; the line is ignored"));
             continue;
         }
-        Member member { fields->at(0), fields->at(1), fields->at(2).split(wordGap, Qt::SkipEmptyParts) };
+        Member member { fields->at(0), fields->at(1), words(fields->at(2)) };
         if (member.pagerId.isEmpty()) {
             file.m_warnings.warn(number, QStringLiteral("no pager id; the line is ignored"));
             continue;

@@ -85,7 +85,8 @@ void CrewWatch::readInBackground()
 
 void CrewWatch::takeCrew(CrewFile crew)
 {
-    m_crew = std::move(crew);
+    // A crew of thousands is let go on the reader's thread, not on the alarm's.
+    m_reader.start([old = std::exchange(m_crew, std::move(crew))] {});
     m_strangers = 0;
     for (auto it = m_answers.cbegin(); it != m_answers.cend(); ++it)
         m_strangers += m_crew.find(it.key()) == nullptr;

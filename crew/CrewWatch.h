@@ -37,7 +37,7 @@ public:
     // Answers kept from pager ids that mannschaft.csv does not name.
     static constexpr qsizetype kMostStrangers = 2000;
     // A change of mannschaft.csv is read this long after it was seen.
-    static constexpr int kReloadDelayMs = 2000;
+    static constexpr int kReloadDelayMs = 5000;
 
     // The time of each answer and alarm; tests set their own.
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
