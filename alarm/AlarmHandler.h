@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/CoarseClock.h"
+
 #include <QHash>
 #include <QObject>
 #include <QPointF>
@@ -84,7 +86,7 @@ public:
     void HandleFeedback(const QString& message);
 
     // The time of day of a status row.
-    std::function<QTime()> clock = [] { return QTime::currentTime(); };
+    std::function<QTime()> clock = [now = CoarseClock()] { return now().time(); };
 
 signals:
     // The status and pager grids show every message that came before.

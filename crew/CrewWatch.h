@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/CoarseClock.h"
 #include "crew/CrewFile.h"
 #include "crew/Strength.h"
 
@@ -40,7 +41,7 @@ public:
     static constexpr int kReloadDelayMs = 5000;
 
     // The time of each answer and alarm; tests set their own.
-    std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+    std::function<QDateTime()> clock = CoarseClock();
 
     void watch(AlarmCore& core);
 

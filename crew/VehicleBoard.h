@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/CoarseClock.h"
 #include "crew/RadioStatus.h"
 
 #include <QByteArrayView>
@@ -64,7 +65,7 @@ public:
     ~VehicleBoard() override;
 
     // The time of each status; tests set their own.
-    std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+    std::function<QDateTime()> clock = CoarseClock();
 
     void watch(AlarmCore& core);
     // "WACHALARM_STATUS": taken at once, with its time.

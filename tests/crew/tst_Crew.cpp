@@ -187,9 +187,12 @@ private slots:
         QCOMPARE(watch.strength().later, 1);
         // The file replaced as an editor saves it: Otto now leads.
         QVERIFY(TestFiles::writeAll(path + ".new", "id;name;q\n5;Ute;ZF\n6;Otto;GF\n"));
+        QSignalSpy read(&watch, &CrewWatch::crewRead);
         QVERIFY(QFile::remove(path) && QFile::rename(path + ".new", path));
         watch.feedback("WACHALARM_RM\t6\t1");
-        QTRY_COMPARE(watch.strength().strengthText(), "0/1/0/1");
+        QVERIFY(read.wait(3 * CrewWatch::kReloadDelayMs));
+        QVERIFY(settle());
+        QCOMPARE(watch.strength().strengthText(), "0/1/0/1");
         watch.alarmCleared();
         watch.feedback("WACHALARM_RM\t5\t1");
         QVERIFY(settle());
