@@ -314,7 +314,7 @@ void WallScreen::showAlarm(const StationAlarmPlan& plan, const QDateTime& receiv
     m_alarmClock = plan.secondWord;
     m_received = received;
     m_lastKeyword = l[1];
-    // The new alarm's count follows in the next turn of the event loop.
+    // The new alarm's count follows with the strength's next showing, after the first sound.
     m_answers->clear();
     if (m_names)
         m_names->clear();
