@@ -63,17 +63,12 @@ void setUpGrid(QTableWidget* grid, std::span<const AlarmRows::Column> columns)
         grid->setItemDelegate(new GridCellDelegate(grid));
 }
 
-void insertTopRow(QTableWidget* grid, const std::array<QString, 3>& cells)
+QTableWidgetItem* feedbackCell(const QString& word, int colour)
 {
-    if (!grid)
-        return;
-    if (grid->columnCount() < 3)
-        grid->setColumnCount(3);
-    grid->insertRow(0);
-    for (int c = 0; c < 3; ++c)
-        grid->setItem(0, c, makeCell(cells[c]));
-    if (grid->rowCount() > AlarmHandler::kMostGridRows)
-        grid->setRowCount(AlarmHandler::kMostGridRows);
+    QTableWidgetItem* cell = makeCell(word);
+    if (colour >= 0)
+        cell->setBackground(QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF));
+    return cell;
 }
 
 void setText(QLabel* label, const QString& text)
@@ -95,6 +90,9 @@ AlarmHandler::AlarmHandler(const AlarmControls& controls, AlarmMap* map, QObject
     , m_controls(controls)
 {
     setMap(map);
+    m_gridTimer.setSingleShot(true);
+    m_gridTimer.setInterval(kGridMs);
+    connect(&m_gridTimer, &QTimer::timeout, this, qOverload<>(&AlarmHandler::showRows));
 }
 
 void AlarmHandler::watch(AlarmCore& core)
@@ -223,8 +221,10 @@ void AlarmHandler::clearIncident(bool keepPagers)
     // The grids' headings are their horizontal headers: no rows left means the heading row alone.
     if (m_controls.MSFlexGrid1)
         m_controls.MSFlexGrid1->setRowCount(0);
-    if (m_controls.Grid_Melder && !keepPagers)
+    if (m_controls.Grid_Melder && !keepPagers) {
         m_controls.Grid_Melder->setRowCount(0);
+        m_pagerRows.clear();
+    }
     m_lookup = 0;
     showPlace({}, {});
 }
@@ -275,32 +275,107 @@ void AlarmHandler::ShowUnitAlarm(const UnitAlarmPlan& plan)
 
 void AlarmHandler::InsertStatusRow(const QString& message)
 {
-    if (const auto row = AlarmRows::statusRow(message, clock()))
-        insertTopRow(m_controls.Grid_Status, *row);
+    if (const auto row = AlarmRows::statusRow(message, clock())) {
+        m_statusRows.add(*row, false);
+        rowsCame();
+    }
 }
 
 void AlarmHandler::InsertPagerRow(const QString& message)
 {
-    if (const auto row = AlarmRows::pagerRow(message))
-        insertTopRow(m_controls.Grid_Melder, *row);
+    if (const auto row = AlarmRows::pagerRow(message)) {
+        m_pagerRows.add(*row, true);
+        rowsCame();
+    }
 }
 
 void AlarmHandler::HandleFeedback(const QString& message)
 {
-    QTableWidget* grid = m_controls.Grid_Melder;
     const std::optional<AlarmRows::Feedback> feedback = AlarmRows::feedback(message);
-    if (!grid || !feedback)
+    if (!m_controls.Grid_Melder || !feedback)
         return;
-    // New rows go to the top: the first match is the newest row with the id.
-    for (int r = 0; r < grid->rowCount(); ++r) {
-        const QTableWidgetItem* id = grid->item(r, AlarmRows::kPagerIdColumn);
-        if (!id || id->text() != feedback->pagerId)
-            continue;
-        QTableWidgetItem* cell = makeCell(feedback->word);
-        const int c = feedback->colour;
-        cell->setBackground(QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
-        // Only the cell changes: the view stays where the station has it, so no current cell.
-        grid->setItem(r, AlarmRows::kFeedbackColumn, cell);
+    // The newest row with the id, as long as it is kept.
+    GridRows& pagers = m_pagerRows;
+    const auto it = pagers.newestById.constFind(feedback->pagerId);
+    if (it == pagers.newestById.cend() || *it < pagers.first)
         return;
+    GridRows::Row& row = pagers.rows[*it - pagers.first];
+    row.cells[AlarmRows::kFeedbackColumn] = feedback->word;
+    row.colour = feedback->colour;
+    pagers.answered.push_back(*it);
+    rowsCame();
+}
+
+void AlarmHandler::rowsCame()
+{
+    if (!m_gridTimer.isActive())
+        m_gridTimer.start();
+}
+
+void AlarmHandler::showRows()
+{
+    showRows(m_controls.Grid_Status, m_statusRows);
+    showRows(m_controls.Grid_Melder, m_pagerRows);
+    emit rowsShown();
+}
+
+void AlarmHandler::showRows(QTableWidget* grid, GridRows& rows)
+{
+    const qsizetype fresh = std::min<qsizetype>(std::exchange(rows.added, 0), qsizetype(rows.rows.size()));
+    const std::vector<quint64> answered = std::exchange(rows.answered, {});
+    if (!grid)
+        return;
+    if (grid->columnCount() < 3)
+        grid->setColumnCount(3);
+    // The new rows go to the top in one step, the newest first; the oldest go beyond the limit.
+    if (fresh > 0) {
+        grid->model()->insertRows(0, int(fresh));
+        for (qsizetype r = 0; r < fresh; ++r) {
+            const GridRows::Row& row = rows.rows[rows.rows.size() - 1 - r];
+            for (int c = 0; c < 3; ++c) {
+                grid->setItem(int(r), c,
+                    c == AlarmRows::kFeedbackColumn && row.colour >= 0 ? feedbackCell(row.cells[c], row.colour)
+                                                                       : makeCell(row.cells[c]));
+            }
+        }
+        if (grid->rowCount() > kMostGridRows)
+            grid->setRowCount(kMostGridRows);
     }
+    // Feedback for rows shown before: only the cell changes, so the view stays where the station has it.
+    const quint64 newest = rows.first + rows.rows.size() - 1;
+    for (const quint64 number : answered) {
+        if (number < rows.first || newest - number < quint64(fresh) || newest - number >= quint64(grid->rowCount()))
+            continue;
+        const GridRows::Row& row = rows.rows[number - rows.first];
+        grid->setItem(int(newest - number), AlarmRows::kFeedbackColumn,
+            feedbackCell(row.cells[AlarmRows::kFeedbackColumn], row.colour));
+    }
+}
+
+void AlarmHandler::GridRows::add(const std::array<QString, 3>& cells, bool keyed)
+{
+    rows.push_back({ cells, -1 });
+    ++added;
+    if (keyed)
+        newestById.insert(cells[AlarmRows::kPagerIdColumn], first + rows.size() - 1);
+    if (rows.size() > size_t(kMostGridRows)) {
+        const GridRows::Row& oldest = rows.front();
+        // The oldest row's id points here only when no newer row has it.
+        if (keyed) {
+            const auto it = newestById.constFind(oldest.cells[AlarmRows::kPagerIdColumn]);
+            if (it != newestById.cend() && *it == first)
+                newestById.erase(it);
+        }
+        rows.pop_front();
+        ++first;
+    }
+}
+
+void AlarmHandler::GridRows::clear()
+{
+    first += rows.size();
+    rows.clear();
+    added = 0;
+    answered.clear();
+    newestById.clear();
 }

@@ -1,14 +1,20 @@
 #pragma once
 
+#include "common/CoarseClock.h"
+
+#include <QHash>
 #include <QObject>
 #include <QPointF>
 #include <QPointer>
 #include <QStringList>
 #include <QTime>
+#include <QTimer>
 
 #include <array>
+#include <deque>
 #include <functional>
 #include <optional>
+#include <vector>
 
 class AlarmMap;
 class AlarmCore;
@@ -35,7 +41,9 @@ struct AlarmControls {
 // Shows what each alarm message does (its plan) in the window's labels and grids, and the live
 // incident's place and route on the map. Nothing here waits for a sound or the speech program: a
 // newer alarm is shown the moment it arrives, whatever is being heard. An alarm shown again from
-// the history is shown here alone: the incident never hears of it.
+// the history is shown here alone: the incident never hears of it. Status, pager and feedback
+// messages are kept as they come; the status and pager grids show them at most every kGridMs,
+// from a timer, so that a burst of them never stands before an alarm's first sound.
 class AlarmHandler : public QObject {
     Q_OBJECT
 
@@ -61,6 +69,8 @@ public:
 
     // Grid_Status and Grid_Melder keep this many rows, the newest; the oldest goes for a new one.
     static constexpr int kMostGridRows = 1000;
+    // The grids show what came at most this often.
+    static constexpr int kGridMs = 200;
     // A label shows at most this many characters of its field, then "…": more never fits, and
     // laying out a remark of megabytes would hold the alarm's first sound. The plan keeps it whole.
     static constexpr qsizetype kMostLabelCharacters = 2000;
@@ -80,9 +90,31 @@ public:
     void HandleFeedback(const QString& message);
 
     // The time of day of a status row.
-    std::function<QTime()> clock = [] { return QTime::currentTime(); };
+    std::function<QTime()> clock = [now = CoarseClock()] { return now().time(); };
+
+signals:
+    // The status and pager grids show every message that came before.
+    void rowsShown();
 
 private:
+    // The newest rows of a grid as the messages left them, numbered as they came.
+    struct GridRows {
+        struct Row {
+            std::array<QString, 3> cells;
+            int colour = -1; // of the feedback cell; -1: none given
+        };
+        std::deque<Row> rows; // oldest first, at most kMostGridRows
+        quint64 first = 0; // the number of rows.front()
+        qsizetype added = 0; // rows come since the grid last showed them
+        std::vector<quint64> answered; // rows whose feedback came since, by number
+        QHash<QString, quint64> newestById; // pager id → number of the newest row with it
+        void add(const std::array<QString, 3>& cells, bool keyed);
+        void clear();
+    };
+    void rowsCame();
+    void showRows();
+    void showRows(QTableWidget* grid, GridRows& rows);
+
     void showUnits(const QStringList& units);
     void show(const StationAlarmPlan& plan);
     // The marker at `marker`, the map centred on `centre`; no marker for an empty text.
@@ -99,4 +131,7 @@ private:
     bool m_privacy = false;
     // The lookup of the alarm shown again; 0: none.
     quint64 m_lookup = 0;
+    GridRows m_statusRows;
+    GridRows m_pagerRows;
+    QTimer m_gridTimer;
 };

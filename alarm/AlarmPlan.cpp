@@ -44,6 +44,8 @@ std::optional<StationAlarmPlan> PlanStationAlarm(const QString& message, bool re
     if (isOn(s.SpeechEnabled) && !s.SpeechProgramPath.isEmpty())
         plan.announcement.speech = Announcement::Speech { s.SpeechProgramPath, s.SpeechTextFile, s.SpeechArgsBefore,
             s.SpeechArgsAfter, alarm->speechText(s) };
+    plan.announcement.name = QStringLiteral("station alarm ")
+        + QStringList { plan.header, plan.firstWord, plan.secondWord }.join(QLatin1Char(' ')).simplified();
     return plan;
 }
 
@@ -51,7 +53,9 @@ UnitAlarmPlan PlanUnitAlarm(const QString& message, const AppContext& ctx)
 {
     UnitAlarmPlan plan;
     plan.units = UnitList::split(message.section(QChar(9), 1, 1));
-    if (!plan.units.isEmpty())
+    if (!plan.units.isEmpty()) {
         plan.announcement = soundsOf(plan.units, ctx);
+        plan.announcement.name = QStringLiteral("unit alarm ") + plan.units.join(QStringLiteral(", "));
+    }
     return plan;
 }

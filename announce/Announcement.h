@@ -19,6 +19,8 @@ struct Announcement {
     std::optional<QString> alarmSound;
     std::optional<Speech> speech;
     QStringList unitSounds;
+    // Names the alarm in the journal ("station alarm B3 Wohnungsbrand"); never who reported it.
+    QString name;
 
     bool operator==(const Announcement&) const = default;
 };

@@ -17,7 +17,8 @@ AnnouncementQueue::AnnouncementQueue(AppContext& ctx, AnnouncementOutput& output
 {
     connect(&m_output, &AnnouncementOutput::stepEnded, this, &AnnouncementQueue::onStepEnded);
     connect(&m_ctx, &AppContext::ending, this, [this] {
-        m_steps.clear();
+        m_current = {};
+        m_waiting.clear();
         if (m_stepUnderWay && !m_stopping) {
             m_stopping = true;
             m_output.StopStep();
@@ -27,8 +28,17 @@ AnnouncementQueue::AnnouncementQueue(AppContext& ctx, AnnouncementOutput& output
 
 void AnnouncementQueue::announceNow(const Announcement& announcement)
 {
-    m_steps.clear();
-    append(announcement);
+    m_waiting.push_front(stepsOf(announcement));
+    if (!m_begun) {
+        // Nothing under way, or the step of one already cut, whose end starts this one.
+        if (!m_stepUnderWay)
+            startNext();
+        return;
+    }
+    // The announcement under way is cut; whatever has not begun still follows the newer one.
+    qCInfo(lcAnnounce).noquote() << "Announcement of the" << m_current.name << "cut by a newer station alarm";
+    m_current = {};
+    m_begun = false;
     if (!m_stepUnderWay)
         return startNext();
     // The older announcement's step ends first; the newer one starts at its end.
@@ -40,26 +50,37 @@ void AnnouncementQueue::announceNow(const Announcement& announcement)
 
 void AnnouncementQueue::announceNext(const Announcement& announcement)
 {
-    append(announcement);
+    m_waiting.push_back(stepsOf(announcement));
     if (!m_stepUnderWay)
         startNext();
 }
 
-void AnnouncementQueue::append(const Announcement& announcement)
+AnnouncementQueue::Steps AnnouncementQueue::stepsOf(const Announcement& announcement)
 {
+    Steps steps { announcement.name.isEmpty() ? QStringLiteral("alarm") : announcement.name, {} };
     if (announcement.alarmSound)
-        m_steps.push_back({ announcement.alarmSound, std::nullopt });
+        steps.steps.push_back({ announcement.alarmSound, std::nullopt });
     if (announcement.speech)
-        m_steps.push_back({ std::nullopt, announcement.speech });
+        steps.steps.push_back({ std::nullopt, announcement.speech });
     for (const QString& sound : announcement.unitSounds)
-        m_steps.push_back({ sound, std::nullopt });
+        steps.steps.push_back({ sound, std::nullopt });
+    return steps;
 }
 
 void AnnouncementQueue::startNext()
 {
-    while (!m_steps.empty() && m_ctx.ist_ende() == 0) {
-        const Step step = m_steps.front();
-        m_steps.pop_front();
+    while (m_ctx.ist_ende() == 0) {
+        if (m_current.steps.empty()) {
+            m_begun = false;
+            if (m_waiting.empty())
+                break;
+            m_current = std::move(m_waiting.front());
+            m_waiting.pop_front();
+            continue;
+        }
+        const Step step = m_current.steps.front();
+        m_current.steps.pop_front();
+        m_begun = true;
         if (step.wave) {
             m_stepUnderWay = true;
             m_output.PlayWave(*step.wave);
@@ -85,7 +106,9 @@ void AnnouncementQueue::startNext()
         m_output.RunSpeechProgram(speech.program, textFile, speech.argsBefore, speech.argsAfter);
         return;
     }
-    m_steps.clear();
+    m_current = {};
+    m_waiting.clear();
+    m_begun = false;
     emit idle();
 }
 

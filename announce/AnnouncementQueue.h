@@ -12,10 +12,12 @@ class AppContext;
 // Announces in the one order the station knows: the alarm sound, the speech, the unit sounds, each
 // step to its end before the next begins, so that nothing is ever heard twice at once.
 //
-// A station alarm ends whatever is being announced (a sound is cut off, the speech program ended
-// with its process group, everything still waiting dropped) and is then announced from its start.
-// A unit alarm waits for what is being announced and follows it. Nothing here ever waits on the
-// thread: each step's end arrives through the event loop.
+// A station alarm cuts the announcement under way (a sound is cut off, the speech program ended
+// with its process group, that announcement's remaining steps dropped, and the journal says so)
+// and is then announced from its start. Announcements that have not begun, such as a unit alarm
+// waiting for the one cut, are never dropped: they follow, in the order they came. A unit alarm
+// waits for what is being announced and follows it. Nothing here ever waits on the thread: each
+// step's end arrives through the event loop.
 //
 // A speech program that is not a readable file is skipped; a speech text that cannot be written
 // is logged and the speech skipped, and the unit sounds still play. Once the program is ending,
@@ -27,13 +29,13 @@ public:
     // The output must outlive the queue.
     AnnouncementQueue(AppContext& ctx, AnnouncementOutput& output, QObject* parent = nullptr);
 
-    // A station alarm: ends what is announced or waiting and announces this instead.
+    // A station alarm: cuts the announcement under way and is announced before all that waits.
     void announceNow(const Announcement& announcement);
     // A unit alarm: follows what is announced or waiting.
     void announceNext(const Announcement& announcement);
 
     // True from an announcement until its last step has ended.
-    [[nodiscard]] bool busy() const { return m_stepUnderWay || !m_steps.empty(); }
+    [[nodiscard]] bool busy() const { return m_stepUnderWay || !m_current.steps.empty() || !m_waiting.empty(); }
 
 signals:
     // The last step has ended and nothing waits.
@@ -44,14 +46,24 @@ private:
         std::optional<QString> wave;
         std::optional<Announcement::Speech> speech;
     };
+    // One alarm's steps, kept together so that cutting one never touches another.
+    struct Steps {
+        QString name;
+        std::deque<Step> steps;
+    };
 
-    void append(const Announcement& announcement);
+    [[nodiscard]] static Steps stepsOf(const Announcement& announcement);
     void startNext();
     void onStepEnded();
 
     AppContext& m_ctx;
     AnnouncementOutput& m_output;
-    std::deque<Step> m_steps;
+    // The announcement under way: its steps still to come.
+    Steps m_current;
+    // Whether m_current has begun, so that a newer station alarm cuts it.
+    bool m_begun = false;
+    // Announcements that have not begun, in the order they are to be heard.
+    std::deque<Steps> m_waiting;
     bool m_stepUnderWay = false;
     bool m_stopping = false;
 };

@@ -232,11 +232,23 @@ void WallScreen::showStrength(const Strength::Count& count)
         return;
     // Those coming on the first line, those later and not on the second.
     using Strength::Reply;
+    // No more names than the area can show: the rest are counted, and a flood of answers costs
+    // the screen no more than a full hall.
+    constexpr qsizetype kMostNames = 60;
     QStringList coming, later, notComing;
-    for (const Strength::Person& p : count.people)
-        (p.reply == Reply::Coming ? coming : p.reply == Reply::Later ? later : notComing) << p.text();
-    const auto group = [](Reply reply, const QStringList& names) {
-        return Strength::replyWord(reply) + QStringLiteral(": ") + names.join(QStringLiteral(", "));
+    std::array<qsizetype, 3> left {};
+    for (const Strength::Person& p : count.people) {
+        const int g = p.reply == Reply::Coming ? 0 : p.reply == Reply::Later ? 1 : 2;
+        QStringList& names = g == 0 ? coming : g == 1 ? later : notComing;
+        if (names.size() < kMostNames)
+            names << p.text();
+        else
+            ++left[g];
+    }
+    const auto group = [&left](Reply reply, const QStringList& names) {
+        const qsizetype more = left[reply == Reply::Coming ? 0 : reply == Reply::Later ? 1 : 2];
+        return Strength::replyWord(reply) + QStringLiteral(": ") + names.join(QStringLiteral(", "))
+            + (more > 0 ? QStringLiteral(" … +%1").arg(more) : QString());
     };
     QStringList others;
     if (!later.isEmpty())
@@ -319,7 +331,7 @@ void WallScreen::showAlarm(const StationAlarmPlan& plan, const QDateTime& receiv
     m_alarmClock = plan.secondWord;
     m_received = received;
     m_lastKeyword = l[1];
-    // The new alarm's count follows in the next turn of the event loop.
+    // The new alarm's count follows with the strength's next showing, after the first sound.
     m_answers->clear();
     if (m_names)
         m_names->clear();

@@ -3,18 +3,79 @@
 #include "common/CodePage.h"
 #include "common/Log.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
+#include <QStringDecoder>
 
 namespace {
 
-// The text of the whole file: UTF-8 when the bytes are valid UTF-8, else Windows-1252.
+// Which UTF-16 the bytes are by their NUL bytes, as a spreadsheet writes "Unicode text" without
+// a byte order mark: in text of Latin letters every other byte is NUL.
+std::optional<QStringConverter::Encoding> utf16ByNuls(QByteArrayView bytes)
+{
+    const qsizetype n = std::min<qsizetype>(bytes.size(), 512) & ~qsizetype(1);
+    if (n < 4)
+        return std::nullopt;
+    qsizetype evenNuls = 0, oddNuls = 0;
+    for (qsizetype i = 0; i < n; i += 2) {
+        evenNuls += bytes[i] == '\0';
+        oddNuls += bytes[i + 1] == '\0';
+    }
+    const qsizetype pairs = n / 2;
+    if (oddNuls * 2 > pairs && evenNuls * 10 < pairs)
+        return QStringConverter::Utf16LE;
+    if (evenNuls * 2 > pairs && oddNuls * 10 < pairs)
+        return QStringConverter::Utf16BE;
+    return std::nullopt;
+}
+
+// The text of the whole file: UTF-16 by its byte order mark or its NUL bytes; UTF-8 when the bytes
+// are valid UTF-8, else Windows-1252.
 QString decodeWhole(QByteArrayView bytes)
 {
+    std::optional<QStringConverter::Encoding> utf16;
+    if (bytes.startsWith("\xFF\xFE"))
+        utf16 = QStringConverter::Utf16LE, bytes = bytes.sliced(2);
+    else if (bytes.startsWith("\xFE\xFF"))
+        utf16 = QStringConverter::Utf16BE, bytes = bytes.sliced(2);
+    else
+        utf16 = utf16ByNuls(bytes);
+    if (utf16) {
+        QStringDecoder decoder(*utf16);
+        return decoder.decode(bytes);
+    }
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes = bytes.sliced(3);
     return CodePage::decodeWritten(bytes);
+}
+
+// The qualifications: words between blanks and commas.
+QStringList words(QStringView text)
+{
+    QStringList found;
+    qsizetype start = -1;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        const bool gap = i == text.size() || text[i].isSpace() || text[i] == QLatin1Char(',');
+        if (gap && start >= 0)
+            found << text.sliced(start, i - start).toString(), start = -1;
+        else if (!gap && start < 0)
+            start = i;
+    }
+    return found;
+}
+
+// The header row's separator: whichever of ';', tab and ',' it holds most of, in that order when
+// as many; none when it holds none.
+std::optional<QChar> separatorOf(QStringView header)
+{
+    std::optional<QChar> best;
+    qsizetype most = 0;
+    for (const QChar c : { QLatin1Char(';'), QLatin1Char('\t'), QLatin1Char(',') }) {
+        if (const qsizetype n = header.count(c); n > most)
+            best = c, most = n;
+    }
+    return best;
 }
 
 // The fields of one record; nothing when a quote is left open.
@@ -55,12 +116,11 @@ std::optional<QStringList> splitRecord(QStringView line, QChar separator)
 CrewFile CrewFile::parse(QByteArrayView bytes, const QString& source)
 {
     CrewFile file;
-    file.m_source = source;
+    file.m_warnings = FileWarnings(source);
     file.m_absent = false;
     const QString text = decodeWhole(bytes);
     const QList<QStringView> lines = QStringView(text).split(QLatin1Char('\n'));
     std::optional<QChar> separator;
-    static const QRegularExpression wordGap(QStringLiteral("[\\s,]+"));
     for (int i = 0; i < lines.size(); ++i) {
         QStringView line = lines[i];
         if (line.endsWith(QLatin1Char('\r')))
@@ -69,63 +129,75 @@ CrewFile CrewFile::parse(QByteArrayView bytes, const QString& source)
         if (line.trimmed().isEmpty())
             continue;
         if (!separator) {
-            // The header row: whichever separator it holds more of.
-            separator
-                = line.count(QLatin1Char(';')) >= line.count(QLatin1Char(',')) ? QLatin1Char(';') : QLatin1Char(',');
-            if (!line.contains(*separator))
-                file.warn(number, QStringLiteral("the header row has neither ';' nor ','; ';' is assumed"));
+            separator = separatorOf(line);
+            if (!separator) {
+                separator = QLatin1Char(';');
+                file.m_warnings.warn(number, QStringLiteral("the header row has no ';', tab or ','; ';' is assumed"));
+            }
             continue;
         }
         const std::optional<QStringList> fields = splitRecord(line, *separator);
         if (!fields) {
-            file.warn(number, QStringLiteral("a quote is not closed; the line is ignored"));
+            file.m_warnings.warn(number, QStringLiteral("a quote is not closed; the line is ignored"));
             continue;
         }
         if (fields->size() < 3) {
-            file.warn(number, QStringLiteral("fewer than 3 fields; the line is ignored"));
+            file.m_warnings.warn(number, QStringLiteral("fewer than 3 fields; the line is ignored"));
             continue;
         }
-        Member member { fields->at(0), fields->at(1), fields->at(2).split(wordGap, Qt::SkipEmptyParts) };
+        Member member { fields->at(0), fields->at(1), words(fields->at(2)) };
         if (member.pagerId.isEmpty()) {
-            file.warn(number, QStringLiteral("no pager id; the line is ignored"));
+            file.m_warnings.warn(number, QStringLiteral("no pager id; the line is ignored"));
             continue;
         }
         if (file.m_members.contains(member.pagerId))
-            file.warn(number, QStringLiteral("pager id %1 again; this line counts").arg(member.pagerId));
+            file.m_warnings.warn(number, QStringLiteral("pager id %1 again; this line counts").arg(member.pagerId));
         file.m_members.insert(member.pagerId, member);
     }
+    file.m_warnings.finish();
     return file;
 }
 
 CrewFile CrewFile::read(const QString& path)
 {
+    QByteArray digest;
+    return *readChanged(path, digest);
+}
+
+std::optional<CrewFile> CrewFile::readChanged(const QString& path, QByteArray& digest)
+{
     CrewFile file;
-    file.m_source = path;
+    file.m_warnings = FileWarnings(path);
     const QFileInfo info(path);
+    const auto unchanged = [&digest](const QByteArray& now) {
+        const bool same = !digest.isEmpty() && digest == now;
+        digest = now;
+        return same;
+    };
     if (!info.exists())
-        return file;
+        return unchanged("absent") ? std::nullopt : std::optional(file);
     file.m_absent = false;
-    if (!info.isFile() || info.size() > kMostBytes) {
-        file.warn(0, QStringLiteral("no regular file of at most %1 bytes; not read").arg(kMostBytes));
-        return file;
-    }
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        file.warn(0, QStringLiteral("cannot be read: ") + f.errorString());
+    if (!info.isFile() || info.size() > kMostBytes) {
+        if (unchanged("too large " + QByteArray::number(info.size())))
+            return std::nullopt;
+        file.m_warnings.warn(0, QStringLiteral("no regular file of at most %1 bytes; not read").arg(kMostBytes));
         return file;
     }
-    return parse(f.read(kMostBytes), path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (unchanged("unreadable"))
+            return std::nullopt;
+        file.m_warnings.warn(0, QStringLiteral("cannot be read: ") + f.errorString());
+        return file;
+    }
+    const QByteArray bytes = f.read(kMostBytes);
+    if (unchanged(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1)))
+        return std::nullopt;
+    return parse(bytes, path);
 }
 
 const CrewFile::Member* CrewFile::find(const QString& pagerId) const
 {
     const auto it = m_members.constFind(pagerId);
     return it == m_members.cend() ? nullptr : &*it;
-}
-
-void CrewFile::warn(int line, const QString& problem)
-{
-    const QString where = line > 0 ? m_source + QStringLiteral(" line ") + QString::number(line) : m_source;
-    m_warnings << where + QStringLiteral(": ") + problem;
-    qCWarning(lcFiles).noquote() << m_warnings.last();
 }

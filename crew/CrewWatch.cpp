@@ -4,13 +4,11 @@
 #include "alarm/AlarmRows.h"
 
 #include <QFileInfo>
-#include <QTimer>
 
 namespace {
 
-// More holders than a station's pagers come from a broken feed: the oldest are forgotten.
+// More holders' names than a station's pagers come from a broken feed: the oldest are forgotten.
 constexpr qsizetype kMostHolders = 2000;
-constexpr qsizetype kMostPending = 100000;
 
 } // namespace
 
@@ -20,12 +18,19 @@ CrewWatch::CrewWatch(QString crewPath, QString lastAlarmPath, Strength::Settings
     , m_lastAlarmPath(std::move(lastAlarmPath))
     , m_settings(std::move(settings))
 {
+    m_show.setSingleShot(true);
+    m_show.setInterval(kShowMs);
+    connect(&m_show, &QTimer::timeout, this, &CrewWatch::recount);
+    m_reloadDue.setSingleShot(true);
+    m_reloadDue.setInterval(kReloadDelayMs);
+    connect(&m_reloadDue, &QTimer::timeout, this, &CrewWatch::readInBackground);
+    m_reader.setMaxThreadCount(1);
     // An editor or a copy replaces the file: the folder tells when it appears again.
-    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &CrewWatch::reloadCrew);
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &CrewWatch::fileChanged);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
         const bool exists = QFileInfo::exists(m_crewPath);
         if (exists == m_crew.absent() || (exists && !m_watcher.files().contains(m_crewPath)))
-            reloadCrew();
+            fileChanged();
     });
     reloadCrew();
     m_strength = Strength::count({}, m_alarm, m_crew, m_settings);
@@ -55,8 +60,51 @@ void CrewWatch::restoreAnswers(const QList<Strength::Answer>& answers)
 
 void CrewWatch::reloadCrew()
 {
-    m_crew = CrewFile::read(m_crewPath);
+    m_crewDigest.clear();
+    if (std::optional<CrewFile> crew = CrewFile::readChanged(m_crewPath, m_crewDigest))
+        takeCrew(std::move(*crew));
     watchFile();
+}
+
+void CrewWatch::fileChanged()
+{
+    // A file rewritten every second is read once per delay, not once per write.
+    if (!m_reloadDue.isActive())
+        m_reloadDue.start();
+}
+
+void CrewWatch::readInBackground()
+{
+    watchFile();
+    if (std::exchange(m_reading, true)) {
+        m_readAgain = true;
+        return;
+    }
+    m_reader.start([this, path = m_crewPath, digest = m_crewDigest]() mutable {
+        std::optional<CrewFile> crew = CrewFile::readChanged(path, digest);
+        QMetaObject::invokeMethod(
+            this,
+            [this, crew = std::move(crew), digest]() mutable {
+                m_reading = false;
+                m_crewDigest = digest;
+                if (crew)
+                    takeCrew(std::move(*crew));
+                watchFile();
+                if (std::exchange(m_readAgain, false))
+                    fileChanged();
+                emit crewRead();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CrewWatch::takeCrew(CrewFile crew)
+{
+    // A crew of thousands is let go on the reader's thread, not on the alarm's.
+    m_reader.start([old = std::exchange(m_crew, std::move(crew))] {});
+    m_strangers = 0;
+    for (auto it = m_answers.cbegin(); it != m_answers.cend(); ++it)
+        m_strangers += m_crew.find(it.key()) == nullptr;
     scheduleRecount();
 }
 
@@ -77,87 +125,75 @@ void CrewWatch::watchFile()
         m_watcher.addPath(m_crewPath);
 }
 
+void CrewWatch::forgetAnswers()
+{
+    // Thousands of answers are let go after the alarm's first sound, not before it.
+    if (m_answers.size() > 100)
+        QTimer::singleShot(0, this, [old = std::exchange(m_answers, {})] {});
+    m_answers.clear();
+    m_strangers = 0;
+}
+
 void CrewWatch::stationAlarm(const StationAlarmPlan&, bool replay)
 {
-    note(replay ? Pending::Kind::ReplayedAlarm : Pending::Kind::Alarm);
+    // The replayed alarm is the one of last.dat: answers after a restart still belong to it.
+    const QDateTime at = replay ? QFileInfo(m_lastAlarmPath).lastModified() : clock();
+    m_alarm = at.isValid() ? std::optional(at) : std::nullopt;
+    m_replayed = replay;
+    forgetAnswers();
+    scheduleRecount();
 }
 
 void CrewWatch::alarmCleared()
 {
-    note(Pending::Kind::Cleared);
+    m_alarm.reset();
+    forgetAnswers();
+    scheduleRecount();
 }
 
 void CrewWatch::pagerRow(const QString& message)
 {
-    note(Pending::Kind::PagerRow, message);
+    const auto row = AlarmRows::pagerRow(message);
+    if (!row)
+        return;
+    const QString& id = (*row)[AlarmRows::kPagerIdColumn];
+    // A holder of the crew file keeps his name however many others the feed brings.
+    if (m_holders.size() >= kMostHolders && !m_holders.contains(id) && !m_crew.find(id))
+        return;
+    m_holders.insert(id, (*row)[0]);
+    scheduleRecount();
 }
 
 void CrewWatch::feedback(const QString& message)
 {
-    note(Pending::Kind::Feedback, message);
-}
-
-void CrewWatch::note(Pending::Kind kind, const QString& message)
-{
-    // A feed that floods the event loop loses its excess of answers, never an alarm.
-    const bool answer = kind == Pending::Kind::PagerRow || kind == Pending::Kind::Feedback;
-    if (!answer || m_pending.size() < kMostPending)
-        m_pending.append({ kind, message });
-    scheduleRecount();
-}
-
-void CrewWatch::take(const Pending& pending, const QDateTime& now)
-{
-    switch (pending.kind) {
-    case Pending::Kind::Alarm:
-    case Pending::Kind::ReplayedAlarm: {
-        // The replayed alarm is the one of last.dat: answers after a restart still belong to it.
-        const QDateTime at
-            = pending.kind == Pending::Kind::ReplayedAlarm ? QFileInfo(m_lastAlarmPath).lastModified() : now;
-        m_alarm = at.isValid() ? std::optional(at) : std::nullopt;
-        m_replayed = pending.kind == Pending::Kind::ReplayedAlarm;
-        m_answers.clear();
-        return;
-    }
-    case Pending::Kind::Cleared:
-        m_alarm.reset();
-        m_answers.clear();
-        return;
-    case Pending::Kind::PagerRow:
-        if (const auto row = AlarmRows::pagerRow(pending.message)) {
-            if (m_holders.size() >= kMostHolders)
-                m_holders.clear();
-            m_holders.insert((*row)[AlarmRows::kPagerIdColumn], (*row)[0]);
-        }
-        return;
-    case Pending::Kind::Feedback:
-        break;
-    }
     if (!m_alarm)
         return; // no alarm on screen: counted nowhere
-    const std::optional<AlarmRows::Feedback> answer = AlarmRows::feedback(pending.message);
+    const std::optional<AlarmRows::Feedback> answer = AlarmRows::feedback(message);
     if (!answer)
         return;
     const QString& id = answer->pagerId;
-    if (m_answers.size() >= kMostHolders && !m_answers.contains(id))
-        return;
-    m_answers.insert(id, { now, id, m_holders.value(id), answer->code });
+    auto it = m_answers.find(id);
+    if (it == m_answers.end()) {
+        // Holders always count; pager ids that the crew file does not name are kept apart.
+        if (!m_crew.find(id)) {
+            if (m_strangers >= kMostStrangers)
+                return;
+            ++m_strangers;
+        }
+        it = m_answers.insert(id, {});
+    }
+    *it = { clock(), id, m_holders.value(id), answer->code };
+    scheduleRecount();
 }
 
 void CrewWatch::scheduleRecount()
 {
-    if (std::exchange(m_recountPending, true))
-        return;
-    QTimer::singleShot(0, this, &CrewWatch::recount);
+    if (!m_show.isActive())
+        m_show.start();
 }
 
 void CrewWatch::recount()
 {
-    m_recountPending = false;
-    const QDateTime now = clock();
-    const QList<Pending> pending = std::exchange(m_pending, {});
-    for (const Pending& p : pending)
-        take(p, now);
     m_strength = Strength::count(m_answers.values(), m_alarm, m_crew, m_settings);
     m_strength.replayed = m_replayed;
     emit strengthChanged(m_strength);

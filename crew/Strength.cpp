@@ -3,9 +3,11 @@
 #include "crew/CrewFile.h"
 #include "history/HistoryStore.h"
 
+#include <QCollator>
 #include <QHash>
 
 #include <algorithm>
+#include <vector>
 
 namespace Strength {
 
@@ -126,8 +128,11 @@ Count count(
     struct Ranked {
         Person person;
         qsizetype rank;
+        QCollatorSortKey key;
     };
-    QList<Ranked> ranked;
+    // Names in the order of the station's language; a key per name, as there may be thousands.
+    const QCollator collator;
+    std::vector<Ranked> ranked;
     for (const Answer* answer : std::as_const(newest)) {
         Person person;
         person.reply = replyOf(answer->code);
@@ -161,14 +166,15 @@ Count count(
             ++result.unknown;
             continue; // counted, not listed
         }
-        ranked.append({ person, rank < 0 ? settings.leaders.size() : rank });
+        const QCollatorSortKey key = collator.sortKey(person.name);
+        ranked.push_back({ std::move(person), rank < 0 ? settings.leaders.size() : rank, key });
     }
     std::sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
         if (a.person.reply != b.person.reply)
             return a.person.reply < b.person.reply;
         if (a.rank != b.rank)
             return a.rank < b.rank;
-        return QString::localeAwareCompare(a.person.name, b.person.name) < 0;
+        return a.key.compare(b.key) < 0;
     });
     for (const Ranked& r : std::as_const(ranked))
         result.people.append(r.person);

@@ -5,6 +5,7 @@
 #include "common/CodePage.h"
 #include "common/Log.h"
 #include "common/SafeFile.h"
+#include "crew/FileWarnings.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,7 +22,11 @@ QByteArray readSmallFile(const QString& path)
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return {};
-    return file.read(kMostFileBytes);
+    QByteArray bytes = file.read(kMostFileBytes);
+    // A larger file is read to the last whole line within the limit.
+    if (!file.atEnd())
+        bytes.truncate(bytes.lastIndexOf('\n') + 1);
+    return bytes;
 }
 
 QList<QByteArrayView> linesOf(QByteArrayView bytes)
@@ -44,6 +49,7 @@ QList<QByteArrayView> linesOf(QByteArrayView bytes)
 QList<VehicleBoard::Vehicle> VehicleBoard::parseVehicles(QByteArrayView bytes, const QString& source)
 {
     QList<Vehicle> vehicles;
+    FileWarnings warnings(source);
     const QList<QByteArrayView> lines = linesOf(bytes);
     for (int i = 0; i < lines.size(); ++i) {
         const QString line = CodePage::decodeWritten(lines[i]).trimmed();
@@ -52,13 +58,13 @@ QList<VehicleBoard::Vehicle> VehicleBoard::parseVehicles(QByteArrayView bytes, c
         const qsizetype eq = line.indexOf(QLatin1Char('='));
         const QString callName = line.left(eq).simplified();
         if (eq < 0 || callName.isEmpty()) {
-            qCWarning(lcFiles).noquote() << source + QStringLiteral(" line ") + QString::number(i + 1)
-                    + QStringLiteral(":") << "no \"call name = short name\"; the line is ignored";
+            warnings.warn(i + 1, QStringLiteral("no \"call name = short name\"; the line is ignored"));
             continue;
         }
         const QString shortName = line.mid(eq + 1).simplified();
         vehicles.append({ callName, shortName.isEmpty() ? callName : shortName });
     }
+    warnings.finish();
     return vehicles;
 }
 
@@ -70,13 +76,22 @@ VehicleBoard::VehicleBoard(const QString& dataFolder, QObject* parent)
     m_writeTimer.setSingleShot(true);
     m_writeTimer.setInterval(1000);
     connect(&m_writeTimer, &QTimer::timeout, this, &VehicleBoard::flush);
+    m_changedTimer.setSingleShot(true);
+    m_changedTimer.setInterval(kChangedMs);
+    connect(&m_changedTimer, &QTimer::timeout, this, &VehicleBoard::changed);
 
     const QString listPath = dataFolder.isEmpty() ? QString() : QDir(dataFolder).filePath(FileName);
     m_listed = !listPath.isEmpty() && QFileInfo::exists(listPath);
     if (m_listed) {
-        for (const Vehicle& v : parseVehicles(readSmallFile(listPath), listPath)) {
+        const QList<Vehicle> listed = parseVehicles(readSmallFile(listPath), listPath);
+        for (const Vehicle& v : listed) {
             if (m_index.contains(v.callName))
                 continue; // the first line of a call name keeps its place
+            if (m_tiles.size() >= kMostTiles) {
+                qCWarning(lcFiles).noquote()
+                    << listPath + QStringLiteral(": more than %1 vehicles; the first %1 are shown").arg(kMostTiles);
+                break;
+            }
             m_index.insert(v.callName, m_tiles.size());
             m_tiles.append({ v.callName, v.shortName, {}, {} });
         }
@@ -124,22 +139,6 @@ void VehicleBoard::readState()
 
 void VehicleBoard::statusMessage(const QString& message)
 {
-    // Taken in the next turn of the event loop: a burst never stands before an alarm among it.
-    if (m_pending.size() < kMostPending)
-        m_pending.append(message);
-    scheduleChanged();
-}
-
-void VehicleBoard::takePending()
-{
-    const QDateTime now = clock();
-    const QStringList pending = std::exchange(m_pending, {});
-    for (const QString& message : pending)
-        take(message, now);
-}
-
-void VehicleBoard::take(const QString& message, const QDateTime& now)
-{
     const std::optional<std::array<QString, 3>> row = AlarmRows::statusRow(message, {});
     if (!row)
         return;
@@ -161,26 +160,17 @@ void VehicleBoard::take(const QString& message, const QDateTime& now)
     }
     VehicleTile& tile = m_tiles[*it];
     tile.status = RadioStatus::read((*row)[2]);
-    tile.since = now;
+    tile.since = clock();
     m_unwritten = true;
     if (!m_writeTimer.isActive())
         m_writeTimer.start();
-}
-
-void VehicleBoard::scheduleChanged()
-{
-    if (std::exchange(m_changePending, true))
-        return;
-    QTimer::singleShot(0, this, [this] {
-        m_changePending = false;
-        takePending();
-        emit changed();
-    });
+    // Those who show the board hear of it once for a burst, never from within the message.
+    if (!m_changedTimer.isActive())
+        m_changedTimer.start();
 }
 
 void VehicleBoard::flush()
 {
-    takePending();
     if (m_statePath.isEmpty() || !std::exchange(m_unwritten, false))
         return;
     m_writeTimer.stop();

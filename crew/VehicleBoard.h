@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/CoarseClock.h"
 #include "crew/RadioStatus.h"
 
 #include <QByteArrayView>
@@ -33,25 +34,30 @@ struct VehicleTile {
 };
 
 // The station's vehicles by their radio status. fahrzeuge.ini in the data folder lists them, one
-// "call name = short name" a line, in the order shown; without it every call name seen is shown,
-// sorted. The last status of each vehicle is kept in a small file, written whole, readable by its
-// owner only, so that the board after a restart shows what it showed before.
+// "call name = short name" a line, in the order shown, at most kMostTiles; without it every call
+// name seen is shown, sorted, as many. The last status of each vehicle is kept in a small file,
+// written whole, readable by its owner only, so that the board after a restart shows what it
+// showed before. A status message is taken as it comes, which costs a look-up; what shows the
+// board hears of it at most every kChangedMs, from a timer, so that a burst of status messages
+// never stands before an alarm's first sound.
 class VehicleBoard : public QObject {
     Q_OBJECT
 
 public:
     static inline const QString FileName = QStringLiteral("fahrzeuge.ini");
     static inline const QString StateFileName = QStringLiteral("fahrzeuge.dat");
-    // Without fahrzeuge.ini a broken feed could bring any number of call names.
+    // A board shows no more vehicles than this: a broken feed without fahrzeuge.ini could bring any
+    // number of call names, and a broken fahrzeuge.ini any number of lines.
     static constexpr int kMostTiles = 100;
-    // Status messages waiting for the event loop; a feed that floods it loses the excess.
-    static constexpr int kMostPending = 100000;
+    // changed() comes at most this often.
+    static constexpr int kChangedMs = 200;
 
     struct Vehicle {
         QString callName;
         QString shortName;
     };
-    // The lines of fahrzeuge.ini; a line without '=' is a warning naming `source` and the line.
+    // The lines of fahrzeuge.ini; a line without '=' is a warning naming `source` and the line (the
+    // first few, then their count).
     [[nodiscard]] static QList<Vehicle> parseVehicles(QByteArrayView bytes, const QString& source);
 
     // Reads fahrzeuge.ini and the kept statuses from `dataFolder`.
@@ -59,34 +65,29 @@ public:
     ~VehicleBoard() override;
 
     // The time of each status; tests set their own.
-    std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+    std::function<QDateTime()> clock = CoarseClock();
 
     void watch(AlarmCore& core);
-    // "WACHALARM_STATUS": shown from the next turn of the event loop on, with its time.
+    // "WACHALARM_STATUS": taken at once, with its time.
     void statusMessage(const QString& message);
 
     [[nodiscard]] const QList<VehicleTile>& tiles() const { return m_tiles; }
-    // Takes the status messages that wait for the next turn of the event loop now.
-    void takePending();
     // Writes the kept statuses now when they changed; otherwise they are written within a second.
     void flush();
 
 signals:
-    // Once per turn of the event loop in which a tile changed.
+    // At most every kChangedMs, when a tile changed.
     void changed();
 
 private:
     void readState();
-    void take(const QString& message, const QDateTime& now);
-    void scheduleChanged();
 
     QString m_statePath;
     bool m_listed = false; // fahrzeuge.ini names the vehicles
     QList<VehicleTile> m_tiles;
-    QStringList m_pending;
     QHash<QString, qsizetype> m_index; // call name → tile
     QTimer m_writeTimer;
+    QTimer m_changedTimer;
     QThreadPool m_writer;
-    bool m_changePending = false;
     bool m_unwritten = false;
 };

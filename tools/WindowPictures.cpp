@@ -8,9 +8,12 @@
 // 1920 × 1080 and a 3840 × 2160 screen:
 //   kessvenn_pictures <folder> [--4k]
 #include "alarm/AlarmCore.h"
+#include "alarm/AlarmHandler.h"
 #include "app/Form1.h"
 #include "app/WallScreen.h"
 #include "common/AppContext.h"
+#include "crew/CrewWatch.h"
+#include "crew/VehicleBoard.h"
 #include "settings/Form2.h"
 #include "station/Station.h"
 #include "water/WaterIndex.h"
@@ -25,6 +28,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -70,6 +74,11 @@ void receiveDemoAlarm(Station& station)
     ticker("Wache", "07:15:02", "", "Fahrzeugcheck HLF 20 ohne Mängel");
     ticker("ILS München", "19:43:10", "B 3 Hauptstraße 12", "Rauch aus Dachgeschoss<CR>Person vermisst");
     ticker("ILS München", "19:48:31", "Nachalarmierung", "RTW 1 zur Einsatzstelle");
+    // The grids, the strength and the board show a burst of messages a little later, at once.
+    QEventLoop shown;
+    QTimer::singleShot(2 * std::max({ AlarmHandler::kGridMs, CrewWatch::kShowMs, VehicleBoard::kChangedMs }), &shown,
+        &QEventLoop::quit);
+    shown.exec();
 }
 
 // The station's crew and vehicles, for the strength and the vehicles' board.

@@ -221,13 +221,18 @@ private slots:
             handler.InsertPagerRow(QStringLiteral("WACHALARM_MELDER\tPerson %1\t%2").arg(i).arg(i % 999));
             handler.InsertStatusRow(QStringLiteral("WACHALARM_STATUS\tHLF %1\t3").arg(i));
         }
+        // Id 1 stands in the newest and the oldest row, id 0 in the second. Feedback for rows not yet
+        // shown, then for rows shown.
+        handler.HandleFeedback(QStringLiteral("WACHALARM_RM\t1\t1"));
+        QSignalSpy shown(&handler, &AlarmHandler::rowsShown);
+        QVERIFY(shown.wait());
         QCOMPARE(pagers->rowCount(), AlarmHandler::kMostGridRows);
         QCOMPARE(window.controls.Grid_Status->rowCount(), AlarmHandler::kMostGridRows);
         QCOMPARE(pagers->item(999, 0)->text(), QStringLiteral("Person 1")); // Person 0 went first
         QCOMPARE(window.controls.Grid_Status->item(0, 1)->text(), QStringLiteral("HLF 1000"));
-        // Id 1 stands in the newest and the oldest row, id 0 in the second.
-        for (const char* feedback : { "1\t1", "0\t2.5", "2\t9", "3\t40000", "4", "5000\t1" })
+        for (const char* feedback : { "0\t2.5", "2\t9", "3\t40000", "4", "5000\t1" })
             handler.HandleFeedback(QStringLiteral("WACHALARM_RM\t") + QLatin1String(feedback));
+        QVERIFY(shown.wait());
         QCOMPARE(pagers->item(0, 1)->text(), QStringLiteral("kommt")); // the newer row only
         QCOMPARE(pagers->item(1, 1)->text(), QStringLiteral("später")); // halves to even
         QCOMPARE(pagers->item(998, 1)->text(), QString()); // an unknown code: no word, on black
@@ -256,11 +261,14 @@ private slots:
         window.widget.show();
         for (int i = 0; i < 60; ++i)
             handler.InsertPagerRow(QStringLiteral("WACHALARM_MELDER\tPerson %1\t%1").arg(1000 + i));
+        QSignalSpy shown(&handler, &AlarmHandler::rowsShown);
+        QVERIFY(shown.wait());
         QCoreApplication::processEvents(); // the view lays its rows out
         pagers->verticalScrollBar()->setValue(scrolledTo);
         QCOMPARE(pagers->verticalScrollBar()->value(), scrolledTo);
         handler.HandleFeedback(
             QStringLiteral("WACHALARM_RM\t%1\t1").arg(pagers->item(row, AlarmRows::kPagerIdColumn)->text()));
+        QVERIFY(shown.wait());
         QCOMPARE(pagers->item(row, AlarmRows::kFeedbackColumn)->text(), QStringLiteral("kommt"));
         QCOMPARE(pagers->verticalScrollBar()->value(), scrolledTo);
     }

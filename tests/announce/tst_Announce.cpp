@@ -102,13 +102,50 @@ private slots:
         const QString program = programExists ? script(QStringLiteral("say"), "true") : path(QStringLiteral("none"));
         Announcement announcement { path(QStringLiteral("alarm.wav")),
             Announcement::Speech { program, path(textFile), {}, {}, QStringLiteral("Straße") },
-            { path(QStringLiteral("A.wav")), path(QStringLiteral("B.wav")) } };
+            { path(QStringLiteral("A.wav")), path(QStringLiteral("B.wav")) }, QStringLiteral("station alarm") };
         if (textFile.contains(QLatin1Char('/')))
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written")));
         AnnouncementQueue queue(ctx, output);
         QSignalSpy idle(&queue, &AnnouncementQueue::idle);
         queue.announceNow(announcement);
         QVERIFY(idle.wait());
+        QCOMPARE(output.calls, expected);
+    }
+
+    // "now X" a station alarm, "next X" a unit alarm, each with the sounds X1 and X2, all before the
+    // first step ends; then what was heard, and which announcements the journal says were cut.
+    void newerStationAlarm_data()
+    {
+        columns<QStringList, QStringList, QStringList>("alarms", "heard", "cut");
+        row("A, unit alarm U waiting, B: A cut, B, then U", QStringList { "now A", "next U", "now B" },
+            QStringList { "A1", "B1", "B2", "U1", "U2" }, QStringList { "A" });
+        row("a unit alarm under way is cut as well", QStringList { "next U", "now A" },
+            QStringList { "U1", "A1", "A2" }, QStringList { "U" });
+        row("B has not begun when C comes: C, B, U", QStringList { "now A", "next U", "now B", "now C" },
+            QStringList { "A1", "C1", "C2", "B1", "B2", "U1", "U2" }, QStringList { "A" });
+        row("a unit alarm follows, nothing cut", QStringList { "now A", "next U" },
+            QStringList { "A1", "A2", "U1", "U2" }, QStringList());
+    }
+    void newerStationAlarm()
+    {
+        auto [alarms, heard, cut] = fetch<QStringList, QStringList, QStringList>("alarms", "heard", "cut");
+        RecordingOutput output;
+        output.afterCall = [] {};
+        AnnouncementQueue queue(m_ctx, output);
+        QSignalSpy idle(&queue, &AnnouncementQueue::idle);
+        for (const QString& name : cut)
+            QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("alarm %1 cut").arg(name)));
+        for (const QString& alarm : alarms) {
+            const QString name = alarm.section(' ', 1);
+            Announcement a;
+            a.unitSounds = QStringList { path(name + "1.wav"), path(name + "2.wav") };
+            a.name = (alarm.startsWith("now") ? "station alarm " : "unit alarm ") + name;
+            alarm.startsWith("now") ? queue.announceNow(a) : queue.announceNext(a);
+        }
+        QVERIFY(idle.wait());
+        QStringList expected;
+        for (const QString& sound : heard)
+            expected << "wave " + sound + ".wav";
         QCOMPARE(output.calls, expected);
     }
 

@@ -22,6 +22,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <X11/Xlib.h>
@@ -180,6 +181,7 @@ private slots:
         f.station->core().InsertPagerRow("WACHALARM_MELDER\tBecker, Tom\t1001");
         f.station->core().InsertStatusRow("WACHALARM_STATUS\tHLF 20\t3");
         f.station->core().HandleTickerMessage("WACHALARM_TICKER\tWache\aEA 7\a06.12.2026\a19:40:00\a\a\aText");
+        QTRY_COMPARE(f.control<QTableWidget>("Grid_Status")->rowCount(), 1);
         const QByteArray stored = TestFiles::readAll(f.dataFile("last.dat"));
         QStringList seen;
         QTimer::singleShot(0, this, [&] {

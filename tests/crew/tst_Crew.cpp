@@ -5,13 +5,39 @@
 #include "crew/CrewWatch.h"
 #include "crew/RadioStatus.h"
 #include "crew/VehicleBoard.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/TestFiles.h"
 
 #include <QSignalSpy>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
 using Members = QMap<QString, QString>; // pager id → "name|qualifications"
+
+namespace {
+
+QByteArray utf16(const QString& text, QStringConverter::Encoding encoding, bool mark)
+{
+    QStringEncoder encoder(encoding, mark ? QStringConverter::Flag::WriteBom : QStringConverter::Flag::Default);
+    return encoder.encode(text);
+}
+
+// The journal's lines of the files' category while it lives.
+struct JournalLines {
+    static inline int count = 0;
+    QtMessageHandler before;
+    JournalLines()
+        : before(qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString&) {
+            count += QByteArray(context.category) == "kessvenn.files";
+        }))
+    {
+        count = 0;
+    }
+    ~JournalLines() { qInstallMessageHandler(before); }
+};
+
+} // namespace
 
 class CrewTest : public QObject {
     Q_OBJECT
@@ -39,6 +65,23 @@ private slots:
         QTest::newRow("too few fields, open quote")
             << QByteArray("id;name;q\n1;A;GF\n2;B\n\n3;\"C;AGT\n4;D;Ma\n")
             << Members { { "1", "A|GF" }, { "4", "D|Ma" } } << QStringList { "line 3: fewer", "line 5: a quote" };
+        const QString tabs
+            = "Melder\tName\tQualifikation\r\n1001\tAnna Groß\tZF AGT\r\n1002\t\"Graf, Gabi\"\tGF,Ma\r\n";
+        const Members tabbed { { "1001", "Anna Groß|ZF AGT" }, { "1002", "Graf, Gabi|GF Ma" } };
+        QTest::newRow("tabs, UTF-8") << tabs.toUtf8() << tabbed << QStringList();
+        QTest::newRow("Unicode text: UTF-16LE with its mark, tabs")
+            << utf16(tabs, QStringConverter::Utf16LE, true) << tabbed << QStringList();
+        QTest::newRow("UTF-16LE without a mark")
+            << utf16(tabs, QStringConverter::Utf16LE, false) << tabbed << QStringList();
+        QTest::newRow("UTF-16BE with its mark")
+            << utf16(tabs, QStringConverter::Utf16BE, true) << tabbed << QStringList();
+        QByteArray garbage("id;name;q\n");
+        for (int i = 0; i < 1000; ++i)
+            garbage += "x\n";
+        QTest::newRow("a thousand bad lines: five warnings, then their count")
+            << garbage << Members()
+            << QStringList { "line 2: fewer", "line 3: fewer", "line 4: fewer", "line 5: fewer", "line 6: fewer",
+                   "… and 995 more warnings" };
     }
 
     void crewFile()
@@ -46,7 +89,9 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(Members, members);
         QFETCH(QStringList, warnings);
+        const JournalLines journal;
         const CrewFile crew = CrewFile::parse(bytes);
+        QCOMPARE(JournalLines::count, warnings.size());
         QCOMPARE(crew.size(), members.size());
         for (auto it = members.cbegin(); it != members.cend(); ++it) {
             const CrewFile::Member* m = crew.find(it.key());
@@ -142,13 +187,61 @@ private slots:
         QCOMPARE(watch.strength().later, 1);
         // The file replaced as an editor saves it: Otto now leads.
         QVERIFY(TestFiles::writeAll(path + ".new", "id;name;q\n5;Ute;ZF\n6;Otto;GF\n"));
+        QSignalSpy read(&watch, &CrewWatch::crewRead);
         QVERIFY(QFile::remove(path) && QFile::rename(path + ".new", path));
         watch.feedback("WACHALARM_RM\t6\t1");
-        QTRY_COMPARE(watch.strength().strengthText(), "0/1/0/1");
+        QVERIFY(read.wait(3 * CrewWatch::kReloadDelayMs));
+        QVERIFY(settle());
+        QCOMPARE(watch.strength().strengthText(), "0/1/0/1");
         watch.alarmCleared();
         watch.feedback("WACHALARM_RM\t5\t1");
         QVERIFY(settle());
         QVERIFY(!watch.strength().counting);
+    }
+
+    // 10,000 answers from pager ids that the crew file does not name, then the holders': the
+    // holders all count, and the others no more than their own limit.
+    void holdersAreNeverCrowdedOut()
+    {
+        QTemporaryDir dir;
+        QByteArray crewFile("id;name;q\n");
+        for (int i = 0; i < 20; ++i)
+            crewFile += QByteArray::number(100 + i) + ";;" + (i < 2 ? "GF AGT" : "AGT") + "\n";
+        QVERIFY(TestFiles::writeAll(dir.filePath("mannschaft.csv"), crewFile));
+        CrewWatch watch(dir.filePath("mannschaft.csv"), dir.filePath("last.dat"), Strength::Settings());
+        watch.stationAlarm(StationAlarmPlan(), false);
+        for (int i = 0; i < 10000; ++i)
+            watch.feedback(QStringLiteral("WACHALARM_RM\tx%1\t1").arg(i));
+        for (int i = 0; i < 20; ++i)
+            watch.feedback(QStringLiteral("WACHALARM_RM\t%1\t1").arg(100 + i));
+        QTRY_COMPARE(watch.strength().text(Strength::Settings()),
+            QStringLiteral("0/2/%1/%2 · AGT 20 · Ma 0 · C 0\nspäter 0 · nicht 0 · unbekannt 0")
+                .arg(CrewWatch::kMostStrangers + 18)
+                .arg(CrewWatch::kMostStrangers + 20));
+    }
+
+    // fahrzeuge.ini of garbage, and of more vehicles than a board shows: a few lines in the journal.
+    void vehicleList_data()
+    {
+        columns<QByteArray, int, int>("bytes", "tiles", "journalLines");
+        QByteArray garbage;
+        while (garbage.size() < 1024 * 1024)
+            garbage += "\x01garbage without an equals sign\xFF\n";
+        QByteArray many;
+        for (int i = 0; i < 100000; ++i)
+            many += "Florian " + QByteArray::number(i) + " = F" + QByteArray::number(i) + "\n";
+        row("1 MiB of garbage: five warnings and their count", garbage, 0, 6);
+        row("100,000 vehicles: the first 100, one warning", many, VehicleBoard::kMostTiles, 1);
+    }
+    void vehicleList()
+    {
+        auto [bytes, tiles, journalLines] = fetch<QByteArray, int, int>("bytes", "tiles", "journalLines");
+        QTemporaryDir dir;
+        QVERIFY(TestFiles::writeAll(dir.filePath("fahrzeuge.ini"), bytes));
+        const JournalLines journal;
+        const VehicleBoard board(dir.path());
+        QCOMPARE(JournalLines::count, journalLines);
+        QCOMPARE(board.tiles().size(), tiles);
     }
 
     void radioStatus_data()
@@ -201,10 +294,8 @@ private slots:
             board.clock = [&now] { return now; };
             board.statusMessage("WACHALARM_STATUS\tFlorian Hagen 1-HLF20-1\tS5");
             board.statusMessage("WACHALARM_STATUS\tFlorian Hagen 9-ELW-1\t2");
-            board.takePending();
             now = now.addSecs(-2 * 24 * 3600);
             board.statusMessage("WACHALARM_STATUS\tFlorian Hagen 1-DLK-1\tWerkstatt");
-            board.takePending();
             now = now.addSecs(2 * 24 * 3600);
             QCOMPARE(board.tiles().size(), expectedOrder.size());
             QVERIFY(board.tiles()[listed ? 0 : 1].blinks(now));

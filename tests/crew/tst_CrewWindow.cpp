@@ -86,6 +86,14 @@ private slots:
         // F11 lays the board over the status list and takes it away again; the list stays.
         auto* statusList = f.control<QTableWidget>("Grid_Status");
         auto* board = f.control<VehicleBoardView>("VehicleBoard");
+        const auto tilesShown = [board] {
+            QStringList tiles;
+            for (const VehicleBoardView::Tile& tile : board->tiles())
+                tiles << tile.lines.section('\n', 0, 1);
+            return tiles;
+        };
+        QTRY_COMPARE(tilesShown(), QStringList({ "HLF 20\n3 Einsatz übernommen", "DLK\n0 Dringender Sprechwunsch" }));
+        QTRY_COMPARE(statusList->rowCount(), 3);
         for (const bool shown : { true, false }) {
             QKeyEvent release(QEvent::KeyRelease, Qt::Key_F11, Qt::NoModifier);
             QApplication::sendEvent(f.form.get(), &release);
@@ -104,10 +112,6 @@ private slots:
                     qPrintable(lines[i]));
         }
         QCOMPARE(statusList->rowCount(), 3);
-        QStringList tiles;
-        for (const VehicleBoardView::Tile& tile : board->tiles())
-            tiles << tile.lines.section('\n', 0, 1);
-        QCOMPARE(tiles, QStringList({ "HLF 20\n3 Einsatz übernommen", "DLK\n0 Dringender Sprechwunsch" }));
         if (size != QSize(1264, 936))
             return;
 
