@@ -113,7 +113,8 @@ void Form1::showStation()
     // The crew's strength in the top bar and the vehicles' board over the status list, from load() on.
     m_crew = new CrewDesk(m_ui.roLabel1_1, m_ui.Grid_Status, m_ui.Grid_Melder, this);
     m_linkWarning = new LinkWarning(this);
-    m_soundWarning = new QLabel(m_ui.roLabel1_1);
+    // Over the window rather than in the full top bar: at the top of the map, or in the wall's head.
+    m_soundWarning = new QLabel(this);
     m_soundWarning->setObjectName(QStringLiteral("lbl_Ton"));
     m_soundWarning->setAlignment(Qt::AlignCenter);
     m_soundWarning->setWordWrap(true);
@@ -479,11 +480,27 @@ void Form1::placeLinkWarning(QSize client)
     m_linkWarning->place(client, m_wall ? WallLayout::alarm(client).linkBand : QRect());
 }
 
+void Form1::placeSoundWarning(QSize client)
+{
+    QRect place;
+    if (m_wall) {
+        // The middle third of the head, between the station's name and the clock.
+        const QRect head = WallLayout::alarm(client).head.rect;
+        place = QRect(head.left() + head.width() / 3, head.top(), head.width() / 3, head.height());
+    } else {
+        // A strip across the top of the map, under its zoom buttons; the incident stays in the middle.
+        const QRect map = m_ui.ucGMap1->geometry();
+        const int top = m_ui.lbl_Zoom->geometry().bottom() + 1;
+        place = QRect(map.left(), top, map.width(), std::max(24, m_ui.cmd_Clear->height()));
+    }
+    m_soundWarning->setGeometry(place);
+    m_soundWarning->raise();
+}
+
 void Form1::applyLayout(QSize clientPixels)
 {
     m_ui.applyLayout(m_design, clientPixels);
-    const QRect clear = m_ui.cmd_Clear->geometry(), end = m_ui.cmd_ende->geometry();
-    m_soundWarning->setGeometry(QRect(QPoint(clear.right() + 8, clear.top()), QPoint(end.left() - 8, clear.bottom())));
+    placeSoundWarning(clientPixels);
     applyDocumentationColumns();
     if (m_wall) {
         m_wall->setGeometry(QRect(QPoint(), clientPixels));

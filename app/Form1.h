@@ -71,6 +71,8 @@ private:
     void connectCommands();
     void applyLayout(QSize clientPixels);
     void placeLinkWarning(QSize client);
+    // "Alarmton ausgeschaltet" and the like where it is seen but covers nothing of the alarm.
+    void placeSoundWarning(QSize client);
     void applyDocumentationColumns();
     void waitUntilOnScreen();
     void pointerMoved();

@@ -278,7 +278,7 @@ private slots:
         } else if (link == "fahrzeuge.dat") {
             VehicleBoard board(ctx.DataFolder);
             board.statusMessage("WACHALARM_STATUS\tFlorian 1\t3");
-            board.takePending(), board.flush();
+            board.flush();
         } else if (link == "ticker.dat") {
             QCOMPARE(TickerFile::append(linked, "Neu"), QByteArray("Neu"));
             QCOMPARE(readAll(linked), QByteArray("kept\r\nNeu\r\n"));
@@ -289,7 +289,7 @@ private slots:
             AnnouncementQueue queue(ctx, announcer);
             QSignalSpy idle(&queue, &AnnouncementQueue::idle);
             const QString text = textFile.startsWith('/') ? ctx.DataFolder + textFile : textFile;
-            queue.announceNow({ {}, Announcement::Speech { say, text, {}, {}, QStringLiteral("Brand") }, {} });
+            queue.announceNow({ {}, Announcement::Speech { say, text, {}, {}, QStringLiteral("Brand") }, {}, {} });
             QVERIFY(idle.wait());
             QCOMPARE(readAll(heard), QByteArray("Brand"));
             QCOMPARE(readAll(ctx.dataFile("sabbel.txt")), QByteArray("Brand"));
