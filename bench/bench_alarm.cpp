@@ -9,6 +9,7 @@
 #include "app/FittingLabel.h"
 #include "app/Form1.h"
 #include "bench/BenchMain.h"
+#include "bench/ShortSound.h"
 #include "bench/StampingOutput.h"
 #include "common/AppContext.h"
 #include "history/HistoryRecorder.h"
@@ -30,12 +31,10 @@
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
-#include <sndfile.h>
 
 #include <atomic>
 #include <chrono>
 #include <optional>
-#include <vector>
 
 namespace {
 
@@ -126,19 +125,6 @@ void BM_StatusAndPagerBurst(benchmark::State& state)
     state.counters["repaint_after_ms"] = benchmark::Counter(repaintMs / double(state.iterations()));
 }
 BENCHMARK(BM_StatusAndPagerBurst)->Unit(benchmark::kMillisecond)->Iterations(10);
-
-void writeShortSound(const QString& path)
-{
-    std::vector<short> samples(80, 1000); // 10 ms
-    SF_INFO info {};
-    info.channels = 1;
-    info.samplerate = 8000;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    if (SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info)) {
-        sf_writef_short(file, samples.data(), sf_count_t(samples.size()));
-        sf_close(file);
-    }
-}
 
 // From the last byte of a station-alarm frame reaching the receiver to the first sound starting,
 // with the labels set and painted, the map asked, last.dat written in between. The map service

@@ -6,6 +6,7 @@
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
 #include "bench/BenchMain.h"
+#include "bench/ShortSound.h"
 #include "bench/StampingOutput.h"
 #include "common/AppContext.h"
 #include "crew/CrewWatch.h"
@@ -20,12 +21,10 @@
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
-#include <sndfile.h>
 
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <vector>
 
 namespace {
 
@@ -60,17 +59,7 @@ void BM_BurstWithAlarm(benchmark::State& state)
     ctx.ProgramFolder = dir.path();
     ctx.LastAlarmPath = dir.filePath(QStringLiteral("last.dat"));
     ctx.settings.PlayAlarmWav = 1;
-    {
-        std::vector<short> samples(80, 1000);
-        SF_INFO info {};
-        info.channels = 1;
-        info.samplerate = 8000;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        SNDFILE* file
-            = sf_open(QFile::encodeName(dir.filePath(QStringLiteral("alarm.wav"))).constData(), SFM_WRITE, &info);
-        sf_writef_short(file, samples.data(), sf_count_t(samples.size()));
-        sf_close(file);
-    }
+    writeShortSound(dir.filePath(QStringLiteral("alarm.wav")));
     QFile crewFile(dir.filePath(QStringLiteral("mannschaft.csv")));
     if (!crewFile.open(QIODevice::WriteOnly))
         return state.SkipWithError("cannot write mannschaft.csv");

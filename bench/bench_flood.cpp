@@ -17,6 +17,7 @@
 #include "announce/Announcer.h"
 #include "app/Form1.h"
 #include "bench/BenchMain.h"
+#include "bench/ShortSound.h"
 #include "bench/StampingOutput.h"
 #include "common/AppContext.h"
 #include "link/MessageReceiver.h"
@@ -30,7 +31,6 @@
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
-#include <sndfile.h>
 
 #include <sys/resource.h>
 #include <time.h>
@@ -57,19 +57,6 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
-}
-
-void writeShortSound(const QString& path)
-{
-    std::vector<short> samples(80, 1000); // 10 ms
-    SF_INFO info {};
-    info.channels = 1;
-    info.samplerate = 8000;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    if (SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info)) {
-        sf_writef_short(file, samples.data(), sf_count_t(samples.size()));
-        sf_close(file);
-    }
 }
 
 QByteArray crewRows(int rows, int round)
