@@ -19,6 +19,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
 #include <unistd.h>
 
@@ -121,6 +122,14 @@ bool lockDataFolder(AppContext& ctx, QLockFile& lock)
     return false;
 }
 
+// The data folder, found and locked for the program's life; null when another monitor holds it.
+std::unique_ptr<QLockFile> takeDataFolder(AppContext& ctx)
+{
+    InitDataFolders(ctx);
+    auto lock = std::make_unique<QLockFile>(ctx.dataFile(kLockFile));
+    return lockDataFolder(ctx, *lock) ? std::move(lock) : nullptr;
+}
+
 void noteStart(const AppContext& ctx)
 {
     qCInfo(lcFiles).noquote() << "Settings read from the data folder" << ctx.DataFolder << "; dispatch computer"
@@ -141,9 +150,8 @@ int runHeadless(int argc, char* argv[])
     QGuiApplication app(argc, argv);
     qInfo().noquote() << "Kessvenn" << QCoreApplication::applicationVersion() << "starting without a window";
     AppContext& ctx = programContext();
-    InitDataFolders(ctx);
-    QLockFile lock(ctx.dataFile(kLockFile));
-    if (!lockDataFolder(ctx, lock))
+    const std::unique_ptr<QLockFile> lock = takeDataFolder(ctx);
+    if (!lock)
         return 1;
     Station station(ctx);
     // systemctl stop, kill and Ctrl+C end the monitor as "Programmende" does.
@@ -221,9 +229,8 @@ int main(int argc, char* argv[])
         qWarning("Qt's German texts were not found; its buttons and dialogs speak English");
 
     AppContext& ctx = programContext();
-    InitDataFolders(ctx);
-    QLockFile lock(ctx.dataFile(kLockFile));
-    if (!lockDataFolder(ctx, lock))
+    const std::unique_ptr<QLockFile> lock = takeDataFolder(ctx);
+    if (!lock)
         return 1;
     Station station(ctx);
     Form1 window(station);
