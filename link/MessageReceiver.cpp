@@ -7,7 +7,10 @@
 #include <QList>
 
 #include <array>
+#include <cstddef>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -39,15 +42,21 @@ constexpr std::array<TypeEntry, 8> kTypes = { {
     { "WACHALARM_RM", MessageType::Feedback },
 } };
 
-// Whether the text begins with a known type that ends at a TAB or at the end.
-bool startsWithKnownType(QByteArrayView text)
+// The type the text begins with, ending at a TAB or at the end; none for an unknown type.
+std::optional<MessageType> typeOf(QByteArrayView text)
 {
     for (const TypeEntry& entry : kTypes) {
         if (text.startsWith(entry.name)
             && (text.size() == entry.name.size() || text[entry.name.size()] == FieldSeparator))
-            return true;
+            return entry.type;
     }
-    return false;
+    return std::nullopt;
+}
+
+bool isAlarm(QByteArrayView message)
+{
+    const std::optional<MessageType> type = typeOf(message);
+    return type == MessageType::StationAlarm || type == MessageType::UnitAlarm;
 }
 
 } // namespace
@@ -64,15 +73,19 @@ void MessageReceiver::reset()
 
 void MessageReceiver::ReceiveChunk(QByteArrayView chunk)
 {
+    take(chunk);
+    dispatchUntil(Clock::time_point::max());
+}
+
+void MessageReceiver::take(QByteArrayView chunk)
+{
     if (chunk.isEmpty())
         return;
 
     const qsizetype oldSize = m_buffer.size();
     m_buffer.append(chunk);
 
-    // The messages are cut out of the buffer before any of them is dispatched, so that a handler
-    // that runs the event loop (and with it a nested ReceiveChunk) finds the buffer consistent.
-    QList<QByteArray> messages;
+    const std::size_t firstNew = m_waiting.size();
     qsizetype pieceStart = 0;
     // A terminator that completes in this chunk ends in a byte 4; without one the chunk only adds.
     if (std::memchr(chunk.data(), 4, chunk.size())) {
@@ -84,7 +97,7 @@ void MessageReceiver::ReceiveChunk(QByteArrayView chunk)
                 break;
             if (const QByteArrayView message = messageOf(QByteArrayView(m_buffer).sliced(pieceStart, end - pieceStart));
                 !message.isEmpty())
-                messages.append(message.toByteArray());
+                enqueue(message);
             pieceStart = end + FrameEnd.size();
             from = pieceStart;
         }
@@ -93,9 +106,59 @@ void MessageReceiver::ReceiveChunk(QByteArrayView chunk)
         m_buffer.remove(0, pieceStart);
     if (m_buffer.size() > kMaxUnterminated)
         dropOverlongFrame();
+    announceAhead(firstNew);
+}
 
-    for (const QByteArray& message : std::as_const(messages))
-        DispatchMessage(CodePage::decode(message), m_handlers);
+void MessageReceiver::enqueue(QByteArrayView message)
+{
+    const bool alarm = isAlarm(message);
+    m_waiting.push_back({ message.toByteArray(), alarm, false });
+    if (!alarm)
+        ++m_waitingOthers;
+    // An alarm first in the queue, or behind alarms alone, is dispatched next and heard then.
+    else if (m_waitingOthers > 0)
+        m_announceDue = true;
+}
+
+void MessageReceiver::announceAhead(std::size_t firstNew)
+{
+    if (!std::exchange(m_announceDue, false))
+        return;
+    // Alarms are heard in the order they came. Those not yet announced before this chunk stand at
+    // the front of the queue, before any other message, since an alarm behind one announces all.
+    QList<QByteArray> alarms;
+    const auto note = [&alarms](Waiting& waiting) {
+        if (waiting.alarm && !std::exchange(waiting.announced, true))
+            alarms.append(waiting.message);
+    };
+    for (std::size_t i = 0; i < firstNew && m_waiting[i].alarm; ++i)
+        note(m_waiting[i]);
+    for (std::size_t i = firstNew; i < m_waiting.size(); ++i)
+        note(m_waiting[i]);
+    // Announcing may run the event loop and with it a nested ReceiveChunk; the queue is left alone.
+    for (const QByteArray& alarm : std::as_const(alarms)) {
+        try {
+            m_handlers.AnnounceAhead(CodePage::decode(alarm));
+        } catch (...) {
+            // The alarm is still dispatched in its turn.
+        }
+    }
+}
+
+bool MessageReceiver::dispatchUntil(Clock::time_point deadline)
+{
+    // Each message leaves the queue before it is dispatched: a handler that runs the event loop
+    // (and with it a nested ReceiveChunk) finds the queue consistent and goes on with it.
+    while (!m_waiting.empty()) {
+        const Waiting waiting = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        if (!waiting.alarm)
+            --m_waitingOthers;
+        DispatchMessage(CodePage::decode(waiting.message), m_handlers);
+        if (!m_waiting.empty() && deadline != Clock::time_point::max() && Clock::now() >= deadline)
+            return true;
+    }
+    return false;
 }
 
 QByteArrayView MessageReceiver::messageOf(QByteArrayView piece)
@@ -109,7 +172,7 @@ QByteArrayView MessageReceiver::messageOf(QByteArrayView piece)
     const QByteArrayView message = piece.sliced(start + 1);
     // An overlong frame, an empty one and one of a type the monitor does not handle are dropped
     // whole.
-    if (message.size() > MaxPayloadBytes || !startsWithKnownType(message))
+    if (message.size() > MaxPayloadBytes || !typeOf(message))
         return {};
     return message;
 }

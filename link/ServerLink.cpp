@@ -8,6 +8,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <chrono>
 #include <utility>
 
 #include <netinet/in.h>
@@ -108,8 +109,7 @@ void ServerLink::ConnectToServer(const QString& address)
     // Whole frames that came before the connection broke are still handled; a partial one is not.
     if (Winsock_Klein->bytesAvailable() > 0)
         m_received.append(Winsock_Klein->readAll());
-    if (!m_received.isEmpty())
-        deliverReceived();
+    m_receiver.ReceiveChunk(std::exchange(m_received, QByteArray()));
 
     // Only a connection that is up has anything to close gracefully. A socket that is still
     // looking up the host or waiting for the peer's answer is given up at once: Qt merely marks its
@@ -206,6 +206,11 @@ void ServerLink::closeSocket()
 void ServerLink::onReadyRead()
 {
     m_received.append(Winsock_Klein->readAll());
+    queueDelivery();
+}
+
+void ServerLink::queueDelivery()
+{
     // The socket does not announce new data while a readyRead slot is running, so the messages are
     // dispatched outside of it: a handler that waits in the event loop still sees the next alarm.
     if (!m_deliveryQueued) {
@@ -217,8 +222,11 @@ void ServerLink::onReadyRead()
 void ServerLink::deliverReceived()
 {
     m_deliveryQueued = false;
-    const QByteArray chunk = std::exchange(m_received, QByteArray());
-    m_receiver.ReceiveChunk(chunk);
+    // Whatever came is cut into messages at once, so that an alarm behind a flood is heard at once;
+    // the messages are dispatched a slice at a time, the socket read between slices.
+    m_receiver.take(std::exchange(m_received, QByteArray()));
+    if (m_receiver.dispatchUntil(MessageReceiver::Clock::now() + std::chrono::milliseconds(DispatchSliceMs)))
+        queueDelivery();
 }
 
 void ServerLink::enableKeepAlive()

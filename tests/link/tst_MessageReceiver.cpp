@@ -62,11 +62,11 @@ private slots:
             frame(alarm) + brokenAlarm + frame("NEUER_TYP\tx") + brokenAlarm + frame("wachalarm_status\tx")
                 + brokenTicker + frame("NEUER_TYP\tx") + brokenAlarm + frame(status),
             none, QStringList { alarmCall, statusCall });
-        // The nested chunk completes the frame that the outer one left open; its messages are
-        // handled before the rest of the outer chunk's.
+        // The nested chunk completes the frame that the outer one left open; the nested call goes on
+        // with the outer chunk's messages, in stream order.
         row("nested delivery inside a handler", frame(alarm) + frame("WACHALARM_DEL") + "\x05WACHALARM_R",
             "M\t5\t1" + kEnd + frame(status),
-            QStringList { alarmCall, call("HandleFeedback", "WACHALARM_RM\t5\t1"), statusCall, "DeleteTicker:" });
+            QStringList { alarmCall, "DeleteTicker:", call("HandleFeedback", "WACHALARM_RM\t5\t1"), statusCall });
 
         QByteArray largest = "WACHALARM_TICKER\t";
         largest += QByteArray(MessageReceiver::MaxPayloadBytes - largest.size(), 'x');
