@@ -5,7 +5,9 @@
 #include "link/MessageHandlers.h"
 
 #include <QList>
+#include <QScopedValueRollback>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstring>
@@ -42,15 +44,28 @@ constexpr std::array<TypeEntry, 8> kTypes = { {
     { "WACHALARM_RM", MessageType::Feedback },
 } };
 
+constexpr qsizetype kLongestType = 16; // "WACHALARM_TICKER"
+
 // The type the text begins with, ending at a TAB or at the end; none for an unknown type.
 std::optional<MessageType> typeOf(QByteArrayView text)
 {
+    if (text.isEmpty())
+        return std::nullopt;
+    const void* tab = std::memchr(text.data(), FieldSeparator, std::size_t(std::min(text.size(), kLongestType + 1)));
+    const qsizetype length = tab ? static_cast<const char*>(tab) - text.data() : text.size();
     for (const TypeEntry& entry : kTypes) {
-        if (text.startsWith(entry.name)
-            && (text.size() == entry.name.size() || text[entry.name.size()] == FieldSeparator))
+        if (entry.name.size() == length && std::memcmp(entry.name.data(), text.data(), std::size_t(length)) == 0)
             return entry.type;
     }
     return std::nullopt;
+}
+
+// Where the next terminator begins at or after `from`, or -1. glibc's memmem, where a general
+// search would set up its tables anew for each of a flood's frames.
+qsizetype indexOfFrameEnd(QByteArrayView text, qsizetype from)
+{
+    const void* found = ::memmem(text.data() + from, std::size_t(text.size() - from), FrameEnd.data(), FrameEnd.size());
+    return found ? static_cast<const char*>(found) - text.data() : -1;
 }
 
 bool isAlarm(QByteArrayView message)
@@ -79,63 +94,84 @@ void MessageReceiver::ReceiveChunk(QByteArrayView chunk)
 
 void MessageReceiver::take(QByteArrayView chunk)
 {
+    // Announcing ahead does not run the event loop; should a handler still take bytes inside it,
+    // they are cut once this chunk is.
+    if (m_taking) {
+        m_deferred.append(chunk);
+        return;
+    }
+    const QScopedValueRollback<bool> taking(m_taking, true);
+    cut(chunk);
+    while (!m_deferred.isEmpty())
+        cut(std::exchange(m_deferred, QByteArray()));
+}
+
+void MessageReceiver::cut(QByteArrayView chunk)
+{
     if (chunk.isEmpty())
         return;
 
     const qsizetype oldSize = m_buffer.size();
     m_buffer.append(chunk);
 
-    const std::size_t firstNew = m_waiting.size();
+    // Where the messages are, found before any is copied, so that an alarm behind thousands of
+    // them is heard before they are queued.
+    std::vector<Cut> cuts;
     qsizetype pieceStart = 0;
     // A terminator that completes in this chunk ends in a byte 4; without one the chunk only adds.
     if (std::memchr(chunk.data(), 4, chunk.size())) {
         // Everything before oldSize - 9 was searched when it arrived.
         qsizetype from = qMax<qsizetype>(0, oldSize - (FrameEnd.size() - 1));
         for (;;) {
-            const qsizetype end = QByteArrayView(m_buffer).indexOf(FrameEnd, from);
+            const qsizetype end = indexOfFrameEnd(m_buffer, from);
             if (end < 0)
                 break;
             if (const QByteArrayView message = messageOf(QByteArrayView(m_buffer).sliced(pieceStart, end - pieceStart));
                 !message.isEmpty())
-                enqueue(message);
+                cuts.push_back({ message.data() - m_buffer.constData(), message.size(), isAlarm(message), false });
             pieceStart = end + FrameEnd.size();
             from = pieceStart;
         }
+    }
+    announceAhead(cuts);
+    for (const Cut& cut : cuts) {
+        m_waiting.push_back({ m_buffer.sliced(cut.from, cut.size), cut.alarm, cut.announced });
+        m_waitingOthers += cut.alarm ? 0 : 1;
     }
     if (pieceStart > 0)
         m_buffer.remove(0, pieceStart);
     if (m_buffer.size() > kMaxUnterminated)
         dropOverlongFrame();
-    announceAhead(firstNew);
 }
 
-void MessageReceiver::enqueue(QByteArrayView message)
+void MessageReceiver::announceAhead(std::vector<Cut>& cuts)
 {
-    const bool alarm = isAlarm(message);
-    m_waiting.push_back({ message.toByteArray(), alarm, false });
-    if (!alarm)
-        ++m_waitingOthers;
     // An alarm first in the queue, or behind alarms alone, is dispatched next and heard then.
-    else if (m_waitingOthers > 0)
-        m_announceDue = true;
-}
-
-void MessageReceiver::announceAhead(std::size_t firstNew)
-{
-    if (!std::exchange(m_announceDue, false))
+    bool due = false;
+    for (qsizetype others = m_waitingOthers; const Cut& cut : cuts) {
+        if (cut.alarm && others > 0) {
+            due = true;
+            break;
+        }
+        others += cut.alarm ? 0 : 1;
+    }
+    if (!due)
         return;
-    // Alarms are heard in the order they came. Those not yet announced before this chunk stand at
-    // the front of the queue, before any other message, since an alarm behind one announces all.
+    // Alarms are heard in the order they came. Those queued and not yet announced stand at the
+    // front of the queue, before any other message, since an alarm behind one announces all.
     QList<QByteArray> alarms;
-    const auto note = [&alarms](Waiting& waiting) {
-        if (waiting.alarm && !std::exchange(waiting.announced, true))
+    for (Waiting& waiting : m_waiting) {
+        if (!waiting.alarm)
+            break;
+        if (!std::exchange(waiting.announced, true))
             alarms.append(waiting.message);
-    };
-    for (std::size_t i = 0; i < firstNew && m_waiting[i].alarm; ++i)
-        note(m_waiting[i]);
-    for (std::size_t i = firstNew; i < m_waiting.size(); ++i)
-        note(m_waiting[i]);
-    // Announcing may run the event loop and with it a nested ReceiveChunk; the queue is left alone.
+    }
+    for (Cut& cut : cuts) {
+        if (cut.alarm) {
+            cut.announced = true;
+            alarms.append(m_buffer.sliced(cut.from, cut.size));
+        }
+    }
     for (const QByteArray& alarm : std::as_const(alarms)) {
         try {
             m_handlers.AnnounceAhead(CodePage::decode(alarm));
@@ -166,10 +202,10 @@ QByteArrayView MessageReceiver::messageOf(QByteArrayView piece)
     // A frame that its sender broke off and started anew leaves the broken part in front of the
     // new start byte, and so do stray bytes before a frame: the frame begins at the last start
     // byte. What stands before it is never part of the message, whatever type follows.
-    const qsizetype start = piece.lastIndexOf(FrameStart);
-    if (start < 0)
+    const void* start = piece.isEmpty() ? nullptr : ::memrchr(piece.data(), FrameStart, std::size_t(piece.size()));
+    if (!start)
         return {};
-    const QByteArrayView message = piece.sliced(start + 1);
+    const QByteArrayView message = piece.sliced(static_cast<const char*>(start) - piece.data() + 1);
     // An overlong frame, an empty one and one of a type the monitor does not handle are dropped
     // whole.
     if (message.size() > MaxPayloadBytes || !typeOf(message))

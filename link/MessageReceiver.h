@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <vector>
 
 class MessageHandlers;
 
@@ -73,15 +74,21 @@ private:
     // The message of the text before a terminator, or nothing when that text is to be dropped.
     [[nodiscard]] static QByteArrayView messageOf(QByteArrayView piece);
     void dropOverlongFrame();
-    // Queues a complete message.
-    void enqueue(QByteArrayView message);
-    // Announces ahead, in order, every alarm not yet announced once one waits behind another
-    // message; `firstNew` is the place of the first message of this chunk.
-    void announceAhead(std::size_t firstNew);
+    // A message found in the buffer: where it is, whether it is an alarm, whether announced.
+    struct Cut {
+        qsizetype from = 0, size = 0;
+        bool alarm = false, announced = false;
+    };
+    // Cuts the complete frames out of the buffer and queues their messages.
+    void cut(QByteArrayView chunk);
+    // Once an alarm of `cuts` waits behind another message, announces ahead, in order, every
+    // alarm queued or cut and not yet announced.
+    void announceAhead(std::vector<Cut>& cuts);
 
     MessageHandlers& m_handlers;
     QByteArray m_buffer;
     std::deque<Waiting> m_waiting;
     qsizetype m_waitingOthers = 0; // waiting messages that are no alarm
-    bool m_announceDue = false; // an alarm of this chunk waits behind another message
+    bool m_taking = false;
+    QByteArray m_deferred; // taken while a chunk is cut
 };

@@ -29,7 +29,7 @@ public:
     static constexpr int RegistrationWaitMs = 2000;
     static constexpr int SendWaitMs = 5000;
     // The longest run of dispatching received messages before the socket is read again.
-    static constexpr int DispatchSliceMs = 10;
+    static constexpr int DispatchSliceMs = 5;
 
     // TCP keepalive: a peer that vanished without closing (cable pulled, machine frozen) is noticed
     // after at most 20 + 4 × 5 = 40 s; unacknowledged sent data gives up after as long.
