@@ -60,18 +60,20 @@ std::optional<MessageType> typeOf(QByteArrayView text)
     return std::nullopt;
 }
 
-// Where the next terminator begins at or after `from`, or -1. glibc's memmem, where a general
-// search would set up its tables anew for each of a flood's frames.
+// Where the next terminator begins at or after `from`, or -1: its first byte looked for with
+// memchr, where a general search would set up its tables anew for each of a flood's frames.
 qsizetype indexOfFrameEnd(QByteArrayView text, qsizetype from)
 {
-    const void* found = ::memmem(text.data() + from, std::size_t(text.size() - from), FrameEnd.data(), FrameEnd.size());
-    return found ? static_cast<const char*>(found) - text.data() : -1;
-}
-
-bool isAlarm(QByteArrayView message)
-{
-    const std::optional<MessageType> type = typeOf(message);
-    return type == MessageType::StationAlarm || type == MessageType::UnitAlarm;
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    for (const char* at = begin + from; end - at >= FrameEnd.size(); ++at) {
+        at = static_cast<const char*>(std::memchr(at, FrameEnd[0], std::size_t(end - at)));
+        if (!at || end - at < FrameEnd.size())
+            return -1;
+        if (std::memcmp(at, FrameEnd.data(), std::size_t(FrameEnd.size())) == 0)
+            return at - begin;
+    }
+    return -1;
 }
 
 } // namespace
@@ -126,20 +128,23 @@ void MessageReceiver::cut(QByteArrayView chunk)
             const qsizetype end = indexOfFrameEnd(m_buffer, from);
             if (end < 0)
                 break;
-            if (const QByteArrayView message = messageOf(QByteArrayView(m_buffer).sliced(pieceStart, end - pieceStart));
+            bool alarm = false;
+            if (const QByteArrayView message
+                = messageOf(QByteArrayView(m_buffer).sliced(pieceStart, end - pieceStart), &alarm);
                 !message.isEmpty())
-                cuts.push_back({ message.data() - m_buffer.constData(), message.size(), isAlarm(message), false });
+                cuts.push_back({ message.data() - m_buffer.constData(), message.size(), alarm, false });
             pieceStart = end + FrameEnd.size();
             from = pieceStart;
         }
     }
     announceAhead(cuts);
     for (const Cut& cut : cuts) {
-        m_waiting.push_back({ m_buffer.sliced(cut.from, cut.size), cut.alarm, cut.announced });
+        m_waiting.push_back({ m_buffer, cut.from, cut.size, cut.alarm, cut.announced });
         m_waitingOthers += cut.alarm ? 0 : 1;
     }
+    // The waiting messages keep the bytes they are in; the buffer goes on with a copy of the rest.
     if (pieceStart > 0)
-        m_buffer.remove(0, pieceStart);
+        m_buffer = QByteArrayView(m_buffer).sliced(pieceStart).toByteArray();
     if (m_buffer.size() > kMaxUnterminated)
         dropOverlongFrame();
 }
@@ -164,7 +169,7 @@ void MessageReceiver::announceAhead(std::vector<Cut>& cuts)
         if (!waiting.alarm)
             break;
         if (!std::exchange(waiting.announced, true))
-            alarms.append(waiting.message);
+            alarms.append(waiting.message().toByteArray());
     }
     for (Cut& cut : cuts) {
         if (cut.alarm) {
@@ -190,14 +195,14 @@ bool MessageReceiver::dispatchUntil(Clock::time_point deadline)
         m_waiting.pop_front();
         if (!waiting.alarm)
             --m_waitingOthers;
-        DispatchMessage(CodePage::decode(waiting.message), m_handlers);
+        DispatchMessage(CodePage::decode(waiting.message()), m_handlers);
         if (!m_waiting.empty() && deadline != Clock::time_point::max() && Clock::now() >= deadline)
             return true;
     }
     return false;
 }
 
-QByteArrayView MessageReceiver::messageOf(QByteArrayView piece)
+QByteArrayView MessageReceiver::messageOf(QByteArrayView piece, bool* alarm)
 {
     // A frame that its sender broke off and started anew leaves the broken part in front of the
     // new start byte, and so do stray bytes before a frame: the frame begins at the last start
@@ -208,8 +213,11 @@ QByteArrayView MessageReceiver::messageOf(QByteArrayView piece)
     const QByteArrayView message = piece.sliced(static_cast<const char*>(start) - piece.data() + 1);
     // An overlong frame, an empty one and one of a type the monitor does not handle are dropped
     // whole.
-    if (message.size() > MaxPayloadBytes || !typeOf(message))
+    const std::optional<MessageType> type = message.size() > MaxPayloadBytes ? std::nullopt : typeOf(message);
+    if (!type)
         return {};
+    if (alarm)
+        *alarm = type == MessageType::StationAlarm || type == MessageType::UnitAlarm;
     return message;
 }
 

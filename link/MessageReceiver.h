@@ -65,14 +65,19 @@ public:
     [[nodiscard]] static QByteArray frame(const QString& message);
 
 private:
+    // A message waiting: its place in the bytes read with it, which it shares with the others of
+    // that read rather than a copy of its own.
     struct Waiting {
-        QByteArray message;
+        QByteArray read;
+        qsizetype from = 0, size = 0;
         bool alarm = false; // "WACHALARM" or "WACHALARM_EM"
         bool announced = false; // announced ahead
+        [[nodiscard]] QByteArrayView message() const { return QByteArrayView(read).sliced(from, size); }
     };
 
     // The message of the text before a terminator, or nothing when that text is to be dropped.
-    [[nodiscard]] static QByteArrayView messageOf(QByteArrayView piece);
+    // `alarm` tells whether it is "WACHALARM" or "WACHALARM_EM".
+    [[nodiscard]] static QByteArrayView messageOf(QByteArrayView piece, bool* alarm = nullptr);
     void dropOverlongFrame();
     // A message found in the buffer: where it is, whether it is an alarm, whether announced.
     struct Cut {
