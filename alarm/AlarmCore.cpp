@@ -17,8 +17,9 @@ AlarmCore::AlarmCore(AppContext& ctx, QObject* parent)
 
 namespace {
 
-// Alarms heard ahead and not yet in their turn; more only when their turn never came.
-constexpr qsizetype kMaxAhead = 64;
+// Alarms heard ahead and not yet in their turn. Each comes in its turn, so only a flood of
+// thousands of alarms reaches this; the oldest of them is then heard again in its turn.
+constexpr qsizetype kMaxAhead = 10000;
 
 } // namespace
 
