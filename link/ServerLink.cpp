@@ -223,7 +223,10 @@ void ServerLink::deliverReceived()
 {
     m_deliveryQueued = false;
     // Whatever came is cut into messages at once, so that an alarm behind a flood is heard at once;
-    // the messages are dispatched a slice at a time, the socket read between slices.
+    // the messages are dispatched a slice at a time, and before each the socket is read of all that
+    // has come since (a flood is read in as fast as it comes, and the alarm behind it with it).
+    if (Winsock_Klein->state() == QAbstractSocket::ConnectedState)
+        Winsock_Klein->waitForReadyRead(0);
     m_receiver.take(std::exchange(m_received, QByteArray()));
     if (m_receiver.dispatchUntil(MessageReceiver::Clock::now() + std::chrono::milliseconds(DispatchSliceMs)))
         queueDelivery();
