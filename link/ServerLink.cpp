@@ -13,6 +13,7 @@
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 ServerLink::ServerLink(AppContext& ctx, MessageHandlers& handlers, QObject* parent)
@@ -225,11 +226,20 @@ void ServerLink::deliverReceived()
     // Whatever came is cut into messages at once, so that an alarm behind a flood is heard at once;
     // the messages are dispatched a slice at a time, and before each the socket is read of all that
     // has come since (a flood is read in as fast as it comes, and the alarm behind it with it).
-    if (Winsock_Klein->state() == QAbstractSocket::ConnectedState)
-        Winsock_Klein->waitForReadyRead(0);
+    readWaitingBytes();
     m_receiver.take(std::exchange(m_received, QByteArray()));
     if (m_receiver.dispatchUntil(MessageReceiver::Clock::now() + std::chrono::milliseconds(DispatchSliceMs)))
         queueDelivery();
+}
+
+void ServerLink::readWaitingBytes()
+{
+    // Only when bytes are there: a wait that finds none reports a time-out as the socket's error.
+    int waiting = 0;
+    const qintptr fd = Winsock_Klein->socketDescriptor();
+    if (Winsock_Klein->state() == QAbstractSocket::ConnectedState && fd >= 0
+        && ::ioctl(static_cast<int>(fd), FIONREAD, &waiting) == 0 && waiting > 0)
+        Winsock_Klein->waitForReadyRead(0);
 }
 
 void ServerLink::enableKeepAlive()

@@ -84,6 +84,8 @@ private:
     void onReadyRead();
     void queueDelivery();
     void deliverReceived();
+    // Reads what the system holds for the socket now, if anything, through readyRead.
+    void readWaitingBytes();
     void enableKeepAlive();
     void onDisconnected();
     // Logs a failed connection attempt: the first of a row, then once a minute with a count.

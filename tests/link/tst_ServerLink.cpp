@@ -215,6 +215,7 @@ private slots:
         QTRY_COMPARE(events, expected);
         QTRY_VERIFY(!announcements.busy());
         QCOMPARE(events, expected);
+        QCOMPARE(link.LinkState(), 7); // connected, no error
     }
 
     // The window's status picture follows the link.
