@@ -206,7 +206,10 @@ void ServerLink::closeSocket()
 
 void ServerLink::onReadyRead()
 {
+    // Whatever came is cut into messages at once, so that an alarm behind a flood is heard before
+    // anything else the event loop has to do; announcing ahead never waits in the event loop.
     m_received.append(Winsock_Klein->readAll());
+    m_receiver.take(std::exchange(m_received, QByteArray()));
     queueDelivery();
 }
 
@@ -223,11 +226,9 @@ void ServerLink::queueDelivery()
 void ServerLink::deliverReceived()
 {
     m_deliveryQueued = false;
-    // Whatever came is cut into messages at once, so that an alarm behind a flood is heard at once;
-    // the messages are dispatched a slice at a time, and before each the socket is read of all that
-    // has come since (a flood is read in as fast as it comes, and the alarm behind it with it).
+    // The messages are dispatched a slice at a time, and before each the socket is read of all
+    // that has come since: a flood is read in as fast as it comes, and an alarm behind it with it.
     readWaitingBytes();
-    m_receiver.take(std::exchange(m_received, QByteArray()));
     if (m_receiver.dispatchUntil(MessageReceiver::Clock::now() + std::chrono::milliseconds(DispatchSliceMs)))
         queueDelivery();
 }
