@@ -15,9 +15,49 @@ AlarmCore::AlarmCore(AppContext& ctx, QObject* parent)
 {
 }
 
+namespace {
+
+// Alarms heard ahead and not yet in their turn. Each comes in its turn, so only a flood of
+// thousands of alarms reaches this; the oldest of them is then heard again in its turn.
+constexpr qsizetype kMaxAhead = 10000;
+
+} // namespace
+
+void AlarmCore::AnnounceAhead(const QString& message)
+{
+    if (!m_announcements)
+        return;
+    Ahead ahead { message, std::nullopt, std::nullopt };
+    if (message.startsWith(QLatin1StringView("WACHALARM_EM"))) {
+        ahead.unit = PlanUnitAlarm(message, m_ctx);
+        if (ahead.unit->units.isEmpty())
+            return;
+        m_announcements->announceNext(ahead.unit->announcement);
+    } else {
+        ahead.station = PlanStationAlarm(message, false, m_ctx);
+        if (!ahead.station)
+            return;
+        m_announcements->announceNow(ahead.station->announcement);
+    }
+    if (m_ahead.size() >= kMaxAhead)
+        m_ahead.removeFirst();
+    m_ahead.append(std::move(ahead));
+}
+
+std::optional<AlarmCore::Ahead> AlarmCore::takeAhead(const QString& message, bool station)
+{
+    for (qsizetype i = 0; i < m_ahead.size(); ++i) {
+        if (m_ahead[i].station.has_value() == station && m_ahead[i].message == message)
+            return m_ahead.takeAt(i);
+    }
+    return std::nullopt;
+}
+
 void AlarmCore::HandleStationAlarm(const QString& message, int replay)
 {
-    const std::optional<StationAlarmPlan> plan = PlanStationAlarm(message, replay != 0, m_ctx);
+    std::optional<Ahead> ahead = replay == 0 ? takeAhead(message, true) : std::nullopt;
+    const std::optional<StationAlarmPlan> plan
+        = ahead ? std::move(ahead->station) : PlanStationAlarm(message, replay != 0, m_ctx);
     if (!plan)
         return;
     emit stationAlarm(*plan, replay != 0);
@@ -28,20 +68,21 @@ void AlarmCore::HandleStationAlarm(const QString& message, int replay)
         << QDateTime::currentDateTime().toString(Qt::ISODate);
     if (plan->lastAlarm)
         LastAlarmStore::storeBytes(m_ctx.LastAlarmPath, *plan->lastAlarm);
-    if (m_announcements && !m_silentReplay)
+    if (m_announcements && !m_silentReplay && !ahead)
         m_announcements->announceNow(plan->announcement);
     emit stationAlarmAnnounced(*plan, replay != 0);
 }
 
 void AlarmCore::HandleUnitAlarm(const QString& message)
 {
-    const UnitAlarmPlan plan = PlanUnitAlarm(message, m_ctx);
+    std::optional<Ahead> ahead = takeAhead(message, false);
+    const UnitAlarmPlan plan = ahead ? std::move(*ahead->unit) : PlanUnitAlarm(message, m_ctx);
     emit unitAlarm(plan);
     if (plan.units.isEmpty())
         return;
     qCInfo(lcAlarm).noquote() << "Unit alarm received:" << plan.units.join(QStringLiteral(", ")) << "at"
                               << QDateTime::currentDateTime().toString(Qt::ISODate);
-    if (m_announcements)
+    if (m_announcements && !ahead)
         m_announcements->announceNext(plan.announcement);
     emit unitAlarmAnnounced(plan);
 }

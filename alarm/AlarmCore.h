@@ -3,7 +3,10 @@
 #include "alarm/AlarmPlan.h"
 #include "link/MessageHandlers.h"
 
+#include <QList>
 #include <QObject>
+
+#include <optional>
 
 class AnnouncementQueue;
 class AppContext;
@@ -12,7 +15,9 @@ class AppContext;
 // hands the plan on. A station alarm goes first to whatever shows it (stationAlarm), then is
 // stored in last.dat and announced, and then goes to whatever keeps or prints it
 // (stationAlarmAnnounced), so that nothing but the screen stands before its first sound. The
-// other messages are handed on as they came.
+// other messages are handed on as they came. An alarm that the link announces ahead, as it waits
+// behind other messages, is heard at once; it is shown, stored and kept in its turn, after the
+// messages before it, and not heard a second time.
 class AlarmCore : public QObject, public MessageHandlers {
     Q_OBJECT
 
@@ -30,6 +35,8 @@ public:
     void InsertPagerRow(const QString& message) override { emit pagerMessage(message); }
     void DeleteTicker() override { emit tickerDeleted(); }
     void HandleFeedback(const QString& message) override { emit feedbackMessage(message); }
+    // "WACHALARM" or "WACHALARM_EM" heard before its turn.
+    void AnnounceAhead(const QString& message) override;
 
     // Shows the alarm of last.dat again without rewriting the file; heard only when `announce`.
     // last.dat has no field for the informant: `informant` is put in its place. False when there
@@ -48,7 +55,17 @@ signals:
     void feedbackMessage(const QString& message);
 
 private:
+    // An alarm heard ahead, its plan kept for its turn.
+    struct Ahead {
+        QString message;
+        std::optional<StationAlarmPlan> station;
+        std::optional<UnitAlarmPlan> unit;
+    };
+    // The alarm heard ahead with this message, taken out; none when it was not heard ahead.
+    std::optional<Ahead> takeAhead(const QString& message, bool station);
+
     AppContext& m_ctx;
+    QList<Ahead> m_ahead; // in the order heard
     AnnouncementQueue* m_announcements = nullptr;
     bool m_silentReplay = false;
 };

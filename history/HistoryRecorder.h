@@ -37,8 +37,10 @@ public:
     HistoryRecorder(QString path, QString lastAlarmPath, HistorySettings settings, QObject* parent = nullptr);
     ~HistoryRecorder() override;
 
-    // The time of day of every record and of the retention; tests set it before start().
-    std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+    // The time of every record and of the retention; tests set it before start(). In UTC: a burst
+    // of thousands of answers is timed and written without asking the time zone for each one (the
+    // C library looks at /etc/localtime on every conversion), on either thread.
+    std::function<QDateTime()> clock = [] { return QDateTime::currentDateTimeUtc(); };
 
     // Opens the file, takes last.dat over into a new one, clears and deletes what is due, and from
     // then on does so once a day. last.dat is read at once, so start() comes before the link

@@ -15,4 +15,9 @@ public:
     virtual void InsertPagerRow(const QString& message) = 0; // "WACHALARM_MELDER"
     virtual void DeleteTicker() = 0; // "WACHALARM_DEL"
     virtual void HandleFeedback(const QString& message) = 0; // "WACHALARM_RM"
+
+    // A "WACHALARM" or "WACHALARM_EM" that waits behind other messages of the stream: it may be
+    // heard now. It still comes to its handler in its turn, after the messages before it. Called
+    // while the link cuts what it read, so it never waits in the event loop.
+    virtual void AnnounceAhead(const QString& message) { Q_UNUSED(message); }
 };

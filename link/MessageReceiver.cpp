@@ -5,9 +5,14 @@
 #include "link/MessageHandlers.h"
 
 #include <QList>
+#include <QScopedValueRollback>
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -39,15 +44,36 @@ constexpr std::array<TypeEntry, 8> kTypes = { {
     { "WACHALARM_RM", MessageType::Feedback },
 } };
 
-// Whether the text begins with a known type that ends at a TAB or at the end.
-bool startsWithKnownType(QByteArrayView text)
+constexpr qsizetype kLongestType = 16; // "WACHALARM_TICKER"
+
+// The type the text begins with, ending at a TAB or at the end; none for an unknown type.
+std::optional<MessageType> typeOf(QByteArrayView text)
 {
+    if (text.isEmpty())
+        return std::nullopt;
+    const void* tab = std::memchr(text.data(), FieldSeparator, std::size_t(std::min(text.size(), kLongestType + 1)));
+    const qsizetype length = tab ? static_cast<const char*>(tab) - text.data() : text.size();
     for (const TypeEntry& entry : kTypes) {
-        if (text.startsWith(entry.name)
-            && (text.size() == entry.name.size() || text[entry.name.size()] == FieldSeparator))
-            return true;
+        if (entry.name.size() == length && std::memcmp(entry.name.data(), text.data(), std::size_t(length)) == 0)
+            return entry.type;
     }
-    return false;
+    return std::nullopt;
+}
+
+// Where the next terminator begins at or after `from`, or -1: its first byte looked for with
+// memchr, where a general search would set up its tables anew for each of a flood's frames.
+qsizetype indexOfFrameEnd(QByteArrayView text, qsizetype from)
+{
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    for (const char* at = begin + from; end - at >= FrameEnd.size(); ++at) {
+        at = static_cast<const char*>(std::memchr(at, FrameEnd[0], std::size_t(end - at)));
+        if (!at || end - at < FrameEnd.size())
+            return -1;
+        if (std::memcmp(at, FrameEnd.data(), std::size_t(FrameEnd.size())) == 0)
+            return at - begin;
+    }
+    return -1;
 }
 
 } // namespace
@@ -64,53 +90,134 @@ void MessageReceiver::reset()
 
 void MessageReceiver::ReceiveChunk(QByteArrayView chunk)
 {
+    take(chunk);
+    dispatchUntil(Clock::time_point::max());
+}
+
+void MessageReceiver::take(QByteArrayView chunk)
+{
+    // Announcing ahead does not run the event loop; should a handler still take bytes inside it,
+    // they are cut once this chunk is.
+    if (m_taking) {
+        m_deferred.append(chunk);
+        return;
+    }
+    const QScopedValueRollback<bool> taking(m_taking, true);
+    cut(chunk);
+    while (!m_deferred.isEmpty())
+        cut(std::exchange(m_deferred, QByteArray()));
+}
+
+void MessageReceiver::cut(QByteArrayView chunk)
+{
     if (chunk.isEmpty())
         return;
 
     const qsizetype oldSize = m_buffer.size();
     m_buffer.append(chunk);
 
-    // The messages are cut out of the buffer before any of them is dispatched, so that a handler
-    // that runs the event loop (and with it a nested ReceiveChunk) finds the buffer consistent.
-    QList<QByteArray> messages;
+    // Where the messages are, found before any is copied, so that an alarm behind thousands of
+    // them is heard before they are queued.
+    std::vector<Cut> cuts;
     qsizetype pieceStart = 0;
     // A terminator that completes in this chunk ends in a byte 4; without one the chunk only adds.
     if (std::memchr(chunk.data(), 4, chunk.size())) {
         // Everything before oldSize - 9 was searched when it arrived.
         qsizetype from = qMax<qsizetype>(0, oldSize - (FrameEnd.size() - 1));
         for (;;) {
-            const qsizetype end = QByteArrayView(m_buffer).indexOf(FrameEnd, from);
+            const qsizetype end = indexOfFrameEnd(m_buffer, from);
             if (end < 0)
                 break;
-            if (const QByteArrayView message = messageOf(QByteArrayView(m_buffer).sliced(pieceStart, end - pieceStart));
+            bool alarm = false;
+            if (const QByteArrayView message
+                = messageOf(QByteArrayView(m_buffer).sliced(pieceStart, end - pieceStart), &alarm);
                 !message.isEmpty())
-                messages.append(message.toByteArray());
+                cuts.push_back({ message.data() - m_buffer.constData(), message.size(), alarm, false });
             pieceStart = end + FrameEnd.size();
             from = pieceStart;
         }
     }
+    announceAhead(cuts);
+    for (const Cut& cut : cuts) {
+        m_waiting.push_back({ m_buffer, cut.from, cut.size, cut.alarm, cut.announced });
+        m_waitingOthers += cut.alarm ? 0 : 1;
+    }
+    // The waiting messages keep the bytes they are in; the buffer goes on with a copy of the rest.
     if (pieceStart > 0)
-        m_buffer.remove(0, pieceStart);
+        m_buffer = QByteArrayView(m_buffer).sliced(pieceStart).toByteArray();
     if (m_buffer.size() > kMaxUnterminated)
         dropOverlongFrame();
-
-    for (const QByteArray& message : std::as_const(messages))
-        DispatchMessage(CodePage::decode(message), m_handlers);
 }
 
-QByteArrayView MessageReceiver::messageOf(QByteArrayView piece)
+void MessageReceiver::announceAhead(std::vector<Cut>& cuts)
+{
+    // An alarm first in the queue, or behind alarms alone, is dispatched next and heard then.
+    bool due = false;
+    for (qsizetype others = m_waitingOthers; const Cut& cut : cuts) {
+        if (cut.alarm && others > 0) {
+            due = true;
+            break;
+        }
+        others += cut.alarm ? 0 : 1;
+    }
+    if (!due)
+        return;
+    // Alarms are heard in the order they came. Those queued and not yet announced stand at the
+    // front of the queue, before any other message, since an alarm behind one announces all.
+    QList<QByteArray> alarms;
+    for (Waiting& waiting : m_waiting) {
+        if (!waiting.alarm)
+            break;
+        if (!std::exchange(waiting.announced, true))
+            alarms.append(waiting.message().toByteArray());
+    }
+    for (Cut& cut : cuts) {
+        if (cut.alarm) {
+            cut.announced = true;
+            alarms.append(m_buffer.sliced(cut.from, cut.size));
+        }
+    }
+    for (const QByteArray& alarm : std::as_const(alarms)) {
+        try {
+            m_handlers.AnnounceAhead(CodePage::decode(alarm));
+        } catch (...) {
+            // The alarm is still dispatched in its turn.
+        }
+    }
+}
+
+bool MessageReceiver::dispatchUntil(Clock::time_point deadline)
+{
+    // Each message leaves the queue before it is dispatched: a handler that runs the event loop
+    // (and with it a nested ReceiveChunk) finds the queue consistent and goes on with it.
+    while (!m_waiting.empty()) {
+        const Waiting waiting = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        if (!waiting.alarm)
+            --m_waitingOthers;
+        DispatchMessage(CodePage::decode(waiting.message()), m_handlers);
+        if (!m_waiting.empty() && deadline != Clock::time_point::max() && Clock::now() >= deadline)
+            return true;
+    }
+    return false;
+}
+
+QByteArrayView MessageReceiver::messageOf(QByteArrayView piece, bool* alarm)
 {
     // A frame that its sender broke off and started anew leaves the broken part in front of the
     // new start byte, and so do stray bytes before a frame: the frame begins at the last start
     // byte. What stands before it is never part of the message, whatever type follows.
-    const qsizetype start = piece.lastIndexOf(FrameStart);
-    if (start < 0)
+    const void* start = piece.isEmpty() ? nullptr : ::memrchr(piece.data(), FrameStart, std::size_t(piece.size()));
+    if (!start)
         return {};
-    const QByteArrayView message = piece.sliced(start + 1);
+    const QByteArrayView message = piece.sliced(static_cast<const char*>(start) - piece.data() + 1);
     // An overlong frame, an empty one and one of a type the monitor does not handle are dropped
     // whole.
-    if (message.size() > MaxPayloadBytes || !startsWithKnownType(message))
+    const std::optional<MessageType> type = message.size() > MaxPayloadBytes ? std::nullopt : typeOf(message);
+    if (!type)
         return {};
+    if (alarm)
+        *alarm = type == MessageType::StationAlarm || type == MessageType::UnitAlarm;
     return message;
 }
 

@@ -8,10 +8,12 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <chrono>
 #include <utility>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 ServerLink::ServerLink(AppContext& ctx, MessageHandlers& handlers, QObject* parent)
@@ -108,8 +110,7 @@ void ServerLink::ConnectToServer(const QString& address)
     // Whole frames that came before the connection broke are still handled; a partial one is not.
     if (Winsock_Klein->bytesAvailable() > 0)
         m_received.append(Winsock_Klein->readAll());
-    if (!m_received.isEmpty())
-        deliverReceived();
+    m_receiver.ReceiveChunk(std::exchange(m_received, QByteArray()));
 
     // Only a connection that is up has anything to close gracefully. A socket that is still
     // looking up the host or waiting for the peer's answer is given up at once: Qt merely marks its
@@ -205,7 +206,15 @@ void ServerLink::closeSocket()
 
 void ServerLink::onReadyRead()
 {
+    // Whatever came is cut into messages at once, so that an alarm behind a flood is heard before
+    // anything else the event loop has to do; announcing ahead never waits in the event loop.
     m_received.append(Winsock_Klein->readAll());
+    m_receiver.take(std::exchange(m_received, QByteArray()));
+    queueDelivery();
+}
+
+void ServerLink::queueDelivery()
+{
     // The socket does not announce new data while a readyRead slot is running, so the messages are
     // dispatched outside of it: a handler that waits in the event loop still sees the next alarm.
     if (!m_deliveryQueued) {
@@ -217,8 +226,21 @@ void ServerLink::onReadyRead()
 void ServerLink::deliverReceived()
 {
     m_deliveryQueued = false;
-    const QByteArray chunk = std::exchange(m_received, QByteArray());
-    m_receiver.ReceiveChunk(chunk);
+    // The messages are dispatched a slice at a time, and before each the socket is read of all
+    // that has come since: a flood is read in as fast as it comes, and an alarm behind it with it.
+    readWaitingBytes();
+    if (m_receiver.dispatchUntil(MessageReceiver::Clock::now() + std::chrono::milliseconds(DispatchSliceMs)))
+        queueDelivery();
+}
+
+void ServerLink::readWaitingBytes()
+{
+    // Only when bytes are there: a wait that finds none reports a time-out as the socket's error.
+    int waiting = 0;
+    const qintptr fd = Winsock_Klein->socketDescriptor();
+    if (Winsock_Klein->state() == QAbstractSocket::ConnectedState && fd >= 0
+        && ::ioctl(static_cast<int>(fd), FIONREAD, &waiting) == 0 && waiting > 0)
+        Winsock_Klein->waitForReadyRead(0);
 }
 
 void ServerLink::enableKeepAlive()

@@ -28,6 +28,8 @@ public:
     static constexpr int ConnectWaitMs = 2500;
     static constexpr int RegistrationWaitMs = 2000;
     static constexpr int SendWaitMs = 5000;
+    // The longest run of dispatching received messages before the socket is read again.
+    static constexpr int DispatchSliceMs = 5;
 
     // TCP keepalive: a peer that vanished without closing (cable pulled, machine frozen) is noticed
     // after at most 20 + 4 × 5 = 40 s; unacknowledged sent data gives up after as long.
@@ -80,7 +82,10 @@ signals:
 private:
     void onConnected();
     void onReadyRead();
+    void queueDelivery();
     void deliverReceived();
+    // Reads what the system holds for the socket now, if anything, through readyRead.
+    void readWaitingBytes();
     void enableKeepAlive();
     void onDisconnected();
     // Logs a failed connection attempt: the first of a row, then once a minute with a count.

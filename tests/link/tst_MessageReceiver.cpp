@@ -62,11 +62,11 @@ private slots:
             frame(alarm) + brokenAlarm + frame("NEUER_TYP\tx") + brokenAlarm + frame("wachalarm_status\tx")
                 + brokenTicker + frame("NEUER_TYP\tx") + brokenAlarm + frame(status),
             none, QStringList { alarmCall, statusCall });
-        // The nested chunk completes the frame that the outer one left open; its messages are
-        // handled before the rest of the outer chunk's.
+        // The nested chunk completes the frame that the outer one left open; the nested call goes on
+        // with the outer chunk's messages, in stream order.
         row("nested delivery inside a handler", frame(alarm) + frame("WACHALARM_DEL") + "\x05WACHALARM_R",
             "M\t5\t1" + kEnd + frame(status),
-            QStringList { alarmCall, call("HandleFeedback", "WACHALARM_RM\t5\t1"), statusCall, "DeleteTicker:" });
+            QStringList { alarmCall, "DeleteTicker:", call("HandleFeedback", "WACHALARM_RM\t5\t1"), statusCall });
 
         QByteArray largest = "WACHALARM_TICKER\t";
         largest += QByteArray(MessageReceiver::MaxPayloadBytes - largest.size(), 'x');
@@ -109,6 +109,33 @@ private slots:
             if (handlers.calls != expected)
                 QCOMPARE(handlers.calls, expected);
         }
+    }
+
+    // Reads taken one after the other, then dispatched: which alarms are announced ahead, in what
+    // order. Every alarm is announced ahead once one waits behind another message.
+    void announcedAhead_data()
+    {
+        columns<QList<QByteArray>, QStringList>("reads", "expected");
+        const QByteArray a = frame("WACHALARM\tA"), unit = frame("WACHALARM_EM\tU\x07"), s = frame("WACHALARM_DEL");
+        const QString aCall = "HandleStationAlarm(0):WACHALARM\tA", uCall = "HandleUnitAlarm:WACHALARM_EM\tU\x07";
+        const QString aAhead = "AnnounceAhead:WACHALARM\tA", uAhead = "AnnounceAhead:WACHALARM_EM\tU\x07";
+        row("alarms first in the queue: in their turn", QList { a + unit + s },
+            QStringList { aCall, uCall, "DeleteTicker:" });
+        row("an alarm behind a message", QList { s + a }, QStringList { aAhead, "DeleteTicker:", aCall });
+        row("behind one in an earlier read", QList { s, a }, QStringList { aAhead, "DeleteTicker:", aCall });
+        row("the queued alarm before it first", QList { a, s + unit },
+            QStringList { aAhead, uAhead, aCall, "DeleteTicker:", uCall });
+    }
+    void announcedAhead()
+    {
+        auto [reads, expected] = fetch<QList<QByteArray>, QStringList>("reads", "expected");
+        RecordingHandlers handlers;
+        handlers.recordAhead = true;
+        MessageReceiver receiver(handlers);
+        for (const QByteArray& read : reads)
+            receiver.take(read);
+        QCOMPARE(receiver.dispatchUntil(MessageReceiver::Clock::time_point::max()), false);
+        QCOMPARE(handlers.calls, expected);
     }
 };
 

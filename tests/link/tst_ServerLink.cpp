@@ -1,11 +1,17 @@
+#include "tests/support/DataRows.h"
 #include "tests/support/FakeDispatch.h"
 #include "tests/support/RecordingHandlers.h"
 #include "tests/support/WindowFixture.h"
 
+#include "alarm/AlarmCore.h"
+#include "announce/AnnouncementOutput.h"
+#include "announce/AnnouncementQueue.h"
 #include "link/Framing.h"
 #include "link/ServerLink.h"
 
+#include <QFileInfo>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -45,6 +51,18 @@ QList<int> keepAlive(qintptr fd)
     }
     return values;
 }
+
+// The loudspeakers, noting each sound among the messages handled.
+struct HeardOutput : AnnouncementOutput {
+    QStringList* events = nullptr;
+    void PlayWave(const QString& path) override
+    {
+        events->append("heard " + QFileInfo(path).fileName());
+        QMetaObject::invokeMethod(this, &AnnouncementOutput::stepEnded, Qt::QueuedConnection);
+    }
+    void RunSpeechProgram(const QString&, const QString&, const QString&, const QString&) override { }
+    void StopStep() override { }
+};
 
 } // namespace
 
@@ -133,6 +151,71 @@ private slots:
         QTRY_COMPARE(rig.handlers.calls,
             (QStringList {
                 "HandleStationAlarm(0):WACHALARM\tB1", "HandleStationAlarm(0):WACHALARM\tB2", "end of first wait" }));
+    }
+
+    // A flood and an alarm in one write: the alarm is heard before the first message in front of it
+    // is handled, and shown in its turn after them, heard once. An alarm first in the read is shown
+    // first, then heard.
+    void alarmBehindAFlood_data()
+    {
+        columns<QStringList, QStringList>("stream", "expected");
+        const QString alarm = QStringLiteral("WACHALARM\tBrand\tB3\tFeuer\tB1\t44135\tDortmund\tKampstraße\t12");
+        QStringList answers, answered, statuses;
+        for (int i = 0; i < 60; ++i) {
+            answers << QStringLiteral("WACHALARM_MELDER\tP\t%1").arg(i) << QStringLiteral("WACHALARM_RM\t%1\t1").arg(i);
+            answered << "pager"
+                     << "answer";
+            statuses << QStringLiteral("WACHALARM_STATUS\tFlorian %1\t2").arg(i);
+        }
+        const QStringList heard { "heard alarm.wav" }, statused(60, "status");
+        row("answers, then a station alarm", answers << alarm, heard + answered << "alarm B1");
+        row("statuses and a ticker line, then a unit alarm",
+            statuses + QStringList { "WACHALARM_TICKER\tx", "WACHALARM_EM\tHLF\a" },
+            heard + statused << "ticker"
+                             << "unit alarm HLF");
+        row("a station alarm, then statuses", QStringList { alarm } + statuses,
+            QStringList { "alarm B1" } + heard + statused);
+    }
+    void alarmBehindAFlood()
+    {
+        auto [stream, expected] = fetch<QStringList, QStringList>("stream", "expected");
+        QTemporaryDir dir;
+        AppContext ctx;
+        FakeDispatch dispatch;
+        QVERIFY(dispatch.listen());
+        ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
+        ctx.ServerPort = dispatch.port();
+        ctx.ProgramFolder = dir.path();
+        ctx.LastAlarmPath = dir.filePath(QStringLiteral("last.dat"));
+        ctx.settings.PlayAlarmWav = 1;
+        QStringList events;
+        HeardOutput output;
+        output.events = &events;
+        AnnouncementQueue announcements(ctx, output);
+        AlarmCore core(ctx);
+        core.setAnnouncements(&announcements);
+        ServerLink link(ctx, core);
+        const auto note = [&](const char* event) { return [&events, event] { events.append(event); }; };
+        connect(&core, &AlarmCore::pagerMessage, this, note("pager"));
+        connect(&core, &AlarmCore::feedbackMessage, this, note("answer"));
+        connect(&core, &AlarmCore::statusMessage, this, note("status"));
+        connect(&core, &AlarmCore::tickerMessage, this, note("ticker"));
+        connect(&core, &AlarmCore::stationAlarm, this,
+            [&](const StationAlarmPlan& p) { events << "alarm " + p.fields[4]; });
+        connect(
+            &core, &AlarmCore::unitAlarm, this, [&](const UnitAlarmPlan& p) { events << "unit alarm " + p.units[0]; });
+        link.superviseTick();
+        QByteArray bytes;
+        for (const QString& message : stream)
+            bytes += MessageReceiver::frame(message);
+        // Small enough to lie whole in the monitor's socket before its first read.
+        QVERIFY(bytes.size() < 16 * 1024);
+        dispatch.send(bytes);
+        QVERIFY(dispatch.flush());
+        QTRY_COMPARE(events, expected);
+        QTRY_VERIFY(!announcements.busy());
+        QCOMPARE(events, expected);
+        QCOMPARE(link.LinkState(), 7); // connected, no error
     }
 
     // The window's status picture follows the link.

@@ -17,6 +17,7 @@ public:
     QStringList calls;
     QString throwIn;
     std::function<void()> insideNextStationAlarm;
+    bool recordAhead = false; // AnnounceAhead too
 
     void HandleStationAlarm(const QString& message, int replay) override
     {
@@ -33,6 +34,11 @@ public:
     void InsertPagerRow(const QString& message) override { record(QStringLiteral("InsertPagerRow"), message); }
     void DeleteTicker() override { record(QStringLiteral("DeleteTicker"), QString()); }
     void HandleFeedback(const QString& message) override { record(QStringLiteral("HandleFeedback"), message); }
+    void AnnounceAhead(const QString& message) override
+    {
+        if (recordAhead)
+            record(QStringLiteral("AnnounceAhead"), message);
+    }
 
 private:
     void record(const QString& handler, const QString& message)
