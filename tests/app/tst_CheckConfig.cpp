@@ -108,7 +108,7 @@ private slots:
             qPrintable(error));
         QVERIFY(TestFiles::writeAll(data("map.ini"),
             "provider=osm\nstation=51.50,7.40\nroute=routino\nroute.data=" + QFile::encodeName(m_routino)
-                + "\nwater=" + QFile::encodeName(data("water.sqlite")) + "\n"));
+                + "\nwater=" + QFile::encodeName(data("water.sqlite")) + "\nkey=geheim\n"));
         if (m_cups.started()) {
             QVERIFY(TestFiles::writeAll(data("print.ini"), "printer=Wache\ncopies=1\n"));
         }
@@ -137,7 +137,7 @@ private slots:
             << "^display\\.ini:4: layout: .*turm.*; ";
         QTest::newRow("map.ini: a factor of 0")
             << Plant([](const QString& d, const QString&) { return append(d + "/map.ini", "route.factor=0\n"); })
-            << "^map\\.ini:6: route\\.factor: .*0.*; ";
+            << "^map\\.ini:7: route\\.factor: .*0.*; ";
         QTest::newRow("print.ini: 500 copies")
             << Plant([](const QString& d, const QString&) { return append(d + "/print.ini", "copies=500\n"); })
             << "^print\\.ini:3: copies: .*500.*; ";
@@ -200,6 +200,9 @@ private slots:
         QVERIFY(lines.contains(QStringLiteral("history.ini:1 keep_personal_days=90")));
         QVERIFY(lines.contains(QStringLiteral("(default) keep_days=0")));
         QVERIFY(lines.contains(QStringLiteral("(default) standby_minutes=60")));
+        // A key or password is said to be set, never shown.
+        QVERIFY(lines.contains(QStringLiteral("map.ini:6 key=(set)")));
+        QVERIFY(!lines.join(QLatin1Char('\n')).contains(QLatin1String("geheim")));
     }
 };
 
