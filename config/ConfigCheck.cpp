@@ -106,6 +106,7 @@ QList<ConfigProblem> ConfigCheck::problems() const
     }
     checkSounds(problems);
     checkSpeech(problems);
+    checkWake(problems);
     checkCalendar(problems);
     checkRoute(problems);
     checkWater(problems);
@@ -191,6 +192,22 @@ void ConfigCheck::checkSpeech(QList<ConfigProblem>& problems) const
     else if (const QString why = notRunnable(program, m_dataFolder); !why.isEmpty())
         problems << about(
             ConfigFile::Settings, key, program + QLatin1Char(' ') + why, QStringLiteral("nothing is spoken"));
+}
+
+void ConfigCheck::checkWake(QList<ConfigProblem>& problems) const
+{
+    const ConfigValues& display = values(ConfigFile::Display);
+    if (display.text(QStringLiteral("wake")) != QLatin1String("command"))
+        return;
+    for (const QString& key : { QStringLiteral("wake.on"), QStringLiteral("wake.off") }) {
+        // Run without a shell, from the data folder.
+        const QString program = display.list(key).value(0);
+        if (program.isEmpty())
+            continue;
+        if (const QString why = notRunnable(program, m_dataFolder); !why.isEmpty())
+            problems << about(ConfigFile::Display, key, program + QLatin1Char(' ') + why,
+                QStringLiteral("the screen is not switched"));
+    }
 }
 
 void ConfigCheck::checkCalendar(QList<ConfigProblem>& problems) const

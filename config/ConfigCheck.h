@@ -12,8 +12,9 @@
 // A station's files checked before an alarm finds their mistakes: every settings file of the data
 // folder read with the schema, and the files and programs they name tried as far as can be without
 // an alarm (the calendar, the water index, Routino's data, the printer queue, the sounds, the speech
-// program), and the crew's and the vehicles' lists. Reads only: it writes nothing, takes no lock
-// and leaves a monitor running on the folder alone. No widget, no display.
+// program, the screen's wake commands), and the crew's and the vehicles' lists. Reads only: it
+// writes nothing, takes no lock and leaves a monitor running on the folder alone. No widget, no
+// display.
 class ConfigCheck {
 public:
     // The data folder, and the program folder with alarm.wav and the units' sounds.
@@ -35,6 +36,7 @@ public:
 private:
     void checkSounds(QList<ConfigProblem>& problems) const;
     void checkSpeech(QList<ConfigProblem>& problems) const;
+    void checkWake(QList<ConfigProblem>& problems) const;
     void checkCalendar(QList<ConfigProblem>& problems) const;
     void checkRoute(QList<ConfigProblem>& problems) const;
     void checkWater(QList<ConfigProblem>& problems) const;

@@ -144,6 +144,9 @@ private slots:
         QTest::newRow("history.ini: days that are no number")
             << Plant([](const QString& d, const QString&) { return append(d + "/history.ini", "keep_days=ewig\n"); })
             << "^history\\.ini:2: keep_days: .*ewig.*; ";
+        QTest::newRow("a wake command that is not installed") << Plant([](const QString& d, const QString&) {
+            return append(d + "/display.ini", "wake=command\nwake.on=nirgends-cec --an\n");
+        }) << "^display\\.ini:5: wake\\.on: nirgends-cec is not found in PATH; the screen is not switched$";
         QTest::newRow("a missing calendar")
             << Plant([](const QString& d, const QString&) { return QFile::remove(d + "/termine.ics"); })
             << "^display\\.ini:3: calendar: .*termine\\.ics does not exist; no appointments are shown$";
