@@ -86,15 +86,14 @@ int importWater(const QStringList& arguments)
     return 0;
 }
 
-// The data folder as the monitor finds it, without its lock: a monitor may be running on it.
+// The data folder as the monitor finds it, neither made nor locked nor changed: a monitor may be
+// running on it.
 ConfigCheck checkOfDataFolder()
 {
-    AppContext ctx;
-    ctx.ProgramFolder = QCoreApplication::applicationDirPath();
-    InitDataFolders(ctx);
+    const QString programFolder = QCoreApplication::applicationDirPath();
     // The readers' own warnings would repeat on stderr what is printed here.
     QLoggingCategory::setFilterRules(QStringLiteral("kessvenn.files.warning=false"));
-    return ConfigCheck(ctx.DataFolder, ctx.ProgramFolder);
+    return ConfigCheck(FindDataFolder(programFolder), programFolder);
 }
 
 // Every problem of the station's files on standard output. 0 when there is none, 1 otherwise.

@@ -55,11 +55,11 @@ class CheckConfigTest : public QObject {
     QString m_routino;
 
     // The program's standard output and its exit status, run as the station would run it.
-    std::pair<QStringList, int> run(const QString& option)
+    std::pair<QStringList, int> run(const QString& option, const QString& home = {})
     {
         QProcess kessvenn;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), m_root.filePath(QStringLiteral("home")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.isEmpty() ? m_root.filePath(QStringLiteral("home")) : home);
         // No screen to find: a window would abort without one.
         for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
             env.remove(QString::fromLatin1(name));
@@ -122,6 +122,17 @@ private slots:
         const auto [lines, status] = run(QStringLiteral("--check-config"));
         QCOMPARE(lines, QStringList());
         QCOMPARE(status, 0);
+    }
+
+    // A station without files yet: the defaults pass, and the check makes no data folder.
+    void freshStationLeftAlone()
+    {
+        const QString home = m_root.filePath(QStringLiteral("fresh"));
+        QVERIFY(QDir().mkpath(home));
+        const auto [lines, status] = run(QStringLiteral("--check-config"), home);
+        QCOMPARE(lines, QStringList());
+        QCOMPARE(status, 0);
+        QCOMPARE(QDir(home).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     }
 
     void oneFault_data()
