@@ -38,9 +38,13 @@ const QByteArray kCalendar = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Wache/
 
 using Plant = std::function<bool(const QString& data, const QString& program)>;
 
-bool append(const QString& path, const QByteArray& line)
+// Lines added at the end of a file of the data folder.
+Plant appending(const char* name, QByteArray lines)
 {
-    return TestFiles::writeAll(path, TestFiles::readAll(path) + line);
+    return [name, lines](const QString& d, const QString&) {
+        const QString path = d + '/' + QString::fromUtf8(name);
+        return TestFiles::writeAll(path, TestFiles::readAll(path) + lines);
+    };
 }
 
 } // namespace
@@ -144,20 +148,16 @@ private slots:
             return TestFiles::writeAll(d + "/settings.dat", settingsDat(d + "/sprich.sh", "99999"));
         }) << "^settings\\.dat:24: proxy_port: .*99999.*; ";
         QTest::newRow("display.ini: an unknown layout")
-            << Plant([](const QString& d, const QString&) { return append(d + "/display.ini", "layout=turm\n"); })
-            << "^display\\.ini:4: layout: .*turm.*; ";
+            << appending("display.ini", "layout=turm\n") << "^display\\.ini:4: layout: .*turm.*; ";
         QTest::newRow("map.ini: a factor of 0")
-            << Plant([](const QString& d, const QString&) { return append(d + "/map.ini", "route.factor=0\n"); })
-            << "^map\\.ini:7: route\\.factor: .*0.*; ";
+            << appending("map.ini", "route.factor=0\n") << "^map\\.ini:7: route\\.factor: .*0.*; ";
         QTest::newRow("print.ini: 500 copies")
-            << Plant([](const QString& d, const QString&) { return append(d + "/print.ini", "copies=500\n"); })
-            << "^print\\.ini:3: copies: .*500.*; ";
+            << appending("print.ini", "copies=500\n") << "^print\\.ini:3: copies: .*500.*; ";
         QTest::newRow("history.ini: days that are no number")
-            << Plant([](const QString& d, const QString&) { return append(d + "/history.ini", "keep_days=ewig\n"); })
-            << "^history\\.ini:2: keep_days: .*ewig.*; ";
-        QTest::newRow("a wake command that is not installed") << Plant([](const QString& d, const QString&) {
-            return append(d + "/display.ini", "wake=command\nwake.on=nirgends-cec --an\n");
-        }) << "^display\\.ini:5: wake\\.on: nirgends-cec is not found in PATH; the screen is not switched$";
+            << appending("history.ini", "keep_days=ewig\n") << "^history\\.ini:2: keep_days: .*ewig.*; ";
+        QTest::newRow("a wake command that is not installed")
+            << appending("display.ini", "wake=command\nwake.on=nirgends-cec --an\n")
+            << "^display\\.ini:5: wake\\.on: nirgends-cec is not found in PATH; the screen is not switched$";
         QTest::newRow("a missing calendar")
             << Plant([](const QString& d, const QString&) { return QFile::remove(d + "/termine.ics"); })
             << "^display\\.ini:3: calendar: .*termine\\.ics does not exist; no appointments are shown$";
@@ -184,12 +184,10 @@ private slots:
         QTest::newRow("a speech program that is not executable") << Plant([](const QString& d, const QString&) {
             return QFile::setPermissions(d + "/sprich.sh", QFile::ReadOwner | QFile::WriteOwner);
         }) << "^settings\\.dat:4: speech_program: .*/sprich\\.sh is not executable; nothing is spoken$";
-        QTest::newRow("a crew line with too few fields")
-            << Plant([](const QString& d, const QString&) { return append(d + "/mannschaft.csv", "1002;Gabi Graf\n"); })
-            << "^mannschaft\\.csv:3: fewer than 3 fields; the line is ignored$";
-        QTest::newRow("a vehicle line without =") << Plant([](const QString& d, const QString&) {
-            return append(d + "/fahrzeuge.ini", "Florian Hagen 1-DLK23-1\n");
-        }) << "^fahrzeuge\\.ini:2: no \"call name = short name\"; the line is ignored$";
+        QTest::newRow("a crew line with too few fields") << appending(
+            "mannschaft.csv", "1002;Gabi Graf\n") << "^mannschaft\\.csv:3: fewer than 3 fields; the line is ignored$";
+        QTest::newRow("a vehicle line without =") << appending("fahrzeuge.ini",
+            "Florian Hagen 1-DLK23-1\n") << "^fahrzeuge\\.ini:2: no \"call name = short name\"; the line is ignored$";
     }
 
     void oneFault()
