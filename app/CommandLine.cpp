@@ -32,6 +32,12 @@ CommandLine::CommandLine(const QStringList& arguments)
     , m_importWater(QStringLiteral("import-water"),
           QStringLiteral("Reads the water sources of an OpenStreetMap extract (.osm.pbf or .osm) into the index "
                          "(default /var/lib/kessvenn/water.sqlite) and exits."))
+    , m_checkConfig(QStringLiteral("check-config"),
+          QStringLiteral("Checks every settings file of the data folder and the files they name, prints each "
+                         "problem and exits: 0 when there is none, 1 otherwise."))
+    , m_printConfig(QStringLiteral("print-config"),
+          QStringLiteral("Prints every setting in force and where it comes from (file and line, or the default) "
+                         "and exits."))
 {
     QCoreApplication::setApplicationName(QStringLiteral("Kessvenn"));
     QCoreApplication::setApplicationVersion(
@@ -43,6 +49,8 @@ CommandLine::CommandLine(const QStringList& arguments)
     m_parser.addOption(m_headless);
     m_parser.addOption(m_exportHistory);
     m_parser.addOption(m_importWater);
+    m_parser.addOption(m_checkConfig);
+    m_parser.addOption(m_printConfig);
     m_parser.addPositionalArgument(
         QStringLiteral("YEAR"), QStringLiteral("The year of --export-history."), QStringLiteral("[YEAR]"));
     m_parser.addPositionalArgument(QStringLiteral("EXTRACT [INDEX]"),
@@ -75,6 +83,10 @@ CommandLine::CommandLine(const QStringList& arguments)
         m_error = QStringLiteral(
             "Unexpected argument '%1': a year goes with --export-history, an extract with --import-water.")
                       .arg(m_parser.positionalArguments().constFirst());
+    else if (m_parser.isSet(m_checkConfig))
+        m_run = Run::CheckConfig;
+    else if (m_parser.isSet(m_printConfig))
+        m_run = Run::PrintConfig;
     else if (m_parser.isSet(m_headless))
         m_run = Run::Headless;
 }

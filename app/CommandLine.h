@@ -8,7 +8,7 @@
 // options for the window (-platform, -display, -style ...) are left for Qt to take.
 class CommandLine {
 public:
-    enum class Run { Window, Headless, ExportHistory, ImportWater, Help, Version };
+    enum class Run { Window, Headless, ExportHistory, ImportWater, CheckConfig, PrintConfig, Help, Version };
 
     // `arguments` as main() receives them, the program's path first.
     explicit CommandLine(const QStringList& arguments);
@@ -32,6 +32,8 @@ private:
     QCommandLineOption m_headless;
     QCommandLineOption m_exportHistory;
     QCommandLineOption m_importWater;
+    QCommandLineOption m_checkConfig;
+    QCommandLineOption m_printConfig;
     Run m_run = Run::Window;
     QString m_error;
     bool m_namesDisplay = false;

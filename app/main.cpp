@@ -5,6 +5,7 @@
 #include "app/StopSignals.h"
 #include "common/AppContext.h"
 #include "common/Log.h"
+#include "config/ConfigCheck.h"
 #include "history/HistoryReader.h"
 #include "settings/DataFolders.h"
 #include "station/Station.h"
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLockFile>
+#include <QLoggingCategory>
 
 #include <csignal>
 #include <cstdio>
@@ -81,6 +83,38 @@ int importWater(const QStringList& arguments)
     }
     std::printf("%lld water sources written to %s\n", static_cast<long long>(result.sources),
         QFile::encodeName(index).constData());
+    return 0;
+}
+
+// The data folder as the monitor finds it, neither made nor locked nor changed: a monitor may be
+// running on it.
+ConfigCheck checkOfDataFolder()
+{
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    // The readers' own warnings would repeat on stderr what is printed here.
+    QLoggingCategory::setFilterRules(QStringLiteral("kessvenn.files.warning=false"));
+    return ConfigCheck(FindDataFolder(programFolder), programFolder);
+}
+
+// Every problem of the station's files on standard output. 0 when there is none, 1 otherwise.
+int checkConfig()
+{
+    const ConfigCheck check = checkOfDataFolder();
+    const QList<ConfigProblem> problems = check.problems();
+    QString text;
+    for (const ConfigProblem& problem : problems)
+        text += problem.text() + QLatin1Char('\n');
+    printTo(stdout, text);
+    printTo(stderr,
+        problems.isEmpty() ? QStringLiteral("No problems found.\n")
+                           : QStringLiteral("%1 problem(s) found.\n").arg(problems.size()));
+    return problems.isEmpty() ? 0 : 1;
+}
+
+// Every value in force with where it came from, on standard output.
+int printConfig()
+{
+    printTo(stdout, checkOfDataFolder().effective().join(QLatin1Char('\n')) + QLatin1Char('\n'));
     return 0;
 }
 
@@ -169,7 +203,8 @@ int runHeadless(int argc, char* argv[])
     return QGuiApplication::exec();
 }
 
-// What needs no screen: the answers on the command line, the export, the water import, and an error
+// What needs no screen: the answers on the command line, the export, the water import, the check of
+// the settings and their print-out, and an error
 // in the arguments.
 int runWithoutScreen(const CommandLine& line)
 {
@@ -188,6 +223,10 @@ int runWithoutScreen(const CommandLine& line)
         return exportHistory(line.arguments());
     case CommandLine::Run::ImportWater:
         return importWater(line.arguments());
+    case CommandLine::Run::CheckConfig:
+        return checkConfig();
+    case CommandLine::Run::PrintConfig:
+        return printConfig();
     case CommandLine::Run::Headless:
     case CommandLine::Run::Window:
         break;

@@ -46,7 +46,8 @@ QList<QByteArrayView> linesOf(QByteArrayView bytes)
 
 } // namespace
 
-QList<VehicleBoard::Vehicle> VehicleBoard::parseVehicles(QByteArrayView bytes, const QString& source)
+QList<VehicleBoard::Vehicle> VehicleBoard::parseVehicles(
+    QByteArrayView bytes, const QString& source, QStringList* warningLines)
 {
     QList<Vehicle> vehicles;
     FileWarnings warnings(source);
@@ -65,6 +66,8 @@ QList<VehicleBoard::Vehicle> VehicleBoard::parseVehicles(QByteArrayView bytes, c
         vehicles.append({ callName, shortName.isEmpty() ? callName : shortName });
     }
     warnings.finish();
+    if (warningLines)
+        *warningLines = warnings.lines();
     return vehicles;
 }
 

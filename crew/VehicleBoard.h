@@ -57,8 +57,9 @@ public:
         QString shortName;
     };
     // The lines of fahrzeuge.ini; a line without '=' is a warning naming `source` and the line (the
-    // first few, then their count).
-    [[nodiscard]] static QList<Vehicle> parseVehicles(QByteArrayView bytes, const QString& source);
+    // first few, then their count), also put into `warnings` when given.
+    [[nodiscard]] static QList<Vehicle> parseVehicles(
+        QByteArrayView bytes, const QString& source, QStringList* warnings = nullptr);
 
     // Reads fahrzeuge.ini and the kept statuses from `dataFolder`.
     explicit VehicleBoard(const QString& dataFolder, QObject* parent = nullptr);

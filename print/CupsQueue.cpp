@@ -171,4 +171,29 @@ Submission submit(const QString& printer, const QString& title, const QByteArray
     return result;
 }
 
+QString check(const QString& printer, std::chrono::milliseconds timeLimit)
+{
+    if (!isQueueName(printer))
+        return QStringLiteral("\"%1\" cannot be the name of a CUPS queue").arg(shown(printer));
+    Deadline deadline { QDeadlineTimer(timeLimit) };
+    const QString server = QString::fromUtf8(cupsServer());
+    std::unique_ptr<http_t, decltype(&httpClose)> http(
+        httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+            int(std::max<qint64>(1, deadline.timer.remainingTime())), nullptr),
+        &httpClose);
+    if (!http)
+        return QStringLiteral("the CUPS scheduler %1 cannot be reached").arg(server);
+    httpSetTimeout(http.get(), std::min(0.5, double(timeLimit.count()) / 1000.0), keepWaiting, &deadline);
+    if (findQueue(http.get(), printer))
+        return {};
+    if (deadline.expired || deadline.timer.hasExpired())
+        return QStringLiteral("the CUPS scheduler %1 did not answer within %2 s")
+            .arg(server)
+            .arg(double(timeLimit.count()) / 1000.0);
+    if (cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND || cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE)
+        return printer.isEmpty() ? QStringLiteral("CUPS knows no default printer")
+                                 : QStringLiteral("CUPS knows no such queue");
+    return lastError(http.get(), server);
+}
+
 } // namespace CupsQueue

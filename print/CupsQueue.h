@@ -29,4 +29,8 @@ struct Submission {
 [[nodiscard]] Submission submit(const QString& printer, const QString& title, const QByteArray& pdf, int copies,
     std::chrono::milliseconds timeLimit = kTimeLimit, const std::atomic_bool* abandon = nullptr);
 
+// Why `printer` (empty: CUPS's default printer) could not take a job now: no scheduler, no such
+// queue, no default printer; empty when it could. Asks the scheduler, for at most `timeLimit`.
+[[nodiscard]] QString check(const QString& printer, std::chrono::milliseconds timeLimit = std::chrono::seconds(5));
+
 } // namespace CupsQueue

@@ -62,6 +62,18 @@ void InitDataFolders(AppContext& ctx)
     KeepPersonalDataOwnerOnly(ctx, folder != ctx.ProgramFolder);
 }
 
+QString FindDataFolder(const QString& programFolder)
+{
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    QString folder = programFolder;
+    if (!base.isEmpty()) {
+        const QString candidate = QDir::cleanPath(base) + QDir::separator() + QStringLiteral("Torvelle");
+        if (QFileInfo(candidate).isDir() || !nameExists(candidate))
+            folder = candidate;
+    }
+    return QDir::toNativeSeparators(QDir::cleanPath(folder));
+}
+
 void KeepPersonalDataOwnerOnly(const AppContext& ctx, bool dataFolderToo)
 {
     // The program folder, where it serves, is the installation's and keeps its mode.

@@ -10,6 +10,12 @@ class AppContext;
 // are missing. Sets ctx.DataFolder. Mends the modes of the files with personal data.
 void InitDataFolders(AppContext& ctx);
 
+// The data folder InitDataFolders would choose, found without creating or changing anything (for
+// the checks that only read): "Torvelle" in the user's data location, whether or not it exists
+// yet, unless something other than a folder stands in its place or there is no data location; the
+// program folder then.
+[[nodiscard]] QString FindDataFolder(const QString& programFolder);
+
 // The files with personal data (the history, last.dat, ticker.dat, the printouts and their folder)
 // and, when asked, the data folder are the owner's only: files 0600, folders 0700.
 void KeepPersonalDataOwnerOnly(const AppContext& ctx, bool dataFolderToo);

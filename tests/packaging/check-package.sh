@@ -1,8 +1,8 @@
 #!/bin/sh
 # Builds kessvenn_<version>_amd64.deb from the build folder given and checks it: every file it
 # installs and nothing else, dependencies found by dpkg-shlibdeps, no error or warning from lintian,
-# the unit and the menu entry accepted by systemd and freedesktop's checks, manual pages that render,
-# a program that runs.
+# the unit and the menu entry accepted by systemd and freedesktop's checks, manual pages that render
+# (kessvenn(5) with the schema's keys), the examples written from the schema, a program that runs.
 set -eu
 BUILD=$1
 OUT=$(mktemp -d)
@@ -36,6 +36,7 @@ lrwxrwxrwx ./usr/bin/kessvenn-dispatch -> /opt/kessvenn/kessvenn-dispatch
 -rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/kessvenn.svg
 -rw-r--r-- ./usr/share/man/man1/kessvenn-dispatch.1.gz
 -rw-r--r-- ./usr/share/man/man1/kessvenn.1.gz
+-rw-r--r-- ./usr/share/man/man5/kessvenn.5.gz
 LIST
 diff -u "$OUT/expected" "$OUT/contents" || fail "package contents"
 
@@ -52,10 +53,16 @@ LINTIAN=$(lintian --fail-on error,warning "$DEB" 2>&1) || fail "lintian: $LINTIA
 ROOT="$OUT/root"
 dpkg-deb -x "$DEB" "$ROOT"
 desktop-file-validate "$ROOT/usr/share/applications/kessvenn.desktop" || fail "desktop-file-validate"
-for page in "$ROOT"/usr/share/man/man1/*.1.gz; do
+for page in "$ROOT"/usr/share/man/man1/*.1.gz "$ROOT"/usr/share/man/man5/*.5.gz; do
     WARN=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
     [ -z "$WARN" ] || fail "$page: $WARN"
 done
+# The examples written from the schema: each key of the file commented out with its default.
+for key in layout=classic route.factor=1 paper=a4 keep_personal_days=180; do
+    grep -qxF "# $key" "$ROOT"/usr/share/doc/kessvenn/examples/*.ini || fail "no example shows # $key"
+done
+LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$ROOT/usr/share/man/man5/kessvenn.5.gz" 2>/dev/null | grep -q 'keep_personal_days' ||
+    fail "kessvenn(5) lacks the keys of history.ini"
 "$ROOT/opt/kessvenn/kessvenn" --version | grep -qx "Kessvenn $(dpkg-deb -f "$DEB" Version)" || fail "kessvenn --version"
 
 # systemd checks that the program and the manual page named by the unit exist: the packaged
