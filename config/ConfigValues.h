@@ -61,6 +61,10 @@ private:
     QList<ConfigProblem> m_problems;
 };
 
+// What is wrong with `text` as the value of `spec` ("\"x\" is not 0 or 1"); empty when it can be
+// used. The dialog checks a field with it as the user types.
+[[nodiscard]] QString configValueProblem(const KeySpec& spec, const QString& text);
+
 // The file's bytes with the values of `changes` (key → text) put in: the line of a key that is
 // there is changed in place (its comment kept), a key that is not there is added at the end;
 // every other line, comment, unknown key, the order and the line ends stay byte for byte.
