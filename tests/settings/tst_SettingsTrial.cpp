@@ -1,4 +1,5 @@
 #include "common/AppContext.h"
+#include "config/ConfigValues.h"
 #include "map/MapConfig.h"
 #include "route/RouteSettings.h"
 #include "settings/SettingsTrial.h"
@@ -151,8 +152,8 @@ private slots:
                 answer.body.clear();
             return answer;
         });
-        MapConfig map = MapConfig::parse(
-            QByteArray("provider=osm\ntiles=" + server.base() + "/{z}/{x}/{y}.png\nsearch=" + server.base() + "\n"));
+        const MapConfig map = MapConfig::from(ConfigValues::parse(ConfigFile::Map,
+            QByteArray("provider=osm\ntiles=" + server.base() + "/{z}/{x}/{y}.png\nsearch=" + server.base() + "\n")));
         AppContext ctx;
         SettingsTrial trial(ctx);
         const Outcome outcome = run(trial, [&] { trial.tryMap(map, RoutinoTown::Station, address); });
