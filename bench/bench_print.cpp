@@ -5,6 +5,7 @@
 #include "alarm/AlarmCore.h"
 #include "bench/BenchMain.h"
 #include "common/AppContext.h"
+#include "config/Configuration.h"
 #include "link/MessageReceiver.h"
 #include "print/Printout.h"
 #include "tests/support/HttpResponder.h"
@@ -59,6 +60,11 @@ void BM_AlarmFrameToCupsJob(benchmark::State& state)
     mapIni.write("provider=osm\ntiles=" + tiles.base() + "/{z}/{x}/{y}.png\n");
     printIni.close();
     mapIni.close();
+    // The station's configuration, as the Station hands it to its printout.
+    Configuration config;
+    config.load(dir.path());
+    const MapConfig map = MapConfig::from(config.values(ConfigFile::Map));
+    const std::optional<PrintSettings> settings = PrintSettings::from(config.values(ConfigFile::Print));
     AlarmCore core(ctx);
     MessageReceiver receiver(core);
     const QString message
@@ -69,6 +75,8 @@ void BM_AlarmFrameToCupsJob(benchmark::State& state)
     // One alarm through a fresh printout; the time from the frame's last byte to its job.
     const auto printOnce = [&]() -> std::optional<double> {
         Printout printout(ctx);
+        printout.setMapConfig([map] { return map; });
+        printout.setSettings(settings);
         printout.watch(core);
         std::optional<PrintResult> result;
         QObject::connect(&printout, &Printout::printed, [&](const PrintResult& r) { result = r; });

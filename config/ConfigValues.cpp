@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QPointF>
 #include <QProcess>
 #include <QRegularExpression>
@@ -237,6 +238,39 @@ QString configValueProblem(const KeySpec& spec, const QString& text)
             return QStringLiteral("\"%1\" %2").arg(text, why);
     }
     return {};
+}
+
+QString configValueHint(const KeySpec& spec)
+{
+    const QString range = (spec.lowestExcluded ? QStringLiteral("über %1 bis %2") : QStringLiteral("von %1 bis %2"))
+                              .arg(QLocale(QLocale::German).toString(spec.lowest, 'g', 12),
+                                  QLocale(QLocale::German).toString(spec.highest, 'g', 12));
+    if (spec.key == QLatin1String("route.profile"))
+        return QStringLiteral("ein Wort aus Buchstaben, Ziffern, _ und -");
+    if (spec.key == QLatin1String("printer"))
+        return QStringLiteral("der Name einer CUPS-Warteschlange ohne Leerzeichen, / und #");
+    switch (spec.type) {
+    case KeyType::Flag:
+        return QStringLiteral("0 oder 1");
+    case KeyType::Whole:
+        return QStringLiteral("eine ganze Zahl ") + range;
+    case KeyType::Decimal:
+    case KeyType::TimeSpan:
+        return QStringLiteral("eine Zahl ") + range;
+    case KeyType::Choice:
+        return QStringList(spec.choices.begin(), spec.choices.end() - 1).join(QStringLiteral(", "))
+            + QStringLiteral(" oder ") + spec.choices.last();
+    case KeyType::Url:
+        return spec.choices.isEmpty()
+            ? QStringLiteral("eine Adresse mit http:// oder https://")
+            : spec.choices.join(QStringLiteral(", ")) + QStringLiteral(" oder eine Adresse mit http:// oder https://");
+    case KeyType::Coordinates:
+        return QStringLiteral("Breite,Länge in Grad");
+    case KeyType::Command:
+        return QStringLiteral("ein Programm mit seinen Argumenten");
+    default:
+        return QStringLiteral("ein Text ohne Steuerzeichen");
+    }
 }
 
 QString ConfigProblem::text() const

@@ -63,12 +63,13 @@ bool Configuration::save(ConfigFile file, const QList<std::pair<QString, QString
     for (const auto& [key, text] : changes) {
         const KeySpec* spec = findConfigKey(file, key);
         if (!spec)
-            return fail(QStringLiteral("%1 kennt den Schlüssel \"%2\" nicht.").arg(name, key));
-        if (const QString what = configValueProblem(*spec, text); !what.isEmpty())
-            return fail(QStringLiteral("%1: %2 kann nicht verwendet werden (%3).").arg(name, spec->label, what));
+            return fail(QStringLiteral("Nicht gespeichert: %1 kennt „%2“ nicht.").arg(name, key));
+        if (!configValueProblem(*spec, text).isEmpty())
+            return fail(QStringLiteral("Nicht gespeichert: %1 (%2) muss %3 sein; „%4“ geht nicht.")
+                            .arg(spec->label, name, configValueHint(*spec), text));
     }
     if (m_folder.isEmpty())
-        return fail(QStringLiteral("Der Datenordner ist nicht bekannt."));
+        return fail(QStringLiteral("Nicht gespeichert: Der Datenordner ist nicht bekannt."));
     const QString path = QDir(m_folder).filePath(name);
     QByteArray original;
     const QFileInfo info(path);
@@ -76,14 +77,16 @@ bool Configuration::save(ConfigFile file, const QList<std::pair<QString, QString
         // Written over unread, its other lines would be lost.
         QFile in(path);
         if (!info.isFile() || !in.open(QIODevice::ReadOnly))
-            return fail(QStringLiteral("%1 kann nicht gelesen werden; nichts wurde gespeichert.").arg(path));
+            return fail(QStringLiteral("Nicht gespeichert: %1 kann nicht gelesen werden.").arg(path));
         original = in.readAll();
     }
     const QByteArray bytes = rewriteConfig(file, original, changes);
     if (bytes != original || !info.exists()) {
         // The files may hold a password or an API key: the owner's only.
         if (!ReplaceFileWhole(path, bytes, kOwnerOnlyFile))
-            return fail(QStringLiteral("%1 konnte nicht geschrieben werden; die Datei ist unverändert.").arg(path));
+            return fail(QStringLiteral("Nicht gespeichert: %1 konnte nicht geschrieben werden; die Datei ist "
+                                       "unverändert.")
+                            .arg(path));
     }
     apply(file, ConfigValues::read(m_folder, file));
     return true;

@@ -30,8 +30,8 @@ public:
     // An empty tile cache folder means the map control's.
     explicit PrintMaps(AppContext& ctx, const QString& tileCacheFolder = {}, QObject* parent = nullptr);
 
-    // Where map.ini's values come from: the map control's reading in the program, so that the file
-    // is read once; the file itself, read at every gathering, where none is set (tests).
+    // Where map.ini's values come from: the station's configuration; the defaults (which send
+    // nothing without a key) where none is set.
     std::function<MapConfig()> configSource;
 
     // Starts loading both maps of the position (x longitude, y latitude), dropping what an older

@@ -150,8 +150,11 @@ private slots:
         QCOMPARE(mode(path), 0604); // not written
         QString error;
         QVERIFY(!config.save(ConfigFile::Map, { { "route.factor", "0" } }, &error));
-        QCOMPARE(error, "map.ini: Zeitfaktor kann nicht verwendet werden (\"0\" is not a number above 0 up to 10).");
+        QCOMPARE(error, "Nicht gespeichert: Zeitfaktor (map.ini) muss eine Zahl über 0 bis 10 sein; „0“ geht nicht.");
         QCOMPARE(TestFiles::readAll(path), "key=abc\r\n");
+        QVERIFY(QDir(folder.path()).mkdir("history.ini")); // its other lines would be lost
+        QVERIFY(!config.save(ConfigFile::History, { { "keep_days", "1" } }, &error));
+        QVERIFY2(error.endsWith("history.ini kann nicht gelesen werden."), qPrintable(error));
         QCOMPARE(changed.size(), 0);
     }
 };
