@@ -328,8 +328,12 @@ QList<std::pair<QString, QString>> SchemaPage::changes() const
 QByteArray SchemaPage::fileText() const
 {
     QByteArray text;
-    for (const Field* field : m_fields)
-        text += (field->spec->key + QLatin1Char('=') + field->text() + QLatin1Char('\n')).toUtf8();
+    for (const Field* field : m_fields) {
+        // An empty field of a key without a default is a key not given.
+        const QString value = field->text();
+        if (!value.isEmpty() || !field->spec->defaultText.isEmpty())
+            text += (field->spec->key + QLatin1Char('=') + value + QLatin1Char('\n')).toUtf8();
+    }
     return text;
 }
 

@@ -5,6 +5,7 @@
 #include "settings/CrewPage.h"
 #include "settings/Form2.h"
 #include "settings/SchemaPage.h"
+#include "settings/SettingsTrial.h"
 #include "settings/WaterPage.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/PrivateCups.h"
@@ -269,6 +270,27 @@ private slots:
         crew->findChild<QPushButton*>("import")->click();
         dialog.cmd_save->click();
         QCOMPARE(readAll(m_data.filePath("mannschaft.csv")), "Melder;Name;Qualifikation\n2001;Jörg Jäger;AGT\n");
+    }
+
+    // The trial buttons try what the pages say, saved or not, and say the outcome beside the button.
+    void trialButtons()
+    {
+        Configuration config;
+        config.load(m_data.path());
+        Form2 dialog(m_ctx, config);
+        dialog.setAttribute(Qt::WA_DeleteOnClose, false);
+        QVERIFY(writeScript(m_data.filePath("sag.sh"), "cat \"$1\" > \"$0.heard\""));
+        dialog.txt_settings[0]->setText(m_data.filePath("sag.sh"));
+        dialog.cmd_speechTrial->click();
+        QVERIFY(!dialog.cmd_speechTrial->isEnabled());
+        QTRY_VERIFY(dialog.cmd_speechTrial->isEnabled());
+        QVERIFY(dialog.trialResult(dialog.cmd_speechTrial)->text().contains("ohne Fehler"));
+        QCOMPARE(readAll(m_data.filePath("sag.sh.heard")), SettingsTrial::SpeechText.toUtf8());
+        dialog.cmd_routeTrial->click();
+        QCOMPARE(dialog.trialResult(dialog.cmd_routeTrial)->text(), "Es ist keine Route eingestellt (route=).");
+        field<QLineEdit>(dialog, "Karte und Route", "route")->setText("routino");
+        dialog.cmd_routeTrial->click();
+        QCOMPARE(dialog.trialResult(dialog.cmd_routeTrial)->text(), "Der Standort der Wache (station=) fehlt.");
     }
 
     // The water import runs beside the window with its progress, names its index in map.ini; the
