@@ -105,11 +105,13 @@ void CalendarPage::preview()
     m_cancelled = std::make_shared<std::atomic<bool>>(false);
     lbl_preview->setText(QStringLiteral("Wird gelesen …"));
     const quint64 asked = ++m_asked;
-    const QPointer<CalendarPage> page(this);
+    // The worker holds the guard but never reads it: only the window's thread does.
+    const auto guard = std::make_shared<QPointer<CalendarPage>>(this);
     // Bounded in time by the expansion's bounds; a newer file name cancels it.
-    std::thread([page, asked, path = txt_calendar->text(), cancelled = m_cancelled] {
+    std::thread([guard, asked, path = txt_calendar->text(), cancelled = m_cancelled] {
         const QString text = previewOf(path, cancelled.get());
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [page, asked, text] {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [guard, asked, text] {
+            CalendarPage* page = guard->data();
             if (!page || asked != page->m_asked)
                 return;
             page->lbl_preview->setText(text);

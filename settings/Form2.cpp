@@ -35,6 +35,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <memory>
 #include <thread>
 
 #include <algorithm>
@@ -377,16 +378,18 @@ void Form2::createPages()
     // The printers CUPS knows, asked on a worker: the scheduler may be slow to answer.
     if (auto* print = qobject_cast<SchemaPage*>(page(SchemaPage::titleOf(ConfigFile::Print)))) {
         print->offerChoices(QStringLiteral("printer"), { { QString(), QStringLiteral("Standarddrucker") } });
-        QPointer<SchemaPage> guard(print);
+        // The worker holds the guard but never reads it: only the window's thread does.
+        const auto guard = std::make_shared<QPointer<SchemaPage>>(print);
         std::thread([guard] {
             const QStringList queues = CupsQueue::queues();
             QMetaObject::invokeMethod(QCoreApplication::instance(), [guard, queues] {
-                if (!guard)
+                SchemaPage* page = guard->data();
+                if (!page)
                     return;
                 QList<std::pair<QString, QString>> offered;
                 for (const QString& queue : queues)
                     offered.append({ queue, queue });
-                guard->offerChoices(QStringLiteral("printer"), offered);
+                page->offerChoices(QStringLiteral("printer"), offered);
             });
         }).detach();
     }

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 WaterPage::WaterPage(const QString& index, const QString& dataFolder, QWidget* parent)
@@ -85,10 +86,11 @@ bool WaterPage::import(const QString& extract)
     // The extract's nodes are not counted before: the bar moves without an end.
     progress->setRange(0, 0);
     lbl_result->setText(QStringLiteral("Der Auszug wird gelesen …"));
-    const QPointer<WaterPage> page(this);
+    // The worker holds the guard but never reads it: only the window's thread does.
+    const auto guard = std::make_shared<QPointer<WaterPage>>(this);
     const QString index = m_index;
     // The import may outlast the dialog: it ends on its own, and what it says then goes nowhere.
-    std::thread([page, extract, index] {
+    std::thread([guard, extract, index] {
         const auto German = QLocale(QLocale::German);
         auto last = std::chrono::steady_clock::now();
         const WaterImport::Result result = WaterImport::run(extract, index, [&](qint64 nodes, qint64 sources) {
@@ -97,15 +99,16 @@ bool WaterPage::import(const QString& extract)
                 return;
             last = now;
             QMetaObject::invokeMethod(QCoreApplication::instance(),
-                [page,
+                [guard,
                     text = QStringLiteral("%1 Knoten gelesen, %2 Wasserentnahmestellen "
                                           "gefunden …")
                                .arg(German.toString(nodes), German.toString(sources))] {
-                    if (page)
+                    if (WaterPage* page = guard->data())
                         page->lbl_result->setText(text);
                 });
         });
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [page, result, German] {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [guard, result, German] {
+            WaterPage* page = guard->data();
             if (!page)
                 return;
             page->m_importing = false;
