@@ -6,6 +6,7 @@
 #include "common/FileExists.h"
 #include "common/Log.h"
 #include "common/SafeFile.h"
+#include "settings/SettingsFile.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -97,8 +98,7 @@ void AnnouncementQueue::startNext()
             continue;
         // An empty or relative name (a fresh data folder, a name typed without its folder) means
         // the data folder's sabbel.txt, never a file beside wherever the program was started.
-        const QString textFile
-            = QFileInfo(speech.textFile).isAbsolute() ? speech.textFile : m_ctx.dataFile(QStringLiteral("sabbel.txt"));
+        const QString textFile = SpeechTextPath(m_ctx, speech.textFile);
         // The speech program is never started on a text it cannot read; a shell still reading
         // the previous text keeps the old file.
         if (!ReplaceFileWhole(textFile, CodePage::encode(speech.text))) {

@@ -381,7 +381,7 @@ void Form1::cmd_Settings_Click()
     // front of it (see showStation).
     if (!m_form2 || !m_form2->isVisible()) {
         delete m_form2;
-        m_form2 = new Form2(m_ctx);
+        m_form2 = new Form2(m_ctx, m_station.config());
         m_form2->setAttribute(Qt::WA_DeleteOnClose);
         // The station reads its files again when the dialog has closed.
         connect(m_form2, &QDialog::finished, &m_station, &Station::reload);

@@ -1,5 +1,7 @@
 #include "crew/CrewFile.h"
 
+#include <algorithm>
+
 #include "common/CodePage.h"
 #include "common/Log.h"
 
@@ -156,6 +158,13 @@ CrewFile CrewFile::parse(QByteArrayView bytes, const QString& source)
     }
     file.m_warnings.finish();
     return file;
+}
+
+QList<CrewFile::Member> CrewFile::members() const
+{
+    QList<Member> members = m_members.values();
+    std::ranges::sort(members, {}, &Member::pagerId);
+    return members;
 }
 
 CrewFile CrewFile::read(const QString& path)

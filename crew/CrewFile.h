@@ -45,6 +45,8 @@ public:
     [[nodiscard]] bool absent() const { return m_absent; }
     [[nodiscard]] const Member* find(const QString& pagerId) const;
     [[nodiscard]] qsizetype size() const { return m_members.size(); }
+    // Every member, by pager id.
+    [[nodiscard]] QList<Member> members() const;
     // Each warning as "mannschaft.csv line 4: ...", as written to the journal: the first few,
     // then "… and N more warnings".
     [[nodiscard]] const QStringList& warnings() const { return m_warnings.lines(); }

@@ -99,6 +99,28 @@ bool isQueueName(const QString& name)
     return name.toUtf8().size() <= 127;
 }
 
+QStringList queues(std::chrono::milliseconds timeLimit)
+{
+    QStringList names;
+    Deadline deadline { QDeadlineTimer(timeLimit) };
+    std::unique_ptr<http_t, decltype(&httpClose)> http(
+        httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, int(timeLimit.count()), nullptr),
+        &httpClose);
+    if (!http)
+        return names;
+    httpSetTimeout(http.get(), std::min(0.5, double(timeLimit.count()) / 1000.0), keepWaiting, &deadline);
+    cups_dest_t* dests = nullptr;
+    const int count = cupsGetDests2(http.get(), &dests);
+    for (int i = 0; i < count; ++i) {
+        if (!dests[i].instance)
+            names.append(QString::fromUtf8(dests[i].name));
+    }
+    cupsFreeDests(count, dests);
+    names.sort();
+    names.removeDuplicates();
+    return names;
+}
+
 Submission submit(const QString& printer, const QString& title, const QByteArray& pdf, int copies,
     std::chrono::milliseconds timeLimit, const std::atomic_bool* abandon)
 {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <chrono>
@@ -22,6 +23,10 @@ struct Submission {
 
 // Whether a name can be a CUPS queue: printable, without blanks, '/' or '#', at most 127 bytes.
 [[nodiscard]] bool isQueueName(const QString& name);
+
+// The queues the scheduler lists (the names of cupsGetDests, without instances), sorted; empty
+// when the scheduler cannot be reached within `timeLimit`. Blocks: call it from a worker thread.
+[[nodiscard]] QStringList queues(std::chrono::milliseconds timeLimit = std::chrono::milliseconds(5000));
 
 // One job of `copies` copies. An empty printer means CUPS's default printer. Never retries.
 // Every call to the scheduler together takes at most `timeLimit`; a scheduler that accepts the

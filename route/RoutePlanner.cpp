@@ -190,5 +190,6 @@ void RoutePlanner::answered(const std::optional<Route>& route, const QString& un
 void RoutePlanner::fail(const QString& why)
 {
     qCWarning(lcRoute).noquote() << "No route:" << why;
+    m_lastFailure = why;
     emit routeFailed();
 }

@@ -48,6 +48,9 @@ public:
     // routino's router; tests put another program here.
     QString routinoRouter = QStringLiteral("routino-router");
 
+    // Why the last request failed, as the journal has it; empty before a failure.
+    [[nodiscard]] const QString& lastFailure() const { return m_lastFailure; }
+
 signals:
     void routeFound(const Route& route);
     void routeFailed();
@@ -65,4 +68,5 @@ private:
     BoundedGet* m_get = nullptr;
     QNetworkAccessManager* m_network = nullptr;
     QTimer* m_limit = nullptr;
+    QString m_lastFailure;
 };

@@ -1,29 +1,53 @@
 #include "settings/Form2.h"
 
 #include "common/AppContext.h"
+#include "config/Configuration.h"
+#include "crew/CrewFile.h"
+#include "crew/VehicleBoard.h"
+#include "map/MapConfig.h"
+#include "print/CupsQueue.h"
+#include "route/RouteSettings.h"
+#include "settings/CalendarPage.h"
+#include "settings/CrewPage.h"
 #include "settings/ProxyPort.h"
+#include "settings/SchemaPage.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsTrial.h"
+#include "settings/VehiclePage.h"
+#include "settings/WaterPage.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShowEvent>
+#include <QStackedWidget>
 #include <QStyle>
+#include <QVBoxLayout>
+
+#include <memory>
+#include <thread>
 
 #include <algorithm>
 
 namespace {
 
-// The dialog is designed in pixels at 96 dots per inch. The proxy group stands below the sound
-// group, so the dialog is taller than the original design's 540 pixels.
-constexpr int kClientWidth = 763;
-constexpr int kClientHeight = 652;
-constexpr int kButtonTop = 600;
+// The dialog fits a screen of 1024 by 768 pixels with its frame and a panel; a page that is
+// taller scrolls. The controls of "Leitstelle" and "Ansage" are placed in pixels at 96 dots per
+// inch, as designed.
+constexpr int kClientWidth = 990;
+constexpr int kClientHeight = 660;
+constexpr int kRecordWidth = 763;
 
 constexpr int kCheckHeight = 17;
 constexpr int kTextHeight = 19;
@@ -69,13 +93,38 @@ qint16 flagOf(const QCheckBox* check)
     return check->isChecked() ? 1 : 0;
 }
 
+// "Leitstelle" and "Ansage": the controls of the settings record, placed as designed. Both save
+// settings.dat as a whole.
+class RecordPage : public SettingsPage {
+public:
+    RecordPage(const QString& title, QSize size, std::function<bool(QString*)> valid, std::function<bool()> changed,
+        std::function<bool(QString*)> save)
+        : m_title(title)
+        , m_valid(std::move(valid))
+        , m_changed(std::move(changed))
+        , m_save(std::move(save))
+    {
+        setObjectName(title);
+        setMinimumSize(size);
+    }
+    QString title() const override { return m_title; }
+    bool valid(QString* why) const override { return m_valid(why); }
+    bool changed() const override { return m_changed(); }
+    bool save(QString* error) override { return m_save(error); }
+
+private:
+    QString m_title;
+    std::function<bool(QString*)> m_valid;
+    std::function<bool()> m_changed;
+    std::function<bool(QString*)> m_save;
+};
+
 } // namespace
 
-Form2::Form2(AppContext& ctx, QWidget* parent)
-    : QDialog(parent,
-        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-            | Qt::MSWindowsFixedSizeDialogHint)
+Form2::Form2(AppContext& ctx, Configuration& config, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , m_ctx(ctx)
+    , m_config(config)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Einstellungen"));
@@ -85,7 +134,7 @@ Form2::Form2(AppContext& ctx, QWidget* parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
     setPalette(pal);
-    setFixedSize(kClientWidth, kClientHeight);
+    resize(kClientWidth, kClientHeight);
     // The frame line runs through the middle of the group's title, so the controls' design tops
     // (measured from the group's top edge) sit inside the frame.
     setStyleSheet(QStringLiteral("QWidget { font-family: Arial; font-size: 7.5pt; }"
@@ -96,6 +145,8 @@ Form2::Form2(AppContext& ctx, QWidget* parent)
 
     createControls();
     fillFromSettings();
+    createPages();
+    createTrials();
 
     pickFile = [](QWidget* parent, const QString& folder, const QString& filter) {
         return QFileDialog::getOpenFileName(parent, QString(), folder, filter);
@@ -123,11 +174,30 @@ QString Form2::speechProgramFilter()
 
 void Form2::createControls()
 {
-    makeLabel(this, QStringLiteral("IP-Adresse des ELS-Rechners"), 16, 16, 169, 25)->setAlignment(Qt::AlignVCenter);
-    txt_Server = makeText(this, QStringLiteral("txt_Server"), 200, 16, 193, 25);
+    const auto recordValid = [this](QString* why) {
+        if (ProxyPortFromText(txt_proxy[1]->text()))
+            return true;
+        if (why)
+            *why = QStringLiteral("Der Port muss eine ganze Zahl bis 32767 sein.");
+        return false;
+    };
+    const auto recordChanged = [this] { return recordControls() != m_recordSaved; };
+    const auto recordSave = [this](QString* error) { return saveRecord(error); };
+    auto* station = new RecordPage(
+        QStringLiteral("Leitstelle"), QSize(kRecordWidth, 170), recordValid, recordChanged, recordSave);
+    auto* speech = new RecordPage(
+        QStringLiteral("Ansage"), QSize(kRecordWidth, 590), [](QString*) { return true; }, recordChanged, recordSave);
+    m_stationPage = station;
+    m_speechPage = speech;
+    addPage(station);
+    addPage(speech);
 
-    soundGroup = new QGroupBox(QStringLiteral("Soundausgabe / Sprachausgabe"), this);
-    soundGroup->setGeometry(16, 56, 737, 425);
+    QWidget* l = station;
+    makeLabel(l, QStringLiteral("IP-Adresse des ELS-Rechners"), 16, 16, 169, 25)->setAlignment(Qt::AlignVCenter);
+    txt_Server = makeText(l, QStringLiteral("txt_Server"), 200, 16, 193, 25);
+
+    soundGroup = new QGroupBox(QStringLiteral("Soundausgabe / Sprachausgabe"), speech);
+    soundGroup->setGeometry(16, 16, 737, 425);
     QWidget* g = soundGroup;
 
     check_datei = makeCheck(g, QStringLiteral("check_datei"),
@@ -155,6 +225,9 @@ void Form2::createControls()
                        "Sprachprogramm vorgelesen werden soll (beachte Schreibrechte)"),
         16, 184, 705);
     txt_settings[1] = makeText(g, QStringLiteral("txt_settings(1)"), 16, 200, 689);
+    lbl_speechText = makeLabel(speech, QString(), 16, 449, 737, 34);
+    lbl_speechText->setObjectName(QStringLiteral("lbl_speechText"));
+    lbl_speechText->setWordWrap(true);
     makeLabel(g,
         QStringLiteral("Der Monitor soll bei jedem neuen Einsatz folgendende Einsatzdaten in diese Datei "
                        "hinein schreiben"),
@@ -195,8 +268,8 @@ void Form2::createControls()
         g, QStringLiteral("Beachte: Die Rufnamen dürfen dann aber nicht diese Zeichen enthalten: "), 32, 376, 617);
     makeLabel(g, QStringLiteral("/ \\ ~ . : ; | "), 384, 376, 89);
 
-    proxyGroup = new QGroupBox(QStringLiteral("Proxyserver"), this);
-    proxyGroup->setGeometry(16, 488, 737, 97);
+    proxyGroup = new QGroupBox(QStringLiteral("Proxyserver"), l);
+    proxyGroup->setGeometry(16, 56, 737, 97);
     QWidget* p = proxyGroup;
     Check_Proxy = makeCheck(p, QStringLiteral("Check_Proxy"),
         QStringLiteral("Proxyserver für die Internetverbindung verwenden"), 8, 16, 297);
@@ -216,23 +289,236 @@ void Form2::createControls()
 
     cmd_save = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Speichern"), this);
     cmd_save->setObjectName(QStringLiteral("cmd_save"));
-    cmd_save->setGeometry(320, kButtonTop, 137, 41);
+    cmd_save->setFixedSize(137, 41);
     cmd_save->setAutoDefault(false);
     Command2 = new QPushButton(QStringLiteral("Schließen"), this);
     Command2->setObjectName(QStringLiteral("Command2"));
-    Command2->setGeometry(616, kButtonTop, 137, 41);
+    Command2->setFixedSize(137, 41);
     Command2->setAutoDefault(false);
 
-    lbl_problem = makeLabel(this, QString(), 16, kButtonTop, 289, 41);
+    lbl_problem = new QLabel(this);
+    lbl_problem->setTextFormat(Qt::PlainText);
     lbl_problem->setObjectName(QStringLiteral("lbl_problem"));
     lbl_problem->setWordWrap(true);
     lbl_problem->setStyleSheet(QStringLiteral("QLabel { color: #b00000; }"));
     lbl_problem->hide();
 
+    auto* dialog = new QVBoxLayout(this);
+    auto* body = new QHBoxLayout;
+    m_list = new QListWidget(this);
+    m_list->setObjectName(QStringLiteral("pageList"));
+    m_list->setFixedWidth(170);
+    m_stack = new QStackedWidget(this);
+    body->addWidget(m_list);
+    body->addWidget(m_stack, 1);
+    dialog->addLayout(body, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(lbl_problem, 1);
+    buttons->addWidget(cmd_save);
+    buttons->addSpacing(24);
+    buttons->addWidget(Command2);
+    dialog->addLayout(buttons);
+    for (SettingsPage* page : std::as_const(m_pages)) {
+        auto* scroll = new QScrollArea(m_stack);
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(page);
+        m_stack->addWidget(scroll);
+        m_list->addItem(page->title());
+    }
+    connect(m_list, &QListWidget::currentRowChanged, m_stack, &QStackedWidget::setCurrentIndex);
+    m_list->setCurrentRow(0);
+
     connect(cmd_dialog, &QPushButton::clicked, this, &Form2::cmd_dialog_Click);
     connect(cmd_save, &QPushButton::clicked, this, &Form2::cmd_save_Click);
     connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
     connect(txt_proxy[1], &QLineEdit::textEdited, this, [this] { markPort(false); });
+    connect(txt_settings[1], &QLineEdit::textChanged, this, &Form2::showSpeechText);
+}
+
+void Form2::addPage(SettingsPage* page)
+{
+    m_pages.append(page);
+    if (m_stack) {
+        auto* scroll = new QScrollArea(m_stack);
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(page);
+        m_stack->addWidget(scroll);
+        m_list->addItem(page->title());
+    }
+    connect(page, &SettingsPage::edited, this, [this] {
+        for (const SettingsPage* p : std::as_const(m_pages)) {
+            QString why;
+            if (!p->valid(&why)) {
+                showProblem(why);
+                return;
+            }
+        }
+        lbl_problem->hide();
+    });
+}
+
+void Form2::createPages()
+{
+    for (const ConfigFile file : configFiles()) {
+        if (file != ConfigFile::Settings)
+            addPage(new SchemaPage(file, m_config, { QStringLiteral("calendar") }));
+    }
+    const bool privacy = m_config.values(ConfigFile::Display).flag(QStringLiteral("privacy"));
+    addPage(new CrewPage(m_ctx.dataFile(CrewFile::FileName), privacy));
+    addPage(new VehiclePage(m_ctx.dataFile(VehicleBoard::FileName)));
+    auto* water = new WaterPage(m_config.values(ConfigFile::Map).text(QStringLiteral("water")), m_ctx.DataFolder);
+    addPage(water);
+    addPage(new CalendarPage(m_config));
+    // An index imported where map.ini named none is named there, saved with the map's page.
+    connect(water, &WaterPage::indexChosen, this, [this](const QString& index) {
+        auto* map = qobject_cast<SchemaPage*>(page(SchemaPage::titleOf(ConfigFile::Map)));
+        if (auto* field = map ? qobject_cast<QLineEdit*>(map->field(QStringLiteral("water"))) : nullptr)
+            field->setText(index);
+    });
+    // The printers CUPS knows, asked on a worker: the scheduler may be slow to answer.
+    if (auto* print = qobject_cast<SchemaPage*>(page(SchemaPage::titleOf(ConfigFile::Print)))) {
+        print->offerChoices(QStringLiteral("printer"), { { QString(), QStringLiteral("Standarddrucker") } });
+        // The worker holds the guard but never reads it: only the window's thread does.
+        const auto guard = std::make_shared<QPointer<SchemaPage>>(print);
+        std::thread([guard] {
+            const QStringList queues = CupsQueue::queues();
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [guard, queues] {
+                SchemaPage* page = guard->data();
+                if (!page)
+                    return;
+                QList<std::pair<QString, QString>> offered;
+                for (const QString& queue : queues)
+                    offered.append({ queue, queue });
+                page->offerChoices(QStringLiteral("printer"), offered);
+            });
+        }).detach();
+    }
+}
+
+QPushButton* Form2::addTrial(QLayout* layout, const QString& caption, std::function<void()> start)
+{
+    auto* row = new QWidget;
+    auto* line = new QHBoxLayout(row);
+    line->setContentsMargins(0, 0, 0, 0);
+    auto* button = new QPushButton(caption, row);
+    button->setObjectName(caption);
+    button->setAutoDefault(false);
+    button->setMinimumWidth(120);
+    auto* result = new QLabel(row);
+    result->setObjectName(QStringLiteral("result"));
+    result->setTextFormat(Qt::PlainText);
+    result->setWordWrap(true);
+    line->addWidget(button, 0, Qt::AlignTop);
+    line->addWidget(result, 1);
+    layout->addWidget(row);
+    connect(button, &QPushButton::clicked, this, [button, result, start] {
+        button->setEnabled(false);
+        result->setStyleSheet(QString());
+        result->setText(QStringLiteral("Wird geprüft …"));
+        start();
+    });
+    return button;
+}
+
+QLabel* Form2::trialResult(QPushButton* button) const
+{
+    return button ? button->parentWidget()->findChild<QLabel*>(QStringLiteral("result")) : nullptr;
+}
+
+void Form2::createTrials()
+{
+    m_trial = new SettingsTrial(m_ctx, this);
+    connect(m_trial, &SettingsTrial::finished, this, [this](SettingsTrial::Trial trial, bool ok, const QString& text) {
+        QPushButton* button = m_trialButtons.value(int(trial));
+        if (!button)
+            return;
+        button->setEnabled(true);
+        QLabel* result = trialResult(button);
+        result->setStyleSheet(
+            ok ? QStringLiteral("QLabel { color: #006000; }") : QStringLiteral("QLabel { color: #b00000; }"));
+        result->setText(text);
+    });
+
+    auto* speechTrials = new QWidget(m_speechPage);
+    speechTrials->setGeometry(16, 490, 737, 96);
+    auto* speechRows = new QVBoxLayout(speechTrials);
+    speechRows->setContentsMargins(0, 0, 0, 0);
+    cmd_soundTrial = addTrial(speechRows, QStringLiteral("Ton prüfen"), [this] { m_trial->playSound(); });
+    cmd_speechTrial = addTrial(speechRows, QStringLiteral("Ansage prüfen"), [this] {
+        m_trial->speak(
+            { txt_settings[0]->text(), txt_settings[1]->text(), txt_settings[4]->text(), txt_settings[5]->text() });
+    });
+    m_trialButtons.insert(int(SettingsTrial::Trial::Sound), cmd_soundTrial);
+    m_trialButtons.insert(int(SettingsTrial::Trial::Speech), cmd_speechTrial);
+
+    if (auto* print = qobject_cast<SchemaPage*>(page(SchemaPage::titleOf(ConfigFile::Print)))) {
+        cmd_printTrial = addTrial(print->tail(), QStringLiteral("Testdruck"), [this, print] {
+            const auto* printer = qobject_cast<QComboBox*>(print->field(QStringLiteral("printer")));
+            m_trial->printTest(printer ? printer->currentData().toString() : QString());
+        });
+        m_trialButtons.insert(int(SettingsTrial::Trial::Print), cmd_printTrial);
+    }
+    if (auto* map = qobject_cast<SchemaPage*>(page(SchemaPage::titleOf(ConfigFile::Map)))) {
+        // The values as they stand on the page, saved or not.
+        const auto route = [map] { return RouteSettings::from(ConfigValues::parse(ConfigFile::Map, map->fileText())); };
+        // Around the station: the map's centre before any alarm.
+        const auto centre = [route] {
+            const RouteSettings r = route();
+            return r.station ? *r.station : QPointF();
+        };
+        auto* address = new QHBoxLayout;
+        address->addWidget(new QLabel(QStringLiteral("Adresse für die Probe der Adresssuche:"), map));
+        txt_trialAddress = new QLineEdit(map);
+        txt_trialAddress->setObjectName(QStringLiteral("txt_trialAddress"));
+        address->addWidget(txt_trialAddress, 1);
+        map->tail()->addLayout(address);
+        cmd_mapTrial = addTrial(map->tail(), QStringLiteral("Karte prüfen"), [this, map, centre] {
+            m_trial->tryMap(MapConfig::from(ConfigValues::parse(ConfigFile::Map, map->fileText())), centre(),
+                txt_trialAddress->text());
+        });
+        cmd_routeTrial = addTrial(map->tail(), QStringLiteral("Route prüfen"), [this, route] {
+            // From the station to a point about 1.5 km north-east of it.
+            const RouteSettings r = route();
+            m_trial->tryRoute(r, r.station ? *r.station + QPointF(0.01, 0.01) : QPointF());
+        });
+        m_trialButtons.insert(int(SettingsTrial::Trial::Map), cmd_mapTrial);
+        m_trialButtons.insert(int(SettingsTrial::Trial::Route), cmd_routeTrial);
+    }
+}
+
+SettingsPage* Form2::page(const QString& title) const
+{
+    for (SettingsPage* page : m_pages) {
+        if (page->title() == title)
+            return page;
+    }
+    return nullptr;
+}
+
+void Form2::showPage(const QString& title)
+{
+    for (int i = 0; i < m_pages.size(); ++i) {
+        if (m_pages[i]->title() == title)
+            m_list->setCurrentRow(i);
+    }
+}
+
+QStringList Form2::recordControls() const
+{
+    QStringList state { txt_Server->text(), txt_proxy[0]->text(), txt_proxy[1]->text(), Text_Login[0]->text(),
+        Text_Login[1]->text() };
+    for (const QLineEdit* edit : txt_settings)
+        state.append(edit->text());
+    QList<const QCheckBox*> checks { check_datei, check_em[0], check_em[1], Check_Proxy, Check_aut };
+    checks.append(QList<const QCheckBox*>(check_sound.cbegin(), check_sound.cend()));
+    for (const QCheckBox* check : checks)
+        state.append(check->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    return state;
+}
+
+void Form2::showSpeechText()
+{
+    lbl_speechText->setText(QStringLiteral("Verwendet wird: %1").arg(SpeechTextPath(m_ctx, txt_settings[1]->text())));
 }
 
 void Form2::showEvent(QShowEvent* event)
@@ -291,6 +577,8 @@ void Form2::fillFromSettings()
     tick(Check_aut, s.ProxyAuthRequired);
     Text_Login[0]->setText(s.ProxyLogin);
     Text_Login[1]->setText(s.ProxyPassword);
+    m_recordSaved = recordControls();
+    showSpeechText();
 }
 
 void Form2::cmd_dialog_Click()
@@ -304,14 +592,39 @@ void Form2::cmd_dialog_Click()
 
 void Form2::cmd_save_Click()
 {
-    // Refuse before anything is copied: a port that does not fit is not saved as something else.
-    const std::optional<qint16> port = ProxyPortFromText(txt_proxy[1]->text());
-    if (!port) {
-        markPort(true);
-        txt_proxy[1]->setFocus();
-        showProblem(QStringLiteral("Nicht gespeichert: Der Port muss eine ganze Zahl bis 32767 sein."));
+    // Nothing is saved while a page cannot be used: a port that does not fit is not saved as
+    // something else.
+    for (SettingsPage* page : std::as_const(m_pages)) {
+        QString why;
+        if (!page->valid(&why)) {
+            showPage(page->title());
+            if (page == m_stationPage) {
+                markPort(true);
+                txt_proxy[1]->setFocus();
+            }
+            showProblem(QStringLiteral("Nicht gespeichert: ") + why);
+            return;
+        }
+    }
+    // Every page with changes, and only those: a file nobody changed is not written at all.
+    QStringList failed;
+    for (SettingsPage* page : std::as_const(m_pages)) {
+        QString error;
+        if (page->changed() && !page->save(&error))
+            failed.append(error);
+    }
+    if (!failed.isEmpty()) {
+        showProblem(failed.join(QLatin1Char('\n')));
         return;
     }
+    close();
+}
+
+bool Form2::saveRecord(QString* error)
+{
+    const std::optional<qint16> port = ProxyPortFromText(txt_proxy[1]->text());
+    if (!port)
+        return false;
 
     Settings& s = m_ctx.settings;
     s.ServerAddress = txt_Server->text();
@@ -345,11 +658,13 @@ void Form2::cmd_save_Click()
     // The new values hold for this run either way; a file that could not be written is said so
     // here, in the dialog, instead of closing as if it had been saved.
     if (!SaveSettings(m_ctx)) {
-        showProblem(QStringLiteral("Die Einstellungen gelten bis zum Programmende, konnten aber nicht in die "
-                                   "Datei geschrieben werden."));
-        return;
+        if (error)
+            *error = QStringLiteral("Die Einstellungen gelten bis zum Programmende, konnten aber nicht in die "
+                                    "Datei geschrieben werden.");
+        return false;
     }
-    close();
+    m_recordSaved = recordControls();
+    return true;
 }
 
 void Form2::Command2_Click()

@@ -62,6 +62,11 @@ QString DefaultSpeechTextFile(const AppContext& ctx)
     return (writable ? ctx.programFile(QStringLiteral("sabbel.txt")) : ctx.dataFile(QStringLiteral("sabbel.txt")));
 }
 
+QString SpeechTextPath(const AppContext& ctx, const QString& name)
+{
+    return QFileInfo(name).isAbsolute() ? name : ctx.dataFile(QStringLiteral("sabbel.txt"));
+}
+
 void LoadSettings(AppContext& ctx)
 {
     Settings& s = ctx.settings;

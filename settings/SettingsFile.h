@@ -24,3 +24,7 @@ bool SaveSettings(const AppContext& ctx);
 [[nodiscard]] QString DefaultSpeechTextFile(const AppContext& ctx);
 
 [[nodiscard]] QString SettingsPath(const AppContext& ctx);
+
+// The file the speech text is written to for the name on line 5: a full path as it stands; an
+// empty or relative name means the data folder's sabbel.txt, where the speech program runs.
+[[nodiscard]] QString SpeechTextPath(const AppContext& ctx, const QString& name);

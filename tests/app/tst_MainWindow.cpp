@@ -1,17 +1,20 @@
 #include "announce/AnnouncementOutput.h"
 #include "app/FittingLabel.h"
 #include "app/GermanTexts.h"
+#include "app/WallScreen.h"
 #include "history/HistoryDesk.h"
 #include "history/HistoryView.h"
 #include "link/ServerLink.h"
 #include "map/ucGMap.h"
 #include "settings/Form2.h"
+#include "settings/SchemaPage.h"
 #include "settings/SettingsFile.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/FakeDispatch.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WindowFixture.h"
 #include <QApplication>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QHeaderView>
@@ -390,6 +393,21 @@ private slots:
         QTRY_VERIFY(band->isVisible());
         QVERIFY(dispatch.listen(f.ctx.ServerPort));
         QTRY_VERIFY(!band->isVisible());
+    }
+    // The wall layout chosen in the settings dialog is on screen as soon as it is saved.
+    void wallFromDialog()
+    {
+        WindowFixture f;
+        f.form->load();
+        f.form->cmd_Settings_Click();
+        auto* display = qobject_cast<SchemaPage*>(f.form->settingsDialog()->page("Anzeige"));
+        auto* layout = qobject_cast<QComboBox*>(display->field("layout"));
+        layout->setCurrentIndex(layout->findData("wall"));
+        QVERIFY(!f.form->findChild<WallScreen*>());
+        f.form->settingsDialog()->cmd_save->click();
+        QVERIFY(!f.form->settingsDialog());
+        QTRY_VERIFY(f.form->findChild<WallScreen*>());
+        QCOMPARE(TestFiles::readAll(f.dataFile("display.ini")), "layout=wall\n");
     }
     void kioskFullScreen_data()
     {

@@ -3,6 +3,7 @@
 #include "common/FileExists.h"
 #include "common/NumberText.h"
 #include "common/SafeFile.h"
+#include "config/Configuration.h"
 #include "settings/DataFolders.h"
 #include "settings/Form2.h"
 #include "settings/SettingsFile.h"
@@ -193,7 +194,9 @@ private slots:
         m_ctx.DataFolder = line ? m_data.path() : m_data.filePath("missing");
         QWidget mainWindow; // off the middle of the screen
         mainWindow.setGeometry(20, 30, 300, 200);
-        Form2 dialog(m_ctx, &mainWindow);
+        Configuration config;
+        config.load(m_ctx.DataFolder);
+        Form2 dialog(m_ctx, config, &mainWindow);
         dialog.setAttribute(Qt::WA_DeleteOnClose, false);
         dialog.show();
         QCOMPARE(dialog.frameGeometry().center(), mainWindow.screen()->availableGeometry().center());
@@ -208,7 +211,7 @@ private slots:
         QCOMPARE(file.size(), saved.isNull() ? 1 : 28);
         if (saved.isNull())
             return;
-        Form2 again(m_ctx);
+        Form2 again(m_ctx, config);
         for (int n = 1; n <= 27; ++n) {
             QWidget* const c = again.findChild<QWidget*>(kControls[n - 1]);
             const auto* box = qobject_cast<QCheckBox*>(c);
@@ -221,7 +224,9 @@ private slots:
     // keeps the settings and the file as they were.
     void dialogPickerAndClose()
     {
-        Form2 dialog(m_ctx);
+        Configuration config;
+        config.load(m_data.path());
+        Form2 dialog(m_ctx, config);
         dialog.setAttribute(Qt::WA_DeleteOnClose, false);
         QString answer;
         dialog.pickFile = [&](QWidget*, const QString&, const QString&) { return answer; };

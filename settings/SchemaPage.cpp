@@ -1,0 +1,355 @@
+#include "settings/SchemaPage.h"
+
+#include "config/Configuration.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include <limits>
+
+namespace {
+
+const QString kRefusedSheet = QStringLiteral("QLineEdit { border: 2px solid #d00000; background: #fff0f0; }");
+
+// What a value of the type looks like, said to the station when a field cannot be used.
+QString expected(const KeySpec& spec)
+{
+    const auto number = [](double value) { return QLocale(QLocale::German).toString(value, 'g', 12); };
+    switch (spec.type) {
+    case KeyType::Whole:
+    case KeyType::Decimal:
+    case KeyType::TimeSpan:
+        return QStringLiteral("Hier gehört eine Zahl von %1 bis %2 hin.")
+            .arg(number(spec.lowest), number(spec.highest));
+    case KeyType::Url:
+        return QStringLiteral("Hier gehört %1eine Adresse hin, die mit http:// oder https:// beginnt.")
+            .arg(spec.choices.isEmpty() ? QString()
+                                        : spec.choices.join(QStringLiteral(", ")) + QStringLiteral(" oder "));
+    case KeyType::Coordinates:
+        return QStringLiteral("Hier gehören Breite und Länge mit Punkt hin, zum Beispiel 52.5163, 13.3777.");
+    case KeyType::Choice:
+        return QStringLiteral("Möglich ist: %1.").arg(spec.choices.join(QStringLiteral(", ")));
+    case KeyType::Command:
+        return QStringLiteral("Dieser Befehl lässt sich nicht aufteilen (fehlt ein Anführungszeichen?).");
+    case KeyType::Path:
+        return QStringLiteral("Dieser Pfad ist nicht verwendbar.");
+    case KeyType::Flag:
+        return QStringLiteral("Hier gehört 1 (ja) oder 0 (nein) hin.");
+    case KeyType::Text:
+        if (spec.check)
+            return QStringLiteral("Hier gehört ein Wort hin, ohne Leerzeichen und Sonderzeichen.");
+        break;
+    case KeyType::Words:
+    case KeyType::Secret:
+        break;
+    }
+    return QStringLiteral("Dieser Wert ist nicht verwendbar.");
+}
+
+// Why `text` cannot stand as the key's value, by the rules the file is read with; empty when it can.
+QString problemOf(const KeySpec& spec, const QString& text)
+{
+    if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
+        return QStringLiteral("Ein Wert steht in einer Zeile.");
+    // The default stands for itself (an empty command: none).
+    if (text == spec.defaultText)
+        return {};
+    return configValueProblem(spec, text).isEmpty() ? QString() : expected(spec);
+}
+
+QString decimalText(double value)
+{
+    return QString::number(value, 'g', 12);
+}
+
+} // namespace
+
+struct SchemaPage::Field {
+    const KeySpec* spec = nullptr;
+    QWidget* editor = nullptr;
+    QLabel* problem = nullptr;
+    std::function<QString()> text; // as it would stand in the file
+    QString inForce; // text() of the value in force
+    QString why; // empty while the field can be used
+};
+
+SchemaPage::SchemaPage(ConfigFile file, Configuration& config, const QStringList& leaveOut, QWidget* parent)
+    : SettingsPage(parent)
+    , m_file(file)
+    , m_config(config)
+{
+    setObjectName(configFileName(file));
+    pickFile
+        = [](QWidget* parent, const QString& start) { return QFileDialog::getOpenFileName(parent, QString(), start); };
+    auto* page = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    page->addLayout(form);
+    m_tail = new QVBoxLayout;
+    page->addLayout(m_tail);
+    page->addStretch(1);
+    for (const KeySpec* spec : configKeys(file)) {
+        if (!leaveOut.contains(spec->key))
+            addField(*spec);
+    }
+    for (Field* field : std::as_const(m_fields)) {
+        auto* label = new QLabel(field->spec->label, this);
+        label->setBuddy(field->editor);
+        label->setToolTip(configFileName(file) + QLatin1Char(' ') + field->spec->key);
+        form->addRow(label, field->editor->parentWidget());
+    }
+}
+
+SchemaPage::~SchemaPage()
+{
+    qDeleteAll(m_fields);
+}
+
+QString SchemaPage::titleOf(ConfigFile file)
+{
+    switch (file) {
+    case ConfigFile::Display:
+        return QStringLiteral("Anzeige");
+    case ConfigFile::Map:
+        return QStringLiteral("Karte und Route");
+    case ConfigFile::Print:
+        return QStringLiteral("Ausdruck");
+    case ConfigFile::History:
+        return QStringLiteral("Einsatzarchiv");
+    case ConfigFile::Settings:
+        break;
+    }
+    return QStringLiteral("Leitstelle");
+}
+
+QString SchemaPage::title() const
+{
+    return titleOf(m_file);
+}
+
+void SchemaPage::addField(const KeySpec& spec)
+{
+    auto* field = new Field;
+    field->spec = &spec;
+    const ConfigValue& inForce = m_config.values(m_file).at(spec.key);
+
+    auto* box = new QWidget(this);
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(2);
+    auto* row = new QHBoxLayout;
+    column->addLayout(row);
+
+    const bool number = spec.type == KeyType::Whole || spec.type == KeyType::Decimal || spec.type == KeyType::TimeSpan;
+    const double low = spec.highest > spec.lowest ? spec.lowest : 0;
+    const double high = spec.highest > spec.lowest ? spec.highest : std::numeric_limits<int>::max();
+    if (spec.type == KeyType::Flag && spec.defaultText.isEmpty()) {
+        // Not set means something of its own (the printout's informant: as the hall screen says).
+        auto* combo = new QComboBox(box);
+        combo->addItem(QStringLiteral("nicht gesetzt"), QString());
+        combo->addItem(QStringLiteral("ja"), QStringLiteral("1"));
+        combo->addItem(QStringLiteral("nein"), QStringLiteral("0"));
+        combo->setCurrentIndex(!inForce.value.isValid() || inForce.line == 0 ? 0 : inForce.value.toBool() ? 1 : 2);
+        connect(combo, &QComboBox::currentIndexChanged, this, &SettingsPage::edited);
+        field->text = [combo] { return combo->currentData().toString(); };
+        field->editor = combo;
+    } else if (spec.type == KeyType::Flag) {
+        auto* check = new QCheckBox(box);
+        check->setChecked(inForce.value.toBool());
+        connect(check, &QCheckBox::toggled, this, &SettingsPage::edited);
+        field->text = [check] { return check->isChecked() ? QStringLiteral("1") : QStringLiteral("0"); };
+        field->editor = check;
+    } else if (number && spec.type == KeyType::Whole && inForce.value.isValid()) {
+        auto* spin = new QSpinBox(box);
+        spin->setRange(int(low), int(high));
+        spin->setValue(inForce.value.toInt());
+        connect(spin, &QSpinBox::valueChanged, this, &SettingsPage::edited);
+        field->text = [spin] { return QString::number(spin->value()); };
+        field->editor = spin;
+    } else if (number && inForce.value.isValid()) {
+        auto* spin = new QDoubleSpinBox(box);
+        spin->setDecimals(3);
+        spin->setRange(low, high);
+        spin->setValue(inForce.value.toDouble());
+        connect(spin, &QDoubleSpinBox::valueChanged, this, &SettingsPage::edited);
+        field->text = [spin] { return decimalText(spin->value()); };
+        field->editor = spin;
+    } else if (spec.type == KeyType::Choice) {
+        auto* combo = new QComboBox(box);
+        if (spec.defaultText.isEmpty())
+            combo->addItem(QString(), QString());
+        for (const QString& choice : spec.choices)
+            combo->addItem(choice, choice);
+        const QString now = inForce.value.toString();
+        if (combo->findData(now) < 0)
+            combo->addItem(now, now);
+        combo->setCurrentIndex(combo->findData(now));
+        connect(combo, &QComboBox::currentIndexChanged, this, &SettingsPage::edited);
+        field->text = [combo] { return combo->currentData().toString(); };
+        field->editor = combo;
+    } else {
+        auto* edit = new QLineEdit(box);
+        edit->setText(inForce.text);
+        if (spec.type == KeyType::Secret)
+            edit->setEchoMode(QLineEdit::Password);
+        connect(edit, &QLineEdit::textChanged, this, [this, field] {
+            check(*field);
+            emit edited();
+        });
+        field->text = [edit] { return edit->text(); };
+        field->editor = edit;
+        if (spec.type == KeyType::Path) {
+            auto* pick = new QPushButton(QStringLiteral("…"), box);
+            pick->setObjectName(spec.key + QStringLiteral("/pick"));
+            pick->setAutoDefault(false);
+            pick->setToolTip(QStringLiteral("Datei auswählen"));
+            connect(pick, &QPushButton::clicked, this, [this, edit] {
+                const QFileInfo now(edit->text());
+                const QString start = edit->text().isEmpty() ? m_config.folder() : now.absolutePath();
+                const QString chosen = pickFile ? pickFile(this, start) : QString();
+                if (!chosen.isEmpty())
+                    edit->setText(chosen);
+            });
+            row->addWidget(edit, 1);
+            row->addWidget(pick);
+        }
+    }
+    field->editor->setObjectName(spec.key);
+    if (row->isEmpty())
+        row->addWidget(field->editor, 1);
+
+    auto* help = new QLabel(spec.help, box);
+    help->setWordWrap(true);
+    help->setTextFormat(Qt::PlainText);
+    help->setStyleSheet(QStringLiteral("QLabel { color: #505050; }"));
+    column->addWidget(help);
+    field->problem = new QLabel(box);
+    field->problem->setObjectName(spec.key + QStringLiteral("/problem"));
+    field->problem->setWordWrap(true);
+    field->problem->setTextFormat(Qt::PlainText);
+    field->problem->setStyleSheet(QStringLiteral("QLabel { color: #b00000; }"));
+    field->problem->hide();
+    column->addWidget(field->problem);
+
+    field->inForce = field->text();
+    m_fields.append(field);
+    // A value in force shown in a line edit is checked too: the file may hold what cannot be used.
+    if (qobject_cast<QLineEdit*>(field->editor))
+        check(*field);
+}
+
+void SchemaPage::check(Field& field)
+{
+    auto* edit = qobject_cast<QLineEdit*>(field.editor);
+    if (!edit)
+        return;
+    field.why = problemOf(*field.spec, edit->text());
+    edit->setStyleSheet(field.why.isEmpty() ? QString() : kRefusedSheet);
+    edit->setToolTip(field.why);
+    field.problem->setText(field.why);
+    field.problem->setVisible(!field.why.isEmpty());
+}
+
+void SchemaPage::offerChoices(const QString& key, const QList<std::pair<QString, QString>>& offered)
+{
+    const auto found
+        = std::find_if(m_fields.cbegin(), m_fields.cend(), [&](const Field* f) { return f->spec->key == key; });
+    if (found == m_fields.cend())
+        return;
+    Field* field = *found;
+    auto* combo = qobject_cast<QComboBox*>(field->editor);
+    if (auto* edit = qobject_cast<QLineEdit*>(field->editor)) {
+        combo = new QComboBox(edit->parentWidget());
+        combo->setObjectName(key);
+        const QString now = edit->text();
+        combo->addItem(now, now);
+        delete edit->parentWidget()->layout()->replaceWidget(edit, combo);
+        delete edit;
+        field->editor = combo;
+        field->text = [combo] { return combo->currentData().toString(); };
+        field->why.clear();
+        field->problem->hide();
+        connect(combo, &QComboBox::currentIndexChanged, this, &SettingsPage::edited);
+    }
+    if (!combo)
+        return;
+    for (const auto& [value, caption] : offered) {
+        const int at = combo->findData(value);
+        if (at < 0)
+            combo->addItem(caption, value);
+        else
+            combo->setItemText(at, caption);
+    }
+}
+
+QWidget* SchemaPage::field(const QString& key) const
+{
+    for (const Field* field : m_fields) {
+        if (field->spec->key == key)
+            return field->editor;
+    }
+    return nullptr;
+}
+
+bool SchemaPage::valid(QString* why) const
+{
+    for (const Field* field : m_fields) {
+        if (!field->why.isEmpty()) {
+            if (why)
+                *why = QStringLiteral("%1, %2: %3").arg(title(), field->spec->label, field->why);
+            return false;
+        }
+    }
+    return true;
+}
+
+QList<std::pair<QString, QString>> SchemaPage::changes() const
+{
+    QList<std::pair<QString, QString>> changes;
+    for (const Field* field : m_fields) {
+        const QString now = field->text();
+        if (now != field->inForce)
+            changes.append({ field->spec->key, now });
+    }
+    return changes;
+}
+
+QByteArray SchemaPage::fileText() const
+{
+    QByteArray text;
+    for (const Field* field : m_fields) {
+        // An empty field of a key without a default is a key not given.
+        const QString value = field->text();
+        if (!value.isEmpty() || !field->spec->defaultText.isEmpty())
+            text += (field->spec->key + QLatin1Char('=') + value + QLatin1Char('\n')).toUtf8();
+    }
+    return text;
+}
+
+bool SchemaPage::changed() const
+{
+    return !changes().isEmpty();
+}
+
+bool SchemaPage::save(QString* error)
+{
+    const QList<std::pair<QString, QString>> changed = changes();
+    if (changed.isEmpty())
+        return true;
+    if (!m_config.save(m_file, changed, error))
+        return false;
+    for (Field* field : std::as_const(m_fields))
+        field->inForce = field->text();
+    return true;
+}
