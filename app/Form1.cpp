@@ -275,7 +275,7 @@ void Form1::showOnScreen()
 void Form1::waitUntilOnScreen()
 {
     QWindow* window = windowHandle();
-    if (!isVisible() || !window || window->isExposed() || m_ctx.ist_ende() == 1)
+    if (!isVisible() || !window || window->isExposed() || m_ctx.ist_ende())
         return;
     // The window system maps a shown window a little later; the first expose paints it.
     QEventLoop loop;

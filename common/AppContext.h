@@ -66,8 +66,8 @@ public:
     QString TickerPath;
     QString LastAlarmPath;
 
-    // 0 while running, 1 once the program is ending. Only beginEnding() sets it.
-    [[nodiscard]] qint16 ist_ende() const { return m_istEnde; }
+    // Whether the program is ending. Only beginEnding() sets it.
+    [[nodiscard]] bool ist_ende() const { return m_istEnde; }
 
     // Marks the program as ending and tells every wait to give up at once.
     void beginEnding();
@@ -85,5 +85,5 @@ signals:
     void ending();
 
 private:
-    qint16 m_istEnde = 0;
+    bool m_istEnde = false;
 };

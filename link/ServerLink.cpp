@@ -73,7 +73,7 @@ void ServerLink::superviseTick()
 {
     // Qt's timer does not fire into its own running slot; a direct call while a step is running
     // (inside one of its waits) is ignored just the same.
-    if (m_ctx.ist_ende() == 1 || m_inSupervision)
+    if (m_ctx.ist_ende() || m_inSupervision)
         return;
     QScopedValueRollback<bool> running(m_inSupervision, true);
 
@@ -92,7 +92,7 @@ void ServerLink::superviseTick()
     default:
         break;
     }
-    if (m_ctx.ist_ende() == 1)
+    if (m_ctx.ist_ende())
         return;
     if (status != m_linkStatus) {
         m_linkStatus = status;
@@ -102,7 +102,7 @@ void ServerLink::superviseTick()
 
 void ServerLink::ConnectToServer(const QString& address)
 {
-    if (m_ctx.ist_ende() == 1)
+    if (m_ctx.ist_ende())
         return;
 
     // Whole frames that came before the connection broke are still handled; a partial one is not.
@@ -120,7 +120,7 @@ void ServerLink::ConnectToServer(const QString& address)
     }
     if (Winsock_Klein->state() != QAbstractSocket::UnconnectedState)
         Winsock_Klein->abort();
-    if (m_ctx.ist_ende() == 1)
+    if (m_ctx.ist_ende())
         return;
 
     m_errorSinceConnect = false;
@@ -135,7 +135,7 @@ void ServerLink::ConnectToServer(const QString& address)
             return state == QAbstractSocket::ConnectedState || state == QAbstractSocket::UnconnectedState;
         },
         ConnectWaitMs);
-    if (Winsock_Klein->state() != QAbstractSocket::ConnectedState && m_ctx.ist_ende() != 1)
+    if (Winsock_Klein->state() != QAbstractSocket::ConnectedState && !m_ctx.ist_ende())
         logFailedAttempt(address);
 }
 
@@ -170,7 +170,7 @@ void ServerLink::onConnected()
     m_up = true;
     m_failedAttempts.success();
     qCInfo(lcLink).noquote() << "Link up to" << Winsock_Klein->peerName() << "port" << Winsock_Klein->peerPort();
-    if (m_ctx.ist_ende() == 1)
+    if (m_ctx.ist_ende())
         return;
     waitUntil([this] { return Winsock_Klein->state() == QAbstractSocket::ConnectedState; }, RegistrationWaitMs);
     SendToServer(registrationMessage());
@@ -242,7 +242,7 @@ void ServerLink::enableKeepAlive()
 
 void ServerLink::waitUntil(const std::function<bool()>& done, int limitMs)
 {
-    if (done() || m_ctx.ist_ende() == 1)
+    if (done() || m_ctx.ist_ende())
         return;
     QEventLoop loop;
     QTimer limit;

@@ -25,7 +25,7 @@ quint64 Geocoder::lookUp(const QString& address)
 {
     const quint64 id = ++m_id;
     std::optional<QUrl> url;
-    if (m_ctx.ist_ende() != 1 && !address.trimmed().isEmpty()) {
+    if (!m_ctx.ist_ende() && !address.trimmed().isEmpty()) {
         if (m_config.isOsm()) {
             if (!m_search) {
                 m_search = new AddressSearch(this);

@@ -74,7 +74,7 @@ void ucGMap::setConfig(const MapConfig& config)
 
 bool ucGMap::ending() const
 {
-    return m_ctx && m_ctx->ist_ende() == 1;
+    return m_ctx && m_ctx->ist_ende();
 }
 
 void ucGMap::setGZoom(int value)

@@ -66,7 +66,7 @@ void LoadSettings(AppContext& ctx)
 {
     Settings& s = ctx.settings;
     const QString path = SettingsPath(ctx);
-    if (FileExists(path) == 1) {
+    if (FileExists(path)) {
         QFile file(path);
         if (file.open(QIODevice::ReadOnly)) {
             for (int line = 1; line <= kLineCount && !file.atEnd(); ++line) {

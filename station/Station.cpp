@@ -75,7 +75,7 @@ Station::Station(AppContext& ctx, Link link, QObject* parent)
     m_linkTimer->setObjectName(QStringLiteral("Timer1"));
     m_linkTimer->setInterval(1000);
     connect(m_linkTimer, &QTimer::timeout, this, [this] {
-        if (m_ctx.ist_ende() == 1)
+        if (m_ctx.ist_ende())
             m_linkTimer->stop();
         else
             m_link->superviseTick();

@@ -83,15 +83,15 @@ private slots:
     // In a folder that holds the empty file "a", readable by all, and "b", which only its owner may write.
     void fileExists_data()
     {
-        columns<QString, int>("name", "exists");
-        row("empty file", "a", 1);
-        row("no read access", "b", 0);
-        row("folder", ".", 0);
-        row("NUL in the path", QString::fromUtf16(u"a\0b", 3), 0);
+        columns<QString, bool>("name", "exists");
+        row("empty file", "a", true);
+        row("no read access", "b", false);
+        row("folder", ".", false);
+        row("NUL in the path", QString::fromUtf16(u"a\0b", 3), false);
     }
     void fileExists()
     {
-        auto [name, exists] = fetch<QString, int>("name", "exists");
+        auto [name, exists] = fetch<QString, bool>("name", "exists");
         const QTemporaryDir dir;
         const QString a = dir.filePath(QStringLiteral("a")), b = dir.filePath(QStringLiteral("b"));
         QVERIFY(writeAll(a, {}) && writeAll(b, {}) && QFile::setPermissions(b, QFile::WriteOwner)
@@ -99,7 +99,7 @@ private slots:
             && QFile::setPermissions(dir.path(),
                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
         ::setfsuid(65534); // root reads every file: ask as an ordinary user (no change when not root)
-        const int result = FileExists(dir.filePath(name));
+        const bool result = FileExists(dir.filePath(name));
         ::setfsuid(0);
         QCOMPARE(result, exists);
     }
