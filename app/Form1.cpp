@@ -125,9 +125,9 @@ void Form1::showStation()
         m_soundWarning->setText(m_station.soundWarning());
         m_soundWarning->setVisible(!m_station.soundWarning().isEmpty());
     });
-    connect(&m_station.link(), &ServerLink::linkStatusChanged, this, [this](int status) {
-        m_ui.Image_S->setPixmap(m_ui.Image_Server[status == 1 ? 1 : 0]->pixmap());
-        m_linkWarning->linkStatus(status);
+    connect(&m_station.link(), &ServerLink::linkStatusChanged, this, [this](bool connected) {
+        m_ui.Image_S->setPixmap(m_ui.Image_Server[connected ? 1 : 0]->pixmap());
+        m_linkWarning->linkStatus(connected);
     });
     connect(&m_station, &Station::configured, m_ui.ucGMap1, [this] { m_ui.ucGMap1->setConfig(m_station.mapConfig()); });
     // A live alarm is never hidden: the list and the settings dialog give the alarm the screen.

@@ -27,33 +27,32 @@ ServerLink::ServerLink(AppContext& ctx, MessageHandlers& handlers, QObject* pare
     connect(Winsock_Klein, &QTcpSocket::errorOccurred, this, [this] { m_errorSinceConnect = true; });
     connect(Winsock_Klein, &QTcpSocket::bytesWritten, this, [this] {
         if (Winsock_Klein->bytesToWrite() == 0)
-            SendPending = 0;
+            SendPending = false;
     });
 }
 
 ServerLink::~ServerLink() = default;
 
-int ServerLink::LinkState() const
+ServerLink::State ServerLink::LinkState() const
 {
     if (m_errorSinceConnect)
-        return 9;
+        return State::Error;
     switch (Winsock_Klein->state()) {
     case QAbstractSocket::UnconnectedState:
-        return 0;
+        return State::Closed;
     case QAbstractSocket::BoundState:
-        return 1;
-    case QAbstractSocket::HostLookupState:
-        return 4;
-    case QAbstractSocket::ConnectingState:
-        return 6;
-    case QAbstractSocket::ConnectedState:
-        return 7;
-    case QAbstractSocket::ClosingState:
-        return 8;
     case QAbstractSocket::ListeningState:
-        return 2;
+        return State::Open;
+    case QAbstractSocket::HostLookupState:
+        return State::Resolving;
+    case QAbstractSocket::ConnectingState:
+        return State::Connecting;
+    case QAbstractSocket::ConnectedState:
+        return State::Connected;
+    case QAbstractSocket::ClosingState:
+        return State::Closing;
     }
-    return 9;
+    return State::Error;
 }
 
 QString ServerLink::ServerAddress() const
@@ -77,19 +76,20 @@ void ServerLink::superviseTick()
         return;
     QScopedValueRollback<bool> running(m_inSupervision, true);
 
-    int status = 0;
+    bool status = false;
     switch (LinkState()) {
-    case 0:
-    case 6:
-    case 8:
-    case 9:
+    case State::Closed:
+    case State::Connecting:
+    case State::Closing:
+    case State::Error:
         // Connected or not, the status shows it from the next tick on.
         ConnectToServer(ServerAddress());
         break;
-    case 7:
-        status = 1;
+    case State::Connected:
+        status = true;
         break;
-    default:
+    case State::Open:
+    case State::Resolving:
         break;
     }
     if (m_ctx.ist_ende())
@@ -174,26 +174,25 @@ void ServerLink::onConnected()
         return;
     waitUntil([this] { return Winsock_Klein->state() == QAbstractSocket::ConnectedState; }, RegistrationWaitMs);
     SendToServer(registrationMessage());
-    if (LinkState() == 7 && Winsock_Klein->bytesToWrite() == 0)
+    if (LinkState() == State::Connected && Winsock_Klein->bytesToWrite() == 0)
         qCInfo(lcLink).noquote() << "Registered as" << m_ctx.MonitorName;
 }
 
 void ServerLink::SendToServer(const QString& message)
 {
-    if (LinkState() != 7)
+    if (LinkState() != State::Connected)
         return;
-    SendPending = -1;
+    SendPending = true;
     Winsock_Klein->write(MessageReceiver::frame(message));
     // Bounded: the timer that drives the link does not fire while this wait runs, so a send that
     // never completes must not keep the link from being reopened.
-    waitUntil([this] { return SendPending != -1; }, SendWaitMs);
-    if (SendPending == -1)
-        SendPending = 0;
+    waitUntil([this] { return !SendPending; }, SendWaitMs);
+    SendPending = false;
 }
 
 void ServerLink::closeSocket()
 {
-    if (LinkState() == 0)
+    if (LinkState() == State::Closed)
         return;
     // A connection attempt in progress would only be marked for closing; it is given up instead.
     if (Winsock_Klein->state() == QAbstractSocket::ConnectedState)

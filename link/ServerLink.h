@@ -54,12 +54,12 @@ public:
     // Shutdown: closes the socket unless it is closed already.
     void closeSocket();
 
-    // The state code of the socket: 0 closed, 1 open, 4 resolving, 6 connecting, 7 connected,
-    // 8 closing, 9 an error since the last connect or close.
-    [[nodiscard]] int LinkState() const;
+    // The state of the socket; Error: an error since the last connect or close.
+    enum class State { Closed, Open, Resolving, Connecting, Connected, Closing, Error };
+    [[nodiscard]] State LinkState() const;
 
-    // The status last reported: 0 not connected, 1 connected.
-    [[nodiscard]] int LinkStatus() const { return m_linkStatus; }
+    // The status last reported: whether the link is connected.
+    [[nodiscard]] bool LinkStatus() const { return m_linkStatus; }
 
     // The host of the dispatch computer from the settings; "localhost" when they give none.
     [[nodiscard]] QString ServerAddress() const;
@@ -69,13 +69,13 @@ public:
 
     QTcpSocket* const Winsock_Klein;
 
-    // -1 while a send awaits its completion notice, else 0. One flag for all sends: a send made
-    // inside the wait of another sets and clears the same flag.
-    qint16 SendPending = 0;
+    // Whether a send awaits its completion notice. One flag for all sends: a send made inside the
+    // wait of another sets and clears the same flag.
+    bool SendPending = false;
 
 signals:
-    // The link went up (1) or down (0); emitted only on a change.
-    void linkStatusChanged(int status);
+    // The link went up (true) or down (false); emitted only on a change.
+    void linkStatusChanged(bool connected);
 
 private:
     void onConnected();
@@ -94,7 +94,7 @@ private:
     bool m_deliveryQueued = false;
     bool m_errorSinceConnect = false;
     bool m_inSupervision = false;
-    int m_linkStatus = 0;
+    bool m_linkStatus = false;
     bool m_up = false; // connected; cleared (and logged) when the connection ends
     Log::RepeatLimit m_failedAttempts;
 };

@@ -92,7 +92,7 @@ Station::~Station()
 
 void Station::load()
 {
-    m_link->SendPending = 0;
+    m_link->SendPending = false;
     InitDataFolders(m_ctx);
     LoadSettings(m_ctx);
     m_ctx.ServerPort = 4750;
@@ -231,7 +231,7 @@ void Station::shutDown()
 {
     m_ctx.beginEnding();
     m_linkTimer->stop();
-    m_link->SendPending = 0;
+    m_link->SendPending = false;
     m_link->closeSocket();
     if (m_ctx.endProcess)
         m_ctx.endProcess();

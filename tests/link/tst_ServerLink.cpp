@@ -22,14 +22,14 @@ struct Rig {
     FakeDispatch dispatch;
     bool listening;
     ServerLink link { ctx, handlers };
-    QList<int> statuses;
+    QList<bool> statuses;
 
     explicit Rig(bool answering = true)
         : listening(answering ? dispatch.listen() : dispatch.listenUnanswering())
     {
         ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
         ctx.ServerPort = dispatch.port();
-        QObject::connect(&link, &ServerLink::linkStatusChanged, [this](int status) { statuses.append(status); });
+        QObject::connect(&link, &ServerLink::linkStatusChanged, [this](bool connected) { statuses.append(connected); });
     }
 };
 
@@ -68,7 +68,7 @@ private slots:
             QCOMPARE(rig.dispatch.clientCount(), connection);
             QCOMPARE(keepAlive(rig.link.Winsock_Klein->socketDescriptor()), QList<int>({ 1, 20, 5, 4 }));
             QVERIFY(rig.dispatch.waitForReceived(registration.size()));
-            QCOMPARE(rig.link.SendPending, 0);
+            QVERIFY(!rig.link.SendPending);
             rig.link.superviseTick();
             rig.link.superviseTick();
             rig.dispatch.send("er" + end + MessageReceiver::frame(QStringLiteral("VERSION\t2"))
@@ -76,11 +76,11 @@ private slots:
             QTRY_COMPARE(rig.handlers.calls.size(), connection);
             QCOMPARE(rig.dispatch.received(), registration);
             rig.dispatch.dropClient();
-            QTRY_VERIFY(rig.link.LinkState() != 7);
+            QTRY_VERIFY(rig.link.LinkState() != ServerLink::State::Connected);
         }
         rig.link.superviseTick();
         QCOMPARE(rig.handlers.calls, (QStringList { "DeleteTicker:", "DeleteTicker:" }));
-        QCOMPARE(rig.statuses, (QList<int> { 1, 0, 1, 0 }));
+        QCOMPARE(rig.statuses, (QList<bool> { true, false, true, false }));
     }
 
     // A host that does not answer: the tick after a connect wait that ran out dials again at once,
@@ -91,7 +91,7 @@ private slots:
         Rig rig(false);
         QVERIFY(rig.listening);
         rig.link.superviseTick();
-        QCOMPARE(rig.link.LinkState(), 6);
+        QCOMPARE(rig.link.LinkState(), ServerLink::State::Connecting);
         QStringList steps;
         const auto recording = connect(rig.link.Winsock_Klein, &QAbstractSocket::stateChanged, this,
             [&](QAbstractSocket::SocketState state) { steps.append(QString::number(state)); });
@@ -101,7 +101,7 @@ private slots:
         disconnect(recording);
         // 1: looking up the host, the first step of a new attempt.
         QVERIFY2(steps.contains("1") && steps.indexOf("1") < steps.indexOf("events"), qPrintable(steps.join(' ')));
-        QCOMPARE(rig.link.LinkState(), 6);
+        QCOMPARE(rig.link.LinkState(), ServerLink::State::Connecting);
 
         bool pumpedAfterTheEnd = false;
         QTimer::singleShot(0, &rig.link, [&] {
@@ -113,9 +113,9 @@ private slots:
         rig.link.closeSocket();
         rig.link.superviseTick();
         rig.link.SendToServer(QStringLiteral("HIER_MEIN_NAME"));
-        QCOMPARE(rig.link.LinkState(), 0);
+        QCOMPARE(rig.link.LinkState(), ServerLink::State::Closed);
         QCOMPARE(rig.link.Winsock_Klein->bytesToWrite(), 0);
-        QCOMPARE(rig.statuses, QList<int> {});
+        QCOMPARE(rig.statuses, QList<bool> {});
     }
 
     // A handler that waits in the event loop sees the next alarm handled inside its wait.
@@ -149,7 +149,7 @@ private slots:
         link.superviseTick();
         QCOMPARE(picture("Image_S"), picture("Image_Server(1)"));
         dispatch.dropClient();
-        QTRY_VERIFY(link.LinkState() != 7);
+        QTRY_VERIFY(link.LinkState() != ServerLink::State::Connected);
         link.superviseTick();
         QCOMPARE(picture("Image_S"), picture("Image_Server(0)"));
     }
