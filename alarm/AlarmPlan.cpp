@@ -11,9 +11,9 @@ namespace {
 Announcement soundsOf(const QStringList& units, const AppContext& ctx)
 {
     Announcement announcement;
-    if (isOn(ctx.settings.PlayAlarmWav))
+    if (ctx.settings.PlayAlarmWav)
         announcement.alarmSound = ctx.programFile(QStringLiteral("alarm.wav"));
-    if (isOn(ctx.settings.PlayUnitWavs))
+    if (ctx.settings.PlayUnitWavs)
         announcement.unitSounds = UnitList::soundFiles({ SoundsFolder(ctx), ctx.ProgramFolder }, units);
     return announcement;
 }
@@ -41,7 +41,7 @@ std::optional<StationAlarmPlan> PlanStationAlarm(const QString& message, bool re
 
     plan.announcement = soundsOf(plan.units, ctx);
     const Settings& s = ctx.settings;
-    if (isOn(s.SpeechEnabled) && !s.SpeechProgramPath.isEmpty())
+    if (s.SpeechEnabled && !s.SpeechProgramPath.isEmpty())
         plan.announcement.speech = Announcement::Speech { s.SpeechProgramPath, s.SpeechTextFile, s.SpeechArgsBefore,
             s.SpeechArgsAfter, alarm->speechText(s) };
     plan.announcement.name = QStringLiteral("station alarm ")

@@ -148,7 +148,7 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     ctx.DataFolder = dir.path();
     ctx.ProgramFolder = dir.path();
     ctx.LastAlarmPath = dir.filePath(QStringLiteral("last.dat"));
-    ctx.settings.PlayAlarmWav = 1;
+    ctx.settings.PlayAlarmWav = true;
     writeShortSound(dir.filePath(QStringLiteral("alarm.wav")));
 
     QTcpServer silentMap;
@@ -269,7 +269,7 @@ void BM_StationFirstSound(benchmark::State& state)
         station.load();
         station.replayLastAlarm();
     }
-    ctx.settings.PlayAlarmWav = 1;
+    ctx.settings.PlayAlarmWav = true;
     MessageReceiver receiver(station.core());
     int n = 0;
     for (auto _ : state) {

@@ -58,7 +58,7 @@ void BM_BurstWithAlarm(benchmark::State& state)
     ctx.DataFolder = dir.path();
     ctx.ProgramFolder = dir.path();
     ctx.LastAlarmPath = dir.filePath(QStringLiteral("last.dat"));
-    ctx.settings.PlayAlarmWav = 1;
+    ctx.settings.PlayAlarmWav = true;
     writeShortSound(dir.filePath(QStringLiteral("alarm.wav")));
     QFile crewFile(dir.filePath(QStringLiteral("mannschaft.csv")));
     if (!crewFile.open(QIODevice::WriteOnly))

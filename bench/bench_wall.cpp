@@ -180,7 +180,7 @@ void BM_FirstSoundWithCalendar(benchmark::State& state)
 {
     nameCalendar(state);
     WallWindow w(hostileCalendars().at(state.range(0)).second);
-    w.ctx.settings.PlayAlarmWav = 1;
+    w.ctx.settings.PlayAlarmWav = true;
     MessageReceiver receiver(w.station->core());
     // The calendar's first reading, bounded by its deadline, is over before the first alarm.
     QEventLoop settle;

@@ -5,44 +5,39 @@
 
 #include <functional>
 
-// The settings record: the 27 values of settings.dat, in the order of its lines.
-// Flags hold 0 or 1; a reader treats exactly 1 as on (see isOn).
+// The settings record: the 27 values of settings.dat, in the order of its lines. The file's 0/1
+// lines and numbers are read and written by settings/SettingsFile only.
 struct Settings {
     QString ServerAddress;
-    qint16 SpeechEnabled = 0;
-    qint16 PlayAlarmWav = 0;
+    bool SpeechEnabled = false;
+    bool PlayAlarmWav = false;
     QString SpeechProgramPath;
     QString SpeechTextFile;
     QString SpeechArgsBefore;
     QString SpeechArgsAfter;
     QString LeadText;
     QString TrailText;
-    qint16 SpeakLeadText = 0;
-    qint16 SpeakTrailText = 0;
-    qint16 SpeakIncidentType = 0;
-    qint16 SpeakKeyword = 0;
-    qint16 SpeakTown = 0;
-    qint16 SpeakStreet = 0;
-    qint16 SpeakSupplement = 0;
-    qint16 SpeakDistrict = 0;
-    qint16 SpeakObject = 0;
-    qint16 SpeakOutsideTown = 0;
-    qint16 SpeakUnits = 0;
-    qint16 PlayUnitWavs = 0;
-    qint16 UseProxy = 0;
+    bool SpeakLeadText = false;
+    bool SpeakTrailText = false;
+    bool SpeakIncidentType = false;
+    bool SpeakKeyword = false;
+    bool SpeakTown = false;
+    bool SpeakStreet = false;
+    bool SpeakSupplement = false;
+    bool SpeakDistrict = false;
+    bool SpeakObject = false;
+    bool SpeakOutsideTown = false;
+    bool SpeakUnits = false;
+    bool PlayUnitWavs = false;
+    bool UseProxy = false;
     QString ProxyServer;
-    qint16 ProxyPort = 0;
-    qint16 ProxyAuthRequired = 0;
+    quint16 ProxyPort = 0; // 0: none
+    bool ProxyAuthRequired = false;
     QString ProxyLogin;
     QString ProxyPassword;
 
     bool operator==(const Settings&) const = default;
 };
-
-[[nodiscard]] constexpr bool isOn(qint16 flag)
-{
-    return flag == 1;
-}
 
 // The process-wide values of the monitor: created once at start-up and handed to whoever needs
 // them. Nothing else keeps global state.

@@ -17,10 +17,10 @@ MapClient::~MapClient() = default;
 
 QNetworkProxy MapClient::proxyFor(const Settings& settings)
 {
-    if (!isOn(settings.UseProxy))
+    if (!settings.UseProxy)
         return QNetworkProxy(QNetworkProxy::NoProxy);
-    QNetworkProxy proxy(QNetworkProxy::HttpProxy, settings.ProxyServer, static_cast<quint16>(settings.ProxyPort));
-    if (isOn(settings.ProxyAuthRequired)) {
+    QNetworkProxy proxy(QNetworkProxy::HttpProxy, settings.ProxyServer, settings.ProxyPort);
+    if (settings.ProxyAuthRequired) {
         proxy.setUser(settings.ProxyLogin);
         proxy.setPassword(settings.ProxyPassword);
     }

@@ -64,9 +64,9 @@ void makeSeparator(QWidget* parent, int left, int top, int width)
     line->setGeometry(left, top, width, 2);
 }
 
-qint16 flagOf(const QCheckBox* check)
+bool flagOf(const QCheckBox* check)
 {
-    return check->isChecked() ? 1 : 0;
+    return check->isChecked();
 }
 
 } // namespace
@@ -263,7 +263,7 @@ void Form2::placeOnScreen()
 void Form2::fillFromSettings()
 {
     const Settings& s = m_ctx.settings;
-    const auto tick = [](QCheckBox* check, qint16 flag) { check->setChecked(isOn(flag)); };
+    const auto tick = [](QCheckBox* check, bool flag) { check->setChecked(flag); };
     txt_Server->setText(s.ServerAddress);
     tick(check_datei, s.PlayAlarmWav);
     tick(check_sound[10], s.SpeechEnabled);
@@ -305,7 +305,7 @@ void Form2::cmd_dialog_Click()
 void Form2::cmd_save_Click()
 {
     // Refuse before anything is copied: a port that does not fit is not saved as something else.
-    const std::optional<qint16> port = ProxyPortFromText(txt_proxy[1]->text());
+    const std::optional<quint16> port = ProxyPortFromText(txt_proxy[1]->text());
     if (!port) {
         markPort(true);
         txt_proxy[1]->setFocus();

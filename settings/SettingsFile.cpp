@@ -9,13 +9,14 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <optional>
 #include <variant>
 
 namespace {
 
 constexpr int kLineCount = 27;
 
-using Field = std::variant<QString Settings::*, qint16 Settings::*>;
+using Field = std::variant<QString Settings::*, bool Settings::*, quint16 Settings::*>;
 
 // The fields in the order of their lines.
 const Field kFields[kLineCount] = {
@@ -48,6 +49,19 @@ const Field kFields[kLineCount] = {
     &Settings::ProxyPassword,
 };
 
+// A flag's line: its leading number, rounded; exactly 1 is on, any other 16-bit number off.
+// A port's line: its leading number, rounded, from 0 to 32767. Nothing for a number out of range.
+template <typename T> std::optional<T> readNumber(const QString& text)
+{
+    if constexpr (std::is_same_v<T, bool>) {
+        const std::optional<qint16> value = NumberText::readInt16(text);
+        return value ? std::optional<bool>(*value == 1) : std::nullopt;
+    } else {
+        const double value = NumberText::roundHalfEven(NumberText::readLeadingNumber(text));
+        return value >= 0 && value <= 32767 ? std::optional<quint16>(quint16(value)) : std::nullopt;
+    }
+}
+
 } // namespace
 
 QString SettingsPath(const AppContext& ctx)
@@ -79,11 +93,10 @@ void LoadSettings(AppContext& ctx)
                 std::visit(
                     [&](auto member) {
                         using T = std::remove_reference_t<decltype(s.*member)>;
-                        if constexpr (std::is_same_v<T, QString>) {
+                        if constexpr (std::is_same_v<T, QString>)
                             s.*member = text;
-                        } else if (const auto value = NumberText::readInt16(text)) {
+                        else if (const auto value = readNumber<T>(text))
                             s.*member = *value; // a value out of range keeps the field as it was
-                        }
                     },
                     kFields[line - 1]);
             }
@@ -105,6 +118,8 @@ QByteArray SettingsFileBytes(const Settings& s)
                 using T = std::remove_cvref_t<decltype(s.*member)>;
                 if constexpr (std::is_same_v<T, QString>)
                     out += CodePage::encode(s.*member);
+                else if constexpr (std::is_same_v<T, bool>)
+                    out += s.*member ? "1" : "0";
                 else
                     out += QByteArray::number(s.*member);
             },

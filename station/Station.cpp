@@ -129,7 +129,7 @@ void Station::noteSilence()
     // A fresh data folder has every sound off, and a machine without a sound card plays into
     // nothing: neither may go unnoticed on a monitor whose first duty is to be heard.
     QStringList warnings;
-    if (!isOn(m_ctx.settings.PlayAlarmWav)) {
+    if (!m_ctx.settings.PlayAlarmWav) {
         warnings << QStringLiteral("Alarmton ausgeschaltet (Einstellungen)");
         qCWarning(lcAnnounce) << "The alarm sound is switched off in the settings: alarms are not sounded";
     }

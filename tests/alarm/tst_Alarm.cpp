@@ -48,7 +48,7 @@ struct Context : AppContext {
     Context()
     {
         ProgramFolder = QStringLiteral("/p");
-        settings.PlayUnitWavs = 1;
+        settings.PlayUnitWavs = true;
     }
 };
 
@@ -200,10 +200,11 @@ private slots:
         QVERIFY(PlanUnitAlarm(QStringLiteral("WACHALARM_EM"), Context()).announcement == Announcement {});
         // What the speech program is given to say, fields 10 and 13 empty.
         Context ctx;
-        ctx.settings.SpeechEnabled = 1;
+        ctx.settings.SpeechEnabled = true;
         ctx.settings.SpeechProgramPath = QStringLiteral("/bin/say");
-        ctx.settings.SpeakKeyword = ctx.settings.SpeakStreet = ctx.settings.SpeakObject = ctx.settings.SpeakUnits = 1;
-        ctx.settings.SpeakOutsideTown = ctx.settings.SpeakDistrict = 1;
+        ctx.settings.SpeakKeyword = ctx.settings.SpeakStreet = ctx.settings.SpeakObject = ctx.settings.SpeakUnits
+            = true;
+        ctx.settings.SpeakOutsideTown = ctx.settings.SpeakDistrict = true;
         const auto plan = PlanStationAlarm(alarm(), false, ctx);
         QCOMPARE(plan->announcement.speech->text,
             QStringLiteral("B3\r\n\r\nKampstraße\r\n\r\n12\r\n\r\nObjekt \r\n\r\nStadthaus\r\n\r\n"
@@ -360,7 +361,7 @@ private slots:
         ctx.ProgramFolder = ctx.DataFolder = dir.path();
         ctx.LastAlarmPath = file("last.dat");
         Settings& s = ctx.settings;
-        s.PlayAlarmWav = s.PlayUnitWavs = s.SpeechEnabled = s.SpeakKeyword = 1;
+        s.PlayAlarmWav = s.PlayUnitWavs = s.SpeechEnabled = s.SpeakKeyword = true;
         s.SpeechProgramPath = file("say"), s.SpeechTextFile = file("sabbel.txt");
         QVERIFY(TestFiles::writeScript(s.SpeechProgramPath,
             "cd '" + QFile::encodeName(dir.path())
@@ -434,7 +435,7 @@ private slots:
         ctx.ProgramFolder = m_dir.path();
         ctx.DataFolder = disk;
         ctx.LastAlarmPath = disk + QStringLiteral("/last.dat");
-        ctx.settings.PlayAlarmWav = ctx.settings.PlayUnitWavs = ctx.settings.SpeechEnabled = 1;
+        ctx.settings.PlayAlarmWav = ctx.settings.PlayUnitWavs = ctx.settings.SpeechEnabled = true;
         ctx.settings.SpeechProgramPath = QStringLiteral("/bin/true");
         ctx.settings.SpeechTextFile = disk + QStringLiteral("/sabbel.txt");
         const QByteArray sounds = SoundWriter::write(m_dir.filePath(QStringLiteral("alarm.wav")), 1)

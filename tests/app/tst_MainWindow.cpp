@@ -204,15 +204,15 @@ private slots:
     // has the alarm sound off, ALSA's "default" may open nothing.
     void soundWarning_data()
     {
-        columns<qint16, QByteArray, QString>("alarmSound", "pcm", "shown");
-        row("a fresh data folder", qint16(0), QByteArray("null"), QString("Alarmton ausgeschaltet (Einstellungen)"));
-        row("no sound device", qint16(1), QByteArray("hw; card 99"),
+        columns<bool, QByteArray, QString>("alarmSound", "pcm", "shown");
+        row("a fresh data folder", false, QByteArray("null"), QString("Alarmton ausgeschaltet (Einstellungen)"));
+        row("no sound device", true, QByteArray("hw; card 99"),
             QString("Kein Tonausgabegerät: Alarme sind nicht zu hören"));
-        row("the alarm sound on a device", qint16(1), QByteArray("null"), QString());
+        row("the alarm sound on a device", true, QByteArray("null"), QString());
     }
     void soundWarning()
     {
-        auto [alarmSound, pcm, shown] = fetch<qint16, QByteArray, QString>("alarmSound", "pcm", "shown");
+        auto [alarmSound, pcm, shown] = fetch<bool, QByteArray, QString>("alarmSound", "pcm", "shown");
         WindowFixture f;
         Settings settings;
         settings.PlayAlarmWav = alarmSound;
@@ -276,7 +276,7 @@ private slots:
         const QString record = f.home.filePath("record"), program = f.home.filePath("wake.sh");
         QVERIFY(TestFiles::writeScript(program, "echo \"$*\" >> '" + record.toLocal8Bit() + "'\n[ \"$1\" != fail ]"));
         QVERIFY(f.putDataFile("display.ini", ini.replace("RECORD", program).toLocal8Bit()));
-        f.ctx.settings.PlayAlarmWav = 1;
+        f.ctx.settings.PlayAlarmWav = true;
         QVERIFY(SaveSettings(f.ctx));
         const QByteArray stored
             = WindowFixture::stationAlarm("B 3", {}).replace('\t', "\r\n").toLatin1() + "\r\n\r\n\r\n";

@@ -105,7 +105,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
         Painted sound;
         f.station->setAnnouncementOutput(&sound);
-        f.ctx.settings.PlayAlarmWav = 1;
+        f.ctx.settings.PlayAlarmWav = true;
         f.wall()->label("keyword")->installEventFilter(&sound);
         receiveAlarm(*f.station, true);
         QTRY_COMPARE(sound.atFirstSound, "B3 Wohnungsbrand");

@@ -319,7 +319,7 @@ private slots:
         const SoundCapture capture(m_dir.path());
         AppContext ctx;
         ctx.ProgramFolder = m_dir.path();
-        ctx.settings.PlayAlarmWav = 1;
+        ctx.settings.PlayAlarmWav = true;
         ctx.LastAlarmPath = path(QStringLiteral("last.dat"));
         const QByteArray sound = SoundWriter::write(path(QStringLiteral("alarm.wav")), 1);
         Announcer announcer(ctx);

@@ -117,10 +117,10 @@ class ucGMapTest : public QObject {
 
     void useProxy(bool login)
     {
-        m_ctx.settings.UseProxy = 1;
+        m_ctx.settings.UseProxy = true;
         m_ctx.settings.ProxyServer = QStringLiteral("127.0.0.1");
-        m_ctx.settings.ProxyPort = static_cast<qint16>(m_server->port());
-        m_ctx.settings.ProxyAuthRequired = login ? 1 : 0;
+        m_ctx.settings.ProxyPort = m_server->port();
+        m_ctx.settings.ProxyAuthRequired = login;
         m_ctx.settings.ProxyLogin = QStringLiteral("wache");
         m_ctx.settings.ProxyPassword = QStringLiteral("geheim");
     }

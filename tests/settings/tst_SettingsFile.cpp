@@ -107,8 +107,9 @@ private slots:
     void roundTrip()
     {
         QByteArrayList lines;
-        for (const char kind : QByteArray("TNNTTTTTTNNNNNNNNNNNNNTNNTT")) // text or number
-            lines += QByteArray::number(lines.size() + 1) + (kind == 'N' ? "" : " Stra\xdf\x65 \x96 \x80 ");
+        for (const char kind : QByteArray("TNNTTTTTTNNNNNNNNNNNNNTNNTT")) // text, or a flag and the port
+            lines += kind == 'N' ? QByteArray::number(lines.size() % 2)
+                                 : QByteArray::number(lines.size() + 1) + " Stra\xdf\x65 \x96 \x80 ";
         QVERIFY(writeAll(path(), lines.join("\r\n") + "\r\n" + QByteArray(100000, 'x')));
         LoadSettings(m_ctx);
         QVERIFY(SaveSettings(m_ctx));
@@ -124,7 +125,7 @@ private slots:
         row("no file", QByteArray(), "localhost|0|0|");
         row("empty file", QByteArray(""), "localhost|0|0|P/sabbel.txt");
         row("four lines, LF only", QByteArray("els\n1\n0\n/usr/bin/sag\n"), "els|1|0|P/sabbel.txt");
-        row("no server, 8080 x", QByteArray("\r\n2\r\n" + z + "8080 x"), "localhost|2|8080|P/sabbel.txt");
+        row("no server, 8080 x", QByteArray("\r\n1\r\n" + z + "8080 x"), "localhost|1|8080|P/sabbel.txt");
         row("letter, out of range", QByteArray("s\r\na\r\n" + z + "99999"), "s|0|0|P/sabbel.txt");
         row("NUL, controls, 10 MB", QByteArray("\0\xff\x81\r\n", 5) + QByteArray(10 << 20, '7'),
             QString::fromUtf16(u"\0ÿ\u0081|0|0|P/sabbel.txt", 20));
@@ -136,10 +137,33 @@ private slots:
         LoadSettings(m_ctx);
         const Settings& s = m_ctx.settings;
         const QString speech = QString(s.SpeechTextFile).replace(m_program.path(), "P");
-        QCOMPARE(QString("%1|%2|%3|").arg(s.ServerAddress).arg(s.SpeechEnabled).arg(s.ProxyPort) + speech, read);
+        QCOMPARE(QString("%1|%2|%3|").arg(s.ServerAddress).arg(int(s.SpeechEnabled)).arg(s.ProxyPort) + speech, read);
         QCOMPARE(readAll(path()), file); // reading never changes the file
         m_ctx.ProgramFolder = "/proc/1"; // cannot be written: the speech text goes to the data folder
         QCOMPARE(DefaultSpeechTextFile(m_ctx), m_data.filePath(QStringLiteral("sabbel.txt")));
+    }
+    // A flag (line 3) or the port (line 24) that the record cannot hold as written: what the program
+    // uses, and what a save writes back.
+    void numbersThatChange_data()
+    {
+        columns<int, QByteArray, int, QByteArray>("line", "written", "used", "saved");
+        for (const auto& [written, used, saved] : std::initializer_list<std::tuple<const char*, int, const char*>> {
+                 { "1", 1, "1" }, { "2", 0, "0" }, { "-1", 0, "0" }, { "1.4 x", 1, "1" }, { "65537", 0, "0" } })
+            row(qPrintable(QString("flag \"%1\"").arg(written)), 3, QByteArray(written), used, QByteArray(saved));
+        for (const auto& [written, used, saved] : std::initializer_list<std::tuple<const char*, int, const char*>> {
+                 { "32767", 32767, "32767" }, { "40000", 0, "0" }, { "-1", 0, "0" }, { "80.5", 80, "80" } })
+            row(qPrintable(QString("port \"%1\"").arg(written)), 24, QByteArray(written), used, QByteArray(saved));
+    }
+    void numbersThatChange()
+    {
+        auto [line, written, used, saved] = fetch<int, QByteArray, int, QByteArray>("line", "written", "used", "saved");
+        QByteArrayList lines(27, "0");
+        lines[line - 1] = written;
+        QVERIFY(writeAll(path(), lines.join("\r\n") + "\r\n"));
+        LoadSettings(m_ctx);
+        QCOMPARE(line == 3 ? int(m_ctx.settings.PlayAlarmWav) : int(m_ctx.settings.ProxyPort), used);
+        QVERIFY(SaveSettings(m_ctx));
+        QCOMPARE(readAll(path()).split('\n').value(line - 1), saved + '\r');
     }
     void dataFolders_data()
     {
@@ -182,8 +206,8 @@ private slots:
             row(qPrintable(kControls[n - 1]), n, value, value);
         }
         for (const auto& [typed, saved] : std::initializer_list<std::pair<const char*, const char*>> {
-                 { " 3128 ", "3128" }, { "", "0" }, { "-32768", "-32768" }, { "32768", nullptr }, { "8080x", nullptr },
-                 { "80.5", nullptr }, { "-", nullptr } })
+                 { " 3128 ", "3128" }, { "", "0" }, { "-1", nullptr }, { "32767", "32767" }, { "32768", nullptr },
+                 { "8080x", nullptr }, { "80.5", nullptr }, { "-", nullptr } })
             row(qPrintable(QString("port \"%1\"").arg(typed)), 24, QString(typed), QString(saved));
         row("file cannot be written", 0, "els", QString());
     }
