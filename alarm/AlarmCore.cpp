@@ -9,15 +9,16 @@
 #include <QDebug>
 #include <QScopedValueRollback>
 
-AlarmCore::AlarmCore(AppContext& ctx, QObject* parent)
+AlarmCore::AlarmCore(AppContext& ctx, const StationSettings& settings, QObject* parent)
     : QObject(parent)
     , m_ctx(ctx)
+    , m_settings(settings)
 {
 }
 
 void AlarmCore::HandleStationAlarm(const QString& message, int replay)
 {
-    const std::optional<StationAlarmPlan> plan = PlanStationAlarm(message, replay != 0, m_ctx);
+    const std::optional<StationAlarmPlan> plan = PlanStationAlarm(message, replay != 0, m_ctx, m_settings);
     if (!plan)
         return;
     emit stationAlarm(*plan, replay != 0);
@@ -35,7 +36,7 @@ void AlarmCore::HandleStationAlarm(const QString& message, int replay)
 
 void AlarmCore::HandleUnitAlarm(const QString& message)
 {
-    const UnitAlarmPlan plan = PlanUnitAlarm(message, m_ctx);
+    const UnitAlarmPlan plan = PlanUnitAlarm(message, m_ctx, m_settings);
     emit unitAlarm(plan);
     if (plan.units.isEmpty())
         return;

@@ -1,9 +1,9 @@
 #include "alarm/StationAlarm.h"
 
 #include "alarm/UnitList.h"
-#include "common/AppContext.h"
 #include "common/GeoPoint.h"
 #include "common/NumberText.h"
+#include "config/StationSettings.h"
 
 #include <cmath>
 
@@ -94,7 +94,7 @@ QString StationAlarm::address() const
     return field(5) + QLatin1Char(' ') + field(6) + QLatin1Char(',') + field(7) + QLatin1Char(' ') + field(8);
 }
 
-QString StationAlarm::speechText(const Settings& s) const
+QString StationAlarm::speechText(const StationSettings& s) const
 {
     QString text;
     // Every block is its text and one line end; a block that itself ends in a line end is

@@ -58,7 +58,7 @@ Form1::Form1(Station& station, QWidget* parent)
     pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
     setPalette(pal);
     resize(Form1Controls::designClient());
-    m_ui = Form1Controls::create(this, m_ctx);
+    m_ui = Form1Controls::create(this, m_ctx, m_station.settings());
     showStation();
     m_pointerIdle = new QTimer(this);
     m_pointerIdle->setSingleShot(true);
@@ -378,7 +378,7 @@ void Form1::cmd_Settings_Click()
     // front of it (see showStation).
     if (!m_form2 || !m_form2->isVisible()) {
         delete m_form2;
-        m_form2 = new Form2(m_ctx);
+        m_form2 = new Form2(m_ctx, m_station.settings());
         m_form2->setAttribute(Qt::WA_DeleteOnClose);
         // The station reads its files again when the dialog has closed.
         connect(m_form2, &QDialog::finished, &m_station, &Station::reload);

@@ -12,6 +12,7 @@
 #include "bench/ShortSound.h"
 #include "bench/StampingOutput.h"
 #include "common/AppContext.h"
+#include "config/StationSettings.h"
 #include "history/HistoryRecorder.h"
 #include "link/MessageReceiver.h"
 #include "map/Geocoder.h"
@@ -47,7 +48,7 @@ struct AlarmWindow {
     AlarmControls controls;
     ucGMap* map = nullptr;
 
-    explicit AlarmWindow(AppContext& ctx)
+    AlarmWindow(AppContext& ctx, const StationSettings& settings)
     {
         window.resize(1280, 1024);
         for (int i = 0; i < 9; ++i) {
@@ -69,7 +70,7 @@ struct AlarmWindow {
         controls.Grid_Melder = new QTableWidget(&window);
         controls.Grid_Melder->setGeometry(950, 600, 250, 400);
         map = new ucGMap(&window);
-        map->setContext(&ctx);
+        map->setContext(&ctx, &settings);
         map->setGeometry(0, 0, 640, 640);
         window.show();
         QCoreApplication::processEvents();
@@ -85,11 +86,12 @@ void BM_StatusAndPagerBurst(benchmark::State& state)
     ctx.DataFolder = dir.path();
     ctx.ProgramFolder = dir.path();
     ctx.LastAlarmPath = dir.filePath(QStringLiteral("last.dat"));
+    const StationSettings settings;
     double feedbackMs = 0;
     double repaintMs = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        auto form = std::make_unique<AlarmWindow>(ctx);
+        auto form = std::make_unique<AlarmWindow>(ctx, settings);
         AlarmHandler handler(form->controls, nullptr);
         handler.InitAlarmGrids();
         QStringList messages;
@@ -145,10 +147,11 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     }
     QTemporaryDir dir;
     AppContext ctx;
+    StationSettings record;
     ctx.DataFolder = dir.path();
     ctx.ProgramFolder = dir.path();
     ctx.LastAlarmPath = dir.filePath(QStringLiteral("last.dat"));
-    ctx.settings.PlayAlarmWav = true;
+    record.PlayAlarmWav = true;
     writeShortSound(dir.filePath(QStringLiteral("alarm.wav")));
 
     QTcpServer silentMap;
@@ -170,13 +173,13 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     printIni.close();
 
     std::atomic<Clock::rep> started { 0 };
-    AlarmWindow form(ctx);
+    AlarmWindow form(ctx, record);
     Announcer announcer(ctx, std::make_unique<StampingOutput>(started));
     AnnouncementQueue announcements(ctx, announcer);
     GMapAlarmMap map(*form.map);
-    AlarmCore core(ctx);
+    AlarmCore core(ctx, record);
     core.setAnnouncements(&announcements);
-    Geocoder geocoder(ctx);
+    Geocoder geocoder(ctx, record);
     geocoder.setConfig(MapConfig::read(ctx.DataFolder));
     Incident incident(geocoder);
     incident.follow(core);
@@ -185,7 +188,7 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     handler.watch(core);
     handler.follow(incident);
     MessageReceiver receiver(core);
-    Printout printout(ctx);
+    Printout printout(ctx, record);
     int printed = 0;
     if (printing) {
         printout.watch(core);
@@ -269,7 +272,7 @@ void BM_StationFirstSound(benchmark::State& state)
         station.load();
         station.replayLastAlarm();
     }
-    ctx.settings.PlayAlarmWav = true;
+    station.settings().PlayAlarmWav = true;
     MessageReceiver receiver(station.core());
     int n = 0;
     for (auto _ : state) {

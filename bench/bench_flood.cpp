@@ -130,7 +130,7 @@ struct Monitor {
             station->load();
             station->replayLastAlarm();
         }
-        ctx.settings.PlayAlarmWav = true;
+        station->settings().PlayAlarmWav = true;
         receiver = std::make_unique<MessageReceiver>(station->core());
         runFor(300);
     }

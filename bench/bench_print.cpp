@@ -5,6 +5,7 @@
 #include "alarm/AlarmCore.h"
 #include "bench/BenchMain.h"
 #include "common/AppContext.h"
+#include "config/StationSettings.h"
 #include "link/MessageReceiver.h"
 #include "print/Printout.h"
 #include "tests/support/HttpResponder.h"
@@ -49,6 +50,7 @@ void BM_AlarmFrameToCupsJob(benchmark::State& state)
     QTemporaryDir dir;
     qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
     AppContext ctx;
+    StationSettings record;
     ctx.DataFolder = dir.path();
     ctx.LastAlarmPath = dir.filePath(QStringLiteral("last.dat"));
     QFile printIni(dir.filePath(QStringLiteral("print.ini")));
@@ -59,7 +61,7 @@ void BM_AlarmFrameToCupsJob(benchmark::State& state)
     mapIni.write("provider=osm\ntiles=" + tiles.base() + "/{z}/{x}/{y}.png\n");
     printIni.close();
     mapIni.close();
-    AlarmCore core(ctx);
+    AlarmCore core(ctx, record);
     MessageReceiver receiver(core);
     const QString message
         = QStringLiteral("WACHALARM\tAlarm\tZug 1\tFeuer\tB3 Wohnungsbrand\t58095\tHagen\tElberfelder "
@@ -68,7 +70,7 @@ void BM_AlarmFrameToCupsJob(benchmark::State& state)
 
     // One alarm through a fresh printout; the time from the frame's last byte to its job.
     const auto printOnce = [&]() -> std::optional<double> {
-        Printout printout(ctx);
+        Printout printout(ctx, record);
         printout.watch(core);
         std::optional<PrintResult> result;
         QObject::connect(&printout, &Printout::printed, [&](const PrintResult& r) { result = r; });

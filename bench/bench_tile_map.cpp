@@ -82,7 +82,7 @@ bool showView(ucGMap& map, AppContext& ctx, QSize size)
     map.resize(size);
     map.setGZoom(kZoom);
     map.setGPoint(kCentre);
-    map.setContext(&ctx);
+    map.setContext(&ctx, nullptr);
     map.Refresh();
     const QDeadlineTimer deadline(20000);
     while (map.tileLoader()->running() > 0 && !deadline.hasExpired())

@@ -5,49 +5,14 @@
 
 #include <functional>
 
-// The settings record: the 27 values of settings.dat, in the order of its lines. The file's 0/1
-// lines and numbers are read and written by settings/SettingsFile only.
-struct Settings {
-    QString ServerAddress;
-    bool SpeechEnabled = false;
-    bool PlayAlarmWav = false;
-    QString SpeechProgramPath;
-    QString SpeechTextFile;
-    QString SpeechArgsBefore;
-    QString SpeechArgsAfter;
-    QString LeadText;
-    QString TrailText;
-    bool SpeakLeadText = false;
-    bool SpeakTrailText = false;
-    bool SpeakIncidentType = false;
-    bool SpeakKeyword = false;
-    bool SpeakTown = false;
-    bool SpeakStreet = false;
-    bool SpeakSupplement = false;
-    bool SpeakDistrict = false;
-    bool SpeakObject = false;
-    bool SpeakOutsideTown = false;
-    bool SpeakUnits = false;
-    bool PlayUnitWavs = false;
-    bool UseProxy = false;
-    QString ProxyServer;
-    quint16 ProxyPort = 0; // 0: none
-    bool ProxyAuthRequired = false;
-    QString ProxyLogin;
-    QString ProxyPassword;
-
-    bool operator==(const Settings&) const = default;
-};
-
-// The process-wide values of the monitor: created once at start-up and handed to whoever needs
-// them. Nothing else keeps global state.
+// The process-wide values of the monitor: the folders, the link's port and name, the ending.
+// Created once at start-up and handed to whoever needs them; the settings are the Station's
+// (StationSettings). Nothing else keeps global state.
 class AppContext : public QObject {
     Q_OBJECT
 
 public:
     explicit AppContext(QObject* parent = nullptr);
-
-    Settings settings;
 
     // The data folder (settings.dat, ticker.dat, last.dat, sound.sh, Ablage), without a trailing
     // separator; and the program folder (alarm.wav, the unit sounds, sabbel.txt).

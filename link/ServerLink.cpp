@@ -1,6 +1,7 @@
 #include "link/ServerLink.h"
 
 #include "common/AppContext.h"
+#include "config/StationSettings.h"
 #include "link/Framing.h"
 
 #include <QEventLoop>
@@ -14,10 +15,11 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
-ServerLink::ServerLink(AppContext& ctx, MessageHandlers& handlers, QObject* parent)
+ServerLink::ServerLink(AppContext& ctx, const StationSettings& settings, MessageHandlers& handlers, QObject* parent)
     : QObject(parent)
     , Winsock_Klein(new QTcpSocket(this))
     , m_ctx(ctx)
+    , m_settings(settings)
     , m_receiver(handlers)
 {
     Winsock_Klein->setObjectName(QStringLiteral("Winsock_Klein"));
@@ -57,7 +59,7 @@ ServerLink::State ServerLink::LinkState() const
 
 QString ServerLink::ServerAddress() const
 {
-    const QString address = m_ctx.settings.ServerAddress.trimmed();
+    const QString address = m_settings.ServerAddress.trimmed();
     return address.isEmpty() ? QStringLiteral("localhost") : address;
 }
 

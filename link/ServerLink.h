@@ -10,6 +10,7 @@
 #include <functional>
 
 class AppContext;
+struct StationSettings;
 class MessageHandlers;
 class QTcpSocket;
 
@@ -36,7 +37,8 @@ public:
     static constexpr int KeepAliveProbes = 4;
     static constexpr int UnacknowledgedLimitMs = 40000;
 
-    ServerLink(AppContext& ctx, MessageHandlers& handlers, QObject* parent = nullptr);
+    // The settings are the Station's record (the dispatch computer's address).
+    ServerLink(AppContext& ctx, const StationSettings& settings, MessageHandlers& handlers, QObject* parent = nullptr);
     ~ServerLink() override;
 
     // The supervision step, once per timer tick: reconnects when the socket is closed, connecting,
@@ -89,6 +91,7 @@ private:
     void waitUntil(const std::function<bool()>& done, int limitMs);
 
     AppContext& m_ctx;
+    const StationSettings& m_settings;
     MessageReceiver m_receiver;
     QByteArray m_received;
     bool m_deliveryQueued = false;

@@ -1,6 +1,6 @@
 #include "map/MapClient.h"
 
-#include "common/AppContext.h"
+#include "config/StationSettings.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
@@ -15,7 +15,7 @@ MapClient::MapClient(QObject* parent)
 
 MapClient::~MapClient() = default;
 
-QNetworkProxy MapClient::proxyFor(const Settings& settings)
+QNetworkProxy MapClient::proxyFor(const StationSettings& settings)
 {
     if (!settings.UseProxy)
         return QNetworkProxy(QNetworkProxy::NoProxy);

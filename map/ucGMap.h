@@ -14,6 +14,7 @@
 #include <optional>
 
 class AppContext;
+struct StationSettings;
 class MapClient;
 class TileLoader;
 
@@ -33,10 +34,11 @@ public:
     explicit ucGMap(QWidget* parent = nullptr);
     ~ucGMap() override;
 
-    // The program's values: the ending flag, the data folder with map.ini and the proxy settings.
-    // Without a context the control never sends a request. map.ini is read at the first request
-    // after this and then only by reloadConfiguration, never on an alarm's way.
-    void setContext(AppContext* ctx);
+    // The program's values: the ending flag and the data folder with map.ini; the settings (the
+    // Station's record) give the proxy. Without a context the control never sends a request.
+    // map.ini is read at the first request after this and then only by reloadConfiguration, never
+    // on an alarm's way.
+    void setContext(AppContext* ctx, const StationSettings* settings);
     // Reads map.ini again (after the settings dialog); the view is requested anew when it changed.
     void reloadConfiguration();
     // map.ini as the station read it; the view is requested anew when it changed.
@@ -171,6 +173,7 @@ private:
     };
 
     QPointer<AppContext> m_ctx;
+    const StationSettings* m_settings = nullptr;
     MapClient* m_client = nullptr;
     TileLoader* m_tiles = nullptr;
     std::optional<MapConfig> m_config;

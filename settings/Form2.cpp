@@ -1,6 +1,7 @@
 #include "settings/Form2.h"
 
 #include "common/AppContext.h"
+#include "config/StationSettings.h"
 #include "settings/ProxyPort.h"
 #include "settings/SettingsFile.h"
 
@@ -71,11 +72,12 @@ bool flagOf(const QCheckBox* check)
 
 } // namespace
 
-Form2::Form2(AppContext& ctx, QWidget* parent)
+Form2::Form2(AppContext& ctx, StationSettings& settings, QWidget* parent)
     : QDialog(parent,
         Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
             | Qt::MSWindowsFixedSizeDialogHint)
     , m_ctx(ctx)
+    , m_settings(settings)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Einstellungen"));
@@ -262,7 +264,7 @@ void Form2::placeOnScreen()
 
 void Form2::fillFromSettings()
 {
-    const Settings& s = m_ctx.settings;
+    const StationSettings& s = m_settings;
     const auto tick = [](QCheckBox* check, bool flag) { check->setChecked(flag); };
     txt_Server->setText(s.ServerAddress);
     tick(check_datei, s.PlayAlarmWav);
@@ -313,7 +315,7 @@ void Form2::cmd_save_Click()
         return;
     }
 
-    Settings& s = m_ctx.settings;
+    StationSettings& s = m_settings;
     s.ServerAddress = txt_Server->text();
     s.PlayAlarmWav = flagOf(check_datei);
     s.SpeechEnabled = flagOf(check_sound[10]);
@@ -344,7 +346,7 @@ void Form2::cmd_save_Click()
 
     // The new values hold for this run either way; a file that could not be written is said so
     // here, in the dialog, instead of closing as if it had been saved.
-    if (!SaveSettings(m_ctx)) {
+    if (!SaveSettings(m_ctx, m_settings)) {
         showProblem(QStringLiteral("Die Einstellungen gelten bis zum Programmende, konnten aber nicht in die "
                                    "Datei geschrieben werden."));
         return;

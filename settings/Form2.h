@@ -6,21 +6,22 @@
 #include <functional>
 
 class AppContext;
+struct StationSettings;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// The settings dialog: every field of the settings record in a control of its own. Filled from the
-// record when it is created; "Speichern" copies the controls back, writes settings.dat and closes;
-// "Schließen" closes and changes nothing. Non-modal: alarms go on while it is open. It deletes
-// itself when closed, so the next opening starts from the current settings.
+// The settings dialog: every field of the Station's settings record in a control of its own.
+// Filled from the record when it is created; "Speichern" copies the controls back, writes
+// settings.dat and closes; "Schließen" closes and changes nothing. Non-modal: alarms go on while it
+// is open. It deletes itself when closed, so the next opening starts from the current settings.
 class Form2 : public QDialog {
     Q_OBJECT
 
 public:
-    explicit Form2(AppContext& ctx, QWidget* parent = nullptr);
+    Form2(AppContext& ctx, StationSettings& settings, QWidget* parent = nullptr);
 
     // The picker for the speech program: returns the chosen file's full path, or an empty text when
     // the user cancels. The dialog asks the platform's file dialog; tests answer here instead.
@@ -63,5 +64,6 @@ private:
     void showProblem(const QString& text);
 
     AppContext& m_ctx;
+    StationSettings& m_settings;
     bool m_placed = false;
 };

@@ -5,6 +5,7 @@
 #include "common/FileExists.h"
 #include "common/NumberText.h"
 #include "common/SafeFile.h"
+#include "config/StationSettings.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,37 +17,37 @@ namespace {
 
 constexpr int kLineCount = 27;
 
-using Field = std::variant<QString Settings::*, bool Settings::*, quint16 Settings::*>;
+using Field = std::variant<QString StationSettings::*, bool StationSettings::*, quint16 StationSettings::*>;
 
 // The fields in the order of their lines.
 const Field kFields[kLineCount] = {
-    &Settings::ServerAddress,
-    &Settings::SpeechEnabled,
-    &Settings::PlayAlarmWav,
-    &Settings::SpeechProgramPath,
-    &Settings::SpeechTextFile,
-    &Settings::SpeechArgsBefore,
-    &Settings::SpeechArgsAfter,
-    &Settings::LeadText,
-    &Settings::TrailText,
-    &Settings::SpeakLeadText,
-    &Settings::SpeakTrailText,
-    &Settings::SpeakIncidentType,
-    &Settings::SpeakKeyword,
-    &Settings::SpeakTown,
-    &Settings::SpeakStreet,
-    &Settings::SpeakSupplement,
-    &Settings::SpeakDistrict,
-    &Settings::SpeakObject,
-    &Settings::SpeakOutsideTown,
-    &Settings::SpeakUnits,
-    &Settings::PlayUnitWavs,
-    &Settings::UseProxy,
-    &Settings::ProxyServer,
-    &Settings::ProxyPort,
-    &Settings::ProxyAuthRequired,
-    &Settings::ProxyLogin,
-    &Settings::ProxyPassword,
+    &StationSettings::ServerAddress,
+    &StationSettings::SpeechEnabled,
+    &StationSettings::PlayAlarmWav,
+    &StationSettings::SpeechProgramPath,
+    &StationSettings::SpeechTextFile,
+    &StationSettings::SpeechArgsBefore,
+    &StationSettings::SpeechArgsAfter,
+    &StationSettings::LeadText,
+    &StationSettings::TrailText,
+    &StationSettings::SpeakLeadText,
+    &StationSettings::SpeakTrailText,
+    &StationSettings::SpeakIncidentType,
+    &StationSettings::SpeakKeyword,
+    &StationSettings::SpeakTown,
+    &StationSettings::SpeakStreet,
+    &StationSettings::SpeakSupplement,
+    &StationSettings::SpeakDistrict,
+    &StationSettings::SpeakObject,
+    &StationSettings::SpeakOutsideTown,
+    &StationSettings::SpeakUnits,
+    &StationSettings::PlayUnitWavs,
+    &StationSettings::UseProxy,
+    &StationSettings::ProxyServer,
+    &StationSettings::ProxyPort,
+    &StationSettings::ProxyAuthRequired,
+    &StationSettings::ProxyLogin,
+    &StationSettings::ProxyPassword,
 };
 
 // A flag's line: its leading number, rounded; exactly 1 is on, any other 16-bit number off.
@@ -76,9 +77,8 @@ QString DefaultSpeechTextFile(const AppContext& ctx)
     return (writable ? ctx.programFile(QStringLiteral("sabbel.txt")) : ctx.dataFile(QStringLiteral("sabbel.txt")));
 }
 
-void LoadSettings(AppContext& ctx)
+void LoadSettings(const AppContext& ctx, StationSettings& s)
 {
-    Settings& s = ctx.settings;
     const QString path = SettingsPath(ctx);
     if (FileExists(path)) {
         QFile file(path);
@@ -109,7 +109,7 @@ void LoadSettings(AppContext& ctx)
         s.ServerAddress = QStringLiteral("localhost");
 }
 
-QByteArray SettingsFileBytes(const Settings& s)
+QByteArray SettingsFileBytes(const StationSettings& s)
 {
     QByteArray out;
     for (const Field& field : kFields) {
@@ -129,10 +129,10 @@ QByteArray SettingsFileBytes(const Settings& s)
     return out;
 }
 
-bool SaveSettings(const AppContext& ctx)
+bool SaveSettings(const AppContext& ctx, const StationSettings& settings)
 {
     // The file holds the proxy password: readable by its owner only. A save that fails (a full
     // disk) leaves the old file as it was.
     return ReplaceFileWhole(
-        SettingsPath(ctx), SettingsFileBytes(ctx.settings), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        SettingsPath(ctx), SettingsFileBytes(settings), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }

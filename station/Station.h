@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/StationSettings.h"
 #include "map/MapConfig.h"
 #include "route/RouteSettings.h"
 #include "settings/DisplaySettings.h"
@@ -62,6 +63,9 @@ public:
     void setAnnouncementOutput(AnnouncementOutput* output);
 
     [[nodiscard]] AppContext& context() const { return m_ctx; }
+    // settings.dat as read at load(); the settings dialog edits it in place.
+    [[nodiscard]] StationSettings& settings() { return m_settings; }
+    [[nodiscard]] const StationSettings& settings() const { return m_settings; }
     [[nodiscard]] AlarmCore& core() const { return *m_core; }
     [[nodiscard]] Incident& incident() const { return *m_incident; }
     [[nodiscard]] ServerLink& link() const { return *m_link; }
@@ -99,6 +103,7 @@ private:
     void setUpCrew();
 
     AppContext& m_ctx;
+    StationSettings m_settings;
     MapConfig m_map;
     RouteSettings m_route;
     DisplaySettings m_display;

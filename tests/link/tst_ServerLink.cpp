@@ -18,16 +18,17 @@ namespace {
 // A link to a dispatch computer on 127.0.0.1 that answers, or that never answers a connect.
 struct Rig {
     AppContext ctx;
+    StationSettings settings;
     RecordingHandlers handlers;
     FakeDispatch dispatch;
     bool listening;
-    ServerLink link { ctx, handlers };
+    ServerLink link { ctx, settings, handlers };
     QList<bool> statuses;
 
     explicit Rig(bool answering = true)
         : listening(answering ? dispatch.listen() : dispatch.listenUnanswering())
     {
-        ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
+        settings.ServerAddress = QStringLiteral("127.0.0.1");
         ctx.ServerPort = dispatch.port();
         QObject::connect(&link, &ServerLink::linkStatusChanged, [this](bool connected) { statuses.append(connected); });
     }
@@ -61,7 +62,7 @@ private slots:
         const QByteArray registration = "\x05HIER_MEIN_NAME\tWache S\xfc\x64\tMONITOR\tMONITOR\t1" + end;
         Rig rig;
         QVERIFY(rig.listening);
-        rig.ctx.settings.ServerAddress = QStringLiteral("  ");
+        rig.settings.ServerAddress = QStringLiteral("  ");
         rig.ctx.MonitorName = QStringLiteral("Wache Süd");
         for (int connection = 1; connection <= 2; ++connection) {
             rig.link.superviseTick();
@@ -141,7 +142,7 @@ private slots:
         WindowFixture window;
         FakeDispatch dispatch;
         QVERIFY(dispatch.listen());
-        window.ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
+        window.station->settings().ServerAddress = QStringLiteral("127.0.0.1");
         window.ctx.ServerPort = dispatch.port();
         ServerLink& link = window.station->link();
         const auto picture = [&](const QString& name) { return window.control<QLabel>(name)->pixmap().toImage(); };

@@ -3,6 +3,7 @@
 #include "common/FileExists.h"
 #include "common/NumberText.h"
 #include "common/SafeFile.h"
+#include "config/StationSettings.h"
 #include "settings/DataFolders.h"
 #include "settings/Form2.h"
 #include "settings/SettingsFile.h"
@@ -37,13 +38,14 @@ class SettingsAndHelpersTest : public QObject {
     Q_OBJECT
     QTemporaryDir m_data, m_program;
     AppContext m_ctx;
+    StationSettings m_settings;
     QString path() const { return SettingsPath(m_ctx); }
     static constexpr int kNone = 99999; // no 16-bit value
 
 private slots:
     void init()
     {
-        m_ctx.settings = Settings();
+        m_settings = StationSettings();
         m_ctx.DataFolder = m_data.path();
         m_ctx.ProgramFolder = m_program.path();
         QFile::remove(path());
@@ -111,8 +113,8 @@ private slots:
             lines += kind == 'N' ? QByteArray::number(lines.size() % 2)
                                  : QByteArray::number(lines.size() + 1) + " Stra\xdf\x65 \x96 \x80 ";
         QVERIFY(writeAll(path(), lines.join("\r\n") + "\r\n" + QByteArray(100000, 'x')));
-        LoadSettings(m_ctx);
-        QVERIFY(SaveSettings(m_ctx));
+        LoadSettings(m_ctx, m_settings);
+        QVERIFY(SaveSettings(m_ctx, m_settings));
         lines[4] = QFile::encodeName(m_program.filePath(QStringLiteral("sabbel.txt")));
         QCOMPARE(readAll(path()), lines.join("\r\n") + "\r\n");
         QCOMPARE(QDir(m_data.path()).entryList(QDir::Files | QDir::Hidden), QStringList({ "settings.dat" }));
@@ -134,8 +136,8 @@ private slots:
     {
         auto [file, read] = fetch<QByteArray, QString>("file", "read");
         QVERIFY(file.isNull() || writeAll(path(), file));
-        LoadSettings(m_ctx);
-        const Settings& s = m_ctx.settings;
+        LoadSettings(m_ctx, m_settings);
+        const StationSettings& s = m_settings;
         const QString speech = QString(s.SpeechTextFile).replace(m_program.path(), "P");
         QCOMPARE(QString("%1|%2|%3|").arg(s.ServerAddress).arg(int(s.SpeechEnabled)).arg(s.ProxyPort) + speech, read);
         QCOMPARE(readAll(path()), file); // reading never changes the file
@@ -160,9 +162,9 @@ private slots:
         QByteArrayList lines(27, "0");
         lines[line - 1] = written;
         QVERIFY(writeAll(path(), lines.join("\r\n") + "\r\n"));
-        LoadSettings(m_ctx);
-        QCOMPARE(line == 3 ? int(m_ctx.settings.PlayAlarmWav) : int(m_ctx.settings.ProxyPort), used);
-        QVERIFY(SaveSettings(m_ctx));
+        LoadSettings(m_ctx, m_settings);
+        QCOMPARE(line == 3 ? int(m_settings.PlayAlarmWav) : int(m_settings.ProxyPort), used);
+        QVERIFY(SaveSettings(m_ctx, m_settings));
         QCOMPARE(readAll(path()).split('\n').value(line - 1), saved + '\r');
     }
     void dataFolders_data()
@@ -217,7 +219,7 @@ private slots:
         m_ctx.DataFolder = line ? m_data.path() : m_data.filePath("missing");
         QWidget mainWindow; // off the middle of the screen
         mainWindow.setGeometry(20, 30, 300, 200);
-        Form2 dialog(m_ctx, &mainWindow);
+        Form2 dialog(m_ctx, m_settings, &mainWindow);
         dialog.setAttribute(Qt::WA_DeleteOnClose, false);
         dialog.show();
         QCOMPARE(dialog.frameGeometry().center(), mainWindow.screen()->availableGeometry().center());
@@ -232,7 +234,7 @@ private slots:
         QCOMPARE(file.size(), saved.isNull() ? 1 : 28);
         if (saved.isNull())
             return;
-        Form2 again(m_ctx);
+        Form2 again(m_ctx, m_settings);
         for (int n = 1; n <= 27; ++n) {
             QWidget* const c = again.findChild<QWidget*>(kControls[n - 1]);
             const auto* box = qobject_cast<QCheckBox*>(c);
@@ -245,7 +247,7 @@ private slots:
     // keeps the settings and the file as they were.
     void dialogPickerAndClose()
     {
-        Form2 dialog(m_ctx);
+        Form2 dialog(m_ctx, m_settings);
         dialog.setAttribute(Qt::WA_DeleteOnClose, false);
         QString answer;
         dialog.pickFile = [&](QWidget*, const QString&, const QString&) { return answer; };
@@ -256,7 +258,7 @@ private slots:
             QCOMPARE(dialog.txt_settings[0]->text(), picked.isEmpty() ? "/opt/sag" : picked);
         }
         dialog.Command2->click();
-        QVERIFY(m_ctx.settings == Settings() && !QFile::exists(path()));
+        QVERIFY(m_settings == StationSettings() && !QFile::exists(path()));
     }
     // On a full disk (64 KiB, mounted in this thread's own namespace) a failed save leaves the settings file
     // whole and owner-only, a failed replacement a larger file whole, nothing beside; with room both succeed.
@@ -266,17 +268,18 @@ private slots:
         if (!disk.mounted())
             QSKIP("Mounting a small file system needs root (CAP_SYS_ADMIN); the full-disk case did not run.");
         const QString last = m_ctx.dataFile(QStringLiteral("last.dat"));
-        QVERIFY(SaveSettings(m_ctx) && writeAll(last, QByteArray(10000, 'o')));
+        QVERIFY(SaveSettings(m_ctx, m_settings) && writeAll(last, QByteArray(10000, 'o')));
         const QByteArray saved = readAll(path());
         const QString filler = disk.fill();
-        m_ctx.settings.ServerAddress = QStringLiteral("els");
-        QVERIFY(!SaveSettings(m_ctx) && !ReplaceFileWhole(last, QByteArray(20000, 'n')));
+        m_settings.ServerAddress = QStringLiteral("els");
+        QVERIFY(!SaveSettings(m_ctx, m_settings) && !ReplaceFileWhole(last, QByteArray(20000, 'n')));
         QCOMPARE(readAll(path()) + readAll(last), saved + QByteArray(10000, 'o'));
         QCOMPARE(QFile::permissions(path()) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
         QCOMPARE(QDir(m_data.path()).entryList(QDir::Files | QDir::Hidden),
             QStringList({ "filler", "last.dat", "settings.dat" }));
-        QVERIFY(QFile::remove(filler) && SaveSettings(m_ctx) && ReplaceFileWhole(last, QByteArray(20000, 'n')));
-        QCOMPARE(readAll(path()) + readAll(last), SettingsFileBytes(m_ctx.settings) + QByteArray(20000, 'n'));
+        QVERIFY(
+            QFile::remove(filler) && SaveSettings(m_ctx, m_settings) && ReplaceFileWhole(last, QByteArray(20000, 'n')));
+        QCOMPARE(readAll(path()) + readAll(last), SettingsFileBytes(m_settings) + QByteArray(20000, 'n'));
     }
 };
 

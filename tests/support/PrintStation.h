@@ -3,6 +3,7 @@
 #include "alarm/AlarmCore.h"
 #include "alarm/Incident.h"
 #include "common/AppContext.h"
+#include "config/StationSettings.h"
 #include "map/Geocoder.h"
 #include "print/PrintSettings.h"
 #include "print/Printout.h"
@@ -22,10 +23,11 @@ struct PrintStation {
     QTemporaryDir home;
     std::optional<SmallDisk> disk; // on Ausdrucke/ when a test asks for one
     AppContext ctx;
-    AlarmCore core { ctx };
-    Geocoder geocoder { ctx };
+    StationSettings settings;
+    AlarmCore core { ctx, settings };
+    Geocoder geocoder { ctx, settings };
     Incident incident { geocoder };
-    Printout printout { ctx };
+    Printout printout { ctx, settings };
     QSignalSpy printed { &printout, &Printout::printed };
 
     // `prepare` runs before the printout watches the core.

@@ -2,6 +2,7 @@
 // crews see them (the signs on the tile map, the list on the printout, the line in the history).
 #include "common/AppContext.h"
 #include "common/GeoPoint.h"
+#include "config/StationSettings.h"
 #include "map/ucGMap.h"
 #include "print/Printout.h"
 #include "station/Station.h"
@@ -248,6 +249,7 @@ private slots:
         QVERIFY(TestFiles::writeAll(
             m_dir.filePath("map.ini"), "provider=osm\ntiles=" + m_tiles.base() + "/{z}/{x}/{y}.png\n"));
         AppContext ctx;
+        StationSettings record;
         ctx.DataFolder = m_dir.path();
         ucGMap map;
         map.resize(600, 600);
@@ -255,7 +257,7 @@ private slots:
         map.setGZoom(zoom);
         const QString centre = QStringLiteral("%1,%2").arg(kIncident.y()).arg(kIncident.x());
         map.setGPoint(centre);
-        map.setContext(&ctx);
+        map.setContext(&ctx, &record);
         map.AddMarker(centre, 0x00FF00, "E");
         map.Refresh();
         const double south = offset(kIncident, 180, 60).y();
