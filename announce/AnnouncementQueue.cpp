@@ -28,7 +28,10 @@ AnnouncementQueue::AnnouncementQueue(AppContext& ctx, AnnouncementOutput& output
 
 void AnnouncementQueue::announceNow(const Announcement& announcement)
 {
+    const bool wasIdle = !busy();
     m_waiting.push_front(stepsOf(announcement));
+    if (wasIdle)
+        emit begun();
     if (!m_begun) {
         // Nothing under way, or the step of one already cut, whose end starts this one.
         if (!m_stepUnderWay)
@@ -50,7 +53,10 @@ void AnnouncementQueue::announceNow(const Announcement& announcement)
 
 void AnnouncementQueue::announceNext(const Announcement& announcement)
 {
+    const bool wasIdle = !busy();
     m_waiting.push_back(stepsOf(announcement));
+    if (wasIdle)
+        emit begun();
     if (!m_stepUnderWay)
         startNext();
 }

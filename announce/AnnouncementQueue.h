@@ -38,6 +38,8 @@ public:
     [[nodiscard]] bool busy() const { return m_stepUnderWay || !m_current.steps.empty() || !m_waiting.empty(); }
 
 signals:
+    // An announcement comes while nothing was announced or waiting; idle() follows its end.
+    void begun();
     // The last step has ended and nothing waits.
     void idle();
 

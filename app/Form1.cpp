@@ -107,6 +107,7 @@ void Form1::showStation()
     m_documentation = new DocumentationList(m_ctx, m_ui.List_Doku, this);
     m_documentation->follow(m_station.ticker());
     m_history = new HistoryDesk(m_ctx, m_station.core(), *alarmHandler, m_ui.roLabel1_1, this);
+    m_history->printable = [this] { return m_station.printout().settings().has_value(); };
     connect(m_history, &HistoryDesk::printRequested, &m_station.printout(), [this](const HistoryAlarm& alarm) {
         m_station.printout().printAgain(alarm.fields, alarm.received, alarm.printout);
     });
@@ -177,6 +178,8 @@ void Form1::load()
         showOnScreen();
     alarmHandler->InitAlarmGrids();
     setUpWall();
+    // display.ini switching the wall layout on applies at once, as it is saved.
+    connect(&m_station, &Station::configured, this, &Form1::setUpWall, Qt::UniqueConnection);
     // Before the first alarm the map shows the station, or nothing at all.
     const std::optional<QPointF> home = m_station.routeSettings().station;
     m_ui.ucGMap1->setIdleView(
@@ -194,7 +197,7 @@ void Form1::load()
 
 void Form1::setUpWall()
 {
-    // Once, at start-up.
+    // At start-up, and once more when display.ini switches the wall layout on.
     const DisplaySettings& display = m_station.display();
     if (display.privacy)
         m_history->setLocked(true);

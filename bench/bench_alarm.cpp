@@ -12,6 +12,7 @@
 #include "bench/ShortSound.h"
 #include "bench/StampingOutput.h"
 #include "common/AppContext.h"
+#include "config/Configuration.h"
 #include "config/StationSettings.h"
 #include "history/HistoryRecorder.h"
 #include "link/MessageReceiver.h"
@@ -180,7 +181,11 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     AlarmCore core(ctx, record);
     core.setAnnouncements(&announcements);
     Geocoder geocoder(ctx, record);
-    geocoder.setConfig(MapConfig::read(ctx.DataFolder));
+    Configuration config;
+    config.load(ctx.DataFolder);
+    const MapConfig mapConfig = MapConfig::from(config.values(ConfigFile::Map));
+    geocoder.setConfig(mapConfig);
+    form.map->setConfig(mapConfig);
     Incident incident(geocoder);
     incident.follow(core);
     AlarmHandler handler(form.controls, &map);
@@ -189,6 +194,8 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     handler.follow(incident);
     MessageReceiver receiver(core);
     Printout printout(ctx, record);
+    printout.setMapConfig([mapConfig] { return mapConfig; });
+    printout.setSettings(PrintSettings::from(config.values(ConfigFile::Print)));
     int printed = 0;
     if (printing) {
         printout.watch(core);

@@ -1,5 +1,6 @@
 #include "bench/BenchMain.h"
 #include "common/AppContext.h"
+#include "config/ConfigValues.h"
 #include "map/MapTiles.h"
 #include "map/TileLoader.h"
 #include "map/ucGMap.h"
@@ -83,6 +84,7 @@ bool showView(ucGMap& map, AppContext& ctx, QSize size)
     map.setGZoom(kZoom);
     map.setGPoint(kCentre);
     map.setContext(&ctx, nullptr);
+    map.setConfig(MapConfig::from(ConfigValues::read(ctx.DataFolder, ConfigFile::Map)));
     map.Refresh();
     const QDeadlineTimer deadline(20000);
     while (map.tileLoader()->running() > 0 && !deadline.hasExpired())

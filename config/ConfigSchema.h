@@ -28,6 +28,16 @@ struct KeySpec {
     QString label; // German, for the dialog
     QString help; // one German line
     bool restart = false; // a change takes effect only after a restart
+    // A check beyond the type's: what is wrong with a value (English, for the problem), empty when
+    // it can be used.
+    QString (*check)(const QString& value) = nullptr;
+    bool lowestExcluded = false; // Whole, Decimal, TimeSpan: the value must lie above `lowest`
+    // A value that cannot be used: `badText` is used instead (empty: the default), or with `keepBad`
+    // the value stays as written (a printer: then nothing is sent to another queue); `insteadNote`
+    // is what the problem says is used instead, when it says more than the value (empty: the value).
+    QString badText;
+    bool keepBad = false;
+    QString insteadNote;
 };
 
 // The file's name in the data folder: "settings.dat", "display.ini", ...

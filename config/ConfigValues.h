@@ -61,6 +61,12 @@ private:
     QList<ConfigProblem> m_problems;
 };
 
+// What is wrong with `text` as the value of `spec` ("\"x\" is not 0 or 1"); empty when it can be
+// used. The dialog checks a field with it as the user types.
+[[nodiscard]] QString configValueProblem(const KeySpec& spec, const QString& text);
+// What a value of `spec` must be, in German words for the station: "eine ganze Zahl von 0 bis 99".
+[[nodiscard]] QString configValueHint(const KeySpec& spec);
+
 // The file's bytes with the values of `changes` (key → text) put in: the line of a key that is
 // there is changed in place (its comment kept), a key that is not there is added at the end;
 // every other line, comment, unknown key, the order and the line ends stay byte for byte.

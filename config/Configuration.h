@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <array>
+#include <optional>
 
 // The station's configuration, owned by the Station: every file of the schema read, the values in
 // force, and a `changed` notice for a file whose values changed. Consumers take typed values from
@@ -47,4 +48,5 @@ private:
     QString m_folder;
     std::array<ConfigValues, 5> m_values;
     bool m_held = false;
+    std::array<std::optional<ConfigValues>, 5> m_pending; // read while held
 };

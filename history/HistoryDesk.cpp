@@ -60,6 +60,7 @@ void HistoryDesk::openList()
         m_view = new HistoryView(m_ctx.dataFile(kFileName), m_bar->window());
         connect(m_view, &HistoryView::alarmChosen, this, &HistoryDesk::showArchived);
         connect(m_view, &HistoryView::printRequested, this, &HistoryDesk::printRequested);
+        m_view->printable = [this] { return printable && printable(); };
     }
     m_view->reload();
     m_view->show();

@@ -5,6 +5,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 #include <optional>
 
 class AppContext;
@@ -25,6 +27,8 @@ public:
     void openList();
     // On a screen that the public may see the list is never opened.
     void setLocked(bool locked) { m_locked = locked; }
+    // Whether print.ini is in force (the station's configuration); the list prints only then.
+    std::function<bool()> printable;
     void showArchived(const HistoryAlarm& alarm);
     [[nodiscard]] bool showsArchive() const { return m_archive; }
     void returnToLive();

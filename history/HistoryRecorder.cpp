@@ -179,6 +179,8 @@ public:
         enqueue(std::move(w));
     }
 
+    void setSettings(const HistorySettings& settings) { m_settings = settings; }
+
     void retention()
     {
         if (!ensureOpen())
@@ -540,6 +542,14 @@ void HistoryRecorder::recordStrength(const Strength::Count& count, const Strengt
 void HistoryRecorder::runRetention()
 {
     QMetaObject::invokeMethod(m_worker, &HistoryWorker::retention, Qt::QueuedConnection);
+}
+
+void HistoryRecorder::setSettings(const HistorySettings& settings)
+{
+    // The worker reads its settings on its own thread: they go there in order with its work.
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, settings] { w->setSettings(settings); }, Qt::QueuedConnection);
+    runRetention();
 }
 
 bool HistoryRecorder::waitForWrites(std::chrono::milliseconds bound)

@@ -64,6 +64,8 @@ public:
     void recordPrintout(const PrintResult& result);
     // Clears and deletes what is due now.
     void runRetention();
+    // history.ini read anew: the retention runs at once with the new days.
+    void setSettings(const HistorySettings& settings);
     // For a monitor that is ending: returns once every write asked for so far is done, or at
     // `bound` (a file locked by another program); false then.
     bool waitForWrites(std::chrono::milliseconds bound);

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class KeyValueFile;
+class ConfigValues;
 
 // history.ini in the data folder: how long the history keeps what. 0 days: kept for ever.
 struct HistorySettings {
@@ -13,9 +13,8 @@ struct HistorySettings {
     // Whole alarms are deleted after this many days.
     int keepDays = 0;
 
-    // A value that is not a number of days is a warning naming the file and the line, and keeps
-    // the default.
-    [[nodiscard]] static HistorySettings parse(const KeyValueFile& file);
-    // The file's values; defaults where it or a value is missing.
-    [[nodiscard]] static HistorySettings read(const QString& dataFolder);
+    bool operator==(const HistorySettings&) const = default;
+
+    // history.ini's values; a value that is not a number of days keeps the default.
+    [[nodiscard]] static HistorySettings from(const ConfigValues& values);
 };

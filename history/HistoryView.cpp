@@ -173,7 +173,7 @@ void HistoryView::print()
         m_status->setText(QStringLiteral("Nicht gedruckt: kein Wachalarm gewählt"));
         return;
     }
-    if (!PrintSettings::read(m_folder)) {
+    if (!printable || !printable()) {
         m_status->setText(
             QStringLiteral("Nicht gedruckt: im Datenordner fehlt %1 (%2)").arg(PrintSettings::FileName, m_folder));
         return;

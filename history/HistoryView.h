@@ -46,6 +46,8 @@ public:
     [[nodiscard]] HistoryModel& model() const { return *m_model; }
     // Where the export writes; asks the operator unless set (tests).
     std::function<QString()> exportPath;
+    // Whether print.ini is in force; "Drucken" prints nothing without it.
+    std::function<bool()> printable;
 
 signals:
     void alarmChosen(const HistoryAlarm& alarm);

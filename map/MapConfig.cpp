@@ -1,63 +1,37 @@
 #include "map/MapConfig.h"
 
-#include "common/KeyValueFile.h"
+#include "config/ConfigValues.h"
 
-const QStringList MapConfig::Keys = { QStringLiteral("host"), QStringLiteral("key"), QStringLiteral("provider"),
-    QStringLiteral("tiles"), QStringLiteral("tiles.satellite"), QStringLiteral("tiles.terrain"),
-    QStringLiteral("search"), QStringLiteral("contact"), QStringLiteral("countrycodes"), QStringLiteral("attribution"),
-    // The route's keys, read beside these by the station.
-    QStringLiteral("station"), QStringLiteral("route"), QStringLiteral("route.data"), QStringLiteral("route.profile"),
-    QStringLiteral("route.factor"),
-    // The water sources' index.
-    QStringLiteral("water") };
+namespace {
 
-MapConfig MapConfig::parse(const KeyValueFile& file)
+QString withoutTrailingSlashes(QString address)
+{
+    while (address.endsWith(QLatin1Char('/')))
+        address.chop(1);
+    return address;
+}
+
+} // namespace
+
+MapConfig MapConfig::from(const ConfigValues& v)
 {
     MapConfig config;
-    for (const KeyValueFile::Entry& entry : file.entries()) {
-        const QString& name = entry.name;
-        QString value = entry.value;
-        const bool address = name == QLatin1String("host") || name == QLatin1String("search")
-            || name.startsWith(QLatin1String("tiles"));
-        if (address && !value.isEmpty() && !value.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
-            && !value.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
-            file.unusable(entry, QStringLiteral("an http:// or https:// address"));
-            continue;
-        }
-        if (name == QLatin1String("host") || name == QLatin1String("search")) {
-            while (value.endsWith(QLatin1Char('/')))
-                value.chop(1);
-        }
-        if (name == QLatin1String("host")) {
-            if (!value.isEmpty()) {
-                config.host = value;
-                config.hostGiven = true;
-            }
-        } else if (name == QLatin1String("key")) {
-            config.key = value;
-        } else if (name == QLatin1String("provider")) {
-            const bool osm = value.compare(QLatin1String("osm"), Qt::CaseInsensitive) == 0;
-            if (!osm && !value.isEmpty() && value.compare(QLatin1String("static"), Qt::CaseInsensitive) != 0)
-                file.unusable(entry, QStringLiteral("osm or static"));
-            config.provider = osm ? Provider::Osm : Provider::Static;
-        } else if (name == QLatin1String("tiles")) {
-            config.tiles = value.isEmpty() ? DefaultTiles : value;
-        } else if (name == QLatin1String("tiles.satellite")) {
-            config.tilesSatellite = value;
-        } else if (name == QLatin1String("tiles.terrain")) {
-            config.tilesTerrain = value;
-        } else if (name == QLatin1String("search")) {
-            config.search = value.isEmpty() ? DefaultSearch : value;
-        } else if (name == QLatin1String("contact")) {
-            config.contact = value;
-        } else if (name == QLatin1String("countrycodes")) {
-            config.countrycodes = value;
-        } else if (name == QLatin1String("water")) {
-            config.water = value;
-        } else if (name == QLatin1String("attribution")) {
-            config.attribution = value.isEmpty() ? DefaultAttribution : value;
-        }
-    }
+    config.provider = v.text(u"provider") == QLatin1String("osm") ? Provider::Osm : Provider::Static;
+    const QString host = withoutTrailingSlashes(v.text(u"host"));
+    // An empty host= keeps the default, which is then not named by the file.
+    config.hostGiven = v.given(u"host") && !v.at(u"host").text.isEmpty() && !host.isEmpty();
+    if (config.hostGiven)
+        config.host = host;
+    config.key = v.text(u"key");
+    config.tiles = v.text(u"tiles");
+    config.tilesSatellite = v.text(u"tiles.satellite");
+    config.tilesTerrain = v.text(u"tiles.terrain");
+    const QString search = withoutTrailingSlashes(v.text(u"search"));
+    config.search = search.isEmpty() ? DefaultSearch : search;
+    config.contact = v.text(u"contact");
+    config.countrycodes = v.text(u"countrycodes");
+    config.attribution = v.text(u"attribution");
+    config.water = v.text(u"water");
     return config;
 }
 
@@ -68,16 +42,6 @@ const QString& MapConfig::tilesFor(int mapType) const
     if (mapType == 3 && !tilesTerrain.isEmpty())
         return tilesTerrain;
     return tiles;
-}
-
-MapConfig MapConfig::parse(QByteArrayView bytes)
-{
-    return parse(KeyValueFile::parse(bytes, FileName, Keys));
-}
-
-MapConfig MapConfig::read(const QString& dataFolder)
-{
-    return parse(KeyValueFile::read(dataFolder, FileName, Keys));
 }
 
 std::optional<QUrl> MapConfig::sendable(const QString& url) const

@@ -1,14 +1,11 @@
 #pragma once
 
-#include <QByteArrayView>
 #include <QString>
-#include <QStringList>
-#include <QStringView>
 #include <QUrl>
 
 #include <optional>
 
-class KeyValueFile;
+class ConfigValues;
 
 // Where the map comes from: map.ini in the data folder, plain "key=value" lines. The static map
 // service has "host" (scheme, host and optional port) and "key" (the API key). "provider=osm"
@@ -52,14 +49,8 @@ struct MapConfig {
     // names one; every other map type shows the road map.
     [[nodiscard]] const QString& tilesFor(int mapType) const;
 
-    static const QStringList Keys;
-
-    // Read as KeyValueFile reads it. An empty value keeps the default (an empty tiles.satellite or
+    // The values of map.ini. An empty value keeps the default (an empty tiles.satellite or
     // tiles.terrain means the road map); the host and the search address lose trailing slashes. An
     // unknown provider, or an address that is not http or https, is a warning and keeps the default.
-    [[nodiscard]] static MapConfig parse(const KeyValueFile& file);
-    [[nodiscard]] static MapConfig parse(QByteArrayView bytes);
-    [[nodiscard]] static MapConfig parse(QStringView text) { return parse(text.toUtf8()); }
-    // map.ini of the data folder; the defaults when it is missing or unreadable.
-    [[nodiscard]] static MapConfig read(const QString& dataFolder);
+    [[nodiscard]] static MapConfig from(const ConfigValues& values);
 };

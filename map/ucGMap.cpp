@@ -48,29 +48,21 @@ void ucGMap::setContext(AppContext* ctx, const StationSettings* settings)
 {
     m_ctx = ctx;
     m_settings = settings;
-    m_config.reset();
 }
 
 const MapConfig& ucGMap::config()
 {
+    m_configUsed = true;
     if (!m_config)
-        m_config = m_ctx ? MapConfig::read(m_ctx->DataFolder) : MapConfig();
+        m_config = MapConfig();
     return *m_config;
-}
-
-void ucGMap::reloadConfiguration()
-{
-    const std::optional<MapConfig> before = m_config;
-    m_config.reset();
-    const MapConfig& now = config();
-    if (before && *before != now)
-        Refresh();
 }
 
 void ucGMap::setConfig(const MapConfig& config)
 {
+    // A view requested with other values is requested anew.
     const std::optional<MapConfig> before = std::exchange(m_config, config);
-    if (before && *before != config)
+    if (m_configUsed && before && *before != config)
         Refresh();
 }
 

@@ -34,16 +34,12 @@ public:
     explicit ucGMap(QWidget* parent = nullptr);
     ~ucGMap() override;
 
-    // The program's values: the ending flag and the data folder with map.ini; the settings (the
-    // Station's record) give the proxy. Without a context the control never sends a request.
-    // map.ini is read at the first request after this and then only by reloadConfiguration, never
-    // on an alarm's way.
+    // The program's values: the ending flag; the settings (the Station's record) give the proxy.
+    // Without a context the control never sends a request.
     void setContext(AppContext* ctx, const StationSettings* settings);
-    // Reads map.ini again (after the settings dialog); the view is requested anew when it changed.
-    void reloadConfiguration();
-    // map.ini as the station read it; the view is requested anew when it changed.
+    // map.ini as the station's configuration holds it; the view is requested anew when it changed.
+    // Until it is given, the defaults (which send nothing without a key).
     void setConfig(const MapConfig& config);
-    // map.ini as last read; read now when it has not been since setContext.
     [[nodiscard]] const MapConfig& config();
 
     // View state. The setters of zoom and centre do nothing when the value is unchanged; every
@@ -177,6 +173,7 @@ private:
     MapClient* m_client = nullptr;
     TileLoader* m_tiles = nullptr;
     std::optional<MapConfig> m_config;
+    bool m_configUsed = false; // a request has been made with m_config
     // The map.ini of the latest Refresh when it chose the tile map.
     std::optional<MapConfig> m_osm;
     QList<MarkerSpot> m_markerSpots;

@@ -100,7 +100,7 @@ PrintMaps::View PrintMaps::overviewView(QPointF position, const QList<QPointF>& 
 
 void PrintMaps::gather(QPointF position, const QList<QPointF>& route)
 {
-    m_config = configSource ? configSource() : MapConfig::read(m_ctx.DataFolder);
+    m_config = configSource ? configSource() : MapConfig();
     m_gathering = true;
     if (m_config.isOsm()) {
         if (!m_tiles) {

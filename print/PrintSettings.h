@@ -5,7 +5,7 @@
 
 #include <optional>
 
-class KeyValueFile;
+class ConfigValues;
 
 // How the station wants its alarms on paper: print.ini in the data folder, one "key=value" a
 // line like map.ini. Without the file nothing is printed at all.
@@ -15,14 +15,13 @@ struct PrintSettings {
     QString printer; // a CUPS queue; empty: CUPS's default printer
     int copies = 1; // per station alarm; 0: no automatic printout (Ctrl+P still prints)
     bool unitAlarms = false; // unit alarms printed too
+    bool testPages = false; // test alarms printed too
     int waitSeconds = 15; // at most this long for the address lookup and the map tiles
     // informant= as print.ini says it; none when it does not (a value that cannot be read says false).
     std::optional<bool> informant;
     int keepDays = 30; // PDF copies older than this are deleted; 0 keeps them for ever
     enum class Paper { A4, A5, Letter };
     Paper paper = Paper::A4; // portrait
-
-    static const QStringList Keys;
 
     // What of the personal fields goes on the paper. Where print.ini does not say, a monitor with
     // display.ini privacy=1 (`hallView`) prints neither the informant nor the remark, any other
@@ -36,8 +35,9 @@ struct PrintSettings {
     // file and the line, and keeps the default; except for informant, where it keeps the
     // informant off the paper, and a printer that cannot be a CUPS queue, which is kept so that
     // nothing is sent rather than sent to another queue.
-    [[nodiscard]] static PrintSettings parse(const KeyValueFile& file);
-    // print.ini of the data folder; nothing when there is none, when the data folder is not yet
-    // known, or when the file cannot be read (too large, no permission; with a warning).
-    [[nodiscard]] static std::optional<PrintSettings> read(const QString& dataFolder);
+    // print.ini's values; nothing when there is no print.ini (and while one that could never be
+    // read stands in its place).
+    [[nodiscard]] static std::optional<PrintSettings> from(const ConfigValues& values);
+
+    bool operator==(const PrintSettings&) const = default;
 };

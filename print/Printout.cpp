@@ -151,7 +151,7 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
 {
     // The older alarm goes out at once with what it has.
     finishWaiting();
-    m_settings = PrintSettings::read(m_ctx.DataFolder);
+    m_settings = m_current;
     m_alarm = Alarm {};
     m_alarm->fields = plan.fields;
     m_alarm->time = clock();
@@ -238,7 +238,7 @@ void Printout::finishWaiting()
 
 void Printout::printNow()
 {
-    const std::optional<PrintSettings> settings = PrintSettings::read(m_ctx.DataFolder);
+    const std::optional<PrintSettings>& settings = m_current;
     if (!settings) {
         qCInfo(lcPrint) << "Nothing printed: no readable" << PrintSettings::FileName << "in the data folder";
         return;
@@ -252,7 +252,7 @@ void Printout::printNow()
 
 void Printout::printAgain(const QStringList& fields, const QDateTime& received, const QString& keptCopy)
 {
-    const std::optional<PrintSettings> settings = PrintSettings::read(m_ctx.DataFolder);
+    const std::optional<PrintSettings>& settings = m_current;
     if (!settings) {
         qCInfo(lcPrint) << "Nothing printed: the data folder has no" << PrintSettings::FileName;
         return;
@@ -285,7 +285,7 @@ void Printout::printAgain(const QStringList& fields, const QDateTime& received, 
 
 void Printout::onUnitAlarm(const UnitAlarmPlan& plan)
 {
-    const std::optional<PrintSettings> settings = PrintSettings::read(m_ctx.DataFolder);
+    const std::optional<PrintSettings>& settings = m_current;
     if (!settings || !settings->unitAlarms || settings->copies <= 0 || plan.units.isEmpty())
         return;
     // The incident on screen with the units alarmed now.
@@ -428,7 +428,7 @@ void Printout::sendNext()
 
 void Printout::pruneArchive()
 {
-    const std::optional<PrintSettings> settings = PrintSettings::read(m_ctx.DataFolder);
+    const std::optional<PrintSettings>& settings = m_current;
     if (!settings)
         return;
     const QString folder = m_ctx.dataFile(PrintArchive::FolderName);

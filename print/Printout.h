@@ -65,6 +65,10 @@ public:
 
     // The maps' configuration as the map control has read it.
     void setMapConfig(std::function<MapConfig()> source);
+    // print.ini as the station's configuration holds it; none: nothing is printed. A printout
+    // already waiting keeps the values its alarm found.
+    void setSettings(std::optional<PrintSettings> settings) { m_current = std::move(settings); }
+    [[nodiscard]] const std::optional<PrintSettings>& settings() const { return m_current; }
 
     // Ctrl+P: the alarm on screen, one copy, at once with what there is. Nothing without print.ini.
     void printNow();
@@ -140,6 +144,7 @@ private:
     bool m_onScreen = false;
     quint64 m_liveAlarms = 0;
     std::optional<Waiting> m_waiting; // its automatic printout, while it waits
+    std::optional<PrintSettings> m_current; // print.ini as it is in force
     std::optional<PrintSettings> m_settings; // print.ini as the latest alarm found it
     QPointer<Incident> m_incident;
     bool m_waterExpected = false;

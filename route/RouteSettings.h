@@ -6,7 +6,7 @@
 
 #include <optional>
 
-class KeyValueFile;
+class ConfigValues;
 
 // The route's keys in map.ini: "station" (latitude,longitude in decimal degrees, where the crews
 // leave from), "route" ("routino" for the offline router, an OSRM server's address, absent: no
@@ -26,8 +26,6 @@ struct RouteSettings {
     [[nodiscard]] bool active() const { return engine != Engine::None && station.has_value(); }
     bool operator==(const RouteSettings&) const = default;
 
-    static const QStringList Keys;
-
-    // The route's keys of a file read whole (map.ini); other keys are left to their reader.
-    [[nodiscard]] static RouteSettings parse(const KeyValueFile& file);
+    // The route's keys of map.ini's values. A problem with any of them leaves the route off.
+    [[nodiscard]] static RouteSettings from(const ConfigValues& values);
 };

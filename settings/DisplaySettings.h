@@ -2,16 +2,14 @@
 
 #include "crew/Strength.h"
 
-#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
-#include <QStringView>
 
-class KeyValueFile;
+class ConfigValues;
 
-// How the station's wall screen is run: display.ini in the data folder, read as KeyValueFile reads
-// map.ini. A missing file or key gives the default; a value that cannot be used is a warning and
-// leaves the default too. The defaults are a plain window that leaves the screen alone.
+// How the station's wall screen is run: display.ini in the data folder, as the configuration read
+// it. A missing file or key gives the default; a value that cannot be used is a warning and leaves
+// the default too. The defaults are a plain window that leaves the screen alone.
 struct DisplaySettings {
     static inline const QString FileName = QStringLiteral("display.ini");
 
@@ -49,11 +47,6 @@ struct DisplaySettings {
 
     bool operator==(const DisplaySettings&) const = default;
 
-    static const QStringList Keys;
-
-    [[nodiscard]] static DisplaySettings parse(const KeyValueFile& file);
-    [[nodiscard]] static DisplaySettings parse(QByteArrayView bytes);
-    [[nodiscard]] static DisplaySettings parse(QStringView text) { return parse(text.toUtf8()); }
-    // display.ini of the data folder; the defaults when it is missing or unreadable.
-    [[nodiscard]] static DisplaySettings read(const QString& dataFolder);
+    // The values of display.ini.
+    [[nodiscard]] static DisplaySettings from(const ConfigValues& values);
 };

@@ -6,8 +6,8 @@
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
 #include "common/AppContext.h"
-#include "common/KeyValueFile.h"
 #include "common/Log.h"
+#include "config/Configuration.h"
 #include "crew/CrewWatch.h"
 #include "crew/VehicleBoard.h"
 #include "history/HistoryFields.h"
@@ -40,8 +40,16 @@ Station::Station(AppContext& ctx, Link link, QObject* parent)
     : QObject(parent)
     , m_ctx(ctx)
 {
+    m_config = new Configuration(this);
     m_announcer = new Announcer(m_ctx, this);
     m_announcements = new AnnouncementQueue(m_ctx, *m_announcer, this);
+    holdDuringAnnouncements();
+    connect(m_config, &Configuration::changed, this, [this](ConfigFile file) {
+        if (m_loading)
+            return;
+        apply(file);
+        emit configured();
+    });
     m_core = new AlarmCore(m_ctx, m_settings, this);
     m_core->setAnnouncements(m_announcements);
     m_geocoder = new Geocoder(m_ctx, m_settings, this);
@@ -99,6 +107,9 @@ void Station::load()
     m_ctx.MonitorName = QHostInfo::localHostName();
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
     m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
+    m_loading = true;
+    m_config->load(m_ctx.DataFolder);
+    m_loading = false;
     readFiles();
     // The device is tried once, at start: while an alarm plays it may be taken.
     m_soundDevice = AlsaSoundOutput::deviceOpens();
@@ -107,7 +118,7 @@ void Station::load()
     noteSilence();
     if (!m_history) {
         m_history = new HistoryRecorder(m_ctx.dataFile(QStringLiteral("history.sqlite")), m_ctx.LastAlarmPath,
-            HistorySettings::read(m_ctx.DataFolder), this);
+            HistorySettings::from(m_config->values(ConfigFile::History)), this);
         m_history->watch(*m_core);
         m_history->follow(*m_incident);
         // The history keeps the name of each alarm's kept page.
@@ -122,6 +133,13 @@ void Station::load()
     }
     setUpCrew();
     emit configured();
+}
+
+void Station::holdDuringAnnouncements()
+{
+    // A change saved while an alarm is announced applies once the announcement has ended.
+    connect(m_announcements, &AnnouncementQueue::begun, m_config, [this] { m_config->hold(true); });
+    connect(m_announcements, &AnnouncementQueue::idle, m_config, [this] { m_config->hold(false); });
 }
 
 void Station::noteSilence()
@@ -140,28 +158,51 @@ void Station::noteSilence()
 
 void Station::reload()
 {
-    readFiles();
+    // Each file whose values changed applies through changed(), now or after the announcement.
+    m_config->reload();
     noteSilence();
-    if (m_crew)
-        m_crew->setSettings(m_display.strength);
     emit configured();
 }
 
 void Station::readFiles()
 {
-    m_display = DisplaySettings::read(m_ctx.DataFolder);
-    // map.ini holds the map's keys and the route's: read once for both.
-    const KeyValueFile mapIni = KeyValueFile::read(m_ctx.DataFolder, MapConfig::FileName, MapConfig::Keys);
-    m_map = MapConfig::parse(mapIni);
-    m_geocoder->setConfig(m_map);
-    m_viewGeocoder->setConfig(m_map);
-    m_water->setIndex(m_map.water);
-    m_printout->setWaterExpected(m_water->active());
-    m_printout->setHallView(m_display.privacy);
-    const RouteSettings route = RouteSettings::parse(mapIni);
-    if (!m_planner || route != m_route) {
-        m_route = route;
-        setUpRoute();
+    for (const ConfigFile file : configFiles())
+        apply(file);
+}
+
+void Station::apply(ConfigFile file)
+{
+    const ConfigValues& values = m_config->values(file);
+    switch (file) {
+    case ConfigFile::Settings:
+        break;
+    case ConfigFile::Display:
+        m_display = DisplaySettings::from(values);
+        m_printout->setHallView(m_display.privacy);
+        if (m_crew && m_crew->settings() != m_display.strength)
+            m_crew->setSettings(m_display.strength);
+        break;
+    case ConfigFile::Map: {
+        // map.ini holds the map's keys and the route's.
+        m_map = MapConfig::from(values);
+        m_geocoder->setConfig(m_map);
+        m_viewGeocoder->setConfig(m_map);
+        m_water->setIndex(m_map.water);
+        m_printout->setWaterExpected(m_water->active());
+        const RouteSettings route = RouteSettings::from(values);
+        if (!m_planner || route != m_route) {
+            m_route = route;
+            setUpRoute();
+        }
+        break;
+    }
+    case ConfigFile::Print:
+        m_printout->setSettings(PrintSettings::from(values));
+        break;
+    case ConfigFile::History:
+        if (m_history)
+            m_history->setSettings(HistorySettings::from(values));
+        break;
     }
 }
 
@@ -245,6 +286,8 @@ void Station::clearIncident()
 void Station::setAnnouncementOutput(AnnouncementOutput* output)
 {
     delete m_announcements;
+    m_config->hold(false);
     m_announcements = new AnnouncementQueue(m_ctx, *output, this);
+    holdDuringAnnouncements();
     m_core->setAnnouncements(m_announcements);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/ConfigSchema.h"
 #include "config/StationSettings.h"
 #include "map/MapConfig.h"
 #include "route/RouteSettings.h"
@@ -14,6 +15,7 @@ class AnnouncementOutput;
 class AnnouncementQueue;
 class Announcer;
 class AppContext;
+class Configuration;
 class CrewWatch;
 class Geocoder;
 class HistoryRecorder;
@@ -26,8 +28,8 @@ class TickerStore;
 class VehicleBoard;
 class WaterLookup;
 
-// The station without a window: reads the station's files (settings.dat, display.ini, map.ini,
-// history.ini; print.ini the printout reads with each alarm) and owns the alarm's whole way: the
+// The station without a window: owns the configuration (settings.dat, display.ini, map.ini,
+// print.ini, history.ini), hands its values to whoever uses them, and owns the alarm's whole way: the
 // link to the dispatch computer, the alarm core with last.dat, the announcement, the incident with
 // its address lookup and route, the printout and the history. Whatever shows or uses an alarm (the
 // window, the wake, a wall screen) subscribes to the core and the incident itself.
@@ -45,7 +47,8 @@ public:
     // The start-up: data folders, settings.dat, the station's files, the link's values, the
     // history opened, the route set up. Nothing is heard yet.
     void load();
-    // The station's files read again, after the settings dialog has closed.
+    // The station's files read again, after the settings dialog has closed. A change applies at
+    // once, or, while an alarm is being announced, once the announcement has ended.
     void reload();
     // Shows and, unless display.ini asks for a younger last.dat than there is, announces the
     // stored alarm; nothing when a live alarm came first.
@@ -66,6 +69,8 @@ public:
     // settings.dat as read at load(); the settings dialog edits it in place.
     [[nodiscard]] StationSettings& settings() { return m_settings; }
     [[nodiscard]] const StationSettings& settings() const { return m_settings; }
+    // Every setting of the station's files; the one place that reads and writes them.
+    [[nodiscard]] Configuration& config() const { return *m_config; }
     [[nodiscard]] AlarmCore& core() const { return *m_core; }
     [[nodiscard]] Incident& incident() const { return *m_incident; }
     [[nodiscard]] ServerLink& link() const { return *m_link; }
@@ -91,19 +96,24 @@ public:
     [[nodiscard]] const DisplaySettings& display() const { return m_display; }
 
 signals:
-    // The station's files have been read (at load() and at every reload()).
+    // The station's files have been read (at load() and at every reload()), or a file's values
+    // have changed and apply now.
     void configured();
     // The stored alarm is replayed with its sound.
     void replayAnnounced();
 
 private:
     void readFiles();
+    void apply(ConfigFile file);
+    void holdDuringAnnouncements();
     void noteSilence();
     void setUpRoute();
     void setUpCrew();
 
     AppContext& m_ctx;
     StationSettings m_settings;
+    Configuration* m_config = nullptr;
+    bool m_loading = false;
     MapConfig m_map;
     RouteSettings m_route;
     DisplaySettings m_display;

@@ -10,6 +10,7 @@
 #include "announce/Announcer.h"
 #include "announce/SoundOutput.h"
 #include "common/AppContext.h"
+#include "config/ConfigValues.h"
 #include "config/StationSettings.h"
 #include "map/Geocoder.h"
 #include "tests/support/DataRows.h"
@@ -304,7 +305,7 @@ private slots:
         // A search that never answers by itself: the test answers in its place.
         HttpResponder silent([](const HttpResponder::Request&) { return HttpResponder::silence(); });
         Geocoder live(ctx, settings), view(ctx, settings);
-        live.setConfig(MapConfig::parse("provider=osm\nsearch=" + silent.base()));
+        live.setConfig(MapConfig::from(ConfigValues::parse(ConfigFile::Map, "provider=osm\nsearch=" + silent.base())));
         view.setConfig(live.config());
         Incident incident(live);
         RecordingMap map;

@@ -1,6 +1,7 @@
 #include "app/MainLayout.h"
 #include "app/WallLayout.h"
 #include "app/WallTexts.h"
+#include "config/ConfigValues.h"
 #include "settings/DisplaySettings.h"
 #include <QTest>
 
@@ -174,7 +175,7 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QString, read);
-        const DisplaySettings s = DisplaySettings::parse(text);
+        const DisplaySettings s = DisplaySettings::from(ConfigValues::parse(ConfigFile::Display, text.toUtf8()));
         const auto n = [](double v) { return QString::number(v); };
         const QStringList got = { n(s.fullscreen), n(int(s.wake)), s.wakeOn.join(','), s.wakeOff.join(','),
             n(s.awakeMinutes), n(s.replayAnnounceMinutes), n(s.linkWarningSeconds), n(int(s.layout)),

@@ -44,5 +44,13 @@ for file in map/*; do
         wrong "$file includes $(grep '^#include "route/' "$file" | head -n 1)"
     fi
 done
+SETTINGS_FILES='"(display|map|print|history)\.ini"|"settings\.dat"'
+SETTINGS_NAMES='(DisplaySettings|MapConfig|PrintSettings|HistorySettings)::FileName'
+PRODUCT=$(find . -path ./config -prune -o -path ./tests -prune -o -path ./bench -prune -o -path ./tools -prune \
+    -o -path './build*' -prune -o -type f \( -name '*.cpp' -o -name '*.h' \) -print | grep -v '^./settings/SettingsFile.cpp$')
+hits=$(grep -nE "$SETTINGS_FILES" $PRODUCT | grep -v 'FileName =' || true)
+[ -z "$hits" ] || wrong "a settings file named outside config/: $hits"
+hits=$(grep -nE "ConfigValues::read\(|KeyValueFile|(dataFile|filePath|QFile)[ (].*$SETTINGS_NAMES" $PRODUCT || true)
+[ -z "$hits" ] || wrong "a settings file read outside config/: $hits"
 [ "$found" -eq 0 ] && echo "every arrow runs the right way"
 exit "$found"

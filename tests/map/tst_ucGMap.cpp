@@ -3,6 +3,7 @@
 #include "tests/support/TestFiles.h"
 
 #include "common/AppContext.h"
+#include "config/ConfigValues.h"
 #include "config/StationSettings.h"
 #include "map/Geocoder.h"
 #include "map/MapClient.h"
@@ -102,13 +103,14 @@ class ucGMapTest : public QObject {
     {
         QVERIFY(TestFiles::writeAll(m_data.filePath(QStringLiteral("map.ini")), text));
         if (m_map) // as when the settings dialog closes
-            m_map->reloadConfiguration();
+            m_map->setConfig(mapIni());
     }
+    MapConfig mapIni() { return MapConfig::from(ConfigValues::read(m_data.path(), ConfigFile::Map)); }
     // Looks `address` up with map.ini as it stands: the place found, "" for none, "no answer" when
     // the lookup never ended.
     QString lookUp(const QString& address, int timeoutMs = 5000)
     {
-        m_geocoder->setConfig(MapConfig::read(m_data.path()));
+        m_geocoder->setConfig(mapIni());
         m_geocoder->timeoutMs = m_lookupTimeoutMs;
         QSignalSpy done(&*m_geocoder, &Geocoder::answered);
         const quint64 id = m_geocoder->lookUp(address);
@@ -155,6 +157,7 @@ class ucGMapTest : public QObject {
         m_map->setGZoom(zoom);
         m_map->setGPoint(centre);
         m_map->setContext(&m_ctx, &m_settings);
+        m_map->setConfig(mapIni());
         m_map->Refresh();
         return settled();
     }
@@ -189,6 +192,7 @@ private slots:
         writeMapIni("# the local map service\r\nhost=" + m_server->base() + "/\r\nkey=testkey\r\n");
         m_map.emplace();
         m_map->setContext(&m_ctx, &m_settings);
+        m_map->setConfig(mapIni());
         m_map->resize(300, 200);
     }
 
@@ -351,7 +355,7 @@ private slots:
             held.held = true;
             return held;
         };
-        m_geocoder->setConfig(MapConfig::read(m_data.path()));
+        m_geocoder->setConfig(mapIni());
         QSignalSpy done(&*m_geocoder, &Geocoder::answered);
         m_geocoder->lookUp(QStringLiteral("Alt 1"));
         const int older = m_server->waitForRequest("address=Alt");

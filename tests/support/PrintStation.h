@@ -3,6 +3,7 @@
 #include "alarm/AlarmCore.h"
 #include "alarm/Incident.h"
 #include "common/AppContext.h"
+#include "config/Configuration.h"
 #include "config/StationSettings.h"
 #include "map/Geocoder.h"
 #include "print/PrintSettings.h"
@@ -18,7 +19,8 @@
 #include <optional>
 
 // A station that prints its alarms, without a window: its data folder with print.ini and map.ini
-// (print.ini left out when null), the core, the incident and the printout.
+// (print.ini left out when null), their configuration, the core, the incident and the printout.
+// A test that writes print.ini anew calls config.reload(), as the station does after the dialog.
 struct PrintStation {
     QTemporaryDir home;
     std::optional<SmallDisk> disk; // on Ausdrucke/ when a test asks for one
@@ -28,6 +30,7 @@ struct PrintStation {
     Geocoder geocoder { ctx, settings };
     Incident incident { geocoder };
     Printout printout { ctx, settings };
+    Configuration config;
     QSignalSpy printed { &printout, &Printout::printed };
 
     // `prepare` runs before the printout watches the core.
@@ -42,7 +45,14 @@ struct PrintStation {
         (void)TestFiles::writeAll(home.filePath(QStringLiteral("map.ini")), mapIni);
         if (prepare)
             prepare(*this);
-        geocoder.setConfig(MapConfig::parse(mapIni));
+        QObject::connect(&config, &Configuration::changed, &printout, [this](ConfigFile file) {
+            if (file == ConfigFile::Print)
+                printout.setSettings(PrintSettings::from(config.values(file)));
+        });
+        config.load(home.path());
+        const MapConfig map = MapConfig::from(config.values(ConfigFile::Map));
+        geocoder.setConfig(map);
+        printout.setMapConfig([map] { return map; });
         incident.follow(core);
         printout.follow(incident);
         printout.watch(core);

@@ -2,6 +2,7 @@
 // crews see them (the signs on the tile map, the list on the printout, the line in the history).
 #include "common/AppContext.h"
 #include "common/GeoPoint.h"
+#include "config/ConfigValues.h"
 #include "config/StationSettings.h"
 #include "map/ucGMap.h"
 #include "print/Printout.h"
@@ -258,6 +259,7 @@ private slots:
         const QString centre = QStringLiteral("%1,%2").arg(kIncident.y()).arg(kIncident.x());
         map.setGPoint(centre);
         map.setContext(&ctx, &record);
+        map.setConfig(MapConfig::from(ConfigValues::read(m_dir.path(), ConfigFile::Map)));
         map.AddMarker(centre, 0x00FF00, "E");
         map.Refresh();
         const double south = offset(kIncident, 180, 60).y();

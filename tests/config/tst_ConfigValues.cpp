@@ -1,0 +1,233 @@
+// The settings files read with the schema and written back line for line.
+#include "config/ConfigValues.h"
+#include "tests/support/DataRows.h"
+#include "tests/support/TestFiles.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+// A value of each type that cannot be used.
+QString badValue(const KeySpec& spec)
+{
+    switch (spec.type) {
+    case KeyType::Flag:
+        return QStringLiteral("ja");
+    case KeyType::Whole:
+        return QString::number(spec.highest + 1);
+    case KeyType::Decimal:
+    case KeyType::TimeSpan:
+        return QStringLiteral("-1");
+    case KeyType::Choice:
+        return QStringLiteral("bunt");
+    case KeyType::Url:
+        return QStringLiteral("karte.example.org");
+    case KeyType::Coordinates:
+        return QStringLiteral("Wache");
+    case KeyType::Command:
+        return QStringLiteral("\"\"");
+    default:
+        return spec.check ? QStringLiteral("zwei Worte") : QStringLiteral("a\x01b");
+    }
+}
+
+} // namespace
+
+class ConfigValuesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Every key of every file: a bad value is a problem naming file, line and key, and the key's
+    // rules decide what is used (the default unless the key says otherwise).
+    void everyKeyBad_data()
+    {
+        columns<int>("index");
+        for (qsizetype i = 0; i < configSchema().size(); ++i) {
+            const KeySpec& spec = configSchema()[i];
+            if (spec.type != KeyType::Words && spec.type != KeyType::Secret && spec.file != ConfigFile::Settings)
+                row(qPrintable(configFileName(spec.file) + ' ' + spec.key), int(i));
+        }
+    }
+    void everyKeyBad()
+    {
+        const KeySpec& spec = configSchema()[std::get<0>(fetch<int>("index"))];
+        const QString bad = badValue(spec);
+        const ConfigValues values
+            = ConfigValues::parse(spec.file, "# first\n" + spec.key.toUtf8() + " = " + bad.toUtf8() + "\n");
+        QCOMPARE(values.problems().size(), 1);
+        const ConfigProblem& problem = values.problems().first();
+        QVERIFY2(problem.text().startsWith(configFileName(spec.file) + ":2: " + spec.key + ": \""),
+            qPrintable(problem.text()));
+        const QString used = spec.keepBad ? bad : spec.badText.isEmpty() ? spec.defaultText : spec.badText;
+        QCOMPARE(values.at(spec.key).value,
+            ConfigValues::parse(spec.file, spec.key.toUtf8() + '=' + used.toUtf8()).at(spec.key).value);
+    }
+
+    void problems_data()
+    {
+        columns<int, QByteArray, QStringList>("file", "bytes", "problems");
+        const auto F = [](ConfigFile f) { return int(f); };
+        row("range, with the default", F(ConfigFile::Map), QByteArray("route.factor=0\n"),
+            QStringList { "map.ini:1: route.factor: \"0\" is not a number above 0 up to 10; no route" });
+        row("line without '=', unknown key, not UTF-8", F(ConfigFile::Display),
+            QByteArray("\xEF\xBB\xBF# x\nnonsense\nwake.x=1\nstation_name=Wache \xFC\n"),
+            QStringList { "display.ini:2: no key=value; the line is ignored",
+                "display.ini:3: wake.x: unknown key; the line is ignored",
+                "display.ini:4: not UTF-8; read as Windows-1252" });
+        row("a printer that is no queue is kept", F(ConfigFile::Print),
+            QByteArray("printer=Halle 2\ncopies=2.5\ninformant=ja"),
+            QStringList {
+                "print.ini:1: printer: \"Halle 2\" is not a CUPS queue name (no blanks, control characters, '/' "
+                "or '#'); kept as written, so nothing is printed on another queue",
+                "print.ini:2: copies: \"2.5\" is not a whole number from 0 to 99; 1 is used",
+                "print.ini:3: informant: \"ja\" is not 0 or 1; 0 is used: the informant stays off the paper" });
+        row("settings.dat: out of 16 bits, a flag of 2", F(ConfigFile::Settings), QByteArray("els\r\n70000\r\n2\r\n"),
+            QStringList { "settings.dat:2: speech: \"70000\" does not fit 16 bits; 0 is used",
+                "settings.dat:3: alarm_wav: \"2\" is not 0 or 1; 0 is used" });
+    }
+    void problems()
+    {
+        auto [file, bytes, problems] = fetch<int, QByteArray, QStringList>("file", "bytes", "problems");
+        QStringList got;
+        const ConfigValues values = ConfigValues::parse(ConfigFile(file), bytes);
+        for (const ConfigProblem& p : values.problems())
+            got << p.text();
+        QCOMPARE(got, problems);
+    }
+
+    void values()
+    {
+        const ConfigValues display = ConfigValues::parse(ConfigFile::Display,
+            "wake=command # CEC\r\nwake.on=cec-ctl --osd-name \"Wache #1\"  # TV\r\nstation_name=\"  Wache #1\"\n"
+            "strength.show=AGT, Ma\nlayout=WALL\nawake_minutes=1.5\nfullscreen=1\nfullscreen=x\n");
+        QVERIFY(display.problems().size() == 1);
+        QCOMPARE(display.text(u"wake"), "command");
+        QCOMPARE(display.list(u"wake.on"), QStringList({ "cec-ctl", "--osd-name", "Wache #1" }));
+        QCOMPARE(display.text(u"station_name"), "  Wache #1");
+        QCOMPARE(display.list(u"strength.show"), QStringList({ "AGT", "Ma" }));
+        QCOMPARE(display.list(u"strength.leaders"), QStringList({ "ZF", "GF" }));
+        QCOMPARE(display.text(u"layout"), "wall");
+        QCOMPARE(display.decimal(u"awake_minutes"), 1.5);
+        QCOMPARE(display.flag(u"fullscreen"), true); // a later bad line keeps the earlier value
+        QCOMPARE(display.at(u"fullscreen").line, 7);
+
+        const ConfigValues map = ConfigValues::parse(
+            ConfigFile::Map, "tiles=\nstation=53.5,10.0\nroute=ROUTINO\nkey=" + QByteArray(200000, 'k'));
+        QCOMPARE(map.text(u"key").size(), 200000); // a line longer than any buffer is read whole
+        QCOMPARE(map.text(u"tiles"), "https://tile.openstreetmap.org/{z}/{x}/{y}.png");
+        QCOMPARE(map.at(u"station").value.toPointF(), QPointF(10.0, 53.5));
+        QCOMPARE(map.text(u"route"), "routino");
+        QVERIFY(map.problems().isEmpty());
+
+        const ConfigValues settings = ConfigValues::parse(ConfigFile::Settings, "\r\n1\r\n0\r\n/usr/bin/say \xE4\r\n");
+        QCOMPARE(settings.text(u"server"), "localhost");
+        QCOMPARE(settings.flag(u"speech"), true);
+        QCOMPARE(settings.text(u"speech_program"), "/usr/bin/say ä");
+        QCOMPARE(settings.whole(u"proxy_port"), 0); // not in the file
+        QCOMPARE(settings.given(u"proxy_port"), false);
+    }
+
+    // A file in the folder: none gives the defaults; one that cannot be read is unread.
+    void read_data()
+    {
+        columns<QString, bool, bool, QString>("kind", "present", "unread", "problem");
+        row("none", "", false, false, "");
+        row("a folder in its place", "dir", true, true, "history.ini: no regular file; not read");
+        row("a pipe is not opened", "fifo", true, true, "history.ini: no regular file; not read");
+        row("too large", "large", true, true, "history.ini: larger than 1048576 bytes; not read");
+        row("no permission", "locked", true, true, "history.ini: cannot be read: ");
+        row("read", "file", true, false, "");
+    }
+    void read()
+    {
+        auto [kind, present, unread, problem]
+            = fetch<QString, bool, bool, QString>("kind", "present", "unread", "problem");
+        const QTemporaryDir folder;
+        const QString path = folder.filePath("history.ini");
+        if (kind == "dir")
+            QVERIFY(QDir(folder.path()).mkdir("history.ini"));
+        if (kind == "fifo")
+            QVERIFY(::mkfifo(QFile::encodeName(path), 0600) == 0);
+        if (kind == "large")
+            QVERIFY(TestFiles::writeAll(path, "keep_days=1\n" + QByteArray(1 << 20, '#')));
+        if (kind == "locked" || kind == "file")
+            QVERIFY(TestFiles::writeAll(path, "keep_days=7\n"));
+        if (kind == "locked") {
+            QVERIFY(QFile::setPermissions(path, {}));
+            if (QFile(path).open(QIODevice::ReadOnly))
+                QSKIP("root reads every file");
+        }
+        const ConfigValues values = ConfigValues::read(folder.path(), ConfigFile::History);
+        QCOMPARE(values.present(), present);
+        QCOMPARE(values.unread(), unread);
+        QCOMPARE(values.whole(u"keep_days"), kind == "file" ? 7 : 0);
+        QCOMPARE(values.problems().isEmpty(), problem.isEmpty());
+        if (!problem.isEmpty())
+            QVERIFY2(values.problems().first().text().startsWith(folder.filePath(problem)),
+                qPrintable(values.problems().first().text()));
+    }
+
+    void rewrite_data()
+    {
+        columns<int, QByteArray, QStringList, QByteArray>("file", "before", "changes", "after");
+        const int map = int(ConfigFile::Map);
+        row("nothing changed: the same bytes", map,
+            QByteArray("\xEF\xBB\xBF# Karte\r\nkey = abc  # Schl\xFC\x73sel\r\n"), QStringList { "key", "abc" },
+            QByteArray("\xEF\xBB\xBF# Karte\r\nkey = abc  # Schl\xFC\x73sel\r\n"));
+        row("a value in place: BOM, comment, unknown key, CR LF kept", map,
+            QByteArray("\xEF\xBB\xBF# Karte\r\nfoo=bar\r\nkey = abc  # alt\r\nhost=http://x\r\n"),
+            QStringList { "key", "neu" },
+            QByteArray("\xEF\xBB\xBF# Karte\r\nfoo=bar\r\nkey = neu  # alt\r\nhost=http://x\r\n"));
+        row("the line in force changes, a new key goes to the end", map, QByteArray("contact=a\ncontact=b\n# Ende"),
+            QStringList { "contact", "c", "water", "/srv/wasser.idx" },
+            QByteArray("contact=a\ncontact=c\n# Ende\nwater=/srv/wasser.idx\n"));
+        row("a text that would be cut is quoted", int(ConfigFile::Display), QByteArray("station_name=Alt\n"),
+            QStringList { "station_name", "Wache #1 ", "calendar", "a\nb" },
+            QByteArray("station_name=\"Wache #1 \"\ncalendar=a b\n"));
+        row("an empty file", int(ConfigFile::History), QByteArray(), QStringList { "keep_days", "30" },
+            QByteArray("keep_days=30\n"));
+    }
+    void rewrite()
+    {
+        auto [file, before, changes, after]
+            = fetch<int, QByteArray, QStringList, QByteArray>("file", "before", "changes", "after");
+        QList<std::pair<QString, QString>> pairs;
+        for (qsizetype i = 0; i + 1 < changes.size(); i += 2)
+            pairs.append({ changes[i], changes[i + 1] });
+        const QByteArray written = rewriteConfig(ConfigFile(file), before, pairs);
+        QCOMPARE(written, after);
+        // What was written reads back as the changes say.
+        const ConfigValues read = ConfigValues::parse(ConfigFile(file), written);
+        for (const auto& [key, text] : pairs)
+            QCOMPARE(read.at(key).value.toString(), QString(text).replace('\n', ' '));
+    }
+
+    // settings.dat keeps its 27 lines byte for byte; a change touches its line only.
+    void settingsRoundTrip()
+    {
+        QByteArray bytes;
+        for (const KeySpec* spec : configKeys(ConfigFile::Settings))
+            bytes += (spec->type == KeyType::Flag ? QByteArray("1") : "Zeile \xE4 " + QByteArray::number(spec->line))
+                + "\r\n";
+        const ConfigValues values = ConfigValues::parse(ConfigFile::Settings, bytes);
+        QVERIFY(values.problems().isEmpty());
+        QList<std::pair<QString, QString>> same;
+        for (const KeySpec* spec : configKeys(ConfigFile::Settings))
+            same.append({ spec->key, values.at(spec->key).text });
+        QCOMPARE(rewriteConfig(ConfigFile::Settings, bytes, same), bytes);
+        QByteArray expected = bytes;
+        expected.replace("Zeile \xE4 23\r\n", "proxy.example.org\r\n");
+        QCOMPARE(rewriteConfig(ConfigFile::Settings, bytes, { { "proxy_server", "proxy.example.org" } }), expected);
+        // A short file is written whole, its missing lines at their defaults.
+        QCOMPARE(rewriteConfig(ConfigFile::Settings, "els\r\n", { { "speech", "1" } }),
+            "els\r\n1\r\n0\r\n" + QByteArray("\r\n").repeated(6) + QByteArray("0\r\n").repeated(13)
+                + "\r\n0\r\n0\r\n\r\n\r\n");
+    }
+};
+
+QTEST_GUILESS_MAIN(ConfigValuesTest)
+#include "tst_ConfigValues.moc"
