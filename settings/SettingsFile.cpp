@@ -1,67 +1,54 @@
 #include "settings/SettingsFile.h"
 
 #include "common/AppContext.h"
-#include "common/CodePage.h"
-#include "common/FileExists.h"
-#include "common/NumberText.h"
 #include "common/SafeFile.h"
+#include "config/ConfigValues.h"
 #include "config/StationSettings.h"
 
-#include <QFile>
 #include <QFileInfo>
 
-#include <optional>
+#include <algorithm>
 #include <variant>
 
 namespace {
 
-constexpr int kLineCount = 27;
-
 using Field = std::variant<QString StationSettings::*, bool StationSettings::*, quint16 StationSettings::*>;
 
-// The fields in the order of their lines.
-const Field kFields[kLineCount] = {
-    &StationSettings::ServerAddress,
-    &StationSettings::SpeechEnabled,
-    &StationSettings::PlayAlarmWav,
-    &StationSettings::SpeechProgramPath,
-    &StationSettings::SpeechTextFile,
-    &StationSettings::SpeechArgsBefore,
-    &StationSettings::SpeechArgsAfter,
-    &StationSettings::LeadText,
-    &StationSettings::TrailText,
-    &StationSettings::SpeakLeadText,
-    &StationSettings::SpeakTrailText,
-    &StationSettings::SpeakIncidentType,
-    &StationSettings::SpeakKeyword,
-    &StationSettings::SpeakTown,
-    &StationSettings::SpeakStreet,
-    &StationSettings::SpeakSupplement,
-    &StationSettings::SpeakDistrict,
-    &StationSettings::SpeakObject,
-    &StationSettings::SpeakOutsideTown,
-    &StationSettings::SpeakUnits,
-    &StationSettings::PlayUnitWavs,
-    &StationSettings::UseProxy,
-    &StationSettings::ProxyServer,
-    &StationSettings::ProxyPort,
-    &StationSettings::ProxyAuthRequired,
-    &StationSettings::ProxyLogin,
-    &StationSettings::ProxyPassword,
+struct Line {
+    const char* key;
+    Field field;
 };
 
-// A flag's line: its leading number, rounded; exactly 1 is on, any other 16-bit number off.
-// A port's line: its leading number, rounded, from 0 to 32767. Nothing for a number out of range.
-template <typename T> std::optional<T> readNumber(const QString& text)
-{
-    if constexpr (std::is_same_v<T, bool>) {
-        const std::optional<qint16> value = NumberText::readInt16(text);
-        return value ? std::optional<bool>(*value == 1) : std::nullopt;
-    } else {
-        const double value = NumberText::roundHalfEven(NumberText::readLeadingNumber(text));
-        return value >= 0 && value <= 32767 ? std::optional<quint16>(quint16(value)) : std::nullopt;
-    }
-}
+// The fields under the schema's names of the file's lines, in their order.
+const Line kLines[] = {
+    { "server", &StationSettings::ServerAddress },
+    { "speech", &StationSettings::SpeechEnabled },
+    { "alarm_wav", &StationSettings::PlayAlarmWav },
+    { "speech_program", &StationSettings::SpeechProgramPath },
+    { "speech_text", &StationSettings::SpeechTextFile },
+    { "speech_args_before", &StationSettings::SpeechArgsBefore },
+    { "speech_args_after", &StationSettings::SpeechArgsAfter },
+    { "lead_text", &StationSettings::LeadText },
+    { "trail_text", &StationSettings::TrailText },
+    { "speak_lead_text", &StationSettings::SpeakLeadText },
+    { "speak_trail_text", &StationSettings::SpeakTrailText },
+    { "speak_type", &StationSettings::SpeakIncidentType },
+    { "speak_keyword", &StationSettings::SpeakKeyword },
+    { "speak_town", &StationSettings::SpeakTown },
+    { "speak_street", &StationSettings::SpeakStreet },
+    { "speak_supplement", &StationSettings::SpeakSupplement },
+    { "speak_district", &StationSettings::SpeakDistrict },
+    { "speak_object", &StationSettings::SpeakObject },
+    { "speak_outside_town", &StationSettings::SpeakOutsideTown },
+    { "speak_units", &StationSettings::SpeakUnits },
+    { "unit_wavs", &StationSettings::PlayUnitWavs },
+    { "proxy", &StationSettings::UseProxy },
+    { "proxy_server", &StationSettings::ProxyServer },
+    { "proxy_port", &StationSettings::ProxyPort },
+    { "proxy_auth", &StationSettings::ProxyAuthRequired },
+    { "proxy_login", &StationSettings::ProxyLogin },
+    { "proxy_password", &StationSettings::ProxyPassword },
+};
 
 } // namespace
 
@@ -77,56 +64,58 @@ QString DefaultSpeechTextFile(const AppContext& ctx)
     return (writable ? ctx.programFile(QStringLiteral("sabbel.txt")) : ctx.dataFile(QStringLiteral("sabbel.txt")));
 }
 
-void LoadSettings(const AppContext& ctx, StationSettings& s)
+StationSettings LoadSettings(const AppContext& ctx, const ConfigValues& values)
 {
-    const QString path = SettingsPath(ctx);
-    if (FileExists(path)) {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly)) {
-            for (int line = 1; line <= kLineCount && !file.atEnd(); ++line) {
-                QByteArray bytes = file.readLine();
-                if (bytes.endsWith('\n'))
-                    bytes.chop(1);
-                if (bytes.endsWith('\r'))
-                    bytes.chop(1);
-                const QString text = CodePage::decode(bytes);
-                std::visit(
-                    [&](auto member) {
-                        using T = std::remove_reference_t<decltype(s.*member)>;
-                        if constexpr (std::is_same_v<T, QString>)
-                            s.*member = text;
-                        else if (const auto value = readNumber<T>(text))
-                            s.*member = *value; // a value out of range keeps the field as it was
-                    },
-                    kFields[line - 1]);
-            }
-        }
-        // Whatever line 5 held, and even when the file ends before it: the speech text goes to
-        // the program folder's sabbel.txt after every start with a settings file.
-        s.SpeechTextFile = DefaultSpeechTextFile(ctx);
+    // A flag's line that is not 0 or 1 and a port out of 0 to 32767 have their defaults (off, 0)
+    // from the reading.
+    StationSettings s;
+    for (const auto& [key, field] : kLines) {
+        const QString name = QString::fromLatin1(key);
+        std::visit(
+            [&](auto member) {
+                using T = std::remove_reference_t<decltype(s.*member)>;
+                if constexpr (std::is_same_v<T, QString>)
+                    s.*member = values.text(name);
+                else if constexpr (std::is_same_v<T, bool>)
+                    s.*member = values.flag(name);
+                else
+                    s.*member = quint16(std::clamp(values.whole(name), 0, 32767));
+            },
+            field);
     }
+    // Whatever line 5 held, and even when the file ends before it: the speech text goes to the
+    // program folder's sabbel.txt after every start with a settings file.
+    if (values.present())
+        s.SpeechTextFile = DefaultSpeechTextFile(ctx);
     if (s.ServerAddress.isEmpty())
         s.ServerAddress = QStringLiteral("localhost");
+    return s;
+}
+
+QList<std::pair<QString, QString>> SettingsLines(const StationSettings& s)
+{
+    QList<std::pair<QString, QString>> lines;
+    for (const auto& [key, field] : kLines) {
+        std::visit(
+            [&](auto member) {
+                using T = std::remove_cvref_t<decltype(s.*member)>;
+                QString text;
+                if constexpr (std::is_same_v<T, QString>)
+                    text = s.*member;
+                else if constexpr (std::is_same_v<T, bool>)
+                    text = s.*member ? QStringLiteral("1") : QStringLiteral("0");
+                else
+                    text = QString::number(s.*member);
+                lines.append({ QString::fromLatin1(key), text });
+            },
+            field);
+    }
+    return lines;
 }
 
 QByteArray SettingsFileBytes(const StationSettings& s)
 {
-    QByteArray out;
-    for (const Field& field : kFields) {
-        std::visit(
-            [&](auto member) {
-                using T = std::remove_cvref_t<decltype(s.*member)>;
-                if constexpr (std::is_same_v<T, QString>)
-                    out += CodePage::encode(s.*member);
-                else if constexpr (std::is_same_v<T, bool>)
-                    out += s.*member ? "1" : "0";
-                else
-                    out += QByteArray::number(s.*member);
-            },
-            field);
-        out += "\r\n";
-    }
-    return out;
+    return rewriteConfig(ConfigFile::Settings, {}, SettingsLines(s));
 }
 
 bool SaveSettings(const AppContext& ctx, const StationSettings& settings)

@@ -102,7 +102,6 @@ void Station::load()
 {
     m_link->SendPending = false;
     InitDataFolders(m_ctx);
-    LoadSettings(m_ctx, m_settings);
     m_ctx.ServerPort = 4750;
     m_ctx.MonitorName = QHostInfo::localHostName();
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
@@ -175,6 +174,7 @@ void Station::apply(ConfigFile file)
     const ConfigValues& values = m_config->values(file);
     switch (file) {
     case ConfigFile::Settings:
+        m_settings = LoadSettings(m_ctx, values);
         break;
     case ConfigFile::Display:
         m_display = DisplaySettings::from(values);

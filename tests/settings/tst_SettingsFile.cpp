@@ -3,6 +3,7 @@
 #include "common/FileExists.h"
 #include "common/NumberText.h"
 #include "common/SafeFile.h"
+#include "config/ConfigValues.h"
 #include "config/StationSettings.h"
 #include "settings/DataFolders.h"
 #include "settings/Form2.h"
@@ -40,6 +41,7 @@ class SettingsAndHelpersTest : public QObject {
     AppContext m_ctx;
     StationSettings m_settings;
     QString path() const { return SettingsPath(m_ctx); }
+    void load() { m_settings = LoadSettings(m_ctx, ConfigValues::read(m_ctx.DataFolder, ConfigFile::Settings)); }
     static constexpr int kNone = 99999; // no 16-bit value
 
 private slots:
@@ -113,7 +115,7 @@ private slots:
             lines += kind == 'N' ? QByteArray::number(lines.size() % 2)
                                  : QByteArray::number(lines.size() + 1) + " Stra\xdf\x65 \x96 \x80 ";
         QVERIFY(writeAll(path(), lines.join("\r\n") + "\r\n" + QByteArray(100000, 'x')));
-        LoadSettings(m_ctx, m_settings);
+        load();
         QVERIFY(SaveSettings(m_ctx, m_settings));
         lines[4] = QFile::encodeName(m_program.filePath(QStringLiteral("sabbel.txt")));
         QCOMPARE(readAll(path()), lines.join("\r\n") + "\r\n");
@@ -129,14 +131,14 @@ private slots:
         row("four lines, LF only", QByteArray("els\n1\n0\n/usr/bin/sag\n"), "els|1|0|P/sabbel.txt");
         row("no server, 8080 x", QByteArray("\r\n1\r\n" + z + "8080 x"), "localhost|1|8080|P/sabbel.txt");
         row("letter, out of range", QByteArray("s\r\na\r\n" + z + "99999"), "s|0|0|P/sabbel.txt");
-        row("NUL, controls, 10 MB", QByteArray("\0\xff\x81\r\n", 5) + QByteArray(10 << 20, '7'),
-            QString::fromUtf16(u"\0ÿ\u0081|0|0|P/sabbel.txt", 20));
+        row("NUL, controls", QByteArray("\0\xff\x81\r\n7", 6), QString::fromUtf16(u"\0ÿ\u0081|0|0|P/sabbel.txt", 20));
+        row("10 MB: not read", QByteArray(10 << 20, '7'), "localhost|0|0|P/sabbel.txt");
     }
     void shortAndBadFiles()
     {
         auto [file, read] = fetch<QByteArray, QString>("file", "read");
         QVERIFY(file.isNull() || writeAll(path(), file));
-        LoadSettings(m_ctx, m_settings);
+        load();
         const StationSettings& s = m_settings;
         const QString speech = QString(s.SpeechTextFile).replace(m_program.path(), "P");
         QCOMPARE(QString("%1|%2|%3|").arg(s.ServerAddress).arg(int(s.SpeechEnabled)).arg(s.ProxyPort) + speech, read);
@@ -162,7 +164,7 @@ private slots:
         QByteArrayList lines(27, "0");
         lines[line - 1] = written;
         QVERIFY(writeAll(path(), lines.join("\r\n") + "\r\n"));
-        LoadSettings(m_ctx, m_settings);
+        load();
         QCOMPARE(line == 3 ? int(m_settings.PlayAlarmWav) : int(m_settings.ProxyPort), used);
         QVERIFY(SaveSettings(m_ctx, m_settings));
         QCOMPARE(readAll(path()).split('\n').value(line - 1), saved + '\r');
