@@ -9,9 +9,10 @@
 #include <QDebug>
 #include <QScopedValueRollback>
 
-AlarmCore::AlarmCore(AppContext& ctx, QObject* parent)
+AlarmCore::AlarmCore(AppContext& ctx, const StationSettings& settings, QObject* parent)
     : QObject(parent)
     , m_ctx(ctx)
+    , m_settings(settings)
 {
 }
 
@@ -29,12 +30,12 @@ void AlarmCore::AnnounceAhead(const QString& message)
         return;
     Ahead ahead { message, std::nullopt, std::nullopt };
     if (message.startsWith(QLatin1StringView("WACHALARM_EM"))) {
-        ahead.unit = PlanUnitAlarm(message, m_ctx);
+        ahead.unit = PlanUnitAlarm(message, m_ctx, m_settings);
         if (ahead.unit->units.isEmpty())
             return;
         m_announcements->announceNext(ahead.unit->announcement);
     } else {
-        ahead.station = PlanStationAlarm(message, false, m_ctx);
+        ahead.station = PlanStationAlarm(message, false, m_ctx, m_settings);
         if (!ahead.station)
             return;
         m_announcements->announceNow(ahead.station->announcement);
@@ -57,7 +58,7 @@ void AlarmCore::HandleStationAlarm(const QString& message, int replay)
 {
     std::optional<Ahead> ahead = replay == 0 ? takeAhead(message, true) : std::nullopt;
     const std::optional<StationAlarmPlan> plan
-        = ahead ? std::move(ahead->station) : PlanStationAlarm(message, replay != 0, m_ctx);
+        = ahead ? std::move(ahead->station) : PlanStationAlarm(message, replay != 0, m_ctx, m_settings);
     if (!plan)
         return;
     emit stationAlarm(*plan, replay != 0);
@@ -76,7 +77,7 @@ void AlarmCore::HandleStationAlarm(const QString& message, int replay)
 void AlarmCore::HandleUnitAlarm(const QString& message)
 {
     std::optional<Ahead> ahead = takeAhead(message, false);
-    const UnitAlarmPlan plan = ahead ? std::move(*ahead->unit) : PlanUnitAlarm(message, m_ctx);
+    const UnitAlarmPlan plan = ahead ? std::move(*ahead->unit) : PlanUnitAlarm(message, m_ctx, m_settings);
     emit unitAlarm(plan);
     if (plan.units.isEmpty())
         return;

@@ -10,6 +10,7 @@
 
 class AnnouncementQueue;
 class AppContext;
+struct StationSettings;
 
 // The alarm's way, without a window: takes every message of the link, plans each alarm once and
 // hands the plan on. A station alarm goes first to whatever shows it (stationAlarm), then is
@@ -22,7 +23,10 @@ class AlarmCore : public QObject, public MessageHandlers {
     Q_OBJECT
 
 public:
-    explicit AlarmCore(AppContext& ctx, QObject* parent = nullptr);
+    // The settings are the Station's record, read at every alarm.
+    AlarmCore(AppContext& ctx, const StationSettings& settings, QObject* parent = nullptr);
+
+    [[nodiscard]] const StationSettings& settings() const { return m_settings; }
 
     // Where alarms are heard; null: nothing is heard. Must outlive the core.
     void setAnnouncements(AnnouncementQueue* announcements) { m_announcements = announcements; }
@@ -65,6 +69,7 @@ private:
     std::optional<Ahead> takeAhead(const QString& message, bool station);
 
     AppContext& m_ctx;
+    const StationSettings& m_settings;
     QList<Ahead> m_ahead; // in the order heard
     AnnouncementQueue* m_announcements = nullptr;
     bool m_silentReplay = false;

@@ -4,23 +4,25 @@
 #include "alarm/StationAlarm.h"
 #include "alarm/UnitList.h"
 #include "common/AppContext.h"
+#include "config/StationSettings.h"
 #include "settings/DataFolders.h"
 
 namespace {
 
-Announcement soundsOf(const QStringList& units, const AppContext& ctx)
+Announcement soundsOf(const QStringList& units, const AppContext& ctx, const StationSettings& settings)
 {
     Announcement announcement;
-    if (isOn(ctx.settings.PlayAlarmWav))
+    if (settings.PlayAlarmWav)
         announcement.alarmSound = ctx.programFile(QStringLiteral("alarm.wav"));
-    if (isOn(ctx.settings.PlayUnitWavs))
+    if (settings.PlayUnitWavs)
         announcement.unitSounds = UnitList::soundFiles({ SoundsFolder(ctx), ctx.ProgramFolder }, units);
     return announcement;
 }
 
 } // namespace
 
-std::optional<StationAlarmPlan> PlanStationAlarm(const QString& message, bool replay, const AppContext& ctx)
+std::optional<StationAlarmPlan> PlanStationAlarm(
+    const QString& message, bool replay, const AppContext& ctx, const StationSettings& s)
 {
     const std::optional<StationAlarm> alarm = StationAlarm::parse(message);
     if (!alarm)
@@ -39,9 +41,8 @@ std::optional<StationAlarmPlan> PlanStationAlarm(const QString& message, bool re
     if (!replay)
         plan.lastAlarm = LastAlarmStore::bytes(alarm->fields());
 
-    plan.announcement = soundsOf(plan.units, ctx);
-    const Settings& s = ctx.settings;
-    if (isOn(s.SpeechEnabled) && !s.SpeechProgramPath.isEmpty())
+    plan.announcement = soundsOf(plan.units, ctx, s);
+    if (s.SpeechEnabled && !s.SpeechProgramPath.isEmpty())
         plan.announcement.speech = Announcement::Speech { s.SpeechProgramPath, s.SpeechTextFile, s.SpeechArgsBefore,
             s.SpeechArgsAfter, alarm->speechText(s) };
     plan.announcement.name = QStringLiteral("station alarm ")
@@ -49,12 +50,12 @@ std::optional<StationAlarmPlan> PlanStationAlarm(const QString& message, bool re
     return plan;
 }
 
-UnitAlarmPlan PlanUnitAlarm(const QString& message, const AppContext& ctx)
+UnitAlarmPlan PlanUnitAlarm(const QString& message, const AppContext& ctx, const StationSettings& settings)
 {
     UnitAlarmPlan plan;
     plan.units = UnitList::split(message.section(QChar(9), 1, 1));
     if (!plan.units.isEmpty()) {
-        plan.announcement = soundsOf(plan.units, ctx);
+        plan.announcement = soundsOf(plan.units, ctx, settings);
         plan.announcement.name = QStringLiteral("unit alarm ") + plan.units.join(QStringLiteral(", "));
     }
     return plan;

@@ -10,6 +10,7 @@
 #include <optional>
 
 class AppContext;
+struct StationSettings;
 
 // What an alarm message does, decided before any control, file or loudspeaker is touched: what
 // the window shows, where the map goes, what last.dat becomes and what the station hears.
@@ -30,7 +31,7 @@ struct StationAlarmPlan {
 
 // "WACHALARM"; empty for a message with fewer than seven fields, which is ignored.
 [[nodiscard]] std::optional<StationAlarmPlan> PlanStationAlarm(
-    const QString& message, bool replay, const AppContext& ctx);
+    const QString& message, bool replay, const AppContext& ctx, const StationSettings& settings);
 
 struct UnitAlarmPlan {
     QStringList units; // MSFlexGrid1
@@ -38,4 +39,5 @@ struct UnitAlarmPlan {
 };
 
 // "WACHALARM_EM"
-[[nodiscard]] UnitAlarmPlan PlanUnitAlarm(const QString& message, const AppContext& ctx);
+[[nodiscard]] UnitAlarmPlan PlanUnitAlarm(
+    const QString& message, const AppContext& ctx, const StationSettings& settings);

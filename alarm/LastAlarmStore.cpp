@@ -66,7 +66,7 @@ QString messageFromBytes(const QByteArray& content)
 
 std::optional<QString> read(const QString& path)
 {
-    if (FileExists(path) != 1)
+    if (!FileExists(path))
         return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

@@ -1,9 +1,9 @@
 #include "alarm/StationAlarm.h"
 
 #include "alarm/UnitList.h"
-#include "common/AppContext.h"
 #include "common/GeoPoint.h"
 #include "common/NumberText.h"
+#include "config/StationSettings.h"
 
 #include <cmath>
 
@@ -94,40 +94,40 @@ QString StationAlarm::address() const
     return field(5) + QLatin1Char(' ') + field(6) + QLatin1Char(',') + field(7) + QLatin1Char(' ') + field(8);
 }
 
-QString StationAlarm::speechText(const Settings& s) const
+QString StationAlarm::speechText(const StationSettings& s) const
 {
     QString text;
     // Every block is its text and one line end; a block that itself ends in a line end is
     // therefore followed by an empty line, which gives the speech program its pauses.
     const auto block = [&text](const QString& content) { text += content + kLineEnd; };
 
-    if (isOn(s.SpeakLeadText))
+    if (s.SpeakLeadText)
         block(s.LeadText + kLineEnd);
-    if (isOn(s.SpeakIncidentType))
+    if (s.SpeakIncidentType)
         block(field(3) + kLineEnd);
-    if (isOn(s.SpeakKeyword))
+    if (s.SpeakKeyword)
         block(field(4) + kLineEnd);
-    if (isOn(s.SpeakTown))
+    if (s.SpeakTown)
         block(field(6) + kLineEnd);
-    if (isOn(s.SpeakStreet))
+    if (s.SpeakStreet)
         block(field(7) + kLineEnd + kLineEnd + field(8) + kLineEnd);
-    if (isOn(s.SpeakSupplement))
+    if (s.SpeakSupplement)
         block(field(12) + kLineEnd);
-    if (isOn(s.SpeakDistrict) && !field(10).isEmpty())
+    if (s.SpeakDistrict && !field(10).isEmpty())
         block(QStringLiteral("Stadtteil ") + kLineEnd + kLineEnd + field(10) + kLineEnd);
-    if (isOn(s.SpeakObject) && !field(11).isEmpty())
+    if (s.SpeakObject && !field(11).isEmpty())
         block(QStringLiteral("Objekt ") + kLineEnd + kLineEnd + field(11) + kLineEnd);
-    if (isOn(s.SpeakOutsideTown) && !field(13).isEmpty())
+    if (s.SpeakOutsideTown && !field(13).isEmpty())
         block(QStringLiteral("Außerhalb ") + kLineEnd + kLineEnd + field(13) + kLineEnd);
     const QStringList unitList = units();
-    if (isOn(s.SpeakUnits) && !unitList.isEmpty()) {
+    if (s.SpeakUnits && !unitList.isEmpty()) {
         QString list;
         for (const QString& unit : unitList)
             list += unit + kLineEnd;
         block(QStringLiteral("Alarmiert sind") + kLineEnd + list + QStringLiteral("Ich wiederhole")
             + QString(9, QLatin1Char(' ')) + QStringLiteral("Alarmiert sind") + kLineEnd + list);
     }
-    if (isOn(s.SpeakTrailText))
+    if (s.SpeakTrailText)
         block(s.TrailText + kLineEnd);
     return text;
 }

@@ -6,7 +6,7 @@
 #include <array>
 #include <optional>
 
-struct Settings;
+struct StationSettings;
 
 // A "WACHALARM" message taken apart into what each control of the alarm display shows. A field
 // that the message does not carry counts as empty everywhere, so that no label keeps a text of the
@@ -40,7 +40,7 @@ public:
     [[nodiscard]] QString address() const;
 
     // The text the speech program reads aloud, block by block as the settings switch them on.
-    [[nodiscard]] QString speechText(const Settings& settings) const;
+    [[nodiscard]] QString speechText(const StationSettings& settings) const;
 
 private:
     explicit StationAlarm(QStringList fields);

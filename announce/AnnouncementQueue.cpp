@@ -76,7 +76,7 @@ AnnouncementQueue::Steps AnnouncementQueue::stepsOf(const Announcement& announce
 
 void AnnouncementQueue::startNext()
 {
-    while (m_ctx.ist_ende() == 0) {
+    while (!m_ctx.ist_ende()) {
         if (m_current.steps.empty()) {
             m_begun = false;
             if (m_waiting.empty())
@@ -94,7 +94,7 @@ void AnnouncementQueue::startNext()
             return;
         }
         const Announcement::Speech& speech = *step.speech;
-        if (FileExists(speech.program) != 1)
+        if (!FileExists(speech.program))
             continue;
         // An empty or relative name (a fresh data folder, a name typed without its folder) means
         // the data folder's sabbel.txt, never a file beside wherever the program was started.

@@ -61,7 +61,7 @@ ProgramRun::~ProgramRun()
 
 bool ProgramRun::start(const QString& path)
 {
-    if (m_process || FileExists(path) != 1)
+    if (m_process || !FileExists(path))
         return false;
 
     const QFileInfo info(path);

@@ -69,7 +69,7 @@ WavePlayer::~WavePlayer() = default;
 
 void WavePlayer::PlayWave(const QString& path)
 {
-    if (FileExists(path) != 1)
+    if (!FileExists(path))
         return;
     SF_INFO info {};
     const SndFilePtr file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));

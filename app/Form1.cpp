@@ -58,7 +58,7 @@ Form1::Form1(Station& station, QWidget* parent)
     pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
     setPalette(pal);
     resize(Form1Controls::designClient());
-    m_ui = Form1Controls::create(this, m_ctx);
+    m_ui = Form1Controls::create(this, m_ctx, m_station.settings());
     showStation();
     m_pointerIdle = new QTimer(this);
     m_pointerIdle->setSingleShot(true);
@@ -126,9 +126,9 @@ void Form1::showStation()
         m_soundWarning->setText(m_station.soundWarning());
         m_soundWarning->setVisible(!m_station.soundWarning().isEmpty());
     });
-    connect(&m_station.link(), &ServerLink::linkStatusChanged, this, [this](int status) {
-        m_ui.Image_S->setPixmap(m_ui.Image_Server[status == 1 ? 1 : 0]->pixmap());
-        m_linkWarning->linkStatus(status);
+    connect(&m_station.link(), &ServerLink::linkStatusChanged, this, [this](bool connected) {
+        m_ui.Image_S->setPixmap(m_ui.Image_Server[connected ? 1 : 0]->pixmap());
+        m_linkWarning->linkStatus(connected);
     });
     connect(&m_station, &Station::configured, m_ui.ucGMap1, [this] { m_ui.ucGMap1->setConfig(m_station.mapConfig()); });
     // A live alarm is never hidden: the list and the settings dialog give the alarm the screen.
@@ -278,7 +278,7 @@ void Form1::showOnScreen()
 void Form1::waitUntilOnScreen()
 {
     QWindow* window = windowHandle();
-    if (!isVisible() || !window || window->isExposed() || m_ctx.ist_ende() == 1)
+    if (!isVisible() || !window || window->isExposed() || m_ctx.ist_ende())
         return;
     // The window system maps a shown window a little later; the first expose paints it.
     QEventLoop loop;

@@ -110,7 +110,7 @@ void TopBar::paintEvent(QPaintEvent*)
     p.fillRect(rect(), gradient);
 }
 
-Form1Controls Form1Controls::create(QWidget* form, AppContext& ctx)
+Form1Controls Form1Controls::create(QWidget* form, AppContext& ctx, const StationSettings& settings)
 {
     Form1Controls ui;
     ui.roLabel1_1 = new TopBar(form);
@@ -148,7 +148,7 @@ Form1Controls Form1Controls::create(QWidget* form, AppContext& ctx)
 
     ui.ucGMap1 = new ucGMap(form);
     ui.ucGMap1->setObjectName(QStringLiteral("ucGMap1"));
-    ui.ucGMap1->setContext(&ctx);
+    ui.ucGMap1->setContext(&ctx, &settings);
     ui.ucGMap1->setGeometry(twipsRect(0, 720, 9600, 9600));
 
     for (int i = 0; i < 8; ++i) {

@@ -8,6 +8,7 @@
 
 struct AlarmControls;
 class AppContext;
+struct StationSettings;
 class DesignPlaces;
 class DriveTimeLabel;
 class QLabel;
@@ -31,7 +32,7 @@ protected:
 // object name is that name as well.
 struct Form1Controls {
     // The controls of a new window `form`; the map reads map.ini of `ctx` until the station tells it.
-    [[nodiscard]] static Form1Controls create(QWidget* form, AppContext& ctx);
+    [[nodiscard]] static Form1Controls create(QWidget* form, AppContext& ctx, const StationSettings& settings);
     // The client area the window is designed for: 18960 × 14040 twips.
     [[nodiscard]] static QSize designClient();
     // Notes every control's design place (but `except`'s) for the layout.

@@ -19,22 +19,22 @@ LinkWarning::LinkWarning(QWidget* parent)
 void LinkWarning::setDelaySeconds(int seconds)
 {
     m_delaySeconds = seconds;
-    if (m_status == 0)
-        linkStatus(0);
+    if (m_down)
+        linkStatus(false);
 }
 
-void LinkWarning::linkStatus(int status)
+void LinkWarning::linkStatus(bool connected)
 {
-    if (status == 1) {
-        m_status = 1;
+    if (connected) {
+        m_down = false;
         m_delay.stop();
         m_downSince = QDateTime();
         hide();
         return;
     }
-    if (m_status != 0)
+    if (!m_down)
         m_downSince = QDateTime::currentDateTime();
-    m_status = 0;
+    m_down = true;
     if (m_delaySeconds <= 0) {
         m_delay.stop();
         hide();

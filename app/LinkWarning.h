@@ -15,8 +15,8 @@ public:
 
     // The time the link may be down before the band shows; 0 never shows it.
     void setDelaySeconds(int seconds);
-    // The link's status: 1 up (registered), 0 down. The first call with 0 starts the clock.
-    void linkStatus(int status);
+    // The link's status: up (registered) or down. The first call with down starts the clock.
+    void linkStatus(bool connected);
 
     // Places the band across a window of this client size, in the middle of `area` when one is
     // given (the wall screen keeps it off the alarm's texts), else in the window's middle.
@@ -26,7 +26,7 @@ private:
     void showBand();
 
     int m_delaySeconds = 0;
-    int m_status = -1;
+    bool m_down = false; // told down since it was last up (or since it was made)
     QDateTime m_downSince;
     QTimer m_delay;
 };

@@ -104,7 +104,7 @@ void ScreenWake::wakeX11()
 
 void ScreenWake::runCommand(const QStringList& command, const char* what)
 {
-    if (m_ctx.ist_ende() != 0)
+    if (m_ctx.ist_ende())
         return;
     if (command.isEmpty()) {
         qWarning("Screen wake: %s names no program", what);

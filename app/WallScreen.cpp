@@ -369,9 +369,9 @@ void WallScreen::setWater(const QString& line)
     m_water->setText(line.isEmpty() ? QString() : QStringLiteral("Wasser: ") + line);
 }
 
-void WallScreen::linkStatus(int status)
+void WallScreen::linkStatus(bool connected)
 {
-    m_linkUp = status == 1;
+    m_linkUp = connected;
     if (m_standby)
         refresh();
 }

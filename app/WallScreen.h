@@ -70,7 +70,7 @@ public:
     void setDriveTime(const QString& text);
     // The nearest water sources around the incident, as the classic window's line; empty clears.
     void setWater(const QString& line);
-    void linkStatus(int status);
+    void linkStatus(bool connected);
     void pointerMoved();
     // Brings every text of the time up to the clock, returns to standby when the alarm is old
     // enough, and sets the timer for the next change.

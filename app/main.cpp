@@ -164,10 +164,11 @@ std::unique_ptr<QLockFile> takeDataFolder(AppContext& ctx)
     return lockDataFolder(ctx, *lock) ? std::move(lock) : nullptr;
 }
 
-void noteStart(const AppContext& ctx)
+void noteStart(const Station& station)
 {
+    const AppContext& ctx = station.context();
     qCInfo(lcFiles).noquote() << "Settings read from the data folder" << ctx.DataFolder << "; dispatch computer"
-                              << ctx.settings.ServerAddress << "port" << ctx.ServerPort;
+                              << station.settings().ServerAddress << "port" << ctx.ServerPort;
 }
 
 void noteSignal(int signal)
@@ -197,7 +198,7 @@ int runHeadless(int argc, char* argv[])
     station.load();
     station.replayLastAlarm();
     station.openLink();
-    noteStart(ctx);
+    noteStart(station);
     ServiceManager service;
     service.notifyReady();
     return QGuiApplication::exec();
@@ -282,7 +283,7 @@ int main(int argc, char* argv[])
     window.setFullScreen(line.fullScreen());
     window.showOnScreen();
     window.load();
-    noteStart(ctx);
+    noteStart(station);
     ServiceManager service;
     service.notifyReady();
     return QApplication::exec();

@@ -13,6 +13,7 @@
 #include "bench/StampingOutput.h"
 #include "common/AppContext.h"
 #include "config/Configuration.h"
+#include "config/StationSettings.h"
 #include "history/HistoryRecorder.h"
 #include "link/MessageReceiver.h"
 #include "map/Geocoder.h"
@@ -48,7 +49,7 @@ struct AlarmWindow {
     AlarmControls controls;
     ucGMap* map = nullptr;
 
-    explicit AlarmWindow(AppContext& ctx)
+    AlarmWindow(AppContext& ctx, const StationSettings& settings)
     {
         window.resize(1280, 1024);
         for (int i = 0; i < 9; ++i) {
@@ -70,7 +71,7 @@ struct AlarmWindow {
         controls.Grid_Melder = new QTableWidget(&window);
         controls.Grid_Melder->setGeometry(950, 600, 250, 400);
         map = new ucGMap(&window);
-        map->setContext(&ctx);
+        map->setContext(&ctx, &settings);
         map->setGeometry(0, 0, 640, 640);
         window.show();
         QCoreApplication::processEvents();
@@ -86,11 +87,12 @@ void BM_StatusAndPagerBurst(benchmark::State& state)
     ctx.DataFolder = dir.path();
     ctx.ProgramFolder = dir.path();
     ctx.LastAlarmPath = dir.filePath(QStringLiteral("last.dat"));
+    const StationSettings settings;
     double feedbackMs = 0;
     double repaintMs = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        auto form = std::make_unique<AlarmWindow>(ctx);
+        auto form = std::make_unique<AlarmWindow>(ctx, settings);
         AlarmHandler handler(form->controls, nullptr);
         handler.InitAlarmGrids();
         QStringList messages;
@@ -146,10 +148,11 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     }
     QTemporaryDir dir;
     AppContext ctx;
+    StationSettings record;
     ctx.DataFolder = dir.path();
     ctx.ProgramFolder = dir.path();
     ctx.LastAlarmPath = dir.filePath(QStringLiteral("last.dat"));
-    ctx.settings.PlayAlarmWav = 1;
+    record.PlayAlarmWav = true;
     writeShortSound(dir.filePath(QStringLiteral("alarm.wav")));
 
     QTcpServer silentMap;
@@ -171,13 +174,13 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     printIni.close();
 
     std::atomic<Clock::rep> started { 0 };
-    AlarmWindow form(ctx);
+    AlarmWindow form(ctx, record);
     Announcer announcer(ctx, std::make_unique<StampingOutput>(started));
     AnnouncementQueue announcements(ctx, announcer);
     GMapAlarmMap map(*form.map);
-    AlarmCore core(ctx);
+    AlarmCore core(ctx, record);
     core.setAnnouncements(&announcements);
-    Geocoder geocoder(ctx);
+    Geocoder geocoder(ctx, record);
     Configuration config;
     config.load(ctx.DataFolder);
     const MapConfig mapConfig = MapConfig::from(config.values(ConfigFile::Map));
@@ -190,7 +193,7 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     handler.watch(core);
     handler.follow(incident);
     MessageReceiver receiver(core);
-    Printout printout(ctx);
+    Printout printout(ctx, record);
     printout.setMapConfig([mapConfig] { return mapConfig; });
     printout.setSettings(PrintSettings::from(config.values(ConfigFile::Print)));
     int printed = 0;
@@ -276,7 +279,7 @@ void BM_StationFirstSound(benchmark::State& state)
         station.load();
         station.replayLastAlarm();
     }
-    ctx.settings.PlayAlarmWav = 1;
+    station.settings().PlayAlarmWav = true;
     MessageReceiver receiver(station.core());
     int n = 0;
     for (auto _ : state) {

@@ -9,6 +9,7 @@
 #include "bench/ShortSound.h"
 #include "bench/StampingOutput.h"
 #include "common/AppContext.h"
+#include "config/StationSettings.h"
 #include "crew/CrewWatch.h"
 #include "crew/VehicleBoard.h"
 #include "crew/VehicleBoardView.h"
@@ -55,10 +56,11 @@ void BM_BurstWithAlarm(benchmark::State& state)
     const bool crew = state.range(0) == 1;
     QTemporaryDir dir;
     AppContext ctx;
+    StationSettings record;
     ctx.DataFolder = dir.path();
     ctx.ProgramFolder = dir.path();
     ctx.LastAlarmPath = dir.filePath(QStringLiteral("last.dat"));
-    ctx.settings.PlayAlarmWav = 1;
+    record.PlayAlarmWav = true;
     writeShortSound(dir.filePath(QStringLiteral("alarm.wav")));
     QFile crewFile(dir.filePath(QStringLiteral("mannschaft.csv")));
     if (!crewFile.open(QIODevice::WriteOnly))
@@ -81,7 +83,7 @@ void BM_BurstWithAlarm(benchmark::State& state)
     controls.Grid_Melder = new QTableWidget(&window);
     Announcer announcer(ctx, std::make_unique<StampingOutput>(started));
     AnnouncementQueue announcements(ctx, announcer);
-    AlarmCore core(ctx);
+    AlarmCore core(ctx, record);
     core.setAnnouncements(&announcements);
     AlarmHandler handler(controls, nullptr);
     handler.InitAlarmGrids();

@@ -141,7 +141,7 @@ struct Monitor {
             station->load();
             station->replayLastAlarm();
         }
-        ctx.settings.PlayAlarmWav = 1;
+        station->settings().PlayAlarmWav = true;
         receiver = std::make_unique<MessageReceiver>(station->core());
         runFor(300);
     }
@@ -359,12 +359,12 @@ void BM_AlarmBehindFlood(benchmark::State& state)
     m.alarmAfter(0, 0);
 
     Dispatch dispatch;
-    m.ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
+    m.station->settings().ServerAddress = QStringLiteral("127.0.0.1");
     m.ctx.ServerPort = dispatch.port;
-    ServerLink link(m.ctx, m.station->core());
+    ServerLink link(m.ctx, m.station->settings(), m.station->core());
     link.superviseTick();
     dispatch.peer = ::accept(dispatch.listening, nullptr, nullptr);
-    if (link.LinkState() != 7 || dispatch.peer < 0)
+    if (link.LinkState() != ServerLink::State::Connected || dispatch.peer < 0)
         return state.SkipWithError("no link");
     std::atomic<Clock::rep> shown { 0 };
     QObject::connect(

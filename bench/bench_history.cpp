@@ -4,6 +4,7 @@
 #include "alarm/AlarmCore.h"
 #include "bench/BenchMain.h"
 #include "common/AppContext.h"
+#include "config/StationSettings.h"
 #include "history/HistoryModel.h"
 #include "history/HistoryRecorder.h"
 #include "history/HistoryStore.h"
@@ -139,8 +140,9 @@ void BM_AlarmRowAfterFeedback(benchmark::State& state)
     for (auto _ : state) {
         const QString path = dir.filePath(QStringLiteral("history-%1.sqlite").arg(++run));
         AppContext ctx;
+        StationSettings record;
         ctx.LastAlarmPath = dir.filePath(QStringLiteral("last.dat"));
-        AlarmCore core(ctx);
+        AlarmCore core(ctx, record);
         HistoryRecorder recorder(path, ctx.LastAlarmPath, {});
         int written = 0;
         bool open = false;

@@ -3,6 +3,7 @@
 // process, and for the real monitor program against 127.0.0.1:4750 in a network namespace of its own.
 #include "bench/BenchMain.h"
 #include "common/AppContext.h"
+#include "config/StationSettings.h"
 #include "link/MessageHandlers.h"
 #include "link/ServerLink.h"
 #include "settings/SettingsFile.h"
@@ -96,11 +97,12 @@ void measureLink(benchmark::State& state, Dispatch dispatch)
                 &server, &QTcpServer::newConnection, [&] { peers.append(server.nextPendingConnection()); });
         }
         AppContext ctx;
-        ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
+        StationSettings record;
+        record.ServerAddress = QStringLiteral("127.0.0.1");
         ctx.ServerPort = port;
         ctx.MonitorName = QStringLiteral("bench");
         NoHandlers handlers;
-        ServerLink link(ctx, handlers);
+        ServerLink link(ctx, record, handlers);
         int attempts = 0;
         QObject::connect(link.Winsock_Klein, &QAbstractSocket::stateChanged, [&](QAbstractSocket::SocketState s) {
             if (s == QAbstractSocket::ConnectingState)
@@ -119,7 +121,7 @@ void measureLink(benchmark::State& state, Dispatch dispatch)
         state.counters["cpu_s"] = used;
         state.counters["attempts"] = attempts;
         state.counters["connected"] = link.LinkStatus();
-        if (serverUp && link.LinkStatus() != 1)
+        if (serverUp && !link.LinkStatus())
             state.SkipWithError("the link did not come up");
     }
 }
@@ -173,15 +175,16 @@ void measureMonitor(benchmark::State& state, bool serverUp)
         QTemporaryDir home;
         QDir(home.path()).mkpath(QStringLiteral("Torvelle"));
         AppContext ctx;
+        StationSettings record;
         ctx.DataFolder = home.filePath(QStringLiteral("Torvelle"));
-        ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
+        record.ServerAddress = QStringLiteral("127.0.0.1");
         QFile settings(ctx.dataFile(QStringLiteral("settings.dat")));
         QFile map(ctx.dataFile(QStringLiteral("map.ini")));
         if (!settings.open(QIODevice::WriteOnly) || !map.open(QIODevice::WriteOnly)) {
             state.SkipWithError("cannot write the data folder");
             return;
         }
-        settings.write(SettingsFileBytes(ctx.settings));
+        settings.write(SettingsFileBytes(record));
         settings.close();
         map.write("host=http://127.0.0.1:9\r\nkey=\r\n");
         map.close();

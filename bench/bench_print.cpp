@@ -6,6 +6,7 @@
 #include "bench/BenchMain.h"
 #include "common/AppContext.h"
 #include "config/Configuration.h"
+#include "config/StationSettings.h"
 #include "link/MessageReceiver.h"
 #include "print/Printout.h"
 #include "tests/support/HttpResponder.h"
@@ -50,6 +51,7 @@ void BM_AlarmFrameToCupsJob(benchmark::State& state)
     QTemporaryDir dir;
     qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
     AppContext ctx;
+    StationSettings record;
     ctx.DataFolder = dir.path();
     ctx.LastAlarmPath = dir.filePath(QStringLiteral("last.dat"));
     QFile printIni(dir.filePath(QStringLiteral("print.ini")));
@@ -65,7 +67,7 @@ void BM_AlarmFrameToCupsJob(benchmark::State& state)
     config.load(dir.path());
     const MapConfig map = MapConfig::from(config.values(ConfigFile::Map));
     const std::optional<PrintSettings> settings = PrintSettings::from(config.values(ConfigFile::Print));
-    AlarmCore core(ctx);
+    AlarmCore core(ctx, record);
     MessageReceiver receiver(core);
     const QString message
         = QStringLiteral("WACHALARM\tAlarm\tZug 1\tFeuer\tB3 Wohnungsbrand\t58095\tHagen\tElberfelder "
@@ -74,7 +76,7 @@ void BM_AlarmFrameToCupsJob(benchmark::State& state)
 
     // One alarm through a fresh printout; the time from the frame's last byte to its job.
     const auto printOnce = [&]() -> std::optional<double> {
-        Printout printout(ctx);
+        Printout printout(ctx, record);
         printout.setMapConfig([map] { return map; });
         printout.setSettings(settings);
         printout.watch(core);

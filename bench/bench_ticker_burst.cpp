@@ -8,6 +8,7 @@
 #include "bench/BenchMain.h"
 #include "common/AppContext.h"
 #include "common/CodePage.h"
+#include "config/StationSettings.h"
 #include "link/MessageReceiver.h"
 #include "settings/SettingsFile.h"
 
@@ -76,14 +77,14 @@ bool sendAll(QTcpSocket& peer, const QByteArray& bytes, const QDeadlineTimer& de
 bool prepareHome(const QTemporaryDir& home, QString& dataFolder)
 {
     dataFolder = home.filePath(QStringLiteral("Torvelle"));
-    AppContext ctx;
-    ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
+    StationSettings record;
+    record.ServerAddress = QStringLiteral("127.0.0.1");
     QFile settings(dataFolder + QStringLiteral("/settings.dat"));
     QFile map(dataFolder + QStringLiteral("/map.ini"));
     if (!QDir().mkpath(dataFolder + QStringLiteral("/Ablage")) || !settings.open(QIODevice::WriteOnly)
         || !map.open(QIODevice::WriteOnly))
         return false;
-    settings.write(SettingsFileBytes(ctx.settings));
+    settings.write(SettingsFileBytes(record));
     map.write("host=http://127.0.0.1:9\r\nkey=\r\n");
     return true;
 }

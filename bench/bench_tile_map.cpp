@@ -83,7 +83,7 @@ bool showView(ucGMap& map, AppContext& ctx, QSize size)
     map.resize(size);
     map.setGZoom(kZoom);
     map.setGPoint(kCentre);
-    map.setContext(&ctx);
+    map.setContext(&ctx, nullptr);
     map.setConfig(MapConfig::from(ConfigValues::read(ctx.DataFolder, ConfigFile::Map)));
     map.Refresh();
     const QDeadlineTimer deadline(20000);

@@ -165,7 +165,7 @@ void BM_RegisterWithCalendar(benchmark::State& state)
         timer.start();
         WallWindow w(hostileCalendars().at(state.range(0)).second);
         w.ctx.ServerPort = dispatch.port();
-        w.ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
+        w.station->settings().ServerAddress = QStringLiteral("127.0.0.1");
         w.station->link().superviseTick();
         if (!dispatch.waitForReceived(1, 600'000))
             return state.SkipWithError("no registration");
@@ -180,7 +180,7 @@ void BM_FirstSoundWithCalendar(benchmark::State& state)
 {
     nameCalendar(state);
     WallWindow w(hostileCalendars().at(state.range(0)).second);
-    w.ctx.settings.PlayAlarmWav = 1;
+    w.station->settings().PlayAlarmWav = true;
     MessageReceiver receiver(w.station->core());
     // The calendar's first reading, bounded by its deadline, is over before the first alarm.
     QEventLoop settle;

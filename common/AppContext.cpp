@@ -9,9 +9,9 @@ AppContext::AppContext(QObject* parent)
 
 void AppContext::beginEnding()
 {
-    if (m_istEnde == 1)
+    if (m_istEnde)
         return;
-    m_istEnde = 1;
+    m_istEnde = true;
     emit ending();
 }
 

@@ -3,15 +3,15 @@
 #include <QFile>
 #include <QFileInfo>
 
-qint16 FileExists(const QString& path)
+bool FileExists(const QString& path)
 {
     if (path.isEmpty() || path.contains(QChar(0)))
-        return 0;
+        return false;
     if (QFileInfo(path).isDir())
-        return 0;
+        return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return 0;
+        return false;
     file.close();
-    return 1;
+    return true;
 }

@@ -4,6 +4,7 @@
 #include "common/AppContext.h"
 #include "common/Log.h"
 #include "common/Twips.h"
+#include "config/StationSettings.h"
 #include "history/HistoryReader.h"
 #include "history/HistoryView.h"
 
@@ -21,6 +22,7 @@ const QString kFileName = QStringLiteral("history.sqlite");
 HistoryDesk::HistoryDesk(AppContext& ctx, AlarmCore& core, AlarmHandler& handler, QWidget* bar, QObject* parent)
     : QObject(parent)
     , m_ctx(ctx)
+    , m_core(core)
     , m_handler(handler)
     , m_bar(bar)
 {
@@ -68,7 +70,8 @@ void HistoryDesk::openList()
 
 void HistoryDesk::showArchived(const HistoryAlarm& alarm)
 {
-    const std::optional<StationAlarmPlan> plan = PlanStationAlarm(alarm.fields.join(QChar(9)), true, m_ctx);
+    const std::optional<StationAlarmPlan> plan
+        = PlanStationAlarm(alarm.fields.join(QChar(9)), true, m_ctx, m_core.settings());
     if (!plan)
         return;
     m_archive = true;

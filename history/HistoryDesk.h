@@ -47,6 +47,7 @@ private:
     void onUnitAlarm(const UnitAlarmPlan& plan);
 
     AppContext& m_ctx;
+    AlarmCore& m_core;
     AlarmHandler& m_handler;
     QWidget* m_bar = nullptr;
     HistoryView* m_view = nullptr; // a child of the window, made when first opened

@@ -1,6 +1,7 @@
 #include "link/ServerLink.h"
 
 #include "common/AppContext.h"
+#include "config/StationSettings.h"
 #include "link/Framing.h"
 
 #include <QEventLoop>
@@ -16,10 +17,11 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
-ServerLink::ServerLink(AppContext& ctx, MessageHandlers& handlers, QObject* parent)
+ServerLink::ServerLink(AppContext& ctx, const StationSettings& settings, MessageHandlers& handlers, QObject* parent)
     : QObject(parent)
     , Winsock_Klein(new QTcpSocket(this))
     , m_ctx(ctx)
+    , m_settings(settings)
     , m_receiver(handlers)
 {
     Winsock_Klein->setObjectName(QStringLiteral("Winsock_Klein"));
@@ -29,38 +31,37 @@ ServerLink::ServerLink(AppContext& ctx, MessageHandlers& handlers, QObject* pare
     connect(Winsock_Klein, &QTcpSocket::errorOccurred, this, [this] { m_errorSinceConnect = true; });
     connect(Winsock_Klein, &QTcpSocket::bytesWritten, this, [this] {
         if (Winsock_Klein->bytesToWrite() == 0)
-            SendPending = 0;
+            SendPending = false;
     });
 }
 
 ServerLink::~ServerLink() = default;
 
-int ServerLink::LinkState() const
+ServerLink::State ServerLink::LinkState() const
 {
     if (m_errorSinceConnect)
-        return 9;
+        return State::Error;
     switch (Winsock_Klein->state()) {
     case QAbstractSocket::UnconnectedState:
-        return 0;
+        return State::Closed;
     case QAbstractSocket::BoundState:
-        return 1;
-    case QAbstractSocket::HostLookupState:
-        return 4;
-    case QAbstractSocket::ConnectingState:
-        return 6;
-    case QAbstractSocket::ConnectedState:
-        return 7;
-    case QAbstractSocket::ClosingState:
-        return 8;
     case QAbstractSocket::ListeningState:
-        return 2;
+        return State::Open;
+    case QAbstractSocket::HostLookupState:
+        return State::Resolving;
+    case QAbstractSocket::ConnectingState:
+        return State::Connecting;
+    case QAbstractSocket::ConnectedState:
+        return State::Connected;
+    case QAbstractSocket::ClosingState:
+        return State::Closing;
     }
-    return 9;
+    return State::Error;
 }
 
 QString ServerLink::ServerAddress() const
 {
-    const QString address = m_ctx.settings.ServerAddress.trimmed();
+    const QString address = m_settings.ServerAddress.trimmed();
     return address.isEmpty() ? QStringLiteral("localhost") : address;
 }
 
@@ -75,26 +76,27 @@ void ServerLink::superviseTick()
 {
     // Qt's timer does not fire into its own running slot; a direct call while a step is running
     // (inside one of its waits) is ignored just the same.
-    if (m_ctx.ist_ende() == 1 || m_inSupervision)
+    if (m_ctx.ist_ende() || m_inSupervision)
         return;
     QScopedValueRollback<bool> running(m_inSupervision, true);
 
-    int status = 0;
+    bool status = false;
     switch (LinkState()) {
-    case 0:
-    case 6:
-    case 8:
-    case 9:
+    case State::Closed:
+    case State::Connecting:
+    case State::Closing:
+    case State::Error:
         // Connected or not, the status shows it from the next tick on.
         ConnectToServer(ServerAddress());
         break;
-    case 7:
-        status = 1;
+    case State::Connected:
+        status = true;
         break;
-    default:
+    case State::Open:
+    case State::Resolving:
         break;
     }
-    if (m_ctx.ist_ende() == 1)
+    if (m_ctx.ist_ende())
         return;
     if (status != m_linkStatus) {
         m_linkStatus = status;
@@ -104,7 +106,7 @@ void ServerLink::superviseTick()
 
 void ServerLink::ConnectToServer(const QString& address)
 {
-    if (m_ctx.ist_ende() == 1)
+    if (m_ctx.ist_ende())
         return;
 
     // Whole frames that came before the connection broke are still handled; a partial one is not.
@@ -121,7 +123,7 @@ void ServerLink::ConnectToServer(const QString& address)
     }
     if (Winsock_Klein->state() != QAbstractSocket::UnconnectedState)
         Winsock_Klein->abort();
-    if (m_ctx.ist_ende() == 1)
+    if (m_ctx.ist_ende())
         return;
 
     m_errorSinceConnect = false;
@@ -136,7 +138,7 @@ void ServerLink::ConnectToServer(const QString& address)
             return state == QAbstractSocket::ConnectedState || state == QAbstractSocket::UnconnectedState;
         },
         ConnectWaitMs);
-    if (Winsock_Klein->state() != QAbstractSocket::ConnectedState && m_ctx.ist_ende() != 1)
+    if (Winsock_Klein->state() != QAbstractSocket::ConnectedState && !m_ctx.ist_ende())
         logFailedAttempt(address);
 }
 
@@ -171,30 +173,29 @@ void ServerLink::onConnected()
     m_up = true;
     m_failedAttempts.success();
     qCInfo(lcLink).noquote() << "Link up to" << Winsock_Klein->peerName() << "port" << Winsock_Klein->peerPort();
-    if (m_ctx.ist_ende() == 1)
+    if (m_ctx.ist_ende())
         return;
     waitUntil([this] { return Winsock_Klein->state() == QAbstractSocket::ConnectedState; }, RegistrationWaitMs);
     SendToServer(registrationMessage());
-    if (LinkState() == 7 && Winsock_Klein->bytesToWrite() == 0)
+    if (LinkState() == State::Connected && Winsock_Klein->bytesToWrite() == 0)
         qCInfo(lcLink).noquote() << "Registered as" << m_ctx.MonitorName;
 }
 
 void ServerLink::SendToServer(const QString& message)
 {
-    if (LinkState() != 7)
+    if (LinkState() != State::Connected)
         return;
-    SendPending = -1;
+    SendPending = true;
     Winsock_Klein->write(MessageReceiver::frame(message));
     // Bounded: the timer that drives the link does not fire while this wait runs, so a send that
     // never completes must not keep the link from being reopened.
-    waitUntil([this] { return SendPending != -1; }, SendWaitMs);
-    if (SendPending == -1)
-        SendPending = 0;
+    waitUntil([this] { return !SendPending; }, SendWaitMs);
+    SendPending = false;
 }
 
 void ServerLink::closeSocket()
 {
-    if (LinkState() == 0)
+    if (LinkState() == State::Closed)
         return;
     // A connection attempt in progress would only be marked for closing; it is given up instead.
     if (Winsock_Klein->state() == QAbstractSocket::ConnectedState)
@@ -264,7 +265,7 @@ void ServerLink::enableKeepAlive()
 
 void ServerLink::waitUntil(const std::function<bool()>& done, int limitMs)
 {
-    if (done() || m_ctx.ist_ende() == 1)
+    if (done() || m_ctx.ist_ende())
         return;
     QEventLoop loop;
     QTimer limit;

@@ -10,6 +10,7 @@
 #include <functional>
 
 class AppContext;
+struct StationSettings;
 class MessageHandlers;
 class QTcpSocket;
 
@@ -38,7 +39,8 @@ public:
     static constexpr int KeepAliveProbes = 4;
     static constexpr int UnacknowledgedLimitMs = 40000;
 
-    ServerLink(AppContext& ctx, MessageHandlers& handlers, QObject* parent = nullptr);
+    // The settings are the Station's record (the dispatch computer's address).
+    ServerLink(AppContext& ctx, const StationSettings& settings, MessageHandlers& handlers, QObject* parent = nullptr);
     ~ServerLink() override;
 
     // The supervision step, once per timer tick: reconnects when the socket is closed, connecting,
@@ -56,12 +58,12 @@ public:
     // Shutdown: closes the socket unless it is closed already.
     void closeSocket();
 
-    // The state code of the socket: 0 closed, 1 open, 4 resolving, 6 connecting, 7 connected,
-    // 8 closing, 9 an error since the last connect or close.
-    [[nodiscard]] int LinkState() const;
+    // The state of the socket; Error: an error since the last connect or close.
+    enum class State { Closed, Open, Resolving, Connecting, Connected, Closing, Error };
+    [[nodiscard]] State LinkState() const;
 
-    // The status last reported: 0 not connected, 1 connected.
-    [[nodiscard]] int LinkStatus() const { return m_linkStatus; }
+    // The status last reported: whether the link is connected.
+    [[nodiscard]] bool LinkStatus() const { return m_linkStatus; }
 
     // The host of the dispatch computer from the settings; "localhost" when they give none.
     [[nodiscard]] QString ServerAddress() const;
@@ -71,13 +73,13 @@ public:
 
     QTcpSocket* const Winsock_Klein;
 
-    // -1 while a send awaits its completion notice, else 0. One flag for all sends: a send made
-    // inside the wait of another sets and clears the same flag.
-    qint16 SendPending = 0;
+    // Whether a send awaits its completion notice. One flag for all sends: a send made inside the
+    // wait of another sets and clears the same flag.
+    bool SendPending = false;
 
 signals:
-    // The link went up (1) or down (0); emitted only on a change.
-    void linkStatusChanged(int status);
+    // The link went up (true) or down (false); emitted only on a change.
+    void linkStatusChanged(bool connected);
 
 private:
     void onConnected();
@@ -94,12 +96,13 @@ private:
     void waitUntil(const std::function<bool()>& done, int limitMs);
 
     AppContext& m_ctx;
+    const StationSettings& m_settings;
     MessageReceiver m_receiver;
     QByteArray m_received;
     bool m_deliveryQueued = false;
     bool m_errorSinceConnect = false;
     bool m_inSupervision = false;
-    int m_linkStatus = 0;
+    bool m_linkStatus = false;
     bool m_up = false; // connected; cleared (and logged) when the connection ends
     Log::RepeatLimit m_failedAttempts;
 };

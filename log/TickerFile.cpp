@@ -146,7 +146,7 @@ std::optional<QByteArray> append(const QString& path, const QString& message)
 
 TickerLines read(const QString& path)
 {
-    if (FileExists(path) != 1)
+    if (!FileExists(path))
         return {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -161,7 +161,7 @@ QString archiveFileName(QDate day)
 
 bool archiveAndDelete(const QString& tickerPath, const QString& archiveFolder, QDate day)
 {
-    if (FileExists(tickerPath) != 1)
+    if (!FileExists(tickerPath))
         return !QFileInfo::exists(tickerPath);
 
     QFile ticker(tickerPath);

@@ -9,6 +9,7 @@
 
 class AddressSearch;
 class AppContext;
+struct StationSettings;
 class MapClient;
 
 // Looks an address up where map.ini says: the static map service's geocoding, or the address
@@ -20,8 +21,8 @@ class Geocoder : public QObject {
 public:
     static constexpr int DefaultTimeoutMs = 10000;
 
-    // The context gives the ending flag and the proxy settings.
-    explicit Geocoder(AppContext& ctx, QObject* parent = nullptr);
+    // The context gives the ending flag, the settings (the Station's record) the proxy.
+    Geocoder(AppContext& ctx, const StationSettings& settings, QObject* parent = nullptr);
     ~Geocoder() override;
 
     // map.ini as the station read it.
@@ -42,6 +43,7 @@ signals:
 
 private:
     AppContext& m_ctx;
+    const StationSettings& m_settings;
     MapConfig m_config;
     MapClient* m_client = nullptr;
     AddressSearch* m_search = nullptr;

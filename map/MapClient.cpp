@@ -1,6 +1,6 @@
 #include "map/MapClient.h"
 
-#include "common/AppContext.h"
+#include "config/StationSettings.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
@@ -15,12 +15,12 @@ MapClient::MapClient(QObject* parent)
 
 MapClient::~MapClient() = default;
 
-QNetworkProxy MapClient::proxyFor(const Settings& settings)
+QNetworkProxy MapClient::proxyFor(const StationSettings& settings)
 {
-    if (!isOn(settings.UseProxy))
+    if (!settings.UseProxy)
         return QNetworkProxy(QNetworkProxy::NoProxy);
-    QNetworkProxy proxy(QNetworkProxy::HttpProxy, settings.ProxyServer, static_cast<quint16>(settings.ProxyPort));
-    if (isOn(settings.ProxyAuthRequired)) {
+    QNetworkProxy proxy(QNetworkProxy::HttpProxy, settings.ProxyServer, settings.ProxyPort);
+    if (settings.ProxyAuthRequired) {
         proxy.setUser(settings.ProxyLogin);
         proxy.setPassword(settings.ProxyPassword);
     }

@@ -12,7 +12,7 @@
 #include <optional>
 
 class QNetworkAccessManager;
-struct Settings;
+struct StationSettings;
 
 // The map control's reads from the map service, on the event loop. Only the answer to the latest
 // map read counts, and only when it is an HTTP success of at least MinimumImageBytes; a newer read
@@ -38,7 +38,7 @@ public:
 
     // The proxy of the settings when UseProxy is 1 (with login and password when
     // ProxyAuthRequired is 1), else a direct connection.
-    [[nodiscard]] static QNetworkProxy proxyFor(const Settings& settings);
+    [[nodiscard]] static QNetworkProxy proxyFor(const StationSettings& settings);
     void setProxy(const QNetworkProxy& proxy);
 
     // Read number `number` becomes the latest. Every earlier read is abandoned. Without a URL

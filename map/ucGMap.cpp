@@ -3,6 +3,7 @@
 #include "common/AppContext.h"
 #include "common/GeoPoint.h"
 #include "common/NumberText.h"
+#include "config/StationSettings.h"
 #include "map/MapClient.h"
 #include "map/MapConfig.h"
 #include "map/MapMarker.h"
@@ -43,9 +44,10 @@ ucGMap::ucGMap(QWidget* parent)
 
 ucGMap::~ucGMap() = default;
 
-void ucGMap::setContext(AppContext* ctx)
+void ucGMap::setContext(AppContext* ctx, const StationSettings* settings)
 {
     m_ctx = ctx;
+    m_settings = settings;
 }
 
 const MapConfig& ucGMap::config()
@@ -66,7 +68,7 @@ void ucGMap::setConfig(const MapConfig& config)
 
 bool ucGMap::ending() const
 {
-    return m_ctx && m_ctx->ist_ende() == 1;
+    return m_ctx && m_ctx->ist_ende();
 }
 
 void ucGMap::setGZoom(int value)
@@ -119,8 +121,8 @@ int ucGMap::Refresh()
     }
     m_lastRequestUrl = MapUrls::staticMapUrl(
         config.host, m_view.centreText(), m_view.zoom(), m_view.mapTypeName(), Markers, config.key);
-    if (m_ctx)
-        m_client->setProxy(MapClient::proxyFor(m_ctx->settings));
+    if (m_ctx && m_settings)
+        m_client->setProxy(MapClient::proxyFor(*m_settings));
     m_client->startMapRead(m_requestCounter, m_ctx ? config.sendable(m_lastRequestUrl) : std::nullopt);
     return m_requestCounter;
 }
@@ -160,8 +162,8 @@ void ucGMap::requestTiles()
         setTileTimeLimitMs(m_tileTimeLimitMs);
     }
     m_tiles->setContact(m_osm->contact);
-    if (m_ctx)
-        m_tiles->setProxy(MapClient::proxyFor(m_ctx->settings));
+    if (m_ctx && m_settings)
+        m_tiles->setProxy(MapClient::proxyFor(*m_settings));
     const QString& pattern = m_osm->tilesFor(m_view.mapType());
     QList<QString> urls;
     for (const MapTiles::Placement& p :

@@ -14,6 +14,7 @@
 #include <optional>
 
 class AppContext;
+struct StationSettings;
 class MapClient;
 class TileLoader;
 
@@ -33,9 +34,9 @@ public:
     explicit ucGMap(QWidget* parent = nullptr);
     ~ucGMap() override;
 
-    // The program's values: the ending flag and the proxy settings. Without a context the control
-    // never sends a request.
-    void setContext(AppContext* ctx);
+    // The program's values: the ending flag; the settings (the Station's record) give the proxy.
+    // Without a context the control never sends a request.
+    void setContext(AppContext* ctx, const StationSettings* settings);
     // map.ini as the station's configuration holds it; the view is requested anew when it changed.
     // Until it is given, the defaults (which send nothing without a key).
     void setConfig(const MapConfig& config);
@@ -168,6 +169,7 @@ private:
     };
 
     QPointer<AppContext> m_ctx;
+    const StationSettings* m_settings = nullptr;
     MapClient* m_client = nullptr;
     TileLoader* m_tiles = nullptr;
     std::optional<MapConfig> m_config;

@@ -2,6 +2,7 @@
 
 #include "common/AppContext.h"
 #include "common/GeoPoint.h"
+#include "config/StationSettings.h"
 #include "map/MapClient.h"
 #include "map/MapMarker.h"
 #include "map/MapProjection.h"
@@ -52,9 +53,10 @@ void drawAttribution(QPainter& p, const QString& text, QSize size)
 
 } // namespace
 
-PrintMaps::PrintMaps(AppContext& ctx, const QString& tileCacheFolder, QObject* parent)
+PrintMaps::PrintMaps(AppContext& ctx, const StationSettings& settings, const QString& tileCacheFolder, QObject* parent)
     : QObject(parent)
     , m_ctx(ctx)
+    , m_settings(settings)
     , m_tileCacheFolder(tileCacheFolder)
 {
 }
@@ -108,7 +110,7 @@ void PrintMaps::gather(QPointF position, const QList<QPointF>& route)
             connect(m_tiles, &TileLoader::idle, this, &PrintMaps::finishGathering);
         }
         m_tiles->setContact(m_config.contact);
-        m_tiles->setProxy(MapClient::proxyFor(m_ctx.settings));
+        m_tiles->setProxy(MapClient::proxyFor(m_settings));
         // Emits idle at once when every tile is in memory already.
         const View overview = overviewView(position, route);
         m_tiles->setView(tileUrls(overview.centre, overview.zoom) + tileUrls(position, DetailZoom));
@@ -133,7 +135,7 @@ void PrintMaps::gather(QPointF position, const QList<QPointF>& route)
             const QUrl url = QUrl::fromEncoded(staticUrl(position, kZooms[i]).toUtf8(), QUrl::StrictMode);
             if (!url.isValid())
                 continue;
-            m_staticClients[i]->setProxy(MapClient::proxyFor(m_ctx.settings));
+            m_staticClients[i]->setProxy(MapClient::proxyFor(m_settings));
             m_staticClients[i]->startMapRead(m_staticRead, url);
             ++m_staticWaiting;
         }

@@ -11,6 +11,7 @@
 #include <functional>
 
 class AppContext;
+struct StationSettings;
 class MapClient;
 class TileLoader;
 
@@ -28,7 +29,8 @@ public:
     static constexpr int DetailZoom = 17;
 
     // An empty tile cache folder means the map control's.
-    explicit PrintMaps(AppContext& ctx, const QString& tileCacheFolder = {}, QObject* parent = nullptr);
+    PrintMaps(AppContext& ctx, const StationSettings& settings, const QString& tileCacheFolder = {},
+        QObject* parent = nullptr);
 
     // Where map.ini's values come from: the station's configuration; the defaults (which send
     // nothing without a key) where none is set.
@@ -70,6 +72,7 @@ private:
     void finishGathering();
 
     AppContext& m_ctx;
+    const StationSettings& m_settings;
     QString m_tileCacheFolder;
     MapConfig m_config;
     TileLoader* m_tiles = nullptr;

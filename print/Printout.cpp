@@ -5,6 +5,7 @@
 #include "common/AppContext.h"
 #include "common/GeoPoint.h"
 #include "common/Log.h"
+#include "config/StationSettings.h"
 #include "print/CupsQueue.h"
 #include "print/PrintArchive.h"
 #include "print/PrintMaps.h"
@@ -76,10 +77,11 @@ std::pair<PrintResult, QByteArray> render(const Job& job)
 
 } // namespace
 
-Printout::Printout(AppContext& ctx, QObject* parent)
+Printout::Printout(AppContext& ctx, const StationSettings& settings, QObject* parent)
     : QObject(parent)
     , m_ctx(ctx)
-    , m_maps(new PrintMaps(ctx, {}, this))
+    , m_stationSettings(settings)
+    , m_maps(new PrintMaps(ctx, settings, {}, this))
 {
     // One printout after the other, in the order of the alarms.
     m_pool.setMaxThreadCount(1);
@@ -270,7 +272,8 @@ void Printout::printAgain(const QStringList& fields, const QDateTime& received, 
     Alarm alarm;
     alarm.fields = fields;
     alarm.time = received;
-    const std::optional<StationAlarmPlan> plan = PlanStationAlarm(fields.join(QChar(9)), true, m_ctx);
+    const std::optional<StationAlarmPlan> plan
+        = PlanStationAlarm(fields.join(QChar(9)), true, m_ctx, m_stationSettings);
     if (plan && plan->coordinates) {
         if (const std::optional<Place> place = readCoordinates(*plan->coordinates, fields)) {
             alarm.position = place->position;

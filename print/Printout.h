@@ -23,6 +23,7 @@
 
 class AlarmCore;
 class AppContext;
+struct StationSettings;
 class Incident;
 class PrintMaps;
 
@@ -52,7 +53,8 @@ class Printout : public QObject {
     Q_OBJECT
 
 public:
-    explicit Printout(AppContext& ctx, QObject* parent = nullptr);
+    // The settings are the Station's record (the maps' proxy).
+    Printout(AppContext& ctx, const StationSettings& settings, QObject* parent = nullptr);
     ~Printout() override;
 
     // Prints what the core has announced; also deletes old copies now and once a day.
@@ -136,6 +138,7 @@ private:
     void sendNext();
 
     AppContext& m_ctx;
+    const StationSettings& m_stationSettings;
     PrintMaps* m_maps = nullptr;
     std::optional<Alarm> m_alarm; // the latest alarm
     bool m_onScreen = false;

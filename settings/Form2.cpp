@@ -9,6 +9,7 @@
 #include "route/RouteSettings.h"
 #include "settings/CalendarPage.h"
 #include "settings/CrewPage.h"
+#include "config/StationSettings.h"
 #include "settings/ProxyPort.h"
 #include "settings/SchemaPage.h"
 #include "settings/SettingsFile.h"
@@ -88,9 +89,9 @@ void makeSeparator(QWidget* parent, int left, int top, int width)
     line->setGeometry(left, top, width, 2);
 }
 
-qint16 flagOf(const QCheckBox* check)
+bool flagOf(const QCheckBox* check)
 {
-    return check->isChecked() ? 1 : 0;
+    return check->isChecked();
 }
 
 // "Leitstelle" and "Ansage": the controls of the settings record, placed as designed. Both save
@@ -125,6 +126,7 @@ Form2::Form2(AppContext& ctx, Configuration& config, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , m_ctx(ctx)
     , m_config(config)
+    , m_settings(LoadSettings(ctx, config.values(ConfigFile::Settings)))
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Einstellungen"));
@@ -548,8 +550,8 @@ void Form2::placeOnScreen()
 
 void Form2::fillFromSettings()
 {
-    const Settings& s = m_ctx.settings;
-    const auto tick = [](QCheckBox* check, qint16 flag) { check->setChecked(isOn(flag)); };
+    const StationSettings& s = m_settings;
+    const auto tick = [](QCheckBox* check, bool flag) { check->setChecked(flag); };
     txt_Server->setText(s.ServerAddress);
     tick(check_datei, s.PlayAlarmWav);
     tick(check_sound[10], s.SpeechEnabled);
@@ -622,11 +624,11 @@ void Form2::cmd_save_Click()
 
 bool Form2::saveRecord(QString* error)
 {
-    const std::optional<qint16> port = ProxyPortFromText(txt_proxy[1]->text());
+    const std::optional<quint16> port = ProxyPortFromText(txt_proxy[1]->text());
     if (!port)
         return false;
 
-    Settings& s = m_ctx.settings;
+    StationSettings& s = m_settings;
     s.ServerAddress = txt_Server->text();
     s.PlayAlarmWav = flagOf(check_datei);
     s.SpeechEnabled = flagOf(check_sound[10]);
@@ -655,12 +657,11 @@ bool Form2::saveRecord(QString* error)
     s.ProxyLogin = Text_Login[0]->text();
     s.ProxyPassword = Text_Login[1]->text();
 
-    // The new values hold for this run either way; a file that could not be written is said so
-    // here, in the dialog, instead of closing as if it had been saved.
-    if (!SaveSettings(m_ctx)) {
-        if (error)
-            *error = QStringLiteral("Die Einstellungen gelten bis zum Programmende, konnten aber nicht in die "
-                                    "Datei geschrieben werden.");
+    // A file that could not be written is said so in the dialog, instead of closing as if it had
+    // been saved; the values in force stay. The Station takes the new record from the configuration (after an announcement under way).
+    if (!m_config.save(ConfigFile::Settings, SettingsLines(s), error)) {
+        if (error && error->isEmpty())
+            *error = QStringLiteral("Die Einstellungen konnten nicht in die Datei geschrieben werden.");
         return false;
     }
     m_recordSaved = recordControls();

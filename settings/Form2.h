@@ -1,9 +1,12 @@
 #pragma once
 
+#include "config/StationSettings.h"
+
 #include <QDialog>
 #include <QHash>
 
 #include <array>
+
 #include <functional>
 
 class AppContext;
@@ -109,5 +112,7 @@ private:
     QHash<int, QPushButton*> m_trialButtons; // by SettingsTrial::Trial
     // The record's controls as they were filled or last saved.
     QStringList m_recordSaved;
+    // The record as settings.dat holds it; what "Speichern" writes.
+    StationSettings m_settings;
     bool m_placed = false;
 };

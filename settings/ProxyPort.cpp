@@ -2,11 +2,11 @@
 
 #include "common/NumberText.h"
 
-std::optional<qint16> ProxyPortFromText(QStringView text)
+std::optional<quint16> ProxyPortFromText(QStringView text)
 {
     const QStringView trimmed = text.trimmed();
     if (trimmed.isEmpty())
-        return qint16(0);
+        return quint16(0);
     qsizetype i = 0;
     if (trimmed[0] == QLatin1Char('+') || trimmed[0] == QLatin1Char('-'))
         ++i;
@@ -16,5 +16,8 @@ std::optional<qint16> ProxyPortFromText(QStringView text)
         if (trimmed[i] < QLatin1Char('0') || trimmed[i] > QLatin1Char('9'))
             return std::nullopt;
     }
-    return NumberText::readInt16(trimmed);
+    const std::optional<qint16> port = NumberText::readInt16(trimmed);
+    if (!port || *port < 0)
+        return std::nullopt;
+    return quint16(*port);
 }

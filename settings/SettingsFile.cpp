@@ -1,51 +1,53 @@
 #include "settings/SettingsFile.h"
 
 #include "common/AppContext.h"
-#include "common/CodePage.h"
-#include "common/FileExists.h"
-#include "common/NumberText.h"
 #include "common/SafeFile.h"
+#include "config/ConfigValues.h"
+#include "config/StationSettings.h"
 
-#include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <variant>
 
 namespace {
 
-constexpr int kLineCount = 27;
+using Field = std::variant<QString StationSettings::*, bool StationSettings::*, quint16 StationSettings::*>;
 
-using Field = std::variant<QString Settings::*, qint16 Settings::*>;
+struct Line {
+    const char* key;
+    Field field;
+};
 
-// The fields in the order of their lines.
-const Field kFields[kLineCount] = {
-    &Settings::ServerAddress,
-    &Settings::SpeechEnabled,
-    &Settings::PlayAlarmWav,
-    &Settings::SpeechProgramPath,
-    &Settings::SpeechTextFile,
-    &Settings::SpeechArgsBefore,
-    &Settings::SpeechArgsAfter,
-    &Settings::LeadText,
-    &Settings::TrailText,
-    &Settings::SpeakLeadText,
-    &Settings::SpeakTrailText,
-    &Settings::SpeakIncidentType,
-    &Settings::SpeakKeyword,
-    &Settings::SpeakTown,
-    &Settings::SpeakStreet,
-    &Settings::SpeakSupplement,
-    &Settings::SpeakDistrict,
-    &Settings::SpeakObject,
-    &Settings::SpeakOutsideTown,
-    &Settings::SpeakUnits,
-    &Settings::PlayUnitWavs,
-    &Settings::UseProxy,
-    &Settings::ProxyServer,
-    &Settings::ProxyPort,
-    &Settings::ProxyAuthRequired,
-    &Settings::ProxyLogin,
-    &Settings::ProxyPassword,
+// The fields under the schema's names of the file's lines, in their order.
+const Line kLines[] = {
+    { "server", &StationSettings::ServerAddress },
+    { "speech", &StationSettings::SpeechEnabled },
+    { "alarm_wav", &StationSettings::PlayAlarmWav },
+    { "speech_program", &StationSettings::SpeechProgramPath },
+    { "speech_text", &StationSettings::SpeechTextFile },
+    { "speech_args_before", &StationSettings::SpeechArgsBefore },
+    { "speech_args_after", &StationSettings::SpeechArgsAfter },
+    { "lead_text", &StationSettings::LeadText },
+    { "trail_text", &StationSettings::TrailText },
+    { "speak_lead_text", &StationSettings::SpeakLeadText },
+    { "speak_trail_text", &StationSettings::SpeakTrailText },
+    { "speak_type", &StationSettings::SpeakIncidentType },
+    { "speak_keyword", &StationSettings::SpeakKeyword },
+    { "speak_town", &StationSettings::SpeakTown },
+    { "speak_street", &StationSettings::SpeakStreet },
+    { "speak_supplement", &StationSettings::SpeakSupplement },
+    { "speak_district", &StationSettings::SpeakDistrict },
+    { "speak_object", &StationSettings::SpeakObject },
+    { "speak_outside_town", &StationSettings::SpeakOutsideTown },
+    { "speak_units", &StationSettings::SpeakUnits },
+    { "unit_wavs", &StationSettings::PlayUnitWavs },
+    { "proxy", &StationSettings::UseProxy },
+    { "proxy_server", &StationSettings::ProxyServer },
+    { "proxy_port", &StationSettings::ProxyPort },
+    { "proxy_auth", &StationSettings::ProxyAuthRequired },
+    { "proxy_login", &StationSettings::ProxyLogin },
+    { "proxy_password", &StationSettings::ProxyPassword },
 };
 
 } // namespace
@@ -67,62 +69,64 @@ QString SpeechTextPath(const AppContext& ctx, const QString& name)
     return QFileInfo(name).isAbsolute() ? name : ctx.dataFile(QStringLiteral("sabbel.txt"));
 }
 
-void LoadSettings(AppContext& ctx)
+StationSettings LoadSettings(const AppContext& ctx, const ConfigValues& values)
 {
-    Settings& s = ctx.settings;
-    const QString path = SettingsPath(ctx);
-    if (FileExists(path) == 1) {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly)) {
-            for (int line = 1; line <= kLineCount && !file.atEnd(); ++line) {
-                QByteArray bytes = file.readLine();
-                if (bytes.endsWith('\n'))
-                    bytes.chop(1);
-                if (bytes.endsWith('\r'))
-                    bytes.chop(1);
-                const QString text = CodePage::decode(bytes);
-                std::visit(
-                    [&](auto member) {
-                        using T = std::remove_reference_t<decltype(s.*member)>;
-                        if constexpr (std::is_same_v<T, QString>) {
-                            s.*member = text;
-                        } else if (const auto value = NumberText::readInt16(text)) {
-                            s.*member = *value; // a value out of range keeps the field as it was
-                        }
-                    },
-                    kFields[line - 1]);
-            }
-        }
-        // Whatever line 5 held, and even when the file ends before it: the speech text goes to
-        // the program folder's sabbel.txt after every start with a settings file.
-        s.SpeechTextFile = DefaultSpeechTextFile(ctx);
+    // A flag's line that is not 0 or 1 and a port out of 0 to 32767 have their defaults (off, 0)
+    // from the reading.
+    StationSettings s;
+    for (const auto& [key, field] : kLines) {
+        const QString name = QString::fromLatin1(key);
+        std::visit(
+            [&](auto member) {
+                using T = std::remove_reference_t<decltype(s.*member)>;
+                if constexpr (std::is_same_v<T, QString>)
+                    s.*member = values.text(name);
+                else if constexpr (std::is_same_v<T, bool>)
+                    s.*member = values.flag(name);
+                else
+                    s.*member = quint16(std::clamp(values.whole(name), 0, 32767));
+            },
+            field);
     }
+    // Whatever line 5 held, and even when the file ends before it: the speech text goes to the
+    // program folder's sabbel.txt after every start with a settings file.
+    if (values.present())
+        s.SpeechTextFile = DefaultSpeechTextFile(ctx);
     if (s.ServerAddress.isEmpty())
         s.ServerAddress = QStringLiteral("localhost");
+    return s;
 }
 
-QByteArray SettingsFileBytes(const Settings& s)
+QList<std::pair<QString, QString>> SettingsLines(const StationSettings& s)
 {
-    QByteArray out;
-    for (const Field& field : kFields) {
+    QList<std::pair<QString, QString>> lines;
+    for (const auto& [key, field] : kLines) {
         std::visit(
             [&](auto member) {
                 using T = std::remove_cvref_t<decltype(s.*member)>;
+                QString text;
                 if constexpr (std::is_same_v<T, QString>)
-                    out += CodePage::encode(s.*member);
+                    text = s.*member;
+                else if constexpr (std::is_same_v<T, bool>)
+                    text = s.*member ? QStringLiteral("1") : QStringLiteral("0");
                 else
-                    out += QByteArray::number(s.*member);
+                    text = QString::number(s.*member);
+                lines.append({ QString::fromLatin1(key), text });
             },
             field);
-        out += "\r\n";
     }
-    return out;
+    return lines;
 }
 
-bool SaveSettings(const AppContext& ctx)
+QByteArray SettingsFileBytes(const StationSettings& s)
+{
+    return rewriteConfig(ConfigFile::Settings, {}, SettingsLines(s));
+}
+
+bool SaveSettings(const AppContext& ctx, const StationSettings& settings)
 {
     // The file holds the proxy password: readable by its owner only. A save that fails (a full
     // disk) leaves the old file as it was.
     return ReplaceFileWhole(
-        SettingsPath(ctx), SettingsFileBytes(ctx.settings), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        SettingsPath(ctx), SettingsFileBytes(settings), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }

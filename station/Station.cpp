@@ -50,20 +50,20 @@ Station::Station(AppContext& ctx, Link link, QObject* parent)
         apply(file);
         emit configured();
     });
-    m_core = new AlarmCore(m_ctx, this);
+    m_core = new AlarmCore(m_ctx, m_settings, this);
     m_core->setAnnouncements(m_announcements);
-    m_geocoder = new Geocoder(m_ctx, this);
-    m_viewGeocoder = new Geocoder(m_ctx, this);
+    m_geocoder = new Geocoder(m_ctx, m_settings, this);
+    m_viewGeocoder = new Geocoder(m_ctx, m_settings, this);
     // The incident opens before anything else sees the alarm, so that every consumer finds it open.
     m_incident = new Incident(*m_geocoder, this);
     m_incident->follow(*m_core);
     connect(m_core, &AlarmCore::stationAlarm, this,
         [this](const StationAlarmPlan&, bool replay) { m_liveAlarmCame = m_liveAlarmCame || !replay; });
-    m_printout = new Printout(m_ctx, this);
+    m_printout = new Printout(m_ctx, m_settings, this);
     m_printout->setMapConfig([this] { return m_map; });
     m_printout->follow(*m_incident);
     m_printout->watch(*m_core);
-    m_link = new ServerLink(m_ctx, *m_core, this);
+    m_link = new ServerLink(m_ctx, m_settings, *m_core, this);
     // The station's log is kept whether or not a window shows it.
     m_ticker = new TickerStore(m_ctx, this);
     connect(m_core, &AlarmCore::tickerMessage, m_ticker, &TickerStore::store);
@@ -83,7 +83,7 @@ Station::Station(AppContext& ctx, Link link, QObject* parent)
     m_linkTimer->setObjectName(QStringLiteral("Timer1"));
     m_linkTimer->setInterval(1000);
     connect(m_linkTimer, &QTimer::timeout, this, [this] {
-        if (m_ctx.ist_ende() == 1)
+        if (m_ctx.ist_ende())
             m_linkTimer->stop();
         else
             m_link->superviseTick();
@@ -100,9 +100,8 @@ Station::~Station()
 
 void Station::load()
 {
-    m_link->SendPending = 0;
+    m_link->SendPending = false;
     InitDataFolders(m_ctx);
-    LoadSettings(m_ctx);
     m_ctx.ServerPort = 4750;
     m_ctx.MonitorName = QHostInfo::localHostName();
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
@@ -147,7 +146,7 @@ void Station::noteSilence()
     // A fresh data folder has every sound off, and a machine without a sound card plays into
     // nothing: neither may go unnoticed on a monitor whose first duty is to be heard.
     QStringList warnings;
-    if (!isOn(m_ctx.settings.PlayAlarmWav)) {
+    if (!m_settings.PlayAlarmWav) {
         warnings << QStringLiteral("Alarmton ausgeschaltet (Einstellungen)");
         qCWarning(lcAnnounce) << "The alarm sound is switched off in the settings: alarms are not sounded";
     }
@@ -175,6 +174,7 @@ void Station::apply(ConfigFile file)
     const ConfigValues& values = m_config->values(file);
     switch (file) {
     case ConfigFile::Settings:
+        m_settings = LoadSettings(m_ctx, values);
         break;
     case ConfigFile::Display:
         m_display = DisplaySettings::from(values);
@@ -272,7 +272,7 @@ void Station::shutDown()
 {
     m_ctx.beginEnding();
     m_linkTimer->stop();
-    m_link->SendPending = 0;
+    m_link->SendPending = false;
     m_link->closeSocket();
     if (m_ctx.endProcess)
         m_ctx.endProcess();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/ConfigSchema.h"
+#include "config/StationSettings.h"
 #include "map/MapConfig.h"
 #include "route/RouteSettings.h"
 #include "settings/DisplaySettings.h"
@@ -65,6 +66,9 @@ public:
     void setAnnouncementOutput(AnnouncementOutput* output);
 
     [[nodiscard]] AppContext& context() const { return m_ctx; }
+    // settings.dat as read at load(); the settings dialog edits it in place.
+    [[nodiscard]] StationSettings& settings() { return m_settings; }
+    [[nodiscard]] const StationSettings& settings() const { return m_settings; }
     // Every setting of the station's files; the one place that reads and writes them.
     [[nodiscard]] Configuration& config() const { return *m_config; }
     [[nodiscard]] AlarmCore& core() const { return *m_core; }
@@ -107,6 +111,7 @@ private:
     void setUpCrew();
 
     AppContext& m_ctx;
+    StationSettings m_settings;
     Configuration* m_config = nullptr;
     bool m_loading = false;
     MapConfig m_map;

@@ -11,6 +11,7 @@
 #include "announce/SoundOutput.h"
 #include "common/AppContext.h"
 #include "config/ConfigValues.h"
+#include "config/StationSettings.h"
 #include "map/Geocoder.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/HttpResponder.h"
@@ -46,10 +47,11 @@ QString alarm(const QMap<int, QString>& fields = {}, int count = 19)
 
 // Unit sounds on, from the program folder /p.
 struct Context : AppContext {
+    StationSettings settings;
     Context()
     {
         ProgramFolder = QStringLiteral("/p");
-        settings.PlayUnitWavs = 1;
+        settings.PlayUnitWavs = true;
     }
 };
 
@@ -80,8 +82,9 @@ struct Station {
     Window window;
     AlarmCore core;
     AlarmHandler handler;
-    explicit Station(AppContext& ctx, AlarmMap* map = nullptr, AnnouncementQueue* announcements = nullptr)
-        : core(ctx)
+    Station(AppContext& ctx, const StationSettings& settings, AlarmMap* map = nullptr,
+        AnnouncementQueue* announcements = nullptr)
+        : core(ctx, settings)
         , handler(window.controls, map)
     {
         core.setAnnouncements(announcements);
@@ -146,7 +149,9 @@ private slots:
     {
         auto [pair, count, expected] = fetch<QString, int, QString>("pair", "count", "expected");
         const QStringList latLng = pair.split(QLatin1Char(';'));
-        const auto plan = PlanStationAlarm(alarm({ { 16, latLng[0] }, { 17, latLng[1] } }, count), false, Context());
+        const Context ctx;
+        const auto plan
+            = PlanStationAlarm(alarm({ { 16, latLng[0] }, { 17, latLng[1] } }, count), false, ctx, ctx.settings);
         QVERIFY(plan);
         QCOMPARE(plan->coordinates.value_or(QString()), expected);
         QCOMPARE(plan->address, QStringLiteral("44135 Dortmund,Kampstraße 12"));
@@ -175,10 +180,10 @@ private slots:
         for (QString& name : played)
             name = (name.startsWith("Sounds/") ? m_dir.path() : QStringLiteral("/p")) + '/' + name
                 + QStringLiteral(".wav");
-        const auto plan = PlanStationAlarm(alarm({ { 14, units } }), true, ctx);
+        const auto plan = PlanStationAlarm(alarm({ { 14, units } }), true, ctx, ctx.settings);
         QCOMPARE(plan->units.size(), shown);
         QCOMPARE(plan->announcement.unitSounds, played);
-        const UnitAlarmPlan unitAlarm = PlanUnitAlarm(QStringLiteral("WACHALARM_EM\t") + units, ctx);
+        const UnitAlarmPlan unitAlarm = PlanUnitAlarm(QStringLiteral("WACHALARM_EM\t") + units, ctx, ctx.settings);
         QCOMPARE(unitAlarm.units, plan->units);
         QCOMPARE(unitAlarm.announcement.unitSounds, played);
     }
@@ -191,21 +196,22 @@ private slots:
               "Kampstra\xdf"
               "e\r\n12\r\nZufahrt<CR>Hof\r\n\r\nStadthaus\r\n3. OG\r\n\r\nELW 1\aRTW(D)\a\r\n1\r\n"
               "51,5\r\n7,4\r\n";
-        QCOMPARE(PlanStationAlarm(alarm(), false, Context())->lastAlarm, expected);
-        QCOMPARE(PlanStationAlarm(alarm(), true, Context())->lastAlarm, std::nullopt);
+        Context ctx;
+        QCOMPARE(PlanStationAlarm(alarm(), false, ctx, ctx.settings)->lastAlarm, expected);
+        QCOMPARE(PlanStationAlarm(alarm(), true, ctx, ctx.settings)->lastAlarm, std::nullopt);
         // Read back: the line breaks restored, the informant lost, one empty field more.
         QCOMPARE(LastAlarmStore::messageFromBytes(expected), alarm({ { 18, "" } }));
         QCOMPARE(LastAlarmStore::messageFromBytes("A\nB\rC\r\nD"), QStringLiteral("A\tB\rC\tD\t"));
         // Fewer than seven fields: ignored; a unit alarm without units: silence.
-        QCOMPARE(PlanStationAlarm(alarm({}, 6), false, Context()).has_value(), false);
-        QVERIFY(PlanUnitAlarm(QStringLiteral("WACHALARM_EM"), Context()).announcement == Announcement {});
+        QCOMPARE(PlanStationAlarm(alarm({}, 6), false, ctx, ctx.settings).has_value(), false);
+        QVERIFY(PlanUnitAlarm(QStringLiteral("WACHALARM_EM"), ctx, ctx.settings).announcement == Announcement {});
         // What the speech program is given to say, fields 10 and 13 empty.
-        Context ctx;
-        ctx.settings.SpeechEnabled = 1;
+        ctx.settings.SpeechEnabled = true;
         ctx.settings.SpeechProgramPath = QStringLiteral("/bin/say");
-        ctx.settings.SpeakKeyword = ctx.settings.SpeakStreet = ctx.settings.SpeakObject = ctx.settings.SpeakUnits = 1;
-        ctx.settings.SpeakOutsideTown = ctx.settings.SpeakDistrict = 1;
-        const auto plan = PlanStationAlarm(alarm(), false, ctx);
+        ctx.settings.SpeakKeyword = ctx.settings.SpeakStreet = ctx.settings.SpeakObject = ctx.settings.SpeakUnits
+            = true;
+        ctx.settings.SpeakOutsideTown = ctx.settings.SpeakDistrict = true;
+        const auto plan = PlanStationAlarm(alarm(), false, ctx, ctx.settings);
         QCOMPARE(plan->announcement.speech->text,
             QStringLiteral("B3\r\n\r\nKampstraße\r\n\r\n12\r\n\r\nObjekt \r\n\r\nStadthaus\r\n\r\n"
                            "Alarmiert sind\r\nELW 1\r\nRTW(D)\r\nIch wiederhole         Alarmiert sind\r\n"
@@ -295,14 +301,15 @@ private slots:
     {
         auto [steps, expected] = fetch<QStringList, QString>("steps", "expected");
         AppContext ctx;
+        const StationSettings settings;
         // A search that never answers by itself: the test answers in its place.
         HttpResponder silent([](const HttpResponder::Request&) { return HttpResponder::silence(); });
-        Geocoder live(ctx), view(ctx);
+        Geocoder live(ctx, settings), view(ctx, settings);
         live.setConfig(MapConfig::from(ConfigValues::parse(ConfigFile::Map, "provider=osm\nsearch=" + silent.base())));
         view.setConfig(live.config());
         Incident incident(live);
         RecordingMap map;
-        Station station(ctx, &map);
+        Station station(ctx, settings, &map);
         incident.follow(station.core);
         station.handler.follow(incident);
         station.handler.setGeocoder(&view);
@@ -317,7 +324,7 @@ private slots:
             if (step.startsWith(QLatin1String("alarm")))
                 answering = &live, station.core.HandleStationAlarm(message, 1);
             else if (step.startsWith(QLatin1String("again")))
-                answering = &view, station.handler.ShowAlarmAgain(*PlanStationAlarm(message, true, ctx));
+                answering = &view, station.handler.ShowAlarmAgain(*PlanStationAlarm(message, true, ctx, settings));
             else if (step == QLatin1String("unit"))
                 station.core.HandleUnitAlarm(QStringLiteral("WACHALARM_EM\tDLK\a"));
             else if (step == QLatin1String("clear"))
@@ -360,8 +367,8 @@ private slots:
         AppContext ctx;
         ctx.ProgramFolder = ctx.DataFolder = dir.path();
         ctx.LastAlarmPath = file("last.dat");
-        Settings& s = ctx.settings;
-        s.PlayAlarmWav = s.PlayUnitWavs = s.SpeechEnabled = s.SpeakKeyword = 1;
+        StationSettings s;
+        s.PlayAlarmWav = s.PlayUnitWavs = s.SpeechEnabled = s.SpeakKeyword = true;
         s.SpeechProgramPath = file("say"), s.SpeechTextFile = file("sabbel.txt");
         QVERIFY(TestFiles::writeScript(s.SpeechProgramPath,
             "cd '" + QFile::encodeName(dir.path())
@@ -375,7 +382,7 @@ private slots:
         device.speaking = file("speaking");
         Announcer announcer(ctx, std::make_unique<GateSound>(device));
         AnnouncementQueue queue(ctx, announcer);
-        Station station(ctx, nullptr, &queue);
+        Station station(ctx, s, nullptr, &queue);
         const Window& window = station.window;
         AlarmCore& handler = station.core;
 
@@ -408,7 +415,8 @@ private slots:
     void shorterAlarmEmptiesLabels()
     {
         AppContext ctx;
-        Station station(ctx);
+        const StationSettings settings;
+        Station station(ctx, settings);
         const Window& window = station.window;
         AlarmCore& handler = station.core;
         handler.HandleStationAlarm(alarm(), 1);
@@ -432,17 +440,18 @@ private slots:
             QSKIP("mounting a 64 KiB tmpfs is not permitted here (needs root)");
         const SoundCapture capture(m_dir.path());
         AppContext ctx;
+        StationSettings record;
         ctx.ProgramFolder = m_dir.path();
         ctx.DataFolder = disk;
         ctx.LastAlarmPath = disk + QStringLiteral("/last.dat");
-        ctx.settings.PlayAlarmWav = ctx.settings.PlayUnitWavs = ctx.settings.SpeechEnabled = 1;
-        ctx.settings.SpeechProgramPath = QStringLiteral("/bin/true");
-        ctx.settings.SpeechTextFile = disk + QStringLiteral("/sabbel.txt");
+        record.PlayAlarmWav = record.PlayUnitWavs = record.SpeechEnabled = true;
+        record.SpeechProgramPath = QStringLiteral("/bin/true");
+        record.SpeechTextFile = disk + QStringLiteral("/sabbel.txt");
         const QByteArray sounds = SoundWriter::write(m_dir.filePath(QStringLiteral("alarm.wav")), 1)
             + SoundWriter::write(m_dir.filePath(QStringLiteral("RTW.wav")), 2);
         Announcer announcer(ctx);
         AnnouncementQueue queue(ctx, announcer);
-        AlarmCore handler(ctx);
+        AlarmCore handler(ctx, record);
         handler.setAnnouncements(&queue);
         handler.HandleStationAlarm(alarm({ { 4, "B1" } }), 0);
         QTRY_VERIFY(!queue.busy());

@@ -207,17 +207,17 @@ private slots:
     // has the alarm sound off, ALSA's "default" may open nothing.
     void soundWarning_data()
     {
-        columns<qint16, QByteArray, QString>("alarmSound", "pcm", "shown");
-        row("a fresh data folder", qint16(0), QByteArray("null"), QString("Alarmton ausgeschaltet (Einstellungen)"));
-        row("no sound device", qint16(1), QByteArray("hw; card 99"),
+        columns<bool, QByteArray, QString>("alarmSound", "pcm", "shown");
+        row("a fresh data folder", false, QByteArray("null"), QString("Alarmton ausgeschaltet (Einstellungen)"));
+        row("no sound device", true, QByteArray("hw; card 99"),
             QString("Kein Tonausgabegerät: Alarme sind nicht zu hören"));
-        row("the alarm sound on a device", qint16(1), QByteArray("null"), QString());
+        row("the alarm sound on a device", true, QByteArray("null"), QString());
     }
     void soundWarning()
     {
-        auto [alarmSound, pcm, shown] = fetch<qint16, QByteArray, QString>("alarmSound", "pcm", "shown");
+        auto [alarmSound, pcm, shown] = fetch<bool, QByteArray, QString>("alarmSound", "pcm", "shown");
         WindowFixture f;
-        Settings settings;
+        StationSettings settings;
         settings.PlayAlarmWav = alarmSound;
         const QString alsa = f.home.filePath("alsa.conf");
         QVERIFY(TestFiles::writeAll(alsa, "pcm.!default { type " + pcm + " }\n")
@@ -279,8 +279,8 @@ private slots:
         const QString record = f.home.filePath("record"), program = f.home.filePath("wake.sh");
         QVERIFY(TestFiles::writeScript(program, "echo \"$*\" >> '" + record.toLocal8Bit() + "'\n[ \"$1\" != fail ]"));
         QVERIFY(f.putDataFile("display.ini", ini.replace("RECORD", program).toLocal8Bit()));
-        f.ctx.settings.PlayAlarmWav = 1;
-        QVERIFY(SaveSettings(f.ctx));
+        f.station->settings().PlayAlarmWav = true;
+        QVERIFY(SaveSettings(f.ctx, f.station->settings()));
         const QByteArray stored
             = WindowFixture::stationAlarm("B 3", {}).replace('\t', "\r\n").toLatin1() + "\r\n\r\n\r\n";
         QVERIFY(f.putDataFile("last.dat", stored));
@@ -380,7 +380,7 @@ private slots:
         FakeDispatch dispatch;
         QVERIFY(dispatch.listen());
         f.ctx.ServerPort = dispatch.port();
-        f.ctx.settings.ServerAddress = "127.0.0.1";
+        f.station->settings().ServerAddress = "127.0.0.1";
         auto* band = f.control<QLabel>("LinkWarning");
         QTRY_VERIFY(band->isVisible());
         QVERIFY(band->text().contains(QRegularExpression("^Keine Verbindung zur Leitstelle seit \\d\\d:\\d\\d$")));

@@ -118,11 +118,11 @@ private slots:
         QWidget window;
         auto* band = new LinkWarning(&window);
         band->setDelaySeconds(1);
-        band->linkStatus(1);
+        band->linkStatus(true);
         window.show();
         QElapsedTimer sinceDrop;
         sinceDrop.start();
-        band->linkStatus(0);
+        band->linkStatus(false);
         QTRY_VERIFY(band->isVisible());
         QCOMPARE_GE(sinceDrop.elapsed(), 950);
     }

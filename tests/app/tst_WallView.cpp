@@ -105,7 +105,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
         Painted sound;
         f.station->setAnnouncementOutput(&sound);
-        f.ctx.settings.PlayAlarmWav = 1;
+        f.station->settings().PlayAlarmWav = true;
         f.wall()->label("keyword")->installEventFilter(&sound);
         receiveAlarm(*f.station, true);
         QTRY_COMPARE(sound.atFirstSound, "B3 Wohnungsbrand");
@@ -314,7 +314,7 @@ private slots:
         f.form->wallScreen()->setClock([] { return kAlarmTime; });
         QCOMPARE(f.form->wallScreen()->label("appointments")->text(), "");
         f.ctx.ServerPort = dispatch.port();
-        f.ctx.settings.ServerAddress = "127.0.0.1";
+        f.station->settings().ServerAddress = "127.0.0.1";
         QTimer ticks;
         connect(&ticks, &QTimer::timeout, &f.station->link(), &ServerLink::superviseTick);
         ticks.start(100);

@@ -9,6 +9,7 @@
 #include "announce/Announcer.h"
 #include "common/AppContext.h"
 #include "config/ConfigValues.h"
+#include "config/StationSettings.h"
 #include "crew/CrewWatch.h"
 #include "history/HistoryDesk.h"
 #include "history/HistoryModel.h"
@@ -135,8 +136,9 @@ private slots:
     {
         QDateTime now = at("2026-03-01T10:00:00");
         AppContext ctx;
+        StationSettings record;
         ctx.LastAlarmPath = path(QStringLiteral("last.dat"));
-        AlarmCore core(ctx);
+        AlarmCore core(ctx, record);
         auto history = recorder(now);
         QVERIFY(history);
         history->watch(core);
@@ -146,7 +148,7 @@ private slots:
         history->setCrew(&crew);
         // A search that never answers by itself: the test answers 51.51 N, 7.46 E in its place.
         HttpResponder silent([](const HttpResponder::Request&) { return HttpResponder::silence(); });
-        Geocoder geocoder(ctx);
+        Geocoder geocoder(ctx, record);
         geocoder.setConfig(
             MapConfig::from(ConfigValues::parse(ConfigFile::Map, "provider=osm\nsearch=" + silent.base())));
         Incident incident(geocoder);
@@ -214,8 +216,9 @@ private slots:
         QFETCH(QString, numbered);
         QVERIFY(LastAlarmStore::store(path(QStringLiteral("last.dat")), fields({ { 4, "TH 1" } })));
         AppContext ctx;
+        StationSettings record;
         ctx.LastAlarmPath = path(QStringLiteral("last.dat"));
-        AlarmCore core(ctx);
+        AlarmCore core(ctx, record);
         for (int start = 0; start < (live ? 1 : 2); ++start) {
             HistoryRecorder history(db(), ctx.LastAlarmPath, {});
             history.watch(core);
@@ -320,13 +323,14 @@ private slots:
             QSKIP("mounting a 1 MiB tmpfs is not permitted here (needs root)");
         const SoundCapture capture(m_dir.path());
         AppContext ctx;
+        StationSettings record;
         ctx.ProgramFolder = m_dir.path();
-        ctx.settings.PlayAlarmWav = 1;
+        record.PlayAlarmWav = true;
         ctx.LastAlarmPath = path(QStringLiteral("last.dat"));
         const QByteArray sound = SoundWriter::write(path(QStringLiteral("alarm.wav")), 1);
         Announcer announcer(ctx);
         AnnouncementQueue queue(ctx, announcer);
-        AlarmCore core(ctx);
+        AlarmCore core(ctx, record);
         core.setAnnouncements(&queue);
         HistoryRecorder history(file, ctx.LastAlarmPath, {});
         QSignalSpy started(&history, &HistoryRecorder::started), written(&history, &HistoryRecorder::written),
@@ -513,8 +517,9 @@ private slots:
         const QString aside = db() + QStringLiteral(".broken-") + QDate::currentDate().toString(Qt::ISODate);
         QCOMPARE(TestFiles::readAll(aside), content);
         AppContext ctx;
+        StationSettings record;
         ctx.LastAlarmPath = path(QStringLiteral("last.dat"));
-        AlarmCore core(ctx);
+        AlarmCore core(ctx, record);
         history->watch(core);
         QSignalSpy written(history.get(), &HistoryRecorder::written);
         core.HandleStationAlarm(fields().join('\t'), 0);
@@ -534,6 +539,7 @@ private slots:
                     fields({ { 7, "Weg" } }) } }));
         }
         AppContext ctx;
+        StationSettings record;
         ctx.DataFolder = m_dir.path();
         ctx.LastAlarmPath = path(QStringLiteral("last.dat"));
         QWidget window;
@@ -541,8 +547,8 @@ private slots:
         for (QLabel*& label : controls.label_einsatz)
             label = new QLabel(&window);
         controls.MSFlexGrid1 = new QTableWidget(&window);
-        AlarmCore core(ctx);
-        Geocoder geocoder(ctx);
+        AlarmCore core(ctx, record);
+        Geocoder geocoder(ctx, record);
         Incident incident(geocoder);
         incident.follow(core);
         AlarmHandler handler(controls, nullptr);

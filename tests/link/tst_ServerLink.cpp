@@ -6,6 +6,7 @@
 #include "alarm/AlarmCore.h"
 #include "announce/AnnouncementOutput.h"
 #include "announce/AnnouncementQueue.h"
+#include "config/StationSettings.h"
 #include "link/Framing.h"
 #include "link/ServerLink.h"
 
@@ -24,18 +25,19 @@ namespace {
 // A link to a dispatch computer on 127.0.0.1 that answers, or that never answers a connect.
 struct Rig {
     AppContext ctx;
+    StationSettings settings;
     RecordingHandlers handlers;
     FakeDispatch dispatch;
     bool listening;
-    ServerLink link { ctx, handlers };
-    QList<int> statuses;
+    ServerLink link { ctx, settings, handlers };
+    QList<bool> statuses;
 
     explicit Rig(bool answering = true)
         : listening(answering ? dispatch.listen() : dispatch.listenUnanswering())
     {
-        ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
+        settings.ServerAddress = QStringLiteral("127.0.0.1");
         ctx.ServerPort = dispatch.port();
-        QObject::connect(&link, &ServerLink::linkStatusChanged, [this](int status) { statuses.append(status); });
+        QObject::connect(&link, &ServerLink::linkStatusChanged, [this](bool connected) { statuses.append(connected); });
     }
 };
 
@@ -79,14 +81,14 @@ private slots:
         const QByteArray registration = "\x05HIER_MEIN_NAME\tWache S\xfc\x64\tMONITOR\tMONITOR\t1" + end;
         Rig rig;
         QVERIFY(rig.listening);
-        rig.ctx.settings.ServerAddress = QStringLiteral("  ");
+        rig.settings.ServerAddress = QStringLiteral("  ");
         rig.ctx.MonitorName = QStringLiteral("Wache Süd");
         for (int connection = 1; connection <= 2; ++connection) {
             rig.link.superviseTick();
             QCOMPARE(rig.dispatch.clientCount(), connection);
             QCOMPARE(keepAlive(rig.link.Winsock_Klein->socketDescriptor()), QList<int>({ 1, 20, 5, 4 }));
             QVERIFY(rig.dispatch.waitForReceived(registration.size()));
-            QCOMPARE(rig.link.SendPending, 0);
+            QVERIFY(!rig.link.SendPending);
             rig.link.superviseTick();
             rig.link.superviseTick();
             rig.dispatch.send("er" + end + MessageReceiver::frame(QStringLiteral("VERSION\t2"))
@@ -94,11 +96,11 @@ private slots:
             QTRY_COMPARE(rig.handlers.calls.size(), connection);
             QCOMPARE(rig.dispatch.received(), registration);
             rig.dispatch.dropClient();
-            QTRY_VERIFY(rig.link.LinkState() != 7);
+            QTRY_VERIFY(rig.link.LinkState() != ServerLink::State::Connected);
         }
         rig.link.superviseTick();
         QCOMPARE(rig.handlers.calls, (QStringList { "DeleteTicker:", "DeleteTicker:" }));
-        QCOMPARE(rig.statuses, (QList<int> { 1, 0, 1, 0 }));
+        QCOMPARE(rig.statuses, (QList<bool> { true, false, true, false }));
     }
 
     // A host that does not answer: the tick after a connect wait that ran out dials again at once,
@@ -109,7 +111,7 @@ private slots:
         Rig rig(false);
         QVERIFY(rig.listening);
         rig.link.superviseTick();
-        QCOMPARE(rig.link.LinkState(), 6);
+        QCOMPARE(rig.link.LinkState(), ServerLink::State::Connecting);
         QStringList steps;
         const auto recording = connect(rig.link.Winsock_Klein, &QAbstractSocket::stateChanged, this,
             [&](QAbstractSocket::SocketState state) { steps.append(QString::number(state)); });
@@ -119,7 +121,7 @@ private slots:
         disconnect(recording);
         // 1: looking up the host, the first step of a new attempt.
         QVERIFY2(steps.contains("1") && steps.indexOf("1") < steps.indexOf("events"), qPrintable(steps.join(' ')));
-        QCOMPARE(rig.link.LinkState(), 6);
+        QCOMPARE(rig.link.LinkState(), ServerLink::State::Connecting);
 
         bool pumpedAfterTheEnd = false;
         QTimer::singleShot(0, &rig.link, [&] {
@@ -131,9 +133,9 @@ private slots:
         rig.link.closeSocket();
         rig.link.superviseTick();
         rig.link.SendToServer(QStringLiteral("HIER_MEIN_NAME"));
-        QCOMPARE(rig.link.LinkState(), 0);
+        QCOMPARE(rig.link.LinkState(), ServerLink::State::Closed);
         QCOMPARE(rig.link.Winsock_Klein->bytesToWrite(), 0);
-        QCOMPARE(rig.statuses, QList<int> {});
+        QCOMPARE(rig.statuses, QList<bool> {});
     }
 
     // A handler that waits in the event loop sees the next alarm handled inside its wait.
@@ -183,18 +185,19 @@ private slots:
         AppContext ctx;
         FakeDispatch dispatch;
         QVERIFY(dispatch.listen());
-        ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
+        StationSettings settings;
+        settings.ServerAddress = QStringLiteral("127.0.0.1");
         ctx.ServerPort = dispatch.port();
         ctx.ProgramFolder = dir.path();
         ctx.LastAlarmPath = dir.filePath(QStringLiteral("last.dat"));
-        ctx.settings.PlayAlarmWav = 1;
+        settings.PlayAlarmWav = true;
         QStringList events;
         HeardOutput output;
         output.events = &events;
         AnnouncementQueue announcements(ctx, output);
-        AlarmCore core(ctx);
+        AlarmCore core(ctx, settings);
         core.setAnnouncements(&announcements);
-        ServerLink link(ctx, core);
+        ServerLink link(ctx, settings, core);
         const auto note = [&](const char* event) { return [&events, event] { events.append(event); }; };
         connect(&core, &AlarmCore::pagerMessage, this, note("pager"));
         connect(&core, &AlarmCore::feedbackMessage, this, note("answer"));
@@ -215,7 +218,7 @@ private slots:
         QTRY_COMPARE(events, expected);
         QTRY_VERIFY(!announcements.busy());
         QCOMPARE(events, expected);
-        QCOMPARE(link.LinkState(), 7); // connected, no error
+        QCOMPARE(link.LinkState(), ServerLink::State::Connected); // no error
     }
 
     // The window's status picture follows the link.
@@ -224,7 +227,7 @@ private slots:
         WindowFixture window;
         FakeDispatch dispatch;
         QVERIFY(dispatch.listen());
-        window.ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
+        window.station->settings().ServerAddress = QStringLiteral("127.0.0.1");
         window.ctx.ServerPort = dispatch.port();
         ServerLink& link = window.station->link();
         const auto picture = [&](const QString& name) { return window.control<QLabel>(name)->pixmap().toImage(); };
@@ -232,7 +235,7 @@ private slots:
         link.superviseTick();
         QCOMPARE(picture("Image_S"), picture("Image_Server(1)"));
         dispatch.dropClient();
-        QTRY_VERIFY(link.LinkState() != 7);
+        QTRY_VERIFY(link.LinkState() != ServerLink::State::Connected);
         link.superviseTick();
         QCOMPARE(picture("Image_S"), picture("Image_Server(0)"));
     }

@@ -4,6 +4,7 @@
 
 #include "common/AppContext.h"
 #include "config/ConfigValues.h"
+#include "config/StationSettings.h"
 #include "map/Geocoder.h"
 #include "map/MapClient.h"
 #include "map/TileLoader.h"
@@ -90,6 +91,7 @@ class ucGMapTest : public QObject {
 
     QTemporaryDir m_data, m_cache;
     AppContext m_ctx;
+    StationSettings m_settings;
     HttpResponder::Handler m_answer;
     std::optional<HttpResponder> m_server;
     std::optional<ucGMap> m_map;
@@ -119,12 +121,12 @@ class ucGMapTest : public QObject {
 
     void useProxy(bool login)
     {
-        m_ctx.settings.UseProxy = 1;
-        m_ctx.settings.ProxyServer = QStringLiteral("127.0.0.1");
-        m_ctx.settings.ProxyPort = static_cast<qint16>(m_server->port());
-        m_ctx.settings.ProxyAuthRequired = login ? 1 : 0;
-        m_ctx.settings.ProxyLogin = QStringLiteral("wache");
-        m_ctx.settings.ProxyPassword = QStringLiteral("geheim");
+        m_settings.UseProxy = true;
+        m_settings.ProxyServer = QStringLiteral("127.0.0.1");
+        m_settings.ProxyPort = m_server->port();
+        m_settings.ProxyAuthRequired = login;
+        m_settings.ProxyLogin = QStringLiteral("wache");
+        m_settings.ProxyPassword = QStringLiteral("geheim");
     }
 
     // Waits for map request `number` to end; true when its image was shown.
@@ -154,7 +156,7 @@ class ucGMapTest : public QObject {
         m_map->resize(size);
         m_map->setGZoom(zoom);
         m_map->setGPoint(centre);
-        m_map->setContext(&m_ctx);
+        m_map->setContext(&m_ctx, &m_settings);
         m_map->setConfig(mapIni());
         m_map->Refresh();
         return settled();
@@ -178,10 +180,10 @@ private slots:
     void init()
     {
         m_map.reset(); // the one of the test before
-        m_ctx.settings = {};
+        m_settings = {};
         m_tileLimitMs = 0;
         m_lookupTimeoutMs = Geocoder::DefaultTimeoutMs;
-        m_geocoder.emplace(m_ctx);
+        m_geocoder.emplace(m_ctx, m_settings);
         m_answer = [](const HttpResponder::Request& r) {
             return r.target.contains("/maps/api/") ? picture(Qt::green, Qt::green) : tile(r.target);
         };
@@ -189,7 +191,7 @@ private slots:
         m_ctx.DataFolder = m_data.path();
         writeMapIni("# the local map service\r\nhost=" + m_server->base() + "/\r\nkey=testkey\r\n");
         m_map.emplace();
-        m_map->setContext(&m_ctx);
+        m_map->setContext(&m_ctx, &m_settings);
         m_map->setConfig(mapIni());
         m_map->resize(300, 200);
     }

@@ -409,8 +409,9 @@ private slots:
         const QString copy = home.filePath("Ausdrucke/2026-10-01_080000_B3_Brand.pdf");
         QVERIFY(TestFiles::writeAll(copy, "%PDF-1.4\n"));
         AppContext ctx;
-        AlarmCore core(ctx);
-        Printout printout(ctx);
+        StationSettings record;
+        AlarmCore core(ctx, record);
+        Printout printout(ctx, record);
         printout.setSettings(PrintSettings::from(ConfigValues::read(home.path(), ConfigFile::Print)));
         printout.clock = [] { return QDateTime::currentDateTime().addDays(31); };
         printout.watch(core);

@@ -174,9 +174,10 @@ private slots:
         QTcpServer lookup; // takes the address lookup and never answers
         QVERIFY(lookup.listen(QHostAddress::LocalHost, 0));
         AppContext ctx;
+        StationSettings record;
         ctx.LastAlarmPath = m_dir.filePath(QStringLiteral("last.dat"));
-        AlarmCore core(ctx);
-        Geocoder geocoder(ctx);
+        AlarmCore core(ctx, record);
+        Geocoder geocoder(ctx, record);
         geocoder.setConfig(MapConfig::from(ConfigValues::parse(
             ConfigFile::Map, QStringLiteral("host=http://127.0.0.1:%1\n").arg(lookup.serverPort()).toUtf8())));
         Incident incident(geocoder);

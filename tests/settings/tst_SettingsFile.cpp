@@ -4,6 +4,8 @@
 #include "common/NumberText.h"
 #include "common/SafeFile.h"
 #include "config/Configuration.h"
+#include "config/ConfigValues.h"
+#include "config/StationSettings.h"
 #include "settings/DataFolders.h"
 #include "settings/Form2.h"
 #include "settings/SettingsFile.h"
@@ -38,13 +40,15 @@ class SettingsAndHelpersTest : public QObject {
     Q_OBJECT
     QTemporaryDir m_data, m_program;
     AppContext m_ctx;
+    StationSettings m_settings;
     QString path() const { return SettingsPath(m_ctx); }
+    void load() { m_settings = LoadSettings(m_ctx, ConfigValues::read(m_ctx.DataFolder, ConfigFile::Settings)); }
     static constexpr int kNone = 99999; // no 16-bit value
 
 private slots:
     void init()
     {
-        m_ctx.settings = Settings();
+        m_settings = StationSettings();
         m_ctx.DataFolder = m_data.path();
         m_ctx.ProgramFolder = m_program.path();
         QFile::remove(path());
@@ -84,15 +88,15 @@ private slots:
     // In a folder that holds the empty file "a", readable by all, and "b", which only its owner may write.
     void fileExists_data()
     {
-        columns<QString, int>("name", "exists");
-        row("empty file", "a", 1);
-        row("no read access", "b", 0);
-        row("folder", ".", 0);
-        row("NUL in the path", QString::fromUtf16(u"a\0b", 3), 0);
+        columns<QString, bool>("name", "exists");
+        row("empty file", "a", true);
+        row("no read access", "b", false);
+        row("folder", ".", false);
+        row("NUL in the path", QString::fromUtf16(u"a\0b", 3), false);
     }
     void fileExists()
     {
-        auto [name, exists] = fetch<QString, int>("name", "exists");
+        auto [name, exists] = fetch<QString, bool>("name", "exists");
         const QTemporaryDir dir;
         const QString a = dir.filePath(QStringLiteral("a")), b = dir.filePath(QStringLiteral("b"));
         QVERIFY(writeAll(a, {}) && writeAll(b, {}) && QFile::setPermissions(b, QFile::WriteOwner)
@@ -100,7 +104,7 @@ private slots:
             && QFile::setPermissions(dir.path(),
                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
         ::setfsuid(65534); // root reads every file: ask as an ordinary user (no change when not root)
-        const int result = FileExists(dir.filePath(name));
+        const bool result = FileExists(dir.filePath(name));
         ::setfsuid(0);
         QCOMPARE(result, exists);
     }
@@ -108,11 +112,12 @@ private slots:
     void roundTrip()
     {
         QByteArrayList lines;
-        for (const char kind : QByteArray("TNNTTTTTTNNNNNNNNNNNNNTNNTT")) // text or number
-            lines += QByteArray::number(lines.size() + 1) + (kind == 'N' ? "" : " Stra\xdf\x65 \x96 \x80 ");
+        for (const char kind : QByteArray("TNNTTTTTTNNNNNNNNNNNNNTNNTT")) // text, or a flag and the port
+            lines += kind == 'N' ? QByteArray::number(lines.size() % 2)
+                                 : QByteArray::number(lines.size() + 1) + " Stra\xdf\x65 \x96 \x80 ";
         QVERIFY(writeAll(path(), lines.join("\r\n") + "\r\n" + QByteArray(100000, 'x')));
-        LoadSettings(m_ctx);
-        QVERIFY(SaveSettings(m_ctx));
+        load();
+        QVERIFY(SaveSettings(m_ctx, m_settings));
         lines[4] = QFile::encodeName(m_program.filePath(QStringLiteral("sabbel.txt")));
         QCOMPARE(readAll(path()), lines.join("\r\n") + "\r\n");
         QCOMPARE(QDir(m_data.path()).entryList(QDir::Files | QDir::Hidden), QStringList({ "settings.dat" }));
@@ -125,22 +130,45 @@ private slots:
         row("no file", QByteArray(), "localhost|0|0|");
         row("empty file", QByteArray(""), "localhost|0|0|P/sabbel.txt");
         row("four lines, LF only", QByteArray("els\n1\n0\n/usr/bin/sag\n"), "els|1|0|P/sabbel.txt");
-        row("no server, 8080 x", QByteArray("\r\n2\r\n" + z + "8080 x"), "localhost|2|8080|P/sabbel.txt");
+        row("no server, 8080 x", QByteArray("\r\n1\r\n" + z + "8080 x"), "localhost|1|8080|P/sabbel.txt");
         row("letter, out of range", QByteArray("s\r\na\r\n" + z + "99999"), "s|0|0|P/sabbel.txt");
-        row("NUL, controls, 10 MB", QByteArray("\0\xff\x81\r\n", 5) + QByteArray(10 << 20, '7'),
-            QString::fromUtf16(u"\0ÿ\u0081|0|0|P/sabbel.txt", 20));
+        row("NUL, controls", QByteArray("\0\xff\x81\r\n7", 6), QString::fromUtf16(u"\0ÿ\u0081|0|0|P/sabbel.txt", 20));
+        row("10 MB: not read", QByteArray(10 << 20, '7'), "localhost|0|0|P/sabbel.txt");
     }
     void shortAndBadFiles()
     {
         auto [file, read] = fetch<QByteArray, QString>("file", "read");
         QVERIFY(file.isNull() || writeAll(path(), file));
-        LoadSettings(m_ctx);
-        const Settings& s = m_ctx.settings;
+        load();
+        const StationSettings& s = m_settings;
         const QString speech = QString(s.SpeechTextFile).replace(m_program.path(), "P");
-        QCOMPARE(QString("%1|%2|%3|").arg(s.ServerAddress).arg(s.SpeechEnabled).arg(s.ProxyPort) + speech, read);
+        QCOMPARE(QString("%1|%2|%3|").arg(s.ServerAddress).arg(int(s.SpeechEnabled)).arg(s.ProxyPort) + speech, read);
         QCOMPARE(readAll(path()), file); // reading never changes the file
         m_ctx.ProgramFolder = "/proc/1"; // cannot be written: the speech text goes to the data folder
         QCOMPARE(DefaultSpeechTextFile(m_ctx), m_data.filePath(QStringLiteral("sabbel.txt")));
+    }
+    // A flag (line 3) or the port (line 24) that the record cannot hold as written: what the program
+    // uses, and what a save writes back.
+    void numbersThatChange_data()
+    {
+        columns<int, QByteArray, int, QByteArray>("line", "written", "used", "saved");
+        for (const auto& [written, used, saved] : std::initializer_list<std::tuple<const char*, int, const char*>> {
+                 { "1", 1, "1" }, { "2", 0, "0" }, { "-1", 0, "0" }, { "1.4 x", 1, "1" }, { "65537", 0, "0" } })
+            row(qPrintable(QString("flag \"%1\"").arg(written)), 3, QByteArray(written), used, QByteArray(saved));
+        for (const auto& [written, used, saved] : std::initializer_list<std::tuple<const char*, int, const char*>> {
+                 { "32767", 32767, "32767" }, { "40000", 0, "0" }, { "-1", 0, "0" }, { "80.5", 80, "80" } })
+            row(qPrintable(QString("port \"%1\"").arg(written)), 24, QByteArray(written), used, QByteArray(saved));
+    }
+    void numbersThatChange()
+    {
+        auto [line, written, used, saved] = fetch<int, QByteArray, int, QByteArray>("line", "written", "used", "saved");
+        QByteArrayList lines(27, "0");
+        lines[line - 1] = written;
+        QVERIFY(writeAll(path(), lines.join("\r\n") + "\r\n"));
+        load();
+        QCOMPARE(line == 3 ? int(m_settings.PlayAlarmWav) : int(m_settings.ProxyPort), used);
+        QVERIFY(SaveSettings(m_ctx, m_settings));
+        QCOMPARE(readAll(path()).split('\n').value(line - 1), saved + '\r');
     }
     void dataFolders_data()
     {
@@ -183,8 +211,8 @@ private slots:
             row(qPrintable(kControls[n - 1]), n, value, value);
         }
         for (const auto& [typed, saved] : std::initializer_list<std::pair<const char*, const char*>> {
-                 { " 3128 ", "3128" }, { "", "0" }, { "-32768", "-32768" }, { "32768", nullptr }, { "8080x", nullptr },
-                 { "80.5", nullptr }, { "-", nullptr } })
+                 { " 3128 ", "3128" }, { "", "0" }, { "-1", nullptr }, { "32767", "32767" }, { "32768", nullptr },
+                 { "8080x", nullptr }, { "80.5", nullptr }, { "-", nullptr } })
             row(qPrintable(QString("port \"%1\"").arg(typed)), 24, QString(typed), QString(saved));
         row("file cannot be written", 0, "els", QString());
     }
@@ -237,7 +265,7 @@ private slots:
             QCOMPARE(dialog.txt_settings[0]->text(), picked.isEmpty() ? "/opt/sag" : picked);
         }
         dialog.Command2->click();
-        QVERIFY(m_ctx.settings == Settings() && !QFile::exists(path()));
+        QVERIFY(m_settings == StationSettings() && !QFile::exists(path()));
     }
     // On a full disk (64 KiB, mounted in this thread's own namespace) a failed save leaves the settings file
     // whole and owner-only, a failed replacement a larger file whole, nothing beside; with room both succeed.
@@ -247,17 +275,18 @@ private slots:
         if (!disk.mounted())
             QSKIP("Mounting a small file system needs root (CAP_SYS_ADMIN); the full-disk case did not run.");
         const QString last = m_ctx.dataFile(QStringLiteral("last.dat"));
-        QVERIFY(SaveSettings(m_ctx) && writeAll(last, QByteArray(10000, 'o')));
+        QVERIFY(SaveSettings(m_ctx, m_settings) && writeAll(last, QByteArray(10000, 'o')));
         const QByteArray saved = readAll(path());
         const QString filler = disk.fill();
-        m_ctx.settings.ServerAddress = QStringLiteral("els");
-        QVERIFY(!SaveSettings(m_ctx) && !ReplaceFileWhole(last, QByteArray(20000, 'n')));
+        m_settings.ServerAddress = QStringLiteral("els");
+        QVERIFY(!SaveSettings(m_ctx, m_settings) && !ReplaceFileWhole(last, QByteArray(20000, 'n')));
         QCOMPARE(readAll(path()) + readAll(last), saved + QByteArray(10000, 'o'));
         QCOMPARE(QFile::permissions(path()) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
         QCOMPARE(QDir(m_data.path()).entryList(QDir::Files | QDir::Hidden),
             QStringList({ "filler", "last.dat", "settings.dat" }));
-        QVERIFY(QFile::remove(filler) && SaveSettings(m_ctx) && ReplaceFileWhole(last, QByteArray(20000, 'n')));
-        QCOMPARE(readAll(path()) + readAll(last), SettingsFileBytes(m_ctx.settings) + QByteArray(20000, 'n'));
+        QVERIFY(
+            QFile::remove(filler) && SaveSettings(m_ctx, m_settings) && ReplaceFileWhole(last, QByteArray(20000, 'n')));
+        QCOMPARE(readAll(path()) + readAll(last), SettingsFileBytes(m_settings) + QByteArray(20000, 'n'));
     }
 };
 

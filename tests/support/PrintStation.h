@@ -4,6 +4,7 @@
 #include "alarm/Incident.h"
 #include "common/AppContext.h"
 #include "config/Configuration.h"
+#include "config/StationSettings.h"
 #include "map/Geocoder.h"
 #include "print/PrintSettings.h"
 #include "print/Printout.h"
@@ -24,10 +25,11 @@ struct PrintStation {
     QTemporaryDir home;
     std::optional<SmallDisk> disk; // on Ausdrucke/ when a test asks for one
     AppContext ctx;
-    AlarmCore core { ctx };
-    Geocoder geocoder { ctx };
+    StationSettings settings;
+    AlarmCore core { ctx, settings };
+    Geocoder geocoder { ctx, settings };
     Incident incident { geocoder };
-    Printout printout { ctx };
+    Printout printout { ctx, settings };
     Configuration config;
     QSignalSpy printed { &printout, &Printout::printed };
 

@@ -1,6 +1,7 @@
 #include "tests/support/RecordingHandlers.h"
 
 #include "common/AppContext.h"
+#include "config/StationSettings.h"
 #include "link/ServerLink.h"
 #include "tools/DispatchSimulator.h"
 #include "tools/ScenarioScript.h"
@@ -29,10 +30,11 @@ private slots:
         QSignalSpy registrations(&simulator, &DispatchSimulator::registrationReceived);
         QSignalSpy finished(&simulator, &DispatchSimulator::scenarioFinished);
         AppContext ctx;
-        ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
+        StationSettings record;
+        record.ServerAddress = QStringLiteral("127.0.0.1");
         ctx.ServerPort = simulator.port();
         RecordingHandlers handlers;
-        ServerLink link(ctx, handlers);
+        ServerLink link(ctx, record, handlers);
         link.superviseTick();
         QTRY_COMPARE(finished.count(), 1);
         QCOMPARE(registrations.count(), 1);

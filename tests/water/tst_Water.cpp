@@ -3,6 +3,7 @@
 #include "common/AppContext.h"
 #include "common/GeoPoint.h"
 #include "config/ConfigValues.h"
+#include "config/StationSettings.h"
 #include "map/ucGMap.h"
 #include "print/Printout.h"
 #include "station/Station.h"
@@ -249,6 +250,7 @@ private slots:
         QVERIFY(TestFiles::writeAll(
             m_dir.filePath("map.ini"), "provider=osm\ntiles=" + m_tiles.base() + "/{z}/{x}/{y}.png\n"));
         AppContext ctx;
+        StationSettings record;
         ctx.DataFolder = m_dir.path();
         ucGMap map;
         map.resize(600, 600);
@@ -256,7 +258,7 @@ private slots:
         map.setGZoom(zoom);
         const QString centre = QStringLiteral("%1,%2").arg(kIncident.y()).arg(kIncident.x());
         map.setGPoint(centre);
-        map.setContext(&ctx);
+        map.setContext(&ctx, &record);
         map.setConfig(MapConfig::from(ConfigValues::read(m_dir.path(), ConfigFile::Map)));
         map.AddMarker(centre, 0x00FF00, "E");
         map.Refresh();
