@@ -1,11 +1,10 @@
 #include "tests/support/FakeDispatch.h"
 #include "tests/support/RecordingHandlers.h"
-#include "tests/support/WindowFixture.h"
 
+#include "common/AppContext.h"
 #include "link/Framing.h"
 #include "link/ServerLink.h"
 
-#include <QLabel>
 #include <QTest>
 #include <QTimer>
 
@@ -133,25 +132,6 @@ private slots:
         QTRY_COMPARE(rig.handlers.calls,
             (QStringList {
                 "HandleStationAlarm(0):WACHALARM\tB1", "HandleStationAlarm(0):WACHALARM\tB2", "end of first wait" }));
-    }
-
-    // The window's status picture follows the link.
-    void statusPicture()
-    {
-        WindowFixture window;
-        FakeDispatch dispatch;
-        QVERIFY(dispatch.listen());
-        window.ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
-        window.ctx.ServerPort = dispatch.port();
-        ServerLink& link = window.station->link();
-        const auto picture = [&](const QString& name) { return window.control<QLabel>(name)->pixmap().toImage(); };
-        link.superviseTick();
-        link.superviseTick();
-        QCOMPARE(picture("Image_S"), picture("Image_Server(1)"));
-        dispatch.dropClient();
-        QTRY_VERIFY(link.LinkState() != 7);
-        link.superviseTick();
-        QCOMPARE(picture("Image_S"), picture("Image_Server(0)"));
     }
 };
 
