@@ -8,6 +8,7 @@
 #include "announce/Announcer.h"
 #include "announce/SoundOutput.h"
 #include "common/AppContext.h"
+#include "tests/support/AlarmText.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/OwnNamespaces.h"
 #include "tests/support/SoundCapture.h"
@@ -19,19 +20,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using AlarmText::alarm;
 using TestFiles::readAll;
 
 namespace {
-
-// A station alarm of 19 fields; field i replaced where given, cut after `count` fields.
-QString alarm(const QMap<int, QString>& fields = {}, int count = 19)
-{
-    QStringList f { "WACHALARM", "Brand", "B3 Y", "Wohnungsbrand", "B3", "44135", "Dortmund", "Kampstraße", "12",
-        "Zufahrt\r\nHof", "", "Stadthaus", "3. OG", "", "ELW 1\aRTW(D)\a", "1", "51,5", "7,4", "Herr Meier" };
-    for (auto it = fields.begin(); it != fields.end(); ++it)
-        f[it.key()] = it.value();
-    return f.mid(0, count).join(QChar(9));
-}
 
 // Unit sounds on, from the program folder /p.
 struct Context : AppContext {

@@ -10,6 +10,7 @@
 #include "announce/SoundOutput.h"
 #include "common/AppContext.h"
 #include "map/Geocoder.h"
+#include "tests/support/AlarmText.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/HttpResponder.h"
 #include "tests/support/RecordingMap.h"
@@ -26,17 +27,9 @@
 #include <condition_variable>
 #include <mutex>
 
-namespace {
+using AlarmText::alarm;
 
-// A station alarm of 19 fields; field i replaced where given, cut after `count` fields.
-QString alarm(const QMap<int, QString>& fields = {}, int count = 19)
-{
-    QStringList f { "WACHALARM", "Brand", "B3 Y", "Wohnungsbrand", "B3", "44135", "Dortmund", "Kampstraße", "12",
-        "Zufahrt\r\nHof", "", "Stadthaus", "3. OG", "", "ELW 1\aRTW(D)\a", "1", "51,5", "7,4", "Herr Meier" };
-    for (auto it = fields.begin(); it != fields.end(); ++it)
-        f[it.key()] = it.value();
-    return f.mid(0, count).join(QChar(9));
-}
+namespace {
 
 struct Window {
     QWidget widget;
