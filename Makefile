@@ -5,8 +5,9 @@ JOBS ?= $(shell nproc)
 FUZZ_BUILD ?= $(BUILD)-fuzz
 FUZZ_SECONDS ?= 600
 SAN_BUILD ?= $(BUILD)-asan
+TSAN_BUILD ?= $(BUILD)-tsan
 
-.PHONY: all deps build test sanitize format-check package demo bench fuzz clean
+.PHONY: all deps build test sanitize tsan format-check package demo bench fuzz clean
 
 all: build
 
@@ -33,6 +34,10 @@ test: deps $(BUILD)/build.ninja
 sanitize: deps
 	sh scripts/sanitize.sh $(SAN_BUILD) $(JOBS)
 
+# The tests whose work runs on threads, under ThreadSanitizer; not part of make test.
+tsan: deps
+	sh scripts/tsan.sh $(TSAN_BUILD) $(JOBS)
+
 format-check: deps
 	sh scripts/format-check.sh
 
@@ -50,4 +55,4 @@ fuzz: deps
 	sh scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(SAN_BUILD) $(TSAN_BUILD)

@@ -1,6 +1,7 @@
 #include "announce/SoundPlayer.h"
 
 #include "announce/SoundOutput.h"
+#include "common/HandOver.h"
 
 SoundPlayer::SoundPlayer(std::unique_ptr<SoundOutput> output, QObject* parent)
     : QObject(parent)
@@ -24,9 +25,9 @@ void SoundPlayer::play(const QString& path)
 {
     // Only one sound is ever under way, so no cut meant for an older sound can be pending.
     m_player.ResetCut();
-    QMetaObject::invokeMethod(m_worker, [this, path] {
+    HandOver::post(m_worker, [this, path] {
         m_player.PlayWave(path);
-        QMetaObject::invokeMethod(this, &SoundPlayer::played, Qt::QueuedConnection);
+        HandOver::post(this, [this] { emit played(); });
     });
 }
 

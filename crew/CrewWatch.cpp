@@ -2,6 +2,7 @@
 
 #include "alarm/AlarmCore.h"
 #include "alarm/AlarmRows.h"
+#include "common/HandOver.h"
 
 #include <QFileInfo>
 
@@ -80,28 +81,25 @@ void CrewWatch::readInBackground()
         m_readAgain = true;
         return;
     }
-    m_reader.start([this, path = m_crewPath, digest = m_crewDigest]() mutable {
+    HandOver::start(m_reader, [this, path = m_crewPath, digest = m_crewDigest]() mutable {
         std::optional<CrewFile> crew = CrewFile::readChanged(path, digest);
-        QMetaObject::invokeMethod(
-            this,
-            [this, crew = std::move(crew), digest]() mutable {
-                m_reading = false;
-                m_crewDigest = digest;
-                if (crew)
-                    takeCrew(std::move(*crew));
-                watchFile();
-                if (std::exchange(m_readAgain, false))
-                    fileChanged();
-                emit crewRead();
-            },
-            Qt::QueuedConnection);
+        HandOver::post(this, [this, crew = std::move(crew), digest]() mutable {
+            m_reading = false;
+            m_crewDigest = digest;
+            if (crew)
+                takeCrew(std::move(*crew));
+            watchFile();
+            if (std::exchange(m_readAgain, false))
+                fileChanged();
+            emit crewRead();
+        });
     });
 }
 
 void CrewWatch::takeCrew(CrewFile crew)
 {
     // A crew of thousands is let go on the reader's thread, not on the alarm's.
-    m_reader.start([old = std::exchange(m_crew, std::move(crew))] {});
+    HandOver::start(m_reader, [old = std::exchange(m_crew, std::move(crew))] {});
     m_strangers = 0;
     for (auto it = m_answers.cbegin(); it != m_answers.cend(); ++it)
         m_strangers += m_crew.find(it.key()) == nullptr;

@@ -3,6 +3,7 @@
 #include "alarm/AlarmCore.h"
 #include "alarm/AlarmRows.h"
 #include "common/CodePage.h"
+#include "common/HandOver.h"
 #include "common/Log.h"
 #include "common/SafeFile.h"
 #include "crew/FileWarnings.h"
@@ -189,7 +190,7 @@ void VehicleBoard::flush()
             + "\r\n";
     }
     // The disk may be slow: the file is written off the thread that takes alarms, one write at a time.
-    m_writer.start([path = m_statePath, bytes] {
+    HandOver::start(m_writer, [path = m_statePath, bytes] {
         (void)ReplaceFileWhole(path, bytes, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     });
 }

@@ -5,6 +5,7 @@
 #include "alarm/AlarmRows.h"
 #include "alarm/Incident.h"
 #include "alarm/LastAlarmStore.h"
+#include "common/HandOver.h"
 #include "common/Log.h"
 #include "common/NumberText.h"
 #include "crew/CrewWatch.h"
@@ -421,8 +422,7 @@ void HistoryRecorder::start()
     }
     m_worker->clock = clock;
     m_thread.start();
-    QMetaObject::invokeMethod(
-        m_worker, [w = m_worker, lastAlarm] { w->start(lastAlarm); }, Qt::QueuedConnection);
+    HandOver::post(m_worker, [w = m_worker, lastAlarm] { w->start(lastAlarm); });
 }
 
 void HistoryRecorder::watch(AlarmCore& core)
@@ -441,14 +441,11 @@ void HistoryRecorder::follow(Incident& incident)
     const auto live = [&incident] { return !incident.isReplay() && incident.plan(); };
     connect(&incident, &Incident::placed, this, [this, &incident, live](const std::optional<QPointF>& position) {
         if (live() && !incident.plan()->coordinates && position)
-            QMetaObject::invokeMethod(
-                m_worker, [w = m_worker, p = *position] { w->place(p); }, Qt::QueuedConnection);
+            HandOver::post(m_worker, [w = m_worker, p = *position] { w->place(p); });
     });
     connect(&incident, &Incident::routed, this, [this, live](const std::optional<Route>& route) {
         if (live() && route)
-            QMetaObject::invokeMethod(
-                m_worker, [w = m_worker, m = route->meters, s = route->seconds] { w->route(m, s); },
-                Qt::QueuedConnection);
+            HandOver::post(m_worker, [w = m_worker, m = route->meters, s = route->seconds] { w->route(m, s); });
     });
 }
 
@@ -459,8 +456,7 @@ void HistoryRecorder::recordStationAlarm(const StationAlarmPlan& plan, bool repl
     HistoryEntry entry { HistoryEntry::Kind::Station, clock(), plan.fields };
     m_received.insert(++m_stationAlarms, entry.received);
     m_received.remove(m_stationAlarms - kKnownAlarms);
-    QMetaObject::invokeMethod(
-        m_worker, [w = m_worker, entry, arrival = m_stationAlarms] { w->store(entry, arrival); }, Qt::QueuedConnection);
+    HandOver::post(m_worker, [w = m_worker, entry, arrival = m_stationAlarms] { w->store(entry, arrival); });
 }
 
 void HistoryRecorder::recordUnitAlarm(const UnitAlarmPlan& plan)
@@ -469,8 +465,7 @@ void HistoryRecorder::recordUnitAlarm(const UnitAlarmPlan& plan)
     for (const QString& unit : plan.units)
         units += unit + QChar(7);
     HistoryEntry entry { HistoryEntry::Kind::Unit, clock(), { QStringLiteral("WACHALARM_EM"), units } };
-    QMetaObject::invokeMethod(
-        m_worker, [w = m_worker, entry] { w->store(entry, 0); }, Qt::QueuedConnection);
+    HandOver::post(m_worker, [w = m_worker, entry] { w->store(entry, 0); });
 }
 
 void HistoryRecorder::recordPagerRow(const QString& message)
@@ -493,12 +488,9 @@ void HistoryRecorder::recordFeedback(const QString& message)
     QString name = member ? member->name : QString();
     if (name.isEmpty())
         name = m_pagerHolders.value(feedback->pagerId);
-    QMetaObject::invokeMethod(
-        m_worker,
-        [w = m_worker, at = clock(), id = feedback->pagerId, name, code = int(*code)] {
-            w->answer(at, id, name, code);
-        },
-        Qt::QueuedConnection);
+    HandOver::post(m_worker, [w = m_worker, at = clock(), id = feedback->pagerId, name, code = int(*code)] {
+        w->answer(at, id, name, code);
+    });
 }
 
 void HistoryRecorder::recordPrintout(const PrintResult& result)
@@ -508,12 +500,9 @@ void HistoryRecorder::recordPrintout(const PrintResult& result)
     if (result.pdfPath.isEmpty() || received == m_received.constEnd()
         || std::abs(received->msecsTo(result.alarmTime)) > kSameAlarmMs)
         return;
-    QMetaObject::invokeMethod(
-        m_worker,
-        [w = m_worker, arrival = received.key(), name = QFileInfo(result.pdfPath).fileName()] {
-            w->printout(arrival, name);
-        },
-        Qt::QueuedConnection);
+    HandOver::post(m_worker, [w = m_worker, arrival = received.key(), name = QFileInfo(result.pdfPath).fileName()] {
+        w->printout(arrival, name);
+    });
 }
 
 void HistoryRecorder::recordWater(const WaterNearby& nearby)
@@ -522,8 +511,7 @@ void HistoryRecorder::recordWater(const WaterNearby& nearby)
     const QString line = nearby.line();
     if (!m_incident || m_incident->isReplay() || m_incident->position() != nearby.incident || line.isEmpty())
         return;
-    QMetaObject::invokeMethod(
-        m_worker, [w = m_worker, line] { w->water(line); }, Qt::QueuedConnection);
+    HandOver::post(m_worker, [w = m_worker, line] { w->water(line); });
 }
 
 void HistoryRecorder::recordStrength(const Strength::Count& count, const Strength::Settings& settings)
@@ -534,9 +522,8 @@ void HistoryRecorder::recordStrength(const Strength::Count& count, const Strengt
     QStringList counts;
     for (qsizetype i = 0; i < settings.shown.size() && i < count.shown.size(); ++i)
         counts << settings.shown[i] + QLatin1Char('=') + QString::number(count.shown[i]);
-    QMetaObject::invokeMethod(
-        m_worker, [w = m_worker, s = count.strengthText(), c = counts.join(QLatin1Char(' '))] { w->strength(s, c); },
-        Qt::QueuedConnection);
+    HandOver::post(
+        m_worker, [w = m_worker, s = count.strengthText(), c = counts.join(QLatin1Char(' '))] { w->strength(s, c); });
 }
 
 void HistoryRecorder::runRetention()
@@ -558,13 +545,10 @@ bool HistoryRecorder::waitForWrites(std::chrono::milliseconds bound)
         return true;
     // Queued behind every write asked for so far; what is gathered for a moment goes now.
     const auto done = std::make_shared<QSemaphore>();
-    QMetaObject::invokeMethod(
-        m_worker,
-        [w = m_worker, done] {
-            w->flush();
-            done->release();
-        },
-        Qt::QueuedConnection);
+    HandOver::post(m_worker, [w = m_worker, done] {
+        w->flush();
+        done->release();
+    });
     return done->tryAcquire(1, int(bound.count()));
 }
 

@@ -4,6 +4,7 @@
 #include "alarm/Incident.h"
 #include "common/AppContext.h"
 #include "common/GeoPoint.h"
+#include "common/HandOver.h"
 #include "common/Log.h"
 #include "config/StationSettings.h"
 #include "print/CupsQueue.h"
@@ -344,11 +345,10 @@ void Printout::send(const Alarm& alarm, const PrintSettings& settings, int copie
     sending.alarmTime = alarm.time;
     sending.printer = settings.printer;
     sending.copies = copies;
-    m_pool.start([this, job, sending]() mutable {
+    HandOver::start(m_pool, [this, job, sending]() mutable {
         std::tie(sending.result, sending.pdf) = render(job);
         sending.result.copies = sending.copies;
-        QMetaObject::invokeMethod(
-            this, [this, sending] { queueSending(sending); }, Qt::QueuedConnection);
+        HandOver::post(this, [this, sending] { queueSending(sending); });
     });
 }
 
@@ -382,7 +382,7 @@ void Printout::sendNext()
     m_sending = true;
     Sending sending = std::move(m_toSend.front());
     m_toSend.pop_front();
-    m_cups.start([this, sending = std::move(sending), ending = m_ending]() mutable {
+    HandOver::start(m_cups, [this, sending = std::move(sending), ending = m_ending]() mutable {
         PrintResult& result = sending.result;
         const auto warn = [&result](const QString& text) {
             qCWarning(lcPrint).noquote() << text;
@@ -415,14 +415,11 @@ void Printout::sendNext()
                                              .arg(sent.jobId)
                                              .arg(queue)
                                              .arg(sending.copies);
-        QMetaObject::invokeMethod(
-            this,
-            [this, result] {
-                m_sending = false;
-                emit printed(result);
-                sendNext();
-            },
-            Qt::QueuedConnection);
+        HandOver::post(this, [this, result] {
+            m_sending = false;
+            emit printed(result);
+            sendNext();
+        });
     });
 }
 
@@ -434,7 +431,7 @@ void Printout::pruneArchive()
     const QString folder = m_ctx.dataFile(PrintArchive::FolderName);
     const int keepDays = settings->keepDays;
     const QDateTime now = clock();
-    m_pool.start([folder, keepDays, now] {
+    HandOver::start(m_pool, [folder, keepDays, now] {
         if (const int deleted = PrintArchive::prune(folder, keepDays, now))
             qCInfo(lcPrint) << deleted << "printouts older than" << keepDays << "days deleted";
     });

@@ -1,5 +1,6 @@
 #include "water/WaterLookup.h"
 
+#include "common/HandOver.h"
 #include "water/WaterIndex.h"
 
 WaterLookup::WaterLookup(QObject* parent)
@@ -27,18 +28,15 @@ void WaterLookup::lookUp(QPointF incident)
     const quint64 generation = ++m_generation;
     if (m_path.isEmpty())
         return;
-    m_pool.start([this, path = m_path, incident, generation] {
+    HandOver::start(m_pool, [this, path = m_path, incident, generation] {
         const WaterIndex::Answer answer = WaterIndex::nearby(path, incident);
-        QMetaObject::invokeMethod(
-            this,
-            [this, path, generation, answer] {
-                if (answer.state == WaterIndex::State::Broken && !std::exchange(m_warned, true))
-                    qCWarning(lcWater).noquote() << "The water index" << path << "cannot be read:" << answer.error;
-                if (answer.state == WaterIndex::State::Read)
-                    m_warned = false;
-                if (generation == m_generation && path == m_path)
-                    emit found(answer.nearby);
-            },
-            Qt::QueuedConnection);
+        HandOver::post(this, [this, path, generation, answer] {
+            if (answer.state == WaterIndex::State::Broken && !std::exchange(m_warned, true))
+                qCWarning(lcWater).noquote() << "The water index" << path << "cannot be read:" << answer.error;
+            if (answer.state == WaterIndex::State::Read)
+                m_warned = false;
+            if (generation == m_generation && path == m_path)
+                emit found(answer.nearby);
+        });
     });
 }

@@ -67,6 +67,24 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // The window's status picture follows the link.
+    void statusPicture()
+    {
+        WindowFixture window;
+        FakeDispatch dispatch;
+        QVERIFY(dispatch.listen());
+        window.ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
+        window.ctx.ServerPort = dispatch.port();
+        ServerLink& link = window.station->link();
+        const auto picture = [&](const QString& name) { return window.control<QLabel>(name)->pixmap().toImage(); };
+        link.superviseTick();
+        link.superviseTick();
+        QCOMPARE(picture("Image_S"), picture("Image_Server(1)"));
+        dispatch.dropClient();
+        QTRY_VERIFY(link.LinkState() != 7);
+        link.superviseTick();
+        QCOMPARE(picture("Image_S"), picture("Image_Server(0)"));
+    }
     // The map starts at zoom 10, which no command gives, and at map type `start`.
     void shortcutsAndButtons_data()
     {

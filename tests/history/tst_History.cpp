@@ -2,7 +2,6 @@
 // retention against a set clock, a full disk, a locked and a damaged file, the list and the
 // archived alarm on the display, and the CSV as a real CSV reader reads it.
 #include "alarm/AlarmCore.h"
-#include "alarm/AlarmHandler.h"
 #include "alarm/Incident.h"
 #include "alarm/LastAlarmStore.h"
 #include "announce/AnnouncementQueue.h"
@@ -11,77 +10,35 @@
 #include "config/ConfigValues.h"
 #include "config/StationSettings.h"
 #include "crew/CrewWatch.h"
-#include "history/HistoryDesk.h"
 #include "history/HistoryModel.h"
 #include "history/HistoryReader.h"
 #include "history/HistoryRecorder.h"
 #include "history/HistoryStore.h"
-#include "history/HistoryView.h"
 #include "log/TickerFile.h"
 #include "map/Geocoder.h"
 #include "print/PrintArchive.h"
 #include "print/PrintSettings.h"
 #include "print/Printout.h"
 #include "settings/DataFolders.h"
+#include "tests/support/HistoryRows.h"
 #include "tests/support/HttpResponder.h"
 #include "tests/support/OwnNamespaces.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/SoundWriter.h"
 #include "tests/support/TestFiles.h"
 
-#include <QComboBox>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QLabel>
-#include <QLineEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTableView>
-#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
 
-namespace {
-
-// A station alarm of 19 fields, field i replaced where given.
-QStringList fields(const QMap<int, QString>& changed = {})
-{
-    QStringList f { "WACHALARM", "Brand", "B3 Y", "Wohnungsbrand", "B3", "44135", "Dortmund", "Kampstraße", "12",
-        "Zufahrt; über \"Hof\"\r\nTür öffnen", "Mitte", "Stadthaus", "3. OG", "", "ELW 1\aRTW(D)\a", "1", "", "",
-        "Frau Müller" };
-    for (auto it = changed.begin(); it != changed.end(); ++it)
-        f[it.key()] = it.value();
-    return f;
-}
-
-// The rows of a CSV file as Python's csv module reads them with ';'.
-QList<QStringList> readCsv(const QString& path)
-{
-    QProcess python;
-    python.start(QStringLiteral("python3"),
-        { "-c",
-            "import csv, json, sys\n"
-            "with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:\n"
-            "    print(json.dumps(list(csv.reader(f, delimiter=';', strict=True))))",
-            path });
-    python.waitForFinished(30000);
-    QList<QStringList> rows;
-    for (const QJsonValue& row : QJsonDocument::fromJson(python.readAllStandardOutput()).array())
-        rows << row.toVariant().toStringList();
-    return rows;
-}
-
-QDateTime at(const char* text)
-{
-    return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate);
-}
-
-} // namespace
+using namespace HistoryRows;
 
 class HistoryTest : public QObject {
     Q_OBJECT
@@ -525,98 +482,6 @@ private slots:
         core.HandleStationAlarm(fields().join('\t'), 0);
         QVERIFY(written.wait(10000));
         QCOMPARE(rows().size(), size_t(1));
-    }
-
-    // The list, its search, year and chart; an alarm of it on the display under its band until Esc
-    // or a new alarm; the export of the rows shown.
-    void listAndArchive()
-    {
-        {
-            HistoryStore store(db());
-            QVERIFY(store.open());
-            QVERIFY(store.store({ { HistoryEntry::Kind::Station, at("2025-12-31T23:00:00"), fields({ { 4, "Alt" } }) },
-                { HistoryEntry::Kind::Station, QDateTime::currentDateTime().addSecs(-60),
-                    fields({ { 7, "Weg" } }) } }));
-        }
-        AppContext ctx;
-        StationSettings record;
-        ctx.DataFolder = m_dir.path();
-        ctx.LastAlarmPath = path(QStringLiteral("last.dat"));
-        QWidget window;
-        AlarmControls controls;
-        for (QLabel*& label : controls.label_einsatz)
-            label = new QLabel(&window);
-        controls.MSFlexGrid1 = new QTableWidget(&window);
-        AlarmCore core(ctx, record);
-        Geocoder geocoder(ctx, record);
-        Incident incident(geocoder);
-        incident.follow(core);
-        AlarmHandler handler(controls, nullptr);
-        handler.watch(core);
-        handler.follow(incident);
-        HistoryDesk desk(ctx, core, handler, new QWidget(&window));
-        bool printIni = false;
-        desk.printable = [&] { return printIni; };
-        HistoryRecorder recorder(db(), ctx.LastAlarmPath, HistorySettings {});
-        recorder.watch(core);
-        recorder.start();
-        QSignalSpy written(&recorder, &HistoryRecorder::written);
-        core.HandleStationAlarm(fields({ { 4, "Neu" } }).join('\t'), 0);
-        QVERIFY(written.wait(10000));
-
-        PrintResult page; // the printout of the live alarm reports its kept copy
-        page.pdfPath = path(QStringLiteral("Ausdrucke/Neu.pdf"));
-        page.alarmTime = QDateTime::currentDateTime();
-        page.alarmSequence = 1;
-        recorder.recordPrintout(page);
-        QVERIFY(written.wait(10000));
-
-        desk.openList();
-        HistoryView& view = *desk.view();
-        QCOMPARE(view.model().rowCount(), 2);
-        QCOMPARE(view.model().rowAt(0).keyword, QStringLiteral("Neu"));
-        // "Drucken": the footer tells why nothing is printed; with print.ini, the kept page goes.
-        auto* footer = view.findChild<QLabel*>(QStringLiteral("status"));
-        QSignalSpy print(&view, &HistoryView::printRequested);
-        view.findChild<QPushButton*>(QStringLiteral("print"))->click();
-        QVERIFY(footer->text().contains(QStringLiteral("fehlt print.ini")));
-        printIni = true;
-        view.findChild<QPushButton*>(QStringLiteral("print"))->click();
-        QCOMPARE(print.size(), 1);
-        QCOMPARE(print.first().first().value<HistoryAlarm>().printout, page.pdfPath);
-        auto* search = view.findChild<QLineEdit*>(QStringLiteral("search"));
-        QTest::keyClicks(search, QStringLiteral("WEG"));
-        QCOMPARE(view.model().rowCount(), 1);
-        view.exportPath = [this] { return path(QStringLiteral("shown.csv")); };
-        view.findChild<QPushButton*>(QStringLiteral("export"))->click();
-        const QList<QStringList> csv = readCsv(path(QStringLiteral("shown.csv")));
-        QCOMPARE(csv.size(), 2);
-        QCOMPARE(csv[1][6], QStringLiteral("Weg 12"));
-        search->clear();
-        QCOMPARE(view.model().rowCount(), 2);
-        auto* year = view.findChild<QComboBox*>(QStringLiteral("year"));
-        year->setCurrentIndex(year->findData(2025));
-        emit year->activated(year->currentIndex());
-        QCOMPARE(view.model().rowCount(), 1);
-        QCOMPARE(view.findChild<MonthChart*>()->counts()[11], 1);
-
-        auto* list = view.findChild<QTableView*>(QStringLiteral("list"));
-        QTest::keyClick(list, Qt::Key_Return);
-        QCOMPARE(controls.label_einsatz[1]->text(), QStringLiteral("Alt"));
-        QVERIFY(desk.showsArchive() && !desk.band()->isHidden());
-        QVERIFY(desk.band()->text().startsWith(QStringLiteral("Archiv: Einsatz vom 31.12.2025 23:00")));
-        desk.returnToLive();
-        QCOMPARE(controls.label_einsatz[1]->text(), QStringLiteral("Neu"));
-        QVERIFY(desk.band()->isHidden());
-        QTest::keyClick(list, Qt::Key_Return);
-        core.HandleUnitAlarm(QStringLiteral("WACHALARM_EM\tDLK\a"));
-        QCOMPARE(
-            controls.label_einsatz[1]->text() + controls.MSFlexGrid1->item(0, 0)->text(), QStringLiteral("NeuDLK"));
-        QVERIFY(!desk.showsArchive() && desk.band()->isHidden());
-        QTRY_COMPARE_WITH_TIMEOUT(written.size(), 3, 10000);
-        year->setCurrentIndex(0); // this year
-        desk.openList();
-        QCOMPARE(footer->text(), QStringLiteral("2 Wachalarme, 1 Einheitenalarm"));
     }
 };
 

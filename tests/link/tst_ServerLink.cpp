@@ -1,7 +1,6 @@
 #include "tests/support/DataRows.h"
 #include "tests/support/FakeDispatch.h"
 #include "tests/support/RecordingHandlers.h"
-#include "tests/support/WindowFixture.h"
 
 #include "alarm/AlarmCore.h"
 #include "announce/AnnouncementOutput.h"
@@ -13,6 +12,10 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QTemporaryDir>
+#include "common/AppContext.h"
+#include "link/Framing.h"
+#include "link/ServerLink.h"
+
 #include <QTest>
 #include <QTimer>
 
@@ -219,25 +222,6 @@ private slots:
         QTRY_VERIFY(!announcements.busy());
         QCOMPARE(events, expected);
         QCOMPARE(link.LinkState(), ServerLink::State::Connected); // no error
-    }
-
-    // The window's status picture follows the link.
-    void statusPicture()
-    {
-        WindowFixture window;
-        FakeDispatch dispatch;
-        QVERIFY(dispatch.listen());
-        window.station->settings().ServerAddress = QStringLiteral("127.0.0.1");
-        window.ctx.ServerPort = dispatch.port();
-        ServerLink& link = window.station->link();
-        const auto picture = [&](const QString& name) { return window.control<QLabel>(name)->pixmap().toImage(); };
-        link.superviseTick();
-        link.superviseTick();
-        QCOMPARE(picture("Image_S"), picture("Image_Server(1)"));
-        dispatch.dropClient();
-        QTRY_VERIFY(link.LinkState() != ServerLink::State::Connected);
-        link.superviseTick();
-        QCOMPARE(picture("Image_S"), picture("Image_Server(0)"));
     }
 };
 

@@ -1,4 +1,5 @@
 #include "tests/support/WindowFixture.h"
+#include "tests/support/AlarmText.h"
 #include "tests/support/TestFiles.h"
 
 #include <QDir>
@@ -61,7 +62,5 @@ bool WindowFixture::putDataFile(const QString& name, const QByteArray& bytes)
 
 QString WindowFixture::stationAlarm(const QString& keyword, const QStringList& units)
 {
-    return QStringList { "WACHALARM", "Einsatz 4711", "06.12.2026 19:42", "Meldbild", keyword, "80331", "München",
-        "Hauptstraße", "12", "Vermerk", "", "", "", "", (QStringList(units) << "").join(QChar(7)), "0" }
-        .join(QChar(9));
+    return AlarmText::station(keyword, units);
 }
