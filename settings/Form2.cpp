@@ -2,6 +2,7 @@
 
 #include "common/AppContext.h"
 #include "config/Configuration.h"
+#include "config/StationSettings.h"
 #include "crew/CrewFile.h"
 #include "crew/VehicleBoard.h"
 #include "map/MapConfig.h"
@@ -9,7 +10,6 @@
 #include "route/RouteSettings.h"
 #include "settings/CalendarPage.h"
 #include "settings/CrewPage.h"
-#include "config/StationSettings.h"
 #include "settings/ProxyPort.h"
 #include "settings/SchemaPage.h"
 #include "settings/SettingsFile.h"
@@ -475,6 +475,7 @@ void Form2::createTrials()
         address->addWidget(txt_trialAddress, 1);
         map->tail()->addLayout(address);
         cmd_mapTrial = addTrial(map->tail(), QStringLiteral("Karte prüfen"), [this, map, centre] {
+            m_trial->setRecord(m_settings);
             m_trial->tryMap(MapConfig::from(ConfigValues::parse(ConfigFile::Map, map->fileText())), centre(),
                 txt_trialAddress->text());
         });
@@ -658,7 +659,8 @@ bool Form2::saveRecord(QString* error)
     s.ProxyPassword = Text_Login[1]->text();
 
     // A file that could not be written is said so in the dialog, instead of closing as if it had
-    // been saved; the values in force stay. The Station takes the new record from the configuration (after an announcement under way).
+    // been saved; the values in force stay. The Station takes the new record from the configuration (after an
+    // announcement under way).
     if (!m_config.save(ConfigFile::Settings, SettingsLines(s), error)) {
         if (error && error->isEmpty())
             *error = QStringLiteral("Die Einstellungen konnten nicht in die Datei geschrieben werden.");

@@ -315,7 +315,7 @@ void SettingsTrial::tryMap(const MapConfig& map, QPointF at, const QString& addr
     if (m_mapParts == 1)
         return;
     delete m_geocoder;
-    m_geocoder = new Geocoder(m_ctx, this);
+    m_geocoder = new Geocoder(m_ctx, m_record, this);
     m_geocoder->setConfig(map);
     m_geocoder->timeoutMs = int(netLimit.count());
     connect(m_geocoder, &Geocoder::answered, this, [this, address](quint64, const std::optional<QString>& coordinates) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/StationSettings.h"
+
 #include <QObject>
 #include <QPointF>
 #include <QString>
@@ -50,6 +52,8 @@ public:
     // One tile of the map at `at` (x longitude, y latitude) and, when `address` is not empty, one
     // address search; both where the map settings say.
     void tryMap(const MapConfig& map, QPointF at, const QString& address);
+    // The settings record whose proxy the map's trial goes through, as the live map would.
+    void setRecord(const StationSettings& record) { m_record = record; }
     // The way from the station to `to`.
     void tryRoute(const RouteSettings& route, QPointF to);
 
@@ -73,6 +77,7 @@ private:
     void mapPartDone(bool ok, const QString& text);
 
     AppContext& m_ctx;
+    StationSettings m_record; // the proxy the map's trial goes through
     quint32 m_running = 0; // a bit per Trial
     SoundPlayer* m_sound = nullptr;
     ProgramRun* m_speech = nullptr;

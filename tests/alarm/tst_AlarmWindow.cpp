@@ -9,6 +9,8 @@
 #include "announce/Announcer.h"
 #include "announce/SoundOutput.h"
 #include "common/AppContext.h"
+#include "config/ConfigValues.h"
+#include "config/StationSettings.h"
 #include "map/Geocoder.h"
 #include "tests/support/AlarmText.h"
 #include "tests/support/DataRows.h"
@@ -58,8 +60,9 @@ struct Station {
     Window window;
     AlarmCore core;
     AlarmHandler handler;
-    explicit Station(AppContext& ctx, AlarmMap* map = nullptr, AnnouncementQueue* announcements = nullptr)
-        : core(ctx)
+    Station(AppContext& ctx, const StationSettings& settings, AlarmMap* map = nullptr,
+        AnnouncementQueue* announcements = nullptr)
+        : core(ctx, settings)
         , handler(window.controls, map)
     {
         core.setAnnouncements(announcements);
@@ -200,12 +203,13 @@ private slots:
         AppContext ctx;
         // A search that never answers by itself: the test answers in its place.
         HttpResponder silent([](const HttpResponder::Request&) { return HttpResponder::silence(); });
-        Geocoder live(ctx), view(ctx);
-        live.setConfig(MapConfig::parse("provider=osm\nsearch=" + silent.base()));
+        const StationSettings settings;
+        Geocoder live(ctx, settings), view(ctx, settings);
+        live.setConfig(MapConfig::from(ConfigValues::parse(ConfigFile::Map, "provider=osm\nsearch=" + silent.base())));
         view.setConfig(live.config());
         Incident incident(live);
         RecordingMap map;
-        Station station(ctx, &map);
+        Station station(ctx, settings, &map);
         incident.follow(station.core);
         station.handler.follow(incident);
         station.handler.setGeocoder(&view);
@@ -220,7 +224,7 @@ private slots:
             if (step.startsWith(QLatin1String("alarm")))
                 answering = &live, station.core.HandleStationAlarm(message, 1);
             else if (step.startsWith(QLatin1String("again")))
-                answering = &view, station.handler.ShowAlarmAgain(*PlanStationAlarm(message, true, ctx));
+                answering = &view, station.handler.ShowAlarmAgain(*PlanStationAlarm(message, true, ctx, settings));
             else if (step == QLatin1String("unit"))
                 station.core.HandleUnitAlarm(QStringLiteral("WACHALARM_EM\tDLK\a"));
             else if (step == QLatin1String("clear"))
@@ -263,8 +267,8 @@ private slots:
         AppContext ctx;
         ctx.ProgramFolder = ctx.DataFolder = dir.path();
         ctx.LastAlarmPath = file("last.dat");
-        Settings& s = ctx.settings;
-        s.PlayAlarmWav = s.PlayUnitWavs = s.SpeechEnabled = s.SpeakKeyword = 1;
+        StationSettings s;
+        s.PlayAlarmWav = s.PlayUnitWavs = s.SpeechEnabled = s.SpeakKeyword = true;
         s.SpeechProgramPath = file("say"), s.SpeechTextFile = file("sabbel.txt");
         QVERIFY(TestFiles::writeScript(s.SpeechProgramPath,
             "cd '" + QFile::encodeName(dir.path())
@@ -278,7 +282,7 @@ private slots:
         device.speaking = file("speaking");
         Announcer announcer(ctx, std::make_unique<GateSound>(device));
         AnnouncementQueue queue(ctx, announcer);
-        Station station(ctx, nullptr, &queue);
+        Station station(ctx, s, nullptr, &queue);
         const Window& window = station.window;
         AlarmCore& handler = station.core;
 
@@ -311,7 +315,8 @@ private slots:
     void shorterAlarmEmptiesLabels()
     {
         AppContext ctx;
-        Station station(ctx);
+        const StationSettings settings;
+        Station station(ctx, settings);
         const Window& window = station.window;
         AlarmCore& handler = station.core;
         handler.HandleStationAlarm(alarm(), 1);

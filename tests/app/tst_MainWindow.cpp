@@ -73,7 +73,7 @@ private slots:
         WindowFixture window;
         FakeDispatch dispatch;
         QVERIFY(dispatch.listen());
-        window.ctx.settings.ServerAddress = QStringLiteral("127.0.0.1");
+        window.station->settings().ServerAddress = QStringLiteral("127.0.0.1");
         window.ctx.ServerPort = dispatch.port();
         ServerLink& link = window.station->link();
         const auto picture = [&](const QString& name) { return window.control<QLabel>(name)->pixmap().toImage(); };
@@ -81,7 +81,7 @@ private slots:
         link.superviseTick();
         QCOMPARE(picture("Image_S"), picture("Image_Server(1)"));
         dispatch.dropClient();
-        QTRY_VERIFY(link.LinkState() != 7);
+        QTRY_VERIFY(link.LinkState() != ServerLink::State::Connected);
         link.superviseTick();
         QCOMPARE(picture("Image_S"), picture("Image_Server(0)"));
     }

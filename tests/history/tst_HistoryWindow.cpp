@@ -4,6 +4,7 @@
 #include "alarm/AlarmHandler.h"
 #include "alarm/Incident.h"
 #include "common/AppContext.h"
+#include "config/StationSettings.h"
 #include "history/HistoryDesk.h"
 #include "history/HistoryModel.h"
 #include "history/HistoryRecorder.h"
@@ -54,8 +55,9 @@ private slots:
         for (QLabel*& label : controls.label_einsatz)
             label = new QLabel(&window);
         controls.MSFlexGrid1 = new QTableWidget(&window);
-        AlarmCore core(ctx);
-        Geocoder geocoder(ctx);
+        const StationSettings settings;
+        AlarmCore core(ctx, settings);
+        Geocoder geocoder(ctx, settings);
         Incident incident(geocoder);
         incident.follow(core);
         AlarmHandler handler(controls, nullptr);

@@ -9,12 +9,9 @@
 #include "link/Framing.h"
 #include "link/ServerLink.h"
 
-#include <QFileInfo>
-#include <QLabel>
-#include <QTemporaryDir>
 #include "common/AppContext.h"
-#include "link/Framing.h"
-#include "link/ServerLink.h"
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <QTest>
 #include <QTimer>

@@ -3,16 +3,23 @@
 #include "common/FileExists.h"
 #include "common/NumberText.h"
 #include "common/SafeFile.h"
-#include "config/Configuration.h"
 #include "config/ConfigValues.h"
+#include "config/Configuration.h"
 #include "config/StationSettings.h"
 #include "settings/DataFolders.h"
+#include "settings/Form2.h"
 #include "settings/SettingsFile.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/OwnNamespaces.h"
 #include "tests/support/TestFiles.h"
+#include <QApplication>
+#include <QCheckBox>
 #include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -20,6 +27,14 @@
 #include <sys/fsuid.h>
 
 using namespace TestFiles;
+
+// The dialog's controls in the order of the settings file's lines.
+static const QStringList kControls = QStringLiteral(
+    "txt_Server check_sound(10) check_datei txt_settings(0) txt_settings(1) txt_settings(4) txt_settings(5) "
+    "txt_settings(2) txt_settings(3) check_sound(0) check_sound(9) check_sound(1) check_sound(2) check_sound(3) "
+    "check_sound(4) check_sound(5) check_sound(6) check_sound(7) check_sound(8) check_em(0) check_em(1) Check_Proxy "
+    "txt_proxy(0) txt_proxy(1) Check_aut Text_Login(0) Text_Login(1)")
+                                         .split(' ');
 
 class SettingsAndHelpersTest : public QObject {
     Q_OBJECT

@@ -5,7 +5,6 @@
 #include "common/GeoPoint.h"
 #include "config/ConfigValues.h"
 #include "config/StationSettings.h"
-#include "map/ucGMap.h"
 #include "print/Printout.h"
 #include "station/Station.h"
 #include "tests/support/AlarmText.h"

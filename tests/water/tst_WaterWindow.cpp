@@ -1,6 +1,8 @@
 // The water sources where the crews see them on screen: the signs on the tile map, the map fitted
 // to the route, the line in the top bar.
 #include "common/AppContext.h"
+#include "config/ConfigValues.h"
+#include "config/StationSettings.h"
 #include "map/ucGMap.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/HttpResponder.h"
@@ -63,6 +65,7 @@ private slots:
         QVERIFY(TestFiles::writeAll(
             m_dir.filePath("map.ini"), "provider=osm\ntiles=" + m_tiles.base() + "/{z}/{x}/{y}.png\n"));
         AppContext ctx;
+        StationSettings record;
         ctx.DataFolder = m_dir.path();
         ucGMap map;
         map.resize(600, 600);
@@ -70,7 +73,8 @@ private slots:
         map.setGZoom(zoom);
         const QString centre = QStringLiteral("%1,%2").arg(kIncident.y()).arg(kIncident.x());
         map.setGPoint(centre);
-        map.setContext(&ctx);
+        map.setContext(&ctx, &record);
+        map.setConfig(MapConfig::from(ConfigValues::read(m_dir.path(), ConfigFile::Map)));
         map.AddMarker(centre, 0x00FF00, "E");
         map.Refresh();
         const double south = offset(kIncident, 180, 60).y();
