@@ -120,13 +120,23 @@ private:
     std::function<bool(QString*)> m_save;
 };
 
+// The record as settings.dat holds it: the server and the speech text as written, not what the
+// program puts in their place when they are empty ("localhost", the default sabbel.txt).
+StationSettings recordAsWritten(const AppContext& ctx, const ConfigValues& values)
+{
+    StationSettings record = LoadSettings(ctx, values);
+    record.ServerAddress = values.text(u"server");
+    record.SpeechTextFile = values.text(u"speech_text");
+    return record;
+}
+
 } // namespace
 
 Form2::Form2(AppContext& ctx, Configuration& config, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , m_ctx(ctx)
     , m_config(config)
-    , m_settings(LoadSettings(ctx, config.values(ConfigFile::Settings)))
+    , m_settings(recordAsWritten(ctx, config.values(ConfigFile::Settings)))
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Einstellungen"));

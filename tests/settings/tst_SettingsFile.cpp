@@ -243,7 +243,8 @@ private slots:
         for (int n = 1; n <= 27; ++n) {
             QWidget* const c = again.findChild<QWidget*>(kControls[n - 1]);
             const auto* box = qobject_cast<QCheckBox*>(c);
-            const QString want = n == line ? (box ? "1" : saved) : (box || n == 24 ? "0" : "");
+            // A new station's dialog offers the server's default.
+            const QString want = n == line ? (box ? "1" : saved) : n == 1 ? "localhost" : (box || n == 24 ? "0" : "");
             QCOMPARE(box ? QString::number(box->isChecked()) : static_cast<QLineEdit*>(c)->text(), want);
             QCOMPARE(file.value(n - 1), CodePage::encode(want) + '\r');
         }
@@ -290,6 +291,15 @@ private slots:
     }
 };
 
-QTEST_MAIN(SettingsAndHelpersTest)
+int main(int argc, char** argv)
+{
+    const QTemporaryDir folder; // a screen of a station's size, larger than the dialog
+    if (!writeAll(folder.filePath("screens.json"), R"({"screens":[{"name":"S","width":1366,"height":768}]})"))
+        return 1;
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(folder.filePath("screens.json")));
+    QApplication app(argc, argv);
+    SettingsAndHelpersTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 
 #include "tst_SettingsFile.moc"
