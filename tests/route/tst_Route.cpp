@@ -2,8 +2,8 @@
 // a local server that answers as OSRM does, and what each fault of a router gets.
 #include "alarm/AlarmCore.h"
 #include "alarm/Incident.h"
-#include "config/ConfigValues.h"
 #include "common/AppContext.h"
+#include "config/ConfigValues.h"
 #include "map/Geocoder.h"
 #include "map/MapConfig.h"
 #include "route/RoutePlanner.h"
