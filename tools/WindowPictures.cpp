@@ -240,6 +240,12 @@ int main(int argc, char* argv[])
         const bool saved = dialog->grab().save(path);
         std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
         ok = saved && ok;
+        // A page built from the schema of its file.
+        dialog->showPage(QStringLiteral("Karte und Route"));
+        const QString map = QDir(folder).filePath(QStringLiteral("settings-map.png"));
+        const bool mapSaved = dialog->grab().save(map);
+        std::printf("%s %s\n", mapSaved ? "wrote" : "could not write", qPrintable(map));
+        ok = mapSaved && ok;
         dialog->close();
     }
     form.close();
