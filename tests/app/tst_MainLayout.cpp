@@ -3,6 +3,7 @@
 #include "app/WallTexts.h"
 #include "config/ConfigValues.h"
 #include "settings/DisplaySettings.h"
+#include "tests/support/DataRows.h"
 #include <QTest>
 
 class MainLayoutTest : public QObject {
@@ -13,8 +14,8 @@ private slots:
     // result of the last size must not depend on the sizes before it.
     void arrange_data()
     {
-        QTest::addColumn<QList<QSize>>("road");
-        QTest::addColumn<QList<int>>("want"); // see arrange()
+        // want: see arrange()
+        columns<QList<QSize>, QList<int>>("road", "want");
         const auto row
             = [](const char* name, QList<QSize> road, QList<int> want) { QTest::newRow(name) << road << want; };
         const QList<int> design = { 4680, 2720, 14280, 10040, 4680, 4000, 16305, 6720, 3720, 9360, 18960 };
@@ -36,8 +37,7 @@ private slots:
     }
     void arrange()
     {
-        QFETCH(QList<QSize>, road);
-        QFETCH(QList<int>, want);
+        auto [road, want] = fetch<QList<QSize>, QList<int>>("road", "want");
         MainLayoutGeometry g { QRect(14640, 120, 2295, 495), QRect(0, 10320, 9615, 3720), QRect(9600, 7320, 4665, 6720),
             QRect(14280, 7320, 4680, 2720), QRect(14280, 10040, 4680, 4000), {}, QRect(0, 0, 17295, 735) };
         for (int i = 0; i < 9; ++i)
@@ -104,9 +104,8 @@ private slots:
     // The texts of the time: since the alarm, its next change, the age of the last alarm, the date.
     void wallTexts_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qint64>("ms"); // from the alarm to now
-        QTest::addColumn<QString>("want");
+        // ms: from the alarm to now
+        columns<QString, qint64, QString>("text", "ms", "want");
         const auto row = [](const char* text, qint64 ms, const char* want) {
             QTest::addRow("%s %lld", text, ms) << QString(text) << ms << QString::fromUtf8(want);
         };
@@ -137,9 +136,7 @@ private slots:
     }
     void wallTexts()
     {
-        QFETCH(QString, text);
-        QFETCH(qint64, ms);
-        QFETCH(QString, want);
+        auto [text, ms, want] = fetch<QString, qint64, QString>("text", "ms", "want");
         const QDateTime alarm(QDate(2026, 12, 8), QTime(19, 42, 0));
         const QDateTime now = alarm.addMSecs(ms);
         const QString got = text == "since" ? WallTexts::since(alarm, now)
@@ -153,8 +150,7 @@ private slots:
     // display.ini: fullscreen, wake, wake.on, wake.off, awake, replay and warning times as read.
     void displaySettings_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("read");
+        columns<QString, QString>("text", "read");
         QTest::newRow("every key, any case, CR LF, comments after a blank")
             << "FullScreen=1\r\nwake = Command # HDMI-CEC\r\nwake.on=cec-ctl --to 0 \"--image view\"\r\n"
                "wake.off=/bin/standby#1\r\nawake_minutes=0.5\r\nreplay_announce_minutes=120\r\n"
@@ -173,8 +169,7 @@ private slots:
     }
     void displaySettings()
     {
-        QFETCH(QString, text);
-        QFETCH(QString, read);
+        auto [text, read] = fetch<QString, QString>("text", "read");
         const DisplaySettings s = DisplaySettings::from(ConfigValues::parse(ConfigFile::Display, text.toUtf8()));
         const auto n = [](double v) { return QString::number(v); };
         const QStringList got = { n(s.fullscreen), n(int(s.wake)), s.wakeOn.join(','), s.wakeOff.join(','),

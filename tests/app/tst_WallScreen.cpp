@@ -4,6 +4,7 @@
 #include "app/ScreenWake.h"
 #include "app/StationCalendar.h"
 #include "common/AppContext.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/HostileCalendars.h"
 #include "tests/support/TestFiles.h"
 
@@ -75,18 +76,14 @@ private slots:
     // error, and a SIGTERM; then both wait for ever.
     void wakeProgram_data()
     {
-        QTest::addColumn<int>("alarms");
-        QTest::addColumn<int>("limitMs");
-        QTest::addColumn<bool>("monitorEnds");
+        columns<int, int, bool>("alarms", "limitMs", "monitorEnds");
         QTest::newRow("at its time limit it is ended with its group") << 1 << 300 << false;
         QTest::newRow("one at a time: each alarm ends the one before") << 3 << 600000 << false;
         QTest::newRow("the monitor's end ends it") << 1 << 600000 << true;
     }
     void wakeProgram()
     {
-        QFETCH(int, alarms);
-        QFETCH(int, limitMs);
-        QFETCH(bool, monitorEnds);
+        auto [alarms, limitMs, monitorEnds] = fetch<int, int, bool>("alarms", "limitMs", "monitorEnds");
         const QTemporaryDir folder;
         const QString script = R"(sh -c 'trap "echo term >> @; exit" TERM; echo start $(readlink /proc/$$/fd/[012]) >> @
                                   sleep 600 & wait' & wait)";
@@ -128,13 +125,10 @@ private slots:
     }
     void calendar_data()
     {
-        QTest::addColumn<QByteArray>("ics");
-        QTest::addColumn<QDateTime>("from");
-        QTest::addColumn<int>("days");
-        QTest::addColumn<int>("most");
-        QTest::addColumn<QString>("want");
-        QTest::addColumn<bool>("bounded"); // a bound was reached and is noted for the journal
-        QTest::addColumn<int>("ms"); // the time the expansion may take; the other bounds as they are
+        // bounded: a bound was reached and is noted for the journal; ms: the time the expansion may take; the other
+        // bounds as they are
+        columns<QByteArray, QDateTime, int, int, QString, bool, int>(
+            "ics", "from", "days", "most", "want", "bounded", "ms");
         const QDateTime morning(QDate(2026, 12, 8), QTime(8, 0));
         const QString exercise = "Di 08.12. 19:00  Übungsabend", hydrants = "Do 10.12. ganztägig  Hydrantenprüfung",
                       moved = "Mi 23.12. 18:00  Übungsabend (verlegt)";
@@ -185,13 +179,8 @@ private slots:
     }
     void calendar()
     {
-        QFETCH(QByteArray, ics);
-        QFETCH(QDateTime, from);
-        QFETCH(int, days);
-        QFETCH(int, most);
-        QFETCH(QString, want);
-        QFETCH(bool, bounded);
-        QFETCH(int, ms);
+        auto [ics, from, days, most, want, bounded, ms] = fetch<QByteArray, QDateTime, int, int, QString, bool, int>(
+            "ics", "from", "days", "most", "want", "bounded", "ms");
         StationCalendar::Bounds bounds;
         bounds.time = std::chrono::milliseconds(ms);
         const StationCalendar::Expansion expansion = StationCalendar::expand(ics, from, days, bounds);

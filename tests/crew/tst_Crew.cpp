@@ -45,9 +45,7 @@ class CrewTest : public QObject {
 private slots:
     void crewFile_data()
     {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<Members>("members");
-        QTest::addColumn<QStringList>("warnings");
+        columns<QByteArray, Members, QStringList>("bytes", "members", "warnings");
         QTest::newRow("semicolons, UTF-8") << QByteArray("Melder;Name;Quali\n1001;Anna Groß;ZF AGT\n")
                                            << Members { { "1001", "Anna Groß|ZF AGT" } } << QStringList();
         QTest::newRow("commas, BOM, quotes, CR LF")
@@ -86,9 +84,7 @@ private slots:
 
     void crewFile()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(Members, members);
-        QFETCH(QStringList, warnings);
+        auto [bytes, members, warnings] = fetch<QByteArray, Members, QStringList>("bytes", "members", "warnings");
         const JournalLines journal;
         const CrewFile crew = CrewFile::parse(bytes);
         QCOMPARE(JournalLines::count, warnings.size());
@@ -106,9 +102,8 @@ private slots:
     void strength_data()
     {
         // Answers: "minutes after the alarm:pager id:code"; the alarm at minute 0 unless "none".
-        QTest::addColumn<QStringList>("answers");
-        QTest::addColumn<bool>("alarm");
-        QTest::addColumn<QString>("expected"); // strength | shown | replies | people
+        // expected: strength | shown | replies | people
+        columns<QStringList, bool, QString>("answers", "alarm", "expected");
         const QString none = "0/0/0/0|AGT 0 · Ma 0 · C 0|später 0 · nicht 0 · unbekannt 0|";
         QTest::newRow("a mixed turnout") << QStringList { "1:z:1", "1:g1:1", "2:g2:1", "2:a:1", "3:b:2", "3:c:0",
             "4:x:-1", "4:y:3" } << true
@@ -125,9 +120,7 @@ private slots:
 
     void strength()
     {
-        QFETCH(QStringList, answers);
-        QFETCH(bool, alarm);
-        QFETCH(QString, expected);
+        auto [answers, alarm, expected] = fetch<QStringList, bool, QString>("answers", "alarm", "expected");
         const CrewFile crew = CrewFile::parse("id;name;q\nz;Zora;ZF GF AGT\ng1;Gerd;GF AGT\ng2;Gina;gf\n"
                                               "a;Anton;AGT Ma\nb;Berta;C\nc;Carl;C\n");
         const QDateTime at0(QDate(2026, 3, 1), QTime(10, 0));
@@ -246,9 +239,8 @@ private slots:
 
     void radioStatus_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("number"); // -1: none
-        QTest::addColumn<QString>("shown");
+        // number: -1: none
+        columns<QString, int, QString>("text", "number", "shown");
         QTest::newRow("3") << "3" << 3 << "Einsatz übernommen";
         QTest::newRow("S3") << "S3" << 3 << "Einsatz übernommen";
         QTest::newRow("Status 3") << " Status 3 " << 3 << "Einsatz übernommen";
@@ -260,9 +252,7 @@ private slots:
 
     void radioStatus()
     {
-        QFETCH(QString, text);
-        QFETCH(int, number);
-        QFETCH(QString, shown);
+        auto [text, number, shown] = fetch<QString, int, QString>("text", "number", "shown");
         const RadioStatus s = RadioStatus::read(text);
         QCOMPARE(s.number.value_or(-1), number);
         QCOMPARE(s.text, shown);

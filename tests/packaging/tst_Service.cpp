@@ -5,6 +5,7 @@
 #include "app/ServiceManager.h"
 #include "common/Log.h"
 #include "link/MessageReceiver.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/OwnNamespaces.h"
 
 #include <QProcess>
@@ -114,9 +115,8 @@ private slots:
     // cannot start, and an argument it does not know is an error with the usage.
     void commandLine_data()
     {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QByteArray>("output"); // the start of stdout, or of stderr when it is not 0
+        // output: the start of stdout, or of stderr when it is not 0
+        columns<QStringList, int, QByteArray>("arguments", "exitCode", "output");
         QTest::newRow("no display") << QStringList() << 1
                                     << QByteArray("kessvenn: no display: set DISPLAY or start with --headless\n");
         QTest::newRow("--fullscreen, no display")
@@ -132,9 +132,7 @@ private slots:
     }
     void commandLine()
     {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, exitCode);
-        QFETCH(QByteArray, output);
+        auto [arguments, exitCode, output] = fetch<QStringList, int, QByteArray>("arguments", "exitCode", "output");
         QTemporaryDir home;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "JOURNAL_STREAM" })
@@ -190,8 +188,9 @@ private slots:
 
     void repeatedFailure_data()
     {
-        QTest::addColumn<QList<int>>("seconds"); // the failures, seconds from the first; -1 a success
-        QTest::addColumn<QList<int>>("logged"); // per failure: -1 not logged, else how many were left out
+        // seconds: the failures, seconds from the first; -1 a success; logged: per failure: -1 not logged, else how
+        // many were left out
+        columns<QList<int>, QList<int>>("seconds", "logged");
         QTest::newRow("first failure logged") << QList<int> { 0 } << QList<int> { 0 };
         QTest::newRow("once a minute with a count")
             << QList<int> { 0, 1, 2, 59, 60, 61, 120 } << QList<int> { 0, -1, -1, -1, 3, -1, 1 };
@@ -200,8 +199,7 @@ private slots:
 
     void repeatedFailure()
     {
-        QFETCH(QList<int>, seconds);
-        QFETCH(QList<int>, logged);
+        auto [seconds, logged] = fetch<QList<int>, QList<int>>("seconds", "logged");
         Log::RepeatLimit limit;
         const Log::RepeatLimit::Clock::time_point start {};
         QList<int> got;
