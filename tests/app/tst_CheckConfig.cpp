@@ -1,6 +1,7 @@
 // kessvenn --check-config and --print-config, the real program on a data folder of the test's own:
 // a clean station passes without a word; each kind of fault, planted alone, is one problem line
 // naming file, line and key, and exit status 1. Neither opens a window or the link.
+#include "tests/support/DataRows.h"
 #include "tests/support/PrivateCups.h"
 #include "tests/support/RoutinoTown.h"
 #include "tests/support/SoundWriter.h"
@@ -141,8 +142,8 @@ private slots:
 
     void oneFault_data()
     {
-        QTest::addColumn<Plant>("plant");
-        QTest::addColumn<QString>("problem"); // the one line printed, as a pattern
+        // problem: the one line printed, as a pattern
+        columns<Plant, QString>("plant", "problem");
 
         QTest::newRow("settings.dat: a port beyond 16 bits") << Plant([](const QString& d, const QString&) {
             return TestFiles::writeAll(d + "/settings.dat", settingsDat(d + "/sprich.sh", "99999"));
@@ -192,8 +193,7 @@ private slots:
 
     void oneFault()
     {
-        QFETCH(Plant, plant);
-        QFETCH(QString, problem);
+        auto [plant, problem] = fetch<Plant, QString>("plant", "problem");
         if (QString::fromUtf8(QTest::currentDataTag()).contains(QLatin1String("print")) && !m_cups.started())
             QSKIP(qPrintable(QStringLiteral("no private cupsd: ") + m_cups.whyNot()));
         QVERIFY(plant(m_data, QFileInfo(m_program).path()));

@@ -88,10 +88,9 @@ private slots:
     // The map starts at zoom 10, which no command gives, and at map type `start`.
     void shortcutsAndButtons_data()
     {
-        QTest::addColumn<QString>("target"); // gets the key release, or is the button clicked
-        QTest::addColumn<QString>("keys"); // "click", or the keys one after another, "repeat": an auto-repeat release
-        QTest::addColumn<int>("start");
-        QTest::addColumn<QList<int>>("after"); // zoom, map type, questions, settings dialogs open, ending
+        // target: gets the key release, or is the button clicked; keys: "click", or the keys one after another,
+        // "repeat": an auto-repeat release; after: zoom, map type, questions, settings dialogs open, ending
+        columns<QString, QString, int, QList<int>>("target", "keys", "start", "after");
         const auto row = [](const char* name, const char* target, const char* keys, int start, QList<int> after) {
             QTest::newRow(name) << target << keys << start << after;
         };
@@ -114,10 +113,8 @@ private slots:
     }
     void shortcutsAndButtons()
     {
-        QFETCH(QString, target);
-        QFETCH(QString, keys);
-        QFETCH(int, start);
-        QFETCH(QList<int>, after);
+        auto [target, keys, start, after]
+            = fetch<QString, QString, int, QList<int>>("target", "keys", "start", "after");
         WindowFixture f;
         f.form->show();
         auto* map = f.control<ucGMap>("ucGMap1");
@@ -179,8 +176,8 @@ private slots:
     }
     void clearCommand_data()
     {
-        QTest::addColumn<QString>("answer"); // "alarm": Ja, and a new alarm came while the question was open
-        QTest::addColumn<QStringList>("after");
+        // answer: "alarm": Ja, and a new alarm came while the question was open
+        columns<QString, QStringList>("answer", "after");
         const QStringList shown = { "Meldbild", "B 3", "Hauptstraße 12", "80331 München", "", "", "", "Vermerk", "",
             "06.12.2026", "19:42", "Einsatz 4711", "MSFlexGrid1", "HLF 20", "RTW 1", "Grid_Melder", "Becker, Tom",
             "Grid_Status", "HLF 20" };
@@ -193,8 +190,7 @@ private slots:
     // The window's own question box, with Qt's German texts; the list, the status grid and last.dat stay.
     void clearCommand()
     {
-        QFETCH(QString, answer);
-        QFETCH(QStringList, after);
+        auto [answer, after] = fetch<QString, QStringList>("answer", "after");
         WindowFixture f;
         f.form->askYesNo = f.realQuestion;
         f.form->load();
@@ -264,11 +260,9 @@ private slots:
     // RECORD is a program that writes its arguments down and fails when the first is "fail".
     void replayAndWake_data()
     {
-        QTest::addColumn<QString>("ini");
-        QTest::addColumn<int>("ageMinutes"); // of last.dat, INT_MAX: 1970-01-01; a live alarm follows the replay
-        QTest::addColumn<QStringList>("sounds");
-        QTest::addColumn<QStringList>("recorded");
-        QTest::addColumn<QStringList>("logged"); // parts of warnings
+        // ageMinutes: of last.dat, INT_MAX: 1970-01-01; a live alarm follows the replay; logged: parts of warnings
+        columns<QString, int, QStringList, QStringList, QStringList>(
+            "ini", "ageMinutes", "sounds", "recorded", "logged");
         const QString command = "wake=command\nwake.on=RECORD on \"HDMI 1\"\nwake.off=RECORD off\nawake_minutes=0.05\n"
                                 "replay_announce_minutes=60";
         const QStringList both = { "alarm.wav", "alarm.wav" }, live = both.mid(1), none, onOff = { "on HDMI 1", "off" };
@@ -288,11 +282,8 @@ private slots:
     // As a live alarm, the replayed one is on screen before its first sound; last.dat stays as it was.
     void replayAndWake()
     {
-        QFETCH(QString, ini);
-        QFETCH(int, ageMinutes);
-        QFETCH(QStringList, sounds);
-        QFETCH(QStringList, recorded);
-        QFETCH(QStringList, logged);
+        auto [ini, ageMinutes, sounds, recorded, logged] = fetch<QString, int, QStringList, QStringList, QStringList>(
+            "ini", "ageMinutes", "sounds", "recorded", "logged");
         WindowFixture f;
         const QString record = f.home.filePath("record"), program = f.home.filePath("wake.sh");
         QVERIFY(TestFiles::writeScript(program, "echo \"$*\" >> '" + record.toLocal8Bit() + "'\n[ \"$1\" != fail ]"));
@@ -302,11 +293,9 @@ private slots:
         const QByteArray stored
             = WindowFixture::stationAlarm("B 3", {}).replace('\t', "\r\n").toLatin1() + "\r\n\r\n\r\n";
         QVERIFY(f.putDataFile("last.dat", stored));
-        QFile file(f.dataFile("last.dat"));
-        QVERIFY(file.open(QIODevice::ReadWrite)
-            && file.setFileTime(ageMinutes == INT_MAX ? QDateTime::fromSecsSinceEpoch(0)
-                                                      : QDateTime::currentDateTime().addSecs(-60 * ageMinutes),
-                QFile::FileModificationTime));
+        QVERIFY(TestFiles::setModified(f.dataFile("last.dat"),
+            ageMinutes == INT_MAX ? QDateTime::fromSecsSinceEpoch(0)
+                                  : QDateTime::currentDateTime().addSecs(-60 * ageMinutes)));
         ScreenAtFirstSound output;
         output.window = f.form.get();
         QVERIFY(output.display = XOpenDisplay(nullptr));
@@ -370,8 +359,7 @@ private slots:
     }
     void wallScreen_data()
     {
-        QTest::addColumn<QByteArray>("ini");
-        QTest::addColumn<int>("width");
+        columns<QByteArray, int>("ini", "width");
         QTest::newRow("a window fitted into a smaller screen") << QByteArray() << 1264;
         QTest::newRow("full screen, no pointer at rest, a band for a dead link")
             << QByteArray("fullscreen=1\nlink_warning_seconds=1") << 1366;
@@ -380,8 +368,7 @@ private slots:
     // link down for display.ini's time, since the start or after a drop, shows a band until it is up again.
     void wallScreen()
     {
-        QFETCH(QByteArray, ini);
-        QFETCH(int, width);
+        auto [ini, width] = fetch<QByteArray, int>("ini", "width");
         WindowFixture f;
         QVERIFY(f.putDataFile("display.ini", ini));
         f.form->showOnScreen();

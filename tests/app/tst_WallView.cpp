@@ -10,6 +10,7 @@
 #include "log/TickerCells.h"
 #include "map/MapMarker.h"
 #include "map/ucGMap.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/FakeDispatch.h"
 #include "tests/support/HostileCalendars.h"
 #include "tests/support/TestFiles.h"
@@ -17,7 +18,6 @@
 #include "water/WaterIndex.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -283,9 +283,7 @@ private slots:
     // the appointments read in time follow, with one warning for the bounds.
     void calendarAfterTheLink_data()
     {
-        QTest::addColumn<QByteArray>("ics");
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<bool>("bounded");
+        columns<QByteArray, QString, bool>("ics", "first", "bounded");
         namespace H = HostileCalendars;
         const QList<QPair<const char*, QByteArray>> hostile = H::all();
         QTest::newRow("a plain calendar")
@@ -300,9 +298,7 @@ private slots:
     }
     void calendarAfterTheLink()
     {
-        QFETCH(QByteArray, ics);
-        QFETCH(QString, first);
-        QFETCH(bool, bounded);
+        auto [ics, first, bounded] = fetch<QByteArray, QString, bool>("ics", "first", "bounded");
         FakeDispatch dispatch;
         QVERIFY(dispatch.listen());
         WindowFixture f;
@@ -357,23 +353,19 @@ private slots:
     // At start-up the stored alarm is shown while younger than standby_minutes.
     void startUp_data()
     {
-        QTest::addColumn<int>("ageMinutes");
-        QTest::addColumn<bool>("standby");
+        columns<int, bool>("ageMinutes", "standby");
         QTest::newRow("younger: the alarm") << 5 << false;
         QTest::newRow("older: standby") << 90 << true;
     }
     void startUp()
     {
-        QFETCH(int, ageMinutes);
-        QFETCH(bool, standby);
+        auto [ageMinutes, standby] = fetch<int, bool>("ageMinutes", "standby");
         WindowFixture stored;
         QVERIFY(stored.putDataFile("display.ini", "layout=wall\n"));
         stored.form->load();
         stored.station->core().HandleStationAlarm(WindowFixture::stationAlarm("B3", { "HLF" }), 0);
-        QFile last(stored.dataFile("last.dat"));
-        QVERIFY(last.open(QIODevice::ReadWrite));
-        QVERIFY(last.setFileTime(QDateTime::currentDateTime().addSecs(-60 * ageMinutes), QFile::FileModificationTime));
-        last.close();
+        QVERIFY(TestFiles::setModified(
+            stored.dataFile("last.dat"), QDateTime::currentDateTime().addSecs(-60 * ageMinutes)));
         stored.form.reset();
         stored.station.reset();
         Station station(stored.ctx, Station::Link::Idle);

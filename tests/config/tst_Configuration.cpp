@@ -49,10 +49,7 @@ private slots:
         QVERIFY(f.putDataFile("print.ini", "# Drucker der Wache\nprinter=Alt\n"));
         const QString lastDat = f.dataFile("last.dat");
         QVERIFY(LastAlarmStore::store(lastDat, WindowFixture::stationAlarm("B3 Alt", { "ELW 1" }).split('\t')));
-        QFile last(lastDat);
-        QVERIFY(last.open(QIODevice::ReadWrite)
-            && last.setFileTime(QDateTime::currentDateTime().addDays(-40), QFileDevice::FileModificationTime));
-        last.close();
+        QVERIFY(TestFiles::setModified(lastDat, QDateTime::currentDateTime().addDays(-40)));
         f.form->load();
         const QString db = f.dataFile("history.sqlite");
         const QString count = "SELECT count(*) FROM alarms";

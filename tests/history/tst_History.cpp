@@ -10,26 +10,22 @@
 #include "config/ConfigValues.h"
 #include "config/StationSettings.h"
 #include "crew/CrewWatch.h"
-#include "history/HistoryModel.h"
 #include "history/HistoryReader.h"
 #include "history/HistoryRecorder.h"
 #include "history/HistoryStore.h"
 #include "log/TickerFile.h"
 #include "map/Geocoder.h"
 #include "print/PrintArchive.h"
-#include "print/PrintSettings.h"
-#include "print/Printout.h"
 #include "settings/DataFolders.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/HistoryRows.h"
 #include "tests/support/HttpResponder.h"
 #include "tests/support/OwnNamespaces.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/SoundWriter.h"
+#include "tests/support/SqliteRows.h"
 #include "tests/support/TestFiles.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -58,20 +54,8 @@ private:
         return started.wait(10000) && started.first().first().toBool() ? std::move(r) : nullptr;
     }
 
-    // The first value of a query on a connection of its own.
-    static QString sql(const QString& file, const QString& query)
-    {
-        QString value;
-        {
-            QSqlDatabase check = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-            check.setDatabaseName(file);
-            QSqlQuery q(check);
-            if (check.open() && q.exec(query) && q.next())
-                value = q.value(0).toString();
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("check"));
-        return value;
-    }
+    // The first value of a query.
+    static QString sql(const QString& file, const QString& query) { return SqliteRows(file, query).value(0); }
 
     std::vector<HistoryRow> rows()
     {
@@ -161,16 +145,15 @@ private slots:
     // taken before the start has replaced it already and is kept once.
     void takeOverLastDat_data()
     {
-        QTest::addColumn<int>("live"); // 0: none, 1: behind the start, -1: before it
-        QTest::addColumn<QString>("numbered");
+        // live: 0: none, 1: behind the start, -1: before it
+        columns<int, QString>("live", "numbered");
         QTest::newRow("restarts") << 0 << "1 TH 1";
         QTest::newRow("live alarm behind the start") << 1 << "1 TH 1, 2 B9";
         QTest::newRow("live alarm before the start") << -1 << "1 B9";
     }
     void takeOverLastDat()
     {
-        QFETCH(int, live);
-        QFETCH(QString, numbered);
+        auto [live, numbered] = fetch<int, QString>("live", "numbered");
         QVERIFY(LastAlarmStore::store(path(QStringLiteral("last.dat")), fields({ { 4, "TH 1" } })));
         AppContext ctx;
         StationSettings record;
@@ -196,9 +179,8 @@ private slots:
 
     void retention_data()
     {
-        QTest::addColumn<int>("keepPersonalDays");
-        QTest::addColumn<int>("keepDays");
-        QTest::addColumn<QStringList>("remarks"); // of the alarms left, newest first; "-" cleared
+        // remarks: of the alarms left, newest first; "-" cleared
+        columns<int, int, QStringList>("keepPersonalDays", "keepDays", "remarks");
         QTest::newRow("defaults") << 180 << 0 << QStringList { "r", "r", "-" };
         QTest::newRow("deleted") << 180 << 150 << QStringList { "r", "r" };
         QTest::newRow("personal a second short of the limit") << 10 << 0 << QStringList { "r", "r", "-" };
@@ -209,9 +191,8 @@ private slots:
     // At start-up, against the set clock: personal fields cleared, the rest kept; whole alarms deleted.
     void retention()
     {
-        QFETCH(int, keepPersonalDays);
-        QFETCH(int, keepDays);
-        QFETCH(QStringList, remarks);
+        auto [keepPersonalDays, keepDays, remarks]
+            = fetch<int, int, QStringList>("keepPersonalDays", "keepDays", "remarks");
         const QDateTime now = at("2026-06-30T12:00:00");
         {
             HistoryStore store(db());
@@ -255,8 +236,8 @@ private slots:
 
     void failure_data()
     {
-        QTest::addColumn<QString>("cause");
-        QTest::addColumn<QString>("kept"); // running number and keyword of each row, in the file at the path
+        // kept: running number and keyword of each row, in the file at the path
+        columns<QString, QString>("cause", "kept");
         QTest::newRow("full disk") << "disk"
                                    << "1yy 2B8 3B9";
         QTest::newRow("locked by another program") << "lock"
@@ -270,8 +251,7 @@ private slots:
     // put in the place of the open one is opened and written.
     void failure()
     {
-        QFETCH(QString, cause);
-        QFETCH(QString, kept);
+        auto [cause, kept] = fetch<QString, QString>("cause", "kept");
         const QString folder = path(QStringLiteral("disk"));
         const QString file = folder + QStringLiteral("/history.sqlite");
         QVERIFY(QDir().mkpath(folder));
@@ -335,8 +315,7 @@ private slots:
 
     void csvFields_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("exported");
+        columns<QString, QString>("text", "exported");
         for (const char* formula : { "=HYPERLINK(\"http://x\")", "+cmd|' /C calc'!A0", "-2+3", "@SUM(1+1)", "\r=1" })
             QTest::newRow(formula) << formula << QStringLiteral("'") + formula;
         QTest::newRow("the separator alone") << ";"
@@ -349,8 +328,7 @@ private slots:
     // field. The year's numbers start at 1 in a new year.
     void csvFields()
     {
-        QFETCH(QString, text);
-        QFETCH(QString, exported);
+        auto [text, exported] = fetch<QString, QString>("text", "exported");
         {
             HistoryStore store(db());
             QVERIFY(store.open());
@@ -438,8 +416,8 @@ private slots:
 
     void damagedFile_data()
     {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("sql"); // makes the file when no content is given
+        // sql: makes the file when no content is given
+        columns<QByteArray, QString>("content", "sql");
         QTest::newRow("text") << QByteArray("Einsatzliste\r\n1;2;3\r\n") << "";
         QTest::newRow("damaged pages") << QByteArray()
                                        << "CREATE TABLE t (x);CREATE INDEX i ON t (x);"
@@ -450,8 +428,7 @@ private slots:
     // The file is renamed, nothing of it lost, and a new history takes the next alarm.
     void damagedFile()
     {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, sql);
+        auto [content, sql] = fetch<QByteArray, QString>("content", "sql");
         if (content.isEmpty()) {
             QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
             other.setDatabaseName(db());

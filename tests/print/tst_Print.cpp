@@ -392,9 +392,7 @@ private slots:
         const QString path = dir.filePath(name.remove('@'));
         const QString target = link ? dir.filePath("elsewhere.pdf") : path;
         QVERIFY(TestFiles::writeAll(target, "%PDF-1.4\n"));
-        QFile file(target);
-        QVERIFY(file.open(QIODevice::ReadWrite)
-            && file.setFileTime(QDateTime::currentDateTime().addDays(-days), QFileDevice::FileModificationTime));
+        QVERIFY(TestFiles::setModified(target, QDateTime::currentDateTime().addDays(-days)));
         QVERIFY(!link || QFile::link(target, path));
         QCOMPARE(PrintArchive::prune(dir.path(), 30, QDateTime::currentDateTime()), deleted ? 1 : 0);
         QCOMPARE(QFileInfo::exists(path), !deleted);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QFile>
 #include <QString>
 
@@ -26,6 +27,13 @@ namespace TestFiles {
 {
     return writeAll(path, "#!/bin/sh\n" + body + "\n")
         && QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// Sets a file's time of change; false when that failed.
+[[nodiscard]] inline bool setModified(const QString& path, const QDateTime& time)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadWrite) && f.setFileTime(time, QFileDevice::FileModificationTime);
 }
 
 } // namespace TestFiles
