@@ -1,6 +1,5 @@
 #include "common/AppContext.h"
 #include "config/Configuration.h"
-#include "crew/CrewFile.h"
 #include "settings/CalendarPage.h"
 #include "settings/CrewPage.h"
 #include "settings/Form2.h"
@@ -29,6 +28,23 @@ using namespace TestFiles;
 // The settings dialog on a data folder of the test's own: each file's round trip through its page,
 // nothing written when nothing changed, a field that cannot be used keeping "Speichern" waiting,
 // the hall screen's privacy, the crew's import, the water import and the calendar's preview.
+namespace {
+
+struct Loaded {
+    Configuration config;
+};
+
+// The dialog on the configuration of the data folder, kept when it closes.
+struct Dialog : Loaded, Form2 {
+    explicit Dialog(AppContext& ctx)
+        : Form2(ctx, (config.load(ctx.DataFolder), config))
+    {
+        setAttribute(Qt::WA_DeleteOnClose, false);
+    }
+};
+
+} // namespace
+
 class SettingsDialogTest : public QObject {
     Q_OBJECT
     QTemporaryDir m_data;
@@ -134,15 +150,10 @@ private slots:
     {
         QVERIFY(writeAll(m_data.filePath("settings.dat"), QByteArray("els\r\n").repeated(27)));
         const QDateTime old = QDateTime::currentDateTime().addDays(-3);
-        for (const QString& name : QDir(m_data.path()).entryList(QDir::Files)) {
-            QFile f(m_data.filePath(name));
-            QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(old, QFileDevice::FileModificationTime));
-        }
+        for (const QString& name : QDir(m_data.path()).entryList(QDir::Files))
+            QVERIFY(setModified(m_data.filePath(name), old));
         const QStringList before = state();
-        Configuration config;
-        config.load(m_data.path());
-        Form2 dialog(m_ctx, config);
-        dialog.setAttribute(Qt::WA_DeleteOnClose, false);
+        Dialog dialog(m_ctx);
         dialog.show();
         // It fits a screen of 1024 × 768 with its frame and a panel: the pages scroll.
         QVERIFY(dialog.width() <= 1000 && dialog.height() <= 680);
@@ -175,10 +186,7 @@ private slots:
     void invalidWaits()
     {
         auto [page, key, typed, reason] = fetch<QString, QString, QString, QString>("page", "key", "typed", "reason");
-        Configuration config;
-        config.load(m_data.path());
-        Form2 dialog(m_ctx, config);
-        dialog.setAttribute(Qt::WA_DeleteOnClose, false);
+        Dialog dialog(m_ctx);
         dialog.show();
         if (auto* table = dialog.page(page)->findChild<QTableWidget*>()) {
             if (key.isEmpty())
@@ -206,10 +214,7 @@ private slots:
         if (!cups.started())
             QSKIP(qPrintable(cups.whyNot()));
         QVERIFY(cups.addQueue("Halle"));
-        Configuration config;
-        config.load(m_data.path());
-        Form2 dialog(m_ctx, config);
-        dialog.setAttribute(Qt::WA_DeleteOnClose, false);
+        Dialog dialog(m_ctx);
         auto* printer = field<QComboBox>(dialog, "Ausdruck", "printer");
         QCOMPARE(printer->currentText(), "Wache"); // as print.ini names it
         QTRY_VERIFY(printer->findData("Halle") >= 0);
@@ -230,10 +235,7 @@ private slots:
     {
         auto [display, names] = fetch<QByteArray, bool>("display", "names");
         QVERIFY(writeAll(m_data.filePath("display.ini"), display));
-        Configuration config;
-        config.load(m_data.path());
-        Form2 dialog(m_ctx, config);
-        dialog.setAttribute(Qt::WA_DeleteOnClose, false);
+        Dialog dialog(m_ctx);
         dialog.show();
         QStringList shown;
         for (const QLabel* label : dialog.findChildren<QLabel*>())
@@ -261,10 +263,7 @@ private slots:
     {
         auto [exported] = fetch<QByteArray>("export");
         QVERIFY(writeAll(m_data.filePath("export.csv"), exported));
-        Configuration config;
-        config.load(m_data.path());
-        Form2 dialog(m_ctx, config);
-        dialog.setAttribute(Qt::WA_DeleteOnClose, false);
+        Dialog dialog(m_ctx);
         auto* crew = static_cast<CrewPage*>(dialog.page("Mannschaft"));
         crew->pickFile = [this](QWidget*) { return m_data.filePath("export.csv"); };
         crew->findChild<QPushButton*>("import")->click();
@@ -275,10 +274,7 @@ private slots:
     // The trial buttons try what the pages say, saved or not, and say the outcome beside the button.
     void trialButtons()
     {
-        Configuration config;
-        config.load(m_data.path());
-        Form2 dialog(m_ctx, config);
-        dialog.setAttribute(Qt::WA_DeleteOnClose, false);
+        Dialog dialog(m_ctx);
         QVERIFY(writeScript(m_data.filePath("sag.sh"), "cat \"$1\" > \"$0.heard\""));
         dialog.txt_settings[0]->setText(m_data.filePath("sag.sh"));
         dialog.cmd_speechTrial->click();
@@ -305,10 +301,7 @@ private slots:
         QVERIFY(writeAll(m_data.filePath("town.osm"), R"(<?xml version="1.0" encoding="UTF-8"?>
 <osm version="0.6"><node id="1" version="1" lat="51.5" lon="7.4"><tag k="emergency" v="fire_hydrant"/></node></osm>
 )"));
-        Configuration config;
-        config.load(m_data.path());
-        Form2 dialog(m_ctx, config);
-        dialog.setAttribute(Qt::WA_DeleteOnClose, false);
+        Dialog dialog(m_ctx);
         auto* calendar = static_cast<CalendarPage*>(dialog.page("Kalender"));
         QSignalSpy previewed(calendar, &CalendarPage::previewed);
         calendar->txt_calendar->setText(m_data.filePath("wache.ics"));
@@ -325,8 +318,8 @@ private slots:
         QCOMPARE(water->lbl_result->text(),
             "Fertig: 1 Wasserentnahmestellen im Index " + m_data.filePath("water.sqlite") + ".");
         dialog.cmd_save->click();
-        QCOMPARE(config.values(ConfigFile::Map).text(u"water"), m_data.filePath("water.sqlite"));
-        QCOMPARE(config.values(ConfigFile::Display).text(u"calendar"), m_data.filePath("wache.ics"));
+        QCOMPARE(dialog.config.values(ConfigFile::Map).text(u"water"), m_data.filePath("water.sqlite"));
+        QCOMPARE(dialog.config.values(ConfigFile::Display).text(u"calendar"), m_data.filePath("wache.ics"));
     }
 };
 
