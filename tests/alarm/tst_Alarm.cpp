@@ -2,15 +2,11 @@
 // real files. The presenter that puts it on real widgets: tst_AlarmWindow.
 #include "alarm/AlarmCore.h"
 #include "alarm/AlarmPlan.h"
-#include "alarm/AlarmRows.h"
 #include "alarm/LastAlarmStore.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
-#include "announce/SoundOutput.h"
 #include "common/AppContext.h"
-#include "config/ConfigValues.h"
 #include "config/StationSettings.h"
-#include "map/Geocoder.h"
 #include "tests/support/AlarmText.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/OwnNamespaces.h"
@@ -19,7 +15,6 @@
 #include "tests/support/TestFiles.h"
 
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 

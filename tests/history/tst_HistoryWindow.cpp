@@ -11,7 +11,6 @@
 #include "history/HistoryStore.h"
 #include "history/HistoryView.h"
 #include "map/Geocoder.h"
-#include "print/PrintSettings.h"
 #include "print/Printout.h"
 #include "tests/support/HistoryRows.h"
 #include "tests/support/TestFiles.h"

@@ -3,8 +3,6 @@
 #include "alarm/AlarmCore.h"
 #include "common/AppContext.h"
 #include "common/GeoPoint.h"
-#include "config/ConfigValues.h"
-#include "config/StationSettings.h"
 #include "print/Printout.h"
 #include "station/Station.h"
 #include "tests/support/AlarmText.h"
@@ -14,7 +12,6 @@
 #include "tests/support/TestFiles.h"
 #include "water/WaterIndex.h"
 #include "water/WaterLookup.h"
-#include "water/WaterSigns.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -219,10 +216,6 @@ private slots:
         QVERIFY(std::abs(GeoPoint::meters(kIncident, there) - 300) < 1);
     }
 
-    // What the tile map draws over the tiles at the paint scale of a full-HD (1) and a 4K wall
-    // screen (2): the hydrant's red frame and the pond's blue square centred on their places, the
-    // diameter's dark digits under the frame, the marker's pin with a hydrant by the incident
-    // beside it, not under it, the route's line and the attribution, each `scale` times as large.
     // The station hands the look-up to the printout, which waits for it and prints the nearest
     // three under the detail map.
     void listOnPaper()

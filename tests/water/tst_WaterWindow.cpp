@@ -51,6 +51,10 @@ class TestWaterWindow : public QObject {
 private slots:
     void initTestCase() { qputenv("XDG_CACHE_HOME", QFile::encodeName(m_dir.filePath("cache"))); }
 
+    // What the tile map draws over the tiles at the paint scale of a full-HD (1) and a 4K wall
+    // screen (2): the hydrant's red frame and the pond's blue square centred on their places, the
+    // diameter's dark digits under the frame, the marker's pin with a hydrant by the incident
+    // beside it, not under it, the route's line and the attribution, each `scale` times as large.
     void signsOnTheMap_data()
     {
         columns<int, double>("zoom", "scale");
