@@ -126,14 +126,14 @@ QStringList ConfigCheck::effective() const
         else if (file_values.unread())
             heading += QStringLiteral(" (not read; the defaults)");
         lines << heading;
-        for (const KeySpec* spec : configKeys(file)) {
-            const ConfigValue& value = file_values.at(spec->key);
+        for (const ConfigKey* schemaKey : configKeys(file)) {
+            const ConfigValue& value = file_values.at(schemaKey->key);
             const QString origin = value.line > 0
                 ? configFileName(file) + QLatin1Char(':') + QString::number(value.line)
                 : QStringLiteral("(default)");
             const QString text
-                = spec->type == KeyType::Secret && !value.text.isEmpty() ? QStringLiteral("(set)") : value.text;
-            lines << origin + QLatin1Char(' ') + spec->key + QLatin1Char('=') + text;
+                = schemaKey->type == KeyType::Secret && !value.text.isEmpty() ? QStringLiteral("(set)") : value.text;
+            lines << origin + QLatin1Char(' ') + schemaKey->key + QLatin1Char('=') + text;
         }
     }
     return lines;

@@ -6,51 +6,51 @@
 
 namespace {
 
-KeySpec key(
+ConfigKey key(
     ConfigFile file, const char* name, KeyType type, const char* defaultText, const char* label, const char* help)
 {
-    KeySpec spec;
-    spec.file = file;
-    spec.key = QString::fromUtf8(name);
-    spec.type = type;
-    spec.defaultText = QString::fromUtf8(defaultText);
-    spec.label = QString::fromUtf8(label);
-    spec.help = QString::fromUtf8(help);
-    return spec;
+    ConfigKey schemaKey;
+    schemaKey.file = file;
+    schemaKey.key = QString::fromUtf8(name);
+    schemaKey.type = type;
+    schemaKey.defaultText = QString::fromUtf8(defaultText);
+    schemaKey.label = QString::fromUtf8(label);
+    schemaKey.help = QString::fromUtf8(help);
+    return schemaKey;
 }
 
-KeySpec ranged(KeySpec spec, double lowest, double highest)
+ConfigKey ranged(ConfigKey schemaKey, double lowest, double highest)
 {
-    spec.lowest = lowest;
-    spec.highest = highest;
-    return spec;
+    schemaKey.lowest = lowest;
+    schemaKey.highest = highest;
+    return schemaKey;
 }
 
-KeySpec choice(KeySpec spec, const QStringList& choices)
+ConfigKey choice(ConfigKey schemaKey, const QStringList& choices)
 {
-    spec.choices = choices;
-    return spec;
+    schemaKey.choices = choices;
+    return schemaKey;
 }
 
 // settings.dat: the line's number, its name and its type. Its flags and numbers are 16-bit numbers
 // in the file; inside the program a flag is a flag.
-KeySpec line(int number, const char* name, KeyType type, const char* defaultText, const char* label, const char* help)
+ConfigKey line(int number, const char* name, KeyType type, const char* defaultText, const char* label, const char* help)
 {
-    KeySpec spec = key(ConfigFile::Settings, name, type, defaultText, label, help);
-    spec.line = number;
-    return spec;
+    ConfigKey schemaKey = key(ConfigFile::Settings, name, type, defaultText, label, help);
+    schemaKey.line = number;
+    return schemaKey;
 }
 
-KeySpec settingsFlag(int number, const char* name, const char* label, const char* help)
+ConfigKey settingsFlag(int number, const char* name, const char* label, const char* help)
 {
     return line(number, name, KeyType::Flag, "0", label, help);
 }
 
 // A route key whose value cannot be used leaves the route off.
-KeySpec routeKey(KeySpec spec)
+ConfigKey routeKey(ConfigKey schemaKey)
 {
-    spec.insteadNote = QStringLiteral("no route");
-    return spec;
+    schemaKey.insteadNote = QStringLiteral("no route");
+    return schemaKey;
 }
 
 QString oneWord(const QString& value)
@@ -67,7 +67,7 @@ QString queueName(const QString& value)
         : QStringLiteral("is not a CUPS queue name (no blanks, control characters, '/' or '#')");
 }
 
-QList<KeySpec> makeSchema()
+QList<ConfigKey> makeSchema()
 {
     using T = KeyType;
     const auto D = ConfigFile::Display;
@@ -76,7 +76,7 @@ QList<KeySpec> makeSchema()
     const auto H = ConfigFile::History;
     constexpr int kMostDays = 100 * 366;
 
-    QList<KeySpec> all {
+    QList<ConfigKey> all {
         // settings.dat
         line(1, "server", T::Text, "localhost", "Rechner der Leitstelle",
             "Name oder IP-Adresse des ELS-Rechners, der die Alarme sendet."),
@@ -217,18 +217,18 @@ QList<KeySpec> makeSchema()
                    "Ganze Alarme werden danach gelöscht; 0: für immer."),
             0, kMostDays),
     };
-    for (KeySpec& spec : all) {
-        if (spec.key == QLatin1String("route.factor"))
-            spec.lowestExcluded = true;
-        else if (spec.key == QLatin1String("route.profile"))
-            spec.check = oneWord;
-        else if (spec.key == QLatin1String("printer")) {
-            spec.check = queueName;
-            spec.keepBad = true;
-            spec.insteadNote = QStringLiteral("kept as written, so nothing is printed on another queue");
-        } else if (spec.key == QLatin1String("informant")) {
-            spec.badText = QStringLiteral("0");
-            spec.insteadNote = QStringLiteral("the informant stays off the paper");
+    for (ConfigKey& schemaKey : all) {
+        if (schemaKey.key == QLatin1String("route.factor"))
+            schemaKey.lowestExcluded = true;
+        else if (schemaKey.key == QLatin1String("route.profile"))
+            schemaKey.check = oneWord;
+        else if (schemaKey.key == QLatin1String("printer")) {
+            schemaKey.check = queueName;
+            schemaKey.keepBad = true;
+            schemaKey.insteadNote = QStringLiteral("kept as written, so nothing is printed on another queue");
+        } else if (schemaKey.key == QLatin1String("informant")) {
+            schemaKey.badText = QStringLiteral("0");
+            schemaKey.insteadNote = QStringLiteral("the informant stays off the paper");
         }
     }
     return all;
@@ -260,27 +260,27 @@ const QList<ConfigFile>& configFiles()
     return files;
 }
 
-const QList<KeySpec>& configSchema()
+const QList<ConfigKey>& configSchema()
 {
-    static const QList<KeySpec> schema = makeSchema();
+    static const QList<ConfigKey> schema = makeSchema();
     return schema;
 }
 
-QList<const KeySpec*> configKeys(ConfigFile file)
+QList<const ConfigKey*> configKeys(ConfigFile file)
 {
-    QList<const KeySpec*> keys;
-    for (const KeySpec& spec : configSchema()) {
-        if (spec.file == file)
-            keys.append(&spec);
+    QList<const ConfigKey*> keys;
+    for (const ConfigKey& schemaKey : configSchema()) {
+        if (schemaKey.file == file)
+            keys.append(&schemaKey);
     }
     return keys;
 }
 
-const KeySpec* findConfigKey(ConfigFile file, QStringView key)
+const ConfigKey* findConfigKey(ConfigFile file, QStringView key)
 {
-    for (const KeySpec& spec : configSchema()) {
-        if (spec.file == file && spec.key == key)
-            return &spec;
+    for (const ConfigKey& schemaKey : configSchema()) {
+        if (schemaKey.file == file && schemaKey.key == key)
+            return &schemaKey;
     }
     return nullptr;
 }

@@ -16,7 +16,7 @@ enum class ConfigFile { Settings, Display, Map, Print, History };
 // What a value may be. A time span is a number in the unit its help names (minutes, seconds, days).
 enum class KeyType { Flag, Whole, Decimal, Text, Path, Url, Coordinates, TimeSpan, Choice, Command, Words, Secret };
 
-struct KeySpec {
+struct ConfigKey {
     ConfigFile file = ConfigFile::Settings;
     QString key; // as written in the file, lower case; settings.dat: the name of its line
     int line = 0; // settings.dat only: the line, from 1
@@ -45,8 +45,8 @@ struct KeySpec {
 // Every file, in the order of the dialog's pages.
 [[nodiscard]] const QList<ConfigFile>& configFiles();
 // Every key of every file, in the order of the files, then as the dialog shows them.
-[[nodiscard]] const QList<KeySpec>& configSchema();
+[[nodiscard]] const QList<ConfigKey>& configSchema();
 // The keys of one file.
-[[nodiscard]] QList<const KeySpec*> configKeys(ConfigFile file);
+[[nodiscard]] QList<const ConfigKey*> configKeys(ConfigFile file);
 // A key of a file; null when the file has no such key.
-[[nodiscard]] const KeySpec* findConfigKey(ConfigFile file, QStringView key);
+[[nodiscard]] const ConfigKey* findConfigKey(ConfigFile file, QStringView key);

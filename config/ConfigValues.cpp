@@ -60,23 +60,24 @@ bool isAddress(const QString& value)
         && !url.host().isEmpty();
 }
 
-QString rangeText(const KeySpec& spec)
+QString rangeText(const ConfigKey& schemaKey)
 {
-    return (spec.lowestExcluded ? QStringLiteral("above %1 up to %2") : QStringLiteral("from %1 to %2"))
-        .arg(number(spec.lowest), number(spec.highest));
+    return (schemaKey.lowestExcluded ? QStringLiteral("above %1 up to %2") : QStringLiteral("from %1 to %2"))
+        .arg(number(schemaKey.lowest), number(schemaKey.highest));
 }
 
 // The typed value of a text, or what is wrong with it.
-std::optional<QVariant> typed(const KeySpec& spec, const QString& text, QString* what)
+std::optional<QVariant> typed(const ConfigKey& schemaKey, const QString& text, QString* what)
 {
     const auto wrong = [&](const QString& why) -> std::optional<QVariant> {
         *what = QStringLiteral("\"%1\" %2").arg(text, why);
         return std::nullopt;
     };
     const auto inRange = [&](double n) {
-        return std::isfinite(n) && (spec.lowestExcluded ? n > spec.lowest : n >= spec.lowest) && n <= spec.highest;
+        return std::isfinite(n) && (schemaKey.lowestExcluded ? n > schemaKey.lowest : n >= schemaKey.lowest)
+            && n <= schemaKey.highest;
     };
-    switch (spec.type) {
+    switch (schemaKey.type) {
     case KeyType::Flag: {
         bool ok = false;
         const int n = text.toInt(&ok);
@@ -88,7 +89,7 @@ std::optional<QVariant> typed(const KeySpec& spec, const QString& text, QString*
         bool ok = false;
         const double n = text.toDouble(&ok);
         if (!ok || !inRange(n) || n != std::floor(n))
-            return wrong(QStringLiteral("is not a whole number ") + rangeText(spec));
+            return wrong(QStringLiteral("is not a whole number ") + rangeText(schemaKey));
         return QVariant(int(n));
     }
     case KeyType::Decimal:
@@ -96,22 +97,22 @@ std::optional<QVariant> typed(const KeySpec& spec, const QString& text, QString*
         bool ok = false;
         const double n = text.toDouble(&ok);
         if (!ok || !inRange(n))
-            return wrong(QStringLiteral("is not a number ") + rangeText(spec));
+            return wrong(QStringLiteral("is not a number ") + rangeText(schemaKey));
         return QVariant(n);
     }
     case KeyType::Choice: {
         const QString word = text.toLower();
-        if (!spec.choices.contains(word))
-            return wrong(QStringLiteral("is not one of ") + spec.choices.join(QStringLiteral(", ")));
+        if (!schemaKey.choices.contains(word))
+            return wrong(QStringLiteral("is not one of ") + schemaKey.choices.join(QStringLiteral(", ")));
         return QVariant(word);
     }
     case KeyType::Url: {
         if (text.isEmpty() || isAddress(text))
             return QVariant(text);
-        if (spec.choices.contains(text.toLower()))
+        if (schemaKey.choices.contains(text.toLower()))
             return QVariant(text.toLower());
         QString expected = QStringLiteral("is not an http:// or https:// address");
-        for (const QString& word : spec.choices)
+        for (const QString& word : schemaKey.choices)
             expected += QStringLiteral(" or ") + word;
         return wrong(expected);
     }
@@ -146,30 +147,31 @@ std::optional<QVariant> typed(const KeySpec& spec, const QString& text, QString*
 }
 
 // The value of a default; a flag or number without a default has none (a null QVariant).
-QVariant defaultValue(const KeySpec& spec)
+QVariant defaultValue(const ConfigKey& schemaKey)
 {
     QString what;
-    return typed(spec, spec.defaultText, &what).value_or(QVariant());
+    return typed(schemaKey, schemaKey.defaultText, &what).value_or(QVariant());
 }
 
 // What is used instead of a value that cannot be used.
-QString insteadText(const KeySpec& spec)
+QString insteadText(const ConfigKey& schemaKey)
 {
-    const QString used = spec.badText.isEmpty() ? spec.defaultText : spec.badText;
-    if (!spec.insteadNote.isEmpty())
-        return spec.keepBad || spec.badText.isEmpty() ? spec.insteadNote
-                                                      : used + QStringLiteral(" is used: ") + spec.insteadNote;
+    const QString used = schemaKey.badText.isEmpty() ? schemaKey.defaultText : schemaKey.badText;
+    if (!schemaKey.insteadNote.isEmpty())
+        return schemaKey.keepBad || schemaKey.badText.isEmpty()
+            ? schemaKey.insteadNote
+            : used + QStringLiteral(" is used: ") + schemaKey.insteadNote;
     return used.isEmpty() ? QStringLiteral("none is used") : used + QStringLiteral(" is used");
 }
 
 // Whether an empty value in a key=value file stands for the key's default, not for a value.
-bool emptyMeansDefault(const KeySpec& spec)
+bool emptyMeansDefault(const ConfigKey& schemaKey)
 {
-    switch (spec.type) {
+    switch (schemaKey.type) {
     case KeyType::Choice:
     case KeyType::Url:
     case KeyType::Text:
-        return !spec.defaultText.isEmpty();
+        return !schemaKey.defaultText.isEmpty();
     default:
         return false;
     }
@@ -222,34 +224,36 @@ QList<QByteArrayView> splitLines(QByteArrayView bytes)
 
 } // namespace
 
-QString configValueProblem(const KeySpec& spec, const QString& text)
+QString configValueProblem(const ConfigKey& schemaKey, const QString& text)
 {
     QString what;
-    if (spec.file == ConfigFile::Settings && (spec.type == KeyType::Flag || spec.type == KeyType::Whole)) {
+    if (schemaKey.file == ConfigFile::Settings
+        && (schemaKey.type == KeyType::Flag || schemaKey.type == KeyType::Whole)) {
         // settings.dat holds 16-bit numbers.
         const std::optional<qint16> n = NumberText::readInt16(text);
         if (!n || QString::number(*n) != text.trimmed())
             return QStringLiteral("\"%1\" is no whole number of 16 bits").arg(text);
     }
-    if (!typed(spec, text, &what))
+    if (!typed(schemaKey, text, &what))
         return what;
-    if (spec.check) {
-        if (const QString why = spec.check(text); !why.isEmpty())
+    if (schemaKey.check) {
+        if (const QString why = schemaKey.check(text); !why.isEmpty())
             return QStringLiteral("\"%1\" %2").arg(text, why);
     }
     return {};
 }
 
-QString configValueHint(const KeySpec& spec)
+QString configValueHint(const ConfigKey& schemaKey)
 {
-    const QString range = (spec.lowestExcluded ? QStringLiteral("über %1 bis %2") : QStringLiteral("von %1 bis %2"))
-                              .arg(QLocale(QLocale::German).toString(spec.lowest, 'g', 12),
-                                  QLocale(QLocale::German).toString(spec.highest, 'g', 12));
-    if (spec.key == QLatin1String("route.profile"))
+    const QString range
+        = (schemaKey.lowestExcluded ? QStringLiteral("über %1 bis %2") : QStringLiteral("von %1 bis %2"))
+              .arg(QLocale(QLocale::German).toString(schemaKey.lowest, 'g', 12),
+                  QLocale(QLocale::German).toString(schemaKey.highest, 'g', 12));
+    if (schemaKey.key == QLatin1String("route.profile"))
         return QStringLiteral("ein Wort aus Buchstaben, Ziffern, _ und -");
-    if (spec.key == QLatin1String("printer"))
+    if (schemaKey.key == QLatin1String("printer"))
         return QStringLiteral("der Name einer CUPS-Warteschlange ohne Leerzeichen, / und #");
-    switch (spec.type) {
+    switch (schemaKey.type) {
     case KeyType::Flag:
         return QStringLiteral("0 oder 1");
     case KeyType::Whole:
@@ -258,12 +262,12 @@ QString configValueHint(const KeySpec& spec)
     case KeyType::TimeSpan:
         return QStringLiteral("eine Zahl ") + range;
     case KeyType::Choice:
-        return QStringList(spec.choices.begin(), spec.choices.end() - 1).join(QStringLiteral(", "))
-            + QStringLiteral(" oder ") + spec.choices.last();
+        return QStringList(schemaKey.choices.begin(), schemaKey.choices.end() - 1).join(QStringLiteral(", "))
+            + QStringLiteral(" oder ") + schemaKey.choices.last();
     case KeyType::Url:
-        return spec.choices.isEmpty()
-            ? QStringLiteral("eine Adresse mit http:// oder https://")
-            : spec.choices.join(QStringLiteral(", ")) + QStringLiteral(" oder eine Adresse mit http:// oder https://");
+        return schemaKey.choices.isEmpty() ? QStringLiteral("eine Adresse mit http:// oder https://")
+                                           : schemaKey.choices.join(QStringLiteral(", "))
+                + QStringLiteral(" oder eine Adresse mit http:// oder https://");
     case KeyType::Coordinates:
         return QStringLiteral("Breite,Länge in Grad");
     case KeyType::Command:
@@ -290,8 +294,8 @@ QString ConfigProblem::text() const
 ConfigValues::ConfigValues(ConfigFile file)
     : m_file(file)
 {
-    for (const KeySpec* spec : configKeys(file))
-        m_values.insert(spec->key, { defaultValue(*spec), spec->defaultText, 0 });
+    for (const ConfigKey* schemaKey : configKeys(file))
+        m_values.insert(schemaKey->key, { defaultValue(*schemaKey), schemaKey->defaultText, 0 });
 }
 
 ConfigValues ConfigValues::parse(ConfigFile file, QByteArrayView bytes)
@@ -303,12 +307,12 @@ ConfigValues ConfigValues::parse(ConfigFile file, QByteArrayView bytes)
         values.m_problems.append({ name, line, key, what, instead });
     };
     // A value as written: typed when it can be used, else what the key's rules use instead.
-    const auto take = [&](const KeySpec& spec, const QString& text, int line) {
-        ConfigValue& slot = values.m_values[spec.key];
+    const auto take = [&](const ConfigKey& schemaKey, const QString& text, int line) {
+        ConfigValue& slot = values.m_values[schemaKey.key];
         QString what;
-        std::optional<QVariant> value = typed(spec, text, &what);
-        if (value && spec.check) {
-            const QString why = spec.check(text);
+        std::optional<QVariant> value = typed(schemaKey, text, &what);
+        if (value && schemaKey.check) {
+            const QString why = schemaKey.check(text);
             if (!why.isEmpty()) {
                 value.reset();
                 what = QStringLiteral("\"%1\" %2").arg(text, why);
@@ -318,35 +322,35 @@ ConfigValues ConfigValues::parse(ConfigFile file, QByteArrayView bytes)
             slot = { *value, text, line };
             return;
         }
-        problem(line, spec.key, what, insteadText(spec));
-        if (spec.keepBad)
+        problem(line, schemaKey.key, what, insteadText(schemaKey));
+        if (schemaKey.keepBad)
             slot = { QVariant(text), text, line };
-        else if (!spec.badText.isEmpty())
-            slot = { typed(spec, spec.badText, &what).value_or(QVariant()), text, line };
+        else if (!schemaKey.badText.isEmpty())
+            slot = { typed(schemaKey, schemaKey.badText, &what).value_or(QVariant()), text, line };
     };
 
     if (file == ConfigFile::Settings) {
         // 27 lines in their order, no keys, Windows-1252; numbers are 16-bit.
         const QList<QByteArrayView> lines = splitLines(bytes);
-        for (const KeySpec* spec : configKeys(file)) {
-            if (spec->line > lines.size())
+        for (const ConfigKey* schemaKey : configKeys(file)) {
+            if (schemaKey->line > lines.size())
                 break;
-            const QString text = CodePage::decode(lines[spec->line - 1]);
-            if (spec->type == KeyType::Flag || spec->type == KeyType::Whole) {
+            const QString text = CodePage::decode(lines[schemaKey->line - 1]);
+            if (schemaKey->type == KeyType::Flag || schemaKey->type == KeyType::Whole) {
                 const std::optional<qint16> n = NumberText::readInt16(text);
                 if (!n) {
-                    problem(spec->line, spec->key, QStringLiteral("\"%1\" does not fit 16 bits").arg(text),
-                        insteadText(*spec));
+                    problem(schemaKey->line, schemaKey->key, QStringLiteral("\"%1\" does not fit 16 bits").arg(text),
+                        insteadText(*schemaKey));
                     continue;
                 }
-                take(*spec, QString::number(*n), spec->line);
-                if (values.m_values[spec->key].line == spec->line)
-                    values.m_values[spec->key].text = text;
-            } else if (text.isEmpty() && !spec->defaultText.isEmpty()) {
-                values.m_values[spec->key] = { defaultValue(*spec), text, spec->line };
+                take(*schemaKey, QString::number(*n), schemaKey->line);
+                if (values.m_values[schemaKey->key].line == schemaKey->line)
+                    values.m_values[schemaKey->key].text = text;
+            } else if (text.isEmpty() && !schemaKey->defaultText.isEmpty()) {
+                values.m_values[schemaKey->key] = { defaultValue(*schemaKey), text, schemaKey->line };
             } else {
                 // A line's text is taken whole, blanks and quotes included.
-                values.m_values[spec->key] = { QVariant(text), text, spec->line };
+                values.m_values[schemaKey->key] = { QVariant(text), text, schemaKey->line };
             }
         }
         return values;
@@ -373,15 +377,15 @@ ConfigValues ConfigValues::parse(ConfigFile file, QByteArrayView bytes)
             problem(number, {}, QStringLiteral("no key=value"), QStringLiteral("the line is ignored"));
             continue;
         }
-        const KeySpec* spec = findConfigKey(file, line->key);
-        if (!spec) {
+        const ConfigKey* schemaKey = findConfigKey(file, line->key);
+        if (!schemaKey) {
             problem(number, line->key, QStringLiteral("unknown key"), QStringLiteral("the line is ignored"));
             continue;
         }
-        if (line->value.isEmpty() && emptyMeansDefault(*spec))
-            values.m_values[spec->key] = { defaultValue(*spec), line->value, number };
+        if (line->value.isEmpty() && emptyMeansDefault(*schemaKey))
+            values.m_values[schemaKey->key] = { defaultValue(*schemaKey), line->value, number };
         else
-            take(*spec, line->value, number);
+            take(*schemaKey, line->value, number);
     }
     return values;
 }
@@ -461,19 +465,19 @@ QByteArray rewriteConfig(ConfigFile file, QByteArrayView original, const QList<s
     if (file == ConfigFile::Settings) {
         const QList<QByteArrayView> lines = splitLines(original);
         QList<QByteArray> out;
-        for (const KeySpec* spec : configKeys(file)) {
-            out.append(
-                spec->line <= lines.size() ? lines[spec->line - 1].toByteArray() : CodePage::encode(spec->defaultText));
+        for (const ConfigKey* schemaKey : configKeys(file)) {
+            out.append(schemaKey->line <= lines.size() ? lines[schemaKey->line - 1].toByteArray()
+                                                       : CodePage::encode(schemaKey->defaultText));
         }
         bool changed = false;
         for (const auto& [key, text] : changes) {
-            const KeySpec* spec = findConfigKey(file, key);
-            if (!spec)
+            const ConfigKey* schemaKey = findConfigKey(file, key);
+            if (!schemaKey)
                 continue;
             const QByteArray bytes = CodePage::encode(oneLine(text));
-            if (spec->line <= lines.size() && lines[spec->line - 1] == bytes)
+            if (schemaKey->line <= lines.size() && lines[schemaKey->line - 1] == bytes)
                 continue;
-            out[spec->line - 1] = bytes;
+            out[schemaKey->line - 1] = bytes;
             changed = true;
         }
         if (!changed)

@@ -61,11 +61,11 @@ private:
     QList<ConfigProblem> m_problems;
 };
 
-// What is wrong with `text` as the value of `spec` ("\"x\" is not 0 or 1"); empty when it can be
+// What is wrong with `text` as the value of `schemaKey` ("\"x\" is not 0 or 1"); empty when it can be
 // used. The dialog checks a field with it as the user types.
-[[nodiscard]] QString configValueProblem(const KeySpec& spec, const QString& text);
-// What a value of `spec` must be, in German words for the station: "eine ganze Zahl von 0 bis 99".
-[[nodiscard]] QString configValueHint(const KeySpec& spec);
+[[nodiscard]] QString configValueProblem(const ConfigKey& schemaKey, const QString& text);
+// What a value of `schemaKey` must be, in German words for the station: "eine ganze Zahl von 0 bis 99".
+[[nodiscard]] QString configValueHint(const ConfigKey& schemaKey);
 
 // The file's bytes with the values of `changes` (key → text) put in: the line of a key that is
 // there is changed in place (its comment kept), a key that is not there is added at the end;

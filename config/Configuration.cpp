@@ -19,8 +19,8 @@ bool sameValues(const ConfigValues& a, const ConfigValues& b)
 {
     if (a.present() != b.present())
         return false;
-    for (const KeySpec* spec : configKeys(a.file())) {
-        if (a.at(spec->key).value != b.at(spec->key).value)
+    for (const ConfigKey* schemaKey : configKeys(a.file())) {
+        if (a.at(schemaKey->key).value != b.at(schemaKey->key).value)
             return false;
     }
     return true;
@@ -61,12 +61,12 @@ bool Configuration::save(ConfigFile file, const QList<std::pair<QString, QString
     };
     const QString name = configFileName(file);
     for (const auto& [key, text] : changes) {
-        const KeySpec* spec = findConfigKey(file, key);
-        if (!spec)
+        const ConfigKey* schemaKey = findConfigKey(file, key);
+        if (!schemaKey)
             return fail(QStringLiteral("Nicht gespeichert: %1 kennt „%2“ nicht.").arg(name, key));
-        if (!configValueProblem(*spec, text).isEmpty())
+        if (!configValueProblem(*schemaKey, text).isEmpty())
             return fail(QStringLiteral("Nicht gespeichert: %1 (%2) muss %3 sein; „%4“ geht nicht.")
-                            .arg(spec->label, name, configValueHint(*spec), text));
+                            .arg(schemaKey->label, name, configValueHint(*schemaKey), text));
     }
     if (m_folder.isEmpty())
         return fail(QStringLiteral("Nicht gespeichert: Der Datenordner ist nicht bekannt."));

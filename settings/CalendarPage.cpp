@@ -59,8 +59,8 @@ CalendarPage::CalendarPage(Configuration& config, QWidget* parent)
         return QFileDialog::getOpenFileName(parent, QString(), start, QStringLiteral("iCalendar (*.ics)"));
     };
     auto* column = new QVBoxLayout(this);
-    const KeySpec* spec = findConfigKey(ConfigFile::Display, kKey);
-    auto* help = new QLabel(spec ? spec->help : QString(), this);
+    const ConfigKey* schemaKey = findConfigKey(ConfigFile::Display, kKey);
+    auto* help = new QLabel(schemaKey ? schemaKey->help : QString(), this);
     help->setWordWrap(true);
     column->addWidget(help);
     auto* row = new QHBoxLayout;
@@ -122,8 +122,8 @@ void CalendarPage::preview()
 
 bool CalendarPage::valid(QString* why) const
 {
-    const KeySpec* spec = findConfigKey(ConfigFile::Display, kKey);
-    if (!spec || configValueProblem(*spec, txt_calendar->text()).isEmpty())
+    const ConfigKey* schemaKey = findConfigKey(ConfigFile::Display, kKey);
+    if (!schemaKey || configValueProblem(*schemaKey, txt_calendar->text()).isEmpty())
         return true;
     if (why)
         *why = QStringLiteral("Kalender: dieser Pfad ist nicht verwendbar.");

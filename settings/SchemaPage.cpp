@@ -22,23 +22,23 @@ namespace {
 const QString kRefusedSheet = QStringLiteral("QLineEdit { border: 2px solid #d00000; background: #fff0f0; }");
 
 // What a value of the type looks like, said to the station when a field cannot be used.
-QString expected(const KeySpec& spec)
+QString expected(const ConfigKey& schemaKey)
 {
     const auto number = [](double value) { return QLocale(QLocale::German).toString(value, 'g', 12); };
-    switch (spec.type) {
+    switch (schemaKey.type) {
     case KeyType::Whole:
     case KeyType::Decimal:
     case KeyType::TimeSpan:
         return QStringLiteral("Hier gehört eine Zahl von %1 bis %2 hin.")
-            .arg(number(spec.lowest), number(spec.highest));
+            .arg(number(schemaKey.lowest), number(schemaKey.highest));
     case KeyType::Url:
         return QStringLiteral("Hier gehört %1eine Adresse hin, die mit http:// oder https:// beginnt.")
-            .arg(spec.choices.isEmpty() ? QString()
-                                        : spec.choices.join(QStringLiteral(", ")) + QStringLiteral(" oder "));
+            .arg(schemaKey.choices.isEmpty() ? QString()
+                                             : schemaKey.choices.join(QStringLiteral(", ")) + QStringLiteral(" oder "));
     case KeyType::Coordinates:
         return QStringLiteral("Hier gehören Breite und Länge mit Punkt hin, zum Beispiel 52.5163, 13.3777.");
     case KeyType::Choice:
-        return QStringLiteral("Möglich ist: %1.").arg(spec.choices.join(QStringLiteral(", ")));
+        return QStringLiteral("Möglich ist: %1.").arg(schemaKey.choices.join(QStringLiteral(", ")));
     case KeyType::Command:
         return QStringLiteral("Dieser Befehl lässt sich nicht aufteilen (fehlt ein Anführungszeichen?).");
     case KeyType::Path:
@@ -46,7 +46,7 @@ QString expected(const KeySpec& spec)
     case KeyType::Flag:
         return QStringLiteral("Hier gehört 1 (ja) oder 0 (nein) hin.");
     case KeyType::Text:
-        if (spec.check)
+        if (schemaKey.check)
             return QStringLiteral("Hier gehört ein Wort hin, ohne Leerzeichen und Sonderzeichen.");
         break;
     case KeyType::Words:
@@ -57,14 +57,14 @@ QString expected(const KeySpec& spec)
 }
 
 // Why `text` cannot stand as the key's value, by the rules the file is read with; empty when it can.
-QString problemOf(const KeySpec& spec, const QString& text)
+QString problemOf(const ConfigKey& schemaKey, const QString& text)
 {
     if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
         return QStringLiteral("Ein Wert steht in einer Zeile.");
     // The default stands for itself (an empty command: none).
-    if (text == spec.defaultText)
+    if (text == schemaKey.defaultText)
         return {};
-    return configValueProblem(spec, text).isEmpty() ? QString() : expected(spec);
+    return configValueProblem(schemaKey, text).isEmpty() ? QString() : expected(schemaKey);
 }
 
 QString decimalText(double value)
@@ -75,7 +75,7 @@ QString decimalText(double value)
 } // namespace
 
 struct SchemaPage::Field {
-    const KeySpec* spec = nullptr;
+    const ConfigKey* schemaKey = nullptr;
     QWidget* editor = nullptr;
     QLabel* problem = nullptr;
     std::function<QString()> text; // as it would stand in the file
@@ -99,14 +99,14 @@ SchemaPage::SchemaPage(ConfigFile file, Configuration& config, const QStringList
     m_tail = new QVBoxLayout;
     page->addLayout(m_tail);
     page->addStretch(1);
-    for (const KeySpec* spec : configKeys(file)) {
-        if (!leaveOut.contains(spec->key))
-            addField(*spec);
+    for (const ConfigKey* schemaKey : configKeys(file)) {
+        if (!leaveOut.contains(schemaKey->key))
+            addField(*schemaKey);
     }
     for (Field* field : std::as_const(m_fields)) {
-        auto* label = new QLabel(field->spec->label, this);
+        auto* label = new QLabel(field->schemaKey->label, this);
         label->setBuddy(field->editor);
-        label->setToolTip(configFileName(file) + QLatin1Char(' ') + field->spec->key);
+        label->setToolTip(configFileName(file) + QLatin1Char(' ') + field->schemaKey->key);
         form->addRow(label, field->editor->parentWidget());
     }
 }
@@ -138,11 +138,11 @@ QString SchemaPage::title() const
     return titleOf(m_file);
 }
 
-void SchemaPage::addField(const KeySpec& spec)
+void SchemaPage::addField(const ConfigKey& schemaKey)
 {
     auto* field = new Field;
-    field->spec = &spec;
-    const ConfigValue& inForce = m_config.values(m_file).at(spec.key);
+    field->schemaKey = &schemaKey;
+    const ConfigValue& inForce = m_config.values(m_file).at(schemaKey.key);
 
     auto* box = new QWidget(this);
     auto* column = new QVBoxLayout(box);
@@ -151,10 +151,11 @@ void SchemaPage::addField(const KeySpec& spec)
     auto* row = new QHBoxLayout;
     column->addLayout(row);
 
-    const bool number = spec.type == KeyType::Whole || spec.type == KeyType::Decimal || spec.type == KeyType::TimeSpan;
-    const double low = spec.highest > spec.lowest ? spec.lowest : 0;
-    const double high = spec.highest > spec.lowest ? spec.highest : std::numeric_limits<int>::max();
-    if (spec.type == KeyType::Flag && spec.defaultText.isEmpty()) {
+    const bool number
+        = schemaKey.type == KeyType::Whole || schemaKey.type == KeyType::Decimal || schemaKey.type == KeyType::TimeSpan;
+    const double low = schemaKey.highest > schemaKey.lowest ? schemaKey.lowest : 0;
+    const double high = schemaKey.highest > schemaKey.lowest ? schemaKey.highest : std::numeric_limits<int>::max();
+    if (schemaKey.type == KeyType::Flag && schemaKey.defaultText.isEmpty()) {
         // Not set means something of its own (the printout's informant: as the hall screen says).
         auto* combo = new QComboBox(box);
         combo->addItem(QStringLiteral("nicht gesetzt"), QString());
@@ -164,13 +165,13 @@ void SchemaPage::addField(const KeySpec& spec)
         connect(combo, &QComboBox::currentIndexChanged, this, &SettingsPage::edited);
         field->text = [combo] { return combo->currentData().toString(); };
         field->editor = combo;
-    } else if (spec.type == KeyType::Flag) {
+    } else if (schemaKey.type == KeyType::Flag) {
         auto* check = new QCheckBox(box);
         check->setChecked(inForce.value.toBool());
         connect(check, &QCheckBox::toggled, this, &SettingsPage::edited);
         field->text = [check] { return check->isChecked() ? QStringLiteral("1") : QStringLiteral("0"); };
         field->editor = check;
-    } else if (number && spec.type == KeyType::Whole && inForce.value.isValid()) {
+    } else if (number && schemaKey.type == KeyType::Whole && inForce.value.isValid()) {
         auto* spin = new QSpinBox(box);
         spin->setRange(int(low), int(high));
         spin->setValue(inForce.value.toInt());
@@ -185,11 +186,11 @@ void SchemaPage::addField(const KeySpec& spec)
         connect(spin, &QDoubleSpinBox::valueChanged, this, &SettingsPage::edited);
         field->text = [spin] { return decimalText(spin->value()); };
         field->editor = spin;
-    } else if (spec.type == KeyType::Choice) {
+    } else if (schemaKey.type == KeyType::Choice) {
         auto* combo = new QComboBox(box);
-        if (spec.defaultText.isEmpty())
+        if (schemaKey.defaultText.isEmpty())
             combo->addItem(QString(), QString());
-        for (const QString& choice : spec.choices)
+        for (const QString& choice : schemaKey.choices)
             combo->addItem(choice, choice);
         const QString now = inForce.value.toString();
         if (combo->findData(now) < 0)
@@ -201,7 +202,7 @@ void SchemaPage::addField(const KeySpec& spec)
     } else {
         auto* edit = new QLineEdit(box);
         edit->setText(inForce.text);
-        if (spec.type == KeyType::Secret)
+        if (schemaKey.type == KeyType::Secret)
             edit->setEchoMode(QLineEdit::Password);
         connect(edit, &QLineEdit::textChanged, this, [this, field] {
             check(*field);
@@ -209,9 +210,9 @@ void SchemaPage::addField(const KeySpec& spec)
         });
         field->text = [edit] { return edit->text(); };
         field->editor = edit;
-        if (spec.type == KeyType::Path) {
+        if (schemaKey.type == KeyType::Path) {
             auto* pick = new QPushButton(QStringLiteral("…"), box);
-            pick->setObjectName(spec.key + QStringLiteral("/pick"));
+            pick->setObjectName(schemaKey.key + QStringLiteral("/pick"));
             pick->setAutoDefault(false);
             pick->setToolTip(QStringLiteral("Datei auswählen"));
             connect(pick, &QPushButton::clicked, this, [this, edit] {
@@ -225,17 +226,17 @@ void SchemaPage::addField(const KeySpec& spec)
             row->addWidget(pick);
         }
     }
-    field->editor->setObjectName(spec.key);
+    field->editor->setObjectName(schemaKey.key);
     if (row->isEmpty())
         row->addWidget(field->editor, 1);
 
-    auto* help = new QLabel(spec.help, box);
+    auto* help = new QLabel(schemaKey.help, box);
     help->setWordWrap(true);
     help->setTextFormat(Qt::PlainText);
     help->setStyleSheet(QStringLiteral("QLabel { color: #505050; }"));
     column->addWidget(help);
     field->problem = new QLabel(box);
-    field->problem->setObjectName(spec.key + QStringLiteral("/problem"));
+    field->problem->setObjectName(schemaKey.key + QStringLiteral("/problem"));
     field->problem->setWordWrap(true);
     field->problem->setTextFormat(Qt::PlainText);
     field->problem->setStyleSheet(QStringLiteral("QLabel { color: #b00000; }"));
@@ -254,7 +255,7 @@ void SchemaPage::check(Field& field)
     auto* edit = qobject_cast<QLineEdit*>(field.editor);
     if (!edit)
         return;
-    field.why = problemOf(*field.spec, edit->text());
+    field.why = problemOf(*field.schemaKey, edit->text());
     edit->setStyleSheet(field.why.isEmpty() ? QString() : kRefusedSheet);
     edit->setToolTip(field.why);
     field.problem->setText(field.why);
@@ -264,7 +265,7 @@ void SchemaPage::check(Field& field)
 void SchemaPage::offerChoices(const QString& key, const QList<std::pair<QString, QString>>& offered)
 {
     const auto found
-        = std::find_if(m_fields.cbegin(), m_fields.cend(), [&](const Field* f) { return f->spec->key == key; });
+        = std::find_if(m_fields.cbegin(), m_fields.cend(), [&](const Field* f) { return f->schemaKey->key == key; });
     if (found == m_fields.cend())
         return;
     Field* field = *found;
@@ -296,7 +297,7 @@ void SchemaPage::offerChoices(const QString& key, const QList<std::pair<QString,
 QWidget* SchemaPage::field(const QString& key) const
 {
     for (const Field* field : m_fields) {
-        if (field->spec->key == key)
+        if (field->schemaKey->key == key)
             return field->editor;
     }
     return nullptr;
@@ -307,7 +308,7 @@ bool SchemaPage::valid(QString* why) const
     for (const Field* field : m_fields) {
         if (!field->why.isEmpty()) {
             if (why)
-                *why = QStringLiteral("%1, %2: %3").arg(title(), field->spec->label, field->why);
+                *why = QStringLiteral("%1, %2: %3").arg(title(), field->schemaKey->label, field->why);
             return false;
         }
     }
@@ -320,7 +321,7 @@ QList<std::pair<QString, QString>> SchemaPage::changes() const
     for (const Field* field : m_fields) {
         const QString now = field->text();
         if (now != field->inForce)
-            changes.append({ field->spec->key, now });
+            changes.append({ field->schemaKey->key, now });
     }
     return changes;
 }
@@ -331,8 +332,8 @@ QByteArray SchemaPage::fileText() const
     for (const Field* field : m_fields) {
         // An empty field of a key without a default is a key not given.
         const QString value = field->text();
-        if (!value.isEmpty() || !field->spec->defaultText.isEmpty())
-            text += (field->spec->key + QLatin1Char('=') + value + QLatin1Char('\n')).toUtf8();
+        if (!value.isEmpty() || !field->schemaKey->defaultText.isEmpty())
+            text += (field->schemaKey->key + QLatin1Char('=') + value + QLatin1Char('\n')).toUtf8();
     }
     return text;
 }

@@ -57,7 +57,7 @@ public:
 private:
     struct Field;
 
-    void addField(const KeySpec& spec);
+    void addField(const ConfigKey& schemaKey);
     void check(Field& field);
 
     ConfigFile m_file;

@@ -45,12 +45,12 @@ QString number(double value)
 }
 
 // The values a key may take, in English.
-QString kind(const KeySpec& spec)
+QString kind(const ConfigKey& schemaKey)
 {
-    const QString range = spec.lowestExcluded
-        ? QStringLiteral("above %1 up to %2").arg(number(spec.lowest), number(spec.highest))
-        : QStringLiteral("%1 to %2").arg(number(spec.lowest), number(spec.highest));
-    switch (spec.type) {
+    const QString range = schemaKey.lowestExcluded
+        ? QStringLiteral("above %1 up to %2").arg(number(schemaKey.lowest), number(schemaKey.highest))
+        : QStringLiteral("%1 to %2").arg(number(schemaKey.lowest), number(schemaKey.highest));
+    switch (schemaKey.type) {
     case KeyType::Flag:
         return QStringLiteral("flag: 0 or 1");
     case KeyType::Whole:
@@ -64,13 +64,13 @@ QString kind(const KeySpec& spec)
     case KeyType::Path:
         return QStringLiteral("path");
     case KeyType::Url:
-        return spec.choices.isEmpty()
+        return schemaKey.choices.isEmpty()
             ? QStringLiteral("address (URL)")
-            : QStringLiteral("%1, or an address (URL)").arg(spec.choices.join(QStringLiteral(", ")));
+            : QStringLiteral("%1, or an address (URL)").arg(schemaKey.choices.join(QStringLiteral(", ")));
     case KeyType::Coordinates:
         return QStringLiteral("coordinates: latitude,longitude in decimal degrees");
     case KeyType::Choice:
-        return QStringLiteral("one of ") + spec.choices.join(QStringLiteral(", "));
+        return QStringLiteral("one of ") + schemaKey.choices.join(QStringLiteral(", "));
     case KeyType::Command:
         return QStringLiteral("command: a program and its arguments, no shell");
     case KeyType::Words:
@@ -81,15 +81,17 @@ QString kind(const KeySpec& spec)
     return {};
 }
 
-QString shownDefault(const KeySpec& spec)
+QString shownDefault(const ConfigKey& schemaKey)
 {
-    return spec.defaultText.isEmpty() ? QStringLiteral("empty") : spec.defaultText;
+    return schemaKey.defaultText.isEmpty() ? QStringLiteral("empty") : schemaKey.defaultText;
 }
 
 // The key as a reader looks for it: settings.dat's lines by their number and name.
-QString keyName(const KeySpec& spec)
+QString keyName(const ConfigKey& schemaKey)
 {
-    return spec.file == ConfigFile::Settings ? QStringLiteral("%1 (line %2)").arg(spec.key).arg(spec.line) : spec.key;
+    return schemaKey.file == ConfigFile::Settings
+        ? QStringLiteral("%1 (line %2)").arg(schemaKey.key).arg(schemaKey.line)
+        : schemaKey.key;
 }
 
 // Text for roff: its escape character escaped, everything beyond ASCII as a named code point, and
@@ -139,10 +141,11 @@ QString manualPage()
     };
     for (const ConfigFile file : configFiles()) {
         page << QStringLiteral(".SH ") + configFileName(file).toUpper() << roff(purpose(file));
-        for (const KeySpec* spec : configKeys(file)) {
-            page << QStringLiteral(".TP") << QStringLiteral(".B ") + roff(keyName(*spec));
-            page << roff(QStringLiteral("%1; default: %2.").arg(kind(*spec), shownDefault(*spec)));
-            page << QStringLiteral(".br") << roff(QStringLiteral("\u201E%1\u201C: %2").arg(spec->label, spec->help));
+        for (const ConfigKey* schemaKey : configKeys(file)) {
+            page << QStringLiteral(".TP") << QStringLiteral(".B ") + roff(keyName(*schemaKey));
+            page << roff(QStringLiteral("%1; default: %2.").arg(kind(*schemaKey), shownDefault(*schemaKey)));
+            page << QStringLiteral(".br")
+                 << roff(QStringLiteral("\u201E%1\u201C: %2").arg(schemaKey->label, schemaKey->help));
         }
     }
     page << QStringLiteral(".SH SEE ALSO") << QStringLiteral(".BR kessvenn (1)");
@@ -161,15 +164,16 @@ QString readmeTable()
                        "cmake --build build --target config-reference -->"),
         QString(), QStringLiteral("| File | Key | Values | Default | In the settings dialog |"),
         QStringLiteral("|---|---|---|---|---|") };
-    for (const KeySpec& spec : configSchema()) {
-        const QString key = spec.file == ConfigFile::Settings
-            ? QStringLiteral("line %1: `%2`").arg(spec.line).arg(spec.key)
-            : QStringLiteral("`%1`").arg(spec.key);
-        const QString defaultText
-            = spec.defaultText.isEmpty() ? QStringLiteral("empty") : QStringLiteral("`%1`").arg(spec.defaultText);
+    for (const ConfigKey& schemaKey : configSchema()) {
+        const QString key = schemaKey.file == ConfigFile::Settings
+            ? QStringLiteral("line %1: `%2`").arg(schemaKey.line).arg(schemaKey.key)
+            : QStringLiteral("`%1`").arg(schemaKey.key);
+        const QString defaultText = schemaKey.defaultText.isEmpty() ? QStringLiteral("empty")
+                                                                    : QStringLiteral("`%1`").arg(schemaKey.defaultText);
         table << QStringLiteral("| `%1` | %2 | %3 | %4 | %5: %6 |")
-                     .arg(configFileName(spec.file), key, cell(kind(spec)), cell(defaultText),
-                         QStringLiteral("\u201E") + cell(spec.label) + QStringLiteral("\u201C"), cell(spec.help));
+                     .arg(configFileName(schemaKey.file), key, cell(kind(schemaKey)), cell(defaultText),
+                         QStringLiteral("\u201E") + cell(schemaKey.label) + QStringLiteral("\u201C"),
+                         cell(schemaKey.help));
     }
     table << QString() << kReadmeEnd;
     return table.join(QLatin1Char('\n'));
@@ -184,10 +188,10 @@ QString example(ConfigFile file)
                        "the file."),
         QStringLiteral("# Written from the schema by kessvenn-config-reference; man 5 kessvenn describes every "
                        "key.") };
-    for (const KeySpec* spec : configKeys(file)) {
-        lines << QStringLiteral("#") << QStringLiteral("# %1: %2").arg(spec->label, spec->help)
-              << QStringLiteral("# (%1)").arg(kind(*spec))
-              << QStringLiteral("# %1=%2").arg(spec->key, spec->defaultText);
+    for (const ConfigKey* schemaKey : configKeys(file)) {
+        lines << QStringLiteral("#") << QStringLiteral("# %1: %2").arg(schemaKey->label, schemaKey->help)
+              << QStringLiteral("# (%1)").arg(kind(*schemaKey))
+              << QStringLiteral("# %1=%2").arg(schemaKey->key, schemaKey->defaultText);
     }
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }

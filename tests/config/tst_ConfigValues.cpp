@@ -12,13 +12,13 @@
 namespace {
 
 // A value of each type that cannot be used.
-QString badValue(const KeySpec& spec)
+QString badValue(const ConfigKey& schemaKey)
 {
-    switch (spec.type) {
+    switch (schemaKey.type) {
     case KeyType::Flag:
         return QStringLiteral("ja");
     case KeyType::Whole:
-        return QString::number(spec.highest + 1);
+        return QString::number(schemaKey.highest + 1);
     case KeyType::Decimal:
     case KeyType::TimeSpan:
         return QStringLiteral("-1");
@@ -31,7 +31,7 @@ QString badValue(const KeySpec& spec)
     case KeyType::Command:
         return QStringLiteral("\"\"");
     default:
-        return spec.check ? QStringLiteral("zwei Worte") : QStringLiteral("a\x01b");
+        return schemaKey.check ? QStringLiteral("zwei Worte") : QStringLiteral("a\x01b");
     }
 }
 
@@ -47,24 +47,27 @@ private slots:
     {
         columns<int>("index");
         for (qsizetype i = 0; i < configSchema().size(); ++i) {
-            const KeySpec& spec = configSchema()[i];
-            if (spec.type != KeyType::Words && spec.type != KeyType::Secret && spec.file != ConfigFile::Settings)
-                row(qPrintable(configFileName(spec.file) + ' ' + spec.key), int(i));
+            const ConfigKey& schemaKey = configSchema()[i];
+            if (schemaKey.type != KeyType::Words && schemaKey.type != KeyType::Secret
+                && schemaKey.file != ConfigFile::Settings)
+                row(qPrintable(configFileName(schemaKey.file) + ' ' + schemaKey.key), int(i));
         }
     }
     void everyKeyBad()
     {
-        const KeySpec& spec = configSchema()[std::get<0>(fetch<int>("index"))];
-        const QString bad = badValue(spec);
+        const ConfigKey& schemaKey = configSchema()[std::get<0>(fetch<int>("index"))];
+        const QString bad = badValue(schemaKey);
         const ConfigValues values
-            = ConfigValues::parse(spec.file, "# first\n" + spec.key.toUtf8() + " = " + bad.toUtf8() + "\n");
+            = ConfigValues::parse(schemaKey.file, "# first\n" + schemaKey.key.toUtf8() + " = " + bad.toUtf8() + "\n");
         QCOMPARE(values.problems().size(), 1);
         const ConfigProblem& problem = values.problems().first();
-        QVERIFY2(problem.text().startsWith(configFileName(spec.file) + ":2: " + spec.key + ": \""),
+        QVERIFY2(problem.text().startsWith(configFileName(schemaKey.file) + ":2: " + schemaKey.key + ": \""),
             qPrintable(problem.text()));
-        const QString used = spec.keepBad ? bad : spec.badText.isEmpty() ? spec.defaultText : spec.badText;
-        QCOMPARE(values.at(spec.key).value,
-            ConfigValues::parse(spec.file, spec.key.toUtf8() + '=' + used.toUtf8()).at(spec.key).value);
+        const QString used = schemaKey.keepBad ? bad
+            : schemaKey.badText.isEmpty()      ? schemaKey.defaultText
+                                               : schemaKey.badText;
+        QCOMPARE(values.at(schemaKey.key).value,
+            ConfigValues::parse(schemaKey.file, schemaKey.key.toUtf8() + '=' + used.toUtf8()).at(schemaKey.key).value);
     }
 
     void problems_data()
@@ -204,14 +207,15 @@ private slots:
     void settingsRoundTrip()
     {
         QByteArray bytes;
-        for (const KeySpec* spec : configKeys(ConfigFile::Settings))
-            bytes += (spec->type == KeyType::Flag ? QByteArray("1") : "Zeile \xE4 " + QByteArray::number(spec->line))
+        for (const ConfigKey* schemaKey : configKeys(ConfigFile::Settings))
+            bytes += (schemaKey->type == KeyType::Flag ? QByteArray("1")
+                                                       : "Zeile \xE4 " + QByteArray::number(schemaKey->line))
                 + "\r\n";
         const ConfigValues values = ConfigValues::parse(ConfigFile::Settings, bytes);
         QVERIFY(values.problems().isEmpty());
         QList<std::pair<QString, QString>> same;
-        for (const KeySpec* spec : configKeys(ConfigFile::Settings))
-            same.append({ spec->key, values.at(spec->key).text });
+        for (const ConfigKey* schemaKey : configKeys(ConfigFile::Settings))
+            same.append({ schemaKey->key, values.at(schemaKey->key).text });
         QCOMPARE(rewriteConfig(ConfigFile::Settings, bytes, same), bytes);
         QByteArray expected = bytes;
         expected.replace("Zeile \xE4 23\r\n", "proxy.example.org\r\n");
