@@ -74,6 +74,17 @@ void AlarmCore::HandleStationAlarm(const QString& message, int replay)
     emit stationAlarmAnnounced(*plan, replay != 0);
 }
 
+void AlarmCore::HandleRadioAlarm(const RadioAlarm& alarm)
+{
+    const StationAlarmPlan plan = PlanRadioAlarm(alarm, m_ctx, m_settings);
+    emit stationAlarm(plan, false);
+    qCInfo(lcAlarm).noquote() << "Radio alarm received:" << plan.announcement.name << "at"
+                              << QDateTime::currentDateTime().toString(Qt::ISODate);
+    if (m_announcements)
+        m_announcements->announceNow(plan.announcement);
+    emit stationAlarmAnnounced(plan, false);
+}
+
 void AlarmCore::HandleUnitAlarm(const QString& message)
 {
     std::optional<Ahead> ahead = takeAhead(message, false);

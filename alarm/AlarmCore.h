@@ -10,6 +10,7 @@
 
 class AnnouncementQueue;
 class AppContext;
+struct RadioAlarm;
 struct StationSettings;
 
 // The alarm's way, without a window: takes every message of the link, plans each alarm once and
@@ -41,6 +42,9 @@ public:
     void HandleFeedback(const QString& message) override { emit feedbackMessage(message); }
     // "WACHALARM" or "WACHALARM_EM" heard before its turn.
     void AnnounceAhead(const QString& message) override;
+    // A radio alarm for one of the station's RICs: shown and heard as a station alarm that has no
+    // dispatch data yet; never stored in last.dat.
+    void HandleRadioAlarm(const RadioAlarm& alarm);
 
     // Shows the alarm of last.dat again without rewriting the file; heard only when `announce`.
     // last.dat has no field for the informant: `informant` is put in its place. False when there

@@ -5,6 +5,7 @@
 #include "alarm/UnitList.h"
 #include "common/AppContext.h"
 #include "config/StationSettings.h"
+#include "paths/RadioAlarm.h"
 #include "settings/DataFolders.h"
 
 namespace {
@@ -47,6 +48,20 @@ std::optional<StationAlarmPlan> PlanStationAlarm(
             s.SpeechArgsAfter, alarm->speechText(s) };
     plan.announcement.name = QStringLiteral("station alarm ")
         + QStringList { plan.header, plan.firstWord, plan.secondWord }.join(QLatin1Char(' ')).simplified();
+    return plan;
+}
+
+StationAlarmPlan PlanRadioAlarm(const RadioAlarm& alarm, const AppContext& ctx, const StationSettings& s)
+{
+    StationAlarmPlan plan;
+    plan.source = AlarmSource::Radio;
+    const QString text = alarm.label.isEmpty() ? alarm.text : alarm.label;
+    plan.header = QStringLiteral("Alarm über Funkmeldeempfänger: %1 – Einsatzdaten folgen").arg(text);
+    plan.announcement = soundsOf({}, ctx, s);
+    if (s.SpeechEnabled && !s.SpeechProgramPath.isEmpty())
+        plan.announcement.speech = Announcement::Speech { s.SpeechProgramPath, s.SpeechTextFile, s.SpeechArgsBefore,
+            s.SpeechArgsAfter, text };
+    plan.announcement.name = QStringLiteral("radio alarm ") + alarm.ric + alarm.subAddress;
     return plan;
 }
 

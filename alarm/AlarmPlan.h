@@ -10,7 +10,12 @@
 #include <optional>
 
 class AppContext;
+struct RadioAlarm;
 struct StationSettings;
+
+// Where a station alarm came from: a dispatch host's message, the radio pagers' network, or the
+// station's own test alarm.
+enum class AlarmSource { Dispatch, Radio, Test };
 
 // What an alarm message does, decided before any control, file or loudspeaker is touched: what
 // the window shows, where the map goes, what last.dat becomes and what the station hears.
@@ -27,11 +32,17 @@ struct StationAlarmPlan {
     std::optional<QByteArray> lastAlarm; // the new last.dat; none for the replay
     QStringList fields; // the message's fields as received
     Announcement announcement;
+    AlarmSource source = AlarmSource::Dispatch;
 };
 
 // "WACHALARM"; empty for a message with fewer than seven fields, which is ignored.
 [[nodiscard]] std::optional<StationAlarmPlan> PlanStationAlarm(
     const QString& message, bool replay, const AppContext& ctx, const StationSettings& settings);
+
+// A radio alarm for one of the station's RICs: "Alarm über Funkmeldeempfänger: <text> – Einsatzdaten
+// folgen", heard with the alarm sound and the station's text for the RIC.
+[[nodiscard]] StationAlarmPlan PlanRadioAlarm(
+    const RadioAlarm& alarm, const AppContext& ctx, const StationSettings& settings);
 
 struct UnitAlarmPlan {
     QStringList units; // MSFlexGrid1

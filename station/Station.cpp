@@ -17,6 +17,8 @@
 #include "link/ServerLink.h"
 #include "log/TickerStore.h"
 #include "map/Geocoder.h"
+#include "paths/AlarmInbox.h"
+#include "paths/PathStates.h"
 #include "print/Printout.h"
 #include "route/RoutePlanner.h"
 #include "settings/DataFolders.h"
@@ -63,7 +65,13 @@ Station::Station(AppContext& ctx, Link link, QObject* parent)
     m_printout->setMapConfig([this] { return m_map; });
     m_printout->follow(*m_incident);
     m_printout->watch(*m_core);
-    m_link = new ServerLink(m_ctx, m_settings, *m_core, this);
+    m_inbox = new AlarmInbox(m_ctx, *m_core, this);
+    m_paths = new PathStates(this);
+    m_link = new ServerLink(m_ctx, m_settings, m_inbox->dispatchPath(0), this);
+    const int firstHost = m_paths->add(QStringLiteral("Leitstelle 1"));
+    connect(m_link, &ServerLink::linkStatusChanged, m_paths, [this, firstHost](bool connected) {
+        m_paths->set(firstHost, connected ? PathStates::State::Connected : PathStates::State::Down);
+    });
     // The station's log is kept whether or not a window shows it.
     m_ticker = new TickerStore(m_ctx, this);
     connect(m_core, &AlarmCore::tickerMessage, m_ticker, &TickerStore::store);

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 class AlarmCore;
+class AlarmInbox;
 class AnnouncementOutput;
 class AnnouncementQueue;
 class Announcer;
@@ -20,6 +21,7 @@ class CrewWatch;
 class Geocoder;
 class HistoryRecorder;
 class Incident;
+class PathStates;
 class Printout;
 class QTimer;
 class RoutePlanner;
@@ -73,7 +75,12 @@ public:
     [[nodiscard]] Configuration& config() const { return *m_config; }
     [[nodiscard]] AlarmCore& core() const { return *m_core; }
     [[nodiscard]] Incident& incident() const { return *m_incident; }
+    // The link to settings.dat's dispatch host.
     [[nodiscard]] ServerLink& link() const { return *m_link; }
+    // Where every path's messages meet before the core.
+    [[nodiscard]] AlarmInbox& inbox() const { return *m_inbox; }
+    // Whether each path an alarm can come by is up.
+    [[nodiscard]] PathStates& paths() const { return *m_paths; }
     [[nodiscard]] Printout& printout() const { return *m_printout; }
     [[nodiscard]] AnnouncementQueue& announcements() const { return *m_announcements; }
     // The station's log, ticker.dat, kept with or without a window.
@@ -121,6 +128,8 @@ private:
     Announcer* m_announcer = nullptr;
     AnnouncementQueue* m_announcements = nullptr;
     AlarmCore* m_core = nullptr;
+    AlarmInbox* m_inbox = nullptr;
+    PathStates* m_paths = nullptr;
     Geocoder* m_geocoder = nullptr;
     Geocoder* m_viewGeocoder = nullptr;
     Incident* m_incident = nullptr;
