@@ -201,7 +201,11 @@ void Form1::setUpWall()
     const DisplaySettings& display = m_station.display();
     if (display.privacy)
         m_history->setLocked(true);
-    if (display.layout != DisplaySettings::Layout::Wall || m_wall)
+    if (display.layout != DisplaySettings::Layout::Wall) {
+        takeDownWall();
+        return;
+    }
+    if (m_wall)
         return;
     m_wall = new WallScreen(m_ctx, display, this);
     m_wall->watch(m_station.core());
@@ -210,6 +214,12 @@ void Form1::setUpWall()
     connect(&m_station.incident(), &Incident::routed, m_wall,
         [this](const std::optional<Route>&) { m_wall->setDriveTime(m_ui.lbl_Anfahrt->text()); });
     connect(&m_station.incident(), &Incident::closed, m_wall, [this] { m_wall->setDriveTime(QString()); });
+    m_mapDesign = m_design.design(m_ui.ucGMap1);
+    const QObjectList& siblings = children();
+    const qsizetype mapAt = siblings.indexOf(m_ui.ucGMap1);
+    m_mapUnder = nullptr;
+    for (qsizetype i = mapAt + 1; mapAt >= 0 && i < siblings.size() && !m_mapUnder; ++i)
+        m_mapUnder = qobject_cast<QWidget*>(siblings[i]);
     m_design.forget(m_ui.ucGMap1);
     m_wall->setMap(m_ui.ucGMap1, m_station.routeSettings().station);
     m_wall->setTicker(m_documentation->model());
@@ -220,6 +230,24 @@ void Form1::setUpWall()
     m_wall->show();
     placeLinkWarning(size());
     m_linkWarning->raise();
+}
+
+void Form1::takeDownWall()
+{
+    // display.ini switching the wall layout off: the map goes back to its place in the window,
+    // under the controls it lay under, and the classic window is laid out again.
+    if (!m_wall)
+        return;
+    m_ui.ucGMap1->setParent(this);
+    m_ui.ucGMap1->setGeometry(twipsEdgesToPixels(m_mapDesign));
+    m_design.note(m_ui.ucGMap1, DesignPlaces::Type::Kept);
+    if (m_mapUnder)
+        m_ui.ucGMap1->stackUnder(m_mapUnder);
+    m_ui.ucGMap1->show();
+    delete m_wall;
+    m_wall = nullptr;
+    applyLayout(size());
+    placeLinkWarning(size());
 }
 
 void Form1::setFullScreen(bool on)

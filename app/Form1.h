@@ -68,6 +68,7 @@ protected:
 private:
     void showStation();
     void setUpWall();
+    void takeDownWall();
     void connectCommands();
     void applyLayout(QSize clientPixels);
     void placeLinkWarning(QSize client);
@@ -100,4 +101,8 @@ private:
     bool m_pointerHidden = false;
     // The wall layout, when display.ini asks for it.
     WallScreen* m_wall = nullptr;
+    // The map's place in the classic window while the wall screen holds it: its design in twips and
+    // the control it lay under.
+    QRect m_mapDesign;
+    QPointer<QWidget> m_mapUnder;
 };

@@ -399,20 +399,36 @@ private slots:
         QVERIFY(dispatch.listen(f.ctx.ServerPort));
         QTRY_VERIFY(!band->isVisible());
     }
-    // The wall layout chosen in the settings dialog is on screen as soon as it is saved.
+    // The layout chosen in the settings dialog is on screen as soon as it is saved: the wall, and
+    // the classic window again with the map back in its place under the controls over it.
     void wallFromDialog()
     {
         WindowFixture f;
         f.form->load();
-        f.form->cmd_Settings_Click();
-        auto* display = qobject_cast<SchemaPage*>(f.form->settingsDialog()->page("Anzeige"));
-        auto* layout = qobject_cast<QComboBox*>(display->field("layout"));
-        layout->setCurrentIndex(layout->findData("wall"));
-        QVERIFY(!f.form->findChild<WallScreen*>());
-        f.form->settingsDialog()->cmd_save->click();
-        QVERIFY(!f.form->settingsDialog());
+        auto* map = f.control("ucGMap1");
+        const QRect classic = map->geometry();
+        const QWidgetList above = f.form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        const auto choose = [&f](const char* word) {
+            f.form->cmd_Settings_Click();
+            auto* display = qobject_cast<SchemaPage*>(f.form->settingsDialog()->page("Anzeige"));
+            auto* layout = qobject_cast<QComboBox*>(display->field("layout"));
+            layout->setCurrentIndex(layout->findData(word));
+            f.form->settingsDialog()->cmd_save->click();
+            QVERIFY(!f.form->settingsDialog());
+        };
+        choose("wall");
         QTRY_VERIFY(f.form->findChild<WallScreen*>());
+        QCOMPARE(map->parentWidget(), f.form->wallScreen());
         QCOMPARE(TestFiles::readAll(f.dataFile("display.ini")), "layout=wall\n");
+        choose("classic");
+        QTRY_VERIFY(!f.form->findChild<WallScreen*>());
+        QCOMPARE(map->parentWidget(), f.form.get());
+        QVERIFY(map->isVisibleTo(f.form.get()));
+        QCOMPARE(map->geometry(), classic);
+        const QWidgetList now = f.form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        for (QWidget* w : above.mid(above.indexOf(map) + 1))
+            QVERIFY2(now.indexOf(w) > now.indexOf(map), qPrintable(w->objectName()));
+        QCOMPARE(TestFiles::readAll(f.dataFile("display.ini")), "layout=classic\n");
     }
     void kioskFullScreen_data()
     {
