@@ -433,7 +433,7 @@ void WallScreen::countThisYear()
         HistoryReader reader(path, true);
         if (reader.open()) {
             for (const HistoryRow& row : reader.rows(m_countYear))
-                m_yearCount += row.station;
+                m_yearCount += row.counted();
         }
     }
 }
