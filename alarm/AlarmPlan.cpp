@@ -10,6 +10,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace {
 
 Announcement soundsOf(const QStringList& units, const AppContext& ctx, const StationSettings& settings)
@@ -74,8 +76,12 @@ StationAlarmPlan PlanTestAlarm(const AppContext& ctx, const StationSettings& s)
     if (const QString folder = SoundsFolder(ctx); !folder.isEmpty()) {
         const QStringList sounds
             = QDir(folder).entryList({ QStringLiteral("*.wav") }, QDir::Files | QDir::Readable, QDir::Name);
-        for (const QString& sound : sounds.first(std::min<qsizetype>(sounds.size(), UnitList::kMostUnitSounds)))
-            units << sound.chopped(4);
+        // A name with a control character could never be a unit of the list (the character 7 ends one).
+        for (const QString& sound : sounds) {
+            if (units.size() < UnitList::kMostUnitSounds
+                && std::ranges::none_of(sound, [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; }))
+                units << sound.chopped(4);
+        }
     }
     QString unitField;
     for (const QString& unit : units)
