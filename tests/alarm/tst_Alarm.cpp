@@ -171,6 +171,34 @@ private slots:
         QCOMPARE(capture.captured(), sounds); // the alarm sound and the unit sounds all the same
     }
 
+    // A station alarm during a test alarm's speech: the speech program is ended at once, and the
+    // real alarm is heard whole (alarm sound, unit sound) after the test's alarm sound.
+    void realAlarmStopsTestAlarm()
+    {
+        const QTemporaryDir dir;
+        const SoundCapture capture(dir.path());
+        Context ctx;
+        ctx.ProgramFolder = ctx.DataFolder = dir.path();
+        ctx.LastAlarmPath = dir.filePath(QStringLiteral("last.dat"));
+        ctx.settings.PlayAlarmWav = ctx.settings.SpeechEnabled = true;
+        ctx.settings.SpeechProgramPath = dir.filePath(QStringLiteral("say.sh"));
+        const QString speaking = dir.filePath(QStringLiteral("speaking"));
+        QVERIFY(TestFiles::writeScript(ctx.settings.SpeechProgramPath,
+            "grep -q Probealarm \"$1\" || exit 0\ntouch '" + QFile::encodeName(speaking) + "'\nexec sleep 600"));
+        const QByteArray alarmSound = SoundWriter::write(dir.filePath(QStringLiteral("alarm.wav")), 1);
+        const QByteArray unitSound = SoundWriter::write(dir.filePath(QStringLiteral("RTW.wav")), 2);
+        Announcer announcer(ctx);
+        AnnouncementQueue queue(ctx, announcer);
+        AlarmCore core(ctx, ctx.settings);
+        core.setAnnouncements(&queue);
+        QVERIFY(core.HandleTestAlarm());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(speaking), 30000);
+        QVERIFY(!core.HandleTestAlarm()); // a test never cuts an announcement
+        core.HandleStationAlarm(alarm({ { 14, "RTW\a" } }), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!queue.busy(), 30000);
+        QCOMPARE(capture.captured(), alarmSound + alarmSound + unitSound);
+    }
+
     // What each request on the control socket gets, through a real socket (0600): the answer, or a
     // line saying what was wrong, and the connection closed; nothing more happens.
     void controlSocket_data()
