@@ -85,6 +85,21 @@ void AlarmCore::HandleRadioAlarm(const RadioAlarm& alarm)
     emit stationAlarmAnnounced(plan, false);
 }
 
+bool AlarmCore::HandleTestAlarm()
+{
+    if (m_announcements && m_announcements->busy()) {
+        qCInfo(lcAlarm) << "Test alarm refused: an announcement is under way";
+        return false;
+    }
+    const StationAlarmPlan plan = PlanTestAlarm(m_ctx, m_settings);
+    emit stationAlarm(plan, false);
+    qCInfo(lcAlarm).noquote() << "Test alarm started at" << QDateTime::currentDateTime().toString(Qt::ISODate);
+    if (m_announcements)
+        m_announcements->announceNow(plan.announcement);
+    emit stationAlarmAnnounced(plan, false);
+    return true;
+}
+
 void AlarmCore::HandleUnitAlarm(const QString& message)
 {
     std::optional<Ahead> ahead = takeAhead(message, false);

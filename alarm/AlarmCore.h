@@ -45,6 +45,11 @@ public:
     // A radio alarm for one of the station's RICs: shown and heard as a station alarm that has no
     // dispatch data yet; never stored in last.dat.
     void HandleRadioAlarm(const RadioAlarm& alarm);
+    // "Probealarm" (PlanTestAlarm): shown, heard, printed and kept as a station alarm, marked as a
+    // test, never stored in last.dat. A test never cuts an alarm: false, and nothing happens,
+    // while an announcement is under way or waiting. Any real alarm that follows stops its
+    // announcement at once.
+    bool HandleTestAlarm();
 
     // Shows the alarm of last.dat again without rewriting the file; heard only when `announce`.
     // last.dat has no field for the informant: `informant` is put in its place. False when there

@@ -8,6 +8,10 @@
 #include "paths/RadioAlarm.h"
 #include "settings/DataFolders.h"
 
+#include <QDir>
+
+#include <algorithm>
+
 namespace {
 
 Announcement soundsOf(const QStringList& units, const AppContext& ctx, const StationSettings& settings)
@@ -62,6 +66,48 @@ StationAlarmPlan PlanRadioAlarm(const RadioAlarm& alarm, const AppContext& ctx, 
         plan.announcement.speech = Announcement::Speech { s.SpeechProgramPath, s.SpeechTextFile, s.SpeechArgsBefore,
             s.SpeechArgsAfter, text };
     plan.announcement.name = QStringLiteral("radio alarm ") + alarm.ric + alarm.subAddress;
+    return plan;
+}
+
+StationAlarmPlan PlanTestAlarm(const AppContext& ctx, const StationSettings& s)
+{
+    const QString test = QStringLiteral("Probealarm");
+    QStringList units;
+    if (const QString folder = SoundsFolder(ctx); !folder.isEmpty()) {
+        const QStringList sounds
+            = QDir(folder).entryList({ QStringLiteral("*.wav") }, QDir::Files | QDir::Readable, QDir::Name);
+        // A name with a control character could never be a unit of the list (the character 7 ends one).
+        for (const QString& sound : sounds) {
+            if (units.size() < UnitList::kMostUnitSounds
+                && std::ranges::none_of(sound, [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; }))
+                units << sound.chopped(4);
+        }
+    }
+    QString unitField;
+    for (const QString& unit : units)
+        unitField += unit + QChar(7);
+    QStringList fields(19);
+    fields[0] = StationAlarm::TestType;
+    fields[1] = test;
+    fields[2] = test;
+    fields[3] = QStringLiteral("Probealarm – kein Einsatz");
+    fields[4] = test;
+    fields[14] = unitField;
+    const std::optional<StationAlarm> alarm = StationAlarm::parse(fields.join(QChar(9)));
+    StationAlarmPlan plan;
+    plan.source = AlarmSource::Test;
+    plan.header = alarm->header();
+    plan.firstWord = alarm->firstWord();
+    plan.secondWord = alarm->secondWord();
+    plan.labels = alarm->incidentLabels();
+    plan.units = alarm->units();
+    plan.fields = alarm->fields();
+    plan.announcement = soundsOf(plan.units, ctx, s);
+    if (s.SpeechEnabled && !s.SpeechProgramPath.isEmpty())
+        plan.announcement.speech = Announcement::Speech { s.SpeechProgramPath, s.SpeechTextFile, s.SpeechArgsBefore,
+            s.SpeechArgsAfter, test };
+    plan.announcement.name = QStringLiteral("test alarm");
+    plan.announcement.test = true;
     return plan;
 }
 

@@ -44,6 +44,13 @@ struct StationAlarmPlan {
 [[nodiscard]] StationAlarmPlan PlanRadioAlarm(
     const RadioAlarm& alarm, const AppContext& ctx, const StationSettings& settings);
 
+// "Probealarm": the station's test alarm, the whole way of a station alarm and marked as a test
+// wherever it shows: the header, the keyword and the incident type name it, its first field is
+// "PROBEALARM" (never "WACHALARM"), and it has no last.dat. Heard with the alarm sound, the speech
+// "Probealarm" and the sounds of the station's own units: every "<unit>.wav" of the data folder's
+// Sounds/, in name order (at most UnitList::kMostUnitSounds), which are also its units on screen.
+[[nodiscard]] StationAlarmPlan PlanTestAlarm(const AppContext& ctx, const StationSettings& settings);
+
 struct UnitAlarmPlan {
     QStringList units; // MSFlexGrid1
     Announcement announcement; // alarm sound and unit sounds; nothing when there are no units

@@ -16,6 +16,12 @@ public:
     // Empty when the message has fewer than the seven fields 0 to 6: such a message is ignored.
     [[nodiscard]] static std::optional<StationAlarm> parse(const QString& message);
 
+    // The first field of the station's test alarm ("Probealarm"), where a dispatch alarm has
+    // "WACHALARM".
+    static inline const QString TestType = QStringLiteral("PROBEALARM");
+    // The fields of a test alarm.
+    [[nodiscard]] static bool isTest(const QStringList& fields) { return fields.value(0) == TestType; }
+
     // Field i of the message, or the empty text when the message has no field i.
     [[nodiscard]] QString field(int i) const;
     [[nodiscard]] const QStringList& fields() const { return m_fields; }

@@ -21,6 +21,8 @@ struct Announcement {
     QStringList unitSounds;
     // Names the alarm in the journal ("station alarm B3 Wohnungsbrand"); never who reported it.
     QString name;
+    // A test alarm ("Probealarm"): any real alarm stops it, under way or waiting.
+    bool test = false;
 
     bool operator==(const Announcement&) const = default;
 };

@@ -11,6 +11,8 @@
 #include <QDebug>
 #include <QFileInfo>
 
+#include <algorithm>
+
 AnnouncementQueue::AnnouncementQueue(AppContext& ctx, AnnouncementOutput& output, QObject* parent)
     : QObject(parent)
     , m_ctx(ctx)
@@ -30,6 +32,8 @@ AnnouncementQueue::AnnouncementQueue(AppContext& ctx, AnnouncementOutput& output
 void AnnouncementQueue::announceNow(const Announcement& announcement)
 {
     const bool wasIdle = !busy();
+    if (!announcement.test)
+        dropWaitingTests();
     m_waiting.push_front(stepsOf(announcement));
     if (wasIdle)
         emit begun();
@@ -39,8 +43,28 @@ void AnnouncementQueue::announceNow(const Announcement& announcement)
             startNext();
         return;
     }
+    cutCurrent("a newer station alarm");
+}
+
+void AnnouncementQueue::announceNext(const Announcement& announcement)
+{
+    const bool wasIdle = !busy();
+    if (!announcement.test)
+        dropWaitingTests();
+    m_waiting.push_back(stepsOf(announcement));
+    if (wasIdle)
+        emit begun();
+    // A real alarm never waits for a test.
+    if (!announcement.test && m_begun && m_current.test)
+        return cutCurrent("a unit alarm");
+    if (!m_stepUnderWay)
+        startNext();
+}
+
+void AnnouncementQueue::cutCurrent(const char* by)
+{
     // The announcement under way is cut; whatever has not begun still follows the newer one.
-    qCInfo(lcAnnounce).noquote() << "Announcement of the" << m_current.name << "cut by a newer station alarm";
+    qCInfo(lcAnnounce).noquote() << "Announcement of the" << m_current.name << "cut by" << by;
     m_current = {};
     m_begun = false;
     if (!m_stepUnderWay)
@@ -52,19 +76,18 @@ void AnnouncementQueue::announceNow(const Announcement& announcement)
     }
 }
 
-void AnnouncementQueue::announceNext(const Announcement& announcement)
+void AnnouncementQueue::dropWaitingTests()
 {
-    const bool wasIdle = !busy();
-    m_waiting.push_back(stepsOf(announcement));
-    if (wasIdle)
-        emit begun();
-    if (!m_stepUnderWay)
-        startNext();
+    const auto tests = std::remove_if(m_waiting.begin(), m_waiting.end(), [](const Steps& s) { return s.test; });
+    if (tests == m_waiting.end())
+        return;
+    qCInfo(lcAnnounce) << "Waiting test alarm dropped for a real alarm";
+    m_waiting.erase(tests, m_waiting.end());
 }
 
 AnnouncementQueue::Steps AnnouncementQueue::stepsOf(const Announcement& announcement)
 {
-    Steps steps { announcement.name.isEmpty() ? QStringLiteral("alarm") : announcement.name, {} };
+    Steps steps { announcement.name.isEmpty() ? QStringLiteral("alarm") : announcement.name, {}, announcement.test };
     if (announcement.alarmSound)
         steps.steps.push_back({ announcement.alarmSound, std::nullopt });
     if (announcement.speech)

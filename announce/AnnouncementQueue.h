@@ -19,6 +19,9 @@ class AppContext;
 // waits for what is being announced and follows it. Nothing here ever waits on the thread: each
 // step's end arrives through the event loop.
 //
+// A test alarm is stopped by every real alarm, a unit alarm too: cut when under way, dropped when
+// waiting.
+//
 // A speech program that is not a readable file is skipped; a speech text that cannot be written
 // is logged and the speech skipped, and the unit sounds still play. Once the program is ending,
 // the step under way is ended and nothing more starts.
@@ -52,9 +55,14 @@ private:
     struct Steps {
         QString name;
         std::deque<Step> steps;
+        bool test = false;
     };
 
     [[nodiscard]] static Steps stepsOf(const Announcement& announcement);
+    // Cuts the announcement under way for a newer one (`by` names it in the journal).
+    void cutCurrent(const char* by);
+    // A real alarm came: test alarms that have not begun are dropped.
+    void dropWaitingTests();
     void startNext();
     void onStepEnded();
 

@@ -38,6 +38,12 @@ CommandLine::CommandLine(const QStringList& arguments)
     , m_printConfig(QStringLiteral("print-config"),
           QStringLiteral("Prints every setting in force and where it comes from (file and line, or the default) "
                          "and exits."))
+    , m_testAlarm(QStringLiteral("test-alarm"),
+          QStringLiteral("Starts a test alarm (\"Probealarm\") on the monitor running on this data folder and "
+                         "exits: 0 when it started, 1 otherwise."))
+    , m_status(QStringLiteral("status"),
+          QStringLiteral("Prints the state of each alarm path of the monitor running on this data folder and "
+                         "exits: 0 when it answered, 1 otherwise."))
 {
     QCoreApplication::setApplicationName(QStringLiteral("Kessvenn"));
     QCoreApplication::setApplicationVersion(
@@ -51,6 +57,8 @@ CommandLine::CommandLine(const QStringList& arguments)
     m_parser.addOption(m_importWater);
     m_parser.addOption(m_checkConfig);
     m_parser.addOption(m_printConfig);
+    m_parser.addOption(m_testAlarm);
+    m_parser.addOption(m_status);
     m_parser.addPositionalArgument(
         QStringLiteral("YEAR"), QStringLiteral("The year of --export-history."), QStringLiteral("[YEAR]"));
     m_parser.addPositionalArgument(QStringLiteral("EXTRACT [INDEX]"),
@@ -87,6 +95,10 @@ CommandLine::CommandLine(const QStringList& arguments)
         m_run = Run::CheckConfig;
     else if (m_parser.isSet(m_printConfig))
         m_run = Run::PrintConfig;
+    else if (m_parser.isSet(m_testAlarm))
+        m_run = Run::TestAlarm;
+    else if (m_parser.isSet(m_status))
+        m_run = Run::Status;
     else if (m_parser.isSet(m_headless))
         m_run = Run::Headless;
 }

@@ -8,7 +8,18 @@
 // options for the window (-platform, -display, -style ...) are left for Qt to take.
 class CommandLine {
 public:
-    enum class Run { Window, Headless, ExportHistory, ImportWater, CheckConfig, PrintConfig, Help, Version };
+    enum class Run {
+        Window,
+        Headless,
+        ExportHistory,
+        ImportWater,
+        CheckConfig,
+        PrintConfig,
+        TestAlarm,
+        Status,
+        Help,
+        Version
+    };
 
     // `arguments` as main() receives them, the program's path first.
     explicit CommandLine(const QStringList& arguments);
@@ -34,6 +45,8 @@ private:
     QCommandLineOption m_importWater;
     QCommandLineOption m_checkConfig;
     QCommandLineOption m_printConfig;
+    QCommandLineOption m_testAlarm;
+    QCommandLineOption m_status;
     Run m_run = Run::Window;
     QString m_error;
     bool m_namesDisplay = false;

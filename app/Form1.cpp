@@ -21,6 +21,7 @@
 #include "map/ucGMap.h"
 #include "print/Printout.h"
 #include "settings/Form2.h"
+#include "station/ControlServer.h"
 #include "station/Station.h"
 #include "water/WaterLookup.h"
 
@@ -413,6 +414,10 @@ void Form1::cmd_Settings_Click()
         m_form2->setAttribute(Qt::WA_DeleteOnClose);
         // The station reads its files again when the dialog has closed.
         connect(m_form2, &QDialog::finished, &m_station, &Station::reload);
+        m_form2->testAlarm = [this] {
+            const ControlAnswer answer = m_station.testAlarm();
+            return std::pair(answer.ok, answer.text);
+        };
     }
     m_form2->show();
     m_form2->raise();
@@ -443,6 +448,11 @@ bool Form1::runShortcut(int key, Qt::KeyboardModifiers modifiers)
     }
     if (held == Qt::NoModifier && key == Qt::Key_Escape && m_history->showsArchive()) {
         m_history->returnToLive();
+        return true;
+    }
+    // "Probealarm": two modifiers and the last function key, which no hand finds by chance.
+    if (held == (Qt::ControlModifier | Qt::ShiftModifier) && key == Qt::Key_F12) {
+        m_station.testAlarm();
         return true;
     }
     if (held != Qt::ControlModifier)

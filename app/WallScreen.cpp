@@ -23,6 +23,7 @@
 #include <QScreen>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -175,13 +176,15 @@ void WallScreen::watch(AlarmCore& core)
     connect(&core, &AlarmCore::stationAlarm, this, [this](const StationAlarmPlan& plan, bool replay) {
         // The replay of last.dat shows the alarm as old as the file.
         const QDateTime received = replay ? QFileInfo(m_ctx.LastAlarmPath).lastModified() : m_clock();
+        m_showsTest = plan.source == AlarmSource::Test;
         showAlarm(plan, received.isValid() ? received : m_clock());
     });
     connect(&core, &AlarmCore::unitAlarm, this, [this](const UnitAlarmPlan& plan) {
         if (plan.units.isEmpty())
             return;
-        // A unit alarm replaces the standby view too, without a keyword or place of an older one.
-        if (m_standby) {
+        // A unit alarm replaces the standby view too, and a test alarm, without a keyword or place of
+        // an older one.
+        if (m_standby || std::exchange(m_showsTest, false)) {
             StationAlarmPlan unitsOnly;
             unitsOnly.labels[1] = QStringLiteral("Einheitenalarm");
             unitsOnly.secondWord = m_clock().toString(QStringLiteral("HH:mm"));
@@ -433,7 +436,7 @@ void WallScreen::countThisYear()
         HistoryReader reader(path, true);
         if (reader.open()) {
             for (const HistoryRow& row : reader.rows(m_countYear))
-                m_yearCount += row.station;
+                m_yearCount += row.counted();
         }
     }
 }

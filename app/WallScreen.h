@@ -137,6 +137,7 @@ private:
     std::unique_ptr<CalendarWatch> m_calendar;
     QTimer m_tick;
     QTimer m_barShown;
+    bool m_showsTest = false; // a test alarm ("Probealarm") is on the wall
     bool m_standby = true;
     bool m_linkUp = false;
     QString m_alarmClock; // the dispatch computer's time of the alarm, "19:42"

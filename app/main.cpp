@@ -8,6 +8,7 @@
 #include "config/ConfigCheck.h"
 #include "history/HistoryReader.h"
 #include "settings/DataFolders.h"
+#include "station/ControlServer.h"
 #include "station/Station.h"
 #include "water/WaterImport.h"
 #include "water/WaterIndex.h"
@@ -116,6 +117,21 @@ int printConfig()
 {
     printTo(stdout, checkOfDataFolder().effective().join(QLatin1Char('\n')) + QLatin1Char('\n'));
     return 0;
+}
+
+// The monitor running on this data folder, asked through its control socket (--test-alarm,
+// --status): its answer on standard output, 0; a refusal on standard error, 1; 1 with a line
+// saying so when no monitor runs there.
+int askMonitor(const QString& request)
+{
+    const QString folder = FindDataFolder(QCoreApplication::applicationDirPath());
+    const std::optional<ControlAnswer> answer = ControlServer::ask(folder, request, std::chrono::seconds(10));
+    if (!answer) {
+        printTo(stderr, QStringLiteral("kessvenn: no monitor runs on the data folder %1\n").arg(folder));
+        return 1;
+    }
+    printTo(answer->ok ? stdout : stderr, answer->text + QLatin1Char('\n'));
+    return answer->ok ? 0 : 1;
 }
 
 AppContext& programContext()
@@ -228,6 +244,10 @@ int runWithoutScreen(const CommandLine& line)
         return checkConfig();
     case CommandLine::Run::PrintConfig:
         return printConfig();
+    case CommandLine::Run::TestAlarm:
+        return askMonitor(QStringLiteral("test-alarm"));
+    case CommandLine::Run::Status:
+        return askMonitor(QStringLiteral("status"));
     case CommandLine::Run::Headless:
     case CommandLine::Run::Window:
         break;

@@ -16,6 +16,10 @@ constexpr int kUnits = 14;
     return a.isEmpty() || b.isEmpty() ? a + b : a + between + b;
 }
 
+// A test alarm ("Probealarm", StationAlarm::isTest) in SQL, on the stored fields of a row: kept and
+// shown as such, never counted as an alarm.
+inline constexpr const char* kTestSql = "(kind = 'station' AND substr(fields, 1, 11) = 'PROBEALARM' || char(9))";
+
 [[nodiscard]] inline QString keyword(const QStringList& f)
 {
     return f.value(4);

@@ -64,7 +64,7 @@ std::array<int, 12> HistoryModel::alarmsPerMonth() const
     std::array<int, 12> months {};
     for (const HistoryRow& row : m_rows) {
         const int month = QStringView(row.local).mid(5, 2).toInt();
-        if (row.station && month >= 1 && month <= 12)
+        if (row.counted() && month >= 1 && month <= 12)
             ++months[month - 1];
     }
     return months;

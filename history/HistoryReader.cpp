@@ -2,6 +2,7 @@
 
 #include "alarm/AlarmRows.h"
 #include "alarm/LastAlarmStore.h"
+#include "alarm/StationAlarm.h"
 #include "history/HistoryFields.h"
 #include "print/PrintArchive.h"
 
@@ -163,8 +164,9 @@ std::vector<HistoryRow> HistoryReader::rows(std::optional<int> year)
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("SELECT id, kind, received_local, keyword, address, units, coalesce(remark, ''),"
-                               " coming, coalesce(strength, '') FROM alarms")
-            + yearCondition(year) + QStringLiteral(" ORDER BY received_utc DESC, id DESC"))) {
+                               " coming, coalesce(strength, ''), ")
+            + QLatin1String(HistoryFields::kTestSql) + QStringLiteral(" FROM alarms") + yearCondition(year)
+            + QStringLiteral(" ORDER BY received_utc DESC, id DESC"))) {
         m_error = q.lastError().text();
         return rows;
     }
@@ -179,6 +181,7 @@ std::vector<HistoryRow> HistoryReader::rows(std::optional<int> year)
         row.coming = q.value(7).toInt();
         row.remark = q.value(6).toString();
         row.strength = q.value(8).toString();
+        row.test = q.value(9).toBool();
     }
     return rows;
 }
@@ -210,7 +213,10 @@ std::optional<HistoryAnswered> HistoryReader::storedAlarm(const QString& lastAla
 {
     const std::optional<QString> stored = LastAlarmStore::read(lastAlarmPath);
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    if (!stored || !q.exec(QStringLiteral("SELECT id FROM alarms WHERE kind = 'station' ORDER BY id DESC LIMIT 1"))
+    // last.dat never holds a test alarm.
+    if (!stored
+        || !q.exec(QStringLiteral("SELECT id FROM alarms WHERE kind = 'station' AND NOT ")
+            + QLatin1String(HistoryFields::kTestSql) + QStringLiteral(" ORDER BY id DESC LIMIT 1"))
         || !q.next()) {
         m_error = q.lastError().text();
         return std::nullopt;
@@ -319,8 +325,10 @@ bool HistoryReader::writeCsv(QIODevice& out, std::optional<int> year, QStringVie
         line(
             QStringList { local.mid(8, 2) + QLatin1Char('.') + local.mid(5, 2) + QLatin1Char('.') + local.left(4),
                 local.mid(11, 5), q.value(3).isNull() ? QString() : q.value(3).toString(),
-                station ? QStringLiteral("Wachalarm") : QStringLiteral("Einheitenalarm"), keyword,
-                station ? HistoryFields::incidentPicture(fields) : QString(),
+                !station                           ? QStringLiteral("Einheitenalarm")
+                    : StationAlarm::isTest(fields) ? QStringLiteral("Probealarm")
+                                                   : QStringLiteral("Wachalarm"),
+                keyword, station ? HistoryFields::incidentPicture(fields) : QString(),
                 station ? HistoryFields::street(fields) : QString(), station ? HistoryFields::place(fields) : QString(),
                 station ? HistoryFields::object(fields) : QString(), units, QString::number(a.counts[0]),
                 QString::number(a.counts[1]), QString::number(a.counts[2]), q.value(7).toString(), remark,

@@ -16,6 +16,7 @@ class QIODevice;
 struct HistoryRow {
     qint64 id = 0;
     bool station = true;
+    bool test = false; // a test alarm ("Probealarm"), a station alarm that is not counted
     QString local; // time of receipt, local, "yyyy-MM-ddTHH:mm:ss"
     QString keyword;
     QString address;
@@ -23,6 +24,8 @@ struct HistoryRow {
     int coming = 0; // "kommt" answers
     QString strength; // the crew's strength, "1/2/6/9"; empty when none was counted
     QString remark;
+    // A station alarm of the year's count.
+    [[nodiscard]] bool counted() const { return station && !test; }
     // Keyword, address, remark and units, case-folded: made when first searched.
     QString search;
     void makeSearchText();

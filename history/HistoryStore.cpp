@@ -352,7 +352,8 @@ bool HistoryStore::insert(QSqlDatabase& db, const QList<HistoryEntry>& entries, 
         const bool station = e.kind == HistoryEntry::Kind::Station;
         const QDateTime local = e.received.toLocalTime();
         QVariant runningNumber(QMetaType::fromType<int>());
-        if (station) {
+        // A test alarm has no number: it is no alarm of the year.
+        if (station && !StationAlarm::isTest(e.fields)) {
             const int year = local.date().year();
             number.addBindValue(numbers.value(year));
             number.addBindValue(year);

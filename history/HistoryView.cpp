@@ -158,12 +158,19 @@ void HistoryView::loadYear()
 void HistoryView::showCount()
 {
     int station = 0;
-    for (int row = 0; row < m_model->rowCount(); ++row)
-        station += m_model->rowAt(row).station ? 1 : 0;
-    const int unit = m_model->rowCount() - station;
+    int test = 0;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        station += m_model->rowAt(row).counted() ? 1 : 0;
+        test += m_model->rowAt(row).test ? 1 : 0;
+    }
+    const int unit = m_model->rowCount() - station - test;
+    // Test alarms are named apart, and only where there are any: they are no alarms.
     m_status->setText((station == 1 ? QStringLiteral("1 Wachalarm") : QStringLiteral("%1 Wachalarme").arg(station))
         + QStringLiteral(", ")
-        + (unit == 1 ? QStringLiteral("1 Einheitenalarm") : QStringLiteral("%1 Einheitenalarme").arg(unit)));
+        + (unit == 1 ? QStringLiteral("1 Einheitenalarm") : QStringLiteral("%1 Einheitenalarme").arg(unit))
+        + (test == 0        ? QString()
+                : test == 1 ? QStringLiteral(", 1 Probealarm")
+                            : QStringLiteral(", %1 Probealarme").arg(test)));
 }
 
 void HistoryView::print()

@@ -2,6 +2,7 @@
 
 #include "alarm/AlarmCore.h"
 #include "alarm/Incident.h"
+#include "alarm/StationAlarm.h"
 #include "common/AppContext.h"
 #include "common/GeoPoint.h"
 #include "common/HandOver.h"
@@ -127,6 +128,11 @@ void Printout::watch(AlarmCore& core)
 {
     connect(&core, &AlarmCore::stationAlarmAnnounced, this, &Printout::onStationAlarm);
     connect(&core, &AlarmCore::unitAlarmAnnounced, this, &Printout::onUnitAlarm);
+    // Before a unit alarm takes a test alarm off the screen, which would send its page.
+    connect(&core, &AlarmCore::unitAlarm, this, [this](const UnitAlarmPlan& plan) {
+        if (!plan.units.isEmpty())
+            dropWaitingTest();
+    });
     m_firstPrune.start(0);
     m_daily.start();
 }
@@ -150,7 +156,9 @@ bool Printout::placed() const
 
 void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
 {
-    // The older alarm goes out at once with what it has.
+    // The older alarm goes out at once with what it has; a test's page is dropped for a real alarm.
+    if (plan.source != AlarmSource::Test)
+        dropWaitingTest();
     finishWaiting();
     m_settings = m_current;
     m_alarm = Alarm {};
@@ -160,7 +168,8 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
     m_onScreen = true;
     if (!m_settings)
         return;
-    if (!replay && m_settings->copies > 0) {
+    // A test alarm goes on paper only when print.ini asks for test pages.
+    if (!replay && m_settings->copies > 0 && (plan.source != AlarmSource::Test || m_settings->testPages)) {
         m_waiting = Waiting {};
         m_waiting->copies = m_settings->copies;
         m_waiting->waterIn = !m_waterExpected;
@@ -227,6 +236,15 @@ void Printout::checkWaiting()
         finishWaiting();
 }
 
+void Printout::dropWaitingTest()
+{
+    if (!m_waiting || !m_alarm || !StationAlarm::isTest(m_alarm->fields))
+        return;
+    qCInfo(lcPrint) << "The test alarm's printout dropped for a real alarm";
+    m_waiting.reset();
+    m_deadline.stop();
+}
+
 void Printout::finishWaiting()
 {
     if (!m_waiting || !m_alarm || !m_settings)
@@ -289,8 +307,8 @@ void Printout::onUnitAlarm(const UnitAlarmPlan& plan)
     const std::optional<PrintSettings>& settings = m_current;
     if (!settings || !settings->unitAlarms || settings->copies <= 0 || plan.units.isEmpty())
         return;
-    // The incident on screen with the units alarmed now.
-    Alarm alarm = m_alarm.value_or(Alarm {});
+    // The incident on screen with the units alarmed now; never a test's.
+    Alarm alarm = m_alarm && !StationAlarm::isTest(m_alarm->fields) ? *m_alarm : Alarm {};
     alarm.time = clock();
     alarm.sequence = 0;
     send(alarm, *settings, settings->copies, plan.units, QStringLiteral("Nachalarmierung"));
@@ -302,7 +320,8 @@ void Printout::send(const Alarm& alarm, const PrintSettings& settings, int copie
     Job job;
     job.content = PrintPage::fromAlarm(
         alarm.fields, settings.printsInformant(m_hallView), settings.printsRemark(m_hallView), units);
-    job.content.title = title;
+    // A test alarm's paper says so wherever it is printed from.
+    job.content.title = StationAlarm::isTest(alarm.fields) ? QStringLiteral("Probealarm – kein Einsatz") : title;
     job.content.monitorName = m_ctx.MonitorName;
     job.content.alarmTime = alarm.time;
     job.content.printedTime = clock();

@@ -121,6 +121,8 @@ private:
     [[nodiscard]] bool placed() const;
     void checkWaiting();
     void finishWaiting();
+    // A real alarm came: a test alarm's printout that still waits is not printed.
+    void dropWaitingTest();
     void send(const Alarm& alarm, const PrintSettings& settings, int copies, const std::optional<QStringList>& units,
         const QString& title);
     // A rendered (or kept) page for CUPS, on the main thread.

@@ -198,7 +198,7 @@ void Form2::createControls()
     auto* station = new RecordPage(
         QStringLiteral("Leitstelle"), QSize(kRecordWidth, 170), recordValid, recordChanged, recordSave);
     auto* speech = new RecordPage(
-        QStringLiteral("Ansage"), QSize(kRecordWidth, 590), [](QString*) { return true; }, recordChanged, recordSave);
+        QStringLiteral("Ansage"), QSize(kRecordWidth, 640), [](QString*) { return true; }, recordChanged, recordSave);
     m_stationPage = station;
     m_speechPage = speech;
     addPage(station);
@@ -432,6 +432,15 @@ QPushButton* Form2::addTrial(QLayout* layout, const QString& caption, std::funct
     return button;
 }
 
+void Form2::showTrialResult(QPushButton* button, bool ok, const QString& text)
+{
+    button->setEnabled(true);
+    QLabel* result = trialResult(button);
+    result->setStyleSheet(
+        ok ? QStringLiteral("QLabel { color: #006000; }") : QStringLiteral("QLabel { color: #b00000; }"));
+    result->setText(text);
+}
+
 QLabel* Form2::trialResult(QPushButton* button) const
 {
     return button ? button->parentWidget()->findChild<QLabel*>(QStringLiteral("result")) : nullptr;
@@ -441,24 +450,24 @@ void Form2::createTrials()
 {
     m_trial = new SettingsTrial(m_ctx, this);
     connect(m_trial, &SettingsTrial::finished, this, [this](SettingsTrial::Trial trial, bool ok, const QString& text) {
-        QPushButton* button = m_trialButtons.value(int(trial));
-        if (!button)
-            return;
-        button->setEnabled(true);
-        QLabel* result = trialResult(button);
-        result->setStyleSheet(
-            ok ? QStringLiteral("QLabel { color: #006000; }") : QStringLiteral("QLabel { color: #b00000; }"));
-        result->setText(text);
+        if (QPushButton* button = m_trialButtons.value(int(trial)))
+            showTrialResult(button, ok, text);
     });
 
     auto* speechTrials = new QWidget(m_speechPage);
-    speechTrials->setGeometry(16, 490, 737, 96);
+    speechTrials->setGeometry(16, 490, 737, 144);
     auto* speechRows = new QVBoxLayout(speechTrials);
     speechRows->setContentsMargins(0, 0, 0, 0);
     cmd_soundTrial = addTrial(speechRows, QStringLiteral("Ton prüfen"), [this] { m_trial->playSound(); });
     cmd_speechTrial = addTrial(speechRows, QStringLiteral("Ansage prüfen"), [this] {
         m_trial->speak(
             { txt_settings[0]->text(), txt_settings[1]->text(), txt_settings[4]->text(), txt_settings[5]->text() });
+    });
+    // The whole way of an alarm, on the running station: screen, sounds, speech, paper, history.
+    cmd_testAlarm = addTrial(speechRows, QStringLiteral("Probealarm"), [this] {
+        const auto [ok, text]
+            = testAlarm ? testAlarm() : std::pair(false, QStringLiteral("Kein Probealarm: kein Monitor verbunden"));
+        showTrialResult(cmd_testAlarm, ok, text);
     });
     m_trialButtons.insert(int(SettingsTrial::Trial::Sound), cmd_soundTrial);
     m_trialButtons.insert(int(SettingsTrial::Trial::Speech), cmd_speechTrial);

@@ -44,6 +44,8 @@ public:
     // The picker for the speech program: returns the chosen file's full path, or an empty text when
     // the user cancels. The dialog asks the platform's file dialog; tests answer here instead.
     std::function<QString(QWidget* parent, const QString& folder, const QString& filter)> pickFile;
+    // "Probealarm" pressed: the station's test alarm started (true), or why not.
+    std::function<std::pair<bool, QString>()> testAlarm;
 
     void cmd_dialog_Click();
     void cmd_save_Click();
@@ -72,6 +74,7 @@ public:
     QPushButton* cmd_printTrial = nullptr; // "Testdruck"
     QPushButton* cmd_mapTrial = nullptr; // "Karte prüfen"
     QPushButton* cmd_routeTrial = nullptr; // "Route prüfen"
+    QPushButton* cmd_testAlarm = nullptr; // "Probealarm"
     QLineEdit* txt_trialAddress = nullptr; // the address "Karte prüfen" searches
     [[nodiscard]] QLabel* trialResult(QPushButton* button) const;
     [[nodiscard]] SettingsTrial& trial() const { return *m_trial; }
@@ -92,6 +95,7 @@ private:
     void createPages();
     void createTrials();
     QPushButton* addTrial(QLayout* layout, const QString& caption, std::function<void()> start);
+    void showTrialResult(QPushButton* button, bool ok, const QString& text);
     void addPage(SettingsPage* page);
     void fillFromSettings();
     void placeOnScreen();

@@ -23,6 +23,7 @@
 #include "route/RoutePlanner.h"
 #include "settings/DataFolders.h"
 #include "settings/SettingsFile.h"
+#include "station/ControlServer.h"
 #include "water/WaterLookup.h"
 
 #include <QFileInfo>
@@ -71,6 +72,19 @@ Station::Station(AppContext& ctx, Link link, QObject* parent)
     const int firstHost = m_paths->add(QStringLiteral("Leitstelle 1"));
     connect(m_link, &ServerLink::linkStatusChanged, m_paths, [this, firstHost](bool connected) {
         m_paths->set(firstHost, connected ? PathStates::State::Connected : PathStates::State::Down);
+    });
+    // A real unit alarm takes a test alarm off the screen; its announcement is cut in the queue.
+    connect(m_core, &AlarmCore::unitAlarm, this, [this](const UnitAlarmPlan& plan) {
+        if (!plan.units.isEmpty() && m_incident->plan() && m_incident->plan()->source == AlarmSource::Test)
+            m_incident->close();
+    });
+    // A shell on this computer starts a test alarm and reads the paths' states.
+    m_control = new ControlServer(this);
+    m_control->handle(QStringLiteral("test-alarm"), [this] { return testAlarm(); });
+    m_control->handle(QStringLiteral("status"), [this] {
+        const QStringList lines = m_paths->describe();
+        return ControlAnswer { true,
+            lines.isEmpty() ? QStringLiteral("Keine Alarmwege") : lines.join(QLatin1Char('\n')) };
     });
     // The station's log is kept whether or not a window shows it.
     m_ticker = new TickerStore(m_ctx, this);
@@ -139,6 +153,8 @@ void Station::load()
         m_history->start();
     }
     setUpCrew();
+    if (m_control->path().isEmpty())
+        m_control->listen(m_ctx.DataFolder);
     emit configured();
 }
 
@@ -289,6 +305,13 @@ void Station::shutDown()
 void Station::clearIncident()
 {
     m_incident->close();
+}
+
+ControlAnswer Station::testAlarm()
+{
+    if (!m_core->HandleTestAlarm())
+        return { false, QStringLiteral("Kein Probealarm: eine Alarmansage läuft") };
+    return { true, QStringLiteral("Probealarm ausgelöst") };
 }
 
 void Station::setAnnouncementOutput(AnnouncementOutput* output)

@@ -17,6 +17,8 @@ class AnnouncementQueue;
 class Announcer;
 class AppContext;
 class Configuration;
+class ControlServer;
+struct ControlAnswer;
 class CrewWatch;
 class Geocoder;
 class HistoryRecorder;
@@ -62,6 +64,8 @@ public:
 
     // The alarm has left the screen (Ctrl+C).
     void clearIncident();
+    // "Probealarm" from the window, the settings dialog or the control socket: started, or why not.
+    ControlAnswer testAlarm();
 
     // Where alarms are heard: the loudspeakers and the speech program unless replaced. The output
     // must outlive the station.
@@ -81,6 +85,8 @@ public:
     [[nodiscard]] AlarmInbox& inbox() const { return *m_inbox; }
     // Whether each path an alarm can come by is up.
     [[nodiscard]] PathStates& paths() const { return *m_paths; }
+    // kessvenn.sock in the data folder, open from load() on.
+    [[nodiscard]] ControlServer& control() const { return *m_control; }
     [[nodiscard]] Printout& printout() const { return *m_printout; }
     [[nodiscard]] AnnouncementQueue& announcements() const { return *m_announcements; }
     // The station's log, ticker.dat, kept with or without a window.
@@ -130,6 +136,7 @@ private:
     AlarmCore* m_core = nullptr;
     AlarmInbox* m_inbox = nullptr;
     PathStates* m_paths = nullptr;
+    ControlServer* m_control = nullptr;
     Geocoder* m_geocoder = nullptr;
     Geocoder* m_viewGeocoder = nullptr;
     Incident* m_incident = nullptr;

@@ -7,6 +7,7 @@
 #include "announce/Announcer.h"
 #include "common/AppContext.h"
 #include "config/StationSettings.h"
+#include "station/ControlServer.h"
 #include "tests/support/AlarmText.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/OwnNamespaces.h"
@@ -14,9 +15,12 @@
 #include "tests/support/SoundWriter.h"
 #include "tests/support/TestFiles.h"
 
+#include <QLocalSocket>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using AlarmText::alarm;
 using TestFiles::readAll;
@@ -165,6 +169,75 @@ private slots:
         QCOMPARE(readAll(ctx.LastAlarmPath), stored);
         QCOMPARE(readAll(ctx.dataFile(QStringLiteral("sound.sh"))), script);
         QCOMPARE(capture.captured(), sounds); // the alarm sound and the unit sounds all the same
+    }
+
+    // A station alarm during a test alarm's speech: the speech program is ended at once, and the
+    // real alarm is heard whole (alarm sound, unit sound) after the test's alarm sound.
+    void realAlarmStopsTestAlarm()
+    {
+        const QTemporaryDir dir;
+        const SoundCapture capture(dir.path());
+        Context ctx;
+        ctx.ProgramFolder = ctx.DataFolder = dir.path();
+        ctx.LastAlarmPath = dir.filePath(QStringLiteral("last.dat"));
+        ctx.settings.PlayAlarmWav = ctx.settings.SpeechEnabled = true;
+        ctx.settings.SpeechProgramPath = dir.filePath(QStringLiteral("say.sh"));
+        const QString speaking = dir.filePath(QStringLiteral("speaking"));
+        QVERIFY(TestFiles::writeScript(ctx.settings.SpeechProgramPath,
+            "grep -q Probealarm \"$1\" || exit 0\ntouch '" + QFile::encodeName(speaking) + "'\nexec sleep 600"));
+        const QByteArray alarmSound = SoundWriter::write(dir.filePath(QStringLiteral("alarm.wav")), 1);
+        const QByteArray unitSound = SoundWriter::write(dir.filePath(QStringLiteral("RTW.wav")), 2);
+        Announcer announcer(ctx);
+        AnnouncementQueue queue(ctx, announcer);
+        AlarmCore core(ctx, ctx.settings);
+        core.setAnnouncements(&queue);
+        QVERIFY(core.HandleTestAlarm());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(speaking), 30000);
+        QVERIFY(!core.HandleTestAlarm()); // a test never cuts an announcement
+        core.HandleStationAlarm(alarm({ { 14, "RTW\a" } }), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!queue.busy(), 30000);
+        QCOMPARE(capture.captured(), alarmSound + alarmSound + unitSound);
+    }
+
+    // What each request on the control socket gets, through a real socket (0600): the answer, or a
+    // line saying what was wrong, and the connection closed; nothing more happens.
+    void controlSocket_data()
+    {
+        columns<QByteArray, QString>("request", "answer");
+        const QString unknown = "fehler\nUnbekannte Anfrage; bekannt sind: status, test-alarm\n";
+        row("status", QByteArray("status\n"), "ok\nLeitstelle 1: verbunden\n");
+        row("CR LF ends it too", QByteArray("test-alarm\r\n"), "ok\nProbealarm ausgelöst\n");
+        row("unknown", QByteArray("reboot\n"), unknown);
+        row("empty", QByteArray("\n"), unknown);
+        row("not text", QByteArray("sta\0tus\xff\n", 9), unknown);
+        row("too long", QByteArray(65, 's'), "fehler\nAnfrage zu lang\n");
+        row("no line end in time", QByteArray("status"), "fehler\nKeine vollständige Anfrage innerhalb von 2 s\n");
+    }
+    void controlSocket()
+    {
+        auto [request, answer] = fetch<QByteArray, QString>("request", "answer");
+        ControlServer server;
+        server.handle("status", [] { return ControlAnswer { true, "Leitstelle 1: verbunden" }; });
+        server.handle("test-alarm", [] { return ControlAnswer { true, "Probealarm ausgelöst" }; });
+        QVERIFY(server.listen(m_dir.path()));
+        struct stat mode { };
+        QVERIFY(::stat(QFile::encodeName(server.path()).constData(), &mode) == 0 && (mode.st_mode & 0777) == 0600);
+        QLocalSocket client;
+        client.connectToServer(server.path());
+        QVERIFY(client.waitForConnected());
+        client.write(request);
+        QByteArray got;
+        QTRY_VERIFY_WITH_TIMEOUT((got += client.readAll(), client.state() == QLocalSocket::UnconnectedState), 10000);
+        QCOMPARE(QString::fromUtf8(got + client.readAll()), answer);
+    }
+    // A data folder that others may write to gets no socket.
+    void controlSocketOnlyInOwnFolder()
+    {
+        const QString shared = m_dir.filePath(QStringLiteral("shared"));
+        QVERIFY(QDir().mkpath(shared) && ::chmod(QFile::encodeName(shared).constData(), 0770) == 0);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^No control socket")));
+        QVERIFY(!ControlServer().listen(shared));
+        QVERIFY(!QFile::exists(shared + QStringLiteral("/kessvenn.sock")));
     }
 };
 

@@ -191,6 +191,50 @@ private slots:
         QVERIFY(m.process.waitForFinished(30000));
     }
 
+    // `kessvenn --status` and `--test-alarm` reach the headless monitor of their data folder: the
+    // test alarm is heard whole (alarm sound, "Probealarm", the station's own unit sounds in name
+    // order) and kept as a test without a number, also in the CSV, never in last.dat. With no
+    // monitor running both say so and exit 1.
+    void testAlarmFromTheShell()
+    {
+        Monitor m;
+        const SoundCapture capture(m.root.path());
+        QVERIFY(QDir().mkpath(m.data + "/Sounds"));
+        const QByteArray sounds = SoundWriter::write(m.program + "/alarm.wav", 1)
+            + SoundWriter::write(m.data + "/Sounds/HLF 20.wav", 2)
+            + SoundWriter::write(m.data + "/Sounds/RTW 1.wav", 3);
+        // A sound whose name holds a control character is no unit: neither shown nor heard.
+        QVERIFY(m.settings({ { 21, "1" } }) && writeAll(m.data + "/Sounds/LF\a8.wav", "RIFF"));
+        m.env.insert(QStringLiteral("ALSA_CONFIG_PATH"), capture.alsaConfigPath());
+        const auto shell = [&m](const char* option) {
+            QProcess p;
+            p.setProcessEnvironment(m.env);
+            p.start(QStringLiteral(KESSVENN_EXECUTABLE), { QString::fromLatin1(option) });
+            const bool ended = p.waitForFinished(30000);
+            return QStringList { QString::number(ended ? p.exitCode() : -1),
+                QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError()) };
+        };
+        QVERIFY(m.start({ QStringLiteral("--headless") }, true));
+        // The link's state follows at the supervision's next tick.
+        QTRY_VERIFY_WITH_TIMEOUT(shell("--status").join('|').startsWith("0|Leitstelle 1: verbunden seit "), 30000);
+        QCOMPARE(shell("--test-alarm").mid(0, 2), (QStringList { "0", "Probealarm ausgelöst\n" }));
+        QTRY_COMPARE_WITH_TIMEOUT(capture.captured().size(), sounds.size(), 30000);
+        QVERIFY(capture.captured() == sounds);
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(m.file("text")), QByteArray("Probealarm"), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            SqliteRows(m.data + "/history.sqlite", QStringLiteral("SELECT keyword, number IS NULL, units FROM alarms")),
+            QStringList { "Probealarm|1|HLF 20\aRTW 1\a" }, 30000);
+        QVERIFY(shell("--export-history").at(1).contains(";;Probealarm;Probealarm;Probealarm – kein Einsatz;"));
+        QVERIFY(!QFile::exists(m.data + "/last.dat"));
+        ::kill(pid_t(m.process.processId()), SIGTERM);
+        QVERIFY(m.process.waitForFinished(30000));
+        for (const char* option : { "--test-alarm", "--status" }) {
+            const QStringList none = shell(option);
+            QCOMPARE(none.first(), "1");
+            QVERIFY2(none.last().contains("no monitor runs on the data folder " + m.data), qPrintable(none.last()));
+        }
+    }
+
     // The monitor without a screen after a power cut: a young last.dat is heard again at once (the
     // hall's loudspeakers), the ticker goes into ticker.dat as in the window, and a second monitor
     // on the same data folder does not start and names the first one.

@@ -112,8 +112,9 @@ private slots:
         QCOMPARE(output.calls, expected);
     }
 
-    // "now X" a station alarm, "next X" a unit alarm, each with the sounds X1 and X2, all before the
-    // first step ends; then what was heard, and which announcements the journal says were cut.
+    // "now X" a station alarm, "next X" a unit alarm, "test X" a test alarm, each with the sounds X1
+    // and X2, all before the first step ends; then what was heard, and which announcements the
+    // journal says were cut.
     void newerStationAlarm_data()
     {
         columns<QStringList, QStringList, QStringList>("alarms", "heard", "cut");
@@ -125,6 +126,12 @@ private slots:
             QStringList { "A1", "C1", "C2", "B1", "B2", "U1", "U2" }, QStringList { "A" });
         row("a unit alarm follows, nothing cut", QStringList { "now A", "next U" },
             QStringList { "A1", "A2", "U1", "U2" }, QStringList());
+        row("a test alarm is cut by a station alarm", QStringList { "test T", "now A" },
+            QStringList { "T1", "A1", "A2" }, QStringList { "T" });
+        row("and by a unit alarm", QStringList { "test T", "next U" }, QStringList { "T1", "U1", "U2" },
+            QStringList { "T" });
+        row("a waiting test alarm is dropped", QStringList { "now A", "test T", "now B" },
+            QStringList { "A1", "B1", "B2" }, QStringList { "A" });
     }
     void newerStationAlarm()
     {
@@ -139,8 +146,9 @@ private slots:
             const QString name = alarm.section(' ', 1);
             Announcement a;
             a.unitSounds = QStringList { path(name + "1.wav"), path(name + "2.wav") };
-            a.name = (alarm.startsWith("now") ? "station alarm " : "unit alarm ") + name;
-            alarm.startsWith("now") ? queue.announceNow(a) : queue.announceNext(a);
+            a.test = alarm.startsWith("test");
+            a.name = (alarm.startsWith("next") ? "unit alarm " : a.test ? "test alarm " : "station alarm ") + name;
+            alarm.startsWith("next") ? queue.announceNext(a) : queue.announceNow(a);
         }
         QVERIFY(idle.wait());
         QStringList expected;

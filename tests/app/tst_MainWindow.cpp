@@ -15,6 +15,7 @@
 #include "tests/support/WindowFixture.h"
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QHeaderView>
@@ -256,6 +257,44 @@ private slots:
         f.station->core().HandleStationAlarm(WindowFixture::stationAlarm("B 3", {}), 0);
         QVERIFY(f.form->history().view()->isHidden() && f.form->settingsDialog());
         QTRY_COMPARE(QApplication::activeWindow(), f.form.get());
+    }
+    // "Probealarm" by the key and by the settings dialog's button: marked on screen and heard whole
+    // (alarm sound, speech, the station's own unit sound); a real unit alarm takes it off the screen.
+    void testAlarm_data()
+    {
+        columns<bool>("button");
+        row("Ctrl+Shift+F12", false);
+        row("the button \"Probealarm\"", true);
+    }
+    void testAlarm()
+    {
+        const bool button = std::get<0>(fetch<bool>("button"));
+        WindowFixture f;
+        StationSettings& s = f.station->settings();
+        s.PlayAlarmWav = s.PlayUnitWavs = s.SpeechEnabled = true;
+        s.SpeechProgramPath = f.home.filePath("say.sh");
+        QVERIFY(f.putDataFile("display.ini", "") && QDir().mkpath(f.dataFile("Sounds"))
+            && TestFiles::writeAll(f.dataFile("Sounds/HLF 20.wav"), "RIFF"));
+        QVERIFY(TestFiles::writeScript(s.SpeechProgramPath, "true") && SaveSettings(f.ctx, s));
+        ScreenAtFirstSound output;
+        output.window = f.form.get();
+        QVERIFY(output.display = XOpenDisplay(nullptr));
+        const auto close = qScopeGuard([&] { XCloseDisplay(output.display); });
+        f.station->setAnnouncementOutput(&output);
+        f.form->show();
+        f.form->load();
+        if (button) {
+            f.form->cmd_Settings_Click();
+            auto* start = f.form->settingsDialog()->findChild<QPushButton*>("Probealarm");
+            start->click();
+            QCOMPARE(start->parentWidget()->findChild<QLabel*>("result")->text(), "Probealarm ausgelöst");
+        } else {
+            QTest::keyClick(f.form.get(), Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier);
+        }
+        QCOMPARE(f.control<QLabel>("Label4")->text(), "Probealarm");
+        QTRY_COMPARE(output.sounds, (QStringList { "alarm.wav", "say.sh", "HLF 20.wav" }));
+        f.core().HandleUnitAlarm("WACHALARM_EM\tRTW 1\a");
+        QCOMPARE(f.control<QLabel>("Label4")->text(), "");
     }
     // RECORD is a program that writes its arguments down and fails when the first is "fail".
     void replayAndWake_data()

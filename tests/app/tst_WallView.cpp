@@ -1,6 +1,7 @@
 // The wall layout on a real X server (test_wallview at 1920 x 1080, test_wallview_4k at 3840 x 2160):
 // the alarm on screen, the standby view and its clock, the hall view.
 #include "announce/AnnouncementOutput.h"
+#include "announce/AnnouncementQueue.h"
 #include "app/FittingLabel.h"
 #include "app/WallLayout.h"
 #include "app/WallScreen.h"
@@ -206,6 +207,12 @@ private slots:
         f.station->core().HandleUnitAlarm("WACHALARM_EM\tELW 1\a");
         QVERIFY(!f.wall()->standbyShown());
         QCOMPARE(f.text("keyword") + f.text("address") + f.text("units"), "EinheitenalarmELW 1");
+        // A unit alarm replaces a test alarm as it does the standby view.
+        QTRY_VERIFY(!f.station->announcements().busy());
+        QVERIFY(f.station->core().HandleTestAlarm());
+        QCOMPARE(f.text("keyword"), "Probealarm");
+        f.station->core().HandleUnitAlarm("WACHALARM_EM\tRTW 1\a");
+        QCOMPARE(f.text("keyword") + f.text("address") + f.text("units"), "EinheitenalarmRTW 1");
     }
     // The standby view's map marks the station; the alarm's shows the incident, and back on standby
     // neither its marker nor its water sources are left.

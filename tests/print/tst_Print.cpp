@@ -204,6 +204,34 @@ private slots:
         QCOMPARE(text.contains("Personen vermutlich"), remark);
     }
 
+    // A test alarm is printed only with test_pages=1, marked on its page; a real alarm drops the
+    // test's page that still waits, and is printed as always.
+    void testAlarmOnPaper_data()
+    {
+        columns<QByteArray, bool, QStringList>("printIni", "waitForTest", "pages");
+        row("test_pages=0: no page", QByteArray("printer=Test\nwait_seconds=0\n"), false, QStringList { "B2" });
+        row("test_pages=1: a page marked as a test", QByteArray("printer=Test\nwait_seconds=0\ntest_pages=1\n"), true,
+            QStringList { "Probealarm – kein Einsatz", "B2" });
+        row("a real alarm drops the waiting test page", QByteArray("printer=Test\nwait_seconds=300\ntest_pages=1\n"),
+            false, QStringList { "B2" });
+    }
+    void testAlarmOnPaper()
+    {
+        auto [printIni, waitForTest, pages] = fetch<QByteArray, bool, QStringList>("printIni", "waitForTest", "pages");
+        m_tilesAnswer = true;
+        PrintStation station(printIni, m_mapIni);
+        QVERIFY(station.core.HandleTestAlarm());
+        QVERIFY(!waitForTest || station.next(0));
+        // Tiles of a place of its own: the cache serves no other test's alarm.
+        station.core.HandleStationAlarm(alarm("B2 Zweite", "53,5", "10,1"), 0);
+        QVERIFY(station.next(pages.size() - 1));
+        for (qsizetype i = 0; i < pages.size(); ++i) {
+            const QString pdf = station.printed.at(i).at(0).value<PrintResult>().pdfPath;
+            QVERIFY2(output("pdftotext", { pdf, "-" }).value_or("").simplified().contains(pages[i]), qPrintable(pdf));
+        }
+        QCOMPARE(station.printed.size(), pages.size());
+    }
+
     // A newer alarm while the older one waits for tiles that never come: the older one is printed
     // at once with what it has (one warning about the maps); Ctrl+P prints one copy at once also
     // when automatic printing is off; "Drucken" in the history prints the kept page again.
