@@ -50,6 +50,8 @@ public:
     [[nodiscard]] double decimal(QStringView key) const;
     [[nodiscard]] QString text(QStringView key) const;
     [[nodiscard]] QStringList list(QStringView key) const;
+    // The names a pattern key stands for that the file gives, with their values, in the file's order.
+    [[nodiscard]] QList<std::pair<QString, ConfigValue>> matching(const ConfigKey& schemaKey) const;
 
     bool operator==(const ConfigValues&) const = default;
 

@@ -20,8 +20,18 @@ bool sameValues(const ConfigValues& a, const ConfigValues& b)
     if (a.present() != b.present())
         return false;
     for (const ConfigKey* schemaKey : configKeys(a.file())) {
-        if (a.at(schemaKey->key).value != b.at(schemaKey->key).value)
+        if (!schemaKey->pattern.isEmpty()) {
+            const auto given = [&](const ConfigValues& values) {
+                QList<std::pair<QString, QVariant>> pairs;
+                for (const auto& [name, value] : values.matching(*schemaKey))
+                    pairs.append({ name, value.value });
+                return pairs;
+            };
+            if (given(a) != given(b))
+                return false;
+        } else if (a.at(schemaKey->key).value != b.at(schemaKey->key).value) {
             return false;
+        }
     }
     return true;
 }

@@ -127,6 +127,8 @@ QString SchemaPage::titleOf(ConfigFile file)
         return QStringLiteral("Ausdruck");
     case ConfigFile::History:
         return QStringLiteral("Einsatzarchiv");
+    case ConfigFile::Paths:
+        return QStringLiteral("Alarmwege");
     case ConfigFile::Settings:
         break;
     }
