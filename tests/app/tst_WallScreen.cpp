@@ -123,6 +123,34 @@ private slots:
         QTRY_VERIFY(band->isVisible());
         QCOMPARE_GE(sinceDrop.elapsed(), 950);
     }
+    // The paths' states: one dispatch host down reads as ever; otherwise each path down or silent for
+    // the set time is named, and one that is not yet is left out.
+    void linkWarningNamesPaths_data()
+    {
+        using S = PathStates::State;
+        const QDateTime old = QDateTime::currentDateTime().addSecs(-120), now = QDateTime::currentDateTime();
+        const QString at = old.toString("HH:mm");
+        columns<QList<PathStates::Path>, QString>("paths", "band");
+        row("one host down", QList<PathStates::Path> { { "Leitstelle 1", S::Down, old } },
+            "Keine Verbindung zur Leitstelle seit " + at);
+        row("one host silent", QList<PathStates::Path> { { "Leitstelle 1", S::Silent, old } },
+            "Leitstelle 1 still seit " + at);
+        row("the second down, the radio path not yet",
+            QList<PathStates::Path> { { "Leitstelle 1", S::Connected, old }, { "Leitstelle 2", S::Down, old },
+                { "Funkmeldeempfänger", S::Silent, now } },
+            "Leitstelle 2 getrennt seit " + at);
+        row("every path up", QList<PathStates::Path> { { "Leitstelle 1", S::Connected, old } }, QString());
+    }
+    void linkWarningNamesPaths()
+    {
+        auto [paths, text] = fetch<QList<PathStates::Path>, QString>("paths", "band");
+        QWidget window;
+        auto* band = new LinkWarning(&window);
+        band->setDelaySeconds(60);
+        window.show();
+        band->setPaths(paths);
+        QCOMPARE(band->isVisible() ? band->text() : QString(), text);
+    }
     void calendar_data()
     {
         // bounded: a bound was reached and is noted for the journal; ms: the time the expansion may take; the other
