@@ -11,6 +11,7 @@
 #include <QPointF>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QUrl>
 
 #include <algorithm>
@@ -545,8 +546,17 @@ QByteArray rewriteConfig(ConfigFile file, QByteArrayView original, const QList<s
 
     bool changed = false;
     QList<QByteArray> added;
+    QSet<QString> removed;
     for (const auto& [key, value] : changes) {
         const QString name = key.toLower();
+        if (value.isNull()) {
+            // Taken out: every line that sets the key.
+            if (at.contains(name)) {
+                removed.insert(name);
+                changed = true;
+            }
+            continue;
+        }
         const QString text = written(oneLine(value));
         const auto it = at.constFind(name);
         if (it == at.constEnd()) {
@@ -570,8 +580,10 @@ QByteArray rewriteConfig(ConfigFile file, QByteArrayView original, const QList<s
     }
     if (!changed)
         return original.toByteArray();
-    for (const QByteArray& line : lines)
-        out += line;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (!parsed[i] || !removed.contains(parsed[i]->key))
+            out += lines[i];
+    }
     if (!added.isEmpty() && !out.isEmpty() && !out.endsWith('\n') && !(out == "\xEF\xBB\xBF"))
         out += lineEnd;
     for (const QByteArray& line : added)

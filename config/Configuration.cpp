@@ -74,7 +74,7 @@ bool Configuration::save(ConfigFile file, const QList<std::pair<QString, QString
         const ConfigKey* schemaKey = findConfigKey(file, key);
         if (!schemaKey)
             return fail(QStringLiteral("Nicht gespeichert: %1 kennt „%2“ nicht.").arg(name, key));
-        if (!configValueProblem(*schemaKey, text).isEmpty())
+        if (!text.isNull() && !configValueProblem(*schemaKey, text).isEmpty())
             return fail(QStringLiteral("Nicht gespeichert: %1 (%2) muss %3 sein; „%4“ geht nicht.")
                             .arg(schemaKey->label, name, configValueHint(*schemaKey), text));
     }
