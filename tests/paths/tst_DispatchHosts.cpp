@@ -92,6 +92,27 @@ private slots:
         QCOMPARE(f.problems(), QStringList { "Leitstelle 2 getrennt seit " + f.now.toString("HH:mm") });
     }
 
+    // alarmwege.ini changed: a host taken out is closed, one added is dialled, settings.dat's link
+    // is kept throughout.
+    void hostsFollowTheFile()
+    {
+        TwoHosts f("");
+        QVERIFY(f.ready);
+        f.tick(2);
+        const QString file = f.home.filePath("Torvelle/alarmwege.ini");
+        QVERIFY(TestFiles::writeAll(file, "silent_minutes=5\n"));
+        f.station->reload();
+        QCOMPARE(f.station->links(), QList<ServerLink*> { &f.station->link() });
+        QCOMPARE(f.station->paths().describe().size(), 1);
+        QVERIFY(f.station->link().LinkStatus());
+        QVERIFY(TestFiles::writeAll(file, "dispatch=127.0.0.1:" + QByteArray::number(f.second.port()) + "\n"));
+        f.station->reload();
+        f.tick(2);
+        QCOMPARE(f.second.clientCount(), 2);
+        QVERIFY(f.registered(f.second));
+        QCOMPARE(f.problems(), QStringList());
+    }
+
     // A host whose connection stays up but which brings nothing: silent once another host's
     // message is a minute late, or after silent_minutes of quiet; then reconnected, and silent
     // until it delivers again.
