@@ -2,6 +2,8 @@
 
 #include "paths/PathStates.h"
 
+#include <algorithm>
+
 PathWatch::PathWatch(PathStates& states, QObject* parent)
     : QObject(parent)
     , m_states(states)
@@ -89,13 +91,19 @@ void PathWatch::check()
             && host.lastHeard.addSecs(qint64(m_silentMinutes) * 60) <= now;
         if (!missed && !quiet)
             continue;
+        // The quiet period starts again with the new connection.
+        host.lastHeard = now;
         if (!host.silent) {
             host.silent = true;
             host.silentSince = now;
+            host.retry = kFirstRetry;
             showState(int(index));
+        } else if (now < host.nextReconnect) {
+            continue;
+        } else {
+            host.retry = std::min(host.retry * 2, kLongestRetry);
         }
-        // The quiet period starts again with the new connection.
-        host.lastHeard = now;
+        host.nextReconnect = now.addSecs(host.retry.count());
         emit reconnect(int(index));
     }
 }

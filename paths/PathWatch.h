@@ -30,6 +30,10 @@ public:
     static constexpr std::chrono::seconds kCheckEvery { 10 };
     // Messages remembered per host: a flood beyond it is not looked for copy by copy.
     static constexpr int kMostRemembered = 20000;
+    // A host that stays silent is reconnected again after this, then after twice as long, up to
+    // kLongestRetry: a host that never brings some kind of message is not dropped for each of them.
+    static constexpr std::chrono::seconds kFirstRetry { 60 };
+    static constexpr std::chrono::seconds kLongestRetry { 16 * 60 };
 
     explicit PathWatch(PathStates& states, QObject* parent = nullptr);
 
@@ -58,6 +62,8 @@ private:
         bool connected = false;
         bool silent = false;
         QDateTime silentSince;
+        QDateTime nextReconnect; // while silent
+        std::chrono::seconds retry = kFirstRetry;
         QDateTime lastHeard; // the last delivery, or the connection's start
         QHash<size_t, QDateTime> seen; // messages it brought lately
         QHash<size_t, QDateTime> awaited; // messages others brought, since when

@@ -157,6 +157,27 @@ private slots:
         f.second.sendMessage("WACHALARM_TICKER\tWieder da");
         QTRY_COMPARE(f.problems(), QStringList());
     }
+
+    // A host that stays silent is dropped again after a minute, then after two, not for every
+    // message it misses.
+    void silentHostBacksOff()
+    {
+        PathStates states;
+        PathWatch watch(states);
+        QDateTime now = QDateTime::currentDateTime();
+        watch.setClock([&] { return now; });
+        watch.setHosts({ states.add("Leitstelle 1"), states.add("Leitstelle 2") });
+        watch.linkStatus(0, true);
+        watch.linkStatus(1, true);
+        QList<int> reconnected;
+        connect(&watch, &PathWatch::reconnect, this, [&](int host) { reconnected << host; });
+        for (const int expected : { 1, 2, 2, 3 }) {
+            watch.delivered(0, QByteArray::number(expected) + now.toString().toUtf8());
+            now = now.addSecs(61);
+            watch.check();
+            QCOMPARE(reconnected, QList<int>(expected, 1));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(DispatchHostsTest)
