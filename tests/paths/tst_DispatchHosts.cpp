@@ -108,7 +108,7 @@ private slots:
         QVERIFY(TestFiles::writeAll(file, "dispatch=127.0.0.1:" + QByteArray::number(f.second.port()) + "\n"));
         f.station->reload();
         f.tick(2);
-        QCOMPARE(f.second.clientCount(), 2);
+        QTRY_COMPARE(f.second.clientCount(), 2);
         QVERIFY(f.registered(f.second));
         QCOMPARE(f.problems(), QStringList());
     }
