@@ -78,6 +78,13 @@ void ServerLink::setHost(const QString& host, quint16 port)
     m_port = port;
 }
 
+void ServerLink::retire()
+{
+    m_retired = true;
+    SendPending = false;
+    closeSocket();
+}
+
 void ServerLink::reconnect()
 {
     if (LinkState() != State::Connected)
@@ -98,7 +105,7 @@ void ServerLink::superviseTick()
 {
     // Qt's timer does not fire into its own running slot; a direct call while a step is running
     // (inside one of its waits) is ignored just the same.
-    if (m_ctx.ist_ende() || m_inSupervision)
+    if (m_ctx.ist_ende() || m_inSupervision || m_retired)
         return;
     QScopedValueRollback<bool> running(m_inSupervision, true);
 
@@ -145,7 +152,7 @@ void ServerLink::ConnectToServer(const QString& address)
     }
     if (Winsock_Klein->state() != QAbstractSocket::UnconnectedState)
         Winsock_Klein->abort();
-    if (m_ctx.ist_ende())
+    if (m_ctx.ist_ende() || m_retired)
         return;
 
     m_errorSinceConnect = false;

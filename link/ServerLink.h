@@ -64,8 +64,12 @@ public:
 
     // The status last reported: whether the link is connected.
     [[nodiscard]] bool LinkStatus() const { return m_linkStatus; }
-    // In a supervision step or one of its waits: the link must not be deleted now.
-    [[nodiscard]] bool busy() const { return m_inSupervision || m_waits > 0; }
+    // In a supervision step or one of its waits, or messages received wait for their handlers: the
+    // link must not be deleted now.
+    [[nodiscard]] bool busy() const { return m_inSupervision || m_waits > 0 || m_deliveryQueued; }
+    // The host is no longer wanted: the connection is closed and never opened again; what was
+    // received is still handed on.
+    void retire();
 
     // The host of the dispatch computer: the one set with setHost(), else the settings' ("localhost"
     // when they give none).
@@ -116,6 +120,7 @@ private:
     bool m_errorSinceConnect = false;
     bool m_inSupervision = false;
     int m_waits = 0; // waits under way, one inside the other
+    bool m_retired = false;
     bool m_linkStatus = false;
     bool m_up = false; // connected; cleared (and logged) when the connection ends
     Log::RepeatLimit m_failedAttempts;

@@ -252,8 +252,7 @@ void Station::setUpLinks()
         ServerLink* gone = m_links.takeLast();
         gone->disconnect(this);
         gone->disconnect(m_watch);
-        gone->SendPending = false;
-        gone->closeSocket();
+        gone->retire();
         m_retiredLinks.append(gone);
     }
     for (qsizetype i = kept; i < wanted.size(); ++i) {
