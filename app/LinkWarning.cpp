@@ -28,16 +28,6 @@ void LinkWarning::setDelaySeconds(int seconds)
     showBand();
 }
 
-void LinkWarning::linkStatus(bool connected)
-{
-    if (connected) {
-        setTroubles({});
-        return;
-    }
-    const QDateTime since = m_troubles.isEmpty() ? QDateTime::currentDateTime() : m_troubles.first().since;
-    setTroubles({ { kNoLink, since } });
-}
-
 void LinkWarning::setPaths(const QList<PathStates::Path>& paths)
 {
     QList<Trouble> troubles;

@@ -19,9 +19,8 @@ public:
 
     // The time the link may be down before the band shows; 0 never shows it.
     void setDelaySeconds(int seconds);
-    // The link's status: up (registered) or down. The first call with down starts the clock.
-    void linkStatus(bool connected);
-    // The paths' states: one dispatch host alone reads as linkStatus() does.
+    // The paths' states, each with the time it changed: one dispatch host down alone reads "Keine
+    // Verbindung zur Leitstelle seit 10:42".
     void setPaths(const QList<PathStates::Path>& paths);
 
     // Places the band across a window of this client size, in the middle of `area` when one is
