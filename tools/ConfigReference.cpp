@@ -78,7 +78,7 @@ QString kind(const ConfigKey& schemaKey)
     case KeyType::Command:
         return QStringLiteral("command: a program and its arguments, no shell");
     case KeyType::Words:
-        return QStringLiteral("words separated by blanks");
+        return QStringLiteral("words separated by blanks or commas");
     case KeyType::Secret:
         return QStringLiteral("text, kept secret");
     }
