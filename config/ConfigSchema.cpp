@@ -341,12 +341,18 @@ const ConfigKey* findConfigKey(ConfigFile file, QStringView key)
         if (schemaKey.file == file && schemaKey.key == key && schemaKey.pattern.isEmpty())
             return &schemaKey;
     }
-    for (const ConfigKey& schemaKey : configSchema()) {
-        if (schemaKey.file != file || schemaKey.pattern.isEmpty())
-            continue;
-        const QRegularExpression name(QRegularExpression::anchoredPattern(schemaKey.pattern));
-        if (name.match(key).hasMatch())
-            return &schemaKey;
+    // The pattern keys' expressions, made once: a file may have many lines to look up.
+    static const QList<std::pair<const ConfigKey*, QRegularExpression>> patterns = [] {
+        QList<std::pair<const ConfigKey*, QRegularExpression>> made;
+        for (const ConfigKey& schemaKey : configSchema()) {
+            if (!schemaKey.pattern.isEmpty())
+                made.append({ &schemaKey, QRegularExpression(QRegularExpression::anchoredPattern(schemaKey.pattern)) });
+        }
+        return made;
+    }();
+    for (const auto& [schemaKey, name] : patterns) {
+        if (schemaKey->file == file && name.match(key).hasMatch())
+            return schemaKey;
     }
     return nullptr;
 }
