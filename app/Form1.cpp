@@ -19,6 +19,7 @@
 #include "log/DocumentationList.h"
 #include "log/TickerModel.h"
 #include "map/ucGMap.h"
+#include "paths/PathStates.h"
 #include "print/Printout.h"
 #include "settings/Form2.h"
 #include "station/ControlServer.h"
@@ -127,10 +128,11 @@ void Form1::showStation()
         m_soundWarning->setText(m_station.soundWarning());
         m_soundWarning->setVisible(!m_station.soundWarning().isEmpty());
     });
-    connect(&m_station.link(), &ServerLink::linkStatusChanged, this, [this](bool connected) {
-        m_ui.Image_S->setPixmap(m_ui.Image_Server[connected ? 1 : 0]->pixmap());
-        m_linkWarning->linkStatus(connected);
-    });
+    connect(&m_station.link(), &ServerLink::linkStatusChanged, this,
+        [this](bool connected) { m_ui.Image_S->setPixmap(m_ui.Image_Server[connected ? 1 : 0]->pixmap()); });
+    // The band names every path that is down or silent; with one dispatch host it reads as ever.
+    connect(&m_station.paths(), &PathStates::changed, m_linkWarning,
+        [this] { m_linkWarning->setPaths(m_station.paths().paths()); });
     connect(&m_station, &Station::configured, m_ui.ucGMap1, [this] { m_ui.ucGMap1->setConfig(m_station.mapConfig()); });
     // A live alarm is never hidden: the list and the settings dialog give the alarm the screen.
     connect(&m_station.core(), &AlarmCore::stationAlarm, this, [this](const StationAlarmPlan&, bool replay) {
@@ -163,7 +165,7 @@ void Form1::load()
         label->clear();
     m_crew->show(*m_station.crew(), *m_station.vehicles(), !display.privacy);
     m_linkWarning->setDelaySeconds(display.linkWarningSeconds);
-    m_linkWarning->linkStatus(m_station.link().LinkStatus());
+    m_linkWarning->setPaths(m_station.paths().paths());
     bool placeAnew = false;
     if (!display.screen.isEmpty()) {
         if (QScreen* chosen = WallScreen::chooseScreen(display.screen); chosen && chosen != screen()) {
@@ -227,6 +229,8 @@ void Form1::setUpWall()
     m_wall->setButtonBar(m_ui.roLabel1_1);
     m_wall->linkStatus(m_station.link().LinkStatus());
     connect(&m_station.link(), &ServerLink::linkStatusChanged, m_wall, &WallScreen::linkStatus);
+    m_wall->setPaths(m_station.paths().paths());
+    connect(&m_station.paths(), &PathStates::changed, m_wall, [this] { m_wall->setPaths(m_station.paths().paths()); });
     applyLayout(size());
     m_wall->show();
     placeLinkWarning(size());

@@ -16,34 +16,38 @@ LinkWarning::LinkWarning(QWidget* parent)
     connect(&m_delay, &QTimer::timeout, this, &LinkWarning::showBand);
 }
 
+namespace {
+
+const QString kNoLink = QStringLiteral("Keine Verbindung zur Leitstelle seit %1");
+
+} // namespace
+
 void LinkWarning::setDelaySeconds(int seconds)
 {
     m_delaySeconds = seconds;
-    if (m_down)
-        linkStatus(false);
+    showBand();
 }
 
-void LinkWarning::linkStatus(bool connected)
+void LinkWarning::setPaths(const QList<PathStates::Path>& paths)
 {
-    if (connected) {
-        m_down = false;
-        m_delay.stop();
-        m_downSince = QDateTime();
-        hide();
-        return;
+    QList<Trouble> troubles;
+    for (const PathStates::Path& path : paths) {
+        if (path.state == PathStates::State::Connected)
+            continue;
+        if (paths.size() == 1 && path.state == PathStates::State::Down)
+            troubles.append({ kNoLink, path.since });
+        else
+            troubles.append(
+                { path.name + QLatin1Char(' ') + PathStates::stateWord(path.state) + QStringLiteral(" seit %1"),
+                    path.since });
     }
-    if (!m_down)
-        m_downSince = QDateTime::currentDateTime();
-    m_down = true;
-    if (m_delaySeconds <= 0) {
-        m_delay.stop();
-        hide();
-        return;
-    }
-    if (isHidden()) {
-        const qint64 left = qint64(m_delaySeconds) * 1000 - m_downSince.msecsTo(QDateTime::currentDateTime());
-        m_delay.start(int(qMax<qint64>(0, left)));
-    }
+    setTroubles(troubles);
+}
+
+void LinkWarning::setTroubles(const QList<Trouble>& troubles)
+{
+    m_troubles = troubles;
+    showBand();
 }
 
 void LinkWarning::place(QSize client, const QRect& area)
@@ -61,8 +65,27 @@ void LinkWarning::place(QSize client, const QRect& area)
 
 void LinkWarning::showBand()
 {
-    setText(
-        QStringLiteral("Keine Verbindung zur Leitstelle seit %1").arg(m_downSince.toString(QStringLiteral("HH:mm"))));
+    // Each trouble shows once it is as old as the set time; the timer waits for the next one.
+    m_delay.stop();
+    const QDateTime now = QDateTime::currentDateTime();
+    QStringList texts;
+    qint64 nextMs = -1;
+    for (const Trouble& trouble : std::as_const(m_troubles)) {
+        if (m_delaySeconds <= 0)
+            break;
+        const qint64 left = qint64(m_delaySeconds) * 1000 - trouble.since.msecsTo(now);
+        if (left <= 0)
+            texts << trouble.text.arg(trouble.since.toString(QStringLiteral("HH:mm")));
+        else if (nextMs < 0 || left < nextMs)
+            nextMs = left;
+    }
+    if (nextMs >= 0)
+        m_delay.start(int(nextMs));
+    if (texts.isEmpty()) {
+        hide();
+        return;
+    }
+    setText(texts.join(QLatin1Char('\n')));
     raise();
     show();
 }

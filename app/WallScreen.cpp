@@ -130,9 +130,9 @@ WallScreen::WallScreen(AppContext& ctx, const DisplaySettings& settings, QWidget
     m_appointments->setOverflow(FittingLabel::Overflow::Cut);
     m_ticker->setOverflow(FittingLabel::Overflow::Cut);
 
-    const QString name = m_settings.stationName.isEmpty() ? m_ctx.MonitorName : m_settings.stationName;
-    m_head->setText(name);
-    m_stationName->setText(name);
+    m_name = m_settings.stationName.isEmpty() ? m_ctx.MonitorName : m_settings.stationName;
+    m_head->setText(m_name);
+    m_stationName->setText(m_name);
     if (!m_settings.calendar.isEmpty()) {
         // A path of its own, or one in the data folder.
         m_calendar = std::make_unique<CalendarWatch>(QDir(m_ctx.DataFolder).absoluteFilePath(m_settings.calendar));
@@ -379,6 +379,20 @@ void WallScreen::linkStatus(bool connected)
         refresh();
 }
 
+void WallScreen::setPaths(const QList<PathStates::Path>& paths)
+{
+    m_paths = paths;
+    QStringList head { m_name };
+    for (const PathStates::Path& path : paths) {
+        if (path.state != PathStates::State::Connected)
+            head << path.name + QLatin1Char(' ') + PathStates::stateWord(path.state) + QStringLiteral(" seit ")
+                    + path.since.toString(QStringLiteral("HH:mm"));
+    }
+    m_head->setText(head.join(QStringLiteral(" · ")));
+    if (m_standby)
+        refresh();
+}
+
 void WallScreen::pointerMoved()
 {
     if (!m_bar)
@@ -408,8 +422,19 @@ void WallScreen::refresh()
         m_clockLabel->setText(clock);
         m_date->setText(WallTexts::date(now.date()));
         m_lastAlarm->setText(WallTexts::lastAlarm(m_lastKeyword, m_received, now));
-        m_status->setText(WallTexts::yearCount(now.date().year(), m_yearCount) + QStringLiteral(" · ")
-            + (m_linkUp ? QStringLiteral("Leitstelle verbunden") : QStringLiteral("keine Verbindung zur Leitstelle")));
+        QStringList status { WallTexts::yearCount(now.date().year(), m_yearCount) };
+        if (m_paths.size() > 1) {
+            // Every path: "Leitstelle 1 verbunden · Leitstelle 2 getrennt seit 10:42".
+            for (const PathStates::Path& path : std::as_const(m_paths))
+                status << path.name + QLatin1Char(' ') + PathStates::stateWord(path.state)
+                        + (path.state == PathStates::State::Connected
+                                ? QString()
+                                : QStringLiteral(" seit ") + path.since.toString(QStringLiteral("HH:mm")));
+        } else {
+            status << (m_linkUp ? QStringLiteral("Leitstelle verbunden")
+                                : QStringLiteral("keine Verbindung zur Leitstelle"));
+        }
+        m_status->setText(status.join(QStringLiteral(" · ")));
     } else {
         m_headClock->setText(clock);
         const QString since = WallTexts::since(m_received, now);

@@ -2,6 +2,7 @@
 
 #include "alarm/AlarmPlan.h"
 #include "app/WallLayout.h"
+#include "paths/PathStates.h"
 #include "settings/DisplaySettings.h"
 
 #include <QDateTime>
@@ -71,6 +72,9 @@ public:
     // The nearest water sources around the incident, as the classic window's line; empty clears.
     void setWater(const QString& line);
     void linkStatus(bool connected);
+    // The paths' states: the standby view lists them when there are several, and the head names
+    // each path that is down or silent.
+    void setPaths(const QList<PathStates::Path>& paths);
     void pointerMoved();
     // Brings every text of the time up to the clock, returns to standby when the alarm is old
     // enough, and sets the timer for the next change.
@@ -140,6 +144,8 @@ private:
     bool m_showsTest = false; // a test alarm ("Probealarm") is on the wall
     bool m_standby = true;
     bool m_linkUp = false;
+    QList<PathStates::Path> m_paths;
+    QString m_name; // the station's, in the head
     QString m_alarmClock; // the dispatch computer's time of the alarm, "19:42"
     QString m_lastKeyword;
     QDateTime m_received;

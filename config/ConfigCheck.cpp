@@ -3,6 +3,7 @@
 #include "app/StationCalendar.h"
 #include "crew/CrewFile.h"
 #include "crew/VehicleBoard.h"
+#include "paths/AlarmPathSettings.h"
 #include "print/CupsQueue.h"
 #include "water/WaterIndex.h"
 
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 
@@ -112,6 +114,7 @@ QList<ConfigProblem> ConfigCheck::problems() const
     checkWater(problems);
     checkPrinter(problems);
     checkCrew(problems);
+    checkPaths(problems);
     return problems;
 }
 
@@ -127,6 +130,13 @@ QStringList ConfigCheck::effective() const
             heading += QStringLiteral(" (not read; the defaults)");
         lines << heading;
         for (const ConfigKey* schemaKey : configKeys(file)) {
+            if (!schemaKey->pattern.isEmpty()) {
+                // Each name the key stands for, as the file gives it.
+                for (const auto& [name, value] : file_values.matching(*schemaKey))
+                    lines << configFileName(file) + QLatin1Char(':') + QString::number(value.line) + QLatin1Char(' ')
+                            + name + QLatin1Char('=') + value.text;
+                continue;
+            }
             const ConfigValue& value = file_values.at(schemaKey->key);
             const QString origin = value.line > 0
                 ? configFileName(file) + QLatin1Char(':') + QString::number(value.line)
@@ -347,4 +357,45 @@ void ConfigCheck::checkCrew(QList<ConfigProblem>& problems) const
         problems << ConfigProblem { VehicleBoard::FileName, 0, {},
             QStringLiteral("more than %1 vehicles").arg(VehicleBoard::kMostTiles),
             QStringLiteral("the first %1 are shown").arg(VehicleBoard::kMostTiles) };
+}
+
+void ConfigCheck::checkPaths(QList<ConfigProblem>& problems) const
+{
+    const ConfigValues& paths = values(ConfigFile::Paths);
+    if (!paths.present() || paths.unread())
+        return;
+    const AlarmPathSettings settings = AlarmPathSettings::from(paths);
+    const QString name = configFileName(ConfigFile::Paths);
+    if (const ConfigKey* ricKey = findConfigKey(ConfigFile::Paths, u"radio.ric.0")) {
+        for (const auto& [key, value] : paths.matching(*ricKey)) {
+            if (!StationRic::validRic(key.section(QLatin1Char('.'), 2, 2)))
+                problems << ConfigProblem { name, value.line, key,
+                    QStringLiteral("is no RIC (a number from 0 to %1)").arg(StationRic::kHighestRic),
+                    QStringLiteral("the RIC is not the station's") };
+        }
+    }
+    const QString command = QStringLiteral("radio.command");
+    if (settings.radio.active()) {
+        // Each program of the decoder's pipeline that is named plainly is looked for.
+        static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+-]+$"));
+        for (const QString& stage : settings.radio.command.split(QLatin1Char('|'))) {
+            const QString program = QProcess::splitCommand(stage).value(0);
+            if (!plain.match(program).hasMatch())
+                continue;
+            if (const QString why = notRunnable(program, m_dataFolder); !why.isEmpty())
+                problems << about(ConfigFile::Paths, command, program + QLatin1Char(' ') + why,
+                    QStringLiteral("no radio alarms are heard"));
+        }
+        if (settings.radio.rics.isEmpty())
+            problems << about(ConfigFile::Paths, command, QStringLiteral("no radio.ric.<ric> names the station's RICs"),
+                QStringLiteral("no radio alarms are heard"));
+    }
+    const bool testRic = !settings.radio.testRic.isEmpty();
+    const bool testMinutes = settings.radio.testMinutes > 0;
+    if (testRic != testMinutes)
+        problems << about(ConfigFile::Paths,
+            testRic ? QStringLiteral("radio.test_ric") : QStringLiteral("radio.test_minutes"),
+            testRic ? QStringLiteral("no radio.test_minutes says how often the test message comes")
+                    : QStringLiteral("no radio.test_ric names the test message"),
+            QStringLiteral("the test message is not watched"));
 }

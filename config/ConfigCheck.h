@@ -42,10 +42,11 @@ private:
     void checkWater(QList<ConfigProblem>& problems) const;
     void checkPrinter(QList<ConfigProblem>& problems) const;
     void checkCrew(QList<ConfigProblem>& problems) const;
+    void checkPaths(QList<ConfigProblem>& problems) const;
     // A problem of a key's value: the file's name and the key's line.
     [[nodiscard]] ConfigProblem about(ConfigFile file, const QString& key, QString what, QString instead) const;
 
     QString m_dataFolder;
     QString m_programFolder;
-    std::array<ConfigValues, 5> m_values;
+    std::array<ConfigValues, kConfigFileCount> m_values;
 };

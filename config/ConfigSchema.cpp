@@ -1,5 +1,6 @@
 #include "config/ConfigSchema.h"
 
+#include "paths/AlarmPathSettings.h"
 #include "print/CupsQueue.h"
 
 #include <QRegularExpression>
@@ -67,6 +68,27 @@ QString queueName(const QString& value)
         : QStringLiteral("is not a CUPS queue name (no blanks, control characters, '/' or '#')");
 }
 
+QString hostList(const QString& value)
+{
+    for (const QString& item : DispatchHost::split(value)) {
+        if (!DispatchHost::parse(item))
+            return QStringLiteral("holds \"%1\", which is no host or host:port with a port from 1 to 65535").arg(item);
+    }
+    return {};
+}
+
+QString ricNumber(const QString& value)
+{
+    return value.isEmpty() || StationRic::validRic(value)
+        ? QString()
+        : QStringLiteral("is no RIC (a number from 0 to %1)").arg(StationRic::kHighestRic);
+}
+
+QString notEmpty(const QString& value)
+{
+    return value.trimmed().isEmpty() ? QStringLiteral("is empty") : QString();
+}
+
 QList<ConfigKey> makeSchema()
 {
     using T = KeyType;
@@ -74,6 +96,7 @@ QList<ConfigKey> makeSchema()
     const auto M = ConfigFile::Map;
     const auto P = ConfigFile::Print;
     const auto H = ConfigFile::History;
+    const auto W = ConfigFile::Paths;
     constexpr int kMostDays = 100 * 366;
 
     QList<ConfigKey> all {
@@ -216,6 +239,29 @@ QList<ConfigKey> makeSchema()
         ranged(key(H, "keep_days", T::Whole, "0", "Alarme aufbewahren (Tage)",
                    "Ganze Alarme werden danach gelöscht; 0: für immer."),
             0, kMostDays),
+
+        // alarmwege.ini
+        key(W, "dispatch", T::Words, "", "Weitere Leitstellenrechner",
+            "Rechner oder Rechner:Port, durch Komma getrennt; jeder bleibt zugleich verbunden. Der Rechner der "
+            "Leitstelle aus den Einstellungen bleibt der erste."),
+        ranged(key(W, "merge_minutes", T::Whole, "10", "Zusammenführen (Minuten)",
+                   "Kopien eines Alarms über verschiedene Wege in dieser Zeit sind ein Alarm."),
+            1, 24 * 60),
+        ranged(key(W, "silent_minutes", T::Whole, "0", "Stille Leitstelle melden (Minuten)",
+                   "Kommt so lange von einem Leitstellenrechner nichts, wird er als still gemeldet und neu "
+                   "verbunden; 0: aus."),
+            0, 7 * 24 * 60),
+        key(W, "radio.command", T::Text, "", "Befehl des Funkmeldeempfängers",
+            "Dekodiert die Funkmeldungen (etwa rtl_fm … | multimon-ng …), läuft mit /bin/sh; leer: kein "
+            "Funkmeldeempfänger."),
+        key(W, "radio.ric.<ric>", T::Text, "", "Text einer RIC",
+            "radio.ric.1234567=Alarm Löschzug Mitte: eine RIC der Wache, mit .A bis .D für die Unteradresse, und "
+            "der Text, der gezeigt und angesagt wird."),
+        key(W, "radio.test_ric", T::Text, "", "RIC der Funkprobe",
+            "Die Probemeldung des Funknetzes; leer: nicht überwacht."),
+        ranged(key(W, "radio.test_minutes", T::Whole, "0", "Funkprobe erwartet (Minuten)",
+                   "So oft kommt die Funkprobe mindestens; bleibt sie aus, wird es gemeldet; 0: nicht überwacht."),
+            0, 7 * 24 * 60),
     };
     for (ConfigKey& schemaKey : all) {
         if (schemaKey.key == QLatin1String("route.factor"))
@@ -229,6 +275,17 @@ QList<ConfigKey> makeSchema()
         } else if (schemaKey.key == QLatin1String("informant")) {
             schemaKey.badText = QStringLiteral("0");
             schemaKey.insteadNote = QStringLiteral("the informant stays off the paper");
+        } else if (schemaKey.key == QLatin1String("dispatch")) {
+            schemaKey.check = hostList;
+            schemaKey.keepBad = true;
+            schemaKey.insteadNote = QStringLiteral("the other hosts are used");
+        } else if (schemaKey.key == QLatin1String("radio.ric.<ric>")) {
+            schemaKey.pattern = QStringLiteral("radio\\.ric\\.[0-9]{1,7}(\\.[a-d])?");
+            schemaKey.check = notEmpty;
+            schemaKey.insteadNote = QStringLiteral("the RIC is not the station's");
+        } else if (schemaKey.key == QLatin1String("radio.test_ric")) {
+            schemaKey.check = ricNumber;
+            schemaKey.insteadNote = QStringLiteral("the test message is not watched");
         }
     }
     return all;
@@ -249,6 +306,8 @@ QString configFileName(ConfigFile file)
         return QStringLiteral("print.ini");
     case ConfigFile::History:
         return QStringLiteral("history.ini");
+    case ConfigFile::Paths:
+        return QStringLiteral("alarmwege.ini");
     }
     return {};
 }
@@ -256,7 +315,7 @@ QString configFileName(ConfigFile file)
 const QList<ConfigFile>& configFiles()
 {
     static const QList<ConfigFile> files { ConfigFile::Settings, ConfigFile::Display, ConfigFile::Map,
-        ConfigFile::Print, ConfigFile::History };
+        ConfigFile::Print, ConfigFile::History, ConfigFile::Paths };
     return files;
 }
 
@@ -279,8 +338,21 @@ QList<const ConfigKey*> configKeys(ConfigFile file)
 const ConfigKey* findConfigKey(ConfigFile file, QStringView key)
 {
     for (const ConfigKey& schemaKey : configSchema()) {
-        if (schemaKey.file == file && schemaKey.key == key)
+        if (schemaKey.file == file && schemaKey.key == key && schemaKey.pattern.isEmpty())
             return &schemaKey;
+    }
+    // The pattern keys' expressions, made once: a file may have many lines to look up.
+    static const QList<std::pair<const ConfigKey*, QRegularExpression>> patterns = [] {
+        QList<std::pair<const ConfigKey*, QRegularExpression>> made;
+        for (const ConfigKey& schemaKey : configSchema()) {
+            if (!schemaKey.pattern.isEmpty())
+                made.append({ &schemaKey, QRegularExpression(QRegularExpression::anchoredPattern(schemaKey.pattern)) });
+        }
+        return made;
+    }();
+    for (const auto& [schemaKey, name] : patterns) {
+        if (schemaKey->file == file && name.match(key).hasMatch())
+            return schemaKey;
     }
     return nullptr;
 }

@@ -11,7 +11,9 @@
 
 // The files of the data folder that hold settings. settings.dat has no keys: its 27 lines stand in a
 // fixed order, and the table names each line.
-enum class ConfigFile { Settings, Display, Map, Print, History };
+enum class ConfigFile { Settings, Display, Map, Print, History, Paths };
+// How many files there are.
+inline constexpr int kConfigFileCount = 6;
 
 // What a value may be. A time span is a number in the unit its help names (minutes, seconds, days).
 enum class KeyType { Flag, Whole, Decimal, Text, Path, Url, Coordinates, TimeSpan, Choice, Command, Words, Secret };
@@ -38,6 +40,9 @@ struct ConfigKey {
     QString badText;
     bool keepBad = false;
     QString insteadNote;
+    // A key that stands for many (radio.ric.<ric>): the regular expression the names it stands for
+    // match, lower case; `key` is the name as the reference shows it. Empty: the key is `key` alone.
+    QString pattern;
 };
 
 // The file's name in the data folder: "settings.dat", "display.ini", ...
@@ -48,5 +53,5 @@ struct ConfigKey {
 [[nodiscard]] const QList<ConfigKey>& configSchema();
 // The keys of one file.
 [[nodiscard]] QList<const ConfigKey*> configKeys(ConfigFile file);
-// A key of a file; null when the file has no such key.
+// A key of a file, or the pattern key that stands for it; null when the file has no such key.
 [[nodiscard]] const ConfigKey* findConfigKey(ConfigFile file, QStringView key);

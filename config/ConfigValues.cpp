@@ -11,6 +11,7 @@
 #include <QPointF>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QUrl>
 
 #include <algorithm>
@@ -294,8 +295,10 @@ QString ConfigProblem::text() const
 ConfigValues::ConfigValues(ConfigFile file)
     : m_file(file)
 {
-    for (const ConfigKey* schemaKey : configKeys(file))
-        m_values.insert(schemaKey->key, { defaultValue(*schemaKey), schemaKey->defaultText, 0 });
+    for (const ConfigKey* schemaKey : configKeys(file)) {
+        if (schemaKey->pattern.isEmpty())
+            m_values.insert(schemaKey->key, { defaultValue(*schemaKey), schemaKey->defaultText, 0 });
+    }
 }
 
 ConfigValues ConfigValues::parse(ConfigFile file, QByteArrayView bytes)
@@ -307,8 +310,9 @@ ConfigValues ConfigValues::parse(ConfigFile file, QByteArrayView bytes)
         values.m_problems.append({ name, line, key, what, instead });
     };
     // A value as written: typed when it can be used, else what the key's rules use instead.
-    const auto take = [&](const ConfigKey& schemaKey, const QString& text, int line) {
-        ConfigValue& slot = values.m_values[schemaKey.key];
+    // `name`: the key as the file names it, which a pattern key stands for.
+    const auto take = [&](const ConfigKey& schemaKey, const QString& name, const QString& text, int line) {
+        ConfigValue& slot = values.m_values[name];
         QString what;
         std::optional<QVariant> value = typed(schemaKey, text, &what);
         if (value && schemaKey.check) {
@@ -322,7 +326,7 @@ ConfigValues ConfigValues::parse(ConfigFile file, QByteArrayView bytes)
             slot = { *value, text, line };
             return;
         }
-        problem(line, schemaKey.key, what, insteadText(schemaKey));
+        problem(line, name, what, insteadText(schemaKey));
         if (schemaKey.keepBad)
             slot = { QVariant(text), text, line };
         else if (!schemaKey.badText.isEmpty())
@@ -343,7 +347,7 @@ ConfigValues ConfigValues::parse(ConfigFile file, QByteArrayView bytes)
                         insteadText(*schemaKey));
                     continue;
                 }
-                take(*schemaKey, QString::number(*n), schemaKey->line);
+                take(*schemaKey, schemaKey->key, QString::number(*n), schemaKey->line);
                 if (values.m_values[schemaKey->key].line == schemaKey->line)
                     values.m_values[schemaKey->key].text = text;
             } else if (text.isEmpty() && !schemaKey->defaultText.isEmpty()) {
@@ -385,7 +389,7 @@ ConfigValues ConfigValues::parse(ConfigFile file, QByteArrayView bytes)
         if (line->value.isEmpty() && emptyMeansDefault(*schemaKey))
             values.m_values[schemaKey->key] = { defaultValue(*schemaKey), line->value, number };
         else
-            take(*schemaKey, line->value, number);
+            take(*schemaKey, schemaKey->pattern.isEmpty() ? schemaKey->key : line->key, line->value, number);
     }
     return values;
 }
@@ -451,6 +455,19 @@ QString ConfigValues::text(QStringView key) const
 QStringList ConfigValues::list(QStringView key) const
 {
     return at(key).value.toStringList();
+}
+
+QList<std::pair<QString, ConfigValue>> ConfigValues::matching(const ConfigKey& schemaKey) const
+{
+    QList<std::pair<QString, ConfigValue>> given;
+    if (schemaKey.pattern.isEmpty() || schemaKey.file != m_file)
+        return given;
+    for (auto it = m_values.constBegin(); it != m_values.constEnd(); ++it) {
+        if (it->line > 0 && findConfigKey(m_file, it.key()) == &schemaKey)
+            given.append({ it.key(), *it });
+    }
+    std::sort(given.begin(), given.end(), [](const auto& a, const auto& b) { return a.second.line < b.second.line; });
+    return given;
 }
 
 QByteArray rewriteConfig(ConfigFile file, QByteArrayView original, const QList<std::pair<QString, QString>>& changes)
@@ -529,8 +546,17 @@ QByteArray rewriteConfig(ConfigFile file, QByteArrayView original, const QList<s
 
     bool changed = false;
     QList<QByteArray> added;
+    QSet<QString> removed;
     for (const auto& [key, value] : changes) {
         const QString name = key.toLower();
+        if (value.isNull()) {
+            // Taken out: every line that sets the key.
+            if (at.contains(name)) {
+                removed.insert(name);
+                changed = true;
+            }
+            continue;
+        }
         const QString text = written(oneLine(value));
         const auto it = at.constFind(name);
         if (it == at.constEnd()) {
@@ -554,8 +580,10 @@ QByteArray rewriteConfig(ConfigFile file, QByteArrayView original, const QList<s
     }
     if (!changed)
         return original.toByteArray();
-    for (const QByteArray& line : lines)
-        out += line;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (!parsed[i] || !removed.contains(parsed[i]->key))
+            out += lines[i];
+    }
     if (!added.isEmpty() && !out.isEmpty() && !out.endsWith('\n') && !(out == "\xEF\xBB\xBF"))
         out += lineEnd;
     for (const QByteArray& line : added)

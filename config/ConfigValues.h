@@ -50,6 +50,8 @@ public:
     [[nodiscard]] double decimal(QStringView key) const;
     [[nodiscard]] QString text(QStringView key) const;
     [[nodiscard]] QStringList list(QStringView key) const;
+    // The names a pattern key stands for that the file gives, with their values, in the file's order.
+    [[nodiscard]] QList<std::pair<QString, ConfigValue>> matching(const ConfigKey& schemaKey) const;
 
     bool operator==(const ConfigValues&) const = default;
 
@@ -69,7 +71,8 @@ private:
 
 // The file's bytes with the values of `changes` (key → text) put in: the line of a key that is
 // there is changed in place (its comment kept), a key that is not there is added at the end;
-// every other line, comment, unknown key, the order and the line ends stay byte for byte.
+// every other line, comment, unknown key, the order and the line ends stay byte for byte. A null
+// text takes every line of its key out.
 // settings.dat is written whole in its 27 lines. No change: the same bytes.
 [[nodiscard]] QByteArray rewriteConfig(
     ConfigFile file, QByteArrayView original, const QList<std::pair<QString, QString>>& changes);

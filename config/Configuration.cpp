@@ -20,8 +20,18 @@ bool sameValues(const ConfigValues& a, const ConfigValues& b)
     if (a.present() != b.present())
         return false;
     for (const ConfigKey* schemaKey : configKeys(a.file())) {
-        if (a.at(schemaKey->key).value != b.at(schemaKey->key).value)
+        if (!schemaKey->pattern.isEmpty()) {
+            const auto given = [&](const ConfigValues& values) {
+                QList<std::pair<QString, QVariant>> pairs;
+                for (const auto& [name, value] : values.matching(*schemaKey))
+                    pairs.append({ name, value.value });
+                return pairs;
+            };
+            if (given(a) != given(b))
+                return false;
+        } else if (a.at(schemaKey->key).value != b.at(schemaKey->key).value) {
             return false;
+        }
     }
     return true;
 }
@@ -64,7 +74,7 @@ bool Configuration::save(ConfigFile file, const QList<std::pair<QString, QString
         const ConfigKey* schemaKey = findConfigKey(file, key);
         if (!schemaKey)
             return fail(QStringLiteral("Nicht gespeichert: %1 kennt „%2“ nicht.").arg(name, key));
-        if (!configValueProblem(*schemaKey, text).isEmpty())
+        if (!text.isNull() && !configValueProblem(*schemaKey, text).isEmpty())
             return fail(QStringLiteral("Nicht gespeichert: %1 (%2) muss %3 sein; „%4“ geht nicht.")
                             .arg(schemaKey->label, name, configValueHint(*schemaKey), text));
     }

@@ -46,7 +46,7 @@ private:
     void apply(ConfigFile file, ConfigValues values);
 
     QString m_folder;
-    std::array<ConfigValues, 5> m_values;
+    std::array<ConfigValues, kConfigFileCount> m_values;
     bool m_held = false;
-    std::array<std::optional<ConfigValues>, 5> m_pending; // read while held
+    std::array<std::optional<ConfigValues>, kConfigFileCount> m_pending; // read while held
 };

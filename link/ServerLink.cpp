@@ -61,8 +61,37 @@ ServerLink::State ServerLink::LinkState() const
 
 QString ServerLink::ServerAddress() const
 {
+    if (!m_host.isEmpty())
+        return m_host;
     const QString address = m_settings.ServerAddress.trimmed();
     return address.isEmpty() ? QStringLiteral("localhost") : address;
+}
+
+quint16 ServerLink::ServerPort() const
+{
+    return m_host.isEmpty() ? quint16(m_ctx.ServerPort) : m_port;
+}
+
+void ServerLink::setHost(const QString& host, quint16 port)
+{
+    m_host = host;
+    m_port = port;
+}
+
+void ServerLink::retire()
+{
+    m_retired = true;
+    SendPending = false;
+    closeSocket();
+}
+
+void ServerLink::reconnect()
+{
+    if (LinkState() != State::Connected)
+        return;
+    qCWarning(lcLink).noquote() << "Connection to" << ServerAddress() << "port" << ServerPort()
+                                << "dropped to be opened again";
+    closeSocket();
 }
 
 QString ServerLink::registrationMessage() const
@@ -76,7 +105,7 @@ void ServerLink::superviseTick()
 {
     // Qt's timer does not fire into its own running slot; a direct call while a step is running
     // (inside one of its waits) is ignored just the same.
-    if (m_ctx.ist_ende() || m_inSupervision)
+    if (m_ctx.ist_ende() || m_inSupervision || m_retired)
         return;
     QScopedValueRollback<bool> running(m_inSupervision, true);
 
@@ -123,14 +152,14 @@ void ServerLink::ConnectToServer(const QString& address)
     }
     if (Winsock_Klein->state() != QAbstractSocket::UnconnectedState)
         Winsock_Klein->abort();
-    if (m_ctx.ist_ende())
+    if (m_ctx.ist_ende() || m_retired)
         return;
 
     m_errorSinceConnect = false;
     m_received.clear();
     m_receiver.reset();
     Winsock_Klein->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-    Winsock_Klein->connectToHost(address, m_ctx.ServerPort);
+    Winsock_Klein->connectToHost(address, ServerPort());
     // Ends early when the attempt has failed, so that the next tick tries again a second later.
     waitUntil(
         [this] {
@@ -150,9 +179,9 @@ void ServerLink::logFailedAttempt(const QString& address)
     if (!m_failedAttempts.failure(Log::RepeatLimit::Clock::now(), &leftOut))
         return;
     if (leftOut == 0)
-        qCWarning(lcLink).noquote() << "Connection to" << address << "port" << m_ctx.ServerPort << "failed:" << reason;
+        qCWarning(lcLink).noquote() << "Connection to" << address << "port" << ServerPort() << "failed:" << reason;
     else
-        qCWarning(lcLink).noquote() << "Connection to" << address << "port" << m_ctx.ServerPort << "still failing,"
+        qCWarning(lcLink).noquote() << "Connection to" << address << "port" << ServerPort() << "still failing,"
                                     << leftOut << "more failed attempts since the last report:" << reason;
 }
 
@@ -267,6 +296,7 @@ void ServerLink::waitUntil(const std::function<bool()>& done, int limitMs)
 {
     if (done() || m_ctx.ist_ende())
         return;
+    QScopedValueRollback<int> waiting(m_waits, m_waits + 1);
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);

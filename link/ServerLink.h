@@ -64,9 +64,24 @@ public:
 
     // The status last reported: whether the link is connected.
     [[nodiscard]] bool LinkStatus() const { return m_linkStatus; }
+    // In a supervision step or one of its waits, or messages received wait for their handlers: the
+    // link must not be deleted now.
+    [[nodiscard]] bool busy() const { return m_inSupervision || m_waits > 0 || m_deliveryQueued; }
+    // The host is no longer wanted: the connection is closed and never opened again; what was
+    // received is still handed on.
+    void retire();
 
-    // The host of the dispatch computer from the settings; "localhost" when they give none.
+    // The host of the dispatch computer: the one set with setHost(), else the settings' ("localhost"
+    // when they give none).
     [[nodiscard]] QString ServerAddress() const;
+    // The port of the dispatch computer: the one set with setHost(), else the context's (4750).
+    [[nodiscard]] quint16 ServerPort() const;
+    // A dispatch host of its own, beside settings.dat's; takes effect at the next connection.
+    void setHost(const QString& host, quint16 port);
+
+    // Drops the connection (a host that is connected but silent); the next supervision step
+    // opens it again.
+    void reconnect();
 
     // "HIER_MEIN_NAME", MonitorName, "MONITOR", "MONITOR", "1", separated by TAB.
     [[nodiscard]] QString registrationMessage() const;
@@ -97,11 +112,15 @@ private:
 
     AppContext& m_ctx;
     const StationSettings& m_settings;
+    QString m_host; // empty: the settings' host and the context's port
+    quint16 m_port = 0;
     MessageReceiver m_receiver;
     QByteArray m_received;
     bool m_deliveryQueued = false;
     bool m_errorSinceConnect = false;
     bool m_inSupervision = false;
+    int m_waits = 0; // waits under way, one inside the other
+    bool m_retired = false;
     bool m_linkStatus = false;
     bool m_up = false; // connected; cleared (and logged) when the connection ends
     Log::RepeatLimit m_failedAttempts;

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -65,6 +66,36 @@ QString problemOf(const ConfigKey& schemaKey, const QString& text)
     if (text == schemaKey.defaultText)
         return {};
     return configValueProblem(schemaKey, text).isEmpty() ? QString() : expected(schemaKey);
+}
+
+// A pattern key's names in the file ("radio.ric.1234567") stand in its field without the part
+// before the pattern ("1234567=Alarm Löschzug Mitte"), one a line.
+QString patternPrefix(const ConfigKey& schemaKey)
+{
+    return schemaKey.key.left(schemaKey.key.indexOf(QLatin1Char('<')));
+}
+
+// The field's lines as names of the file and their texts; what is wrong with the first bad line.
+QList<std::pair<QString, QString>> patternLines(const ConfigKey& schemaKey, const QString& text, QString* why)
+{
+    QList<std::pair<QString, QString>> lines;
+    int number = 0;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        ++number;
+        if (line.trimmed().isEmpty())
+            continue;
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        const QString name = patternPrefix(schemaKey) + line.left(eq).trimmed().toLower();
+        const QString value = eq < 0 ? QString() : line.mid(eq + 1).trimmed();
+        if (why && why->isEmpty()
+            && (eq < 0 || findConfigKey(schemaKey.file, name) != &schemaKey
+                || !configValueProblem(schemaKey, value).isEmpty()))
+            *why = QStringLiteral("Zeile %1: Hier gehört „Nummer=Text“ hin, etwa 1234567=Alarm Löschzug Mitte oder "
+                                  "1234567.A=Text.")
+                       .arg(number);
+        lines.append({ name, value });
+    }
+    return lines;
 }
 
 QString decimalText(double value)
@@ -127,6 +158,8 @@ QString SchemaPage::titleOf(ConfigFile file)
         return QStringLiteral("Ausdruck");
     case ConfigFile::History:
         return QStringLiteral("Einsatzarchiv");
+    case ConfigFile::Paths:
+        return QStringLiteral("Alarmwege");
     case ConfigFile::Settings:
         break;
     }
@@ -186,6 +219,19 @@ void SchemaPage::addField(const ConfigKey& schemaKey)
         connect(spin, &QDoubleSpinBox::valueChanged, this, &SettingsPage::edited);
         field->text = [spin] { return decimalText(spin->value()); };
         field->editor = spin;
+    } else if (!schemaKey.pattern.isEmpty()) {
+        auto* edit = new QPlainTextEdit(box);
+        QStringList lines;
+        for (const auto& [name, value] : m_config.values(m_file).matching(schemaKey))
+            lines << name.mid(patternPrefix(schemaKey).size()) + QLatin1Char('=') + value.text;
+        edit->setPlainText(lines.join(QLatin1Char('\n')));
+        edit->setTabChangesFocus(true);
+        connect(edit, &QPlainTextEdit::textChanged, this, [this, field] {
+            check(*field);
+            emit edited();
+        });
+        field->text = [edit] { return edit->toPlainText(); };
+        field->editor = edit;
     } else if (schemaKey.type == KeyType::Choice) {
         auto* combo = new QComboBox(box);
         if (schemaKey.defaultText.isEmpty())
@@ -246,12 +292,20 @@ void SchemaPage::addField(const ConfigKey& schemaKey)
     field->inForce = field->text();
     m_fields.append(field);
     // A value in force shown in a line edit is checked too: the file may hold what cannot be used.
-    if (qobject_cast<QLineEdit*>(field->editor))
+    if (qobject_cast<QLineEdit*>(field->editor) || !schemaKey.pattern.isEmpty())
         check(*field);
 }
 
 void SchemaPage::check(Field& field)
 {
+    if (!field.schemaKey->pattern.isEmpty()) {
+        field.why.clear();
+        patternLines(*field.schemaKey, field.text(), &field.why);
+        field.editor->setToolTip(field.why);
+        field.problem->setText(field.why);
+        field.problem->setVisible(!field.why.isEmpty());
+        return;
+    }
     auto* edit = qobject_cast<QLineEdit*>(field.editor);
     if (!edit)
         return;
@@ -320,8 +374,19 @@ QList<std::pair<QString, QString>> SchemaPage::changes() const
     QList<std::pair<QString, QString>> changes;
     for (const Field* field : m_fields) {
         const QString now = field->text();
-        if (now != field->inForce)
+        if (now == field->inForce)
+            continue;
+        if (field->schemaKey->pattern.isEmpty()) {
             changes.append({ field->schemaKey->key, now });
+            continue;
+        }
+        // Each name given anew or changed; a name no longer given is taken out of the file.
+        const QList<std::pair<QString, QString>> lines = patternLines(*field->schemaKey, now, nullptr);
+        for (const auto& [name, value] : patternLines(*field->schemaKey, field->inForce, nullptr)) {
+            if (std::none_of(lines.begin(), lines.end(), [&](const auto& line) { return line.first == name; }))
+                changes.append({ name, QString() });
+        }
+        changes.append(lines);
     }
     return changes;
 }
@@ -332,6 +397,11 @@ QByteArray SchemaPage::fileText() const
     for (const Field* field : m_fields) {
         // An empty field of a key without a default is a key not given.
         const QString value = field->text();
+        if (!field->schemaKey->pattern.isEmpty()) {
+            for (const auto& [name, given] : patternLines(*field->schemaKey, value, nullptr))
+                text += (name + QLatin1Char('=') + given + QLatin1Char('\n')).toUtf8();
+            continue;
+        }
         if (!value.isEmpty() || !field->schemaKey->defaultText.isEmpty())
             text += (field->schemaKey->key + QLatin1Char('=') + value + QLatin1Char('\n')).toUtf8();
     }

@@ -19,6 +19,7 @@
 #include "map/Geocoder.h"
 #include "paths/AlarmInbox.h"
 #include "paths/PathStates.h"
+#include "paths/PathWatch.h"
 #include "print/Printout.h"
 #include "route/RoutePlanner.h"
 #include "settings/DataFolders.h"
@@ -28,6 +29,7 @@
 
 #include <QFileInfo>
 #include <QHostInfo>
+#include <QPointer>
 #include <QTimer>
 
 #include <chrono>
@@ -68,11 +70,18 @@ Station::Station(AppContext& ctx, Link link, QObject* parent)
     m_printout->watch(*m_core);
     m_inbox = new AlarmInbox(m_ctx, *m_core, this);
     m_paths = new PathStates(this);
-    m_link = new ServerLink(m_ctx, m_settings, m_inbox->dispatchPath(0), this);
-    const int firstHost = m_paths->add(QStringLiteral("Leitstelle 1"));
-    connect(m_link, &ServerLink::linkStatusChanged, m_paths, [this, firstHost](bool connected) {
-        m_paths->set(firstHost, connected ? PathStates::State::Connected : PathStates::State::Down);
+    m_watch = new PathWatch(*m_paths, this);
+    connect(m_inbox, &AlarmInbox::delivered, m_watch,
+        [this](int path, const QByteArray& key, bool) { m_watch->delivered(path, key); });
+    connect(m_watch, &PathWatch::reconnect, this, [this](int host) {
+        if (host >= 0 && host < m_links.size())
+            m_links[host]->reconnect();
     });
+    m_link = new ServerLink(m_ctx, m_settings, m_inbox->dispatchPath(0), this);
+    m_links.append(m_link);
+    connect(
+        m_link, &ServerLink::linkStatusChanged, m_watch, [this](bool connected) { m_watch->linkStatus(0, connected); });
+    setUpLinks();
     // A real unit alarm takes a test alarm off the screen; its announcement is cut in the queue.
     connect(m_core, &AlarmCore::unitAlarm, this, [this](const UnitAlarmPlan& plan) {
         if (!plan.units.isEmpty() && m_incident->plan() && m_incident->plan()->source == AlarmSource::Test)
@@ -108,7 +117,7 @@ Station::Station(AppContext& ctx, Link link, QObject* parent)
         if (m_ctx.ist_ende())
             m_linkTimer->stop();
         else
-            m_link->superviseTick();
+            superviseLinks();
     });
     if (link == Link::Supervised)
         m_linkTimer->start();
@@ -199,6 +208,8 @@ void Station::apply(ConfigFile file)
     switch (file) {
     case ConfigFile::Settings:
         m_settings = LoadSettings(m_ctx, values);
+        // A further host that now is settings.dat's own is not held twice.
+        setUpLinks();
         break;
     case ConfigFile::Display:
         m_display = DisplaySettings::from(values);
@@ -227,6 +238,73 @@ void Station::apply(ConfigFile file)
         if (m_history)
             m_history->setSettings(HistorySettings::from(values));
         break;
+    case ConfigFile::Paths:
+        m_pathSettings = AlarmPathSettings::from(values);
+        m_watch->setSilentMinutes(m_pathSettings.silentMinutes);
+        setUpLinks();
+        break;
+    }
+}
+
+void Station::setUpLinks()
+{
+    // settings.dat's host is the first; alarmwege.ini's further hosts follow, each once.
+    const DispatchHost first { m_link->ServerAddress(), m_link->ServerPort() };
+    QList<DispatchHost> wanted;
+    for (const DispatchHost& host : m_pathSettings.dispatch) {
+        if (host != first && !wanted.contains(host))
+            wanted.append(host);
+    }
+    QList<DispatchHost> held;
+    for (qsizetype i = 1; i < m_links.size(); ++i)
+        held.append({ m_links[i]->ServerAddress(), m_links[i]->ServerPort() });
+    if (held == wanted && !m_paths->paths().isEmpty())
+        return;
+    // The links that stay keep their connections: only those after the first difference go.
+    qsizetype kept = 0;
+    while (kept < wanted.size() && kept < held.size() && wanted[kept] == held[kept])
+        ++kept;
+    while (m_links.size() > kept + 1) {
+        ServerLink* gone = m_links.takeLast();
+        gone->disconnect(this);
+        gone->disconnect(m_watch);
+        gone->retire();
+        m_retiredLinks.append(gone);
+    }
+    for (qsizetype i = kept; i < wanted.size(); ++i) {
+        const int index = int(m_links.size());
+        auto* link = new ServerLink(m_ctx, m_settings, m_inbox->dispatchPath(index), this);
+        link->setHost(wanted[i].host, wanted[i].port);
+        connect(link, &ServerLink::linkStatusChanged, m_watch,
+            [this, index](bool connected) { m_watch->linkStatus(index, connected); });
+        m_links.append(link);
+        if (m_linkTimer && m_linkTimer->isActive())
+            QTimer::singleShot(0, link, [link] { link->superviseTick(); });
+    }
+    qCInfo(lcLink).noquote() << "Dispatch hosts:" << m_links.size();
+    m_paths->clear();
+    QList<int> statePaths;
+    for (qsizetype i = 0; i < m_links.size(); ++i)
+        statePaths << m_paths->add(QStringLiteral("Leitstelle %1").arg(i + 1));
+    m_watch->setHosts(statePaths);
+    for (qsizetype i = 0; i < m_links.size(); ++i)
+        m_watch->linkStatus(int(i), m_links[i]->LinkStatus());
+}
+
+void Station::superviseLinks()
+{
+    // A link given up is deleted once none of its waits is on the stack.
+    for (qsizetype i = m_retiredLinks.size() - 1; i >= 0; --i) {
+        if (!m_retiredLinks[i]->busy())
+            delete m_retiredLinks.takeAt(i);
+    }
+    // Each link's step may wait in an event loop, in which the hosts may change.
+    const QList<QPointer<ServerLink>> links(m_links.begin(), m_links.end());
+    for (const QPointer<ServerLink>& link : links) {
+        if (m_ctx.ist_ende())
+            return;
+        if (link && m_links.contains(link.data()))
+            link->superviseTick();
     }
 }
 
@@ -288,16 +366,20 @@ void Station::replayLastAlarm()
 
 void Station::openLink()
 {
-    if (m_linkTimer->isActive())
-        QTimer::singleShot(0, m_link, [this] { m_link->superviseTick(); });
+    if (!m_linkTimer->isActive())
+        return;
+    for (ServerLink* link : std::as_const(m_links))
+        QTimer::singleShot(0, link, [link] { link->superviseTick(); });
 }
 
 void Station::shutDown()
 {
     m_ctx.beginEnding();
     m_linkTimer->stop();
-    m_link->SendPending = false;
-    m_link->closeSocket();
+    for (ServerLink* link : std::as_const(m_links)) {
+        link->SendPending = false;
+        link->closeSocket();
+    }
     if (m_ctx.endProcess)
         m_ctx.endProcess();
 }

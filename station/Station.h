@@ -3,6 +3,7 @@
 #include "config/ConfigSchema.h"
 #include "config/StationSettings.h"
 #include "map/MapConfig.h"
+#include "paths/AlarmPathSettings.h"
 #include "route/RouteSettings.h"
 #include "settings/DisplaySettings.h"
 
@@ -24,6 +25,7 @@ class Geocoder;
 class HistoryRecorder;
 class Incident;
 class PathStates;
+class PathWatch;
 class Printout;
 class QTimer;
 class RoutePlanner;
@@ -81,6 +83,13 @@ public:
     [[nodiscard]] Incident& incident() const { return *m_incident; }
     // The link to settings.dat's dispatch host.
     [[nodiscard]] ServerLink& link() const { return *m_link; }
+    // Every dispatch host's link, settings.dat's first, then alarmwege.ini's; link i hands its
+    // messages to the inbox's path i.
+    [[nodiscard]] const QList<ServerLink*>& links() const { return m_links; }
+    // alarmwege.ini's values in force.
+    [[nodiscard]] const AlarmPathSettings& pathSettings() const { return m_pathSettings; }
+    // Whether each dispatch host delivers.
+    [[nodiscard]] PathWatch& pathWatch() const { return *m_watch; }
     // Where every path's messages meet before the core.
     [[nodiscard]] AlarmInbox& inbox() const { return *m_inbox; }
     // Whether each path an alarm can come by is up.
@@ -122,6 +131,8 @@ private:
     void noteSilence();
     void setUpRoute();
     void setUpCrew();
+    void setUpLinks();
+    void superviseLinks();
 
     AppContext& m_ctx;
     StationSettings m_settings;
@@ -144,6 +155,10 @@ private:
     Printout* m_printout = nullptr;
     HistoryRecorder* m_history = nullptr;
     ServerLink* m_link = nullptr;
+    QList<ServerLink*> m_links;
+    QList<ServerLink*> m_retiredLinks; // deleted once out of their waits
+    PathWatch* m_watch = nullptr;
+    AlarmPathSettings m_pathSettings;
     WaterLookup* m_water = nullptr;
     TickerStore* m_ticker = nullptr;
     QString m_soundWarning;

@@ -35,6 +35,10 @@ QString purpose(ConfigFile file)
         return QStringLiteral("The alarm on paper. Without this file nothing is printed.");
     case ConfigFile::History:
         return QStringLiteral("How long the alarm history keeps personal data and whole alarms.");
+    case ConfigFile::Paths:
+        return QStringLiteral("The alarm's paths beside settings.dat's dispatch host: further dispatch hosts, all "
+                              "connected at once, the radio pager decoder, and how each path is watched. Without "
+                              "this file the one link of settings.dat is all.");
     }
     return {};
 }
@@ -74,7 +78,7 @@ QString kind(const ConfigKey& schemaKey)
     case KeyType::Command:
         return QStringLiteral("command: a program and its arguments, no shell");
     case KeyType::Words:
-        return QStringLiteral("words separated by blanks");
+        return QStringLiteral("words separated by blanks or commas");
     case KeyType::Secret:
         return QStringLiteral("text, kept secret");
     }
@@ -125,8 +129,9 @@ QString manualPage()
         QStringLiteral(".SH DESCRIPTION"),
         QStringLiteral("The monitor reads its settings from files in its data folder, "
                        "\\fI~/.local/share/Torvelle/\\fR (\\fI$XDG_DATA_HOME/Torvelle\\fR when that is set)."),
-        QStringLiteral("The files \\fIdisplay.ini\\fR, \\fImap.ini\\fR, \\fIprint.ini\\fR and \\fIhistory.ini\\fR hold "
-                       "one \\fIkey\\fR=\\fIvalue\\fR a line, UTF\\-8 with or without a byte order mark (else "
+        QStringLiteral("The files \\fIdisplay.ini\\fR, \\fImap.ini\\fR, \\fIprint.ini\\fR, \\fIhistory.ini\\fR and "
+                       "\\fIalarmwege.ini\\fR hold one \\fIkey\\fR=\\fIvalue\\fR a line, UTF\\-8 with or without a "
+                       "byte order mark (else "
                        "Windows\\-1252); a \\fB#\\fR after a blank or at the start of a line begins a comment. A key "
                        "that is not there has its default. A line without \\fB=\\fR, an unknown key or a value that "
                        "cannot be used is a warning in the journal naming the file and the line, and the key keeps "

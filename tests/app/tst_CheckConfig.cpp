@@ -118,6 +118,9 @@ private slots:
             QVERIFY(TestFiles::writeAll(data("print.ini"), "printer=Wache\ncopies=1\n"));
         }
         QVERIFY(TestFiles::writeAll(data("history.ini"), "keep_personal_days=90\n"));
+        QVERIFY(TestFiles::writeAll(data("alarmwege.ini"),
+            "dispatch=127.0.0.1:4751\nradio.command=cat | sort -u\nradio.ric.1234567=Alarm\nradio.test_ric=1234999\n"
+            "radio.test_minutes=3\n"));
         QVERIFY(TestFiles::writeAll(data("mannschaft.csv"), "Melder;Name;Qualifikation\n1001;Zora Zink;ZF AGT\n"));
         QVERIFY(TestFiles::writeAll(data("fahrzeuge.ini"), "Florian Hagen 1-HLF20-1 = HLF 20\n"));
     }
@@ -156,6 +159,16 @@ private slots:
             << appending("print.ini", "copies=500\n") << "^print\\.ini:3: copies: .*500.*; ";
         QTest::newRow("history.ini: days that are no number")
             << appending("history.ini", "keep_days=ewig\n") << "^history\\.ini:2: keep_days: .*ewig.*; ";
+        QTest::newRow("alarmwege.ini: a decoder that is not installed")
+            << appending("alarmwege.ini", "radio.command=cat | rtl_nirgends -f 1\n")
+            << "^alarmwege\\.ini:6: radio\\.command: rtl_nirgends is not found in PATH; no radio alarms are heard$";
+        QTest::newRow("alarmwege.ini: a RIC beyond 21 bits") << appending("alarmwege.ini", "radio.ric.3000000=Zug\n")
+                                                             << "^alarmwege\\.ini:6: radio\\.ric\\.3000000: is no RIC "
+                                                                ".*; the RIC is not the station's$";
+        QTest::newRow("alarmwege.ini: a test message expected never")
+            << appending("alarmwege.ini", "radio.test_minutes=0\n")
+            << "^alarmwege\\.ini:4: radio\\.test_ric: no radio\\.test_minutes says how often the test message comes; "
+               "the test message is not watched$";
         QTest::newRow("a wake command that is not installed")
             << appending("display.ini", "wake=command\nwake.on=nirgends-cec --an\n")
             << "^display\\.ini:5: wake\\.on: nirgends-cec is not found in PATH; the screen is not switched$";
@@ -212,6 +225,7 @@ private slots:
         QVERIFY(lines.contains(QStringLiteral("history.ini:1 keep_personal_days=90")));
         QVERIFY(lines.contains(QStringLiteral("(default) keep_days=0")));
         QVERIFY(lines.contains(QStringLiteral("(default) standby_minutes=60")));
+        QVERIFY(lines.contains(QStringLiteral("alarmwege.ini:3 radio.ric.1234567=Alarm")));
         // A key or password is said to be set, never shown.
         QVERIFY(lines.contains(QStringLiteral("map.ini:6 key=(set)")));
         QVERIFY(!lines.join(QLatin1Char('\n')).contains(QLatin1String("geheim")));

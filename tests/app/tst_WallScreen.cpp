@@ -109,19 +109,43 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(lines("term").size(), alarms - 1 + (limitMs < 1000 || monitorEnds), 20000);
         QCOMPARE(lines("start"), QStringList(alarms, "start /dev/null /dev/null /dev/null"));
     }
-    // Hidden for its time after the drop: shown no sooner than a second (less a timer's 5 % leeway).
-    void linkWarningWaits()
+    // The paths' states: one dispatch host down reads as ever, else each path down or silent is
+    // named; each once it has been so for the set time, no sooner (less a timer's 5 % leeway).
+    void linkWarning_data()
     {
+        using S = PathStates::State;
+        const QDateTime old = QDateTime::currentDateTime().addSecs(-120), now; // null: when the row runs
+        const QString was = " seit " + old.toString("HH:mm");
+        columns<QList<PathStates::Path>, QString, QString>("paths", "atOnce", "later");
+        row("one host down", QList<PathStates::Path> { { "Leitstelle 1", S::Down, now } }, QString(),
+            "Keine Verbindung zur Leitstelle seit {now}");
+        row("one host silent", QList<PathStates::Path> { { "Leitstelle 1", S::Silent, old } },
+            "Leitstelle 1 still" + was, "Leitstelle 1 still" + was);
+        row("the second down, the radio path later",
+            QList<PathStates::Path> { { "Leitstelle 1", S::Connected, old }, { "Leitstelle 2", S::Down, old },
+                { "Funkmeldeempfänger", S::Silent, now } },
+            "Leitstelle 2 getrennt" + was, "Leitstelle 2 getrennt" + was + "\nFunkmeldeempfänger still seit {now}");
+        row("every path up", QList<PathStates::Path> { { "Leitstelle 1", S::Connected, old } }, QString(), QString());
+    }
+    void linkWarning()
+    {
+        auto [paths, atOnce, later] = fetch<QList<PathStates::Path>, QString, QString>("paths", "atOnce", "later");
         QWidget window;
         auto* band = new LinkWarning(&window);
         band->setDelaySeconds(1);
-        band->linkStatus(true);
         window.show();
-        QElapsedTimer sinceDrop;
-        sinceDrop.start();
-        band->linkStatus(false);
-        QTRY_VERIFY(band->isVisible());
-        QCOMPARE_GE(sinceDrop.elapsed(), 950);
+        QElapsedTimer set;
+        set.start();
+        for (PathStates::Path& path : paths) {
+            if (!path.since.isValid())
+                later.replace("{now}", (path.since = QDateTime::currentDateTime()).toString("HH:mm"));
+        }
+        band->setPaths(paths);
+        const auto shown = [band] { return band->isVisible() ? band->text() : QString(); };
+        QCOMPARE(shown(), atOnce);
+        QTRY_COMPARE(shown(), later);
+        if (later != atOnce)
+            QCOMPARE_GE(set.elapsed(), 950);
     }
     void calendar_data()
     {

@@ -11,6 +11,7 @@
 #include "log/TickerCells.h"
 #include "map/MapMarker.h"
 #include "map/ucGMap.h"
+#include "paths/PathStates.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/FakeDispatch.h"
 #include "tests/support/HostileCalendars.h"
@@ -185,7 +186,15 @@ private slots:
         QCOMPARE(f.text("station"), "Feuerwache Mitte");
         QCOMPARE(f.text("lastAlarm"), "Noch kein Einsatz");
         QVERIFY(f.control("ucGMap1")->isHidden());
+        // Several paths: the standby view lists each, the alarm's head names those that are down.
+        f.station->paths().add("Funkmeldeempfänger");
+        const auto down = [&](int i) {
+            const PathStates::Path& path = f.station->paths().paths()[i];
+            return path.name + " getrennt seit " + path.since.toString("HH:mm");
+        };
+        QCOMPARE(f.text("status"), "2026: 0 Einsätze · " + down(0) + " · " + down(1));
         receiveAlarm(*f.station, true);
+        QCOMPARE(f.text("head"), "Feuerwache Mitte · " + down(0) + " · " + down(1));
         QVERIFY(!f.wall()->standbyShown() && !f.control("ucGMap1")->isHidden());
         QCOMPARE(f.text("since"), "19:42 Uhr · seit 0:00 min");
         const auto at = [&](int seconds) {

@@ -44,7 +44,7 @@ for file in map/*; do
         wrong "$file includes $(grep '^#include "route/' "$file" | head -n 1)"
     fi
 done
-SETTINGS_FILES='"(display|map|print|history)\.ini"|"settings\.dat"'
+SETTINGS_FILES='"(display|map|print|history|alarmwege)\.ini"|"settings\.dat"'
 SETTINGS_NAMES='(DisplaySettings|MapConfig|PrintSettings|HistorySettings)::FileName'
 PRODUCT=$(find . -path ./config -prune -o -path ./tests -prune -o -path ./bench -prune -o -path ./tools -prune \
     -o -path './build*' -prune -o -type f \( -name '*.cpp' -o -name '*.h' \) -print | grep -v '^./settings/SettingsFile.cpp$')

@@ -1,5 +1,7 @@
 // The settings files read with the schema and written back line for line.
 #include "config/ConfigValues.h"
+#include "config/Configuration.h"
+#include "paths/AlarmPathSettings.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/TestFiles.h"
 
@@ -31,6 +33,8 @@ QString badValue(const ConfigKey& schemaKey)
     case KeyType::Command:
         return QStringLiteral("\"\"");
     default:
+        if (!schemaKey.pattern.isEmpty())
+            return QString(); // a RIC without its text
         return schemaKey.check ? QStringLiteral("zwei Worte") : QStringLiteral("a\x01b");
     }
 }
@@ -57,17 +61,19 @@ private slots:
     {
         const ConfigKey& schemaKey = configSchema()[std::get<0>(fetch<int>("index"))];
         const QString bad = badValue(schemaKey);
+        // A pattern key by a name it stands for.
+        const QString key = schemaKey.pattern.isEmpty() ? schemaKey.key : QStringLiteral("radio.ric.1234567");
         const ConfigValues values
-            = ConfigValues::parse(schemaKey.file, "# first\n" + schemaKey.key.toUtf8() + " = " + bad.toUtf8() + "\n");
+            = ConfigValues::parse(schemaKey.file, "# first\n" + key.toUtf8() + " = " + bad.toUtf8() + "\n");
         QCOMPARE(values.problems().size(), 1);
         const ConfigProblem& problem = values.problems().first();
-        QVERIFY2(problem.text().startsWith(configFileName(schemaKey.file) + ":2: " + schemaKey.key + ": \""),
+        QVERIFY2(problem.text().startsWith(configFileName(schemaKey.file) + ":2: " + key + ": \""),
             qPrintable(problem.text()));
         const QString used = schemaKey.keepBad ? bad
             : schemaKey.badText.isEmpty()      ? schemaKey.defaultText
                                                : schemaKey.badText;
-        QCOMPARE(values.at(schemaKey.key).value,
-            ConfigValues::parse(schemaKey.file, schemaKey.key.toUtf8() + '=' + used.toUtf8()).at(schemaKey.key).value);
+        QCOMPARE(values.at(key).value,
+            ConfigValues::parse(schemaKey.file, key.toUtf8() + '=' + used.toUtf8()).at(key).value);
     }
 
     void problems_data()
@@ -88,6 +94,17 @@ private slots:
                 "or '#'); kept as written, so nothing is printed on another queue",
                 "print.ini:2: copies: \"2.5\" is not a whole number from 0 to 99; 1 is used",
                 "print.ini:3: informant: \"ja\" is not 0 or 1; 0 is used: the informant stays off the paper" });
+        row("alarmwege.ini: hosts, RICs, windows", F(ConfigFile::Paths),
+            QByteArray("dispatch=b:4751, :99 c\nradio.ric.1234567.e=A\nradio.ric.12=\nradio.test_ric=3000000\n"
+                       "merge_minutes=0\nradio.ric=A\n"),
+            QStringList { "alarmwege.ini:1: dispatch: \"b:4751, :99 c\" holds \":99\", which is no host or "
+                          "host:port with a port from 1 to 65535; the other hosts are used",
+                "alarmwege.ini:2: radio.ric.1234567.e: unknown key; the line is ignored",
+                "alarmwege.ini:3: radio.ric.12: \"\" is empty; the RIC is not the station's",
+                "alarmwege.ini:4: radio.test_ric: \"3000000\" is no RIC (a number from 0 to 2097151); the test "
+                "message is not watched",
+                "alarmwege.ini:5: merge_minutes: \"0\" is not a whole number from 1 to 1440; 10 is used",
+                "alarmwege.ini:6: radio.ric: unknown key; the line is ignored" });
         row("settings.dat: out of 16 bits, a flag of 2", F(ConfigFile::Settings), QByteArray("els\r\n70000\r\n2\r\n"),
             QStringList { "settings.dat:2: speech: \"70000\" does not fit 16 bits; 0 is used",
                 "settings.dat:3: alarm_wav: \"2\" is not 0 or 1; 0 is used" });
@@ -126,6 +143,28 @@ private slots:
         QCOMPARE(settings.text(u"speech_program"), "/usr/bin/say ä");
         QCOMPARE(settings.whole(u"proxy_port"), 0); // not in the file
         QCOMPARE(settings.given(u"proxy_port"), false);
+    }
+
+    // alarmwege.ini written by the dialog's way and read back: what cannot be used is left out, the
+    // rest stays; a RIC keeps its sub-address and its last line.
+    void pathSettings()
+    {
+        QTemporaryDir folder;
+        QVERIFY(TestFiles::writeAll(folder.filePath("alarmwege.ini"),
+            "dispatch=b, x:0, [fd00::5]:4751, b:4750, fd00::6\nradio.ric.1234567=Alarm Löschzug Mitte # Zug\n"
+            "radio.ric.0012345.b=Erst\nradio.test_ric=1234999\nradio.test_minutes=3\nsilent_minutes=5\n"));
+        Configuration config;
+        config.load(folder.path());
+        QVERIFY(config.save(ConfigFile::Paths,
+            { { "radio.ric.12345.b", "Zug 2" }, { "radio.command", "rtl_fm - | multimon-ng -a POCSAG1200 -" } }));
+        AlarmPathSettings expected;
+        expected.dispatch = { { "b", 4750 }, { "fd00::5", 4751 }, { "fd00::6", 4750 } };
+        expected.radio = { "rtl_fm - | multimon-ng -a POCSAG1200 -",
+            { { "1234567", QChar(), "Alarm Löschzug Mitte" }, { "12345", 'B', "Zug 2" } }, "1234999", 3 };
+        expected.silentMinutes = 5;
+        QCOMPARE(AlarmPathSettings::from(config.values(ConfigFile::Paths)), expected);
+        QCOMPARE(expected.dispatch[1].text(), "[fd00::5]:4751");
+        QCOMPARE(AlarmPathSettings::from(ConfigValues(ConfigFile::Paths)), AlarmPathSettings());
     }
 
     // A file in the folder: none gives the defaults; one that cannot be read is unread.

@@ -23,6 +23,7 @@ lrwxrwxrwx ./usr/bin/kessvenn-dispatch -> /opt/kessvenn/kessvenn-dispatch
 -rw-r--r-- ./usr/share/doc/kessvenn/copyright
 -rw-r--r-- ./usr/share/doc/kessvenn/README.md.gz
 -rw-r--r-- ./usr/share/doc/kessvenn/kessvenn-dispatch.md.gz
+-rw-r--r-- ./usr/share/doc/kessvenn/examples/alarmwege.ini
 -rw-r--r-- ./usr/share/doc/kessvenn/examples/display.ini
 -rw-r--r-- ./usr/share/doc/kessvenn/examples/fahrzeuge.ini
 -rw-r--r-- ./usr/share/doc/kessvenn/examples/history.ini

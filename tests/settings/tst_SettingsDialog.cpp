@@ -15,6 +15,7 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -57,6 +58,7 @@ class SettingsDialogTest : public QObject {
         { "map.ini", "\xEF\xBB\xBFprovider=osm\nunbekannt=1\n# Ende\n" },
         { "print.ini", "printer=Wache\ncopies=1 # eine\n" },
         { "history.ini", "keep_days=0\n" },
+        { "alarmwege.ini", "dispatch=b\nradio.ric.1=Alt\n" },
         { "mannschaft.csv", "Melder;Name;Qualifikation\n1001;Zora Zink;ZF AGT\n1002;\"Graf; Gabi\";GF\n" },
         { "fahrzeuge.ini", "Florian Hagen 1-HLF20-1 = HLF 20\n" },
     };
@@ -104,6 +106,9 @@ private slots:
         row("Kalender", "Kalender", "calendar", "/srv/wache.ics", "display.ini",
             QByteArray("# Wandschirm\r\nfullscreen=1\r\nlayout = classic  # bis "
                        "Mai\r\nfarbe=rot\r\ncalendar=/srv/wache.ics\r\n"));
+        // A RIC's line stands for its key; a RIC no longer listed leaves the file.
+        row("Alarmwege", "Alarmwege", "radio.ric.<ric>", "1234567.B=Alarm Löschzug Mitte", "alarmwege.ini",
+            QByteArray("dispatch=b\nradio.ric.1234567.b=Alarm Löschzug Mitte\n"));
         row("Mannschaft", "Mannschaft", "0 2", "ZF", "mannschaft.csv",
             QByteArray("Melder;Name;Qualifikation\n1001;Zora Zink;ZF\n1002;\"Graf; Gabi\";GF\n"));
         row("Fahrzeuge", "Fahrzeuge", "0 1", "HLF", "fahrzeuge.ini", QByteArray("Florian Hagen 1-HLF20-1 = HLF\n"));
@@ -122,6 +127,8 @@ private slots:
             table->item(key.section(' ', 0, 0).toInt(), key.section(' ', 1).toInt())->setText(typed);
         } else if (auto* edit = field<QLineEdit>(dialog, page, key)) {
             edit->setText(typed);
+        } else if (auto* lines = field<QPlainTextEdit>(dialog, page, key)) {
+            lines->setPlainText(typed);
         } else if (auto* spin = field<QSpinBox>(dialog, page, key)) {
             spin->setValue(typed.toInt());
         } else {
@@ -140,7 +147,10 @@ private slots:
         for (const ConfigFile f : configFiles()) { // in force at once
             if (configFileName(f) == file) {
                 QCOMPARE(changed.size(), 1);
-                QCOMPARE(config.values(f).at(key).text, typed);
+                // A pattern key by the name its line stands for.
+                const bool pattern = key.contains('<');
+                QCOMPARE(config.values(f).at(pattern ? "radio.ric." + typed.section('=', 0, 0).toLower() : key).text,
+                    pattern ? typed.section('=', 1) : typed);
             }
         }
     }
