@@ -14,6 +14,15 @@ int PathStates::add(const QString& name)
     return int(m_paths.size() - 1);
 }
 
+void PathStates::remove(int index)
+{
+    if (index < 0 || index >= m_paths.size())
+        return;
+    qCInfo(lcLink).noquote() << "Alarm path" << m_paths[index].name << "no longer watched";
+    m_paths.removeAt(index);
+    emit changed();
+}
+
 void PathStates::clear()
 {
     if (m_paths.isEmpty())

@@ -28,6 +28,8 @@ public:
 
     // A new path, down since now; returns its number.
     int add(const QString& name);
+    // Forgets path `index`; the paths after it move up by one.
+    void remove(int index);
     // Forgets every path (the station's paths are set up again).
     void clear();
     // The state of path `index` from `since`; nothing happens when it is the state already.

@@ -19,6 +19,7 @@
 #include "map/Geocoder.h"
 #include "paths/AlarmInbox.h"
 #include "paths/PathStates.h"
+#include "paths/RadioPath.h"
 #include "print/Printout.h"
 #include "route/RoutePlanner.h"
 #include "settings/DataFolders.h"
@@ -102,6 +103,8 @@ Station::Station(AppContext& ctx, Link link, QObject* parent)
 
 Station::~Station()
 {
+    // The decoder's group ends while the paths it reports to are still there.
+    delete std::exchange(m_radio, nullptr);
     // The planner goes before the incident that asks it.
     m_incident->setPlanner(nullptr);
 }
@@ -276,10 +279,24 @@ void Station::openLink()
         QTimer::singleShot(0, m_link, [this] { m_link->superviseTick(); });
 }
 
+void Station::setRadio(const RadioSettings& radio, int mergeMinutes)
+{
+    if (!radio.active()) {
+        delete std::exchange(m_radio, nullptr);
+        return;
+    }
+    if (!m_radio)
+        m_radio = new RadioPath(*m_inbox, *m_paths, this);
+    m_radio->setWindow(std::chrono::minutes(mergeMinutes));
+    m_radio->setSettings(radio);
+}
+
 void Station::shutDown()
 {
     m_ctx.beginEnding();
     m_linkTimer->stop();
+    if (m_radio)
+        m_radio->stop();
     m_link->SendPending = false;
     m_link->closeSocket();
     if (m_ctx.endProcess)

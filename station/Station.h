@@ -24,6 +24,8 @@ class Incident;
 class PathStates;
 class Printout;
 class QTimer;
+class RadioPath;
+struct RadioSettings;
 class RoutePlanner;
 class ServerLink;
 class TickerStore;
@@ -60,6 +62,10 @@ public:
     // "Programmende": the link closed, the speech program ended, the process left.
     void shutDown();
 
+    // The radio pager path of alarmwege.ini: started when the command is set (the path
+    // "Funkmeldeempfänger"), ended when it is empty. `mergeMinutes` is the window of its repeats.
+    void setRadio(const RadioSettings& radio, int mergeMinutes = 10);
+
     // The alarm has left the screen (Ctrl+C).
     void clearIncident();
 
@@ -81,6 +87,8 @@ public:
     [[nodiscard]] AlarmInbox& inbox() const { return *m_inbox; }
     // Whether each path an alarm can come by is up.
     [[nodiscard]] PathStates& paths() const { return *m_paths; }
+    // The radio pager path; null while alarmwege.ini names no decoder command.
+    [[nodiscard]] RadioPath* radio() const { return m_radio; }
     [[nodiscard]] Printout& printout() const { return *m_printout; }
     [[nodiscard]] AnnouncementQueue& announcements() const { return *m_announcements; }
     // The station's log, ticker.dat, kept with or without a window.
@@ -130,6 +138,7 @@ private:
     AlarmCore* m_core = nullptr;
     AlarmInbox* m_inbox = nullptr;
     PathStates* m_paths = nullptr;
+    RadioPath* m_radio = nullptr;
     Geocoder* m_geocoder = nullptr;
     Geocoder* m_viewGeocoder = nullptr;
     Incident* m_incident = nullptr;
