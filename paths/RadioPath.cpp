@@ -35,7 +35,14 @@ RadioPath::RadioPath(AlarmInbox& inbox, PathStates& paths, QObject* parent)
     , m_clock([] { return std::chrono::steady_clock::now(); })
     , m_restart(new QTimer(this))
     , m_watch(new QTimer(this))
+    , m_settle(new QTimer(this))
 {
+    m_settle->setSingleShot(true);
+    m_settle->setInterval(SettleTime);
+    connect(m_settle, &QTimer::timeout, this, [this] {
+        if (m_process)
+            setState(PathStates::State::Connected);
+    });
     m_restart->setSingleShot(true);
     connect(m_restart, &QTimer::timeout, this, &RadioPath::start);
     m_watch->setInterval(WatchInterval);
@@ -117,7 +124,7 @@ void RadioPath::start()
     m_group = static_cast<pid_t>(process->processId());
     m_startedAt = m_lastTest = m_clock();
     qCInfo(lcLink).noquote() << "Radio decoder started:" << m_settings.command;
-    setState(PathStates::State::Connected);
+    m_settle->start();
     if (!m_settings.testRic.isEmpty() && m_settings.testMinutes > 0)
         m_watch->start();
     emit decoderStarted();
@@ -128,6 +135,7 @@ void RadioPath::stop()
     m_stopped = true;
     m_restart->stop();
     m_watch->stop();
+    m_settle->stop();
     if (m_process) {
         QProcess* process = std::exchange(m_process, nullptr);
         process->disconnect(this);
@@ -144,6 +152,10 @@ void RadioPath::onOutput()
     if (!m_process)
         return;
     for (QByteArray chunk = m_process->read(kReadChunk); !chunk.isEmpty(); chunk = m_process->read(kReadChunk)) {
+        if (m_settle->isActive()) {
+            m_settle->stop();
+            setState(PathStates::State::Connected);
+        }
         qsizetype from = 0;
         while (from < chunk.size()) {
             const qsizetype lineEnd = chunk.indexOf('\n', from);
@@ -180,6 +192,7 @@ void RadioPath::onEnded(const QString& how)
     // Whatever the command started and left behind (a receiver holding its device) goes too.
     EndProcessGroup(std::exchange(m_group, 0), EndGrace);
     m_watch->stop();
+    m_settle->stop();
     setState(PathStates::State::Down);
 
     const auto now = m_clock();

@@ -43,6 +43,9 @@ public:
     // message is reported at most WatchInterval + TestLateness after it was due.
     static constexpr std::chrono::seconds WatchInterval { 10 };
     static constexpr std::chrono::seconds TestLateness { 60 };
+    // A decoder counts as running once it has printed something or run this long, so that a command
+    // that fails at once does not show the path up between its tries.
+    static constexpr std::chrono::milliseconds SettleTime { 2000 };
     // How long the decoder is given to end on SIGTERM before the SIGKILL.
     static constexpr std::chrono::milliseconds EndGrace { 2000 };
 
@@ -94,6 +97,7 @@ private:
     pid_t m_group = 0;
     QTimer* m_restart = nullptr;
     QTimer* m_watch = nullptr;
+    QTimer* m_settle = nullptr;
     std::chrono::milliseconds m_pause = FirstPause;
     std::chrono::steady_clock::time_point m_startedAt;
     std::chrono::steady_clock::time_point m_lastTest;

@@ -184,6 +184,18 @@ private slots:
             QTRY_VERIFY(!ProcessGroupAlive(group.toInt()));
     }
 
+    // A command that fails at once is tried again, the path down all the while.
+    void failingDecoderStaysDown()
+    {
+        bool up = false; // outlives the receiver
+        Receiver r;
+        connect(&r.paths, &PathStates::changed, this, [&] { up = up || r.state() == PathStates::State::Connected; });
+        QSignalSpy starts(&r.radio, &RadioPath::decoderStarted);
+        r.start(QStringLiteral("exit 3"));
+        QTRY_COMPARE_WITH_TIMEOUT(starts.size(), 2, 30000);
+        QVERIFY(!up);
+    }
+
     // Missed test messages: silent once overdue, never before, connected again with the next one.
     void missedTestMessage()
     {
