@@ -18,6 +18,8 @@ namespace {
 constexpr qint64 kReadChunk = 64 * 1024;
 // How many messages the repeat window keeps at most; the oldest go first.
 constexpr qsizetype kMostSeen = 1000;
+// How much of the decoder's stderr is kept, for the journal line when it ends.
+constexpr qsizetype kErrorTail = 512;
 
 QString seconds(std::chrono::milliseconds pause)
 {
@@ -104,9 +106,9 @@ void RadioPath::start()
     process->setProgram(QStringLiteral("/bin/sh"));
     process->setArguments({ QStringLiteral("-c"), m_settings.command });
     process->setStandardInputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
     process->setChildProcessModifier([] { ::setpgid(0, 0); });
     connect(process, &QProcess::readyReadStandardOutput, this, &RadioPath::onOutput);
+    connect(process, &QProcess::readyReadStandardError, this, &RadioPath::onErrorOutput);
     connect(process, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
         onEnded(status == QProcess::CrashExit ? QStringLiteral("was killed by a signal")
                                               : QStringLiteral("exited with code %1").arg(code));
@@ -117,6 +119,7 @@ void RadioPath::start()
     });
     m_process = process;
     m_line.clear();
+    m_errorTail.clear();
     m_lineCut = false;
     process->start();
     if (m_process != process)
@@ -176,6 +179,13 @@ void RadioPath::onOutput()
     }
 }
 
+void RadioPath::onErrorOutput()
+{
+    if (!m_process)
+        return;
+    m_errorTail = (m_errorTail + m_process->readAllStandardError()).right(kErrorTail);
+}
+
 void RadioPath::onEnded(const QString& how)
 {
     QProcess* process = std::exchange(m_process, nullptr);
@@ -184,6 +194,7 @@ void RadioPath::onEnded(const QString& how)
     // What the decoder printed last is read; a last line without its line break too.
     m_process = process;
     onOutput();
+    onErrorOutput();
     m_process = nullptr;
     if (!m_line.isEmpty())
         takeLine(std::exchange(m_line, QByteArray()));
@@ -195,6 +206,9 @@ void RadioPath::onEnded(const QString& how)
     m_settle->stop();
     setState(PathStates::State::Down);
 
+    // Why it ended, as far as the decoder said: its last line on stderr ("No supported devices found").
+    const QString said = QString::fromUtf8(m_errorTail.trimmed().split('\n').last()).simplified();
+    const QString ended = said.isEmpty() ? how : how + QStringLiteral(" (\"%1\")").arg(said);
     const auto now = m_clock();
     if (now - m_startedAt >= LongestPause) {
         m_pause = FirstPause;
@@ -203,9 +217,9 @@ void RadioPath::onEnded(const QString& how)
     int leftOut = 0;
     if (m_endings.failure(Log::RepeatLimit::Clock::now(), &leftOut)) {
         if (leftOut == 0)
-            qCWarning(lcLink).noquote() << "Radio decoder" << how << "- started again in" << seconds(m_pause) << "s";
+            qCWarning(lcLink).noquote() << "Radio decoder" << ended << "- started again in" << seconds(m_pause) << "s";
         else
-            qCWarning(lcLink).noquote() << "Radio decoder" << how << "- still ending," << leftOut
+            qCWarning(lcLink).noquote() << "Radio decoder" << ended << "- still ending," << leftOut
                                         << "more times since the last report; started again in" << seconds(m_pause)
                                         << "s";
     }

@@ -82,6 +82,7 @@ private:
 
     void start();
     void onOutput();
+    void onErrorOutput();
     void onEnded(const QString& how);
     void takeLine(const QByteArray& line);
     [[nodiscard]] bool isRepeat(const RadioAlarm& alarm, std::chrono::steady_clock::time_point now);
@@ -102,6 +103,7 @@ private:
     std::chrono::steady_clock::time_point m_startedAt;
     std::chrono::steady_clock::time_point m_lastTest;
     QByteArray m_line;
+    QByteArray m_errorTail; // the end of what the decoder wrote to stderr, for the journal
     bool m_lineCut = false;
     bool m_stopped = false;
     QList<Seen> m_seen;
