@@ -7,11 +7,20 @@ PathStates::PathStates(QObject* parent)
 {
 }
 
-int PathStates::add(const QString& name)
+int PathStates::add(const QString& name, State state, const QDateTime& since)
 {
-    m_paths.append(Path { name, State::Down, QDateTime::currentDateTime() });
+    m_paths.append(Path { name, state, since });
     emit changed();
     return int(m_paths.size() - 1);
+}
+
+void PathStates::remove(int index)
+{
+    if (index < 0 || index >= m_paths.size())
+        return;
+    qCInfo(lcLink).noquote() << "Alarm path" << m_paths[index].name << "no longer watched";
+    m_paths.removeAt(index);
+    emit changed();
 }
 
 void PathStates::clear()

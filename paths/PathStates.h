@@ -26,8 +26,10 @@ public:
 
     explicit PathStates(QObject* parent = nullptr);
 
-    // A new path, down since now; returns its number.
-    int add(const QString& name);
+    // A new path, down since now unless told otherwise; returns its number.
+    int add(const QString& name, State state = State::Down, const QDateTime& since = QDateTime::currentDateTime());
+    // Forgets path `index`; the paths after it move up by one.
+    void remove(int index);
     // Forgets every path (the station's paths are set up again).
     void clear();
     // The state of path `index` from `since`; nothing happens when it is the state already.

@@ -42,6 +42,8 @@ public:
     // The dispatch hosts: host i (the inbox's path i) is path `statePaths[i]` of the states, and
     // down until its link says otherwise.
     void setHosts(const QList<int>& statePaths);
+    // The dispatch hosts watched: the first paths of the states.
+    [[nodiscard]] int hostCount() const { return int(m_hosts.size()); }
     // A host that delivers nothing this long is silent; 0: never.
     void setSilentMinutes(int minutes);
 

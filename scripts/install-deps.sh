@@ -7,7 +7,7 @@ PACKAGES="qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libasound2-dev libsn
 clang clang-format libclang-rt-14-dev libbenchmark-dev libx11-dev libxext-dev libxss-dev qt6-translations-l10n xvfb xauth espeak-ng sox alsa-utils fonts-liberation2 \
 libqt6svg6 fontconfig iproute2 util-linux routino libsystemd-dev systemd desktop-file-utils dpkg-dev file gzip man-db lintian \
 libcups2-dev libqrencode-dev libical-dev cups-daemon cups-client poppler-utils zbar-tools \
-libosmium2-dev libprotozero-dev zlib1g-dev libbz2-dev libexpat1-dev liblz4-dev libboost-dev"
+libosmium2-dev libprotozero-dev zlib1g-dev libbz2-dev libexpat1-dev liblz4-dev libboost-dev multimon-ng"
 
 missing=""
 for p in $PACKAGES; do

@@ -20,6 +20,7 @@
 #include "paths/AlarmInbox.h"
 #include "paths/PathStates.h"
 #include "paths/PathWatch.h"
+#include "paths/RadioPath.h"
 #include "print/Printout.h"
 #include "route/RoutePlanner.h"
 #include "settings/DataFolders.h"
@@ -125,6 +126,8 @@ Station::Station(AppContext& ctx, Link link, QObject* parent)
 
 Station::~Station()
 {
+    // The decoder's group ends while the paths it reports to are still there.
+    delete std::exchange(m_radio, nullptr);
     // The planner goes before the incident that asks it.
     m_incident->setPlanner(nullptr);
 }
@@ -242,6 +245,7 @@ void Station::apply(ConfigFile file)
         m_pathSettings = AlarmPathSettings::from(values);
         m_watch->setSilentMinutes(m_pathSettings.silentMinutes);
         setUpLinks();
+        setRadio(m_pathSettings.radio, m_pathSettings.mergeMinutes);
         break;
     }
 }
@@ -282,10 +286,14 @@ void Station::setUpLinks()
             QTimer::singleShot(0, link, [link] { link->superviseTick(); });
     }
     qCInfo(lcLink).noquote() << "Dispatch hosts:" << m_links.size();
+    // The dispatch hosts come first; the paths after them (the radio decoder) keep their states.
+    const QList<PathStates::Path> others = m_paths->paths().mid(m_watch->hostCount());
     m_paths->clear();
     QList<int> statePaths;
     for (qsizetype i = 0; i < m_links.size(); ++i)
         statePaths << m_paths->add(QStringLiteral("Leitstelle %1").arg(i + 1));
+    for (const PathStates::Path& other : others)
+        m_paths->add(other.name, other.state, other.since);
     m_watch->setHosts(statePaths);
     for (qsizetype i = 0; i < m_links.size(); ++i)
         m_watch->linkStatus(int(i), m_links[i]->LinkStatus());
@@ -372,10 +380,24 @@ void Station::openLink()
         QTimer::singleShot(0, link, [link] { link->superviseTick(); });
 }
 
+void Station::setRadio(const RadioSettings& radio, int mergeMinutes)
+{
+    if (!radio.active()) {
+        delete std::exchange(m_radio, nullptr);
+        return;
+    }
+    if (!m_radio)
+        m_radio = new RadioPath(*m_inbox, *m_paths, this);
+    m_radio->setWindow(std::chrono::minutes(mergeMinutes));
+    m_radio->setSettings(radio);
+}
+
 void Station::shutDown()
 {
     m_ctx.beginEnding();
     m_linkTimer->stop();
+    if (m_radio)
+        m_radio->stop();
     for (ServerLink* link : std::as_const(m_links)) {
         link->SendPending = false;
         link->closeSocket();

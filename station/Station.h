@@ -28,6 +28,8 @@ class PathStates;
 class PathWatch;
 class Printout;
 class QTimer;
+class RadioPath;
+struct RadioSettings;
 class RoutePlanner;
 class ServerLink;
 class TickerStore;
@@ -64,6 +66,10 @@ public:
     // "Programmende": the link closed, the speech program ended, the process left.
     void shutDown();
 
+    // The radio pager path of alarmwege.ini: started when the command is set (the path
+    // "Funkmeldeempfänger"), ended when it is empty. `mergeMinutes` is the window of its repeats.
+    void setRadio(const RadioSettings& radio, int mergeMinutes = 10);
+
     // The alarm has left the screen (Ctrl+C).
     void clearIncident();
     // "Probealarm" from the window, the settings dialog or the control socket: started, or why not.
@@ -96,6 +102,8 @@ public:
     [[nodiscard]] PathStates& paths() const { return *m_paths; }
     // kessvenn.sock in the data folder, open from load() on.
     [[nodiscard]] ControlServer& control() const { return *m_control; }
+    // The radio pager path; null while alarmwege.ini names no decoder command.
+    [[nodiscard]] RadioPath* radio() const { return m_radio; }
     [[nodiscard]] Printout& printout() const { return *m_printout; }
     [[nodiscard]] AnnouncementQueue& announcements() const { return *m_announcements; }
     // The station's log, ticker.dat, kept with or without a window.
@@ -148,6 +156,7 @@ private:
     AlarmInbox* m_inbox = nullptr;
     PathStates* m_paths = nullptr;
     ControlServer* m_control = nullptr;
+    RadioPath* m_radio = nullptr;
     Geocoder* m_geocoder = nullptr;
     Geocoder* m_viewGeocoder = nullptr;
     Incident* m_incident = nullptr;

@@ -1,0 +1,78 @@
+#include "tests/support/PocsagSignal.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr quint32 kSync = 0x7CD215D8, kIdle = 0x7A89C197;
+constexpr int kRate = 22050;
+
+// The 21 data bits with the BCH check bits (x^10 + x^9 + x^8 + x^6 + x^5 + x^3 + 1) and the parity bit.
+quint32 codeWord(quint32 data)
+{
+    quint32 rest = data << 10;
+    for (int bit = 30; bit >= 10; --bit)
+        rest ^= (rest >> bit & 1U) * (0x769U << (bit - 10));
+    const quint32 word = data << 11 | rest << 1;
+    return word | quint32(__builtin_popcount(word) & 1);
+}
+
+// The message words: 4-bit digits or 7-bit characters (EOT at the end), each lowest bit first.
+std::vector<quint32> messageWords(const PocsagSignal::Page& page)
+{
+    std::vector<bool> bits;
+    const auto put = [&](quint32 value, int count) {
+        for (int i = 0; i < count; ++i)
+            bits.push_back((value >> i & 1U) != 0);
+    };
+    const bool numeric = page.content == PocsagSignal::Content::Numeric;
+    for (const QChar c : page.text)
+        put(numeric
+                ? quint32(c.isDigit() ? c.digitValue() : 0xA + std::max(0, int(QStringLiteral("*U -)(").indexOf(c))))
+                : c.unicode() & 0x7FU,
+            numeric ? 4 : 7);
+    if (page.content == PocsagSignal::Content::Alpha)
+        put(0x04, 7);
+    while (bits.size() % 20 != 0)
+        put(numeric ? 0xC : 0, numeric ? 4 : 1); // blanks, or zero bits
+    std::vector<quint32> words;
+    for (size_t at = 0; at < bits.size(); at += 20) {
+        quint32 data = 1U << 20;
+        for (size_t i = 0; i < 20; ++i)
+            data |= quint32(bits[at + i]) << (19 - i);
+        words.push_back(codeWord(data));
+    }
+    return words;
+}
+
+} // namespace
+
+QByteArray PocsagSignal::samples(const QList<Page>& pages, int baud)
+{
+    std::vector<quint32> places; // 16 to a batch
+    for (const Page& page : pages) {
+        while (places.size() % 16 / 2 != (page.ric & 7U))
+            places.push_back(kIdle);
+        places.push_back(codeWord((page.ric >> 3) << 2 | quint32(page.function & 3)));
+        const std::vector<quint32> message = messageWords(page);
+        places.insert(places.end(), message.begin(), message.end());
+    }
+    places.resize((places.size() / 16 + 2) * 16, kIdle); // a batch of idle words at least at the end
+    std::vector<bool> bits;
+    for (int i = 0; i < 576; ++i)
+        bits.push_back(i % 2 == 0); // the preamble
+    for (size_t i = 0; i < places.size(); ++i) {
+        for (int bit = 31; bit >= 0 && i % 16 == 0; --bit)
+            bits.push_back((kSync >> bit & 1U) != 0);
+        for (int bit = 31; bit >= 0; --bit)
+            bits.push_back((places[i] >> bit & 1U) != 0);
+    }
+    // A sample takes the bit whose time it falls in (a bit lasts 22050 / baud samples, a fraction);
+    // a binary 1 is the lower frequency, which the discriminator gives as the lower level.
+    QByteArray out(qsizetype(bits.size()) * kRate / baud * 2, Qt::Uninitialized);
+    auto* sample = reinterpret_cast<qint16*>(out.data());
+    for (qsizetype i = 0; i < out.size() / 2; ++i)
+        sample[i] = bits[size_t(i) * size_t(baud) / kRate] ? qint16(-12000) : qint16(12000);
+    return out;
+}
