@@ -16,6 +16,7 @@
 #include "tests/support/SoundWriter.h"
 #include "tests/support/TestFiles.h"
 
+#include <QDir>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -215,16 +216,31 @@ private slots:
     }
 
     // The station's radio path: started with a command, gone without one.
+    // alarmwege.ini's decoder command starts the radio path after the dispatch hosts; a change of
+    // the hosts keeps it and its state, and without the command it is gone.
     void stationSetsRadio()
     {
+        QTemporaryDir home;
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
         AppContext ctx;
+        ctx.ProgramFolder = home.path();
+        const QString file = home.filePath("Torvelle/alarmwege.ini");
+        const QByteArray radio = "radio.command=exec sleep 600\nradio.ric.1234567=Alarm Löschzug Mitte\n";
+        QVERIFY(QDir().mkpath(home.filePath("Torvelle")) && TestFiles::writeAll(file, radio));
         Station station(ctx, Station::Link::Idle);
-        station.setRadio(RadioSettings { QStringLiteral("exec sleep 600"), {}, {}, 0 });
-        QCOMPARE(station.paths().describe().size(), 2);
-        QTRY_VERIFY(station.paths().describe().at(1).startsWith("Funkmeldeempfänger: verbunden"));
-        station.setRadio({});
+        station.load();
+        QVERIFY(station.radio());
+        QTRY_VERIFY(station.paths().describe().value(1).startsWith("Funkmeldeempfänger: verbunden"));
+        const QString up = station.paths().describe().at(1);
+        QVERIFY(TestFiles::writeAll(file, "dispatch=127.0.0.1:9\n" + radio));
+        station.reload();
+        QCOMPARE(station.paths().describe().size(), 3);
+        QVERIFY(station.paths().describe().at(1).startsWith("Leitstelle 2: "));
+        QCOMPARE(station.paths().describe().at(2), up);
+        QVERIFY(TestFiles::writeAll(file, "dispatch=127.0.0.1:9\n"));
+        station.reload();
         QVERIFY(!station.radio());
-        QCOMPARE(station.paths().describe().size(), 1);
+        QCOMPARE(station.paths().describe().size(), 2);
     }
 };
 
