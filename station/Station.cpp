@@ -39,6 +39,8 @@ namespace {
 
 // How long an ending monitor waits for the history's writes: a few of SQLite's 5 s waits for a lock.
 constexpr std::chrono::seconds kHistoryEndingWait { 15 };
+// How long a live alarm on screen keeps a test alarm from replacing it.
+constexpr qint64 kTestAlarmYieldsSeconds = 3600;
 
 } // namespace
 
@@ -63,8 +65,11 @@ Station::Station(AppContext& ctx, Link link, QObject* parent)
     // The incident opens before anything else sees the alarm, so that every consumer finds it open.
     m_incident = new Incident(*m_geocoder, this);
     m_incident->follow(*m_core);
-    connect(m_core, &AlarmCore::stationAlarm, this,
-        [this](const StationAlarmPlan&, bool replay) { m_liveAlarmCame = m_liveAlarmCame || !replay; });
+    connect(m_core, &AlarmCore::stationAlarm, this, [this](const StationAlarmPlan& plan, bool replay) {
+        m_liveAlarmCame = m_liveAlarmCame || !replay;
+        if (!replay && plan.source != AlarmSource::Test)
+            m_liveAlarmAt = QDateTime::currentDateTime();
+    });
     m_printout = new Printout(m_ctx, m_settings, this);
     m_printout->setMapConfig([this] { return m_map; });
     m_printout->follow(*m_incident);
@@ -413,6 +418,13 @@ void Station::clearIncident()
 
 ControlAnswer Station::testAlarm()
 {
+    // A test alarm never takes a live alarm of the last hour off the screen: it waits for Ctrl+C.
+    const std::optional<StationAlarmPlan>& shown = m_incident->plan();
+    if (shown && shown->source != AlarmSource::Test && m_liveAlarmAt.isValid()
+        && m_liveAlarmAt.secsTo(QDateTime::currentDateTime()) < kTestAlarmYieldsSeconds)
+        return { false,
+            QStringLiteral("Kein Probealarm: der Einsatz von %1 steht auf dem Schirm (Strg+C beendet ihn)")
+                .arg(m_liveAlarmAt.toString(QStringLiteral("HH:mm"))) };
     if (!m_core->HandleTestAlarm())
         return { false, QStringLiteral("Kein Probealarm: eine Alarmansage läuft") };
     return { true, QStringLiteral("Probealarm ausgelöst") };

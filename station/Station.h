@@ -176,4 +176,6 @@ private:
     VehicleBoard* m_vehicles = nullptr;
     // A live alarm has come since the start: the stored one is not shown over it.
     bool m_liveAlarmCame = false;
+    // When the live alarm on screen came (not a test): a test alarm never hides it for the first hour.
+    QDateTime m_liveAlarmAt;
 };

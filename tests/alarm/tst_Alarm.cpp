@@ -2,12 +2,14 @@
 // real files. The presenter that puts it on real widgets: tst_AlarmWindow.
 #include "alarm/AlarmCore.h"
 #include "alarm/AlarmPlan.h"
+#include "alarm/Incident.h"
 #include "alarm/LastAlarmStore.h"
 #include "announce/AnnouncementQueue.h"
 #include "announce/Announcer.h"
 #include "common/AppContext.h"
 #include "config/StationSettings.h"
 #include "station/ControlServer.h"
+#include "station/Station.h"
 #include "tests/support/AlarmText.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/OwnNamespaces.h"
@@ -197,6 +199,27 @@ private slots:
         core.HandleStationAlarm(alarm({ { 14, "RTW\a" } }), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!queue.busy(), 30000);
         QCOMPARE(capture.captured(), alarmSound + alarmSound + unitSound);
+    }
+
+    // A test alarm never replaces a live alarm of the last hour on screen; once Ctrl+C has closed
+    // it, the test runs.
+    void testAlarmYieldsToLiveAlarm()
+    {
+        const QTemporaryDir home;
+        const SoundCapture capture(home.path());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+        AppContext ctx;
+        ctx.ProgramFolder = home.path();
+        Station station(ctx, Station::Link::Idle);
+        station.load();
+        station.core().HandleStationAlarm(alarm(), 0);
+        const ControlAnswer refused = station.testAlarm();
+        QVERIFY(!refused.ok);
+        QVERIFY(refused.text.contains(QRegularExpression("^Kein Probealarm: der Einsatz von \\d\\d:\\d\\d steht")));
+        QCOMPARE(station.incident().plan()->source, AlarmSource::Dispatch);
+        station.clearIncident();
+        QVERIFY(station.testAlarm().ok);
+        QCOMPARE(station.incident().plan()->source, AlarmSource::Test);
     }
 
     // What each request on the control socket gets, through a real socket (0600): the answer, or a
