@@ -127,6 +127,7 @@ void Printout::watch(AlarmCore& core)
 {
     connect(&core, &AlarmCore::stationAlarmAnnounced, this, &Printout::onStationAlarm);
     connect(&core, &AlarmCore::unitAlarmAnnounced, this, &Printout::onUnitAlarm);
+    connect(&core, &AlarmCore::stationAlarmMerged, this, &Printout::onStationAlarmMerged);
     m_firstPrune.start(0);
     m_daily.start();
 }
@@ -164,6 +165,8 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
         m_waiting = Waiting {};
         m_waiting->copies = m_settings->copies;
         m_waiting->waterIn = !m_waterExpected;
+        // A radio alarm's page waits for its dispatch data too, as for its place.
+        m_waiting->dataIn = plan.source != AlarmSource::Radio;
         m_deadline.start(std::chrono::seconds(m_settings->waitSeconds));
     }
     // A position the alarm carried is printed with the decimals it came with.
@@ -177,6 +180,22 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
         onPlaced(std::nullopt);
 }
 
+void Printout::onStationAlarmMerged(const StationAlarmPlan& plan, quint64 sequence)
+{
+    // Only a page that is not yet printed takes what a later copy filled in.
+    if (!m_alarm || m_alarm->sequence != sequence || sequence == 0)
+        return;
+    m_alarm->fields = plan.fields;
+    if (plan.coordinates && !m_alarm->position) {
+        if (const std::optional<Place> place = readCoordinates(*plan.coordinates, plan.fields))
+            m_alarm->decimals = place->decimals;
+    }
+    if (m_waiting) {
+        m_waiting->dataIn = true;
+        checkWaiting();
+    }
+}
+
 void Printout::onPlaced(const std::optional<QPointF>& position)
 {
     if (!m_alarm)
@@ -188,6 +207,11 @@ void Printout::onPlaced(const std::optional<QPointF>& position)
             m_waiting->mapsIn = m_waiting->waterIn = true;
         checkWaiting();
         return;
+    }
+    // A place found after none (a later copy brought the address) has its maps and water to come.
+    if (m_waiting) {
+        m_waiting->mapsIn = false;
+        m_waiting->waterIn = !m_waterExpected;
     }
     if (m_settings)
         m_maps->gather(*position); // gathered may follow at once
@@ -222,7 +246,7 @@ void Printout::waterFound(const WaterNearby& nearby)
 
 void Printout::checkWaiting()
 {
-    if (m_waiting && m_alarm && placed() && m_waiting->mapsIn && m_waiting->waterIn
+    if (m_waiting && m_alarm && placed() && m_waiting->mapsIn && m_waiting->waterIn && m_waiting->dataIn
         && !(m_incident && m_incident->awaitsRoute()))
         finishWaiting();
 }
