@@ -114,6 +114,8 @@ void Station::load()
     m_ctx.MonitorName = QHostInfo::localHostName();
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
     m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
+    // Copies of an alarm that came before a restart are still known as such.
+    m_inbox->setStateFile(m_ctx.dataFile(QString::fromLatin1(AlarmInbox::kStateFileName)));
     m_loading = true;
     m_config->load(m_ctx.DataFolder);
     m_loading = false;
@@ -131,6 +133,7 @@ void Station::load()
         // The history keeps the name of each alarm's kept page.
         connect(m_printout, &Printout::printed, m_history, &HistoryRecorder::recordPrintout);
         connect(m_water, &WaterLookup::found, m_history, &HistoryRecorder::recordWater);
+        connect(m_inbox, &AlarmInbox::copied, m_history, &HistoryRecorder::recordCopies);
         // "Programmende" leaves every alarm received on disk, unless another program holds the file.
         connect(&m_ctx, &AppContext::ending, m_history, [history = m_history] {
             if (!history->waitForWrites(kHistoryEndingWait))

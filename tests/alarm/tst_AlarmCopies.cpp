@@ -1,0 +1,213 @@
+// One alarm from many copies: the dispatch hosts' paths and the radio path through the station's
+// inbox, heard through ALSA's file plugin, spoken by a script, shown in the window and kept in
+// the history; the copies' state across a restart and a state file that cannot be read.
+#include "common/CodePage.h"
+#include "paths/AlarmInbox.h"
+#include "settings/SettingsFile.h"
+#include "tests/support/AlarmText.h"
+#include "tests/support/DataRows.h"
+#include "tests/support/SoundCapture.h"
+#include "tests/support/SoundWriter.h"
+#include "tests/support/SqliteRows.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/WindowFixture.h"
+
+#include "announce/AnnouncementQueue.h"
+
+#include <QSignalSpy>
+
+namespace {
+
+using AlarmText::alarm;
+
+// A station heard, spoken and kept for real; the inbox's clock set by the test.
+struct Copies : WindowFixture {
+    SoundCapture capture { home.path() };
+    QByteArray heard; // the alarm sound and the unit sound of one station alarm
+    QDateTime now = QDateTime::currentDateTimeUtc();
+
+    Copies()
+    {
+        StationSettings s;
+        s.PlayAlarmWav = s.PlayUnitWavs = s.SpeechEnabled = s.SpeakKeyword = true;
+        s.SpeechProgramPath = home.filePath("say"), s.SpeechTextFile = home.filePath("sabbel.txt");
+        heard = SoundWriter::write(home.filePath("alarm.wav"), 1) + SoundWriter::write(home.filePath("ELW 1.wav"), 2);
+        QVERIFY(TestFiles::writeScript(s.SpeechProgramPath,
+                    "tr -d '\\r\\n' < \"$1\" >> '" + QFile::encodeName(home.path()) + "/spoken'; echo >> '"
+                        + QFile::encodeName(home.path()) + "/spoken'")
+            && putDataFile("settings.dat", SettingsFileBytes(s)));
+        start();
+    }
+    void start()
+    {
+        form->load();
+        station->inbox().clock = [this] { return now; };
+        idle();
+        capture.clear();
+    }
+    MessageHandlers& path(int i) const { return station->inbox().dispatchPath(i); }
+    void idle() const { QTRY_VERIFY_WITH_TIMEOUT(!station->announcements().busy(), 30000); }
+    // What was heard up to a unit alarm's sounds, which follow everything before them.
+    QByteArray heardUntilMarker()
+    {
+        path(0).HandleUnitAlarm(QStringLiteral("WACHALARM_EM\tELW 1\a"));
+        idle();
+        const QByteArray all = capture.captured();
+        return all.endsWith(heard) ? all.chopped(heard.size()) : "no marker: " + all;
+    }
+    QStringList history(const char* columns) const
+    {
+        return SqliteRows(dataFile("history.sqlite"),
+            QStringLiteral("SELECT %1 FROM alarms WHERE kind = 'station' ORDER BY id").arg(columns));
+    }
+};
+
+// The first copy without remark, coordinates and object's full name; the second without informant.
+const QString kFirst = alarm({ { 9, "" }, { 11, "Stadt" }, { 16, "" }, { 17, "" } });
+const QString kSecond = alarm({ { 18, "" } });
+
+} // namespace
+
+class AlarmCopiesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void dispatchCopies_data()
+    {
+        columns<int, int, QString, int, int, QString>("first", "second", "copy", "minutes", "alarms", "paths");
+        row("Leitstelle 1 first", 0, 1, kSecond, 0, 1, "Leitstelle 1; Leitstelle 2 +3,0 s");
+        row("Leitstelle 2 first", 1, 0, kSecond, 0, 1, "Leitstelle 2; Leitstelle 1 +3,0 s");
+        row("copy before the first's turn", -1, 1, kSecond, 0, 1, "Leitstelle 1; Leitstelle 2 +3,0 s");
+        row("case, blanks, umlauts", 0, 1, alarm({ { 18, "" }, { 7, "KAMPSTRASSE " }, { 6, "dort mund" } }), 0, 1,
+            "Leitstelle 1; Leitstelle 2 +3,0 s");
+        row("the same host again", 0, 0, kSecond, 0, 2, "Leitstelle 1");
+        row("another keyword", 0, 1, alarm({ { 4, "B4" }, { 18, "" } }), 0, 2, "Leitstelle 2");
+        row("after the window", 0, 1, kSecond, 11, 2, "Leitstelle 2");
+    }
+    // A copy from another path within the window is neither heard nor shown anew: its fields fill
+    // the alarm on screen and in the history. The same host again, another keyword, or a copy after
+    // the window is an alarm of its own.
+    void dispatchCopies()
+    {
+        auto [first, second, copy, minutes, alarms, paths]
+            = fetch<int, int, QString, int, int, QString>("first", "second", "copy", "minutes", "alarms", "paths");
+        Copies f;
+        // -1: Leitstelle 1's alarm heard ahead, as it waits behind other messages; the copy comes
+        // before its turn.
+        if (first < 0)
+            f.path(0).AnnounceAhead(kFirst);
+        else
+            f.path(first).HandleStationAlarm(kFirst, 0);
+        f.idle();
+        f.now = f.now.addSecs(3 + 60 * minutes);
+        f.path(second).HandleStationAlarm(copy, 0);
+        if (first < 0)
+            f.path(0).HandleStationAlarm(kFirst, 0);
+        QCOMPARE(f.heardUntilMarker(), f.heard.repeated(alarms));
+        const QStringList shown = f.incidentTexts();
+        QCOMPARE(shown.mid(5, 4),
+            (QStringList { "Stadthaus", "", "Zufahrt\r\nHof", alarms == 1 ? "Mitteiler: Herr Meier" : "" }));
+        QTRY_COMPARE(f.history("count(*), max(informant), max(lat), max(paths)").value(0),
+            QStringLiteral("%1|Herr Meier|51.5|%2").arg(alarms).arg(paths));
+    }
+
+    void radioAndDispatch_data()
+    {
+        columns<bool, QString, QString, QString>("radioFirst", "spoken", "header", "paths");
+        row("radio, then dispatch", true, "Alarm Löschzug Mitte\nB3\n", "Brand",
+            "Funkmeldeempfänger; Leitstelle 1 +3,0 s");
+        row("dispatch, then radio", false, "B3\n", "Brand", "Leitstelle 1; Funkmeldeempfänger +3,0 s");
+    }
+    // A radio alarm and its dispatch alarm are one alarm, its sound heard once: the dispatch data
+    // that follows is shown and its details spoken; a radio alarm after it is taken silently.
+    void radioAndDispatch()
+    {
+        auto [radioFirst, spoken, header, paths]
+            = fetch<bool, QString, QString, QString>("radioFirst", "spoken", "header", "paths");
+        Copies f;
+        const RadioAlarm radio { "1234567", QChar('B'), "Alarm Löschzug Mitte", {} };
+        const std::function<void()> fromRadio = [&] { f.station->inbox().takeRadioAlarm(radio); };
+        const std::function<void()> fromDispatch = [&] { f.path(0).HandleStationAlarm(kSecond, 0); };
+        (radioFirst ? fromRadio : fromDispatch)();
+        f.idle();
+        f.now = f.now.addSecs(3);
+        (radioFirst ? fromDispatch : fromRadio)();
+        // The radio's tone-only message followed by its text, still within the window: the same alarm.
+        f.station->inbox().takeRadioAlarm(RadioAlarm { radio.ric, radio.subAddress, radio.label, "B3 Kampstraße" });
+        QCOMPARE(f.heardUntilMarker(), f.heard);
+        QCOMPARE(TestFiles::readAll(f.home.filePath("spoken")), CodePage::encode(spoken));
+        QCOMPARE(f.incidentTexts().value(11), header);
+        QTRY_COMPARE(f.history("count(*), max(keyword), max(paths)").value(0), "1|B3|" + paths);
+    }
+
+    // Status, pager, answer and ticker messages and unit alarms from two hosts are taken once; the
+    // same host sending one again means it.
+    void messagesOnce()
+    {
+        Copies f;
+        (void)f.path(1);
+        QSignalSpy answers(&f.station->core(), &AlarmCore::feedbackMessage),
+            status(&f.station->core(), &AlarmCore::statusMessage), units(&f.station->core(), &AlarmCore::unitAlarm),
+            deleted(&f.station->core(), &AlarmCore::tickerDeleted);
+        for (int host : { 0, 1 }) {
+            f.path(host).InsertStatusRow("WACHALARM_STATUS\tFlorian 1\t3");
+            f.path(host).HandleFeedback("WACHALARM_RM\t4711\t1");
+            f.path(host).HandleFeedback("WACHALARM_RM\t4711\t0");
+            f.path(host).HandleUnitAlarm("WACHALARM_EM\tRTW 1\a");
+            f.path(host).DeleteTicker();
+        }
+        f.path(1).InsertStatusRow("WACHALARM_STATUS\tFlorian 1\t3");
+        QCOMPARE(answers.size(), 2);
+        QCOMPARE(answers.at(1).at(0).toString(), QStringLiteral("WACHALARM_RM\t4711\t0"));
+        QCOMPARE(status.size(), 2);
+        QCOMPARE(units.size(), 1);
+        QCOMPARE(deleted.size(), 1);
+    }
+
+    // The copy after a restart is still known: not heard, its fields and path in the history.
+    void restartBetweenCopies()
+    {
+        Copies f;
+        f.path(0).HandleStationAlarm(kFirst, 0);
+        f.idle();
+        f.restart();
+        f.start();
+        QCOMPARE(QFile::permissions(f.dataFile(AlarmInbox::kStateFileName)) & ~QFile::Permissions(0x0f00),
+            QFile::ReadOwner | QFile::WriteOwner);
+        f.now = QDateTime::currentDateTimeUtc();
+        f.path(1).HandleStationAlarm(kSecond, 0);
+        QCOMPARE(f.heardUntilMarker(), QByteArray());
+        QTRY_COMPARE(
+            f.history("count(*), max(remark), max(lat), max(paths) LIKE 'Leitstelle 1; Leitstelle 2 +%'").value(0),
+            QStringLiteral("1|Zufahrt\r\nHof|51.5|1"));
+    }
+
+    void badStateFile_data()
+    {
+        columns<QByteArray>("bytes");
+        row("not JSON", QByteArray("\x01\xff{{garbage"));
+        row("cut short", QByteArray("{\"version\":1,\"alarms\":[{\"kind\":0,\"key\":\""));
+        row("a list", QByteArray("[1,2,3]"));
+        row("another version", QByteArray("{'version':7,'alarms':[]}").replace('\'', '"'));
+        row("wrong types",
+            QByteArray(R"({"version":1,"alarms":[7,{"kind":"x"},{"kind":0,"key":1,"copies":[[0,0]]},)"
+                       R"({"kind":0,"key":"k","first":1e300,"copies":[["a"]],"fields":3}]})"));
+        row("too large", QByteArray(17 * 1024 * 1024, ' '));
+    }
+    // A state file that cannot be read is dropped with a warning and replaced: the next alarm is
+    // heard, never lost.
+    void badStateFile()
+    {
+        auto [bytes] = fetch<QByteArray>("bytes");
+        Copies f;
+        f.restart();
+        QVERIFY(f.putDataFile(AlarmInbox::kStateFileName, bytes));
+        f.start();
+        f.path(1).HandleStationAlarm(kSecond, 0);
+        QCOMPARE(f.heardUntilMarker(), f.heard);
+        QTRY_VERIFY(TestFiles::readAll(f.dataFile(AlarmInbox::kStateFileName)).startsWith("{\"alarms\":[{"));
+    }
+};
+
+QTEST_MAIN(AlarmCopiesTest)
+#include "tst_AlarmCopies.moc"
