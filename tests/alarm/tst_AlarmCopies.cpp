@@ -1,6 +1,7 @@
 // One alarm from many copies: the dispatch hosts' paths and the radio path through the station's
 // inbox, heard through ALSA's file plugin, spoken by a script, shown in the window and kept in
 // the history; the copies' state across a restart and a state file that cannot be read.
+#include "alarm/Incident.h"
 #include "common/CodePage.h"
 #include "paths/AlarmInbox.h"
 #include "settings/SettingsFile.h"
@@ -137,6 +138,7 @@ private slots:
         QCOMPARE(f.heardUntilMarker(), f.heard);
         QCOMPARE(TestFiles::readAll(f.home.filePath("spoken")), CodePage::encode(spoken));
         QCOMPARE(f.incidentTexts().value(11), header);
+        QTRY_VERIFY(f.station->incident().position()); // the dispatch data's coordinates place it
         QTRY_COMPARE(f.history("count(*), max(keyword), max(paths)").value(0), "1|B3|" + paths);
     }
 
