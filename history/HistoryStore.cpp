@@ -442,9 +442,11 @@ bool HistoryStore::merge(qint64 alarmId, const QStringList& fields)
         lat = at->section(QLatin1Char(','), 0, 0).toDouble();
         lon = at->section(QLatin1Char(','), 1, 1).toDouble();
     }
-    // The alarm's own coordinates, once a copy brings them, stand before a looked-up place.
+    // The alarm's own coordinates, once a copy brings them, stand before a looked-up place; a
+    // personal field the copies do not carry (they came after a restart) stays as it was.
     return update(QStringLiteral("merge"),
-        QStringLiteral("UPDATE alarms SET fields = ?, keyword = ?, address = ?, units = ?, remark = ?, informant = ?,"
+        QStringLiteral("UPDATE alarms SET fields = ?, keyword = ?, address = ?, units = ?,"
+                       " remark = coalesce(?, remark), informant = coalesce(?, informant),"
                        " lat = coalesce(?, lat), lon = coalesce(?, lon),"
                        " position = CASE WHEN ? IS NULL THEN position ELSE 'alarm' END"
                        " WHERE id = ? AND kind = 'station'"),

@@ -63,6 +63,17 @@ QString unitKey(const QString& message)
     return units.join(QChar(7));
 }
 
+// The remark and the informant stay out of the state file, as out of last.dat: it may lie there
+// long after the window, and a copy after a restart goes to the history, which keeps them.
+QStringList withoutPersonal(QStringList fields)
+{
+    for (const int personal : { 9, 18 }) {
+        if (personal < fields.size())
+            fields[personal].clear();
+    }
+    return fields;
+}
+
 bool isUnitAlarm(const QString& message)
 {
     return message.startsWith(QLatin1StringView("WACHALARM_EM"));
@@ -501,7 +512,7 @@ void AlarmInbox::saveState()
             { QStringLiteral("delivery"), QString::fromUtf8(alarm.delivery) },
             { QStringLiteral("first"), alarm.first.toMSecsSinceEpoch() },
             { QStringLiteral("copies"), copies },
-            { QStringLiteral("fields"), QJsonArray::fromStringList(alarm.fields) },
+            { QStringLiteral("fields"), QJsonArray::fromStringList(withoutPersonal(alarm.fields)) },
             { QStringLiteral("rics"), QJsonArray::fromStringList(QStringList(alarm.rics.begin(), alarm.rics.end())) },
             { QStringLiteral("ric"), alarm.radio.ric },
             { QStringLiteral("sub"), QString(alarm.radio.subAddress) },
