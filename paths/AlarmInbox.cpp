@@ -181,9 +181,14 @@ QString AlarmInbox::pathName(int path)
 QString AlarmInbox::fingerprint(const QStringList& fields)
 {
     QString key;
-    for (const int i : kFingerprintFields)
-        key += normalised(fields.value(i)) + QChar(0x1f);
-    return key;
+    bool blank = true;
+    for (const int i : kFingerprintFields) {
+        const QString part = normalised(fields.value(i));
+        blank = blank && part.isEmpty();
+        key += part + QChar(0x1f);
+    }
+    // An alarm without keyword and address says nothing of which incident it is: never a copy.
+    return blank ? QString() : key;
 }
 
 QStringList AlarmInbox::mergeFields(const QStringList& kept, const QStringList& copy)
@@ -213,6 +218,8 @@ void AlarmInbox::forgetOld(const QDateTime& now)
 AlarmInbox::Tracked* AlarmInbox::findCopyOf(Tracked::Kind kind, const QString& key, int path, const QDateTime& now)
 {
     const qint64 windowMs = std::chrono::milliseconds(kind == Tracked::Kind::Unit ? kUnitWindow : m_window).count();
+    if (key.isEmpty())
+        return nullptr;
     // The oldest the path has not brought: copies pair up in the order they came.
     for (Tracked& alarm : m_alarms) {
         if (alarm.kind == kind && alarm.key == key && !alarm.brought(path) && alarm.first.msecsTo(now) <= windowMs)

@@ -69,7 +69,8 @@ public:
 
     // "Leitstelle 1", "Leitstelle 2", …, "Funkmeldeempfänger".
     [[nodiscard]] static QString pathName(int path);
-    // The text a station alarm is known by among its copies.
+    // The text a station alarm is known by among its copies; empty (no copy of any) for one without
+    // keyword and address.
     [[nodiscard]] static QString fingerprint(const QStringList& fields);
     // The fields of two copies of one alarm: every field filled in either, the longer text where both are.
     [[nodiscard]] static QStringList mergeFields(const QStringList& kept, const QStringList& copy);

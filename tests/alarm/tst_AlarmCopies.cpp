@@ -84,6 +84,8 @@ private slots:
         row("the same host again", 0, 0, kSecond, 0, 2, "Leitstelle 1");
         row("another keyword", 0, 1, alarm({ { 4, "B4" }, { 18, "" } }), 0, 2, "Leitstelle 2");
         row("after the window", 0, 1, kSecond, 11, 2, "Leitstelle 2");
+        row("no keyword, no address", 0, 1, alarm({ { 18, "" }, { 4, "" }, { 6, "" }, { 7, "" }, { 8, "" } }), 0, 2,
+            "Leitstelle 2");
     }
     // A copy from another path within the window is neither heard nor shown anew: its fields fill
     // the alarm on screen and in the history. The same host again, another keyword, or a copy after
@@ -93,17 +95,22 @@ private slots:
         auto [first, second, copy, minutes, alarms, paths]
             = fetch<int, int, QString, int, int, QString>("first", "second", "copy", "minutes", "alarms", "paths");
         Copies f;
+        // A copy without keyword follows a first copy without keyword and address.
+        QStringList fields = kFirst.split('\t');
+        for (int i : { 4, 6, 7, 8 })
+            fields[i] = copy.section('\t', 4, 4).isEmpty() ? QString() : fields[i];
+        const QString original = fields.join('\t');
         // -1: Leitstelle 1's alarm heard ahead, as it waits behind other messages; the copy comes
         // before its turn.
         if (first < 0)
-            f.path(0).AnnounceAhead(kFirst);
+            f.path(0).AnnounceAhead(original);
         else
-            f.path(first).HandleStationAlarm(kFirst, 0);
+            f.path(first).HandleStationAlarm(original, 0);
         f.idle();
         f.now = f.now.addSecs(3 + 60 * minutes);
         f.path(second).HandleStationAlarm(copy, 0);
         if (first < 0)
-            f.path(0).HandleStationAlarm(kFirst, 0);
+            f.path(0).HandleStationAlarm(original, 0);
         QCOMPARE(f.heardUntilMarker(), f.heard.repeated(alarms));
         const QStringList shown = f.incidentTexts();
         QCOMPARE(shown.mid(5, 4),
