@@ -3,10 +3,12 @@
 // the history; the copies' state across a restart and a state file that cannot be read.
 #include "alarm/Incident.h"
 #include "common/CodePage.h"
+#include "link/ServerLink.h"
 #include "paths/AlarmInbox.h"
 #include "settings/SettingsFile.h"
 #include "tests/support/AlarmText.h"
 #include "tests/support/DataRows.h"
+#include "tests/support/FakeDispatch.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/SoundWriter.h"
 #include "tests/support/SqliteRows.h"
@@ -147,6 +149,27 @@ private slots:
         QCOMPARE(f.incidentTexts().value(11), header);
         QTRY_VERIFY(f.station->incident().position()); // the dispatch data's coordinates place it
         QTRY_COMPARE(f.history("count(*), max(keyword), max(paths)").value(0), "1|B3|" + paths);
+    }
+
+    // Two dispatch hosts on loopback, each with a real link of its own: their alarm is heard once,
+    // the second host's fields fill it on screen.
+    void twoRealLinks()
+    {
+        Copies f;
+        FakeDispatch one, two;
+        if (!one.listen() || !two.listen(one.port(), QHostAddress(QStringLiteral("127.0.0.2"))))
+            QSKIP("no port free on both 127.0.0.1 and 127.0.0.2");
+        f.ctx.ServerPort = one.port();
+        StationSettings first = f.station->settings(), second = first;
+        first.ServerAddress = QStringLiteral("127.0.0.1"), second.ServerAddress = QStringLiteral("127.0.0.2");
+        ServerLink a(f.ctx, first, f.path(0)), b(f.ctx, second, f.path(1));
+        a.superviseTick(), b.superviseTick();
+        QTRY_VERIFY(one.clientCount() == 1 && two.clientCount() == 1);
+        one.sendMessage(kFirst);
+        QTRY_COMPARE(f.incidentTexts().value(8), QStringLiteral("Mitteiler: Herr Meier"));
+        two.sendMessage(kSecond);
+        QTRY_COMPARE(f.incidentTexts().value(7), QStringLiteral("Zufahrt\r\nHof"));
+        QCOMPARE(f.heardUntilMarker(), f.heard);
     }
 
     // Status, pager, answer and ticker messages and unit alarms from two hosts are taken once; the
