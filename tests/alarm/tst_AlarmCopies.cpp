@@ -151,6 +151,19 @@ private slots:
         QTRY_COMPARE(f.history("count(*), max(keyword), max(paths)").value(0), "1|B3|" + paths);
     }
 
+    // A copy of an alarm that a newer one replaced on screen goes into its row of the history only.
+    void copyOfAnOlderAlarm()
+    {
+        Copies f;
+        f.path(0).HandleStationAlarm(kFirst, 0);
+        f.path(0).HandleStationAlarm(alarm({ { 4, "B4" }, { 9, "" } }), 0);
+        f.path(1).HandleStationAlarm(kSecond, 0);
+        QCOMPARE(f.incidentTexts().mid(1, 7),
+            (QStringList { "B4", "Kampstraße 12", "44135 Dortmund", "3. OG", "Stadthaus", "", "" }));
+        QTRY_COMPARE(f.history("keyword, remark, paths"),
+            (QStringList { "B3|Zufahrt\r\nHof|Leitstelle 1; Leitstelle 2 +0,0 s", "B4||Leitstelle 1" }));
+    }
+
     // Two dispatch hosts on loopback, each with a real link of its own: their alarm is heard once,
     // the second host's fields fill it on screen.
     void twoRealLinks()
