@@ -431,9 +431,12 @@ void AlarmInbox::tell(const Tracked& alarm)
 {
     if (alarm.kind == Tracked::Kind::Unit)
         return;
-    // The first copy's fields are in the history as it came.
-    emit copied(AlarmCopies {
-        alarm.sequence, alarm.first, alarm.copies.size() > 1 ? alarm.fields : QStringList(), pathsText(alarm) });
+    // The first copy's fields are in the history as it came; a radio alarm's, with the text that
+    // may have followed its tone.
+    const QStringList fields = alarm.kind == Tracked::Kind::Radio ? RadioAlarmFields(alarm.radio)
+        : alarm.copies.size() > 1                                 ? alarm.fields
+                                                                  : QStringList();
+    emit copied(AlarmCopies { alarm.sequence, alarm.first, fields, pathsText(alarm) });
 }
 
 QString AlarmInbox::pathsText(const Tracked& alarm) const

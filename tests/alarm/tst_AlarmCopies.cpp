@@ -185,6 +185,17 @@ private slots:
         QCOMPARE(f.heardUntilMarker(), f.heard);
     }
 
+    // A radio alarm that no dispatch alarm follows stays in the history as such: the station's text
+    // for its RIC, and the message that followed its tone.
+    void radioAlone()
+    {
+        Copies f;
+        f.station->inbox().takeRadioAlarm(RadioAlarm { "1234567", {}, "Alarm Löschzug Mitte", {} });
+        f.station->inbox().takeRadioAlarm(RadioAlarm { "1234567", {}, "Alarm Löschzug Mitte", "B3 Kampstraße" });
+        QTRY_COMPARE(
+            f.history("keyword, remark, paths"), QStringList("Alarm Löschzug Mitte|B3 Kampstraße|Funkmeldeempfänger"));
+    }
+
     // Status, pager, answer and ticker messages and unit alarms from two hosts are taken once; the
     // same host sending one again means it.
     void messagesOnce()

@@ -289,7 +289,8 @@ private slots:
     }
 
     // A radio alarm's page waits for its dispatch data, which a later copy brings; a copy after the
-    // page went out prints nothing (the next page is the next alarm's).
+    // page went out prints nothing (the next page is the next alarm's). A radio alarm alone is
+    // printed with what the radio brought.
     void pageOfMergedCopies()
     {
         PrintStation station("printer=Test\nwait_seconds=300\n", "");
@@ -304,10 +305,14 @@ private slots:
         QVERIFY(first);
         const QString text = output("pdftotext", { first->pdfPath, "-" }).value_or("").simplified();
         QVERIFY2(text.contains("B3 Erste") && text.contains("Elberfelder Straße 12"), qPrintable(text));
+        // A radio alarm without dispatch data, sent at once by Ctrl+C: its RIC's text and message.
         merge("B3 Später");
-        station.core.HandleStationAlarm(alarm("B4 Zweite", "", ""), 0);
+        station.core.HandleRadioAlarm(RadioAlarm { "7654321", {}, "Alarm Löschzug Nord", "Brand Halle" });
+        station.incident.close();
         const std::optional<PrintResult> second = station.next(1);
-        QVERIFY(second && second->pdfPath.contains("Zweite"));
+        QVERIFY(second);
+        const QString radio = output("pdftotext", { second->pdfPath, "-" }).value_or("").simplified();
+        QVERIFY2(radio.contains("Alarm Löschzug Nord") && radio.contains("Brand Halle"), qPrintable(radio));
     }
 
     // An unreadable print.ini (here too large) prints nothing, though its defaults would print the
