@@ -182,7 +182,8 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
 
 void Printout::onStationAlarmMerged(const StationAlarmPlan& plan, quint64 sequence)
 {
-    // Only a page that is not yet printed takes what a later copy filled in.
+    // What a later copy filled in goes on a page that is not yet printed, and on Ctrl+P's; a page
+    // that went out stays as it was.
     if (!m_alarm || m_alarm->sequence != sequence || sequence == 0)
         return;
     m_alarm->fields = plan.fields;
