@@ -500,6 +500,8 @@ void AlarmInbox::stateChanged()
 
 void AlarmInbox::setStateFile(const QString& path)
 {
+    if (path == m_stateFile)
+        return;
     m_stateFile = path;
     loadState();
 }

@@ -114,12 +114,13 @@ void Station::load()
     m_ctx.MonitorName = QHostInfo::localHostName();
     m_ctx.TickerPath = m_ctx.dataFile(QStringLiteral("ticker.dat"));
     m_ctx.LastAlarmPath = m_ctx.dataFile(QStringLiteral("last.dat"));
-    // Copies of an alarm that came before a restart are still known as such.
-    m_inbox->setStateFile(m_ctx.dataFile(QString::fromLatin1(AlarmInbox::kStateFileName)));
     m_loading = true;
     m_config->load(m_ctx.DataFolder);
     m_loading = false;
     readFiles();
+    // Copies of an alarm that came before a restart are still known as such, within the window the
+    // files set.
+    m_inbox->setStateFile(m_ctx.dataFile(QString::fromLatin1(AlarmInbox::kStateFileName)));
     // The device is tried once, at start: while an alarm plays it may be taken.
     m_soundDevice = AlsaSoundOutput::deviceOpens();
     if (!m_soundDevice)
