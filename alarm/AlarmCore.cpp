@@ -14,6 +14,11 @@ AlarmCore::AlarmCore(AppContext& ctx, const StationSettings& settings, QObject* 
     , m_ctx(ctx)
     , m_settings(settings)
 {
+    // Counted first, before any other receiver: whatever emits a live station alarm numbers it.
+    connect(this, &AlarmCore::stationAlarm, this, [this](const StationAlarmPlan&, bool replay) {
+        if (!replay)
+            ++m_liveStationAlarms;
+    });
 }
 
 namespace {
@@ -98,6 +103,23 @@ bool AlarmCore::HandleTestAlarm()
         m_announcements->announceNow(plan.announcement);
     emit stationAlarmAnnounced(plan, false);
     return true;
+}
+
+void AlarmCore::MergeStationAlarm(const StationAlarmPlan& plan, quint64 sequence, bool announceDetails)
+{
+    qCInfo(lcAlarm).noquote()
+        << "Station alarm" << sequence << "completed by a later copy:"
+        << QStringList { plan.header, plan.firstWord, plan.secondWord }.join(QLatin1Char(' ')).simplified();
+    if (sequence != 0 && sequence == m_liveStationAlarms && plan.lastAlarm)
+        LastAlarmStore::storeBytes(m_ctx.LastAlarmPath, *plan.lastAlarm);
+    emit stationAlarmMerged(plan, sequence);
+    if (!announceDetails || !m_announcements)
+        return;
+    Announcement details = plan.announcement;
+    details.alarmSound.reset();
+    details.name = plan.announcement.name + QStringLiteral(" (details)");
+    if (details.speech || !details.unitSounds.isEmpty())
+        m_announcements->announceNext(details);
 }
 
 void AlarmCore::HandleUnitAlarm(const QString& message)

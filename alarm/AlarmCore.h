@@ -51,6 +51,17 @@ public:
     // announcement at once.
     bool HandleTestAlarm();
 
+    // A later copy of live station alarm `sequence` (see liveStationAlarms()) has filled or
+    // lengthened its fields: the merged plan goes to whatever shows, keeps or prints it
+    // (stationAlarmMerged) and, for the alarm on screen, to last.dat. The alarm sound is never heard
+    // again; with `announceDetails` (a radio alarm that now has its dispatch data) the speech and
+    // the units' sounds follow what is being heard.
+    void MergeStationAlarm(const StationAlarmPlan& plan, quint64 sequence, bool announceDetails);
+
+    // The live station alarms of this run, counted from 1 as stationAlarm told them; the newest's
+    // number.
+    [[nodiscard]] quint64 liveStationAlarms() const { return m_liveStationAlarms; }
+
     // Shows the alarm of last.dat again without rewriting the file; heard only when `announce`.
     // last.dat has no field for the informant: `informant` is put in its place. False when there
     // is no stored alarm.
@@ -59,6 +70,9 @@ public:
 signals:
     void stationAlarm(const StationAlarmPlan& plan, bool replay);
     void stationAlarmAnnounced(const StationAlarmPlan& plan, bool replay);
+    // Live station alarm `sequence` with the fields a later copy filled; never heard again. The
+    // crew's answers and the incident's place stand.
+    void stationAlarmMerged(const StationAlarmPlan& plan, quint64 sequence);
     void unitAlarm(const UnitAlarmPlan& plan);
     void unitAlarmAnnounced(const UnitAlarmPlan& plan);
     void tickerMessage(const QString& message);
@@ -82,4 +96,5 @@ private:
     QList<Ahead> m_ahead; // in the order heard
     AnnouncementQueue* m_announcements = nullptr;
     bool m_silentReplay = false;
+    quint64 m_liveStationAlarms = 0;
 };

@@ -120,6 +120,21 @@ void AlarmHandler::follow(Incident& incident)
         }
     });
     connect(&incident, &Incident::closed, this, [this] { clearIncident(); });
+    // A later copy's fields fill the live alarm on screen; its place stays until a new one is found.
+    connect(&incident, &Incident::merged, this, [this](const StationAlarmPlan& plan) {
+        if (!m_showsLive)
+            return;
+        // The units grid keeps a unit alarm's list unless the copy brought units of its own.
+        const bool units = plan.units != m_liveUnits;
+        show(plan, units);
+        if (units)
+            m_liveUnits = plan.units;
+        if (plan.coordinates)
+            showPlace(*plan.coordinates, *plan.coordinates);
+        else
+            showIncidentPlace();
+        paintNow();
+    });
 }
 
 void AlarmHandler::setGeocoder(Geocoder* geocoder)
@@ -169,6 +184,7 @@ void AlarmHandler::ShowStationAlarm(const StationAlarmPlan& plan)
 {
     m_showsLive = true;
     m_lookup = 0;
+    m_liveUnits = plan.units;
     show(plan);
     // The marker waits for the incident's place; until then no marker shows the last incident's
     // place as if it were the new one. Coordinates place it at once.
@@ -229,7 +245,7 @@ void AlarmHandler::clearIncident(bool keepPagers)
     showPlace({}, {});
 }
 
-void AlarmHandler::show(const StationAlarmPlan& plan)
+void AlarmHandler::show(const StationAlarmPlan& plan, bool units)
 {
     setText(m_controls.Label4, plan.header);
     setText(m_controls.Label2[0], plan.firstWord);
@@ -238,7 +254,8 @@ void AlarmHandler::show(const StationAlarmPlan& plan)
         const bool personal = i == kRemarkLabel || i == kInformantLabel;
         setText(m_controls.label_einsatz[i], personal && m_privacy ? QString() : plan.labels[i]);
     }
-    showUnits(plan.units);
+    if (units)
+        showUnits(plan.units);
     if (m_controls.Image_Blau) {
         const QLabel* source = plan.indicatorOn ? m_controls.Image2 : m_controls.Image3;
         if (source)

@@ -116,7 +116,7 @@ private:
     void showRows(QTableWidget* grid, GridRows& rows);
 
     void showUnits(const QStringList& units);
-    void show(const StationAlarmPlan& plan);
+    void show(const StationAlarmPlan& plan, bool units = true);
     // The marker at `marker`, the map centred on `centre`; no marker for an empty text.
     void showPlace(const QString& centre, const QString& marker, const QList<QPointF>& route = {});
     void showIncidentPlace();
@@ -129,6 +129,8 @@ private:
     // The display shows the live incident, not an alarm of the history.
     bool m_showsLive = true;
     bool m_privacy = false;
+    // The units of the live station alarm as it was shown.
+    QStringList m_liveUnits;
     // The lookup of the alarm shown again; 0: none.
     quint64 m_lookup = 0;
     GridRows m_statusRows;

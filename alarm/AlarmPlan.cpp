@@ -61,6 +61,7 @@ StationAlarmPlan PlanRadioAlarm(const RadioAlarm& alarm, const AppContext& ctx, 
     plan.source = AlarmSource::Radio;
     const QString text = alarm.label.isEmpty() ? alarm.text : alarm.label;
     plan.header = QStringLiteral("Alarm über Funkmeldeempfänger: %1 – Einsatzdaten folgen").arg(text);
+    plan.fields = RadioAlarmFields(alarm);
     plan.announcement = soundsOf({}, ctx, s);
     if (s.SpeechEnabled && !s.SpeechProgramPath.isEmpty())
         plan.announcement.speech = Announcement::Speech { s.SpeechProgramPath, s.SpeechTextFile, s.SpeechArgsBefore,
@@ -109,6 +110,16 @@ StationAlarmPlan PlanTestAlarm(const AppContext& ctx, const StationSettings& s)
     plan.announcement.name = QStringLiteral("test alarm");
     plan.announcement.test = true;
     return plan;
+}
+
+QStringList RadioAlarmFields(const RadioAlarm& alarm)
+{
+    QStringList fields(19);
+    fields[0] = QStringLiteral("WACHALARM");
+    fields[1] = QStringLiteral("Alarm über Funkmeldeempfänger");
+    fields[4] = alarm.label.isEmpty() ? alarm.text : alarm.label;
+    fields[9] = alarm.text;
+    return fields;
 }
 
 UnitAlarmPlan PlanUnitAlarm(const QString& message, const AppContext& ctx, const StationSettings& settings)

@@ -43,6 +43,10 @@ struct StationAlarmPlan {
 // folgen", heard with the alarm sound and the station's text for the RIC.
 [[nodiscard]] StationAlarmPlan PlanRadioAlarm(
     const RadioAlarm& alarm, const AppContext& ctx, const StationSettings& settings);
+// The fields a radio alarm is kept and printed with until its dispatch data comes: field 1
+// "Alarm über Funkmeldeempfänger", the keyword (4) the station's text for the RIC, the remark (9)
+// the decoded message.
+[[nodiscard]] QStringList RadioAlarmFields(const RadioAlarm& alarm);
 
 // "Probealarm": the station's test alarm, the whole way of a station alarm and marked as a test
 // wherever it shows: the header, the keyword and the incident type name it, its first field is

@@ -19,6 +19,7 @@ Incident::Incident(Geocoder& geocoder, QObject* parent)
 void Incident::follow(AlarmCore& core)
 {
     connect(&core, &AlarmCore::stationAlarm, this, &Incident::open);
+    connect(&core, &AlarmCore::stationAlarmMerged, this, &Incident::merge);
 }
 
 void Incident::setPlanner(RoutePlanner* planner)
@@ -46,8 +47,29 @@ void Incident::open(const StationAlarmPlan& plan, bool replay)
 {
     const quint64 number = forget(Stage::Opened);
     m_replay = replay;
+    m_sequence = replay ? 0 : ++m_liveAlarms;
     m_plan = plan;
     emit opened(plan, replay);
+    placeOrLookUp(number);
+}
+
+void Incident::merge(const StationAlarmPlan& plan, quint64 sequence)
+{
+    if (!m_plan || m_replay || sequence == 0 || sequence != m_sequence)
+        return;
+    // Placed before at the alarm's own coordinates, or at an address that was found: that stands.
+    // An address that was not there or not found is looked up anew with what the copy brought.
+    const bool placeNew = !m_position && (plan.coordinates != m_plan->coordinates || plan.address != m_plan->address)
+        && (plan.coordinates || !plan.address.trimmed().isEmpty());
+    m_plan = plan;
+    emit merged(plan);
+    if (placeNew)
+        placeOrLookUp(forget(Stage::Opened));
+}
+
+void Incident::placeOrLookUp(quint64 number)
+{
+    const StationAlarmPlan& plan = *m_plan;
     if (plan.coordinates) {
         // Told through the event loop all the same, after the alarm's first sound has started.
         QMetaObject::invokeMethod(

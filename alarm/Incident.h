@@ -36,6 +36,10 @@ public:
     [[nodiscard]] double routeFactor() const;
 
     void open(const StationAlarmPlan& plan, bool replay);
+    // A later copy filled fields of live station alarm `sequence` (AlarmCore::liveStationAlarms()):
+    // when it is this incident's alarm, its plan becomes the merged one (merged()), and a place that
+    // was unknown is looked up or taken from the copy's coordinates (placed, then routed again).
+    void merge(const StationAlarmPlan& plan, quint64 sequence);
     // The alarm has left the screen (Ctrl+C): answers still under way are dropped.
     void close();
 
@@ -54,6 +58,8 @@ public:
 
 signals:
     void opened(const StationAlarmPlan& plan, bool replay);
+    // The incident's alarm with what a later copy filled in.
+    void merged(const StationAlarmPlan& plan);
     void placed(const std::optional<QPointF>& position);
     // The way to the incident, or nothing when the planner failed.
     void routed(const std::optional<Route>& route);
@@ -62,6 +68,8 @@ signals:
 private:
     // Leaves the followed alarm's place and way behind and numbers the next; returns that number.
     quint64 forget(Stage next);
+    // The alarm's coordinates, or the lookup of its address.
+    void placeOrLookUp(quint64 number);
     void place(quint64 incident, const std::optional<QString>& centre);
     void takeRoute(const std::optional<Route>& route);
 
@@ -73,6 +81,9 @@ private:
     quint64 m_routeFor = 0;
     Stage m_stage = Stage::Closed;
     bool m_replay = false;
+    // The live station alarms opened, and the one this incident follows (0: the replay, or none).
+    quint64 m_liveAlarms = 0;
+    quint64 m_sequence = 0;
     std::optional<StationAlarmPlan> m_plan;
     std::optional<QPointF> m_position;
     QString m_centreText;

@@ -179,6 +179,17 @@ void WallScreen::watch(AlarmCore& core)
         m_showsTest = plan.source == AlarmSource::Test;
         showAlarm(plan, received.isValid() ? received : m_clock());
     });
+    // What a later copy filled in; the crew's answers, the drive time and a unit alarm's units stand.
+    connect(&core, &AlarmCore::stationAlarmMerged, this, [this, &core](const StationAlarmPlan& plan, quint64 sequence) {
+        if (m_standby || sequence != core.liveStationAlarms())
+            return;
+        showFields(plan);
+        m_alarmClock = plan.secondWord;
+        m_lastKeyword = plan.labels[1];
+        if (!plan.units.isEmpty() && m_units->text().isEmpty())
+            m_units->setText(plan.units.join(QStringLiteral(", ")));
+        refresh();
+    });
     connect(&core, &AlarmCore::unitAlarm, this, [this](const UnitAlarmPlan& plan) {
         if (plan.units.isEmpty())
             return;
@@ -311,6 +322,29 @@ void WallScreen::setClock(Clock clock, int speed)
 
 void WallScreen::showAlarm(const StationAlarmPlan& plan, const QDateTime& received)
 {
+    showFields(plan);
+    m_units->setText(plan.units.join(QStringLiteral(", ")));
+    m_driveTime->clear();
+    m_water->clear();
+    m_alarmClock = plan.secondWord;
+    m_received = received;
+    m_lastKeyword = plan.labels[1];
+    // The new alarm's count follows with the strength's next showing, after the first sound.
+    m_answers->clear();
+    if (m_names)
+        m_names->clear();
+    if (m_map)
+        m_map->setGZoom(kDetailZoom);
+    m_standby = false;
+    showPage();
+    refresh();
+    // On screen before the first sound, as the design window is.
+    if (isVisible())
+        repaint();
+}
+
+void WallScreen::showFields(const StationAlarmPlan& plan)
+{
     const std::array<QString, 9>& l = plan.labels;
     m_keyword->setText(l[1]);
     m_picture->setText(l[0]);
@@ -324,28 +358,10 @@ void WallScreen::showAlarm(const StationAlarmPlan& plan, const QDateTime& receiv
             address << line;
     }
     m_address->setText(address.join(u'\n'));
-    m_units->setText(plan.units.join(QStringLiteral(", ")));
     if (m_remark)
         m_remark->setText(l[7]);
     if (m_informant)
         m_informant->setText(l[8]);
-    m_driveTime->clear();
-    m_water->clear();
-    m_alarmClock = plan.secondWord;
-    m_received = received;
-    m_lastKeyword = l[1];
-    // The new alarm's count follows with the strength's next showing, after the first sound.
-    m_answers->clear();
-    if (m_names)
-        m_names->clear();
-    if (m_map)
-        m_map->setGZoom(kDetailZoom);
-    m_standby = false;
-    showPage();
-    refresh();
-    // On screen before the first sound, as the design window is.
-    if (isVisible())
-        repaint();
 }
 
 void WallScreen::showStandby()

@@ -92,6 +92,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The alarm's keyword, picture, address, remark and informant.
+    void showFields(const StationAlarmPlan& plan);
     FittingLabel* makeLabel(QWidget* page, const char* name, Qt::Alignment alignment, const QColor& colour);
     void place();
     void showPage();

@@ -18,6 +18,7 @@
 #include "link/MessageReceiver.h"
 #include "map/Geocoder.h"
 #include "map/ucGMap.h"
+#include "paths/AlarmInbox.h"
 #include "print/Printout.h"
 #include "station/Station.h"
 #include "tests/support/PrivateCups.h"
@@ -136,7 +137,7 @@ BENCHMARK(BM_StatusAndPagerBurst)->Unit(benchmark::kMillisecond)->Iterations(10)
 // waits for maps that never come, so the next alarm sends the older one to a private CUPS scheduler
 // at once and its page is rendered and submitted while the new alarm's sound starts. Argument 2:
 // the history keeps every alarm, as in the program. Argument 3: every alarm carries a remark of
-// 900 KB.
+// 900 KB. Argument 4: as 0, through the inbox of two dispatch paths (below).
 void BM_StationAlarmToFirstSound(benchmark::State& state)
 {
     const bool printing = state.range(0) == 1;
@@ -192,7 +193,14 @@ void BM_StationAlarmToFirstSound(benchmark::State& state)
     handler.InitAlarmGrids();
     handler.watch(core);
     handler.follow(incident);
-    MessageReceiver receiver(core);
+    // Argument 4: the frame through the inbox of two dispatch paths, as the station takes it, the
+    // copies' state kept in the data folder after each alarm.
+    AlarmInbox inbox(ctx, core);
+    if (state.range(0) == 4) {
+        (void)inbox.dispatchPath(1);
+        inbox.setStateFile(dir.filePath(QString::fromLatin1(AlarmInbox::kStateFileName)));
+    }
+    MessageReceiver receiver(state.range(0) == 4 ? inbox.dispatchPath(0) : static_cast<MessageHandlers&>(core));
     Printout printout(ctx, record);
     printout.setMapConfig([mapConfig] { return mapConfig; });
     printout.setSettings(PrintSettings::from(config.values(ConfigFile::Print)));
@@ -250,10 +258,42 @@ BENCHMARK(BM_StationAlarmToFirstSound)
     ->Arg(0)
     ->Arg(1)
     ->Arg(2)
+    ->Arg(4)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(100);
 BENCHMARK(BM_StationAlarmToFirstSound)->Arg(3)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// What the inbox adds before the core takes the first copy of a station alarm: its fingerprint
+// and the search among the window's alarms, here always full (1000 alarms, none of them the same).
+// Argument 0: the message to the core directly; 1: through the inbox of two dispatch paths, the
+// alarms coming by either in turn. The core has no consumers and no loudspeakers, so the time is
+// the way's own.
+void BM_InboxBeforeTheCore(benchmark::State& state)
+{
+    AppContext ctx;
+    StationSettings record;
+    AlarmCore core(ctx, record);
+    AlarmInbox inbox(ctx, core);
+    const bool throughInbox = state.range(0) == 1;
+    MessageHandlers* paths[2] = { &core, &core };
+    if (throughInbox)
+        paths[0] = &inbox.dispatchPath(0), paths[1] = &inbox.dispatchPath(1);
+    const auto message = [](int n) {
+        return QStringLiteral("WACHALARM\tBrand\tB3 Y\tWohnungsbrand\tB%1\t44135\tDortmund\tKampstraße\t12\t"
+                              "Zufahrt über den Hof\tInnenstadt\tStadthaus\t3. OG\t\tELW 1\a\t1")
+            .arg(n);
+    };
+    int n = 0;
+    for (; throughInbox && n < 1000; ++n)
+        paths[n % 2]->HandleStationAlarm(message(n), 0);
+    for (auto _ : state) {
+        paths[n % 2]->HandleStationAlarm(message(n), 0);
+        ++n;
+    }
+    state.counters["alarms_shown"] = double(core.liveStationAlarms());
+}
+BENCHMARK(BM_InboxBeforeTheCore)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->Iterations(2000);
 
 // The whole station as the program runs it, its history and printout set up: from the last byte
 // of a station-alarm frame at its receiver to the first sound. Argument 0: without a window (the

@@ -10,6 +10,7 @@
 #include "common/NumberText.h"
 #include "crew/CrewWatch.h"
 #include "history/HistoryStore.h"
+#include "paths/AlarmCopies.h"
 #include "print/Printout.h"
 
 #include <QFileInfo>
@@ -40,7 +41,7 @@ constexpr qint64 kSameAlarmMs = 10000;
 
 // One write for the history, kept until it is in the file.
 struct Write {
-    enum class What { Alarm, Place, Route, Answer, Printout, Water, Strength };
+    enum class What { Alarm, Place, Route, Answer, Printout, Water, Strength, Copies };
     What what = What::Alarm;
     // The station alarm it belongs to, by its number of arrival (the alarm's own for an alarm).
     qint64 alarm = 0;
@@ -50,6 +51,7 @@ struct Write {
     QDateTime at;
     QString pagerId, name, fileName, water, strength, counts;
     int code = 0;
+    QStringList fields; // merged from an alarm's copies; empty: the paths alone
 
     static Write of(What what, qint64 alarm)
     {
@@ -62,7 +64,7 @@ struct Write {
     [[nodiscard]] QString text() const
     {
         static const char* const names[] = { "Alarm", "Incident position", "Route", "Pager feedback",
-            "Printout's file name", "Water sources", "Strength" };
+            "Printout's file name", "Water sources", "Strength", "Alarm's copies" };
         return QString::fromLatin1(names[int(what)]);
     }
 };
@@ -177,6 +179,17 @@ public:
     {
         Write w = Write::of(Write::What::Printout, arrival);
         w.fileName = fileName;
+        enqueue(std::move(w));
+    }
+
+    // What the copies of station alarm `arrival` brought; 0: an alarm of before a restart, known by
+    // its time of receipt.
+    void copies(qint64 arrival, const QDateTime& first, const QStringList& fields, const QString& paths)
+    {
+        Write w = Write::of(Write::What::Copies, arrival);
+        w.at = first;
+        w.fields = fields;
+        w.name = paths;
         enqueue(std::move(w));
     }
 
@@ -310,6 +323,10 @@ private:
             alarms.append({ w.entry.kind == HistoryEntry::Kind::Station, stored->first() });
             return true;
         }
+        if (w.what == Write::What::Copies && w.alarm == 0) {
+            const std::optional<qint64> before = m_store.stationAlarmNear(w.at, kSameAlarmMs);
+            return !before || copies(*before, w);
+        }
         const auto id = ids.constFind(w.alarm);
         if (id == ids.constEnd())
             return true; // its alarm is not in this file
@@ -326,10 +343,17 @@ private:
             return m_store.water(*id, w.water);
         case Write::What::Strength:
             return m_store.strength(*id, w.strength, w.counts);
+        case Write::What::Copies:
+            return copies(*id, w);
         case Write::What::Alarm:
             break;
         }
         return true;
+    }
+
+    bool copies(qint64 id, const Write& w)
+    {
+        return (w.fields.isEmpty() || m_store.merge(id, w.fields)) && m_store.paths(id, w.name);
     }
 
     bool ensureOpen()
@@ -457,6 +481,16 @@ void HistoryRecorder::recordStationAlarm(const StationAlarmPlan& plan, bool repl
     m_received.insert(++m_stationAlarms, entry.received);
     m_received.remove(m_stationAlarms - kKnownAlarms);
     HandOver::post(m_worker, [w = m_worker, entry, arrival = m_stationAlarms] { w->store(entry, arrival); });
+}
+
+void HistoryRecorder::recordCopies(const AlarmCopies& copies)
+{
+    // A live alarm of this run by its number of arrival, as long as its number is known here.
+    const qint64 arrival
+        = copies.sequence != 0 && m_received.contains(qint64(copies.sequence)) ? qint64(copies.sequence) : 0;
+    if (arrival == 0 && copies.sequence != 0)
+        return;
+    HandOver::post(m_worker, [w = m_worker, arrival, c = copies] { w->copies(arrival, c.first, c.fields, c.paths); });
 }
 
 void HistoryRecorder::recordUnitAlarm(const UnitAlarmPlan& plan)

@@ -18,6 +18,7 @@
 #include <optional>
 
 class AlarmCore;
+struct AlarmCopies;
 class CrewWatch;
 class Incident;
 struct PrintResult;
@@ -56,6 +57,8 @@ public:
 
     void recordStationAlarm(const StationAlarmPlan& plan, bool replay);
     void recordUnitAlarm(const UnitAlarmPlan& plan);
+    // A station alarm's copies: their merged fields and the paths that brought them, into its row.
+    void recordCopies(const AlarmCopies& copies);
     void recordPagerRow(const QString& message);
     void recordFeedback(const QString& message);
     // The water sources around the live incident, once looked up: their line as shown.

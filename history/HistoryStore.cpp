@@ -81,6 +81,8 @@ const char* const kMigrations[] = {
     // The crew's strength of a station alarm, "1/2/6/9", and the counted qualifications, "AGT=4 Ma=2".
     "ALTER TABLE alarms ADD COLUMN strength TEXT;"
     "ALTER TABLE alarms ADD COLUMN strength_counts TEXT;",
+    // The paths that brought a station alarm and how much later each copy came.
+    "ALTER TABLE alarms ADD COLUMN paths TEXT;",
 };
 static_assert(std::size(kMigrations) == HistoryStore::kSchemaVersion);
 
@@ -426,6 +428,59 @@ bool HistoryStore::place(qint64 alarmId, QPointF position)
     return update(QStringLiteral("place"),
         QStringLiteral("UPDATE alarms SET lat = ?, lon = ?, position = 'lookup' WHERE id = ? AND position IS NULL"),
         { position.y(), position.x(), alarmId });
+}
+
+bool HistoryStore::merge(qint64 alarmId, const QStringList& fields)
+{
+    QStringList kept = fields;
+    for (int personal : { HistoryFields::kRemark, HistoryFields::kInformant }) {
+        if (personal < kept.size())
+            kept[personal].clear();
+    }
+    QVariant lat(QMetaType::fromType<double>()), lon(QMetaType::fromType<double>());
+    const std::optional<StationAlarm> alarm = StationAlarm::parse(fields.join(QChar(9)));
+    if (const std::optional<QString> at = alarm ? alarm->coordinates() : std::nullopt) {
+        lat = at->section(QLatin1Char(','), 0, 0).toDouble();
+        lon = at->section(QLatin1Char(','), 1, 1).toDouble();
+    }
+    // The alarm's own coordinates, once a copy brings them, stand before a looked-up place; a
+    // personal field the copies do not carry (they came after a restart) stays as it was.
+    return update(QStringLiteral("merge"),
+        QStringLiteral("UPDATE alarms SET fields = ?, keyword = ?, address = ?, units = ?,"
+                       " remark = coalesce(?, remark), informant = coalesce(?, informant),"
+                       " lat = coalesce(?, lat), lon = coalesce(?, lon),"
+                       " position = CASE WHEN ? IS NULL THEN position ELSE 'alarm' END"
+                       " WHERE id = ? AND kind = 'station'"),
+        { text(kept.join(QChar(9))), text(HistoryFields::keyword(fields)), text(HistoryFields::address(fields)),
+            text(fields.value(HistoryFields::kUnits)), textOrNull(fields.value(HistoryFields::kRemark)),
+            textOrNull(fields.value(HistoryFields::kInformant)), lat, lon, lat, alarmId });
+}
+
+bool HistoryStore::paths(qint64 alarmId, const QString& paths)
+{
+    return update(
+        QStringLiteral("paths"), QStringLiteral("UPDATE alarms SET paths = ? WHERE id = ?"), { paths, alarmId });
+}
+
+std::optional<qint64> HistoryStore::stationAlarmNear(const QDateTime& at, qint64 withinMs)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("SELECT id, received_utc FROM alarms WHERE kind = 'station'"
+                             " AND received_utc BETWEEN ? AND ? ORDER BY received_utc"));
+    q.addBindValue(utcText(at.addMSecs(-withinMs)));
+    q.addBindValue(utcText(at.addMSecs(withinMs)));
+    if (!m_open || !q.exec())
+        return std::nullopt;
+    std::optional<qint64> nearest;
+    qint64 best = withinMs + 1;
+    while (q.next()) {
+        const qint64 off = std::abs(at.msecsTo(QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs)));
+        if (off < best) {
+            best = off;
+            nearest = q.value(0).toLongLong();
+        }
+    }
+    return nearest;
 }
 
 bool HistoryStore::route(qint64 alarmId, double meters, double seconds)

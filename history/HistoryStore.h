@@ -27,15 +27,15 @@ struct HistoryEntry {
 //
 // Tables: alarms (one row per station or unit alarm: received time in UTC and local time, the
 // local year and a running number of the year's station alarms, the fields without the personal
-// ones, keyword, address and units for the list, remark and informant, the incident's position)
-// and answers (the pagers' feedback to a station alarm: name, the feedback's code, time). The schema's
-// version is PRAGMA user_version; each later version adds one migration step.
+// ones, keyword, address and units for the list, remark and informant, the incident's position,
+// the paths that brought it) and answers (the pagers' feedback to a station alarm: name, the feedback's code, time).
+// The schema's version is PRAGMA user_version; each later version adds one migration step.
 //
 // The file and its companions are the owner's only (0600). Deleted and cleared content is
 // overwritten on disk (secure_delete), and the retention empties the write-ahead log after it.
 class HistoryStore {
 public:
-    static constexpr int kSchemaVersion = 5;
+    static constexpr int kSchemaVersion = 6;
     // Feedback this long after a station alarm still belongs to it.
     static constexpr qint64 kAnswerWindowSecs = 60 * 60;
 
@@ -75,6 +75,13 @@ public:
     // The position from the address lookup (x longitude, y latitude), for an alarm without one.
     bool place(qint64 alarmId, QPointF position);
     bool route(qint64 alarmId, double meters, double seconds);
+    // A station alarm's fields as its copies filled them; coordinates they brought replace a
+    // looked-up place.
+    bool merge(qint64 alarmId, const QStringList& fields);
+    // Which paths brought the alarm: "Leitstelle 1; Leitstelle 2 +3,2 s".
+    bool paths(qint64 alarmId, const QString& paths);
+    // The station alarm received nearest to `at`, within `withinMs` of it.
+    [[nodiscard]] std::optional<qint64> stationAlarmNear(const QDateTime& at, qint64 withinMs);
     // A pager's feedback code to an alarm; a later one of the same pager replaces it. Feedback to an
     // alarm that is not in the file is left out.
     bool answer(qint64 alarmId, const QDateTime& at, const QString& pagerId, const QString& name, int code);

@@ -133,6 +133,7 @@ void Printout::watch(AlarmCore& core)
         if (!plan.units.isEmpty())
             dropWaitingTest();
     });
+    connect(&core, &AlarmCore::stationAlarmMerged, this, &Printout::onStationAlarmMerged);
     m_firstPrune.start(0);
     m_daily.start();
 }
@@ -173,6 +174,8 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
         m_waiting = Waiting {};
         m_waiting->copies = m_settings->copies;
         m_waiting->waterIn = !m_waterExpected;
+        // A radio alarm's page waits for its dispatch data too, as for its place.
+        m_waiting->dataIn = plan.source != AlarmSource::Radio;
         m_deadline.start(std::chrono::seconds(m_settings->waitSeconds));
     }
     // A position the alarm carried is printed with the decimals it came with.
@@ -186,6 +189,23 @@ void Printout::onStationAlarm(const StationAlarmPlan& plan, bool replay)
         onPlaced(std::nullopt);
 }
 
+void Printout::onStationAlarmMerged(const StationAlarmPlan& plan, quint64 sequence)
+{
+    // What a later copy filled in goes on a page that is not yet printed, and on Ctrl+P's; a page
+    // that went out stays as it was.
+    if (!m_alarm || m_alarm->sequence != sequence || sequence == 0)
+        return;
+    m_alarm->fields = plan.fields;
+    if (plan.coordinates && !m_alarm->position) {
+        if (const std::optional<Place> place = readCoordinates(*plan.coordinates, plan.fields))
+            m_alarm->decimals = place->decimals;
+    }
+    if (m_waiting) {
+        m_waiting->dataIn = true;
+        checkWaiting();
+    }
+}
+
 void Printout::onPlaced(const std::optional<QPointF>& position)
 {
     if (!m_alarm)
@@ -197,6 +217,11 @@ void Printout::onPlaced(const std::optional<QPointF>& position)
             m_waiting->mapsIn = m_waiting->waterIn = true;
         checkWaiting();
         return;
+    }
+    // A place found after none (a later copy brought the address) has its maps and water to come.
+    if (m_waiting) {
+        m_waiting->mapsIn = false;
+        m_waiting->waterIn = !m_waterExpected;
     }
     if (m_settings)
         m_maps->gather(*position); // gathered may follow at once
@@ -231,7 +256,7 @@ void Printout::waterFound(const WaterNearby& nearby)
 
 void Printout::checkWaiting()
 {
-    if (m_waiting && m_alarm && placed() && m_waiting->mapsIn && m_waiting->waterIn
+    if (m_waiting && m_alarm && placed() && m_waiting->mapsIn && m_waiting->waterIn && m_waiting->dataIn
         && !(m_incident && m_incident->awaitsRoute()))
         finishWaiting();
 }

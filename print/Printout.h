@@ -88,6 +88,9 @@ public:
 
     void onStationAlarm(const StationAlarmPlan& plan, bool replay);
     void onUnitAlarm(const UnitAlarmPlan& plan);
+    // A later copy filled fields of live station alarm `sequence`: its page, if not yet printed,
+    // shows them.
+    void onStationAlarmMerged(const StationAlarmPlan& plan, quint64 sequence);
 
     // Deletes copies older than keep_days (on the worker thread).
     void pruneArchive();
@@ -114,6 +117,7 @@ private:
         int copies = 0;
         bool mapsIn = false;
         bool waterIn = false;
+        bool dataIn = true; // a radio alarm's dispatch data
     };
 
     void onPlaced(const std::optional<QPointF>& position);

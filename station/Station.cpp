@@ -149,6 +149,9 @@ void Station::load()
     m_config->load(m_ctx.DataFolder);
     m_loading = false;
     readFiles();
+    // Copies of an alarm that came before a restart are still known as such, within the window the
+    // files set.
+    m_inbox->setStateFile(m_ctx.dataFile(QString::fromLatin1(AlarmInbox::kStateFileName)));
     // The device is tried once, at start: while an alarm plays it may be taken.
     m_soundDevice = AlsaSoundOutput::deviceOpens();
     if (!m_soundDevice)
@@ -162,6 +165,7 @@ void Station::load()
         // The history keeps the name of each alarm's kept page.
         connect(m_printout, &Printout::printed, m_history, &HistoryRecorder::recordPrintout);
         connect(m_water, &WaterLookup::found, m_history, &HistoryRecorder::recordWater);
+        connect(m_inbox, &AlarmInbox::copied, m_history, &HistoryRecorder::recordCopies);
         // "Programmende" leaves every alarm received on disk, unless another program holds the file.
         connect(&m_ctx, &AppContext::ending, m_history, [history = m_history] {
             if (!history->waitForWrites(kHistoryEndingWait))

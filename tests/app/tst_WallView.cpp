@@ -11,6 +11,8 @@
 #include "log/TickerCells.h"
 #include "map/MapMarker.h"
 #include "map/ucGMap.h"
+#include "paths/AlarmInbox.h"
+#include "tests/support/AlarmText.h"
 #include "paths/PathStates.h"
 #include "tests/support/DataRows.h"
 #include "tests/support/FakeDispatch.h"
@@ -439,6 +441,17 @@ private slots:
             QVERIFY2(!texts.join('|').contains(personal), personal);
         picture(false, &texts, &without);
         QVERIFY(withPersonal == without);
+    }
+    // The dispatch data that follows a radio alarm fills the wall; its time since the alarm stands.
+    void radioAlarmFilledIn()
+    {
+        Wall f("");
+        f.station->inbox().takeRadioAlarm(RadioAlarm { "1234567", {}, "Alarm Löschzug Mitte", {} });
+        f.now = f.now.addSecs(20);
+        f.station->inbox().dispatchPath(0).HandleStationAlarm(AlarmText::alarm(), 0);
+        QCOMPARE(f.text("keyword"), "B3");
+        QVERIFY2(f.text("address").startsWith("Kampstraße 12\n44135 Dortmund"), qPrintable(f.text("address")));
+        QVERIFY2(f.text("since").endsWith("seit 0:20 min"), qPrintable(f.text("since")));
     }
     // screen= by number, or one that is not there: a warning, and the primary screen.
     void screenChosen()

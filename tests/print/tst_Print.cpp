@@ -1,6 +1,7 @@
 // The alarm on paper through a real CUPS scheduler of the test's own: what arrives in its queue
 // (the page's text, the navigation code, the maps, the copies, print.ini's keys), the wait for maps,
 // Ctrl+P, and the faults that must end in one warning each.
+#include "paths/RadioAlarm.h"
 #include "print/PrintArchive.h"
 #include "print/PrintPage.h"
 #include "route/RoutePlanner.h"
@@ -313,6 +314,33 @@ private slots:
                 qPrintable(later ? later->warnings.join(";") : "none"));
             QVERIFY(later->pdfPath.contains(QStringList { "Fünfte", "Sechste", "Siebte" }.at(i - 4)));
         }
+    }
+
+    // A radio alarm's page waits for its dispatch data, which a later copy brings; a copy after the
+    // page went out prints nothing (the next page is the next alarm's). A radio alarm alone is
+    // printed with what the radio brought.
+    void pageOfMergedCopies()
+    {
+        PrintStation station("printer=Test\nwait_seconds=300\n", "");
+        station.core.HandleRadioAlarm(RadioAlarm { "1234567", {}, "Alarm Löschzug Mitte", {} });
+        QTRY_VERIFY(station.incident.isPlaced()); // nowhere: the radio alarm has no address
+        const auto merge = [&](const QString& keyword) {
+            station.core.MergeStationAlarm(
+                *PlanStationAlarm(alarm(keyword, "", ""), false, station.ctx, station.settings), 1, false);
+        };
+        merge("B3 Erste");
+        const std::optional<PrintResult> first = station.next(0);
+        QVERIFY(first);
+        const QString text = output("pdftotext", { first->pdfPath, "-" }).value_or("").simplified();
+        QVERIFY2(text.contains("B3 Erste") && text.contains("Elberfelder Straße 12"), qPrintable(text));
+        // A radio alarm without dispatch data, sent at once by Ctrl+C: its RIC's text and message.
+        merge("B3 Später");
+        station.core.HandleRadioAlarm(RadioAlarm { "7654321", {}, "Alarm Löschzug Nord", "Brand Halle" });
+        station.incident.close();
+        const std::optional<PrintResult> second = station.next(1);
+        QVERIFY(second);
+        const QString radio = output("pdftotext", { second->pdfPath, "-" }).value_or("").simplified();
+        QVERIFY2(radio.contains("Alarm Löschzug Nord") && radio.contains("Brand Halle"), qPrintable(radio));
     }
 
     // An unreadable print.ini (here too large) prints nothing, though its defaults would print the
