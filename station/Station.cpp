@@ -253,6 +253,7 @@ void Station::apply(ConfigFile file)
     case ConfigFile::Paths:
         m_pathSettings = AlarmPathSettings::from(values);
         m_watch->setSilentMinutes(m_pathSettings.silentMinutes);
+        m_inbox->setMergeWindow(std::chrono::minutes(m_pathSettings.mergeMinutes));
         setUpLinks();
         setRadio(m_pathSettings.radio, m_pathSettings.mergeMinutes);
         break;

@@ -9,6 +9,7 @@
 #include "common/AppContext.h"
 #include "link/MessageReceiver.h"
 #include "link/ServerLink.h"
+#include "paths/AlarmInbox.h"
 #include "paths/PathStates.h"
 #include "paths/PathWatch.h"
 #include "station/Station.h"
@@ -72,8 +73,9 @@ private slots:
     // alarmwege.ini, it is no path any more; back in, it is dialled, settings.dat's link kept.
     void hostDiesInBurst()
     {
-        TwoHosts f("");
+        TwoHosts f("merge_minutes=3\n");
         QVERIFY(f.ready);
+        QCOMPARE(f.station->inbox().mergeWindow(), std::chrono::minutes(3));
         f.tick(2);
         QCOMPARE(f.station->links().size(), 2);
         QVERIFY(f.registered(f.first) && f.registered(f.second));
