@@ -94,19 +94,11 @@ StationAlarmPlan PlanTestAlarm(const AppContext& ctx, const StationSettings& s)
     fields[3] = QStringLiteral("Probealarm – kein Einsatz");
     fields[4] = test;
     fields[14] = unitField;
-    const std::optional<StationAlarm> alarm = StationAlarm::parse(fields.join(QChar(9)));
-    StationAlarmPlan plan;
+    // Planned as a stored alarm is, so that nothing of it goes to last.dat.
+    StationAlarmPlan plan = *PlanStationAlarm(fields.join(QChar(9)), true, ctx, s);
     plan.source = AlarmSource::Test;
-    plan.header = alarm->header();
-    plan.firstWord = alarm->firstWord();
-    plan.secondWord = alarm->secondWord();
-    plan.labels = alarm->incidentLabels();
-    plan.units = alarm->units();
-    plan.fields = alarm->fields();
-    plan.announcement = soundsOf(plan.units, ctx, s);
-    if (s.SpeechEnabled && !s.SpeechProgramPath.isEmpty())
-        plan.announcement.speech = Announcement::Speech { s.SpeechProgramPath, s.SpeechTextFile, s.SpeechArgsBefore,
-            s.SpeechArgsAfter, test };
+    if (plan.announcement.speech)
+        plan.announcement.speech->text = test;
     plan.announcement.name = QStringLiteral("test alarm");
     plan.announcement.test = true;
     return plan;
