@@ -43,15 +43,18 @@ void BM_DecoderLineToFirstSound(benchmark::State& state)
     station.setAnnouncementOutput(&announcer);
     station.load();
     station.settings().PlayAlarmWav = true;
-    station.setRadio(RadioSettings { QStringLiteral("exec cat '%1'").arg(QFile::decodeName(fifoPath)),
-        { { QStringLiteral("1234567"), {}, QStringLiteral("Alarm Löschzug Mitte") } }, {}, 0 });
+    // A RIC of its own for each alarm: the same RIC within the merge window is the same alarm.
+    constexpr int kRics = 1000;
+    QList<StationRic> rics;
+    for (int i = 0; i < kRics; ++i)
+        rics.append({ QString::number(1230000 + i), {}, QStringLiteral("Alarm Löschzug %1").arg(i) });
+    station.setRadio(RadioSettings { QStringLiteral("exec cat '%1'").arg(QFile::decodeName(fifoPath)), rics, {}, 0 });
     int n = 0;
     double worstMs = 0;
     for (auto _ : state) {
-        // Each message of its own, so that none is a repeat of the one before.
-        const QByteArray line = QStringLiteral("POCSAG1200: Address: 1234567  Function: 3  Alpha:   B3 Brand %1<EOT>\n")
-                                    .arg(++n)
-                                    .toUtf8();
+        const int ric = 1230000 + (n++ % kRics);
+        const QByteArray line
+            = QStringLiteral("POCSAG1200: Address: %1  Function: 3  Alpha:   B3 Brand<EOT>\n").arg(ric).toUtf8();
         started = 0;
         const auto t0 = Clock::now();
         if (::write(fifo, line.constData(), size_t(line.size())) != line.size())
