@@ -121,11 +121,10 @@ private slots:
         QCOMPARE(PlanStationAlarm(alarm({}, 6), false, ctx, ctx.settings).has_value(), false);
         QVERIFY(PlanUnitAlarm(QStringLiteral("WACHALARM_EM"), ctx, ctx.settings).announcement == Announcement {});
         // What the speech program is given to say, fields 10 and 13 empty.
-        ctx.settings.SpeechEnabled = true;
-        ctx.settings.SpeechProgramPath = QStringLiteral("/bin/say");
-        ctx.settings.SpeakKeyword = ctx.settings.SpeakStreet = ctx.settings.SpeakObject = ctx.settings.SpeakUnits
-            = true;
-        ctx.settings.SpeakOutsideTown = ctx.settings.SpeakDistrict = true;
+        StationSettings& s = ctx.settings;
+        s.SpeechEnabled = s.SpeakKeyword = s.SpeakStreet = s.SpeakObject = s.SpeakUnits = s.SpeakOutsideTown
+            = s.SpeakDistrict = true;
+        s.SpeechProgramPath = QStringLiteral("/bin/say");
         const auto plan = PlanStationAlarm(alarm(), false, ctx, ctx.settings);
         QCOMPARE(plan->announcement.speech->text,
             QStringLiteral("B3\r\n\r\nKampstraße\r\n\r\n12\r\n\r\nObjekt \r\n\r\nStadthaus\r\n\r\n"

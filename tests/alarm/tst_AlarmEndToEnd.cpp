@@ -37,6 +37,7 @@ bool g_ownNetwork = false;
 struct Monitor {
     QTemporaryDir root;
     QString program = root.filePath(QStringLiteral("program")), data = root.filePath(QStringLiteral("Torvelle"));
+    SoundCapture capture { root.path() }; // what the program plays
     FakeDispatch dispatch;
     bool listening = dispatch.listen(4750);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -47,6 +48,7 @@ struct Monitor {
         QDir().mkpath(program), QDir().mkpath(data);
         env.insert(QStringLiteral("XDG_DATA_HOME"), root.path());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("ALSA_CONFIG_PATH"), capture.alsaConfigPath());
     }
     QString file(const char* name) const { return root.filePath(QString::fromUtf8(name)); }
     // settings.dat: the alarm sound, and the keyword spoken by the script `speech` (by default one that notes
@@ -74,13 +76,16 @@ struct Monitor {
         const qsizetype before = dispatch.clientCount();
         process.setProcessEnvironment(env);
         process.start(copy ? copied : QStringLiteral(KESSVENN_EXECUTABLE), arguments);
-        return listening
-            && QTest::qWaitFor(
-                [&] {
-                    return dispatch.clientCount() > before && dispatch.received().startsWith("\x05HIER_MEIN_NAME\t")
-                        && dispatch.received().endsWith("\x04\x04\x04\x04");
-                },
-                30000);
+        const auto registered = [&] {
+            return dispatch.clientCount() > before && dispatch.received().startsWith("\x05HIER_MEIN_NAME\t")
+                && dispatch.received().endsWith("\x04\x04\x04\x04");
+        };
+        return listening && QTest::qWaitFor(registered, 30000);
+    }
+    // Sends the signal and waits for the end; true once the program has ended.
+    bool stop(int signal = SIGKILL)
+    {
+        return ::kill(pid_t(process.processId()), signal) == 0 && process.waitForFinished(30000);
     }
 };
 
@@ -91,12 +96,12 @@ class AlarmEndToEndTest : public QObject {
 
     // Sends a unit alarm after the station alarm and waits for all that both sound: whatever the
     // station alarm played is then over, and nothing of it can still follow.
-    static QByteArray played(Monitor& m, const SoundCapture& capture, qsizetype stationAlarmBytes)
+    static QByteArray played(Monitor& m, qsizetype stationAlarmBytes)
     {
         m.dispatch.sendMessage(QStringLiteral("WACHALARM_EM\tRTW 1\a"));
         const qsizetype whole = stationAlarmBytes + 2 * SoundWriter::write(m.file("x.wav"), 1).size();
-        (void)QTest::qWaitFor([&] { return capture.captured().size() >= whole; }, 60000);
-        return capture.captured();
+        (void)QTest::qWaitFor([&] { return m.capture.captured().size() >= whole; }, 60000);
+        return m.capture.captured();
     }
 
 private slots:
@@ -109,8 +114,6 @@ private slots:
     void stationAlarmAndReplay()
     {
         Monitor m;
-        const SoundCapture capture(m.root.path());
-        m.env.insert(QStringLiteral("ALSA_CONFIG_PATH"), capture.alsaConfigPath());
         const auto sound = [&](const char* name, int seed) { return SoundWriter::write(m.program + '/' + name, seed); };
         const QByteArray sounds = sound("alarm.wav", 1) + sound("ELW 1.wav", 2) + sound("RTW 1.wav", 3);
         // Alarm sound, speech of the keyword only with an argument after the text, unit sounds.
@@ -127,7 +130,7 @@ private slots:
         QVERIFY(m.dispatch.flush());
         m.dispatch.send(frame.right(1));
         const QByteArray unitAlarm = sounds.left(800) + sounds.right(800); // alarm.wav, RTW 1.wav
-        QCOMPARE(played(m, capture, sounds.size()), sounds + unitAlarm); // each unit's sound once; HLF 20 has no file
+        QCOMPARE(played(m, sounds.size()), sounds + unitAlarm); // each unit's sound once; HLF 20 has no file
 
         const QByteArray last
             = "WACHALARM\r\nBrand\r\nB3 Y\r\nFeuer\r\nBrandgeruch\r\n44135\r\nDortmund\r\nKampstra\xdf"
@@ -139,9 +142,8 @@ private slots:
         // Restart: the stored alarm is shown and announced again, and last.dat stays as it was. The
         // link opens while the replay's alarm sound (a minute long now) still plays, and a new
         // alarm taken then ends the replay.
-        m.process.kill();
-        QVERIFY(m.process.waitForFinished());
-        capture.clear();
+        QVERIFY(m.stop());
+        m.capture.clear();
         QVERIFY(QFile::remove(m.file("text")));
         const QString alarmWav = m.program + "/alarm.wav", shortWav = m.file("short.wav");
         QVERIFY(QFile::rename(alarmWav, shortWav));
@@ -150,11 +152,10 @@ private slots:
         QVERIFY2(!QFile::exists(m.file("text")), "registered only after the replay's alarm sound");
         QVERIFY(QFile::remove(alarmWav) && QFile::rename(shortWav, alarmWav));
         m.dispatch.send(frame);
-        QCOMPARE(played(m, capture, minute.size() + sounds.size()), minute + sounds + unitAlarm);
+        QCOMPARE(played(m, minute.size() + sounds.size()), minute + sounds + unitAlarm);
         QCOMPARE(readAll(m.file("text")), QByteArray("Brandgeruch\r\n\r\n"));
         QCOMPARE(readAll(m.data + "/last.dat"), last);
-        m.process.kill();
-        QVERIFY(m.process.waitForFinished());
+        QVERIFY(m.stop());
     }
 
     // `kessvenn --headless` with no display variables at all: it registers, and an alarm is heard
@@ -166,18 +167,16 @@ private slots:
         if (!cups.started() || !cups.addQueue(QStringLiteral("Halle")))
             QSKIP(qPrintable("no private CUPS scheduler: " + cups.whyNot()));
         Monitor m;
-        const SoundCapture capture(m.root.path());
         const QByteArray sound = SoundWriter::write(m.program + "/alarm.wav", 1);
         // Alarm sound and the keyword spoken; print.ini names the hall's printer.
         QVERIFY(m.settings() && writeAll(m.data + "/print.ini", "printer=Halle\n"));
         QVERIFY(writeAll(m.data + "/mannschaft.csv", "Melder;Name;Quali\n5;Ute Ulm;ZF AGT\n"));
-        m.env.insert(QStringLiteral("ALSA_CONFIG_PATH"), capture.alsaConfigPath());
         for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
             m.env.remove(QString::fromLatin1(name));
         QVERIFY(m.start({ QStringLiteral("--headless") }, true));
         m.dispatch.sendMessage(QStringLiteral("WACHALARM\tBrand\tB3 Y\tFeuer\tHallenalarm\t44135\tDortmund\t"
                                               "Kampstraße\t12\t\t\t\t\t\tHLF 20\a\t1\t\t\tHerr Meier"));
-        QTRY_COMPARE_WITH_TIMEOUT(capture.captured(), sound, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(m.capture.captured(), sound, 30000);
         QTRY_COMPARE_WITH_TIMEOUT(readAll(m.file("text")), QByteArray("Hallenalarm\r\n\r\n"), 30000);
         m.dispatch.sendMessage(QStringLiteral("WACHALARM_RM\t5\t1"));
         m.dispatch.sendMessage(QStringLiteral("WACHALARM_STATUS\tFlorian Hagen 1-HLF20-1\t3"));
@@ -187,8 +186,7 @@ private slots:
             SqliteRows(m.data + "/history.sqlite", QStringLiteral("SELECT keyword, strength FROM alarms")),
             QStringList { "Hallenalarm|1/0/0/1" }, 30000);
         QTRY_VERIFY_WITH_TIMEOUT(readAll(m.data + "/fahrzeuge.dat").contains("Florian Hagen 1-HLF20-1"), 30000);
-        ::kill(pid_t(m.process.processId()), SIGTERM);
-        QVERIFY(m.process.waitForFinished(30000));
+        QVERIFY(m.stop(SIGTERM));
     }
 
     // `kessvenn --status` and `--test-alarm` reach the headless monitor of their data folder: the
@@ -198,14 +196,12 @@ private slots:
     void testAlarmFromTheShell()
     {
         Monitor m;
-        const SoundCapture capture(m.root.path());
         QVERIFY(QDir().mkpath(m.data + "/Sounds"));
         const QByteArray sounds = SoundWriter::write(m.program + "/alarm.wav", 1)
             + SoundWriter::write(m.data + "/Sounds/HLF 20.wav", 2)
             + SoundWriter::write(m.data + "/Sounds/RTW 1.wav", 3);
         // A sound whose name holds a control character is no unit: neither shown nor heard.
         QVERIFY(m.settings({ { 21, "1" } }) && writeAll(m.data + "/Sounds/LF\a8.wav", "RIFF"));
-        m.env.insert(QStringLiteral("ALSA_CONFIG_PATH"), capture.alsaConfigPath());
         const auto shell = [&m](const char* option) {
             QProcess p;
             p.setProcessEnvironment(m.env);
@@ -218,16 +214,14 @@ private slots:
         // The link's state follows at the supervision's next tick.
         QTRY_VERIFY_WITH_TIMEOUT(shell("--status").join('|').startsWith("0|Leitstelle 1: verbunden seit "), 30000);
         QCOMPARE(shell("--test-alarm").mid(0, 2), (QStringList { "0", "Probealarm ausgelöst\n" }));
-        QTRY_COMPARE_WITH_TIMEOUT(capture.captured().size(), sounds.size(), 30000);
-        QVERIFY(capture.captured() == sounds);
+        QTRY_COMPARE_WITH_TIMEOUT(m.capture.captured(), sounds, 30000);
         QTRY_COMPARE_WITH_TIMEOUT(readAll(m.file("text")), QByteArray("Probealarm"), 30000);
         QTRY_COMPARE_WITH_TIMEOUT(
             SqliteRows(m.data + "/history.sqlite", QStringLiteral("SELECT keyword, number IS NULL, units FROM alarms")),
             QStringList { "Probealarm|1|HLF 20\aRTW 1\a" }, 30000);
         QVERIFY(shell("--export-history").at(1).contains(";;Probealarm;Probealarm;Probealarm – kein Einsatz;"));
         QVERIFY(!QFile::exists(m.data + "/last.dat"));
-        ::kill(pid_t(m.process.processId()), SIGTERM);
-        QVERIFY(m.process.waitForFinished(30000));
+        QVERIFY(m.stop(SIGTERM));
         for (const char* option : { "--test-alarm", "--status" }) {
             const QStringList none = shell(option);
             QCOMPARE(none.first(), "1");
@@ -241,16 +235,14 @@ private slots:
     void headlessAfterPowerCut()
     {
         Monitor m;
-        const SoundCapture capture(m.root.path());
         const QByteArray sound = SoundWriter::write(m.program + "/alarm.wav", 1);
         QVERIFY(m.settings()
             && writeAll(m.data + "/last.dat",
                 "WACHALARM\r\nBrand\r\nB3 Y\r\nFeuer\r\nStromausfall\r\n44135\r\nDortmund\r\nKampstr\r\n12\r\n"
                 "\r\n\r\n\r\n\r\n\r\nHLF 20\a\r\n1\r\n\r\n\r\n"));
-        m.env.insert(QStringLiteral("ALSA_CONFIG_PATH"), capture.alsaConfigPath());
         QVERIFY(m.start({ QStringLiteral("--headless") }, true));
         QTRY_COMPARE_WITH_TIMEOUT(readAll(m.file("text")), QByteArray("Stromausfall\r\n\r\n"), 30000);
-        QCOMPARE(capture.captured(), sound);
+        QCOMPARE(m.capture.captured(), sound);
         const QByteArray ticker = "WACHALARM_TICKER\tWache\aEA 7\a06.12.2026\a19:40:00\a\a\aText";
         m.dispatch.sendMessage(QString::fromLatin1(ticker));
         QTRY_COMPARE_WITH_TIMEOUT(readAll(m.data + "/ticker.dat"), ticker + "\r\n", 30000);
@@ -262,8 +254,7 @@ private slots:
         QCOMPARE(second.exitCode(), 1);
         const QByteArray said = second.readAllStandardError();
         QVERIFY2(said.contains("(PID " + QByteArray::number(m.process.processId()) + ", kessvenn)"), said.constData());
-        m.process.kill();
-        QVERIFY(m.process.waitForFinished());
+        QVERIFY(m.stop());
     }
 
     // The real program under kill -9 during a burst of alarms: the history it leaves opens, is
@@ -299,8 +290,7 @@ private slots:
         burst();
         QTRY_VERIFY_WITH_TIMEOUT(readLog() >= 10, 60000);
         burst();
-        m.process.kill();
-        QVERIFY(m.process.waitForFinished());
+        QVERIFY(m.stop());
         readLog();
         qInfo("%d of %d alarms reported as kept before the kill", int(reported.size()), sent);
 

@@ -120,7 +120,6 @@ class AlarmWindowTest : public QObject {
 private slots:
     void gridsKeepTheNewestRows()
     {
-        AppContext ctx;
         Window window;
         AlarmHandler handler(window.controls, nullptr);
         QTableWidget* pagers = window.controls.Grid_Melder;
@@ -283,10 +282,7 @@ private slots:
         Announcer announcer(ctx, std::make_unique<GateSound>(device));
         AnnouncementQueue queue(ctx, announcer);
         Station station(ctx, s, nullptr, &queue);
-        const Window& window = station.window;
-        AlarmCore& handler = station.core;
-
-        handler.HandleStationAlarm(alarm({ { 4, "B1" }, { 14, "A\aB\a" } }), 0);
+        station.core.HandleStationAlarm(alarm({ { 4, "B1" }, { 14, "A\aB\a" } }), 0);
         if (phase >= 1)
             GateSound::let(device, 1);
         QTRY_COMPARE(GateSound::sounds(device).size(), 1);
@@ -298,11 +294,12 @@ private slots:
             QVERIFY(QFile::remove(file("go")));
         }
         if (second == QLatin1String("WACHALARM_2"))
-            handler.HandleStationAlarm(alarm({ { 4, "B2" }, { 14, "B\a" } }), 0);
+            station.core.HandleStationAlarm(alarm({ { 4, "B2" }, { 14, "B\a" } }), 0);
         else
-            handler.HandleUnitAlarm(second);
+            station.core.HandleUnitAlarm(second);
         // On screen at once, whatever is being heard.
-        QCOMPARE(window.controls.label_einsatz[1]->text() + " " + window.shown().mid(9).join(" "), shown);
+        QCOMPARE(
+            station.window.controls.label_einsatz[1]->text() + " " + station.window.shown().mid(9).join(" "), shown);
         GateSound::let(device, 1000);
         QVERIFY(TestFiles::writeAll(file("go"), {}));
         QTRY_VERIFY_WITH_TIMEOUT(!queue.busy(), 20000);
@@ -317,18 +314,17 @@ private slots:
         AppContext ctx;
         const StationSettings settings;
         Station station(ctx, settings);
-        const Window& window = station.window;
-        AlarmCore& handler = station.core;
-        handler.HandleStationAlarm(alarm(), 1);
-        handler.HandleStationAlarm(alarm({ { 4, "TH" }, { 10, "" }, { 11, "" }, { 12, "" } }, 13), 1);
-        QCOMPARE(window.shown(),
+        station.core.HandleStationAlarm(alarm(), 1);
+        station.core.HandleStationAlarm(alarm({ { 4, "TH" }, { 10, "" }, { 11, "" }, { 12, "" } }, 13), 1);
+        QCOMPARE(station.window.shown(),
             QStringList(
                 { "Wohnungsbrand", "TH", "Kampstraße 12", "44135 Dortmund", "", "", "", "Zufahrt\r\nHof", "" }));
         const QString remark = QStringLiteral("Zufahrt \U0001F692 ").repeated(90'000);
-        QSignalSpy planned(&handler, &AlarmCore::stationAlarm);
-        handler.HandleStationAlarm(alarm({ { 9, remark } }), 1);
+        QSignalSpy planned(&station.core, &AlarmCore::stationAlarm);
+        station.core.HandleStationAlarm(alarm({ { 9, remark } }), 1);
         QCOMPARE(planned.at(0).at(0).value<StationAlarmPlan>().labels[7], remark);
-        QCOMPARE(window.controls.label_einsatz[7]->text(), remark.left(AlarmHandler::kMostLabelCharacters - 1) + " …");
+        QCOMPARE(station.window.controls.label_einsatz[7]->text(),
+            remark.left(AlarmHandler::kMostLabelCharacters - 1) + " …");
     }
 };
 

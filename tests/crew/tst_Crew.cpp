@@ -46,42 +46,33 @@ private slots:
     void crewFile_data()
     {
         columns<QByteArray, Members, QStringList>("bytes", "members", "warnings");
-        QTest::newRow("semicolons, UTF-8") << QByteArray("Melder;Name;Quali\n1001;Anna Groß;ZF AGT\n")
-                                           << Members { { "1001", "Anna Groß|ZF AGT" } } << QStringList();
-        QTest::newRow("commas, BOM, quotes, CR LF")
-            << QByteArray("\xEF\xBB\xBFid,name,quali\r\n1001,\"Groß, \"\"Anni\"\"\",\"ZF,AGT  Ma\"\r\n")
-            << Members { { "1001", "Groß, \"Anni\"|ZF AGT Ma" } } << QStringList();
-        QTest::newRow("Windows-1252") << QByteArray("id;name;q\n1001;J\xFCrgen Stra\xDF"
-                                                    "e;GF\n")
-                                      << Members { { "1001", "Jürgen Straße|GF" } } << QStringList();
-        QTest::newRow("empty name, empty qualifications")
-            << QByteArray("id;name;q\n1002;;Ma, C\n1003;Bo;\n") << Members { { "1002", "|Ma C" }, { "1003", "Bo|" } }
-            << QStringList();
-        QTest::newRow("duplicate id: the later line")
-            << QByteArray("id;name;q\n7;Alt;GF\n8;Bea;C\n7;Neu;ZF\n") << Members { { "7", "Neu|ZF" }, { "8", "Bea|C" } }
-            << QStringList { "line 4: pager id 7 again" };
-        QTest::newRow("too few fields, open quote")
-            << QByteArray("id;name;q\n1;A;GF\n2;B\n\n3;\"C;AGT\n4;D;Ma\n")
-            << Members { { "1", "A|GF" }, { "4", "D|Ma" } } << QStringList { "line 3: fewer", "line 5: a quote" };
+        const QStringList none;
+        row("semicolons, UTF-8", QByteArray("Melder;Name;Quali\n1001;Anna Groß;ZF AGT\n"),
+            Members { { "1001", "Anna Groß|ZF AGT" } }, none);
+        row("commas, BOM, quotes, CR LF",
+            QByteArray("\xEF\xBB\xBFid,name,quali\r\n1001,\"Groß, \"\"Anni\"\"\",\"ZF,AGT  Ma\"\r\n"),
+            Members { { "1001", "Groß, \"Anni\"|ZF AGT Ma" } }, none);
+        row("Windows-1252", QByteArray("id;name;q\n1001;J\xFCrgen Stra\xDF\x65;GF\n"),
+            Members { { "1001", "Jürgen Straße|GF" } }, none);
+        row("empty name, empty qualifications", QByteArray("id;name;q\n1002;;Ma, C\n1003;Bo;\n"),
+            Members { { "1002", "|Ma C" }, { "1003", "Bo|" } }, none);
+        row("duplicate id: the later line", QByteArray("id;name;q\n7;Alt;GF\n8;Bea;C\n7;Neu;ZF\n"),
+            Members { { "7", "Neu|ZF" }, { "8", "Bea|C" } }, QStringList { "line 4: pager id 7 again" });
+        row("too few fields, open quote", QByteArray("id;name;q\n1;A;GF\n2;B\n\n3;\"C;AGT\n4;D;Ma\n"),
+            Members { { "1", "A|GF" }, { "4", "D|Ma" } }, QStringList { "line 3: fewer", "line 5: a quote" });
         const QString tabs
             = "Melder\tName\tQualifikation\r\n1001\tAnna Groß\tZF AGT\r\n1002\t\"Graf, Gabi\"\tGF,Ma\r\n";
         const Members tabbed { { "1001", "Anna Groß|ZF AGT" }, { "1002", "Graf, Gabi|GF Ma" } };
-        QTest::newRow("tabs, UTF-8") << tabs.toUtf8() << tabbed << QStringList();
-        QTest::newRow("Unicode text: UTF-16LE with its mark, tabs")
-            << utf16(tabs, QStringConverter::Utf16LE, true) << tabbed << QStringList();
-        QTest::newRow("UTF-16LE without a mark")
-            << utf16(tabs, QStringConverter::Utf16LE, false) << tabbed << QStringList();
-        QTest::newRow("UTF-16BE with its mark")
-            << utf16(tabs, QStringConverter::Utf16BE, true) << tabbed << QStringList();
-        QByteArray garbage("id;name;q\n");
-        for (int i = 0; i < 1000; ++i)
-            garbage += "x\n";
-        QTest::newRow("a thousand bad lines: five warnings, then their count")
-            << garbage << Members()
-            << QStringList { "line 2: fewer", "line 3: fewer", "line 4: fewer", "line 5: fewer", "line 6: fewer",
-                   "… and 995 more warnings" };
+        row("tabs, UTF-8", tabs.toUtf8(), tabbed, none);
+        row("Unicode text: UTF-16LE with its mark, tabs", utf16(tabs, QStringConverter::Utf16LE, true), tabbed, none);
+        row("UTF-16LE without a mark", utf16(tabs, QStringConverter::Utf16LE, false), tabbed, none);
+        row("UTF-16BE with its mark", utf16(tabs, QStringConverter::Utf16BE, true), tabbed, none);
+        QStringList five;
+        for (int line = 2; line <= 6; ++line)
+            five << QStringLiteral("line %1: fewer").arg(line);
+        row("a thousand bad lines: five warnings, then their count", "id;name;q\n" + QByteArray("x\n").repeated(1000),
+            Members(), five << "… and 995 more warnings");
     }
-
     void crewFile()
     {
         auto [bytes, members, warnings] = fetch<QByteArray, Members, QStringList>("bytes", "members", "warnings");
@@ -105,19 +96,18 @@ private slots:
         // expected: strength | shown | replies | people
         columns<QStringList, bool, QString>("answers", "alarm", "expected");
         const QString none = "0/0/0/0|AGT 0 · Ma 0 · C 0|später 0 · nicht 0 · unbekannt 0|";
-        QTest::newRow("a mixed turnout") << QStringList { "1:z:1", "1:g1:1", "2:g2:1", "2:a:1", "3:b:2", "3:c:0",
-            "4:x:-1", "4:y:3" } << true
-                                         << "1/2/1/4|AGT 3 · Ma 1 · C 0|später 1 · nicht 1 · unbekannt 2|"
-                                            "Zora ZF+, Gerd GF+, Gina GF+, Anton, Berta-, Carl!";
-        QTest::newRow("a holder answering twice counts once, newest") << QStringList { "1:a:1", "5:a:0", "6:b:2",
-            "7:b:1" } << true << "0/0/1/1|AGT 0 · Ma 0 · C 1|später 0 · nicht 1 · unbekannt 0|Berta, Anton!";
-        QTest::newRow("answers before any alarm") << QStringList { "1:a:1", "2:z:1" } << false << none;
-        QTest::newRow("after 60 minutes, before the alarm") << QStringList { "60:a:1", "61:b:1",
-            "-1:z:1" } << true << "0/0/1/1|AGT 1 · Ma 1 · C 0|später 0 · nicht 0 · unbekannt 0|Anton";
-        QTest::newRow("a pager id not in the file")
-            << QStringList { "1:999:1" } << true << "0/0/1/1|AGT 0 · Ma 0 · C 0|später 0 · nicht 0 · unbekannt 0|999";
+        row("a mixed turnout",
+            QStringList { "1:z:1", "1:g1:1", "2:g2:1", "2:a:1", "3:b:2", "3:c:0", "4:x:-1", "4:y:3" }, true,
+            "1/2/1/4|AGT 3 · Ma 1 · C 0|später 1 · nicht 1 · unbekannt 2|Zora ZF+, Gerd GF+, Gina GF+, Anton, Berta-, "
+            "Carl!");
+        row("a holder answering twice counts once, newest", QStringList { "1:a:1", "5:a:0", "6:b:2", "7:b:1" }, true,
+            "0/0/1/1|AGT 0 · Ma 0 · C 1|später 0 · nicht 1 · unbekannt 0|Berta, Anton!");
+        row("answers before any alarm", QStringList { "1:a:1", "2:z:1" }, false, none);
+        row("after 60 minutes, before the alarm", QStringList { "60:a:1", "61:b:1", "-1:z:1" }, true,
+            "0/0/1/1|AGT 1 · Ma 1 · C 0|später 0 · nicht 0 · unbekannt 0|Anton");
+        row("a pager id not in the file", QStringList { "1:999:1" }, true,
+            "0/0/1/1|AGT 0 · Ma 0 · C 0|später 0 · nicht 0 · unbekannt 0|999");
     }
-
     void strength()
     {
         auto [answers, alarm, expected] = fetch<QStringList, bool, QString>("answers", "alarm", "expected");
@@ -133,17 +123,12 @@ private slots:
             = Strength::count(list, alarm ? std::optional(at0) : std::nullopt, crew, Strength::Settings());
         QStringList people;
         for (const Strength::Person& p : c.people) {
-            const char mark[] = { 0, '-', '!' };
-            people << p.name
-                    + (p.qualifications.contains("ZF")                             ? " ZF+"
-                            : p.qualifications.contains("GF", Qt::CaseInsensitive) ? " GF+"
-                                                                                   : "")
-                    + QString(mark[int(p.reply)] ? QString(QChar(mark[int(p.reply)])) : QString());
+            const QStringList& q = p.qualifications;
+            const char* lead = q.contains("ZF") ? " ZF+" : q.contains("GF", Qt::CaseInsensitive) ? " GF+" : "";
+            people << p.name + lead + QStringList { "", "-", "!" }.at(int(p.reply));
         }
-        QCOMPARE(
-            QStringList({ c.strengthText(), c.shownText(Strength::Settings()), c.repliesText(), people.join(", ") })
-                .join('|'),
-            expected);
+        const QString counts = c.strengthText() + '|' + c.shownText(Strength::Settings()) + '|' + c.repliesText();
+        QCOMPARE(counts + '|' + people.join(", "), expected);
     }
 
     // Through the core's signals: no alarm on screen, a second alarm, and the crew file edited.
@@ -156,10 +141,7 @@ private slots:
         QDateTime now(QDate(2026, 3, 1), QTime(10, 0));
         watch.clock = [&now] { return now; };
         QSignalSpy changed(&watch, &CrewWatch::strengthChanged);
-        const auto settle = [&] {
-            changed.clear();
-            return changed.wait(5000);
-        };
+        const auto settle = [&] { return changed.clear(), changed.wait(5000); };
         QVERIFY(settle());
         watch.pagerRow("WACHALARM_MELDER\tUte Ulm\t5");
         watch.pagerRow("WACHALARM_MELDER\tOtto\t6");
@@ -241,15 +223,14 @@ private slots:
     {
         // number: -1: none
         columns<QString, int, QString>("text", "number", "shown");
-        QTest::newRow("3") << "3" << 3 << "Einsatz übernommen";
-        QTest::newRow("S3") << "S3" << 3 << "Einsatz übernommen";
-        QTest::newRow("Status 3") << " Status 3 " << 3 << "Einsatz übernommen";
-        QTest::newRow("0") << "s0" << 0 << "Dringender Sprechwunsch";
-        QTest::newRow("13") << "13" << -1 << "13";
-        QTest::newRow("empty") << "" << -1 << "";
-        QTest::newRow("Einsatz") << "Einsatz" << -1 << "Einsatz";
+        row("3", "3", 3, "Einsatz übernommen");
+        row("S3", "S3", 3, "Einsatz übernommen");
+        row("Status 3", " Status 3 ", 3, "Einsatz übernommen");
+        row("0", "s0", 0, "Dringender Sprechwunsch");
+        row("13", "13", -1, "13");
+        row("empty", "", -1, "");
+        row("Einsatz", "Einsatz", -1, "Einsatz");
     }
-
     void radioStatus()
     {
         auto [text, number, shown] = fetch<QString, int, QString>("text", "number", "shown");
@@ -263,11 +244,10 @@ private slots:
     // statuses come back, a day-old one marked old; blinking only for 5 and 0, for a minute.
     void board_data()
     {
-        QTest::addColumn<bool>("listed");
-        QTest::newRow("fahrzeuge.ini") << true;
-        QTest::newRow("every call name seen") << false;
+        columns<bool>("listed");
+        row("fahrzeuge.ini", true);
+        row("every call name seen", false);
     }
-
     void board()
     {
         QFETCH(bool, listed);

@@ -29,7 +29,6 @@ private slots:
         QTest::newRow("design size") << QSize(1264, 936);
         QTest::newRow("1920 x 1080") << QSize(1920, 1080);
     }
-
     void panels()
     {
         QFETCH(QSize, size);

@@ -73,8 +73,7 @@ private slots:
         QVERIFY(written.wait(10000));
 
         PrintResult page; // the printout of the live alarm reports its kept copy
-        page.pdfPath = path(QStringLiteral("Ausdrucke/Neu.pdf"));
-        page.alarmTime = QDateTime::currentDateTime();
+        page.pdfPath = path(QStringLiteral("Ausdrucke/Neu.pdf")), page.alarmTime = QDateTime::currentDateTime();
         page.alarmSequence = 1;
         recorder.recordPrintout(page);
         QVERIFY(written.wait(10000));

@@ -30,23 +30,22 @@ private slots:
     {
         columns<QStringList, QStringList>("subfields", "shown");
         const QString from = "Von: Meier[10 a682b bi] BR[0 - bi] ";
-        QTest::newRow("complete: blue headline, green sender, italic body")
-            << QStringList { "ILS", "4711", "06.12.2026", "14:35:12", "Meier", "Brand", "Lage" }
-            << QStringList { "06.12.2026[8 0 ] BR[8 0 ] 14:35[8 0 b]", "ILS[10 0 b]", "4711[10 0 b]",
-                   "Brand[10 ff b] BR[0 - b] " + from + "Lage[10 0 bi]" };
-        QTest::newRow("no headline, no sender: the body alone; a short time whole; a TAB ends the record")
-            << QStringList { "S", "E", "x", "9:5", "", "", "Lage\tmore" }
-            << QStringList { "x[8 0 ] BR[8 0 ] 9:5[8 0 b]", "S[10 0 b]", "E[10 0 b]", "Lage[10 0 b]" };
-        QTest::newRow("<CR> breaks the body only, in its exact case")
-            << QStringList { "S", "E", "", "", "F<CR>", "", "a<CR><cr>b<CR>" }
-            << QStringList { "BR[8 0 ]", "S[10 0 b]", "E[10 0 b]",
-                   "Von: F<CR>[10 a682b bi] BR[0 - bi] a[10 0 bi] BR[10 0 bi] <cr>b[10 0 bi] BR[10 0 bi]" };
-        QTest::newRow("values as they stand, markup too; further subfields ignored")
-            << QStringList { " a ", "<i>x", "", "", "", "", "<img src=x>", "8th\tmore" }
-            << QStringList { "BR[8 0 ]", " a [10 0 b]", "x[10 0 bi]", "<img src=x>[10 0 b]" };
-        QTest::newRow("no record") << QStringList {} << QStringList { "BR[8 0 ]", "", "", "" };
+        row("complete: blue headline, green sender, italic body",
+            QStringList { "ILS", "4711", "06.12.2026", "14:35:12", "Meier", "Brand", "Lage" },
+            QStringList { "06.12.2026[8 0 ] BR[8 0 ] 14:35[8 0 b]", "ILS[10 0 b]", "4711[10 0 b]",
+                "Brand[10 ff b] BR[0 - b] " + from + "Lage[10 0 bi]" });
+        row("no headline, no sender: the body alone; a short time whole; a TAB ends the record",
+            QStringList { "S", "E", "x", "9:5", "", "", "Lage\tmore" },
+            QStringList { "x[8 0 ] BR[8 0 ] 9:5[8 0 b]", "S[10 0 b]", "E[10 0 b]", "Lage[10 0 b]" });
+        row("<CR> breaks the body only, in its exact case",
+            QStringList { "S", "E", "", "", "F<CR>", "", "a<CR><cr>b<CR>" },
+            QStringList { "BR[8 0 ]", "S[10 0 b]", "E[10 0 b]",
+                "Von: F<CR>[10 a682b bi] BR[0 - bi] a[10 0 bi] BR[10 0 bi] <cr>b[10 0 bi] BR[10 0 bi]" });
+        row("values as they stand, markup too; further subfields ignored",
+            QStringList { " a ", "<i>x", "", "", "", "", "<img src=x>", "8th\tmore" },
+            QStringList { "BR[8 0 ]", " a [10 0 b]", "x[10 0 bi]", "<img src=x>[10 0 b]" });
+        row("no record", QStringList {}, QStringList { "BR[8 0 ]", "", "", "" });
     }
-
     void cells()
     {
         auto [subfields, shown] = fetch<QStringList, QStringList>("subfields", "shown");
@@ -62,18 +61,17 @@ private slots:
     void markup_data()
     {
         columns<QString, QString>("markup", "runs");
-        QTest::newRow("any letter case, a < before a tag")
-            << "<<b>x</B><I>y</i><Font arial;8>z</font><FGCOLOR=0a682b>w</FgColor><bR>"
-            << "<[0 - ] x[0 - b] y[0 - i] z[8 - ] w[0 a682b ] BR[0 - ]";
-        QTest::newRow("closed in another order, closing brings back the outer value")
-            << "<B><fgcolor=FF0000>a<fgcolor=00ff00>b</fgcolor>c</B>d</fgcolor></i>e"
-            << "a[0 ff0000 b] b[0 ff00 b] c[0 ff0000 b] d[0 ff0000 ] e[0 - ]";
+        row("any letter case, a < before a tag",
+            "<<b>x</B><I>y</i><Font arial;8>z</font><FGCOLOR=0a682b>w</FgColor><bR>",
+            "<[0 - ] x[0 - b] y[0 - i] z[8 - ] w[0 a682b ] BR[0 - ]");
+        row("closed in another order, closing brings back the outer value",
+            "<B><fgcolor=FF0000>a<fgcolor=00ff00>b</fgcolor>c</B>d</fgcolor></i>e",
+            "a[0 ff0000 b] b[0 ff00 b] c[0 ff0000 b] d[0 ff0000 ] e[0 - ]");
         const QString foreign = "<img src=\"/etc/passwd\"><a href=\"http://x\">k</a><style>*{}</style>< B><BR/>"
                                 "<font Courier;10><font Arial;12><fgcolor=12345><fgcolor=GGGGGG>a < b &lt;";
-        QTest::newRow("foreign tags, links, images, near misses, entities are text; control characters blanks")
-            << foreign + "\t\r\n\x01" + QChar(0x2028) << foreign + "     [0 - ]";
+        row("foreign tags, links, images, near misses, entities are text; control characters blanks",
+            foreign + "\t\r\n\x01" + QChar(0x2028), foreign + "     [0 - ]");
     }
-
     void markup()
     {
         auto [markup, runs] = fetch<QString, QString>("markup", "runs");

@@ -89,7 +89,6 @@ private slots:
         row("Zeit", QByteArray(), timed, Zeit, all,
             QStringList { "6:F", "8:H", "7:G", "1:A", "9:I", "4:D", "3:C", "2:B", "5:E" });
     }
-
     void storeAndShow()
     {
         auto [file, messages, column, stored, shown] = fetch<QByteArray, QStringList, int, QByteArray, QStringList>(
@@ -130,7 +129,6 @@ private slots:
         row("delete, no archive of the day yet", true, QByteArray());
         row("delete, onto the day's archive", true, QByteArray(1000, 'x') + "\r\n");
     }
-
     void fullDisk()
     {
         auto [deleting, earlierArchive] = fetch<bool, QByteArray>("deleting", "earlierArchive");
