@@ -136,7 +136,7 @@ private slots:
             QStringList {});
         row("damaged",
             kLine.arg("1234567", "7", "x").toUtf8() + kLine.arg("9999999", "0", "x").toUtf8()
-                + "POCSAG1200: Address: 1234567\n\0\xff\xfe POCSAG1200\n",
+                + QByteArrayLiteral("POCSAG1200: Address: 1234567\n\0\xff\xfe POCSAG1200\n"),
             QStringList {});
         row("control characters made readable", kLine.arg("1234567", "0", "B3<LF>Feuer<BEL> <ETX>").toUtf8(),
             QStringList { "Alarm Löschzug Mitte|B3 Feuer" });
