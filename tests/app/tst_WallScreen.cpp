@@ -19,45 +19,17 @@
 namespace {
 
 // A weekly exercise (one evening left out, one moved), an all-day event, a past and a cancelled one.
-const QByteArray kCalendar = R"(BEGIN:VCALENDAR
-VERSION:2.0
-PRODID:-//Wache//Termine//DE
-BEGIN:VEVENT
-UID:uebung@wache
-DTSTART:20261103T190000
-DURATION:PT2H
-RRULE:FREQ=WEEKLY;BYDAY=TU
-EXDATE:20261215T190000
-SUMMARY:Übungsabend
-END:VEVENT
-BEGIN:VEVENT
-UID:uebung@wache
-RECURRENCE-ID:20261222T190000
-DTSTART:20261223T180000
-DURATION:PT2H
-SUMMARY:Übungsabend (verlegt)
-END:VEVENT
-BEGIN:VEVENT
-UID:hydranten@wache
-DTSTART;VALUE=DATE:20261210
-DTEND;VALUE=DATE:20261211
-SUMMARY:Hydranten
- prüfung
-END:VEVENT
-BEGIN:VEVENT
-UID:alt@wache
-DTSTART:20261201T100000
-DTEND:20261201T110000
-SUMMARY:Vorbei
-END:VEVENT
-BEGIN:VEVENT
-UID:abgesagt@wache
-DTSTART:20261209T100000
-STATUS:CANCELLED
-SUMMARY:Abgesagt
-END:VEVENT
-END:VCALENDAR
-)";
+const QByteArray kCalendar
+    = "BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//Wache//Termine//DE\n"
+      "BEGIN:VEVENT\nUID:uebung@wache\nDTSTART:20261103T190000\nDURATION:PT2H\nRRULE:FREQ=WEEKLY;BYDAY=TU\n"
+      "EXDATE:20261215T190000\nSUMMARY:Übungsabend\nEND:VEVENT\n"
+      "BEGIN:VEVENT\nUID:uebung@wache\nRECURRENCE-ID:20261222T190000\nDTSTART:20261223T180000\nDURATION:PT2H\n"
+      "SUMMARY:Übungsabend (verlegt)\nEND:VEVENT\n"
+      "BEGIN:VEVENT\nUID:hydranten@wache\nDTSTART;VALUE=DATE:20261210\nDTEND;VALUE=DATE:20261211\n"
+      "SUMMARY:Hydranten\n prüfung\nEND:VEVENT\n"
+      "BEGIN:VEVENT\nUID:alt@wache\nDTSTART:20261201T100000\nDTEND:20261201T110000\nSUMMARY:Vorbei\nEND:VEVENT\n"
+      "BEGIN:VEVENT\nUID:abgesagt@wache\nDTSTART:20261209T100000\nSTATUS:CANCELLED\nSUMMARY:Abgesagt\nEND:VEVENT\n"
+      "END:VCALENDAR\n";
 
 // Replaces the file at once, as an editor's save does, so that no reader sees it half written.
 bool replaceFile(const QString& path, const QByteArray& bytes)
@@ -136,10 +108,9 @@ private slots:
         window.show();
         QElapsedTimer set;
         set.start();
-        for (PathStates::Path& path : paths) {
+        for (PathStates::Path& path : paths)
             if (!path.since.isValid())
                 later.replace("{now}", (path.since = QDateTime::currentDateTime()).toString("HH:mm"));
-        }
         band->setPaths(paths);
         const auto shown = [band] { return band->isVisible() ? band->text() : QString(); };
         QCOMPARE(shown(), atOnce);

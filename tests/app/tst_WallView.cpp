@@ -117,19 +117,16 @@ private slots:
         QVERIFY(!f.wall()->standbyShown());
         const QRect screen = f.form->screen()->geometry();
         QTRY_COMPARE(f.wall()->size(), screen.size());
-        struct Shown {
-            const char* name;
-            QColor ink;
-        };
-        for (const Shown& s : { Shown { "keyword", Qt::white }, Shown { "address", Qt::white },
-                 Shown { "since", QColor(0xFF, 0xD8, 0x40) }, Shown { "water", QColor(0x9C, 0xD0, 0xFF) } }) {
-            FittingLabel* label = f.wall()->label(s.name);
+        for (const auto& [name, ink] :
+            { std::pair<const char*, QColor> { "keyword", Qt::white }, { "address", Qt::white },
+                { "since", QColor(0xFF, 0xD8, 0x40) }, { "water", QColor(0x9C, 0xD0, 0xFF) } }) {
+            FittingLabel* label = f.wall()->label(name);
             const QRect box(label->mapToGlobal(QPoint()), label->size());
-            QVERIFY2(label->isVisible() && screen.contains(box), s.name);
+            QVERIFY2(label->isVisible() && screen.contains(box), name);
             const FittingLabel::Fit fit = label->fitted();
             const QRect needed = QFontMetrics(fit.font).boundingRect(label->textRect(), fit.flags, label->text());
-            QVERIFY2(label->textRect().contains(needed), s.name);
-            if (QByteArray(s.name) == "keyword")
+            QVERIFY2(label->textRect().contains(needed), name);
+            if (QByteArray(name) == "keyword")
                 QCOMPARE_GE(QFontMetricsF(fit.font).capHeight(), WallLayout::kKeywordCapShare * screen.height());
             // The X server's own picture of the box holds the text's ink.
             QTRY_VERIFY2_WITH_TIMEOUT(
@@ -138,13 +135,13 @@ private slots:
                                             ->grabWindow(0, box.x(), box.y(), box.width(), box.height())
                                             .toImage()
                                             .convertToFormat(QImage::Format_RGB32);
-                    int ink = 0;
+                    int inked = 0;
                     for (int y = 0; y < shot.height(); ++y)
                         for (int x = 0; x < shot.width(); ++x)
-                            ink += shot.pixel(x, y) == s.ink.rgb();
-                    return ink > box.height();
+                            inked += shot.pixel(x, y) == ink.rgb();
+                    return inked > box.height();
                 }(),
-                s.name, 10000);
+                name, 10000);
         }
         QCOMPARE(f.text("address"), "Hauptstraße 12\n80331 München / Altstadt\nWohnhaus · Hinterhaus");
         // The pointer shows the buttons for a while.
@@ -224,27 +221,6 @@ private slots:
         QCOMPARE(f.text("keyword"), "Probealarm");
         f.station->core().HandleUnitAlarm("WACHALARM_EM\tRTW 1\a");
         QCOMPARE(f.text("keyword") + f.text("address") + f.text("units"), "EinheitenalarmRTW 1");
-    }
-    // The standby view's map marks the station; the alarm's shows the incident, and back on standby
-    // neither its marker nor its water sources are left.
-    void standbyMap()
-    {
-        Wall f("standby_minutes=60\n", false, "station=51.5136,7.4653\n");
-        auto* map = f.control<ucGMap>("ucGMap1");
-        QVERIFY(!map->isHidden());
-        QCOMPARE(map->GPoint(), "51.5136,7.4653");
-        const QStringList station { MapMarker::fragment("51.513600,7.465300", 0x1060D0, "W") };
-        QCOMPARE(map->Markers, station);
-        receiveAlarm(*f.station, true);
-        QTRY_COMPARE(map->GPoint(), "48.1374,11.5755");
-        QVERIFY(map->Markers.join("").contains("label:E"));
-        map->setWaterSources({ WaterFound {} });
-        f.now = kAlarmTime.addSecs(3600);
-        f.wall()->refresh();
-        QVERIFY(f.wall()->standbyShown());
-        QCOMPARE(map->GPoint(), "51.513600,7.465300");
-        QCOMPARE(map->Markers, station);
-        QVERIFY(map->waterSources().isEmpty());
     }
     // Readable across the hall at every size: the ticker's lines in the size of their box, cut
     // where too long; the last alarm on one line; the dead-link band off the alarm's time and units.
@@ -338,16 +314,19 @@ private slots:
     }
     // The vehicles' board: none before the station has a vehicle to show; then a strip under the
     // map on the standby view and beside the alarm, every tile inside it. The standby view's map
-    // shows the station, the alarm's the incident.
+    // marks the station, the alarm's shows the incident, and back on standby neither its marker nor
+    // its water sources are left.
     void vehicleBoard()
     {
-        Wall f("", true, "station=51.5136,7.4653\n");
+        Wall f("standby_minutes=60\n", true, "station=51.5136,7.4653\n");
         const QSize screen = f.form->screen()->size();
         QTRY_COMPARE(f.wall()->size(), screen);
         auto* map = f.control<ucGMap>("ucGMap1");
         QVERIFY(f.wall()->board()->isHidden() && !map->isHidden());
         QCOMPARE(map->geometry(), WallLayout::standby(screen, true).map);
         QCOMPARE(map->GPoint(), "51.5136,7.4653");
+        const QStringList station { MapMarker::fragment("51.513600,7.465300", 0x1060D0, "W") };
+        QCOMPARE(map->Markers, station);
         f.station->core().InsertStatusRow("WACHALARM_STATUS\tFlorian Hagen 1-HLF20-1\tS5");
         QTRY_VERIFY(!f.wall()->board()->isHidden());
         const auto placed = [&](const QRect& board, const QRect& mapRect) {
@@ -362,11 +341,17 @@ private slots:
         placed(standby.board, standby.map);
         receiveAlarm(*f.station, true);
         QTRY_COMPARE(map->GPoint(), "48.1374,11.5755");
+        QVERIFY(map->Markers.join("").contains("label:E"));
         const WallAlarmGeometry alarm = WallLayout::alarm(screen, true);
         placed(alarm.board, alarm.map);
         QCOMPARE(f.wall()->label("names")->geometry(), alarm.names.rect);
-        f.wall()->showStandby();
+        map->setWaterSources({ WaterFound {} });
+        f.now = kAlarmTime.addSecs(3600);
+        f.wall()->refresh();
+        QVERIFY(f.wall()->standbyShown());
         QCOMPARE(map->GPoint(), "51.513600,7.465300");
+        QCOMPARE(map->Markers, station);
+        QVERIFY(map->waterSources().isEmpty());
     }
     // At start-up the stored alarm is shown while younger than standby_minutes.
     void startUp_data()

@@ -72,23 +72,18 @@ private slots:
     // A change saved while an alarm is announced applies once the announcement has ended.
     void savedDuringAnAnnouncement()
     {
-        QTemporaryDir home;
-        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
-        QVERIFY(QDir(home.path()).mkpath("Torvelle"));
-        QVERIFY(TestFiles::writeAll(home.filePath("Torvelle/settings.dat"), "localhost\r\n0\r\n1\r\n"));
-        QVERIFY(TestFiles::writeAll(home.filePath("Torvelle/print.ini"), "printer=Alt\n"));
-        AppContext ctx;
-        ctx.ProgramFolder = home.path();
         HeldSound sound;
-        Station station(ctx, Station::Link::Idle);
+        WindowFixture f;
+        QVERIFY(
+            f.putDataFile("settings.dat", "localhost\r\n0\r\n1\r\n") && f.putDataFile("print.ini", "printer=Alt\n"));
+        Station& station = *f.station;
         station.setAnnouncementOutput(&sound);
-        station.load();
+        f.form->load();
         station.core().HandleStationAlarm(WindowFixture::stationAlarm("B3 Brand", { "ELW 1" }), 0);
         QTRY_COMPARE_WITH_TIMEOUT(sound.played, 1, 10000);
-
         QSignalSpy configured(&station, &Station::configured);
         QVERIFY(station.config().save(ConfigFile::Print, { { "printer", "Halle" } }));
-        QCOMPARE(TestFiles::readAll(home.filePath("Torvelle/print.ini")), "printer=Halle\n");
+        QCOMPARE(TestFiles::readAll(f.dataFile("print.ini")), "printer=Halle\n");
         QCOMPARE(station.printout().settings()->printer, "Alt");
         QCOMPARE(configured.size(), 0);
         sound.finish();

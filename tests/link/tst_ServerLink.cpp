@@ -12,7 +12,6 @@
 #include "common/AppContext.h"
 #include <QFileInfo>
 #include <QTemporaryDir>
-
 #include <QTest>
 #include <QTimer>
 
@@ -165,16 +164,14 @@ private slots:
         QStringList answers, answered, statuses;
         for (int i = 0; i < 60; ++i) {
             answers << QStringLiteral("WACHALARM_MELDER\tP\t%1").arg(i) << QStringLiteral("WACHALARM_RM\t%1\t1").arg(i);
-            answered << "pager"
-                     << "answer";
+            answered += { "pager", "answer" };
             statuses << QStringLiteral("WACHALARM_STATUS\tFlorian %1\t2").arg(i);
         }
         const QStringList heard { "heard alarm.wav" }, statused(60, "status");
         row("answers, then a station alarm", answers << alarm, heard + answered << "alarm B1");
         row("statuses and a ticker line, then a unit alarm",
             statuses + QStringList { "WACHALARM_TICKER\tx", "WACHALARM_EM\tHLF\a" },
-            heard + statused << "ticker"
-                             << "unit alarm HLF");
+            heard + statused + QStringList { "ticker", "unit alarm HLF" });
         row("a station alarm, then statuses", QStringList { alarm } + statuses,
             QStringList { "alarm B1" } + heard + statused);
     }

@@ -589,8 +589,7 @@ private slots:
     }
 
     // map.ini is read at the first request and then only when the settings dialog closes (see
-    // writeMapIni): one
-    // that blocks when opened (a pipe nobody writes to) does not hold up a refresh.
+    // writeMapIni): one that blocks when opened (a pipe nobody writes to) does not hold up a refresh.
     void mapIniReadOnce()
     {
         QVERIFY(showMap(QSize(100, 100), QStringLiteral("0,0"), 2));
@@ -641,9 +640,8 @@ private slots:
             return Response { status, "application/json", body, {}, false, std::nullopt, true, false };
         };
         QVERIFY(showMap(QSize(200, 200), QStringLiteral("0,0"), 16));
-        for (int i = 0; i < 2; ++i) {
+        for (int i = 0; i < 2; ++i)
             QCOMPARE(lookUp(QStringLiteral("Hauptstraße 5, München")), found);
-        }
         const Rows sent = asked("/search");
         QCOMPARE(sent.size(), searches);
         QCOMPARE(sent[0], "/search?format=jsonv2&limit=1&q=Hauptstra%C3%9Fe%205,%20M%C3%BCnchen&countrycodes=de");

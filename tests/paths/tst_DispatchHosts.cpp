@@ -50,15 +50,16 @@ struct TwoHosts {
     // One supervision step of every link; twice: connected, registered and said so.
     void tick(int times = 1)
     {
-        for (int i = 0; i < times; ++i) {
+        for (int i = 0; i < times; ++i)
             for (ServerLink* link : station->links())
                 link->superviseTick();
-        }
     }
     [[nodiscard]] bool registered(FakeDispatch& host)
     {
         return host.waitForReceived(MessageReceiver::frame(station->link().registrationMessage()).size());
     }
+    // Both hosts connected and registered.
+    [[nodiscard]] bool up() { return ready && (tick(2), registered(first) && registered(second)); }
     [[nodiscard]] QStringList problems() const { return station->paths().problems(); }
 };
 
@@ -74,11 +75,9 @@ private slots:
     void hostDiesInBurst()
     {
         TwoHosts f("merge_minutes=3\n");
-        QVERIFY(f.ready);
+        QVERIFY(f.up());
         QCOMPARE(f.station->inbox().mergeWindow(), std::chrono::minutes(3));
-        f.tick(2);
         QCOMPARE(f.station->links().size(), 2);
-        QVERIFY(f.registered(f.first) && f.registered(f.second));
         QCOMPARE(f.problems(), QStringList());
         const quint16 port = f.second.port();
         for (int i = 0; i < 200; ++i) {
@@ -127,9 +126,7 @@ private slots:
         auto [paths, first, seconds, silent]
             = fetch<QByteArray, bool, int, QStringList>("paths", "first", "seconds", "silent");
         TwoHosts f(paths);
-        QVERIFY(f.ready);
-        f.tick(2);
-        QVERIFY(f.registered(f.first) && f.registered(f.second));
+        QVERIFY(f.up());
         if (first) {
             f.first.sendMessage("WACHALARM_TICKER\tMeldung");
             QTRY_COMPARE(f.ticker.size(), 1);

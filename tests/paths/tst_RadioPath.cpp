@@ -11,6 +11,7 @@
 #include "paths/AlarmInbox.h"
 #include "paths/RadioPath.h"
 #include "station/Station.h"
+#include "tests/support/DataRows.h"
 #include "tests/support/PocsagSignal.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/SoundWriter.h"
@@ -25,7 +26,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using PocsagSignal::Content;
 using PocsagSignal::Page;
 using namespace std::chrono_literals;
 
@@ -96,30 +96,22 @@ private slots:
     // text spoken at once; the marker (RIC 1234560) ends each case.
     void transmissions_data()
     {
-        QTest::addColumn<int>("baud");
-        QTest::addColumn<QList<Page>>("pages");
-        QTest::addColumn<QStringList>("expected");
-        const Page text { 1234567, 3, Content::Alpha, "B3 Wohnhaus" }, tone { 1234567, 0, Content::Tone, {} };
+        columns<int, QList<Page>, QStringList>("baud", "pages", "expected");
+        const Page text { 1234567, 3, "B3 Wohnhaus" }, tone { 1234567, 0, {} };
+        const QStringList once { "Alarm Löschzug Mitte|B3 Wohnhaus" };
         for (const int baud : { 512, 1200, 2400 })
-            QTest::addRow("%d baud", baud)
-                << baud << QList<Page> { text } << QStringList { "Alarm Löschzug Mitte|B3 Wohnhaus" };
-        QTest::newRow("repeat taken once")
-            << 1200 << QList<Page> { text, text } << QStringList { "Alarm Löschzug Mitte|B3 Wohnhaus" };
-        QTest::newRow("tone-only, then its text, then the tone again")
-            << 1200 << QList<Page> { tone, text, tone }
-            << QStringList { "Alarm Löschzug Mitte|", "Alarm Löschzug Mitte|B3 Wohnhaus" };
-        QTest::newRow("foreign RIC and test RIC ignored")
-            << 1200 << QList<Page> { { 1200001, 3, Content::Alpha, "fremd" }, { 1234999, 3, Content::Alpha, "Probe" } }
-            << QStringList {};
-        QTest::newRow("sub-address B before the RIC alone")
-            << 1200 << QList<Page> { { 1234567, 1, Content::Alpha, "TH 1" }, { 1234567, 2, Content::Alpha, "TH 2" } }
-            << QStringList { "Alarm Gruppe B|TH 1", "Alarm Löschzug Mitte|TH 2" };
+            row(qPrintable(QString::number(baud) + " baud"), baud, QList<Page> { text }, once);
+        row("repeat taken once", 1200, QList<Page> { text, text }, once);
+        row("tone-only, then its text, then the tone again", 1200, QList<Page> { tone, text, tone },
+            QStringList { "Alarm Löschzug Mitte|" } + once);
+        row("foreign RIC and test RIC ignored", 1200, QList<Page> { { 1200001, 3, "fremd" }, { 1234999, 3, "Probe" } },
+            QStringList {});
+        row("sub-address B before the RIC alone", 1200, QList<Page> { { 1234567, 1, "TH 1" }, { 1234567, 2, "TH 2" } },
+            QStringList { "Alarm Gruppe B|TH 1", "Alarm Löschzug Mitte|TH 2" });
     }
     void transmissions()
     {
-        QFETCH(int, baud);
-        QFETCH(QList<Page>, pages);
-        QFETCH(QStringList, expected);
+        auto [baud, pages, expected] = fetch<int, QList<Page>, QStringList>("baud", "pages", "expected");
         Receiver r;
         r.start(QStringLiteral("exec multimon-ng -q -t raw -a POCSAG%1 -f alpha - < decoder").arg(baud));
         for (const Page& page : pages)
@@ -130,7 +122,7 @@ private slots:
             const QByteArray spoken = TestFiles::readAll(r.dir.filePath("spoken"));
             QVERIFY2(spoken.endsWith(CodePage::encode(expected.last().section('|', 0, 0)) + '\n'), spoken);
         }
-        QVERIFY(r.send(PocsagSignal::samples({ { 1234560, 0, Content::Alpha, "x" } }, baud)));
+        QVERIFY(r.send(PocsagSignal::samples({ { 1234560, 0, "x" } }, baud)));
         QVERIFY(r.ended());
         QCOMPARE(r.handed, expected << "Ende|x");
     }
@@ -138,26 +130,23 @@ private slots:
     // Lines of the decoder's output that are no message for the station are ignored.
     void decoderLines_data()
     {
-        QTest::addColumn<QByteArray>("lines");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("banner and other modes")
-            << QByteArray("multimon-ng 1.2.0\nEnabled demodulators: POCSAG1200\nFLEX: 1234567 Alpha: x\n")
-            << QStringList {};
-        QTest::newRow("damaged") << kLine.arg("1234567", "7", "x").toUtf8() + kLine.arg("9999999", "0", "x").toUtf8()
-                + "POCSAG1200: Address: 1234567\n\0\xff\xfe POCSAG1200\n"
-                                 << QStringList {};
-        QTest::newRow("control characters made readable")
-            << kLine.arg("1234567", "0", "B3<LF>Feuer<BEL> <ETX>").toUtf8()
-            << QStringList { "Alarm Löschzug Mitte|B3 Feuer" };
-        QTest::newRow("overlong line dropped") << QByteArray(100000, 'x') + '\n' << QStringList {};
-        QTest::newRow("overlong message cut")
-            << kLine.arg("1234567", "0", QString(100000, 'y')).toUtf8()
-            << QStringList { "Alarm Löschzug Mitte|" + QString(RadioPath::MaxLineBytes - 52, 'y') };
+        columns<QByteArray, QStringList>("lines", "expected");
+        row("banner and other modes",
+            QByteArray("multimon-ng 1.2.0\nEnabled demodulators: POCSAG1200\nFLEX: 1234567 Alpha: x\n"),
+            QStringList {});
+        row("damaged",
+            kLine.arg("1234567", "7", "x").toUtf8() + kLine.arg("9999999", "0", "x").toUtf8()
+                + QByteArrayLiteral("POCSAG1200: Address: 1234567\n\0\xff\xfe POCSAG1200\n"),
+            QStringList {});
+        row("control characters made readable", kLine.arg("1234567", "0", "B3<LF>Feuer<BEL> <ETX>").toUtf8(),
+            QStringList { "Alarm Löschzug Mitte|B3 Feuer" });
+        row("overlong line dropped", QByteArray(100000, 'x') + '\n', QStringList {});
+        row("overlong message cut", kLine.arg("1234567", "0", QString(100000, 'y')).toUtf8(),
+            QStringList { "Alarm Löschzug Mitte|" + QString(RadioPath::MaxLineBytes - 52, 'y') });
     }
     void decoderLines()
     {
-        QFETCH(QByteArray, lines);
-        QFETCH(QStringList, expected);
+        auto [lines, expected] = fetch<QByteArray, QStringList>("lines", "expected");
         Receiver r;
         r.start(QStringLiteral("exec cat decoder"));
         QVERIFY(r.send(lines) && r.send(kLine.arg("1234560", "0", "x").toUtf8()));
@@ -215,7 +204,6 @@ private slots:
         QTRY_COMPARE(r.state(), PathStates::State::Connected);
     }
 
-    // The station's radio path: started with a command, gone without one.
     // alarmwege.ini's decoder command starts the radio path after the dispatch hosts; a change of
     // the hosts keeps it and its state, and without the command it is gone.
     void stationSetsRadio()

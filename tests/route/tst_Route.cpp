@@ -80,43 +80,42 @@ private slots:
                 "printf '51.5\\t7.4\\t1\\tW\\t0\\t0\\t0\\t0\\n51.52\\t7.42\\t2\\tW\\t%1\\t1\\t0\\t0\\n'")
                 .arg(km);
         };
-        row("the quickest way, street by street", QString(), kIncident,
-            QStringList { "Hauptstraße 1,4 km", "Kampstraße 2,2 km", "Anfahrt 3 min · 3,6 km" }, QString());
-        row("a position outside the data", QString(), QPointF(9.9, 53.5), QStringList(), "code 1");
-        row("no router installed", "/nonexistent/router", kIncident, QStringList(), "not be started");
+        const QStringList way { "Hauptstraße 1,4 km", "Kampstraße 2,2 km", "Anfahrt 3 min · 3,6 km" }, none;
+        row("the quickest way, street by street", QString(), kIncident, way, QString());
+        row("a position outside the data", QString(), QPointF(9.9, 53.5), none, "code 1");
+        row("no router installed", "/nonexistent/router", kIncident, none, "not be started");
         // A router that is a script ends with what it started.
-        row("a router that hangs", m_left + " & wait", kIncident, QStringList(), "no answer within");
-        row("a router that hangs, the limit left as it is", m_left + " & wait", kIncident, QStringList(),
+        row("a router that hangs", m_left + " & wait", kIncident, none, "no answer within");
+        row("a router that hangs, the limit left as it is", m_left + " & wait", kIncident, none,
             "no answer within 10000 ms");
-        row("garbage", "echo 'garbage\tin'", kIncident, QStringList(), "could not be read");
-        row("a way of 1e300 km", answer("1e300"), kIncident, QStringList(), "longer than any");
+        row("garbage", "echo 'garbage\tin'", kIncident, none, "could not be read");
+        row("a way of 1e300 km", answer("1e300"), kIncident, none, "longer than any");
         row("no way, the incident at the station", answer("0"), kStation,
             QStringList { "Straße ohne Namen 0 m", "Anfahrt 1 min · 0,0 km" }, QString());
-        row("an answer without end", "exec yes", kIncident, QStringList(), "more than");
-        row("a router that fails", "echo broken >&2; exit 3", kIncident, QStringList(), "code 3: broken");
+        row("an answer without end", "exec yes", kIncident, none, "more than");
+        row("a router that fails", "echo broken >&2; exit 3", kIncident, none, "code 3: broken");
         // An older alarm's router that answers once the newer alarm's route is in: dropped.
         row("an older alarm's slow answer",
             "cd " + m_dir.path()
                 + "; case \"$*\" in *lat2=51.51*) echo $$ > older; while [ ! -e go ]; do sleep "
                   "0.05; done;; esac; exec routino-router \"$@\"",
-            kIncident, QStringList { "Hauptstraße 1,4 km", "Kampstraße 2,2 km", "Anfahrt 3 min · 3,6 km" }, QString());
+            kIncident, way, QString());
         const QString ok = R"(HTTP 200 {"code":"Ok","routes":[{"distance":4210.4,"duration":415.2,
             "geometry":{"type":"LineString","coordinates":[[7.4,51.5],[7.42,51.5],[7.42,51.52]]},
             "legs":[{"steps":[{"name":"Hauptstraße","distance":1384.0},{"name":"Hauptstraße","distance":100.0},
             {"name":"","distance":2726.4},{"name":"Kampstraße","distance":0}]}]}]})";
         row("OSRM: the route, steps of one street joined", ok, kIncident,
             QStringList { "Hauptstraße 1,5 km", "Straße ohne Namen 2,7 km", "Anfahrt 6 min · 4,2 km" }, QString());
-        row("OSRM: no route", R"(HTTP 400 {"code":"NoRoute","message":"Impossible route"})", kIncident, QStringList(),
+        row("OSRM: no route", R"(HTTP 400 {"code":"NoRoute","message":"Impossible route"})", kIncident, none,
             "route server");
-        row("OSRM: an answer over its cap", "HTTP 200 " + QString(300 * 1024, ' ') + ok.mid(9), kIncident,
-            QStringList(), "route server");
-        row("OSRM: not JSON", "HTTP 200 <html>", kIncident, QStringList(), "route server");
-        row("OSRM: a point off the globe", QString(ok).replace("[7.42,51.52]", "[7.42,151.52]"), kIncident,
-            QStringList(), "route server");
-        row("OSRM: 1e300 m", QString(ok).replace("4210.4", "1e300"), kIncident, QStringList(), "longer than any");
-        row("OSRM: 1e15 s", QString(ok).replace("415.2", "1e15"), kIncident, QStringList(), "drive time of");
-        row("OSRM: 0 m, 0 s", QString(ok).replace("4210.4", "0").replace("415.2", "0"), kIncident, QStringList(),
-            "2619 m from");
+        row("OSRM: an answer over its cap", "HTTP 200 " + QString(300 * 1024, ' ') + ok.mid(9), kIncident, none,
+            "route server");
+        row("OSRM: not JSON", "HTTP 200 <html>", kIncident, none, "route server");
+        row("OSRM: a point off the globe", QString(ok).replace("[7.42,51.52]", "[7.42,151.52]"), kIncident, none,
+            "route server");
+        row("OSRM: 1e300 m", QString(ok).replace("4210.4", "1e300"), kIncident, none, "longer than any");
+        row("OSRM: 1e15 s", QString(ok).replace("415.2", "1e15"), kIncident, none, "drive time of");
+        row("OSRM: 0 m, 0 s", QString(ok).replace("4210.4", "0").replace("415.2", "0"), kIncident, none, "2619 m from");
     }
     void route()
     {

@@ -63,11 +63,6 @@ class SettingsDialogTest : public QObject {
         { "fahrzeuge.ini", "Florian Hagen 1-HLF20-1 = HLF 20\n" },
     };
 
-    void writeFiles()
-    {
-        for (auto it = m_files.cbegin(); it != m_files.cend(); ++it)
-            QVERIFY(writeAll(m_data.filePath(it.key()), it.value()));
-    }
     // Every file's bytes and time of change.
     QStringList state() const
     {
@@ -89,7 +84,8 @@ private slots:
         m_ctx.DataFolder = m_data.path();
         for (const QString& name : QDir(m_data.path()).entryList(QDir::Files))
             QFile::remove(m_data.filePath(name));
-        writeFiles();
+        for (auto it = m_files.cbegin(); it != m_files.cend(); ++it)
+            QVERIFY(writeAll(m_data.filePath(it.key()), it.value()));
     }
 
     // One field changed: its line alone changes (or is added), every comment and unknown key stays;
@@ -117,11 +113,8 @@ private slots:
     {
         auto [page, key, typed, file, after]
             = fetch<QString, QString, QString, QString, QByteArray>("page", "key", "typed", "file", "after");
-        Configuration config;
-        config.load(m_data.path());
-        QSignalSpy changed(&config, &Configuration::changed);
-        Form2 dialog(m_ctx, config);
-        dialog.setAttribute(Qt::WA_DeleteOnClose, false);
+        Dialog dialog(m_ctx);
+        QSignalSpy changed(&dialog.config, &Configuration::changed);
         dialog.show();
         if (auto* table = dialog.page(page)->findChild<QTableWidget*>()) {
             table->item(key.section(' ', 0, 0).toInt(), key.section(' ', 1).toInt())->setText(typed);
@@ -149,7 +142,8 @@ private slots:
                 QCOMPARE(changed.size(), 1);
                 // A pattern key by the name its line stands for.
                 const bool pattern = key.contains('<');
-                QCOMPARE(config.values(f).at(pattern ? "radio.ric." + typed.section('=', 0, 0).toLower() : key).text,
+                QCOMPARE(
+                    dialog.config.values(f).at(pattern ? "radio.ric." + typed.section('=', 0, 0).toLower() : key).text,
                     pattern ? typed.section('=', 1) : typed);
             }
         }
@@ -250,10 +244,9 @@ private slots:
         QStringList shown;
         for (const QLabel* label : dialog.findChildren<QLabel*>())
             shown << label->text();
-        for (const QTableWidget* table : dialog.findChildren<QTableWidget*>()) {
+        for (const QTableWidget* table : dialog.findChildren<QTableWidget*>())
             for (int r = 0; r < table->rowCount(); ++r)
                 shown << table->item(r, 1)->text();
-        }
         QCOMPARE(shown.join('\n').contains("Zora"), names);
         QCOMPARE(shown.join('\n').contains("Hallenanzeige (display.ini privacy=1)"), !names);
         dialog.cmd_save->click();

@@ -1,6 +1,5 @@
 #include "tests/support/PocsagSignal.h"
 
-#include <algorithm>
 #include <vector>
 
 namespace {
@@ -18,24 +17,14 @@ quint32 codeWord(quint32 data)
     return word | quint32(__builtin_popcount(word) & 1);
 }
 
-// The message words: 4-bit digits or 7-bit characters (EOT at the end), each lowest bit first.
-std::vector<quint32> messageWords(const PocsagSignal::Page& page)
+// The message words: 7-bit characters, EOT at the end, each lowest bit first; none without a text.
+std::vector<quint32> messageWords(const QString& text)
 {
     std::vector<bool> bits;
-    const auto put = [&](quint32 value, int count) {
-        for (int i = 0; i < count; ++i)
-            bits.push_back((value >> i & 1U) != 0);
-    };
-    const bool numeric = page.content == PocsagSignal::Content::Numeric;
-    for (const QChar c : page.text)
-        put(numeric
-                ? quint32(c.isDigit() ? c.digitValue() : 0xA + std::max(0, int(QStringLiteral("*U -)(").indexOf(c))))
-                : c.unicode() & 0x7FU,
-            numeric ? 4 : 7);
-    if (page.content == PocsagSignal::Content::Alpha)
-        put(0x04, 7);
-    while (bits.size() % 20 != 0)
-        put(numeric ? 0xC : 0, numeric ? 4 : 1); // blanks, or zero bits
+    for (const QChar c : text.isEmpty() ? text : text + QChar(0x04))
+        for (int i = 0; i < 7; ++i)
+            bits.push_back((c.unicode() >> i & 1U) != 0);
+    bits.resize((bits.size() + 19) / 20 * 20, false); // zero bits to the last word's end
     std::vector<quint32> words;
     for (size_t at = 0; at < bits.size(); at += 20) {
         quint32 data = 1U << 20;
@@ -55,7 +44,7 @@ QByteArray PocsagSignal::samples(const QList<Page>& pages, int baud)
         while (places.size() % 16 / 2 != (page.ric & 7U))
             places.push_back(kIdle);
         places.push_back(codeWord((page.ric >> 3) << 2 | quint32(page.function & 3)));
-        const std::vector<quint32> message = messageWords(page);
+        const std::vector<quint32> message = messageWords(page.text);
         places.insert(places.end(), message.begin(), message.end());
     }
     places.resize((places.size() / 16 + 2) * 16, kIdle); // a batch of idle words at least at the end

@@ -11,13 +11,10 @@
 // at 22050 Hz.
 namespace PocsagSignal {
 
-enum class Content { Tone, Numeric, Alpha };
-
 struct Page {
     quint32 ric = 0; // up to 21 bits
     int function = 0; // 0 to 3: the sub-address A to D
-    Content content = Content::Alpha;
-    QString text; // digits and " U-)(" for a numeric page, 7-bit characters for an alpha one
+    QString text; // 7-bit characters; a page without text is tone-only
 };
 
 // The transmission at `baud` (512, 1200 or 2400), ending in a batch of idle words.

@@ -123,16 +123,13 @@ private slots:
     {
         columns<QString, QPointF, QString, int>("file", "incident", "line", "drawn");
         const QPointF u(7.4, 51.5);
-        row("on a hydrant", QString("near.sqlite"), u, QString("U 100 · 0 m, O 150 · 100 m O, B · 200 m S"), 4);
-        row("between two", QString("near.sqlite"), offset(u, 90, 40),
-            QString("U 100 · 40 m W, O 150 · 60 m O, B · 204 m S"), 5);
+        row("on a hydrant", "near.sqlite", u, "U 100 · 0 m, O 150 · 100 m O, B · 200 m S", 4);
+        row("between two", "near.sqlite", offset(u, 90, 40), "U 100 · 40 m W, O 150 · 60 m O, B · 204 m S", 5);
         // The pond 480 m north of the hydrant counts, the one 520 m east of it does not.
-        row("far out", QString("near.sqlite"), offset(u, 0, 400),
-            QString("T · 80 m N, U 100 · 400 m S, O 150 · 412 m S"), 3);
-        row("none within 500 m", QString("near.sqlite"), QPointF(7.5, 51.6),
-            QString("Kein Hydrant im Umkreis von 500 m"), 0);
-        row("index missing", QString("nothing.sqlite"), u, QString(), 0);
-        row("index broken", QString("broken.sqlite"), u, QString(), 0);
+        row("far out", "near.sqlite", offset(u, 0, 400), "T · 80 m N, U 100 · 400 m S, O 150 · 412 m S", 3);
+        row("none within 500 m", "near.sqlite", QPointF(7.5, 51.6), "Kein Hydrant im Umkreis von 500 m", 0);
+        row("index missing", "nothing.sqlite", u, QString(), 0);
+        row("index broken", "broken.sqlite", u, QString(), 0);
     }
     void nearestThree()
     {
@@ -202,11 +199,10 @@ private slots:
     {
         columns<double, QString>("degrees", "point");
         const char* const points[] = { "N", "NO", "O", "SO", "S", "SW", "W", "NW" };
-        for (int i = 0; i < 8; ++i) {
-            // The middle of each point's sector and, a little inside, both of its edges.
+        // The middle of each point's sector and, a little inside, both of its edges.
+        for (int i = 0; i < 8; ++i)
             for (const double d : { -22.0, 0.0, 22.0 })
                 QTest::addRow("%s %g", points[i], d) << std::fmod(i * 45 + d + 360, 360) << QString(points[i]);
-        }
     }
     void compassPoints()
     {

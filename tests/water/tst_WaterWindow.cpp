@@ -94,10 +94,9 @@ private slots:
             = [&](QPointF place) { return worldPixel(place, zoom) - worldPixel(kIncident, zoom) + QPointF(300, 300); };
         const auto box = [&shot](QPointF around, int reach, auto colour) {
             QRect found;
-            for (int x = int(around.x()) - reach; x <= int(around.x()) + reach; ++x) {
+            for (int x = int(around.x()) - reach; x <= int(around.x()) + reach; ++x)
                 for (int y = int(around.y()) - reach; y <= int(around.y()) + reach; ++y)
                     found |= colour(shot.pixelColor(x, y)) ? QRect(x, y, 1, 1) : QRect();
-            }
             return found;
         };
         const auto within
@@ -120,10 +119,9 @@ private slots:
         QVERIFY((frame.center() - h).manhattanLength() <= 2 * s && within(frame.width(), 20, 25));
         QVERIFY((square.center() - p).manhattanLength() <= 2 * s && within(square.width(), 17, 25));
         int dark = 0;
-        for (int x = -10 * s; x <= 10 * s; ++x) {
+        for (int x = -10 * s; x <= 10 * s; ++x)
             for (int y = 12 * s; y <= 22 * s; ++y)
                 dark += shot.pixelColor(h + QPoint(x, y)).lightness() < 80;
-        }
         QVERIFY(dark > 10 * s);
         // The nearest sign whole beside the pin: its frame drawn where places() puts it, clear of the pin.
         const QRect nearSign
