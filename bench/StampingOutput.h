@@ -2,8 +2,11 @@
 
 #include "announce/SoundOutput.h"
 
+#include <QCoreApplication>
+
 #include <atomic>
 #include <chrono>
+#include <optional>
 
 // The loudspeakers of a benchmark: note when the first sound starts (a steady clock's count, 0
 // until then) and take every sound at once.
@@ -29,3 +32,17 @@ public:
 private:
     std::atomic<Clock::rep>& m_started;
 };
+
+// Runs the event loop until the first sound has started, at most 5 s after `t0`: the time from `t0`
+// to it, or none when no sound started.
+inline std::optional<StampingOutput::Clock::duration> waitForFirstSound(
+    const std::atomic<StampingOutput::Clock::rep>& started, StampingOutput::Clock::time_point t0)
+{
+    using Clock = StampingOutput::Clock;
+    const auto giveUp = t0 + std::chrono::seconds(5);
+    while (started == 0 && Clock::now() < giveUp)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    if (started == 0)
+        return std::nullopt;
+    return Clock::time_point(Clock::duration(started.load())) - t0;
+}

@@ -85,13 +85,11 @@ void BM_FrameToFirstSound(benchmark::State& state)
             clients[i]->write(frame);
             clients[i]->flush();
         }
-        const auto giveUp = t0 + std::chrono::seconds(5);
-        while (started == 0 && Clock::now() < giveUp)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        if (started == 0)
+        const std::optional<Clock::duration> took = waitForFirstSound(started, t0);
+        if (!took)
             return state.SkipWithError("the alarm did not reach the loudspeakers");
-        state.SetIterationTime(
-            std::chrono::duration<double>(Clock::time_point(Clock::duration(started.load())) - t0).count());
+        state.SetIterationTime(std::chrono::duration<double>(*took).count());
+        const auto giveUp = t0 + std::chrono::seconds(5);
         while (station.announcements().busy() && Clock::now() < giveUp)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }

@@ -59,14 +59,12 @@ void BM_DecoderLineToFirstSound(benchmark::State& state)
         const auto t0 = Clock::now();
         if (::write(fifo, line.constData(), size_t(line.size())) != line.size())
             return state.SkipWithError("the line could not be written");
-        const auto giveUp = t0 + std::chrono::seconds(5);
-        while (started == 0 && Clock::now() < giveUp)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        if (started == 0)
+        const std::optional<Clock::duration> took = waitForFirstSound(started, t0);
+        if (!took)
             return state.SkipWithError("the radio alarm did not reach the loudspeakers");
-        const auto took = Clock::time_point(Clock::duration(started.load())) - t0;
-        worstMs = std::max(worstMs, std::chrono::duration<double, std::milli>(took).count());
-        state.SetIterationTime(std::chrono::duration<double>(took).count());
+        worstMs = std::max(worstMs, std::chrono::duration<double, std::milli>(*took).count());
+        state.SetIterationTime(std::chrono::duration<double>(*took).count());
+        const auto giveUp = t0 + std::chrono::seconds(5);
         while (station.announcements().busy() && Clock::now() < giveUp)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }

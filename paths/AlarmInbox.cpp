@@ -247,6 +247,18 @@ void AlarmInbox::addCopy(Tracked& alarm, int path, const QDateTime& now)
         alarm.copies.append(Copy { path, std::max<qint64>(0, alarm.first.msecsTo(now)) });
 }
 
+AlarmInbox::Tracked* AlarmInbox::takeAheadTurn(Tracked::Kind kind, int path, const QString& message)
+{
+    for (Tracked& alarm : m_alarms) {
+        if (alarm.ahead && alarm.kind == kind && alarm.copies.value(0).path == path && alarm.aheadMessage == message) {
+            alarm.ahead = false;
+            alarm.aheadMessage.clear();
+            return &alarm;
+        }
+    }
+    return nullptr;
+}
+
 void AlarmInbox::station(int path, const QString& message, int replay)
 {
     const QStringList fields = message.split(QChar(9));
@@ -257,21 +269,16 @@ void AlarmInbox::station(int path, const QString& message, int replay)
     const QDateTime now = clock();
     forgetOld(now);
     // Its own announcement ahead: the core takes it in its turn without a second sound.
-    for (Tracked& alarm : m_alarms) {
-        if (alarm.ahead && alarm.kind == Tracked::Kind::Station && alarm.copies.value(0).path == path
-            && alarm.aheadMessage == message) {
-            alarm.ahead = false;
-            alarm.aheadMessage.clear();
-            m_core.HandleStationAlarm(message, 0);
-            alarm.sequence = m_core.liveStationAlarms();
-            // Copies that came while it waited for its turn.
-            if (alarm.fields != fields)
-                merge(alarm, alarm.fields, false);
-            emit delivered(path, alarm.deliveryKey(), true);
-            tell(alarm);
-            stateChanged();
-            return;
-        }
+    if (Tracked* alarm = takeAheadTurn(Tracked::Kind::Station, path, message)) {
+        m_core.HandleStationAlarm(message, 0);
+        alarm->sequence = m_core.liveStationAlarms();
+        // Copies that came while it waited for its turn.
+        if (alarm->fields != fields)
+            merge(*alarm, alarm->fields, false);
+        emit delivered(path, alarm->deliveryKey(), true);
+        tell(*alarm);
+        stateChanged();
+        return;
     }
     const QString key = fingerprint(fields);
     if (Tracked* copy = findCopyOf(Tracked::Kind::Station, key, path, now)) {
@@ -321,16 +328,11 @@ void AlarmInbox::unit(int path, const QString& message)
     }
     const QDateTime now = clock();
     forgetOld(now);
-    for (Tracked& alarm : m_alarms) {
-        if (alarm.ahead && alarm.kind == Tracked::Kind::Unit && alarm.copies.value(0).path == path
-            && alarm.aheadMessage == message) {
-            alarm.ahead = false;
-            alarm.aheadMessage.clear();
-            m_core.HandleUnitAlarm(message);
-            emit delivered(path, alarm.deliveryKey(), true);
-            stateChanged();
-            return;
-        }
+    if (Tracked* alarm = takeAheadTurn(Tracked::Kind::Unit, path, message)) {
+        m_core.HandleUnitAlarm(message);
+        emit delivered(path, alarm->deliveryKey(), true);
+        stateChanged();
+        return;
     }
     if (Tracked* copy = findCopyOf(Tracked::Kind::Unit, key, path, now)) {
         addCopy(*copy, path, now);

@@ -126,6 +126,9 @@ private:
     void forgetOld(const QDateTime& now);
     [[nodiscard]] Tracked* findCopyOf(Tracked::Kind kind, const QString& key, int path, const QDateTime& now);
     [[nodiscard]] Tracked* findRadioAwaitingData(int path, const QDateTime& now);
+    // The alarm of `path` announced ahead with this message, now in its turn (no longer ahead);
+    // null when it was not announced ahead.
+    [[nodiscard]] Tracked* takeAheadTurn(Tracked::Kind kind, int path, const QString& message);
     void addCopy(Tracked& alarm, int path, const QDateTime& now);
     void merge(Tracked& alarm, const QStringList& fields, bool announceDetails);
     void tell(const Tracked& alarm);
